@@ -1,0 +1,2 @@
+// tarnsvc: the TARN daemon.
+int main() { return 0; }
