@@ -14,9 +14,12 @@ CSearchExprItem CSearchExprItem::Term(std::string text) {
 
 const char* OperatorName(ESearchOperator op) {
   switch (op) {
-    case ESearchOperator::kAnd: return "AND";
-    case ESearchOperator::kOr: return "OR";
-    case ESearchOperator::kNot: return "NOT";
+    case ESearchOperator::kAnd:
+      return "AND";
+    case ESearchOperator::kOr:
+      return "OR";
+    case ESearchOperator::kNot:
+      return "NOT";
   }
   return "AND";
 }
@@ -25,7 +28,10 @@ bool IsWellFormed(const CSearchExprList& list) {
   size_t open = 1;  // operands still expected
   for (const CSearchExprItem& item : list) {
     if (open == 0) return false;
-    if (item.isOperator) ++open; else --open;
+    if (item.isOperator)
+      ++open;
+    else
+      --open;
   }
   return open == 0;
 }

@@ -27,18 +27,30 @@ bool IsWordChar(char c) { return c != ' ' && c != '(' && c != ')' && c != '"'; }
 // The byte a simple backslash escape stands for, or -1 when the escape is not a simple one.
 int SimpleEscape(char c) {
   switch (c) {
-    case 'n': return '\n';
-    case 't': return '\t';
-    case 'r': return '\r';
-    case 'a': return '\a';
-    case 'b': return '\b';
-    case 'f': return '\f';
-    case 'v': return '\v';
-    case '\\': return '\\';
-    case '"': return '"';
-    case '\'': return '\'';
-    case '?': return '?';
-    default: return -1;
+    case 'n':
+      return '\n';
+    case 't':
+      return '\t';
+    case 'r':
+      return '\r';
+    case 'a':
+      return '\a';
+    case 'b':
+      return '\b';
+    case 'f':
+      return '\f';
+    case 'v':
+      return '\v';
+    case '\\':
+      return '\\';
+    case '"':
+      return '"';
+    case '\'':
+      return '\'';
+    case '?':
+      return '?';
+    default:
+      return -1;
   }
 }
 
