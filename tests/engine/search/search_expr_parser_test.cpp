@@ -73,15 +73,6 @@ INSTANTIATE_TEST_SUITE_P(
                   {"AND", "ed2k://|file|a", "b|12|" + kHex32.substr(1) + "|/"}},
         ParseCase{"ed2k://|file||12|" + kHex32 + "|/", {"ed2k://|file||12|" + kHex32 + "|/"}}));
 
-TEST(SearchExprParser, QuotedOperatorWordStaysATerm) {
-  const CSearchParseResult result = CSearchExprParser::Parse("\"OR\" x");
-  ASSERT_TRUE(result.ok);
-  ASSERT_EQ(result.list.size(), 3u);
-  EXPECT_TRUE(result.list[0].isOperator);
-  EXPECT_FALSE(result.list[1].isOperator);
-  EXPECT_EQ(result.list[1].text, "OR");
-}
-
 struct RejectCase {
   std::string input;
   std::string error;
@@ -136,17 +127,6 @@ TEST(SearchExprParser, LengthIsBounded) {
   const CSearchParseResult tooLong = CSearchExprParser::Parse(longest + "a");
   EXPECT_FALSE(tooLong.ok);
   EXPECT_EQ(tooLong.error, "memory exhausted");
-}
-
-TEST(SearchExprParser, LongFlatChainsStayWellFormed) {
-  constexpr int kWords = 400;
-  std::string text = "w0";
-  for (int i = 1; i < kWords; ++i)
-    text += (i % 3 == 0 ? " OR w" : i % 3 == 1 ? " w" : " NOT w") + std::to_string(i);
-  const CSearchParseResult result = CSearchExprParser::Parse(text);
-  ASSERT_TRUE(result.ok) << result.error;
-  EXPECT_TRUE(IsWellFormed(result.list));
-  EXPECT_EQ(result.list.size(), 2u * kWords - 1);
 }
 
 }  // namespace
