@@ -100,7 +100,8 @@ std::vector<CConstraintWriter> CollectConstraints(const _tagStructSearchParams& 
   stringById(p.fileType, kTagFileType);
   numericById(p.minSize, kSearchGreater, kTagFileSize);
   numericById(p.maxSize, kSearchLess, kTagFileSize);
-  numericById(p.sources, kSearchLess, kTagSources);
+  // A source count is a minimum: the user wants files that are at least this available.
+  numericById(p.sources, kSearchGreater, kTagSources);
   stringById(p.format, kTagFileFormat);
   numericById(p.completeSources, kSearchGreater, kTagCompleteSources);
   numericByName(p.bitrate, kSearchGreater, kTagBitrate);
