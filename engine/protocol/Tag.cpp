@@ -164,8 +164,11 @@ bool _tagStructTag::WriteTag(CStreamWriter& stream, bool compact) const {
 }
 
 bool _tagStructTag::WriteBody(CStreamWriter& stream, bool compact) const {
-  const uint8_t wireType =
+  uint8_t wireType =
       !compact && (type == kTagUInt16 || type == kTagUInt8) ? uint8_t{kTagUInt32} : type;
+  // A short string whose text no longer fits its type (decoded to UTF-8, or changed) goes out
+  // with a length field instead.
+  if (IsShortString(wireType) && Text().size() != wireType - 0x10u) wireType = kTagString;
   if (byId) {
     if (compact) {
       if (!stream.WriteUInt8(wireType | kCompactIdFlag) || !stream.WriteUInt8(nameId)) return false;
