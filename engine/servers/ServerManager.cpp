@@ -43,8 +43,8 @@ bool CTARNNetServerManager::LoadText(std::string_view xml) {
 }
 
 size_t CTARNNetServerManager::AddLoaded(const OSTREL::File::CXmlDocument& document) {
+  // Each Add takes the list lock itself, so the added events are raised without it held.
   size_t added = 0;
-  OSTREL::Process::CLock guard(list_.Lock());
   for (_tagStructServerInfo& entry : Remote::Server::ReadServerInfoDocument(document)) {
     if (entry.failedCount > kMaxFailedCount) continue;
     entry.failedCount = 0;
