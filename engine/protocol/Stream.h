@@ -62,6 +62,10 @@ class CStreamWriter {
   bool WriteHash(const _tagUnionHash& hash);
   bool WriteBytes(std::span<const uint8_t> bytes);
   bool WriteString(std::string_view text);
+  // Drops what was written after `size` (undoing a partly written record).
+  void Truncate(size_t size) {
+    if (size < buffer_.size()) buffer_.resize(size);
+  }
   // Overwrites 4 bytes at `offset` (a length placeholder written earlier).
   bool PatchUInt32(size_t offset, uint32_t value);
 

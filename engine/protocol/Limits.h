@@ -1,0 +1,32 @@
+// Upper bounds on everything a peer, a server or a data file can make the engine hold. The
+// wire formats carry 32-bit lengths and counts; these caps keep a hostile or broken sender
+// from making the engine allocate or wait without end. Constants only; any thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace P2P::Protocol {
+
+// A TCP packet's declared length (opcode + payload). The largest packets we expect are search
+// answers (a few hundred results of a few hundred bytes each), server lists and a packed
+// 184320-byte block; 2 MiB leaves ample room. A longer declaration is a framing error: the
+// session closes the connection rather than buffering for it.
+inline constexpr uint32_t kMaxTcpPacketLength = 2u * 1024 * 1024;
+
+// Inflated size of one 0xD4 packet; a packet that would inflate further is dropped.
+inline constexpr size_t kMaxInflatedSize = 4u * 1024 * 1024;
+// The inflation buffer starts at this size and grows by it.
+inline constexpr size_t kInflateStep = 4096;
+
+// Blob tags (32-bit length on the wire). Strings are bounded by their 16-bit length.
+inline constexpr uint32_t kMaxTagBlobLength = 1024 * 1024;
+
+// Tags in one tag list (offer records, hellos, server identification).
+inline constexpr uint32_t kMaxTagsPerList = 1024;
+
+// Known servers: merges of server-list messages stop adding at this size, so a server that
+// sends ever new addresses cannot grow the list, the data file and the status traffic.
+inline constexpr size_t kMaxKnownServers = 5000;
+
+}  // namespace P2P::Protocol

@@ -1,0 +1,102 @@
+// Parser of the eD2K packets in a TCP receive buffer. It works in place over the received
+// bytes, hands each complete packet to its handler and says how many bytes it used, so the
+// socket layer can drop them; an incomplete packet waits for more bytes. Used by the one
+// thread that owns the session's socket.
+//
+// The handler T provides `Dispatch(uint8_t opcode, uint8_t protocol, std::span<const uint8_t>
+// payload)`, returning void or bool (false: stop parsing, e.g. the session closed).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <type_traits>
+#include <vector>
+
+#include "engine/protocol/Inflate.h"
+#include "engine/protocol/Limits.h"
+#include "engine/protocol/Packet.h"
+#include "engine/protocol/Stream.h"
+
+namespace P2P::Protocol {
+
+enum class ETcpParse {
+  kPacket,        // one packet consumed (dispatched or dropped)
+  kStopped,       // one packet consumed and the handler asked to stop
+  kIncomplete,    // not a whole packet yet; nothing consumed
+  kFramingError,  // declared length above the cap; nothing consumed, close the connection
+};
+
+struct SParseResult {
+  size_t consumed = 0;
+  ETcpParse last = ETcpParse::kIncomplete;
+};
+
+template <typename T>
+class CTARNNetRecvTCPPacket {
+ public:
+  explicit CTARNNetRecvTCPPacket(T& handler) : handler_(handler) {}
+
+  // Parses the packet at the stream's position and moves past it when consumed.
+  ETcpParse Parse(CStreamReader& stream) {
+    const size_t start = stream.Position();
+    uint8_t protocol = 0;
+    uint32_t length = 0;
+    if (!stream.ReadUInt8(protocol) || !stream.ReadUInt32(length)) {
+      stream.Seek(start);
+      return ETcpParse::kIncomplete;
+    }
+    if (length > kMaxTcpPacketLength) {
+      stream.Seek(start);
+      return ETcpParse::kFramingError;
+    }
+    std::span<const uint8_t> body;
+    if (!stream.ReadView(length, body)) {
+      stream.Seek(start);
+      return ETcpParse::kIncomplete;
+    }
+    if (body.empty()) return ETcpParse::kPacket;  // no opcode: nothing to dispatch
+    return Deliver(protocol, body[0], body.subspan(1)) ? ETcpParse::kPacket : ETcpParse::kStopped;
+  }
+
+  // Parses every complete packet in `received`, in order.
+  SParseResult ParseAll(std::span<const uint8_t> received) {
+    CStreamReader stream(received);
+    SParseResult result;
+    do {
+      result.last = Parse(stream);
+    } while (result.last == ETcpParse::kPacket);
+    result.consumed = stream.Position();
+    return result;
+  }
+
+ private:
+  // False when the handler asked to stop.
+  bool Deliver(uint8_t protocol, uint8_t opcode, std::span<const uint8_t> payload) {
+    switch (protocol) {
+      case kProtocolEDonkey:
+      case kProtocolExtended:
+        return Call(opcode, protocol, payload);
+      case kProtocolPacked:
+        // A packet that does not inflate within the cap is dropped; the stream goes on.
+        if (!InflatePacked(payload, inflated_)) return true;
+        return Call(opcode, protocol, inflated_);
+      default:
+        return true;  // unknown protocol: skipped by its length
+    }
+  }
+
+  bool Call(uint8_t opcode, uint8_t protocol, std::span<const uint8_t> payload) {
+    if constexpr (std::is_same_v<decltype(handler_.Dispatch(opcode, protocol, payload)), bool>) {
+      return handler_.Dispatch(opcode, protocol, payload);
+    } else {
+      handler_.Dispatch(opcode, protocol, payload);
+      return true;
+    }
+  }
+
+  T& handler_;
+  std::vector<uint8_t> inflated_;
+};
+
+}  // namespace P2P::Protocol

@@ -1,0 +1,20 @@
+// Replacing a file's content in one step: the new content goes to a temporary file in the same
+// folder, is flushed to disk, and is renamed over the old file. A failure at any point leaves
+// the old file as it was and removes the temporary file. Any thread; callers serialise writes
+// to the same path.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace OSTREL::File {
+
+bool WriteFileAtomically(const std::filesystem::path& path, std::string_view content);
+
+// The whole file, or nothing when it is missing, unreadable or larger than `maxSize`.
+std::optional<std::string> ReadWholeFile(const std::filesystem::path& path, size_t maxSize);
+
+}  // namespace OSTREL::File
