@@ -45,11 +45,20 @@ bool CEventSocketBase::Attach(int acceptedFd) {
   socket_ = CSocketT<1>(acceptedFd);
   send_.Clear();
   receive_.Clear();
-  state_ = acceptedFd == kInvalidSocket ? State::kClosed : State::kConnected;
   wantWrite_ = false;
+  state_ = State::kClosed;
+  if (!socket_.IsValid()) {
+    SetLastError(kWsaENotSock);
+    return false;
+  }
+  if (!socket_.SetNonBlocking()) {
+    socket_.Close(true);
+    return Failed();
+  }
+  state_ = State::kConnected;
   SetLastError(0);
   SyncRegistration();
-  return state_ == State::kConnected;
+  return true;
 }
 
 void CEventSocketBase::Close(bool hard) {

@@ -1,6 +1,7 @@
 #include "framework/Socket.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -171,6 +172,12 @@ void CSocketBase::Close(bool hard) {
     shutdown(fd_, SHUT_RDWR);
   close(fd_);
   fd_ = kInvalidSocket;
+}
+
+bool CSocketBase::SetNonBlocking() {
+  const int flags = fcntl(fd_, F_GETFL);
+  if (flags < 0 || fcntl(fd_, F_SETFL, flags | O_NONBLOCK) != 0) return Fail();
+  return true;
 }
 
 int CSocketBase::Detach() {

@@ -49,6 +49,7 @@ class CSocketBase {
   // Local port in host byte order, 0 when unknown.
   uint16_t GetLocalPort() const;
   bool SetOption(int level, int name, const void* value, unsigned size);
+  bool SetNonBlocking();
   // Closes the descriptor; `hard` makes the close abortive (linger on, time-out 0), so the
   // peer sees a reset and the port is free at once.
   void Close(bool hard);
