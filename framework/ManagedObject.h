@@ -4,6 +4,7 @@
 // counts as traffic and restarts the idle timer. Any thread may call it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "framework/CriticalSection.h"
@@ -39,11 +40,11 @@ class CManagedObjectBase : public CEventSocketBase {
   }
 
   // The manager that drives the object, while it is in one.
-  CWaitMultipleSocketsManagerImpl* GetManager() const { return manager_; }
-  uint64_t GetManagerKey() const { return key_; }
+  CWaitMultipleSocketsManagerImpl* GetManager() const { return manager_.load(); }
+  uint64_t GetManagerKey() const { return key_.load(); }
   void SetManager(CWaitMultipleSocketsManagerImpl* manager, uint64_t key) {
-    manager_ = manager;
-    key_ = key;
+    key_.store(key);
+    manager_.store(manager);
   }
 
   int OnManagedNetworkEvent(uint32_t readiness) {
@@ -53,8 +54,8 @@ class CManagedObjectBase : public CEventSocketBase {
 
  private:
   Process::CElapsedTimeT<30000> idleTimer_;
-  CWaitMultipleSocketsManagerImpl* manager_ = nullptr;
-  uint64_t key_ = 0;
+  std::atomic<CWaitMultipleSocketsManagerImpl*> manager_{nullptr};  // set under the manager's lock
+  std::atomic<uint64_t> key_{0};
 };
 
 // What a peer connection class Object derives from: Object's own reference count plus the
