@@ -115,8 +115,8 @@ TEST_F(WaitMultipleSocketsTest, DeliversTrafficAndRemovalFromAHandlerIsSafe) {
 TEST(WaitMultipleSocketsSweepTest, RemovesSilentAndClosedConnectionsWithinASecond) {
   // The clock first: a wait begun on the real clock would not notice the manual one.
   tarn::test::ManualClock clock;
-  CWaitMultipleSocketsManagerImpl manager_;
-  ASSERT_TRUE(manager_.Start());
+  CWaitMultipleSocketsManagerImpl manager;
+  ASSERT_TRUE(manager.Start());
   tarn::test::LoopbackPair silentPair, talkingPair;
   ASSERT_TRUE(silentPair.IsValid() && talkingPair.IsValid());
   auto* silent = new PeerConnection;
@@ -124,26 +124,26 @@ TEST(WaitMultipleSocketsSweepTest, RemovesSilentAndClosedConnectionsWithinASecon
   Held heldSilent(silent), heldTalking(talking);
   ASSERT_TRUE(silent->Attach(silentPair.TakeClient()));
   ASSERT_TRUE(talking->Attach(talkingPair.TakeClient()));
-  ASSERT_TRUE(manager_.Add(silent));
-  ASSERT_TRUE(manager_.Add(talking));
+  ASSERT_TRUE(manager.Add(silent));
+  ASSERT_TRUE(manager.Add(talking));
 
   clock.Advance(29000);
   ASSERT_TRUE(tarn::test::WriteAll(talkingPair.Server(), "keep"));
   ASSERT_TRUE(WaitUntil([&] { return talking->receivedBytes == 4; }));
-  EXPECT_EQ(manager_.ObjectCount(), 2u);
+  EXPECT_EQ(manager.ObjectCount(), 2u);
 
   clock.Advance(1000);  // the silent one has now been idle for 30000 ms
   // From here the clock runs (ten times real speed): a sweep that was under way during the
   // jump waits its full period again, as it would on the real clock.
   const uint32_t idleSince = clock.Now();
   OSTREL::Process::CTickSource::SetManualSpeed(10);
-  ASSERT_TRUE(WaitUntil([&] { return manager_.ObjectCount() == 1 && !silent->IsOpen(); }));
+  ASSERT_TRUE(WaitUntil([&] { return manager.ObjectCount() == 1 && !silent->IsOpen(); }));
   EXPECT_LT(clock.Now() - idleSince, 5000u);
   EXPECT_TRUE(talking->IsOpen());
 
   talking->Close(false);  // a closed socket goes at the next sweep, idle or not
   const uint32_t closedAt = clock.Now();
-  ASSERT_TRUE(WaitUntil([&] { return manager_.ObjectCount() == 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return manager.ObjectCount() == 0; }));
   EXPECT_LT(clock.Now() - closedAt, 5000u);
 }
 
