@@ -43,6 +43,8 @@ bool CTARNNetHashList::ReadHashSet(Protocol::CStreamReader& reader) {
 
 bool CTARNNetHashList::WriteHashSet(Protocol::CStreamWriter& writer) const {
   const uint32_t count = HashSetCount(fileSize_);
+  // A single-part file's one hash is its file hash; its hash set is empty.
+  if (count == 0) return writer.WriteUInt16(0);
   if (hashes_.size() != count || count > 0xFFFF) return false;
   if (!writer.WriteUInt16(static_cast<uint16_t>(count))) return false;
   for (const auto& hash : hashes_)

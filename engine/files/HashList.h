@@ -35,8 +35,8 @@ class CTARNNetHashList {
   // Reads a peer's hash set for this list's file size: a uint16 count that must equal the
   // hash-set count for the size, then that many hashes. On failure the list is left empty.
   bool ReadHashSet(Protocol::CStreamReader& reader);
-  // Writes the hash set a peer expects for this file size; false when the list does not hold
-  // exactly that many hashes.
+  // Writes the hash set a peer expects for this file size (empty for a single-part file);
+  // false when a multi-part list does not hold exactly that many hashes.
   bool WriteHashSet(Protocol::CStreamWriter& writer) const;
 
  private:

@@ -80,8 +80,10 @@ TEST(FileHasherTest, AgreesWithExternalHasher) {
     ASSERT_TRUE(pipe);
     char line[256] = {};
     ASSERT_NE(fgets(line, sizeof line, pipe.get()), nullptr);
-    EXPECT_EQ(std::string(line), Lower(fileHash.ToHex()) + " " + Lower(tree.Root().hash.ToBase32()))
+    const std::string text(line);
+    EXPECT_EQ(text, Lower(fileHash.ToHex()) + " " + Lower(tree.Root().hash.ToBase32()))
         << "size " << size;
+    EXPECT_EQ(_tagStructAICHHash::FromBase32(text.substr(text.find(' ') + 1)), tree.Root().hash);
   }
 }
 

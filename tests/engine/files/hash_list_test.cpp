@@ -95,6 +95,14 @@ TEST(HashListTest, WrittenHashSetReadsBack) {
   ASSERT_TRUE(copy.ReadHashSet(reader));
   EXPECT_TRUE(reader.AtEnd());
   EXPECT_EQ(copy.DeriveFileHash(), list.DeriveFileHash());
+
+  CTARNNetHashList single;
+  single.SetFileSize(kPartSize - 1);
+  single.Add(HashOf(1));
+  std::vector<uint8_t> empty;
+  Protocol::CStreamWriter emptyWriter(empty);
+  ASSERT_TRUE(single.WriteHashSet(emptyWriter));
+  EXPECT_EQ(empty, (std::vector<uint8_t>{0, 0})) << "a single part sends no hashes";
 }
 
 }  // namespace
