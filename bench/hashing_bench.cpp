@@ -62,7 +62,8 @@ class CBenchFile {
         state ^= state << 17;
         word = state;
       }
-      out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(block.size() * 8));
+      out.write(reinterpret_cast<const char*>(block.data()),
+                static_cast<std::streamsize>(block.size() * 8));
     }
   }
 
@@ -82,7 +83,8 @@ void BM_HashFileOnePass(benchmark::State& state) {
   for (auto _ : state) {
     CTARNNetFileHashSet hashSet;
     P2P::_tagUnionHash fileHash;
-    if (!hasher.HashFile(CBenchFile::Get().Path(), hashSet, fileHash)) state.SkipWithError("failed");
+    if (!hasher.HashFile(CBenchFile::Get().Path(), hashSet, fileHash))
+      state.SkipWithError("failed");
     benchmark::DoNotOptimize(fileHash);
   }
   Finish(state);
@@ -125,11 +127,13 @@ void BM_ExternalRhash(benchmark::State& state) {
     state.SkipWithError("rhash missing");
     return;
   }
-  const std::string command = "rhash --ed2k --aich '" + CBenchFile::Get().Path().string() + "' >/dev/null";
+  const std::string command =
+      "rhash --ed2k --aich '" + CBenchFile::Get().Path().string() + "' >/dev/null";
   for (auto _ : state) {
     const auto start = std::chrono::steady_clock::now();
     if (std::system(command.c_str()) != 0) state.SkipWithError("rhash failed");
-    state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    state.SetIterationTime(
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   }
   Finish(state);
 }

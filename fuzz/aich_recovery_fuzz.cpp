@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CTARNNetFileHashSet hashSet(fileSize);
   hashSet.SetRootHash(root, CTARNNetFileHashSet::kStatusTrusted);
   P2P::Protocol::CStreamReader reader({data + kHeader, size - kHeader});
-  while (hashSet.ApplyRecoveryData(data[4], reader)) {}
+  while (hashSet.ApplyRecoveryData(data[4], reader)) {
+  }
   hashSet.FirstUnverifiedPart();
   hashSet.Tree().ImportStoredNodes(fileSize, hashSet.Tree().ExportStoredNodes());
   return 0;

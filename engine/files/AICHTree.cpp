@@ -29,7 +29,9 @@ bool WriteEntry(const _tagStructAICHNode& node, Protocol::CStreamWriter& writer)
 CTARNNetAICHTree::CTARNNetAICHTree(uint32_t fileSize)
     : root_(_tagStructAICHNode::CreateRoot(fileSize)) {}
 
-void CTARNNetAICHTree::Reset(uint32_t fileSize) { root_ = _tagStructAICHNode::CreateRoot(fileSize); }
+void CTARNNetAICHTree::Reset(uint32_t fileSize) {
+  root_ = _tagStructAICHNode::CreateRoot(fileSize);
+}
 
 bool CTARNNetAICHTree::SetRangeHash(uint32_t start, uint32_t length,
                                     const _tagStructAICHHash& hash) {
@@ -181,7 +183,8 @@ bool CTARNNetAICHTree::ImportStoredNodes(uint32_t fileSize,
                                          std::span<const _tagStructAICHStoredNode> nodes) {
   Reset(fileSize);
   for (const auto& node : nodes) {
-    const bool placed = node.id == 1 ? (root_->SetHash(node.hash), true) : InsertById(node.id, node.hash);
+    const bool placed =
+        node.id == 1 ? (root_->SetHash(node.hash), true) : InsertById(node.id, node.hash);
     if (!placed) {
       Reset(fileSize);
       return false;

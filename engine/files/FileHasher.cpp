@@ -109,8 +109,8 @@ bool CTARNNetFileHasher::HashFile(const std::filesystem::path& path, _tagUnionHa
   return true;
 }
 
-bool CTARNNetFileHasher::HashFile(const std::filesystem::path& path,
-                                  CTARNNetFileHashSet& hashSet, _tagUnionHash& fileHash) {
+bool CTARNNetFileHasher::HashFile(const std::filesystem::path& path, CTARNNetFileHashSet& hashSet,
+                                  _tagUnionHash& fileHash) {
   _tagUnionHash hash;
   AICH_HASH::CTARNNetAICHTree tree;
   MD4_HASH::CTARNNetHashList list;
@@ -152,7 +152,8 @@ bool CTARNNetFileHasher::HashLocked(const std::filesystem::path& path, _tagUnion
       if (!ReadFully(file.Fd(), buffer.data(), chunk)) return false;
       // Block-sized slices keep each piece in cache while both digests read it.
       for (uint32_t at = 0; at < chunk; at += kAICHBlockSize) {
-        const std::span<const uint8_t> slice(buffer.data() + at, std::min(kAICHBlockSize, chunk - at));
+        const std::span<const uint8_t> slice(buffer.data() + at,
+                                             std::min(kAICHBlockSize, chunk - at));
         md4.Update(slice);
         if (!blocks.Feed(slice)) return false;
       }

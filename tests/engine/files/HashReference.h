@@ -35,7 +35,8 @@ inline std::vector<uint8_t> PseudoRandomBytes(size_t size, uint64_t seed) {
 
 inline void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 inline std::array<uint8_t, 16> RefMD4(const uint8_t* data, size_t size) {

@@ -1,9 +1,8 @@
-#include "engine/files/AICHTree.h"
-
 #include <gtest/gtest.h>
 
 #include <vector>
 
+#include "engine/files/AICHTree.h"
 #include "engine/files/Digest.h"
 #include "engine/files/FileHashSet.h"
 #include "engine/files/FileHasher.h"
@@ -157,7 +156,8 @@ TEST_F(AICHRecoveryTest, RejectsBadRecoveryData) {
   sibling[2 + 2] ^= 1;
   cases.push_back({"a sibling hash altered", sibling});
   auto duplicate = good;
-  std::copy(good.begin() + 2 + 3 * entry, good.begin() + 2 + 4 * entry, duplicate.begin() + 2 + 4 * entry);
+  std::copy(good.begin() + 2 + 3 * entry, good.begin() + 2 + 4 * entry,
+            duplicate.begin() + 2 + 4 * entry);
   cases.push_back({"one block named twice, another never", duplicate});
   auto badId = good;
   badId[2 + 5 * entry] = 0;
@@ -226,7 +226,8 @@ TEST_F(AICHRecoveryTest, ExportedNodesRebuildTheTree) {
   ASSERT_TRUE(rebuilt.ImportStoredNodes(kSize, nodes));
   EXPECT_EQ(rebuilt.Root().hash, *source_->GetRootHash());
   for (uint32_t part = 0; part < 3; ++part)
-    EXPECT_TRUE(rebuilt.IsRangeVerified(PartStart(part), PartStart(part) + PartLength(kSize, part)));
+    EXPECT_TRUE(
+        rebuilt.IsRangeVerified(PartStart(part), PartStart(part) + PartLength(kSize, part)));
   EXPECT_EQ(rebuilt.ExportStoredNodes(), nodes);
 
   auto altered = nodes;

@@ -1,5 +1,3 @@
-#include "engine/files/FileHasher.h"
-
 #include <gtest/gtest.h>
 
 #include <array>
@@ -10,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "engine/files/FileHasher.h"
 #include "engine/files/HashConstants.h"
 #include "tests/engine/files/HashReference.h"
 #include "tests/support/Sandbox.h"
@@ -112,7 +111,8 @@ class FileHasherFailureTest : public ::testing::Test {
     fileHash_.bytes.fill(0xAA);
     list_.Clear();
     list_.Add(fileHash_);
-    const bool result = CTARNNetFileHasher(std::move(options)).HashFile(path_, &fileHash_, nullptr, &list_);
+    const bool result =
+        CTARNNetFileHasher(std::move(options)).HashFile(path_, &fileHash_, nullptr, &list_);
     if (!result) {
       EXPECT_EQ(fileHash_.bytes[0], 0xAA);
       EXPECT_EQ(list_.Size(), 1u);

@@ -1,10 +1,9 @@
-#include "engine/files/HashList.h"
-
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "engine/files/HashConstants.h"
+#include "engine/files/HashList.h"
 #include "tests/engine/files/HashReference.h"
 
 namespace P2P::HASH::MD4_HASH {
