@@ -1,0 +1,46 @@
+// MD4 and SHA-1 digests as the engine uses them: incremental hashers for the one-pass file
+// hashing and one-shot helpers for blocks held in memory. Each object belongs to one thread.
+#pragma once
+
+#ifndef CRYPTOPP_ENABLE_NAMESPACE_WEAK
+#define CRYPTOPP_ENABLE_NAMESPACE_WEAK 1
+#endif
+#include <cryptopp/md4.h>
+#include <cryptopp/sha.h>
+
+#include <cstdint>
+#include <span>
+
+#include "engine/core/Hash.h"
+#include "engine/files/AICHHash.h"
+
+namespace P2P::HASH {
+
+// Crypto++'s Update and Final never throw for these two algorithms, so no handler is needed.
+class CMD4Digest {
+ public:
+  void Update(std::span<const uint8_t> bytes) { md4_.Update(bytes.data(), bytes.size()); }
+  // Finishes the digest and restarts the hasher.
+  _tagUnionHash Final();
+
+ private:
+  CryptoPP::Weak::MD4 md4_;
+};
+
+class CSHA1Digest {
+ public:
+  void Update(std::span<const uint8_t> bytes) { sha1_.Update(bytes.data(), bytes.size()); }
+  _tagStructAICHHash Final();
+
+ private:
+  CryptoPP::SHA1 sha1_;
+};
+
+_tagUnionHash MD4Of(std::span<const uint8_t> bytes);
+_tagStructAICHHash SHA1Of(std::span<const uint8_t> bytes);
+// SHA-1 of the concatenated hashes of two child nodes.
+_tagStructAICHHash SHA1Of(const _tagStructAICHHash& left, const _tagStructAICHHash& right);
+// Checks one AICH block received from a peer against its expected hash.
+bool CheckSHA1(std::span<const uint8_t> block, const _tagStructAICHHash& expected);
+
+}  // namespace P2P::HASH
