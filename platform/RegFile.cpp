@@ -95,14 +95,18 @@ std::vector<std::string> ListFromUtf16(const std::vector<uint8_t>& bytes) {
 
 std::optional<CRegValue> TypedFromBytes(uint32_t type, std::vector<uint8_t> bytes) {
   switch (type) {
-    case kRegSz: return CRegValue::String(StringFromUtf16(bytes));
-    case kRegExpandSz: return CRegValue::ExpandString(StringFromUtf16(bytes));
-    case kRegMultiSz: return CRegValue::MultiString(ListFromUtf16(bytes));
+    case kRegSz:
+      return CRegValue::String(StringFromUtf16(bytes));
+    case kRegExpandSz:
+      return CRegValue::ExpandString(StringFromUtf16(bytes));
+    case kRegMultiSz:
+      return CRegValue::MultiString(ListFromUtf16(bytes));
     case kRegDword:
       if (bytes.size() != 4) return std::nullopt;
       return CRegValue::Dword(bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) |
                               (static_cast<uint32_t>(bytes[3]) << 24));
-    default: return CRegValue::Binary(std::move(bytes), type);
+    default:
+      return CRegValue::Binary(std::move(bytes), type);
   }
 }
 
@@ -291,7 +295,8 @@ void FormatKey(const CRegHiveKey& key, const std::string& path, bool isRoot, std
     for (const auto& [name, value] : key.Values()) out += FormatValue(name, value) + "\n";
     out += "\n";
   }
-  for (const CRegHiveKey* sub : key.SubKeys()) FormatKey(*sub, path + "\\" + sub->Name(), false, out);
+  for (const CRegHiveKey* sub : key.SubKeys())
+    FormatKey(*sub, path + "\\" + sub->Name(), false, out);
 }
 
 }  // namespace

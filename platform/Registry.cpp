@@ -26,9 +26,12 @@ bool IsValidKeyPath(std::string_view path) { return IsValidName(path); }
 
 std::string_view RootName(RegRoot root) {
   switch (root) {
-    case RegRoot::kLocalMachine: return "HKEY_LOCAL_MACHINE";
-    case RegRoot::kCurrentUser: return "HKEY_CURRENT_USER";
-    case RegRoot::kClassesRoot: return "HKEY_CLASSES_ROOT";
+    case RegRoot::kLocalMachine:
+      return "HKEY_LOCAL_MACHINE";
+    case RegRoot::kCurrentUser:
+      return "HKEY_CURRENT_USER";
+    case RegRoot::kClassesRoot:
+      return "HKEY_CLASSES_ROOT";
   }
   return "HKEY_LOCAL_MACHINE";
 }
@@ -137,7 +140,7 @@ bool CRegistry::DeleteKey(RegRoot root, std::string_view keyPath) {
 }
 
 std::optional<std::vector<std::string>> CRegistry::EnumSubKeys(RegRoot root,
-                                                                std::string_view keyPath) {
+                                                               std::string_view keyPath) {
   std::lock_guard guard(mutex_);
   const CRegHiveKey* key = Current(root).FindKey(keyPath);
   if (key == nullptr) return std::nullopt;
@@ -147,7 +150,7 @@ std::optional<std::vector<std::string>> CRegistry::EnumSubKeys(RegRoot root,
 }
 
 std::optional<std::vector<std::string>> CRegistry::EnumValueNames(RegRoot root,
-                                                                   std::string_view keyPath) {
+                                                                  std::string_view keyPath) {
   std::lock_guard guard(mutex_);
   const CRegHiveKey* key = Current(root).FindKey(keyPath);
   if (key == nullptr) return std::nullopt;

@@ -76,8 +76,7 @@ bool CRegHiveKey::DeleteValue(std::string_view name) {
 }
 
 bool CRegHiveKey::operator==(const CRegHiveKey& other) const {
-  if (name_ != other.name_ || values_ != other.values_ ||
-      subKeys_.size() != other.subKeys_.size())
+  if (name_ != other.name_ || values_ != other.values_ || subKeys_.size() != other.subKeys_.size())
     return false;
   for (const auto& [folded, key] : subKeys_) {
     const auto found = other.subKeys_.find(folded);

@@ -42,26 +42,26 @@ inline constexpr size_t kPrivateKeyCapacity = 384;
 
 struct _tagStructClientConfig {
   _tagUnionHash userHash;
-  uint32_t clientId = 0;          // from the connected server; 0 while not logged in
+  uint32_t clientId = 0;  // from the connected server; 0 while not logged in
   uint16_t tcpPort = 0;
-  uint32_t helloServerIp = 0;     // network byte order
+  uint32_t helloServerIp = 0;  // network byte order
   uint16_t helloServerPort = 0;
-  std::string userName;           // UTF-8
+  std::string userName;  // UTF-8
   uint32_t ed2kVersion = 0;
-  uint32_t clientVersion = 0;     // see kClientVersionWord
+  uint32_t clientVersion = 0;  // see kClientVersionWord
   uint16_t udpPort = 0;
-  uint16_t secondPort = 0;        // sent with the UDP port in hellos; always 0
-  uint32_t capabilities = 0;      // see kCapabilityWord
+  uint16_t secondPort = 0;                   // sent with the UDP port in hellos; always 0
+  uint32_t capabilities = 0;                 // see kCapabilityWord
   std::array<uint32_t, 3> helloTagValues{};  // the hello's 0xFC, 0xFD and 0xFE values
-  uint32_t helloFlags = 0;        // bit 0 set, bits 1-3 cleared at every start
-  uint32_t serverIp = 0;          // default server, network byte order
+  uint32_t helloFlags = 0;                   // bit 0 set, bits 1-3 cleared at every start
+  uint32_t serverIp = 0;                     // default server, network byte order
   uint16_t serverPort = 0;
-  uint32_t privateKeyLength = 0;  // valid bytes of privateKey
+  uint32_t privateKeyLength = 0;                          // valid bytes of privateKey
   std::array<uint8_t, kPrivateKeyCapacity> privateKey{};  // Base64 text of the DER key
-  std::string applicationPath;    // root folder of the engine's data
-  std::string configPath;         // ServerInfo.dat, Credits.dat, Shared.dat, AICH.dat
-  std::string sharedPath;         // shared and completed files
-  std::string tempPath;           // part files
+  std::string applicationPath;                            // root folder of the engine's data
+  std::string configPath;  // ServerInfo.dat, Credits.dat, Shared.dat, AICH.dat
+  std::string sharedPath;  // shared and completed files
+  std::string tempPath;    // part files
 };
 
 }  // namespace P2P

@@ -113,14 +113,15 @@ void CClientConfigStore::LoadIdentity(_tagStructClientConfig& config) {
   }
   config.privateKeyLength = 0;
   if (const auto generated = GenerateIdentityKey()) {
-    SetPrivateKey(config, std::span(reinterpret_cast<const uint8_t*>(generated->data()),
-                                    generated->size()));
+    SetPrivateKey(
+        config, std::span(reinterpret_cast<const uint8_t*>(generated->data()), generated->size()));
   }
 }
 
 void CClientConfigStore::LoadServer(_tagStructClientConfig& config) {
   const CReader product(CRegKey::Open(registry_, RegRoot::kLocalMachine, kProductKey));
-  config.serverPort = static_cast<uint16_t>(product.Dword("Server Port").value_or(kDefaultServerPort));
+  config.serverPort =
+      static_cast<uint16_t>(product.Dword("Server Port").value_or(kDefaultServerPort));
   const std::string host = product.String("Server IP").value_or(kDefaultServerIp);
   config.serverIp = OSTREL::Platform::ResolveIPv4(host);
   if (config.serverIp == OSTREL::Platform::kInvalidAddress)
@@ -140,8 +141,7 @@ void CClientConfigStore::LoadFolders(_tagStructClientConfig& config) {
 }
 
 void CClientConfigStore::LoadPorts(_tagStructClientConfig& config) {
-  const CReader connections(
-      CRegKey::Create(registry_, RegRoot::kLocalMachine, ConnectionsPath()));
+  const CReader connections(CRegKey::Create(registry_, RegRoot::kLocalMachine, ConnectionsPath()));
   config.tcpPort = static_cast<uint16_t>(connections.Dword("TCP Port").value_or(kDefaultTcpPort));
   config.udpPort = static_cast<uint16_t>(connections.Dword("UDP Port").value_or(kDefaultUdpPort));
 }

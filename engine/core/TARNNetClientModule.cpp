@@ -37,8 +37,8 @@ bool CTARNNetClientModule::Stop() {
 bool CTARNNetClientModule::LoadConfig() {
   OSTREL::Process::CLock guard(lock_);
   if (!registry_)
-    registry_ = std::make_unique<OSTREL::Platform::CRegistry>(
-        OSTREL::Platform::CFolders::RegistryFolder());
+    registry_ =
+        std::make_unique<OSTREL::Platform::CRegistry>(OSTREL::Platform::CFolders::RegistryFolder());
   return CClientConfigStore(*registry_).Load(config_);
 }
 

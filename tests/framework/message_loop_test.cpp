@@ -1,5 +1,3 @@
-#include "framework/MessageLoop.h"
-
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -7,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "framework/MessageLoop.h"
 #include "tests/support/ManualClock.h"
 
 namespace OSTREL::Process {
@@ -20,8 +19,8 @@ TEST(MessageLoopTest, TimersFollowTheManualClock) {
   const uint32_t minute = loop.SetTimer(0, 60000, [&](uint32_t id) { fired.push_back(id); });
   ASSERT_NE(second, minute);
   std::thread driver([&] {
-    clock.AdvanceSoon(999);   // not due yet
-    clock.AdvanceSoon(1);     // the one-second timer
+    clock.AdvanceSoon(999);             // not due yet
+    clock.AdvanceSoon(1);               // the one-second timer
     clock.AdvanceSoon(30 * 60 * 1000);  // a late loop fires each timer once
     clock.AdvanceSoon(0);
     loop.PostQuit(7);

@@ -17,12 +17,16 @@ class ScopedEnv {
  public:
   ScopedEnv(const char* name, const char* value) : name_(name) {
     if (const char* old = std::getenv(name)) old_ = old;
-    if (value != nullptr) ::setenv(name, value, 1);
-    else ::unsetenv(name);
+    if (value != nullptr)
+      ::setenv(name, value, 1);
+    else
+      ::unsetenv(name);
   }
   ~ScopedEnv() {
-    if (old_) ::setenv(name_, old_->c_str(), 1);
-    else ::unsetenv(name_);
+    if (old_)
+      ::setenv(name_, old_->c_str(), 1);
+    else
+      ::unsetenv(name_);
   }
 
  private:
@@ -71,7 +75,7 @@ TEST(FoldersTest, ExplicitConfigFolderWinsAndServiceModeUsesVarLib) {
 
 TEST(ResolverTest, DottedTextNamesAndFailures) {
   EXPECT_EQ(FormatIPv4(ResolveIPv4("127.0.0.1")), "127.0.0.1");
-  EXPECT_EQ(FormatIPv4(ResolveIPv4("127.1")), "127.0.0.1");  // inet_addr shorthand
+  EXPECT_EQ(FormatIPv4(ResolveIPv4("127.1")), "127.0.0.1");    // inet_addr shorthand
   EXPECT_EQ(FormatIPv4(ResolveIPv4("10.1.2.3")), "10.1.2.3");  // parsed, never contacted
   EXPECT_EQ(FormatIPv4(ResolveIPv4("localhost")), "127.0.0.1");
   EXPECT_EQ(ResolveIPv4("no-such-host.invalid"), kInvalidAddress);

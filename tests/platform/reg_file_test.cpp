@@ -1,9 +1,9 @@
-#include "platform/RegFile.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "platform/RegFile.h"
 
 namespace OSTREL::Platform {
 namespace {
@@ -133,16 +133,15 @@ TEST_P(RegFileBadLineTest, SkipsTheLineAndKeepsTheRest) {
   EXPECT_EQ(key->Values().size(), 2u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lines, RegFileBadLineTest,
-    ::testing::Values("\"Unterminated=\"x\"", "\"Name\"=\"no end",
-                      "\"Name\"=\"x\" junk", "\"Name\"x",
-                      "\"Name\"=dword:123456789", "\"Name\"=dword:xyz",
-                      "\"Name\"=dword:", "\"Name\"=hex:1,2,zz",
-                      "\"Name\"=hex:123", "\"Name\"=hex(4):01,02",
-                      "\"Name\"=hex(:01", "\"Name\"=qword:1",
-                      "[HKEY_LOCAL_MACHINE\\K", "[HKEY_CURRENT_USER\\K]",
-                      "garbage \x01\x02\xff", "\"Name\"="));
+INSTANTIATE_TEST_SUITE_P(Lines, RegFileBadLineTest,
+                         ::testing::Values("\"Unterminated=\"x\"", "\"Name\"=\"no end",
+                                           "\"Name\"=\"x\" junk", "\"Name\"x",
+                                           "\"Name\"=dword:123456789", "\"Name\"=dword:xyz",
+                                           "\"Name\"=dword:", "\"Name\"=hex:1,2,zz",
+                                           "\"Name\"=hex:123", "\"Name\"=hex(4):01,02",
+                                           "\"Name\"=hex(:01", "\"Name\"=qword:1",
+                                           "[HKEY_LOCAL_MACHINE\\K", "[HKEY_CURRENT_USER\\K]",
+                                           "garbage \x01\x02\xff", "\"Name\"="));
 
 TEST(RegFileTest, AnythingWithoutTheHeaderLoadsAsEmpty) {
   for (const std::string& text :

@@ -27,9 +27,12 @@ class RegistryTest : public ::testing::Test {
 
 TEST_F(RegistryTest, KeysAndValuesAreCaseInsensitiveAndKeepTheirFirstCase) {
   CRegistry registry(Folder());
-  ASSERT_TRUE(registry.SetValue(kMachine, "Software\\Ostrel\\TARN", "User Name", CRegValue::String("a")));
-  ASSERT_TRUE(registry.SetValue(kMachine, "SOFTWARE\\ostrel\\tarn", "USER NAME", CRegValue::String("b")));
-  EXPECT_EQ(*registry.QueryValue(kMachine, "software\\Ostrel\\TARN\\", "user name")->AsString(), "b");
+  ASSERT_TRUE(
+      registry.SetValue(kMachine, "Software\\Ostrel\\TARN", "User Name", CRegValue::String("a")));
+  ASSERT_TRUE(
+      registry.SetValue(kMachine, "SOFTWARE\\ostrel\\tarn", "USER NAME", CRegValue::String("b")));
+  EXPECT_EQ(*registry.QueryValue(kMachine, "software\\Ostrel\\TARN\\", "user name")->AsString(),
+            "b");
   EXPECT_EQ(registry.EnumValueNames(kMachine, "Software\\Ostrel\\TARN"),
             (std::vector<std::string>{"User Name"}));
   EXPECT_EQ(registry.EnumSubKeys(kMachine, "software"), (std::vector<std::string>{"Ostrel"}));
@@ -94,7 +97,10 @@ TEST_F(RegistryTest, ConcurrentWritersFromThreadsAllLand) {
 TEST_F(RegistryTest, MalformedFilesFallBackToEmptyWithoutCrashing) {
   const std::string hive = "config/HKEY_LOCAL_MACHINE.reg";
   for (const std::string& junk :
-       {std::string("\x7f" "ELF\x02\x01\x01\x00\x00\x00", 10), std::string("not a registry\n"),
+       {std::string("\x7f"
+                    "ELF\x02\x01\x01\x00\x00\x00",
+                    10),
+        std::string("not a registry\n"),
         std::string("Windows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\K]\n\"a\"=\"trunc"),
         std::string(100000, '\0')}) {
     sandbox_.WriteFile(hive, junk);
@@ -109,7 +115,8 @@ TEST_F(RegistryTest, AFileThatIsNoRegistryIsSetAsideNotOverwritten) {
   sandbox_.WriteFile("config/HKEY_LOCAL_MACHINE.reg", "precious but foreign\n");
   CRegistry registry(Folder());
   ASSERT_TRUE(registry.SetValue(kMachine, "K", "v", CRegValue::Dword(1)));
-  EXPECT_EQ(sandbox_.ReadFile("config/HKEY_LOCAL_MACHINE.reg.unreadable"), "precious but foreign\n");
+  EXPECT_EQ(sandbox_.ReadFile("config/HKEY_LOCAL_MACHINE.reg.unreadable"),
+            "precious but foreign\n");
 }
 
 TEST_F(RegistryTest, RefusesNamesThatWouldBreakTheFile) {

@@ -1,5 +1,3 @@
-#include "engine/core/TARNNetClientModule.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -9,6 +7,7 @@
 #include "engine/core/ClientConfigStore.h"
 #include "engine/core/IdentityKey.h"
 #include "engine/core/Random.h"
+#include "engine/core/TARNNetClientModule.h"
 #include "platform/Registry.h"
 #include "platform/RegistryKey.h"
 #include "platform/Resolver.h"
@@ -69,8 +68,8 @@ TEST_F(ClientModuleTest, EmptyRegistryGetsEveryValueAndTheFourFolders) {
   const auto data = sandbox_ / "data";
   EXPECT_EQ(config.applicationPath, (data / "Ostrel/TARN").string());
   EXPECT_EQ(config.configPath, (data / "Ostrel/TARN/Config").string());
-  for (const char* folder : {"Ostrel/TARN", "Ostrel/TARN/Config", "Ostrel/TARN/Shared",
-                             "Ostrel/TARN/Temp"})
+  for (const char* folder :
+       {"Ostrel/TARN", "Ostrel/TARN/Config", "Ostrel/TARN/Shared", "Ostrel/TARN/Temp"})
     EXPECT_TRUE(std::filesystem::is_directory(data / folder)) << folder;
   EXPECT_EQ(*Stored(kProductKey, "Temp Path")->AsString(), config.tempPath);
 }
@@ -99,8 +98,9 @@ TEST_F(ClientModuleTest, StoredValuesAreKeptAcrossRuns) {
   const auto first = RunModuleOnce();
   const auto second = RunModuleOnce();
   EXPECT_EQ(first.userHash, second.userHash);
-  EXPECT_EQ(std::string(first.privateKey.begin(), first.privateKey.begin() + first.privateKeyLength),
-            std::string(second.privateKey.begin(), second.privateKey.begin() + second.privateKeyLength));
+  EXPECT_EQ(
+      std::string(first.privateKey.begin(), first.privateKey.begin() + first.privateKeyLength),
+      std::string(second.privateKey.begin(), second.privateKey.begin() + second.privateKeyLength));
   EXPECT_EQ(second.userName, "Grüße \"nick\" \\");
   EXPECT_EQ(second.serverPort, 0x2345);
   EXPECT_EQ(second.tcpPort, 5000);
@@ -110,8 +110,7 @@ TEST_F(ClientModuleTest, StoredValuesAreKeptAcrossRuns) {
 TEST_F(ClientModuleTest, UserHashOfTheWrongLengthOrTypeIsReplacedAndWrittenBack) {
   for (const CRegValue& bad :
        {CRegValue::Binary(std::vector<uint8_t>(15, 0xAA)),
-        CRegValue::Binary(std::vector<uint8_t>(17, 0xAA)),
-        CRegValue::String("0123456789ABCDEF")}) {
+        CRegValue::Binary(std::vector<uint8_t>(17, 0xAA)), CRegValue::String("0123456789ABCDEF")}) {
     Store(kProductKey, "User Hash", bad);
     const auto config = RunModuleOnce();
     EXPECT_EQ(config.userHash.bytes[5], 14);
