@@ -34,9 +34,9 @@ class CMessageLoop {
   // From now on SIGTERM and SIGINT (blocked beforehand) make Run return.
   bool QuitOnTerminationSignals();
 
-  // Calls `proc` every `elapse` ticks, first after `elapse`; a late loop fires once, not once
-  // per missed period. Id 0 picks a new id; an existing id is re-armed. Returns the id (0 on
-  // failure).
+  // Calls `proc` every `elapse` ticks (at least 10), first after `elapse`; a late loop fires
+  // once, not once per missed period. Id 0 picks a new id; an existing id is re-armed.
+  // Returns the id (0 on failure).
   uint32_t SetTimer(uint32_t timerId, uint32_t elapse, TimerProc proc);
   bool KillTimer(uint32_t timerId);
 

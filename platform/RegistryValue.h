@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
 namespace OSTREL::Platform {
@@ -23,43 +22,61 @@ enum RegType : uint32_t {
 
 class CRegValue {
  public:
-  CRegValue() : type_(kRegBinary), data_(std::vector<uint8_t>{}) {}
+  CRegValue() = default;
 
-  static CRegValue String(std::string text) { return CRegValue(kRegSz, std::move(text)); }
+  static CRegValue String(std::string text) {
+    CRegValue value(kRegSz, Kind::kText);
+    value.text_ = std::move(text);
+    return value;
+  }
   static CRegValue ExpandString(std::string text) {
-    return CRegValue(kRegExpandSz, std::move(text));
+    CRegValue value = String(std::move(text));
+    value.type_ = kRegExpandSz;
+    return value;
   }
   static CRegValue MultiString(std::vector<std::string> list) {
-    return CRegValue(kRegMultiSz, std::move(list));
+    CRegValue value(kRegMultiSz, Kind::kList);
+    value.list_ = std::move(list);
+    return value;
   }
-  static CRegValue Dword(uint32_t number) { return CRegValue(kRegDword, number); }
-  // Raw bytes under `type`; a string, list or number type given here is stored as raw bytes
-  // only for types this class does not interpret.
+  static CRegValue Dword(uint32_t number) {
+    CRegValue value(kRegDword, Kind::kNumber);
+    value.number_ = number;
+    return value;
+  }
+  // Raw bytes under `type`; meant for REG_BINARY and for types this class does not
+  // interpret.
   static CRegValue Binary(std::vector<uint8_t> bytes, uint32_t type = kRegBinary) {
-    return CRegValue(type, std::move(bytes));
+    CRegValue value(type, Kind::kBytes);
+    value.bytes_ = std::move(bytes);
+    return value;
   }
 
   uint32_t Type() const { return type_; }
 
   // Each accessor answers only for values of its own kind.
-  const std::string* AsString() const { return std::get_if<std::string>(&data_); }
+  const std::string* AsString() const { return kind_ == Kind::kText ? &text_ : nullptr; }
   const std::vector<std::string>* AsMultiString() const {
-    return std::get_if<std::vector<std::string>>(&data_);
+    return kind_ == Kind::kList ? &list_ : nullptr;
   }
   std::optional<uint32_t> AsDword() const {
-    if (const auto* number = std::get_if<uint32_t>(&data_)) return *number;
-    return std::nullopt;
+    if (kind_ != Kind::kNumber) return std::nullopt;
+    return number_;
   }
-  const std::vector<uint8_t>* AsBytes() const { return std::get_if<std::vector<uint8_t>>(&data_); }
+  const std::vector<uint8_t>* AsBytes() const { return kind_ == Kind::kBytes ? &bytes_ : nullptr; }
 
   bool operator==(const CRegValue&) const = default;
 
  private:
-  using Data = std::variant<std::string, std::vector<std::string>, uint32_t, std::vector<uint8_t>>;
-  CRegValue(uint32_t type, Data data) : type_(type), data_(std::move(data)) {}
+  enum class Kind { kText, kList, kNumber, kBytes };
+  CRegValue(uint32_t type, Kind kind) : type_(type), kind_(kind) {}
 
-  uint32_t type_;
-  Data data_;
+  uint32_t type_ = kRegBinary;
+  Kind kind_ = Kind::kBytes;
+  std::string text_;
+  std::vector<std::string> list_;
+  uint32_t number_ = 0;
+  std::vector<uint8_t> bytes_;
 };
 
 }  // namespace OSTREL::Platform
