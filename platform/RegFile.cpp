@@ -76,9 +76,10 @@ std::optional<std::vector<uint8_t>> ParseHexBytes(std::string_view text) {
   return bytes;
 }
 
+// Drops the one terminator a stored string carries; NULs inside the text stay.
 std::string StringFromUtf16(const std::vector<uint8_t>& bytes) {
   std::string text = Utf16LeToUtf8(bytes);
-  while (!text.empty() && text.back() == '\0') text.pop_back();
+  if (!text.empty() && text.back() == '\0') text.pop_back();
   return text;
 }
 
@@ -118,7 +119,8 @@ std::optional<CRegValue> ParseData(std::string_view data) {
   if (!data.empty() && data.front() == '"') {
     auto text = ParseQuoted(data);
     if (!text || !Trim(data).empty()) return std::nullopt;
-    return CRegValue::String(std::move(*text));
+    // Strings are UTF-8 throughout; this also keeps them intact when written as hex(1).
+    return CRegValue::String(SanitizeUtf8(*text));
   }
   if (data.starts_with("dword:")) {
     const auto number = ParseHexNumber(Trim(data.substr(6)), 8);

@@ -105,4 +105,6 @@ std::string Utf16LeToUtf8(std::span<const uint8_t> bytes) {
   return out;
 }
 
+std::string SanitizeUtf8(std::string_view text) { return Utf16LeToUtf8(Utf8ToUtf16Le(text)); }
+
 }  // namespace OSTREL::Platform

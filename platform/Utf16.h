@@ -16,4 +16,7 @@ std::vector<uint8_t> Utf8ToUtf16Le(std::string_view text);
 // UTF-16LE bytes to UTF-8. Unpaired surrogates become U+FFFD; an odd last byte is ignored.
 std::string Utf16LeToUtf8(std::span<const uint8_t> bytes);
 
+// The text with every byte sequence that is not valid UTF-8 replaced by U+FFFD.
+std::string SanitizeUtf8(std::string_view text);
+
 }  // namespace OSTREL::Platform

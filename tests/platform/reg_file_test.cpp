@@ -26,6 +26,7 @@ TEST(RegFileTest, EveryValueTypeSurvivesARoundTrip) {
   key.SetValue("Unicode", CRegValue::String("Grüße, 日本語, 🎵"));
   key.SetValue("Lines", CRegValue::String("first\r\nsecond\nthird"));
   key.SetValue("Empty", CRegValue::String(""));
+  key.SetValue("NULs", CRegValue::String(std::string("a\0b\0", 4)));
   key.SetValue("Expand", CRegValue::ExpandString("%HOME%/Grüße 🎵"));
   key.SetValue("Multi", CRegValue::MultiString({"one", "zwei ü", "🎵"}));
   key.SetValue("EmptyMulti", CRegValue::MultiString({}));
@@ -41,6 +42,17 @@ TEST(RegFileTest, EveryValueTypeSurvivesARoundTrip) {
   hive.CreateKey("Software\\Empty Key");
 
   EXPECT_EQ(RoundTrip(hive).Root(), hive.Root());
+}
+
+// Quoted text that is not UTF-8 is read as UTF-8 with replacement characters, so that it
+// survives being written in the hex(1) form a line break forces.
+TEST(RegFileTest, QuotedTextIsReadAsUtf8) {
+  const CRegHive hive = Parse(
+      "Windows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\K]\n"
+      "\"Latin1\"=\"caf\xe9\"\n");
+  const CRegHiveKey* key = hive.FindKey("K");
+  ASSERT_NE(key, nullptr);
+  EXPECT_EQ(*key->FindValue("Latin1")->AsString(), "caf\xEF\xBF\xBD");
 }
 
 TEST(RegFileTest, WritesTheExportLayout) {
