@@ -7,6 +7,7 @@
 
 #include "framework/MessageLoop.h"
 #include "tests/support/ManualClock.h"
+#include "tests/support/WaitUntil.h"
 
 namespace OSTREL::Process {
 namespace {
@@ -15,14 +16,23 @@ TEST(MessageLoopTest, TimersFollowTheManualClock) {
   tarn::test::ManualClock clock;
   CMessageLoop loop;
   std::vector<uint32_t> fired;
-  const uint32_t second = loop.SetTimer(0, 1000, [&](uint32_t id) { fired.push_back(id); });
-  const uint32_t minute = loop.SetTimer(0, 60000, [&](uint32_t id) { fired.push_back(id); });
+  std::atomic<size_t> firedCount{0};
+  const auto record = [&](uint32_t id) {
+    fired.push_back(id);
+    ++firedCount;
+  };
+  const uint32_t second = loop.SetTimer(0, 1000, record);
+  const uint32_t minute = loop.SetTimer(0, 60000, record);
   ASSERT_NE(second, minute);
   std::thread driver([&] {
-    clock.AdvanceSoon(999);             // not due yet
-    clock.AdvanceSoon(1);               // the one-second timer
-    clock.AdvanceSoon(30 * 60 * 1000);  // a late loop fires each timer once
-    clock.AdvanceSoon(0);
+    clock.AdvanceSoon(999);  // not due yet
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const size_t early = firedCount;
+    clock.Advance(1);
+    tarn::test::WaitUntil([&] { return firedCount == early + 1; });
+    clock.Advance(30 * 60 * 1000);  // a late loop fires each timer once
+    tarn::test::WaitUntil([&] { return firedCount == early + 3; });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
     loop.PostQuit(7);
   });
   EXPECT_EQ(loop.Run(), 7);
@@ -71,7 +81,7 @@ TEST(MessageLoopTest, RunsTasksPostedFromOtherThreadsInOrder) {
   for (int i = 0; i < 100; ++i) EXPECT_EQ(order[i], i);
 }
 
-TEST(MessageLoopTest, RealClockTimerFiresWithoutBusyWaiting) {
+TEST(MessageLoopTest, RealClockTimerFiresPeriodically) {
   CMessageLoop loop;
   int fired = 0;
   loop.SetTimer(1, 20, [&](uint32_t) {

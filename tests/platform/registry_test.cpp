@@ -162,7 +162,7 @@ TEST_F(RegistryTest, KeyHandleChecksTypesAndLengths) {
 TEST_F(RegistryTest, AWriterKilledMidSaveLeavesACompleteFile) {
   const auto folder = Folder();
   std::mt19937 random(12345);
-  std::uniform_int_distribution<int> delayUs(0, 15000);
+  std::uniform_int_distribution<int> delayUs(0, 30000);
   int lastSeen = -1;
   for (int round = 0; round < 25; ++round) {
     const pid_t child = ::fork();
@@ -180,7 +180,7 @@ TEST_F(RegistryTest, AWriterKilledMidSaveLeavesACompleteFile) {
         });
       }
     }
-    std::this_thread::sleep_for(std::chrono::microseconds(2000 + delayUs(random)));
+    std::this_thread::sleep_for(std::chrono::microseconds(5000 + delayUs(random)));
     ::kill(child, SIGKILL);
     int status = 0;
     ::waitpid(child, &status, 0);
