@@ -1,18 +1,12 @@
 #include "engine/files/AICHHash.h"
 
+#include "framework/Hex.h"
+
 namespace P2P::HASH {
 namespace {
 
-constexpr char kHexDigits[] = "0123456789ABCDEF";
 constexpr char kBase32Digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ234567";
 constexpr size_t kBase32Length = 32;  // 160 bits / 5
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
 
 int Base32Value(char c) {
   if (c >= 'A' && c <= 'Z') return c - 'A';
@@ -23,31 +17,13 @@ int Base32Value(char c) {
 
 }  // namespace
 
-bool _tagStructAICHHash::IsZero() const {
-  for (uint8_t b : bytes)
-    if (b != 0) return false;
-  return true;
-}
+bool _tagStructAICHHash::IsZero() const { return OSTREL::Util::IsAllZero(bytes); }
 
-std::string _tagStructAICHHash::ToHex() const {
-  std::string text;
-  text.reserve(kSize * 2);
-  for (uint8_t b : bytes) {
-    text.push_back(kHexDigits[b >> 4]);
-    text.push_back(kHexDigits[b & 0x0F]);
-  }
-  return text;
-}
+std::string _tagStructAICHHash::ToHex() const { return OSTREL::Util::BytesToHex(bytes); }
 
 std::optional<_tagStructAICHHash> _tagStructAICHHash::FromHex(std::string_view text) {
-  if (text.size() != kSize * 2) return std::nullopt;
   _tagStructAICHHash hash;
-  for (size_t i = 0; i < kSize; ++i) {
-    const int high = HexValue(text[2 * i]);
-    const int low = HexValue(text[2 * i + 1]);
-    if (high < 0 || low < 0) return std::nullopt;
-    hash.bytes[i] = static_cast<uint8_t>(high << 4 | low);
-  }
+  if (!OSTREL::Util::HexToBytes(text, hash.bytes)) return std::nullopt;
   return hash;
 }
 
