@@ -40,6 +40,23 @@ TEST(MessageLoopTest, TimersFollowTheManualClock) {
   EXPECT_EQ(fired, (std::vector<uint32_t>{second, second, minute}));
 }
 
+TEST(MessageLoopTest, TimerFiresOnTimeAcrossTheTickWrap) {
+  tarn::test::ManualClock clock(0xFFFFFFFFu - 500);
+  CMessageLoop loop;
+  std::atomic<int> fired{0};
+  loop.SetTimer(0, 1000, [&](uint32_t) { ++fired; });
+  std::thread driver([&] {
+    clock.AdvanceSoon(999);  // the counter wraps on the way
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(fired, 0);
+    clock.Advance(1);
+    EXPECT_TRUE(tarn::test::WaitUntil([&] { return fired == 1; }));
+    loop.PostQuit(0);
+  });
+  loop.Run();
+  driver.join();
+}
+
 TEST(MessageLoopTest, TimerCanKillItselfAndBeReArmed) {
   tarn::test::ManualClock clock;
   CMessageLoop loop;
