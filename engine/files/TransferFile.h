@@ -77,6 +77,7 @@ class CTARNNetTransferFile : public CTARNNetSharedFileT<1> {
   void Attach(const _tagStructTransferCallbacks& callbacks, void* userData);
   void Detach() { Attach({}, nullptr); }
   void* GetUserData() const;
+  _tagStructTransferCallbacks GetCallbacks() const { return Table().first; }
   void SetUserData(void* userData);
 
   bool Create(const std::string& path, OSTREL::Process::CEvent* stopEvent);
