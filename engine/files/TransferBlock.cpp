@@ -49,6 +49,12 @@ bool CTARNNetTransferBlock::AppendPacked(uint32_t blockStart, std::span<const ui
     }
     inflater_->open = true;
   }
+  if (broken_) return false;
+  if (!Inflate(packed)) broken_ = true;
+  return !broken_;
+}
+
+bool CTARNNetTransferBlock::Inflate(std::span<const uint8_t> packed) {
   if (inflater_->finished) return packed.empty();
   z_stream& stream = inflater_->stream;
   stream.next_in = const_cast<Bytef*>(packed.data());
@@ -58,6 +64,16 @@ bool CTARNNetTransferBlock::AppendPacked(uint32_t blockStart, std::span<const ui
   const int result = inflate(&stream, Z_SYNC_FLUSH);
   packedReceived_ += static_cast<uint32_t>(packed.size());
   held_ = static_cast<uint32_t>(stream.total_out);
+  if (result == Z_OK && stream.avail_out == 0) {
+    // The block is full: the stream may hold nothing more than its end.
+    uint8_t probe = 0;
+    stream.next_out = &probe;
+    stream.avail_out = 1;
+    const int tail = inflate(&stream, Z_SYNC_FLUSH);
+    if (stream.avail_out == 0) return false;
+    if (tail == Z_STREAM_END) inflater_->finished = true;
+    return stream.avail_in == 0 && (tail == Z_STREAM_END || tail == Z_OK || tail == Z_BUF_ERROR);
+  }
   if (result == Z_STREAM_END) {
     inflater_->finished = true;
     return stream.avail_in == 0;

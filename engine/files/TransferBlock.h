@@ -27,7 +27,9 @@ class CTARNNetTransferBlock {
   uint32_t End() const { return end_; }
   uint32_t Held() const { return held_; }
   uint32_t PackedReceived() const { return packedReceived_; }
-  bool IsComplete() const { return Valid() && held_ == end_ - start_; }
+  bool IsComplete() const { return Valid() && !broken_ && held_ == end_ - start_; }
+  // A packed stream that failed: the block must be asked for again.
+  bool IsBroken() const { return broken_; }
   std::span<const uint8_t> Data() const { return {data_.data(), held_}; }
 
   // Plain data at absolute `offset`: taken only when it continues where the held data ends
@@ -39,6 +41,7 @@ class CTARNNetTransferBlock {
   bool AppendPacked(uint32_t blockStart, std::span<const uint8_t> packed);
 
  private:
+  bool Inflate(std::span<const uint8_t> packed);
   static uint32_t kMaxLength();
   bool EnsureBuffer();
 
@@ -47,6 +50,7 @@ class CTARNNetTransferBlock {
   uint32_t end_;
   uint32_t packedReceived_ = 0;
   uint32_t held_ = 0;
+  bool broken_ = false;
   std::unique_ptr<Inflater> inflater_;
   std::vector<uint8_t> data_;
 };

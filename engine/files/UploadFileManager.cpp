@@ -131,7 +131,12 @@ void CTARNNetUploadFileManager::SharePath(const fs::path& path) {
     } else {
       // Same contents, same place, new times (touched): keep the new times, or every later
       // scan would hash the file again.
-      listed->SetInfo(fresh->GetRecord().info);
+      Shared::_tagStructSharedFileInfo info = listed->GetRecord().info;
+      const Shared::_tagStructSharedFileInfo found = fresh->GetRecord().info;
+      info.size = found.size;
+      info.creationTime = found.creationTime;
+      info.lastWriteTime = found.lastWriteTime;
+      listed->SetInfo(info);
       OnSharedFileChanged(listed->GetRecord());
     }
     list_.Save();
