@@ -1,0 +1,65 @@
+// The root of the network engine: the one process-wide instance (created and started by the
+// first GetInstance) that owns the configuration record, every engine manager and the client
+// lists. Start loads the configuration and starts the managers in dependency order; Stop
+// stops them in reverse and saves. GetInstance may be called from any thread; only the
+// service host's first call, on the main thread, creates the instance.
+#pragma once
+
+#include <memory>
+
+#include "engine/core/ClientConfig.h"
+#include "framework/CriticalSection.h"
+#include "framework/Singleton.h"
+#include "platform/Registry.h"
+
+namespace P2P {
+
+class CTARNNetClientModule : public OSTREL::CSingletonPtr<CTARNNetClientModule> {
+ public:
+  CTARNNetClientModule();
+  ~CTARNNetClientModule() override;
+
+  bool Start() override;
+  bool Stop() override;
+
+  _tagStructClientConfig& GetConfig() { return config_; }
+  // Serialises hashing and AICH.dat writing across the engine.
+  OSTREL::Process::CCriticalSection& GetLock() { return lock_; }
+
+  bool LoadConfig();
+  bool SaveConfig();
+
+ private:
+  // One step per manager, so that each manager is wired in where its turn comes.
+  bool LoadClientCredits();
+  bool LoadServerList();
+  bool CreateTransferFileList();
+  bool StartDownloadManager();
+  bool StartUploadManager();
+  bool StartConnectionManager();
+
+  void StopSearchManager();
+  void StopConnectionManager();
+  void StopDownloadManager();
+  void StopUploadManager();
+  void ReleaseTransferFileList();
+  void SaveServerList();
+  void SaveClientCredits();
+
+  // Members in construction order; the managers slot in where the markers are.
+  OSTREL::Process::CCriticalSection lock_;
+  _tagStructClientConfig config_;
+  // connection manager
+  // server manager
+  // download file manager
+  // upload file manager
+  // search manager
+  // client credit list
+  // client list, download client queue, upload client queue
+  OSTREL::Process::CCriticalSection secondLock_;
+  // reference to the transfer-file list singleton
+
+  std::unique_ptr<OSTREL::Platform::CRegistry> registry_;
+};
+
+}  // namespace P2P

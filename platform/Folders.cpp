@@ -1,0 +1,55 @@
+#include "platform/Folders.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <system_error>
+
+namespace OSTREL::Platform {
+namespace {
+
+std::atomic<bool> systemServiceMode{false};
+
+// XDG says relative values are to be ignored.
+std::filesystem::path AbsoluteFromEnvironment(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr || value[0] != '/') return {};
+  return value;
+}
+
+std::filesystem::path HomeFolder() {
+  if (auto home = AbsoluteFromEnvironment("HOME"); !home.empty()) return home;
+  if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_dir != nullptr)
+    return entry->pw_dir;
+  return "/tmp";
+}
+
+}  // namespace
+
+void CFolders::SetSystemServiceMode(bool enabled) { systemServiceMode.store(enabled); }
+bool CFolders::IsSystemServiceMode() { return systemServiceMode.load(); }
+
+std::filesystem::path CFolders::BaseDataFolder() {
+  if (IsSystemServiceMode()) return "/var/lib";
+  if (auto data = AbsoluteFromEnvironment("XDG_DATA_HOME"); !data.empty()) return data;
+  return HomeFolder() / ".local" / "share";
+}
+
+std::filesystem::path CFolders::RegistryFolder() {
+  if (auto explicitFolder = AbsoluteFromEnvironment("TARN_CONFIG_DIR"); !explicitFolder.empty())
+    return explicitFolder;
+  if (IsSystemServiceMode()) return "/var/lib/tarn";
+  if (auto config = AbsoluteFromEnvironment("XDG_CONFIG_HOME"); !config.empty())
+    return config / "tarn";
+  return HomeFolder() / ".config" / "tarn";
+}
+
+bool CFolders::CreateFolderTree(const std::filesystem::path& folder) {
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  return std::filesystem::is_directory(folder, error);
+}
+
+}  // namespace OSTREL::Platform

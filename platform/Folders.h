@@ -1,0 +1,25 @@
+// Where the programs keep their files: the base data folder (the stand-in for the common
+// program-files folder), the registry folder, and the process-wide switch between a user
+// instance and the system service. Set the mode at start-up, before other threads run;
+// the lookups are then safe from any thread.
+#pragma once
+
+#include <filesystem>
+
+namespace OSTREL::Platform {
+
+class CFolders {
+ public:
+  static void SetSystemServiceMode(bool enabled);
+  static bool IsSystemServiceMode();
+
+  // $XDG_DATA_HOME (default ~/.local/share) for a user instance, /var/lib for the service.
+  static std::filesystem::path BaseDataFolder();
+  // $TARN_CONFIG_DIR, else $XDG_CONFIG_HOME/tarn (default ~/.config/tarn) for a user
+  // instance, /var/lib/tarn for the service.
+  static std::filesystem::path RegistryFolder();
+  // Creates the folder with all missing parents; true when it exists afterwards.
+  static bool CreateFolderTree(const std::filesystem::path& folder);
+};
+
+}  // namespace OSTREL::Platform
