@@ -15,8 +15,9 @@ OSTREL::Process::CCriticalSection& HashingLock() {
 }
 
 bool SaveAICHTree(const std::filesystem::path& folder, const _tagUnionHash& fileHash,
-                  const AICH_HASH::CTARNNetAICHTree& tree) {
-  OSTREL::Process::CLock guard(HashingLock());
+                  const AICH_HASH::CTARNNetAICHTree& tree,
+                  OSTREL::Process::CCriticalSection& lock) {
+  OSTREL::Process::CLock guard(lock);
   const std::filesystem::path path = folder / kAICHFileName;
   std::error_code error;
   const bool exists = std::filesystem::exists(path, error);

@@ -16,12 +16,14 @@ namespace P2P::HASH {
 inline constexpr std::string_view kAICHFileName = "AICH.dat";
 inline constexpr std::string_view kAICHRoot = "AICHList";
 
-// The engine-wide lock under which files are hashed and AICH.dat is written.
+// The lock under which files are hashed and AICH.dat is written when the engine root gives
+// none of its own.
 OSTREL::Process::CCriticalSection& HashingLock();
 
-// Adds (or replaces) the tree of `fileHash` in AICH.dat in `folder`. An existing file that
-// cannot be loaded is left alone and nothing is saved.
+// Adds (or replaces) the tree of `fileHash` in AICH.dat in `folder`, under `lock`. An existing
+// file that cannot be loaded is left alone and nothing is saved.
 bool SaveAICHTree(const std::filesystem::path& folder, const _tagUnionHash& fileHash,
-                  const AICH_HASH::CTARNNetAICHTree& tree);
+                  const AICH_HASH::CTARNNetAICHTree& tree,
+                  OSTREL::Process::CCriticalSection& lock = HashingLock());
 
 }  // namespace P2P::HASH

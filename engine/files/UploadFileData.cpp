@@ -68,11 +68,14 @@ bool CTARNNetUploadFileData::Create(const std::string& path, OSTREL::Process::CE
   HASH::_tagStructHashingOptions options;
   options.pauseMilliseconds = settings_.hashingPauseMs;
   options.abortEvent = stopEvent;
-  options.hashingLock = &HASH::HashingLock();
+  OSTREL::Process::CCriticalSection* lock =
+      settings_.hashingLock != nullptr ? settings_.hashingLock : &HASH::HashingLock();
+  options.hashingLock = lock;
   const std::filesystem::path folder = settings_.configFolder;
   if (!folder.empty())
-    options.onHashed = [folder](const _tagUnionHash& hash, const HASH::AICH_HASH::CTARNNetAICHTree& tree) {
-      HASH::SaveAICHTree(folder, hash, tree);
+    options.onHashed = [folder, lock](const _tagUnionHash& hash,
+                                      const HASH::AICH_HASH::CTARNNetAICHTree& tree) {
+      HASH::SaveAICHTree(folder, hash, tree, *lock);
     };
   HASH::CTARNNetFileHasher hasher(options);
   _tagUnionHash hash;

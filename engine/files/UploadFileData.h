@@ -20,6 +20,8 @@ namespace P2P::Shared::File::TransferFile {
 struct _tagStructUploadSettings {
   std::filesystem::path configFolder;  // where AICH.dat lives; empty: the tree is not stored
   uint32_t hashingPauseMs = 10;
+  // Hashing and AICH.dat writing take this lock; null: the process-wide default.
+  OSTREL::Process::CCriticalSection* hashingLock = nullptr;
 };
 
 class CTARNNetUploadFileData : public OSTREL::CReferenceT<CTARNNetUploadFileData> {

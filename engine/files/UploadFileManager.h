@@ -30,6 +30,8 @@ class CTARNNetUploadFileManager : public ITARNNetP2PEventAdvisorT<ITARNNetP2PSha
              uint32_t hashingPauseMs);
   // Stops the monitor (ending a running scan or hash), saves Shared.dat, empties the list.
   void Stop();
+  // The engine root's lock for hashing and AICH.dat; set before Start.
+  void SetHashingLock(OSTREL::Process::CCriticalSection* lock) { settings_.hashingLock = lock; }
 
   Shared::File::TransferFile::CTARNNetUploadFileList& List() { return list_; }
   // Shares a transfer file (a completed download): attaches an upload object and adds it.
