@@ -11,8 +11,9 @@ bool CTARNNetBlockPartList::Add(uint32_t start, uint32_t end) {
 }
 
 void CTARNNetBlockPartList::Insert(uint32_t start, uint32_t end) {
-  const auto at = std::find_if(parts_.begin(), parts_.end(),
-                               [end](const _tagStructBlockPart& part) { return part.start >= end; });
+  const auto at =
+      std::find_if(parts_.begin(), parts_.end(),
+                   [end](const _tagStructBlockPart& part) { return part.start >= end; });
   parts_.insert(at, {start, end});
 }
 

@@ -32,7 +32,8 @@ uint32_t CTARNNetDownloadBlocks::ChooseBlocks(std::span<const uint8_t> partBitma
   for (const _tagStructPartFrequency& entry : frequency_.Entries()) {
     if (!PartWanted(entry.part, partBitmap)) continue;
     ForEachPartBlock(size, entry.part, [&](uint32_t start, uint32_t end) {
-      if (required_.Contains(start, end) && !requested_.Contains(start, end)) chosen.Add(start, end);
+      if (required_.Contains(start, end) && !requested_.Contains(start, end))
+        chosen.Add(start, end);
       return chosen.Size() < wanted;
     });
     if (!chosen.Empty()) {

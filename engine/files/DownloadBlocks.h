@@ -29,10 +29,10 @@ class ITARNNetPartStorage {
 enum class EPartCheck { kVerified, kFailed, kUndecided };
 
 struct _tagStructBlockOutcome {
-  bool stored = false;        // written and taken off the requested and required lists
+  bool stored = false;         // written and taken off the requested and required lists
   bool partCompleted = false;  // no required range is left in the block's part
   EPartCheck partCheck = EPartCheck::kUndecided;
-  bool finished = false;       // nothing is required any more
+  bool finished = false;  // nothing is required any more
 };
 
 class CTARNNetDownloadBlocks {
@@ -81,7 +81,8 @@ void ForEachPartBlock(uint32_t fileSize, uint32_t part, Visit visit) {
   const uint32_t start = HASH::PartStart(part);
   const uint32_t end = start + HASH::PartLength(fileSize, part);
   for (uint32_t block = start; block < end;) {
-    const uint32_t blockEnd = end - block > HASH::kAICHBlockSize ? block + HASH::kAICHBlockSize : end;
+    const uint32_t blockEnd =
+        end - block > HASH::kAICHBlockSize ? block + HASH::kAICHBlockSize : end;
     if (!visit(block, blockEnd)) return;
     block = blockEnd;
   }

@@ -51,25 +51,55 @@ std::vector<_tagStructTag> BuildTags(const _tagStructSharedFileInfo& info, bool 
 void ApplyNumberedTag(_tagStructSharedFileInfo& info, const _tagStructTag& tag) {
   if (tag.IsString()) {
     switch (tag.nameId) {
-      case Protocol::kTagName: info.name = SafeFileName(tag.Text()); break;
-      case Protocol::kTagFileType: info.type = tag.Text(); break;
-      case Protocol::kTagFileFormat: info.format = tag.Text(); break;
-      case Protocol::kTagMediaArtist: info.mediaArtist = tag.Text(); break;
-      case Protocol::kTagMediaAlbum: info.mediaAlbum = tag.Text(); break;
-      case Protocol::kTagMediaTitle: info.mediaTitle = tag.Text(); break;
-      case Protocol::kTagMediaLength: info.mediaLength = tag.Text(); break;
-      case Protocol::kTagMediaCodec: info.mediaCodec = tag.Text(); break;
-      default: break;
+      case Protocol::kTagName:
+        info.name = tag.Text();
+        break;
+      case Protocol::kTagFileType:
+        info.type = tag.Text();
+        break;
+      case Protocol::kTagFileFormat:
+        info.format = tag.Text();
+        break;
+      case Protocol::kTagMediaArtist:
+        info.mediaArtist = tag.Text();
+        break;
+      case Protocol::kTagMediaAlbum:
+        info.mediaAlbum = tag.Text();
+        break;
+      case Protocol::kTagMediaTitle:
+        info.mediaTitle = tag.Text();
+        break;
+      case Protocol::kTagMediaLength:
+        info.mediaLength = tag.Text();
+        break;
+      case Protocol::kTagMediaCodec:
+        info.mediaCodec = tag.Text();
+        break;
+      default:
+        break;
     }
   } else if (tag.IsInteger()) {
     switch (tag.nameId) {
-      case Protocol::kTagSize: info.size = tag.Integer(); break;
-      case 5: info.tag5Value = tag.Integer(); break;
-      case 21: info.sourceCount = tag.Integer(); break;
-      case 48: info.secondCount = tag.Integer(); break;
-      case Protocol::kTagMediaLength: info.mediaLengthValue = tag.Integer(); break;
-      case Protocol::kTagMediaBitrate: info.mediaBitrate = tag.Integer(); break;
-      default: break;
+      case Protocol::kTagSize:
+        info.size = tag.Integer();
+        break;
+      case 5:
+        info.tag5Value = tag.Integer();
+        break;
+      case 21:
+        info.sourceCount = tag.Integer();
+        break;
+      case 48:
+        info.secondCount = tag.Integer();
+        break;
+      case Protocol::kTagMediaLength:
+        info.mediaLengthValue = tag.Integer();
+        break;
+      case Protocol::kTagMediaBitrate:
+        info.mediaBitrate = tag.Integer();
+        break;
+      default:
+        break;
     }
   }
 }
@@ -134,6 +164,8 @@ std::optional<_tagStructSharedFile> ReadOfferRecord(Protocol::CStreamReader& rea
     else
       ApplyNamedTag(record.info, tag);
   }
+  // An empty name stays empty (no name given); any other must be one plain path component.
+  if (!record.info.name.empty()) record.info.name = SafeFileName(record.info.name);
   return record;
 }
 

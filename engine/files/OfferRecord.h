@@ -13,16 +13,16 @@
 namespace P2P::Shared::File {
 
 struct _tagStructOfferOptions {
-  bool compactTags = false;    // the compact tag form (server capability)
-  bool mediaTagsById = true;   // media tags by numeric id, else by name
+  bool compactTags = false;   // the compact tag form (server capability)
+  bool mediaTagsById = true;  // media tags by numeric id, else by name
 };
 
 // Writes one record with the record's client id and port. Nothing is written on failure.
 bool WriteOfferRecord(Protocol::CStreamWriter& writer, const _tagStructSharedFile& record,
                       const _tagStructOfferOptions& options);
 
-// Reads one record; the name is made safe to use as a file name. On failure the stream is
-// left where it was.
+// Reads one record; a name is made safe to use as a file name (an absent one stays empty). On
+// failure the stream is left where it was.
 std::optional<_tagStructSharedFile> ReadOfferRecord(Protocol::CStreamReader& reader);
 
 // A uint32 count, then that many records; fails (stream unmoved) on a count the remaining

@@ -23,7 +23,8 @@ const _tagStructPeer* CTARNNetPeerList::Find(uint32_t clientId) const {
 }
 
 bool CTARNNetPeerList::Remove(uint32_t clientId) {
-  return std::erase_if(peers_, [clientId](const auto& peer) { return peer.clientId == clientId; }) != 0;
+  return std::erase_if(peers_,
+                       [clientId](const auto& peer) { return peer.clientId == clientId; }) != 0;
 }
 
 bool CTARNNetPeerList::WriteSources(Protocol::CStreamWriter& writer, bool withUserHash) const {
@@ -52,7 +53,8 @@ bool CTARNNetRemoteItemList::Contains(uint32_t clientId) const {
 }
 
 bool CTARNNetRemoteItemList::Remove(uint32_t clientId) {
-  return std::erase_if(items_, [clientId](const auto& item) { return item.clientId == clientId; }) != 0;
+  return std::erase_if(items_,
+                       [clientId](const auto& item) { return item.clientId == clientId; }) != 0;
 }
 
 }  // namespace P2P::Remote

@@ -80,9 +80,8 @@ std::vector<_tagStructSharedFile> ReadSharedDatDocument(const CXmlDocument& docu
   if (!root || !root.NameIs(kSharedDatRoot)) return files;
   for (const CXmlElement& element : root.Children("SharedFile")) {
     _tagStructSharedFile file;
-    element.ForEachField([&file](std::string_view name, std::string_view text) {
-      ApplyField(file, name, text);
-    });
+    element.ForEachField(
+        [&file](std::string_view name, std::string_view text) { ApplyField(file, name, text); });
     files.push_back(std::move(file));
   }
   return files;

@@ -32,14 +32,14 @@ class CTARNNetSharedFileT : public OSTREL::CReferenceT<CTARNNetSharedFileT<Kind>
     record_->value.id = id;
   }
 
-#define TARN_FILE_FIELD(Name, Type, member)                            \
-  virtual Type Get##Name() const {                                     \
-    std::lock_guard guard(record_->lock);                              \
-    return record_->value.member;                                      \
-  }                                                                    \
-  virtual void Set##Name(const Type& value) {                          \
-    std::lock_guard guard(record_->lock);                              \
-    record_->value.member = value;                                     \
+#define TARN_FILE_FIELD(Name, Type, member)   \
+  virtual Type Get##Name() const {            \
+    std::lock_guard guard(record_->lock);     \
+    return record_->value.member;             \
+  }                                           \
+  virtual void Set##Name(const Type& value) { \
+    std::lock_guard guard(record_->lock);     \
+    record_->value.member = value;            \
   }
   TARN_FILE_FIELD(Name, std::string, info.name)
   TARN_FILE_FIELD(TargetFolder, std::string, info.targetFolder)

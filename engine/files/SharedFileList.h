@@ -74,7 +74,8 @@ class ITARNNetTransferFilePtrListT {
   }
 
   // A uint32 count, then one offer record per file (each with its own client id and port).
-  bool WriteOfferRecords(Protocol::CStreamWriter& writer, const _tagStructOfferOptions& options) const {
+  bool WriteOfferRecords(Protocol::CStreamWriter& writer,
+                         const _tagStructOfferOptions& options) const {
     OSTREL::Process::CLock guard(lock_);
     std::vector<uint8_t> bytes;
     Protocol::CStreamWriter out(bytes);

@@ -18,7 +18,8 @@ struct CTARNNetTransferBlock::Inflater {
   }
 };
 
-CTARNNetTransferBlock::CTARNNetTransferBlock(uint32_t start, uint32_t end) : start_(start), end_(end) {}
+CTARNNetTransferBlock::CTARNNetTransferBlock(uint32_t start, uint32_t end)
+    : start_(start), end_(end) {}
 CTARNNetTransferBlock::~CTARNNetTransferBlock() = default;
 
 uint32_t CTARNNetTransferBlock::kMaxLength() { return Protocol::kMaxTransferBlockLength; }

@@ -113,7 +113,8 @@ bool CTARNNetTransferFile::CountSourceOut(std::span<const uint8_t> partBitmap) {
   return table.countSourceOut != nullptr ? table.countSourceOut(user, partBitmap) : false;
 }
 
-uint32_t CTARNNetTransferFile::ChooseBlocks(std::span<const uint8_t> partBitmap, _tagStructRequestRecord& request, uint32_t wanted) {
+uint32_t CTARNNetTransferFile::ChooseBlocks(std::span<const uint8_t> partBitmap,
+                                            _tagStructRequestRecord& request, uint32_t wanted) {
   const auto [table, user] = Table();
   return table.chooseBlocks != nullptr ? table.chooseBlocks(user, partBitmap, request, wanted) : 0;
 }
@@ -138,9 +139,12 @@ uint32_t CTARNNetTransferFile::Speed() {
   return table.speed != nullptr ? table.speed(user) : 0;
 }
 
-bool CTARNNetTransferFile::AddSource(uint32_t clientId, uint16_t port, uint32_t serverAddress, uint16_t serverPort) {
+bool CTARNNetTransferFile::AddSource(uint32_t clientId, uint16_t port, uint32_t serverAddress,
+                                     uint16_t serverPort) {
   const auto [table, user] = Table();
-  return table.addSource != nullptr ? table.addSource(user, clientId, port, serverAddress, serverPort) : false;
+  return table.addSource != nullptr
+             ? table.addSource(user, clientId, port, serverAddress, serverPort)
+             : false;
 }
 
 bool CTARNNetTransferFile::RemoveSource(uint32_t clientId) {

@@ -67,7 +67,8 @@ struct _tagStructTransferCallbacks {
 class CTARNNetTransferFile : public CTARNNetSharedFileT<1> {
  public:
   CTARNNetTransferFile() = default;
-  explicit CTARNNetTransferFile(const _tagStructSharedFile& record) : CTARNNetSharedFileT<1>(record) {}
+  explicit CTARNNetTransferFile(const _tagStructSharedFile& record)
+      : CTARNNetSharedFileT<1>(record) {}
 
   virtual void Lock() { lock_.lock(); }
   virtual void Unlock() { lock_.unlock(); }

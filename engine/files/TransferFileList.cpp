@@ -4,7 +4,8 @@ namespace P2P::Shared::File::TransferFile {
 
 bool CTARNNetTransferFileList::WriteOfferList(Protocol::CStreamWriter& writer,
                                               const _tagStructServerOfferParams& params) const {
-  const uint32_t limit = params.serverFileLimit != 0 ? params.serverFileLimit : kDefaultServerFileLimit;
+  const uint32_t limit =
+      params.serverFileLimit != 0 ? params.serverFileLimit : kDefaultServerFileLimit;
   const bool markCompletion = (params.serverTcpFlags & 1) != 0;
   const _tagStructOfferOptions options{params.compactTags, params.mediaTagsById};
 

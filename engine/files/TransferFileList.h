@@ -33,7 +33,8 @@ class CTARNNetTransferFileList : public OSTREL::CSingletonPtr<CTARNNetTransferFi
   // The offer-files payload: a uint32 count and, in list order, at most the server's limit of
   // offer records. Files whose record cannot be written are left out. False (nothing
   // written) only when the writer has no room.
-  bool WriteOfferList(Protocol::CStreamWriter& writer, const _tagStructServerOfferParams& params) const;
+  bool WriteOfferList(Protocol::CStreamWriter& writer,
+                      const _tagStructServerOfferParams& params) const;
 
   // The statistics sample of every file that is not finished.
   void SampleStatistics() const;

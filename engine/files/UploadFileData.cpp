@@ -106,7 +106,8 @@ bool CTARNNetUploadFileData::Restore(const std::string& path) const {
   return !path.empty() && std::filesystem::exists(path, error);
 }
 
-bool CTARNNetUploadFileData::ReadRange(uint32_t start, uint32_t end, std::vector<uint8_t>& data) const {
+bool CTARNNetUploadFileData::ReadRange(uint32_t start, uint32_t end,
+                                       std::vector<uint8_t>& data) const {
   if (end < start) return false;
   const int fd = open(file_->GetFullPathName().c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;

@@ -27,8 +27,8 @@ struct _tagStructUploadSettings {
 class CTARNNetUploadFileData : public OSTREL::CReferenceT<CTARNNetUploadFileData> {
  public:
   // Creates the object and attaches it to `file` (replacing whatever the file carried).
-  static OSTREL::CReferencePtr<CTARNNetUploadFileData> Attach(const CTransferFilePtr& file,
-                                                               const _tagStructUploadSettings& settings);
+  static OSTREL::CReferencePtr<CTARNNetUploadFileData> Attach(
+      const CTransferFilePtr& file, const _tagStructUploadSettings& settings);
   // Empties the file's callback table and drops the file's reference on this object.
   void Detach();
 

@@ -94,7 +94,8 @@ bool CTARNNetUploadFileManager::RemoveSharedFile(const CTransferFilePtr& file) {
 void CTARNNetUploadFileManager::Scan() {
   if (list_.HasScanned()) DropStaleEntries();
   Shared::File::ScanSharedFolder(
-      sharedPath_, [this] { return Stopping(); }, [this](const fs::path& path) { SharePath(path); });
+      sharedPath_, [this] { return Stopping(); },
+      [this](const fs::path& path) { SharePath(path); });
   list_.SetScanned(true);
   if (!Stopping()) DropStaleEntries();
 }

@@ -16,8 +16,9 @@
 
 namespace P2P {
 
-class CTARNNetUploadFileManager : public ITARNNetP2PEventAdvisorT<ITARNNetP2PSharedFileEventHandler>,
-                                  public ITARNNetP2PSharedFileEventHandler {
+class CTARNNetUploadFileManager
+    : public ITARNNetP2PEventAdvisorT<ITARNNetP2PSharedFileEventHandler>,
+      public ITARNNetP2PSharedFileEventHandler {
  public:
   using CTransferFilePtr = Shared::File::TransferFile::CTransferFilePtr;
 

@@ -29,10 +29,6 @@ inline constexpr uint32_t kMaxTagsPerList = 1024;
 // sends ever new addresses cannot grow the list, the data file and the status traffic.
 inline constexpr size_t kMaxKnownServers = 5000;
 
-}  // namespace P2P::Protocol
-
-namespace P2P::Protocol {
-
 // One block being received: requests ask for at most one 184320-byte AICH block, so a block
 // record never holds more.
 inline constexpr uint32_t kMaxTransferBlockLength = 184320;

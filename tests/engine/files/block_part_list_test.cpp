@@ -65,17 +65,19 @@ TEST(BlockPartListTest, BlockElementsRoundTripAndEmptyRangesAreIgnored) {
   OSTREL::File::CXmlDocument document("DownloadFile");
   OSTREL::File::CXmlElement holder = document.Root().AppendElement("Required");
   list.WriteBlocks(holder);
-  EXPECT_NE(document.ToText().find("\n\t\t<Block>\n\t\t\t<StartPos>0</StartPos>\n\t\t\t<EndPos>184320"
-                                   "</EndPos>\n\t\t</Block>"),
-            std::string::npos);
+  EXPECT_NE(
+      document.ToText().find("\n\t\t<Block>\n\t\t\t<StartPos>0</StartPos>\n\t\t\t<EndPos>184320"
+                             "</EndPos>\n\t\t</Block>"),
+      std::string::npos);
 
   CTARNNetBlockPartList read;
   read.ReadBlocks(holder);
   EXPECT_EQ(Parts(read), Parts(list));
 
   OSTREL::File::CXmlDocument other;
-  ASSERT_TRUE(other.LoadText(R"(<R><Block StartPos="100" EndPos="100"/><Block StartPos="5">)"
-                             R"(<EndPos>9</EndPos></Block><Block><StartPos>x</StartPos></Block></R>)"));
+  ASSERT_TRUE(
+      other.LoadText(R"(<R><Block StartPos="100" EndPos="100"/><Block StartPos="5">)"
+                     R"(<EndPos>9</EndPos></Block><Block><StartPos>x</StartPos></Block></R>)"));
   CTARNNetBlockPartList mixed;
   mixed.ReadBlocks(other.Root());
   EXPECT_EQ(Parts(mixed), (std::vector<_tagStructBlockPart>{{5, 9}}));

@@ -66,8 +66,8 @@ TEST(OfferRecordTest, WrongCountsAndShortInputAreRefusedWithoutMoving) {
     EXPECT_EQ(records->size(), 2u);
   }
   const std::vector<std::vector<uint8_t>> bad = {
-      OfferList(3, 2),                                    // more records declared than sent
-      OfferList(0xFFFFFFFF, 1),                           // a count no input can hold
+      OfferList(3, 2),                                     // more records declared than sent
+      OfferList(0xFFFFFFFF, 1),                            // a count no input can hold
       std::vector<uint8_t>(good.begin(), good.end() - 1),  // last tag cut short
   };
   for (const auto& bytes : bad) {

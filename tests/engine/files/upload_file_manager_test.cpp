@@ -21,9 +21,14 @@ using tarn::test::WaitUntil;
 class CEventRecorder : public ITARNNetP2PSharedFileEventHandler {
  public:
   void OnSharedFileAdded(const Shared::_tagStructSharedFile& file) override { Note(added_, file); }
-  void OnSharedFileChanged(const Shared::_tagStructSharedFile& file) override { Note(changed_, file); }
-  void OnSharedFileRemoved(const Shared::_tagStructSharedFile& file) override { Note(removed_, file); }
+  void OnSharedFileChanged(const Shared::_tagStructSharedFile& file) override {
+    Note(changed_, file);
+  }
+  void OnSharedFileRemoved(const Shared::_tagStructSharedFile& file) override {
+    Note(removed_, file);
+  }
   int Added() const { return Count(added_); }
+  int Changed() const { return Count(changed_); }
   int Removed() const { return Count(removed_); }
 
  private:
@@ -125,10 +130,11 @@ TEST_F(UploadFileManagerTest, AnUnchangedFileIsNotHashedAgainAtTheNextStart) {
   EXPECT_EQ(Count(sharedDat, "SharedFile"), 2u);
   EXPECT_EQ(Count(config_ / "AICH.dat", "File"), 2u);
   const std::string text = sandbox_.ReadFile("config/Shared.dat");
-  EXPECT_EQ(text.rfind("<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n<SharedFileList>\n\t<SharedFile>"
-                       "\n\t\t<Hash>",
-                       0),
-            0u);
+  EXPECT_EQ(
+      text.rfind("<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n<SharedFileList>\n\t<SharedFile>"
+                 "\n\t\t<Hash>",
+                 0),
+      0u);
   EXPECT_NE(text.find("</SharedFile>\n</SharedFileList>"), std::string::npos);
 
   // Hashing would store the trees again.
@@ -187,7 +193,8 @@ TEST_F(UploadFileManagerTest, NoticesFilesAddedRenamedTouchedAndDeletedWhileRunn
 
   const auto a = Listed("a.txt");
   const int64_t before = a->GetLastWriteTime();
-  fs::last_write_time(shared_ / "a.txt", fs::last_write_time(shared_ / "a.txt") + std::chrono::hours(1));
+  fs::last_write_time(shared_ / "a.txt",
+                      fs::last_write_time(shared_ / "a.txt") + std::chrono::hours(1));
   ASSERT_TRUE(WaitUntil([&] { return a->GetLastWriteTime() == before + 36000000000; }));
   EXPECT_EQ(Listed("a.txt"), a);
 
@@ -201,6 +208,49 @@ TEST_F(UploadFileManagerTest, NoticesFilesAddedRenamedTouchedAndDeletedWhileRunn
   fs::remove(shared_ / "a.txt");
   ASSERT_TRUE(WaitForPaths({"new/c.txt"}));
   EXPECT_GT(events_.Removed(), removedBefore);
+}
+
+TEST_F(UploadFileManagerTest, MovingASharedFileNeverReplacesAnotherFile) {
+  sandbox_.WriteFile("shared/a.txt", "alpha");
+  sandbox_.WriteFile("shared/taken.txt", "taken");
+  Start();
+  ASSERT_TRUE(WaitForPaths({"a.txt", "taken.txt"}));
+  const auto a = Listed("a.txt");
+  ASSERT_TRUE(a);
+  EXPECT_FALSE(a->SetPath((shared_ / "taken.txt").string()));
+  EXPECT_EQ(sandbox_.ReadFile("shared/taken.txt"), "taken");
+  EXPECT_EQ(a->GetFullPathName(), (shared_ / "a.txt").string());
+  ASSERT_TRUE(a->SetPath((shared_ / "moved.txt").string()));
+  ASSERT_TRUE(WaitForPaths({"moved.txt", "taken.txt"}));
+  EXPECT_EQ(Listed("moved.txt"), a);
+}
+
+TEST(UploadFileDataTest, MoveTakesTheNewPathAndTellsTheSink) {
+  tarn::test::Sandbox sandbox;
+  sandbox.WriteFile("a.txt", "alpha");
+  CEventRecorder events;
+  using namespace Shared::File::TransferFile;
+  CTransferFilePtr file(new CTARNNetTransferFile());
+  const auto upload = CTARNNetUploadFileData::Attach(file, {sandbox.Root(), 0, nullptr});
+  upload->SetEventSink(&events);
+  ASSERT_TRUE(file->Create((sandbox / "a.txt").string(), nullptr));
+  EXPECT_EQ(file->GetName(), "a.txt");
+  EXPECT_TRUE(file->Restore(file->GetFullPathName()));
+  EXPECT_FALSE(file->Save());  // shared files have no metadata to save
+
+  ASSERT_TRUE(file->SetPath((sandbox / "b.txt").string()));
+  EXPECT_EQ(file->GetName(), "b.txt");
+  EXPECT_FALSE(fs::exists(sandbox / "a.txt"));
+  EXPECT_EQ(sandbox.ReadFile("b.txt"), "alpha");
+  EXPECT_EQ(events.Changed(), 1);
+  // A file already moved on disk is taken where it now is.
+  fs::rename(sandbox / "b.txt", sandbox / "c.txt");
+  ASSERT_TRUE(file->SetPath((sandbox / "c.txt").string()));
+  EXPECT_EQ(file->GetFullPathName(), (sandbox / "c.txt").string());
+  EXPECT_FALSE(file->SetPath((sandbox / "missing/d.txt").string()));
+  EXPECT_EQ(file->GetFullPathName(), (sandbox / "c.txt").string());
+  upload->Detach();
+  EXPECT_FALSE(file->SetPath((sandbox / "e.txt").string()));  // nothing attached any more
 }
 
 TEST(AICHStoreTest, SavingAFileAgainReplacesItsElement) {
@@ -217,7 +267,8 @@ TEST(AICHStoreTest, SavingAFileAgainReplacesItsElement) {
   ASSERT_TRUE(HASH::SaveAICHTree(sandbox.Root(), one, tree));
   const std::string text = sandbox.ReadFile("AICH.dat");
   EXPECT_EQ(text.find(one.ToHex()), text.rfind(one.ToHex()));
-  EXPECT_NE(text.find("<AICHBlock>\n\t\t\t<Id>1</Id>\n\t\t\t<AICH>" + leaf.ToHex()), std::string::npos);
+  EXPECT_NE(text.find("<AICHBlock>\n\t\t\t<Id>1</Id>\n\t\t\t<AICH>" + leaf.ToHex()),
+            std::string::npos);
 
   sandbox.WriteFile("AICH.dat", "<AICHList><File>");  // cut short: left alone
   EXPECT_FALSE(HASH::SaveAICHTree(sandbox.Root(), one, tree));
