@@ -86,6 +86,12 @@ CXmlElement CXmlElement::AppendSigned(std::string_view name, int64_t number) {
   return AppendText(name, std::to_string(number));
 }
 
+bool CXmlElement::RemoveChild(CXmlElement child) {
+  if (!*this || !child || child.node_.parent() != node_) return false;
+  if (IsIndent(child.node_.previous_sibling())) node_.remove_child(child.node_.previous_sibling());
+  return node_.remove_child(child.node_);
+}
+
 std::vector<CXmlElement> CXmlElement::Children(std::string_view name) const {
   std::vector<CXmlElement> found;
   for (pugi::xml_node child : node_.children())

@@ -33,6 +33,8 @@ class CXmlElement {
   CXmlElement AppendText(std::string_view name, std::string_view text);
   CXmlElement AppendNumber(std::string_view name, uint64_t number);
   CXmlElement AppendSigned(std::string_view name, int64_t number);
+  // Removes a child element together with the line break and tabs laid out before it.
+  bool RemoveChild(CXmlElement child);
 
   // Child elements named `name` (any case), in document order.
   std::vector<CXmlElement> Children(std::string_view name) const;

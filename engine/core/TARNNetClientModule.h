@@ -8,6 +8,8 @@
 #include <memory>
 
 #include "engine/core/ClientConfig.h"
+#include "engine/files/TransferFileList.h"
+#include "engine/files/UploadFileManager.h"
 #include "framework/CriticalSection.h"
 #include "framework/Singleton.h"
 #include "platform/Registry.h"
@@ -25,6 +27,7 @@ class CTARNNetClientModule : public OSTREL::CSingletonPtr<CTARNNetClientModule> 
   _tagStructClientConfig& GetConfig() { return config_; }
   // Serialises hashing and AICH.dat writing across the engine.
   OSTREL::Process::CCriticalSection& GetLock() { return lock_; }
+  CTARNNetUploadFileManager& GetUploadFileManager() { return uploadFileManager_; }
 
   bool LoadConfig();
   bool SaveConfig();
@@ -52,12 +55,12 @@ class CTARNNetClientModule : public OSTREL::CSingletonPtr<CTARNNetClientModule> 
   // connection manager
   // server manager
   // download file manager
-  // upload file manager
+  CTARNNetUploadFileManager uploadFileManager_;
   // search manager
   // client credit list
   // client list, download client queue, upload client queue
   OSTREL::Process::CCriticalSection secondLock_;
-  // reference to the transfer-file list singleton
+  Shared::File::TransferFile::CTARNNetTransferFileList* transferFileList_ = nullptr;
 
   std::unique_ptr<OSTREL::Platform::CRegistry> registry_;
 };

@@ -29,4 +29,14 @@ inline constexpr uint32_t kMaxTagsPerList = 1024;
 // sends ever new addresses cannot grow the list, the data file and the status traffic.
 inline constexpr size_t kMaxKnownServers = 5000;
 
+// One block being received: requests ask for at most one 184320-byte AICH block, so a block
+// record never holds more.
+inline constexpr uint32_t kMaxTransferBlockLength = 184320;
+// Packed bytes accepted for one block before it is given up: zlib never expands incompressible
+// data by more than a few bytes per 16 KiB, so twice the block is generous.
+inline constexpr uint32_t kMaxPackedBlockInput = 2 * kMaxTransferBlockLength;
+
+// Offer records in one list (offers and search answers).
+inline constexpr uint32_t kMaxOfferRecords = 65536;
+
 }  // namespace P2P::Protocol

@@ -1,0 +1,163 @@
+#include "engine/files/DownloadBlocks.h"
+
+#include <vector>
+
+#include "engine/files/Digest.h"
+#include "engine/files/FileTime.h"
+
+namespace P2P::Shared::File::TransferFile {
+
+void CTARNNetDownloadBlocks::Reset() {
+  const uint32_t size = file_.GetSize();
+  required_.Clear();
+  requested_.Clear();
+  untrusted_.Clear();
+  if (size > 0) required_.Add(0, size);
+  frequency_.Reset(HASH::PartCount(size));
+}
+
+bool CTARNNetDownloadBlocks::PartWanted(uint32_t part, std::span<const uint8_t> partBitmap) const {
+  if (part >= partBitmap.size() || partBitmap[part] == 0) return false;
+  const std::vector<uint8_t>& complete = file_.CompletionBitmap();
+  return part >= complete.size() || complete[part] == 0;
+}
+
+uint32_t CTARNNetDownloadBlocks::ChooseBlocks(std::span<const uint8_t> partBitmap,
+                                              _tagStructRequestRecord& request, uint32_t wanted) {
+  request.Clear();
+  wanted = std::min<uint32_t>(wanted, _tagStructRequestRecord::kPairs);
+  if (wanted == 0) return 0;
+  const uint32_t size = file_.GetSize();
+  CTARNNetBlockPartList chosen;
+  for (const _tagStructPartFrequency& entry : frequency_.Entries()) {
+    if (!PartWanted(entry.part, partBitmap)) continue;
+    ForEachPartBlock(size, entry.part, [&](uint32_t start, uint32_t end) {
+      if (required_.Contains(start, end) && !requested_.Contains(start, end))
+        chosen.Add(start, end);
+      return chosen.Size() < wanted;
+    });
+    if (!chosen.Empty()) {
+      request.FillFrom(chosen);
+      request.AddTo(requested_);
+      return static_cast<uint32_t>(chosen.Size());
+    }
+  }
+  // Every free block is on its way from someone: ask this source too.
+  for (const _tagStructBlockPart& block : requested_) {
+    if (chosen.Size() == wanted) break;
+    if (PartWanted(block.start / HASH::kPartSize, partBitmap)) chosen.Add(block);
+  }
+  request.FillFrom(chosen);
+  return static_cast<uint32_t>(chosen.Size());
+}
+
+void CTARNNetDownloadBlocks::ForgetRequest(const _tagStructRequestRecord& request) {
+  for (size_t i = 0; i < _tagStructRequestRecord::kPairs; ++i)
+    if (request.UsedPair(i)) requested_.Erase(request.start[i], request.end[i]);
+}
+
+_tagStructBlockOutcome CTARNNetDownloadBlocks::AcceptBlock(uint32_t start,
+                                                           std::span<const uint8_t> data,
+                                                           ITARNNetPartStorage& storage) {
+  _tagStructBlockOutcome outcome;
+  if (data.empty() || data.size() > HASH::kAICHBlockSize) return outcome;
+  const uint32_t end = start + static_cast<uint32_t>(data.size());
+  if (end < start || !requested_.Contains(start, end)) return outcome;
+
+  HASH::CTARNNetFileHashSet& hashSet = file_.HashSet();
+  if (hashSet.IsRangeVerified(start, end)) {
+    const auto* node = hashSet.Tree().FindRange(start, end - start);
+    if (node == nullptr || !HASH::CheckSHA1(data, node->hash)) return outcome;  // asked again later
+  } else {
+    _tagUntrustBlockPart record{start, end, HASH::MD4Of(data), HASH::SHA1Of(data)};
+    if (!untrusted_.Contains(record)) {
+      untrusted_.RemoveWithin(start, end);  // an earlier copy of the same block is superseded
+      untrusted_.Add(record);
+    }
+  }
+
+  if (!storage.WriteBlock(start, data)) return outcome;
+  requested_.Remove(start, end);
+  required_.Remove(start, end);
+  file_.SetLastWriteTime(FileTimeNow());
+  outcome.stored = true;
+
+  const uint32_t part = start / HASH::kPartSize;
+  const uint32_t partStart = HASH::PartStart(part);
+  const uint32_t partEnd = partStart + HASH::PartLength(file_.GetSize(), part);
+  if (!required_.Overlaps(partStart, partEnd)) {
+    outcome.partCompleted = true;
+    outcome.partCheck = VerifyPart(part, storage);
+  }
+  outcome.finished = required_.Empty();
+  return outcome;
+}
+
+EPartCheck CTARNNetDownloadBlocks::VerifyPart(uint32_t part, ITARNNetPartStorage& storage) {
+  const uint32_t start = HASH::PartStart(part);
+  const uint32_t length = HASH::PartLength(file_.GetSize(), part);
+  if (length == 0) return EPartCheck::kFailed;
+  const uint32_t end = start + length;
+  EPartCheck result;
+  if (!untrusted_.AnyWithin(start, end))
+    result = EPartCheck::kVerified;
+  else if (file_.HashSet().IsRangeVerified(start, end))
+    result = VerifyByAICH(start);
+  else
+    result = VerifyByMD4(part, start, end, storage);
+  if (result == EPartCheck::kVerified) MarkComplete(part);
+  return result;
+}
+
+EPartCheck CTARNNetDownloadBlocks::VerifyByAICH(uint32_t start) {
+  const HASH::AICH_HASH::CTARNNetAICHTree& tree = file_.HashSet().Tree();
+  bool allMatch = true;
+  ForEachPartBlock(file_.GetSize(), start / HASH::kPartSize, [&](uint32_t first, uint32_t last) {
+    const _tagUntrustBlockPart* record = untrusted_.Find(first, last);
+    if (record == nullptr) return true;
+    const auto* node = tree.FindRange(first, last - first);
+    const bool match = node != nullptr && node->hash == record->sha1;
+    untrusted_.RemoveWithin(first, last);
+    // Every bad block goes back, not only the first: each would fail the part again.
+    if (!match) {
+      required_.Add(first, last);
+      allMatch = false;
+    }
+    return true;
+  });
+  return allMatch ? EPartCheck::kVerified : EPartCheck::kFailed;
+}
+
+EPartCheck CTARNNetDownloadBlocks::VerifyByMD4(uint32_t part, uint32_t start, uint32_t end,
+                                               ITARNNetPartStorage& storage) {
+  const HASH::MD4_HASH::CTARNNetHashList& hashes = file_.HashSet().HashList();
+  std::optional<_tagUnionHash> expected;
+  if (HASH::PartCount(file_.GetSize()) == 1)
+    expected = file_.GetHash();
+  else if (part < hashes.Size())
+    expected = hashes[part];
+  if (!expected) return EPartCheck::kUndecided;  // the hash set has not arrived yet
+
+  // The part's digest comes from the stored bytes: digests of its blocks cannot be combined
+  // into it.
+  const std::optional<_tagUnionHash> actual = storage.RangeMD4(start, end - start);
+  untrusted_.RemoveWithin(start, end);
+  if (actual && *actual == *expected) return EPartCheck::kVerified;
+  RequireBlocks(start, end);
+  return EPartCheck::kFailed;
+}
+
+void CTARNNetDownloadBlocks::RequireBlocks(uint32_t start, uint32_t end) {
+  ForEachPartBlock(file_.GetSize(), start / HASH::kPartSize, [&](uint32_t first, uint32_t last) {
+    if (first >= start && last <= end) required_.Add(first, last);
+    return true;
+  });
+}
+
+void CTARNNetDownloadBlocks::MarkComplete(uint32_t part) {
+  std::vector<uint8_t>& complete = file_.CompletionBitmap();
+  if (complete.size() != file_.PartCount()) complete.assign(file_.PartCount(), 0);
+  if (part < complete.size()) complete[part] = 1;
+}
+
+}  // namespace P2P::Shared::File::TransferFile

@@ -1,0 +1,32 @@
+// Shared.dat: the persisted shared-file list, one SharedFile element per file with its hash,
+// name, path, size, times and the descriptive fields it carries. Reading accepts fields as
+// elements or attributes in any case; writing keeps the file's fixed layout. Pure functions
+// over a document; any thread.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "engine/files/SharedFileRecord.h"
+#include "framework/XmlDocument.h"
+
+namespace P2P::Shared::File {
+
+inline constexpr std::string_view kSharedDatFileName = "Shared.dat";
+inline constexpr std::string_view kSharedDatRoot = "SharedFileList";
+
+// Every SharedFile element as a record; empty when the root is not SharedFileList. Entries
+// are taken as they stand: the caller decides which of them still name a file.
+std::vector<_tagStructSharedFile> ReadSharedDatDocument(const OSTREL::File::CXmlDocument& document);
+std::vector<_tagStructSharedFile> ReadSharedDatText(std::string_view text);
+
+// A new document holding `files` in order.
+std::string WriteSharedDatText(std::span<const _tagStructSharedFile> files);
+bool SaveSharedDat(const std::filesystem::path& path, std::span<const _tagStructSharedFile> files);
+// Empty when the file is missing, unreadable or not a shared-file list.
+std::vector<_tagStructSharedFile> LoadSharedDat(const std::filesystem::path& path);
+
+}  // namespace P2P::Shared::File

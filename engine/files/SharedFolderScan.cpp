@@ -1,0 +1,95 @@
+#include "engine/files/SharedFolderScan.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <set>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "engine/files/SharedFileRecord.h"
+
+namespace P2P::Shared::File {
+namespace {
+
+namespace fs = std::filesystem;
+
+class CFolderWalk {
+ public:
+  CFolderWalk(const std::function<bool()>& stopping,
+              const std::function<void(const fs::path&)>& share)
+      : stopping_(stopping), share_(share) {}
+
+  bool Walk(const fs::path& folder, int depth) {
+    if (depth > kMaxScanDepth || !FirstVisit(folder)) return true;
+    for (const fs::path& entry : SortedEntries(folder)) {
+      if (stopping_ && stopping_()) return false;
+      if (!Visit(entry, depth)) return false;
+    }
+    return true;
+  }
+
+ private:
+  bool Visit(const fs::path& entry, int depth) {
+    std::error_code error;
+    // Follows links: a broken link has no status and is skipped.
+    const fs::file_status target = fs::status(entry, error);
+    if (error) return true;
+    if (fs::is_directory(target)) return Walk(entry, depth + 1);
+    if (!fs::is_regular_file(target) || IsThumbnailCache(entry)) return true;
+    if (fs::is_symlink(fs::symlink_status(entry, error))) {
+      const fs::path resolved = fs::canonical(entry, error);
+      if (error || IsThumbnailCache(resolved)) return true;
+    }
+    share_(entry);
+    return true;
+  }
+
+  bool FirstVisit(const fs::path& folder) {
+    struct stat info {};
+    if (stat(folder.c_str(), &info) != 0) return false;
+    return visited_.insert({info.st_dev, info.st_ino}).second;
+  }
+
+  static std::vector<fs::path> SortedEntries(const fs::path& folder) {
+    std::vector<fs::path> entries;
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
+      entries.push_back(it->path());
+    std::sort(entries.begin(), entries.end());
+    return entries;
+  }
+
+  const std::function<bool()>& stopping_;
+  const std::function<void(const fs::path&)>& share_;
+  std::set<std::pair<dev_t, ino_t>> visited_;
+};
+
+}  // namespace
+
+bool ScanSharedFolder(const fs::path& folder, const std::function<bool()>& stopping,
+                      const std::function<void(const fs::path&)>& share) {
+  CFolderWalk walk(stopping, share);
+  return walk.Walk(folder, 0);
+}
+
+bool IsThumbnailCache(const fs::path& path) {
+  return FileNameEquals(path.filename().string(), "thumbs.db");
+}
+
+bool IsInsideFolder(const fs::path& path, const fs::path& folder) {
+  const fs::path inner = path.lexically_normal();
+  const fs::path outer = folder.lexically_normal();
+  if (!inner.is_absolute() || outer.empty()) return false;
+  auto step = inner.begin();
+  for (auto it = outer.begin(); it != outer.end(); ++it, ++step) {
+    if (it->empty() && std::next(it) == outer.end()) break;  // trailing separator
+    if (step == inner.end() || *step != *it) return false;
+  }
+  for (; step != inner.end(); ++step)
+    if (*step == "..") return false;
+  return inner != outer;
+}
+
+}  // namespace P2P::Shared::File

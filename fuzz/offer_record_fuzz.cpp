@@ -1,0 +1,21 @@
+// Reads an offer list as a search answer carries it; whatever reads must write and read back
+// to the same records.
+#include <span>
+
+#include "engine/files/OfferRecord.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  P2P::Protocol::CStreamReader reader(std::span<const uint8_t>(data, size));
+  const auto records = P2P::Shared::File::ReadOfferList(reader);
+  if (!records) return 0;
+  for (const auto& record : *records) {
+    std::vector<uint8_t> bytes;
+    P2P::Protocol::CStreamWriter writer(bytes);
+    if (!P2P::Shared::File::WriteOfferRecord(writer, record, {true, false})) continue;
+    P2P::Protocol::CStreamReader again(bytes);
+    const auto reread = P2P::Shared::File::ReadOfferRecord(again);
+    if (!reread || reread->info.name != record.info.name || reread->info.size != record.info.size)
+      __builtin_trap();
+  }
+  return 0;
+}

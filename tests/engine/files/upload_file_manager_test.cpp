@@ -1,0 +1,279 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <mutex>
+#include <set>
+#include <string>
+
+#include "engine/files/AICHStore.h"
+#include "engine/files/SharedDatFile.h"
+#include "engine/files/TransferFileList.h"
+#include "engine/files/UploadFileManager.h"
+#include "tests/support/Sandbox.h"
+#include "tests/support/WaitUntil.h"
+
+namespace P2P {
+namespace {
+
+namespace fs = std::filesystem;
+using tarn::test::WaitUntil;
+
+class CEventRecorder : public ITARNNetP2PSharedFileEventHandler {
+ public:
+  void OnSharedFileAdded(const Shared::_tagStructSharedFile& file) override { Note(added_, file); }
+  void OnSharedFileChanged(const Shared::_tagStructSharedFile& file) override {
+    Note(changed_, file);
+  }
+  void OnSharedFileRemoved(const Shared::_tagStructSharedFile& file) override {
+    Note(removed_, file);
+  }
+  int Added() const { return Count(added_); }
+  int Changed() const { return Count(changed_); }
+  int Removed() const { return Count(removed_); }
+
+ private:
+  void Note(int& counter, const Shared::_tagStructSharedFile&) {
+    std::lock_guard guard(lock_);
+    ++counter;
+  }
+  int Count(const int& counter) const {
+    std::lock_guard guard(lock_);
+    return counter;
+  }
+  mutable std::mutex lock_;
+  int added_ = 0, changed_ = 0, removed_ = 0;
+};
+
+class UploadFileManagerTest : public ::testing::Test {
+ protected:
+  UploadFileManagerTest() {
+    fs::create_directories(config_);
+    fs::create_directories(shared_);
+    manager_.Advise(&events_);
+  }
+  ~UploadFileManagerTest() override { manager_.Stop(); }
+
+  void Start() { ASSERT_TRUE(manager_.Start(config_, shared_, 0)); }
+  bool WaitForScan() {
+    return WaitUntil([&] { return manager_.List().HasScanned(); });
+  }
+  std::set<std::string> SharedPaths() {
+    std::set<std::string> paths;
+    for (const auto& file : manager_.List().Snapshot())
+      paths.insert(fs::path(file->GetFullPathName()).lexically_relative(shared_).string());
+    return paths;
+  }
+  bool WaitForPaths(const std::set<std::string>& expected) {
+    return WaitUntil([&] { return SharedPaths() == expected; });
+  }
+  Shared::File::TransferFile::CTransferFilePtr Listed(const std::string& relative) {
+    for (const auto& file : manager_.List().Snapshot())
+      if (file->GetFullPathName() == (shared_ / relative).string()) return file;
+    return {};
+  }
+  size_t Count(const fs::path& path, const std::string& element) {
+    const std::string text = sandbox_.ReadFile(path.lexically_relative(sandbox_.Root()));
+    size_t count = 0;
+    for (size_t at = text.find("<" + element + ">"); at != std::string::npos;
+         at = text.find("<" + element + ">", at + 1))
+      ++count;
+    return count;
+  }
+
+  tarn::test::Sandbox sandbox_;
+  fs::path config_ = sandbox_ / "config";
+  fs::path shared_ = sandbox_ / "shared";
+  CEventRecorder events_;
+  CTARNNetUploadFileManager manager_;
+};
+
+TEST_F(UploadFileManagerTest, ScansTheTreeFollowingLinksAndSkippingThumbnailCaches) {
+  sandbox_.WriteFile("shared/a.txt", "alpha");
+  sandbox_.WriteFile("shared/sub/b.txt", "bravo");
+  sandbox_.WriteFile("shared/sub/Thumbs.DB", "thumbs 1");
+  sandbox_.WriteFile("shared/thumbs.db", "thumbs 2");
+  sandbox_.WriteFile("shared/empty", "");
+  sandbox_.WriteFile("outside/folder/c.txt", "charlie");
+  sandbox_.WriteFile("outside/d.txt", "delta");
+  fs::create_directory_symlink(sandbox_ / "outside/folder", shared_ / "linked");
+  fs::create_symlink(sandbox_ / "outside/d.txt", shared_ / "d-link");
+  fs::create_symlink(sandbox_ / "outside/missing", shared_ / "broken");
+  fs::create_directory_symlink(shared_, shared_ / "sub/cycle");
+  Start();
+  ASSERT_TRUE(WaitForScan());
+  EXPECT_EQ(SharedPaths(), (std::set<std::string>{"a.txt", "sub/b.txt", "linked/c.txt", "d-link"}));
+  EXPECT_EQ(events_.Added(), 4);
+  const auto link = Listed("d-link");
+  ASSERT_TRUE(link);
+  EXPECT_EQ(link->GetName(), "d-link");
+  EXPECT_EQ(link->GetSize(), 5u);
+  std::vector<uint8_t> bytes;
+  EXPECT_TRUE(link->ReadRange(1, 4, bytes));
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "elt");
+  EXPECT_FALSE(link->ReadRange(3, 6, bytes));  // past the end
+  auto* transferFiles = Shared::File::TransferFile::CTARNNetTransferFileList::GetInstance();
+  EXPECT_TRUE(transferFiles->FindByHash(link->GetHash()));
+  manager_.Stop();
+  EXPECT_FALSE(transferFiles->FindByHash(link->GetHash()));
+}
+
+TEST_F(UploadFileManagerTest, AnUnchangedFileIsNotHashedAgainAtTheNextStart) {
+  sandbox_.WriteFile("shared/a.txt", "alpha");
+  sandbox_.WriteFile("shared/b.txt", "bravo");
+  Start();
+  ASSERT_TRUE(WaitForScan());
+  ASSERT_EQ(SharedPaths().size(), 2u);
+  const _tagUnionHash hash = Listed("a.txt")->GetHash();
+  manager_.Stop();
+
+  const fs::path sharedDat = config_ / "Shared.dat";
+  EXPECT_EQ(Count(sharedDat, "SharedFile"), 2u);
+  EXPECT_EQ(Count(config_ / "AICH.dat", "File"), 2u);
+  const std::string text = sandbox_.ReadFile("config/Shared.dat");
+  EXPECT_EQ(
+      text.rfind("<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n<SharedFileList>\n\t<SharedFile>"
+                 "\n\t\t<Hash>",
+                 0),
+      0u);
+  EXPECT_NE(text.find("</SharedFile>\n</SharedFileList>"), std::string::npos);
+
+  // Hashing would store the trees again.
+  fs::remove(config_ / "AICH.dat");
+  Start();
+  ASSERT_TRUE(WaitForScan());
+  EXPECT_EQ(SharedPaths().size(), 2u);
+  EXPECT_EQ(Listed("a.txt")->GetHash(), hash);
+  EXPECT_FALSE(fs::exists(config_ / "AICH.dat"));
+}
+
+TEST_F(UploadFileManagerTest, BrokenOrForeignSharedDatLeavesTheListToTheScan) {
+  sandbox_.WriteFile("shared/a.txt", "alpha");
+  sandbox_.WriteFile("outside.txt", "outside");
+  Shared::_tagStructSharedFile outside;
+  outside.hash.bytes.fill(1);
+  outside.info.name = "outside.txt";
+  outside.info.fullPathName = (sandbox_ / "outside.txt").string();
+  Shared::_tagStructSharedFile gone = outside;
+  gone.hash.bytes.fill(2);
+  gone.info.fullPathName = (shared_ / "gone.txt").string();
+  Shared::_tagStructSharedFile escaping = outside;
+  escaping.hash.bytes.fill(3);
+  escaping.info.fullPathName = (shared_ / "../outside.txt").string();
+  const std::vector<Shared::_tagStructSharedFile> entries{outside, gone, escaping};
+  const std::string full = Shared::File::WriteSharedDatText(entries);
+  EXPECT_EQ(Shared::File::ReadSharedDatText(full).size(), 3u);
+  EXPECT_TRUE(Shared::File::ReadSharedDatText(full.substr(0, full.size() / 2)).empty());
+  EXPECT_TRUE(Shared::File::ReadSharedDatText("<ServerList><SharedFile/></ServerList>").empty());
+
+  // Entries outside the shared folder or for missing files are not offered.
+  sandbox_.WriteFile("config/Shared.dat", full);
+  Start();
+  ASSERT_TRUE(WaitForScan());
+  EXPECT_EQ(SharedPaths(), std::set<std::string>{"a.txt"});
+  manager_.Stop();
+
+  sandbox_.WriteFile("config/Shared.dat", full.substr(0, 100));
+  Start();
+  ASSERT_TRUE(WaitForScan());
+  EXPECT_EQ(SharedPaths(), std::set<std::string>{"a.txt"});
+  manager_.Stop();
+  EXPECT_EQ(Count(config_ / "Shared.dat", "SharedFile"), 1u);
+}
+
+TEST_F(UploadFileManagerTest, NoticesFilesAddedRenamedTouchedAndDeletedWhileRunning) {
+  sandbox_.WriteFile("shared/a.txt", "alpha");
+  Start();
+  ASSERT_TRUE(WaitForPaths({"a.txt"}));
+
+  sandbox_.WriteFile("shared/new/b.txt", "bravo");
+  ASSERT_TRUE(WaitForPaths({"a.txt", "new/b.txt"}));
+
+  fs::rename(shared_ / "new/b.txt", shared_ / "new/c.txt");
+  ASSERT_TRUE(WaitForPaths({"a.txt", "new/c.txt"}));
+
+  const auto a = Listed("a.txt");
+  const int64_t before = a->GetLastWriteTime();
+  fs::last_write_time(shared_ / "a.txt",
+                      fs::last_write_time(shared_ / "a.txt") + std::chrono::hours(1));
+  ASSERT_TRUE(WaitUntil([&] { return a->GetLastWriteTime() == before + 36000000000; }));
+  EXPECT_EQ(Listed("a.txt"), a);
+
+  // New contents under the same name replace the old entry.
+  const _tagUnionHash oldHash = a->GetHash();
+  sandbox_.WriteFile("shared/a.txt", "alpha, rewritten");
+  ASSERT_TRUE(WaitUntil([&] { return Listed("a.txt") && Listed("a.txt")->GetHash() != oldHash; }));
+  EXPECT_EQ(SharedPaths().size(), 2u);
+
+  const int removedBefore = events_.Removed();
+  fs::remove(shared_ / "a.txt");
+  ASSERT_TRUE(WaitForPaths({"new/c.txt"}));
+  EXPECT_GT(events_.Removed(), removedBefore);
+}
+
+TEST_F(UploadFileManagerTest, MovingASharedFileNeverReplacesAnotherFile) {
+  sandbox_.WriteFile("shared/a.txt", "alpha");
+  sandbox_.WriteFile("shared/taken.txt", "taken");
+  Start();
+  ASSERT_TRUE(WaitForPaths({"a.txt", "taken.txt"}));
+  const auto a = Listed("a.txt");
+  ASSERT_TRUE(a);
+  EXPECT_FALSE(a->SetPath((shared_ / "taken.txt").string()));
+  EXPECT_EQ(sandbox_.ReadFile("shared/taken.txt"), "taken");
+  EXPECT_EQ(a->GetFullPathName(), (shared_ / "a.txt").string());
+  ASSERT_TRUE(a->SetPath((shared_ / "moved.txt").string()));
+  ASSERT_TRUE(WaitForPaths({"moved.txt", "taken.txt"}));
+  EXPECT_EQ(Listed("moved.txt"), a);
+}
+
+TEST(UploadFileDataTest, MoveTakesTheNewPathAndTellsTheSink) {
+  tarn::test::Sandbox sandbox;
+  sandbox.WriteFile("a.txt", "alpha");
+  CEventRecorder events;
+  using namespace Shared::File::TransferFile;
+  CTransferFilePtr file(new CTARNNetTransferFile());
+  const auto upload = CTARNNetUploadFileData::Attach(file, {sandbox.Root(), 0, nullptr});
+  upload->SetEventSink(&events);
+  ASSERT_TRUE(file->Create((sandbox / "a.txt").string(), nullptr));
+  EXPECT_EQ(file->GetName(), "a.txt");
+  EXPECT_TRUE(file->Restore(file->GetFullPathName()));
+  EXPECT_FALSE(file->Save());  // shared files have no metadata to save
+
+  ASSERT_TRUE(file->SetPath((sandbox / "b.txt").string()));
+  EXPECT_EQ(file->GetName(), "b.txt");
+  EXPECT_FALSE(fs::exists(sandbox / "a.txt"));
+  EXPECT_EQ(sandbox.ReadFile("b.txt"), "alpha");
+  EXPECT_EQ(events.Changed(), 1);
+  // A file already moved on disk is taken where it now is.
+  fs::rename(sandbox / "b.txt", sandbox / "c.txt");
+  ASSERT_TRUE(file->SetPath((sandbox / "c.txt").string()));
+  EXPECT_EQ(file->GetFullPathName(), (sandbox / "c.txt").string());
+  EXPECT_FALSE(file->SetPath((sandbox / "missing/d.txt").string()));
+  EXPECT_EQ(file->GetFullPathName(), (sandbox / "c.txt").string());
+  upload->Detach();
+  EXPECT_FALSE(file->SetPath((sandbox / "e.txt").string()));  // nothing attached any more
+}
+
+TEST(AICHStoreTest, SavingAFileAgainReplacesItsElement) {
+  tarn::test::Sandbox sandbox;
+  HASH::AICH_HASH::CTARNNetAICHTree tree(100);
+  HASH::_tagStructAICHHash leaf;
+  leaf.bytes.fill(0xAB);
+  tree.Root().SetHash(leaf);
+  _tagUnionHash one, two;
+  one.bytes.fill(1);
+  two.bytes.fill(2);
+  ASSERT_TRUE(HASH::SaveAICHTree(sandbox.Root(), one, tree));
+  ASSERT_TRUE(HASH::SaveAICHTree(sandbox.Root(), two, tree));
+  ASSERT_TRUE(HASH::SaveAICHTree(sandbox.Root(), one, tree));
+  const std::string text = sandbox.ReadFile("AICH.dat");
+  EXPECT_EQ(text.find(one.ToHex()), text.rfind(one.ToHex()));
+  EXPECT_NE(text.find("<AICHBlock>\n\t\t\t<Id>1</Id>\n\t\t\t<AICH>" + leaf.ToHex()),
+            std::string::npos);
+
+  sandbox.WriteFile("AICH.dat", "<AICHList><File>");  // cut short: left alone
+  EXPECT_FALSE(HASH::SaveAICHTree(sandbox.Root(), one, tree));
+  EXPECT_EQ(sandbox.ReadFile("AICH.dat"), "<AICHList><File>");
+}
+
+}  // namespace
+}  // namespace P2P
