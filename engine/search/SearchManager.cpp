@@ -1,0 +1,151 @@
+#include "engine/search/SearchManager.h"
+
+#include "engine/files/FileCategory.h"
+#include "engine/search/SearchExprManager.h"
+
+namespace P2P {
+
+using OSTREL::Process::WaitForEvents;
+
+CTARNNetSearchManager::CTARNNetSearchManager() { results_.SetEventSink(this); }
+
+CTARNNetSearchManager::~CTARNNetSearchManager() {
+  Stop();
+  results_.SetEventSink(nullptr);
+}
+
+void CTARNNetSearchManager::SetSenders(SSearchSenders senders) { senders_ = std::move(senders); }
+
+void CTARNNetSearchManager::SetDownloadHandOver(DownloadHandOver handOver) {
+  std::lock_guard guard(searchLock_);
+  handOver_ = std::move(handOver);
+}
+
+bool CTARNNetSearchManager::Start() {
+  if (IsRunning()) return true;
+  if (!stop_.IsValid() || !go_.IsValid() || !cancel_.IsValid()) return false;
+  stop_.ResetEvent();
+  return CThreadBase::Start();
+}
+
+bool CTARNNetSearchManager::Stop() {
+  // The flag first: the walk may consume the stop event while pausing, and the loop then
+  // still sees the flag.
+  RequestStop();
+  stop_.Set();
+  return CThreadBase::Stop();
+}
+
+bool CTARNNetSearchManager::Search(const Params& params) {
+  {
+    std::lock_guard guard(searchLock_);
+    std::vector<uint8_t> body;
+    auto* expressions = Shared::Search::SearchParam::CTARNNetSearchExprManager::GetInstance();
+    if (!expressions || !expressions->BuildSearchBody(params, body, kMaxBodySize)) return false;
+    results_.BeginSearch(params.expression, Shared::File::CategoryFromTypeWord(params.fileType));
+    body_ = std::move(body);
+    ++generation_;
+    cancel_.ResetEvent();
+  }
+  // Started before the thread can report the search sent.
+  OnSearchStarted();
+  go_.Set();
+  return true;
+}
+
+CTARNNetSearchManager::ResultPtr CTARNNetSearchManager::AddAnswer(
+    const Shared::_tagStructSharedFile& record) {
+  return results_.AddFromRecord(record);
+}
+
+bool CTARNNetSearchManager::Download(uint32_t id) {
+  const ResultPtr result = results_.FindById(id);
+  if (!result) return false;
+  DownloadHandOver handOver;
+  {
+    std::lock_guard guard(searchLock_);
+    handOver = handOver_;
+  }
+  return handOver && handOver(result->GetRecord());
+}
+
+uint32_t CTARNNetSearchManager::CompletedSends() const {
+  std::lock_guard guard(searchLock_);
+  return completedSends_;
+}
+
+unsigned CTARNNetSearchManager::Run() {
+  while (!IsStopping()) {
+    // The stop event, or a failed wait, ends the thread.
+    if (WaitForEvents({&stop_, &go_}) != 1) break;
+    SendCurrentSearch();
+  }
+  return 0;
+}
+
+void CTARNNetSearchManager::SendCurrentSearch() {
+  std::vector<uint8_t> body;
+  uint64_t generation = 0;
+  {
+    std::lock_guard guard(searchLock_);
+    body = body_;
+    generation = generation_;
+  }
+  const bool connected = senders_.isConnected && senders_.isConnected();
+  if (connected && senders_.sendTcp) senders_.sendTcp(body);
+  if (!WalkShouldEnd(generation)) WalkServers(body, generation, connected);
+  {
+    std::lock_guard guard(searchLock_);
+    ++completedSends_;
+  }
+  OnSearchNotify();
+}
+
+std::vector<CTARNNetSearchManager::SServerTarget> CTARNNetSearchManager::UdpTargets(
+    bool connected) const {
+  std::vector<SServerTarget> targets;
+  if (servers_ == nullptr) return targets;
+  const Remote::Server::_tagStructServerInfo* current =
+      connected ? servers_->GetCurrentServer() : nullptr;
+  const uint32_t currentAddress = current != nullptr ? current->address : 0;
+  servers_->List().ForEach([&](Remote::Server::_tagStructServerInfo& server) {
+    if (current == nullptr || server.address != currentAddress) {
+      const uint32_t udpFlags = Remote::Server::LoadField(server.status.udpFlags);
+      targets.push_back({server.address, server.port, (udpFlags & kUdpFlagSearch3) != 0});
+    }
+    return true;
+  });
+  return targets;
+}
+
+void CTARNNetSearchManager::WalkServers(std::span<const uint8_t> body, uint64_t generation,
+                                        bool connected) {
+  if (!senders_.sendUdp) return;
+  // A copy of the list, so that the pauses hold no lock the sessions need.
+  for (const SServerTarget& server : UdpTargets(connected)) {
+    senders_.sendUdp(server.address, server.port, body, server.search3);
+    if (WaitForEvents({&stop_, &cancel_}, kServerPause) != OSTREL::Process::kWaitTimeout) break;
+    if (WalkShouldEnd(generation)) break;
+  }
+}
+
+bool CTARNNetSearchManager::WalkShouldEnd(uint64_t generation) const {
+  if (IsStopping() || cancel_.IsSignalled() || stop_.IsSignalled()) return true;
+  std::lock_guard guard(searchLock_);
+  return generation != generation_;
+}
+
+void CTARNNetSearchManager::OnSearchStarted() {
+  FanOut(&ITARNNetP2PSearchEventHandler::OnSearchStarted);
+}
+void CTARNNetSearchManager::OnSearchResultAdded(const Shared::_tagStructSharedFile& file) {
+  FanOut(&ITARNNetP2PSearchEventHandler::OnSearchResultAdded, file);
+}
+void CTARNNetSearchManager::OnSearchResultChanged(const Shared::_tagStructSharedFile& file) {
+  FanOut(&ITARNNetP2PSearchEventHandler::OnSearchResultChanged, file);
+}
+void CTARNNetSearchManager::OnSearchNotify() {
+  FanOut(&ITARNNetP2PSearchEventHandler::OnSearchNotify);
+}
+
+}  // namespace P2P

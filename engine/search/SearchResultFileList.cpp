@@ -1,0 +1,87 @@
+#include "engine/search/SearchResultFileList.h"
+
+#include <limits>
+
+#include "engine/files/FileCategory.h"
+
+namespace P2P::Shared::File::SearchResultFile {
+namespace {
+
+// Servers choose the counts; a sum past 32 bits stays at the top instead of wrapping to few.
+uint32_t SaturatingAdd(uint32_t a, uint32_t b) {
+  const uint32_t top = std::numeric_limits<uint32_t>::max();
+  return b > top - a ? top : a + b;
+}
+
+void FillIfEmpty(std::string& field, const std::string& answer) {
+  if (field.empty()) field = answer;
+}
+
+}  // namespace
+
+void CTARNNetSearchResultFileList::SetEventSink(ITARNNetP2PSearchEventHandler* sink) {
+  OSTREL::Process::CLock guard(lock_);
+  sink_ = sink;
+}
+
+void CTARNNetSearchResultFileList::BeginSearch(std::string_view text, int category) {
+  OSTREL::Process::CLock guard(lock_);
+  Clear();
+  words_ = Search::CSearchWordFilter(text);
+  category_ = category;
+}
+
+int CTARNNetSearchResultFileList::GetCategory() const {
+  OSTREL::Process::CLock guard(lock_);
+  return category_;
+}
+
+std::vector<std::string> CTARNNetSearchResultFileList::GetWords() const {
+  OSTREL::Process::CLock guard(lock_);
+  return words_.Words();
+}
+
+bool CTARNNetSearchResultFileList::MatchesCategory(const _tagStructSharedFileInfo& info,
+                                                   int category) {
+  if (category == kCategoryNone) return true;
+  return CategoryFromTypeWord(info.type) == category ||
+         CategoryFromFileName(info.name) == category;
+}
+
+CTARNNetSearchResultFileList::FilePtr CTARNNetSearchResultFileList::AddFromRecord(
+    const _tagStructSharedFile& record) {
+  OSTREL::Process::CLock guard(lock_);
+  if (FilePtr result = FindByHash(record.hash)) {
+    Merge(*result, record.info);
+    if (sink_ != nullptr) sink_->OnSearchResultChanged(result->GetRecord());
+    return result;
+  }
+  if (!words_.Matches(record.info.name) || !MatchesCategory(record.info, category_) ||
+      files_.size() >= kMaxResults)
+    return FilePtr();
+  FilePtr result(new CTARNNetSearchResultFile(record));
+  result->SetId(++idCounter_);
+  Add(result);
+  if (sink_ != nullptr) sink_->OnSearchResultAdded(result->GetRecord());
+  return result;
+}
+
+void CTARNNetSearchResultFileList::Merge(CTARNNetSearchResultFile& result,
+                                         const _tagStructSharedFileInfo& answer) {
+  _tagStructSharedFileInfo info = result.GetRecord().info;
+  // An answer without a name has no other name to offer.
+  if (!answer.name.empty() && !FileNameEquals(answer.name, info.name))
+    info.otherName = answer.name;
+  info.sourceCount = SaturatingAdd(info.sourceCount, answer.sourceCount);
+  info.secondCount = SaturatingAdd(info.secondCount, answer.secondCount);
+  FillIfEmpty(info.type, answer.type);
+  FillIfEmpty(info.mediaLength, answer.mediaLength);
+  if (info.mediaBitrate == 0) info.mediaBitrate = answer.mediaBitrate;
+  FillIfEmpty(info.mediaAlbum, answer.mediaAlbum);
+  FillIfEmpty(info.mediaArtist, answer.mediaArtist);
+  FillIfEmpty(info.mediaTitle, answer.mediaTitle);
+  FillIfEmpty(info.mediaCodec, answer.mediaCodec);
+  result.SetInfo(info);
+}
+
+}  // namespace P2P::Shared::File::SearchResultFile
