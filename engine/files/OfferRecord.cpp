@@ -158,6 +158,16 @@ std::optional<_tagStructSharedFile> ReadOfferRecord(Protocol::CStreamReader& rea
     reader.Seek(start);
     return std::nullopt;
   }
+  return OfferRecordFromTags(record.hash, record.clientId, record.port, tags);
+}
+
+_tagStructSharedFile OfferRecordFromTags(const _tagUnionHash& hash, uint32_t clientId,
+                                         uint16_t port,
+                                         std::span<const Protocol::_tagStructTag> tags) {
+  _tagStructSharedFile record;
+  record.hash = hash;
+  record.clientId = clientId;
+  record.port = port;
   for (const _tagStructTag& tag : tags) {
     if (tag.HasNameId())
       ApplyNumberedTag(record.info, tag);

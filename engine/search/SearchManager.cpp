@@ -122,8 +122,10 @@ void CTARNNetSearchManager::WalkServers(std::span<const uint8_t> body, uint64_t 
                                         bool connected) {
   if (!senders_.sendUdp) return;
   // A copy of the list, so that the pauses hold no lock the sessions need.
-  for (const SServerTarget& server : UdpTargets(connected)) {
-    senders_.sendUdp(server.address, server.port, body, server.search3);
+  const std::vector<SServerTarget> targets = UdpTargets(connected);
+  for (size_t i = 0; i < targets.size(); ++i) {
+    senders_.sendUdp(targets[i].address, targets[i].port, body, targets[i].search3);
+    if (i + 1 == targets.size()) break;  // nothing left to space out
     if (WaitForEvents({&stop_, &cancel_}, kServerPause) != OSTREL::Process::kWaitTimeout) break;
     if (WalkShouldEnd(generation)) break;
   }
