@@ -284,6 +284,31 @@ std::vector<uint8_t> AnswerRecord(const IndexedFile& file) {
   return out;
 }
 
+std::vector<uint8_t> SearchAnswerPayload(std::span<const IndexedFile> files, bool more) {
+  std::vector<uint8_t> out;
+  PutLE(out, files.size(), 4);
+  for (const IndexedFile& file : files) {
+    const std::vector<uint8_t> record = AnswerRecord(file);
+    out.insert(out.end(), record.begin(), record.end());
+  }
+  out.push_back(more ? 1 : 0);
+  return out;
+}
+
+std::vector<std::vector<uint8_t>> GlobalSearchDatagrams(std::span<const IndexedFile> files,
+                                                        size_t perDatagram) {
+  std::vector<std::vector<uint8_t>> datagrams;
+  for (size_t i = 0; i < files.size(); ++i) {
+    if (perDatagram == 0 || i % perDatagram == 0) datagrams.emplace_back();
+    std::vector<uint8_t>& datagram = datagrams.back();
+    datagram.push_back(0xE3);
+    datagram.push_back(0x99);
+    const std::vector<uint8_t> record = AnswerRecord(files[i]);
+    datagram.insert(datagram.end(), record.begin(), record.end());
+  }
+  return datagrams;
+}
+
 void TestSearchIndex::Add(const IndexedFile& file) {
   auto same = std::find_if(files_.begin(), files_.end(),
                            [&file](const IndexedFile& held) { return held.hash == file.hash; });

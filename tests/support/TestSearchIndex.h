@@ -52,6 +52,13 @@ std::optional<std::vector<IndexedFile>> ReadOfferedFiles(std::span<const uint8_t
 // complete sources (tag 48).
 std::vector<uint8_t> AnswerRecord(const IndexedFile& file);
 
+// A TCP search answer payload: count, the records, the more-results flag.
+std::vector<uint8_t> SearchAnswerPayload(std::span<const IndexedFile> files, bool more);
+// UDP answers: one 0x99 packet (protocol byte, opcode, record) per file, `perDatagram`
+// packets to a datagram.
+std::vector<std::vector<uint8_t>> GlobalSearchDatagrams(std::span<const IndexedFile> files,
+                                                        size_t perDatagram);
+
 class TestSearchIndex {
  public:
   // A file with the same hash is replaced.
