@@ -7,7 +7,8 @@
 
 namespace P2P {
 
-CTARNNetClientModule::CTARNNetClientModule() = default;
+// The connection manager only keeps the server manager's address until Start.
+CTARNNetClientModule::CTARNNetClientModule() : connectionManager_(config_, serverManager_) {}
 CTARNNetClientModule::~CTARNNetClientModule() = default;
 
 bool CTARNNetClientModule::Start() {
@@ -50,19 +51,33 @@ bool CTARNNetClientModule::SaveConfig() {
 
 // Start steps. The managers are wired in here as they are built.
 bool CTARNNetClientModule::LoadClientCredits() { return true; }
-bool CTARNNetClientModule::LoadServerList() { return true; }
+bool CTARNNetClientModule::LoadServerList() {
+  serverManager_.SetDefaultServer(config_.serverIp, config_.serverPort);
+  // A missing or unreadable list is not fatal: the default server is asked for one.
+  serverManager_.Start(config_.configPath);
+  return true;
+}
 bool CTARNNetClientModule::CreateTransferFileList() { return true; }
 bool CTARNNetClientModule::StartDownloadManager() { return true; }
 bool CTARNNetClientModule::StartUploadManager() { return true; }
-bool CTARNNetClientModule::StartConnectionManager() { return true; }
+bool CTARNNetClientModule::StartConnectionManager() {
+  connectionManager_.SetHooks(MakeServerSessionHooks());
+  return connectionManager_.Start();
+}
+
+Protocol::SServerSessionHooks CTARNNetClientModule::MakeServerSessionHooks() {
+  // Until the transfer-file list and the search manager exist nothing is offered, no
+  // download wants sources, and found sources and results have nowhere to go.
+  return {};
+}
 
 // Stop steps, in the reverse dependency order.
 void CTARNNetClientModule::StopSearchManager() {}
-void CTARNNetClientModule::StopConnectionManager() {}
+void CTARNNetClientModule::StopConnectionManager() { connectionManager_.Stop(); }
 void CTARNNetClientModule::StopDownloadManager() {}
 void CTARNNetClientModule::StopUploadManager() {}
 void CTARNNetClientModule::ReleaseTransferFileList() {}
-void CTARNNetClientModule::SaveServerList() {}
+void CTARNNetClientModule::SaveServerList() { serverManager_.Stop(); }
 void CTARNNetClientModule::SaveClientCredits() {}
 
 }  // namespace P2P

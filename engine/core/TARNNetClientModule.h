@@ -8,6 +8,9 @@
 #include <memory>
 
 #include "engine/core/ClientConfig.h"
+#include "engine/core/TARNNetConnectionManager.h"
+#include "engine/protocol/ServerSessionHooks.h"
+#include "engine/servers/ServerManager.h"
 #include "framework/CriticalSection.h"
 #include "framework/Singleton.h"
 #include "platform/Registry.h"
@@ -23,6 +26,8 @@ class CTARNNetClientModule : public OSTREL::CSingletonPtr<CTARNNetClientModule> 
   bool Stop() override;
 
   _tagStructClientConfig& GetConfig() { return config_; }
+  CTARNNetConnectionManager& GetConnectionManager() { return connectionManager_; }
+  CTARNNetServerManager& GetServerManager() { return serverManager_; }
   // Serialises hashing and AICH.dat writing across the engine.
   OSTREL::Process::CCriticalSection& GetLock() { return lock_; }
 
@@ -46,11 +51,14 @@ class CTARNNetClientModule : public OSTREL::CSingletonPtr<CTARNNetClientModule> 
   void SaveServerList();
   void SaveClientCredits();
 
+  // What the server sessions ask of the file and search sides; filled in as those land.
+  Protocol::SServerSessionHooks MakeServerSessionHooks();
+
   // Members in construction order; the managers slot in where the markers are.
   OSTREL::Process::CCriticalSection lock_;
   _tagStructClientConfig config_;
-  // connection manager
-  // server manager
+  CTARNNetConnectionManager connectionManager_;
+  CTARNNetServerManager serverManager_;
   // download file manager
   // upload file manager
   // search manager
