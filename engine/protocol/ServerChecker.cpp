@@ -20,9 +20,9 @@ CTARNNetC2SUDPConnecter::CServerChecker::~CServerChecker() { Stop(); }
 bool CTARNNetC2SUDPConnecter::CServerChecker::Start() {
   if (IsRunning()) return true;
   stop_.ResetEvent();
-  if (!CThreadImpl::Start()) return false;
-  wake_.Set();
-  return true;
+  // The first pass runs at once by itself; an early wake-up would only repeat it.
+  wake_.ResetEvent();
+  return CThreadImpl::Start();
 }
 
 bool CTARNNetC2SUDPConnecter::CServerChecker::Stop() {

@@ -65,13 +65,19 @@ bool CTARNNetC2SUDPConnecter::SendGlobalSearch(uint32_t address, uint16_t port,
 }
 
 bool CTARNNetC2SUDPConnecter::SendStatusRequest(uint32_t address, uint16_t port) {
-  if (!SendDatagram(BuildStatusRequest(MakeStatusChallenge()), address, port)) return false;
+  const auto request = BuildStatusRequest(MakeStatusChallenge());
   ServerInfo* server = servers_.FindByAddress(address);
-  if (server == nullptr) return true;
+  if (server == nullptr) return SendDatagram(request, address, port);
+  // Marked before the send: a quick answer must find the request time and the count it takes
+  // back down. A failed send undoes both.
+  const uint32_t previousCheck = LoadField(server->lastCheckedTime);
   StoreField(server->lastCheckedTime, CTickSource::Now());
-  // Counted as failed until its answer takes the count back down.
-  std::atomic_ref<uint32_t>(server->failedCount).fetch_add(1);
-  return true;
+  std::atomic_ref<uint32_t> failed(server->failedCount);
+  failed.fetch_add(1);
+  if (SendDatagram(request, address, port)) return true;
+  failed.fetch_sub(1);
+  StoreField(server->lastCheckedTime, previousCheck);
+  return false;
 }
 
 bool CTARNNetC2SUDPConnecter::SendGlobalGetSources(uint32_t address, uint16_t port,
