@@ -108,14 +108,28 @@ bool CTARNNetC2SUDPConnecter::SendServerListRequest2(uint32_t address, uint16_t 
   return SendDatagram(BuildUdpPacket(kOpServerListRequest2), address, port);
 }
 
-void CTARNNetC2SUDPConnecter::SendGlobalSources(std::span<const SSourceRequestEntry> downloads,
-                                                const ServerInfo* current,
-                                                OSTREL::Process::CEvent* stop) {
+std::vector<CTARNNetC2SUDPConnecter::ServerInfo*> CTARNNetC2SUDPConnecter::ServersExcept(
+    const ServerInfo* current) const {
   std::vector<ServerInfo*> targets;
   servers_.List().ForEach([&](ServerInfo& server) {
     if (&server != current) targets.push_back(&server);
     return true;
   });
+  return targets;
+}
+
+bool CTARNNetC2SUDPConnecter::PauseBetweenServers(OSTREL::Process::CEvent* stop) {
+  if (stop == nullptr) {
+    OSTREL::Process::SleepTicks(kServerPause);
+    return true;
+  }
+  return !OSTREL::Process::WaitForEvent(*stop, kServerPause);
+}
+
+void CTARNNetC2SUDPConnecter::SendGlobalSources(std::span<const SSourceRequestEntry> downloads,
+                                                const ServerInfo* current,
+                                                OSTREL::Process::CEvent* stop) {
+  const std::vector<ServerInfo*> targets = ServersExcept(current);
   for (size_t first = 0; first < downloads.size(); first += kSourceGroupSize) {
     const auto group = downloads.subspan(first, std::min(kSourceGroupSize, downloads.size() - first));
     for (ServerInfo* server : targets) {
@@ -124,10 +138,24 @@ void CTARNNetC2SUDPConnecter::SendGlobalSources(std::span<const SSourceRequestEn
         SendGlobalGetSources2(server->address, server->port, group);
       else
         SendGlobalGetSources(server->address, server->port, group);
-      if (stop == nullptr) OSTREL::Process::SleepTicks(kServerPause);
-      else if (OSTREL::Process::WaitForEvent(*stop, kServerPause)) return;
+      if (!PauseBetweenServers(stop)) return;
     }
   }
+}
+
+size_t CTARNNetC2SUDPConnecter::SendGlobalSearches(std::span<const uint8_t> body,
+                                                   const ServerInfo* current,
+                                                   OSTREL::Process::CEvent* cancel) {
+  size_t asked = 0;
+  for (ServerInfo* server : ServersExcept(current)) {
+    if (cancel && cancel->IsSignalled()) break;
+    const bool sent = (LoadField(server->status.udpFlags) & 0x02)
+                          ? SendGlobalSearch3(server->address, server->port, body)
+                          : SendGlobalSearch(server->address, server->port, body);
+    if (sent) ++asked;
+    if (!PauseBetweenServers(cancel)) break;
+  }
+  return asked;
 }
 
 void CTARNNetC2SUDPConnecter::OnReceive(int /*error*/) {
