@@ -20,6 +20,7 @@ struct NullSocket : P2P::Protocol::ITARNNetC2SUDPEventDispatcher {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   NullSocket socket;
-  P2P::Protocol::CTARNNetRecvUDPPacket<NullSocket>(socket, {0x0100007F, 4661}).ParseDatagram({data, size});
+  P2P::Protocol::CTARNNetRecvUDPPacket<NullSocket>(socket, {0x0100007F, 4661})
+      .ParseDatagram({data, size});
   return 0;
 }

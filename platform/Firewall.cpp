@@ -19,9 +19,9 @@ constexpr uint64_t kCallTimeoutUsec = 2'000'000;
 bool FirewalldIsRunning(sd_bus* bus) {
   sd_bus_message* reply = nullptr;
   int owned = 0;
-  const int r = sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                   "org.freedesktop.DBus", "NameHasOwner", nullptr, &reply, "s",
-                                   kService);
+  const int r =
+      sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                         "org.freedesktop.DBus", "NameHasOwner", nullptr, &reply, "s", kService);
   if (r >= 0) sd_bus_message_read(reply, "b", &owned);
   sd_bus_message_unref(reply);
   return r >= 0 && owned != 0;

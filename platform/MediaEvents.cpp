@@ -16,8 +16,10 @@ EMediaChange CLinkStateTracker::Apply(int index, uint32_t flags, bool deleted) {
   const bool running = !deleted && (flags & IFF_RUNNING) != 0;
   const auto known = running_.find(index);
   const bool wasRunning = known != running_.end() && known->second;
-  if (deleted) running_.erase(index);
-  else running_[index] = running;
+  if (deleted)
+    running_.erase(index);
+  else
+    running_[index] = running;
   if (running == wasRunning) return EMediaChange::kNone;
   return running ? EMediaChange::kConnect : EMediaChange::kDisconnect;
 }
@@ -84,8 +86,10 @@ void CNetlinkMediaEvents::Run(IMediaEventSink& sink) {
     if (received <= 0) continue;
     for (EMediaChange change :
          tracker.ApplyMessages(std::span(buffer.data(), static_cast<size_t>(received)))) {
-      if (change == EMediaChange::kConnect) sink.OnMediaConnect();
-      else sink.OnMediaDisconnect();
+      if (change == EMediaChange::kConnect)
+        sink.OnMediaConnect();
+      else
+        sink.OnMediaDisconnect();
     }
   }
 }

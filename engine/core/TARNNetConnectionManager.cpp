@@ -53,8 +53,10 @@ bool CTARNNetConnectionManager::Start() {
 
   if (!BindMovingUp(peerUdp_, config_.udpPort, SOCK_DGRAM, IPPROTO_UDP))
     OSTREL::LogWarning("no UDP port could be bound for peers");
-  if (BindMovingUp(listener_, config_.tcpPort, SOCK_STREAM, 0)) listener_.Listen(5);
-  else OSTREL::LogWarning("no TCP port could be bound for peers");
+  if (BindMovingUp(listener_, config_.tcpPort, SOCK_STREAM, 0))
+    listener_.Listen(5);
+  else
+    OSTREL::LogWarning("no TCP port could be bound for peers");
   if (firewallEnabled_) firewall_.OpenPortsAsync(config_.tcpPort, config_.udpPort);
 
   StartServerSessions();
@@ -67,9 +69,8 @@ bool CTARNNetConnectionManager::Start() {
 }
 
 void CTARNNetConnectionManager::StartServerSessions() {
-  servers_.SetServerListRequest([this](uint32_t address, uint16_t port) {
-    serverUdp_.SendServerListRequest(address, port);
-  });
+  servers_.SetServerListRequest(
+      [this](uint32_t address, uint16_t port) { serverUdp_.SendServerListRequest(address, port); });
   servers_.SetCheckerWake([this] { serverUdp_.WakeServerChecker(); });
 
   if (serverUdp_.Create(0, SOCK_DGRAM, IPPROTO_UDP, AF_INET)) {
@@ -112,21 +113,28 @@ unsigned CTARNNetConnectionManager::Run() {
         TicksUntilDelayedReconnect());
     if (IsStopping()) break;
     switch (signalled) {
-      case 0: return 0;
-      case 1: DoReconnect(); break;
-      case 2: RunSourceSweeps(); break;
+      case 0:
+        return 0;
+      case 1:
+        DoReconnect();
+        break;
+      case 2:
+        RunSourceSweeps();
+        break;
       case 3:
         if (connected_.load() && hooks_.hasFilesToOffer && hooks_.hasFilesToOffer())
           serverTcp_.SendOfferFiles();
         break;
-      case 4: break;  // a new delay to wait for
+      case 4:
+        break;  // a new delay to wait for
       case OSTREL::Process::kWaitTimeout:
         // The pause after a disconnection is over; while the medium is down the
         // media-connect event reconnects instead.
         reconnectPending_.store(false);
         if (networkAvailable_.load()) Reconnect();
         break;
-      default: return 1;
+      default:
+        return 1;
     }
   }
   return 0;

@@ -25,7 +25,8 @@ size_t OnSearchResult(Handler& h, Payload payload, const SUdpSender& from) {
 }
 
 size_t OnFoundSources(Handler& h, Payload payload, const SUdpSender& from) {
-  if (auto found = ParseFoundSources(payload)) h.OnGlobalFoundSources(from.address, from.port, *found);
+  if (auto found = ParseFoundSources(payload))
+    h.OnGlobalFoundSources(from.address, from.port, *found);
   return payload.size();
 }
 

@@ -19,20 +19,25 @@ namespace P2P::Protocol {
 class ITARNNetC2SUDPEventDispatcher {
  public:
   virtual ~ITARNNetC2SUDPEventDispatcher() = default;
-  virtual void OnServerStatus(uint32_t address, uint16_t port, const SServerStatusAnswer& status) = 0;
+  virtual void OnServerStatus(uint32_t address, uint16_t port,
+                              const SServerStatusAnswer& status) = 0;
   virtual void OnGlobalSearchResultEnd(uint32_t /*address*/, uint16_t /*port*/) {}
-  virtual void OnGlobalFoundSources(uint32_t address, uint16_t port, const SFoundSources& found) = 0;
-  virtual void OnServerList(uint32_t address, uint16_t port, const std::vector<SAddressPort>& list) = 0;
+  virtual void OnGlobalFoundSources(uint32_t address, uint16_t port,
+                                    const SFoundSources& found) = 0;
+  virtual void OnServerList(uint32_t address, uint16_t port,
+                            const std::vector<SAddressPort>& list) = 0;
   virtual void OnServerDescription(uint32_t address, uint16_t port,
                                    const SServerDescription& description) = 0;
-  virtual void OnGlobalSearchResult(uint32_t address, uint16_t port, const SOfferRecord& record) = 0;
+  virtual void OnGlobalSearchResult(uint32_t address, uint16_t port,
+                                    const SOfferRecord& record) = 0;
 };
 
 class ITARNNetC2SUDPDispatcher {
  public:
   virtual ~ITARNNetC2SUDPDispatcher() = default;
   virtual uint32_t GetPublicAddressOf() const = 0;
-  virtual bool SendGlobalSearch3(uint32_t address, uint16_t port, std::span<const uint8_t> body) = 0;
+  virtual bool SendGlobalSearch3(uint32_t address, uint16_t port,
+                                 std::span<const uint8_t> body) = 0;
   virtual bool SendStatusRequest(uint32_t address, uint16_t port) = 0;
   virtual bool SendGlobalSearch(uint32_t address, uint16_t port, std::span<const uint8_t> body) = 0;
   virtual bool SendGlobalGetSources(uint32_t address, uint16_t port,

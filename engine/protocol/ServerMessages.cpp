@@ -47,9 +47,12 @@ template <typename Record>
 void TakeServerTags(const std::vector<_tagStructTag>& tags, Record& record) {
   for (const _tagStructTag& tag : tags) {
     if (!tag.IsString() || !tag.HasNameId()) continue;
-    if (tag.nameId == kTagServerName) record.name = tag.Text();
-    else if (tag.nameId == kTagServerDescription) record.description = tag.Text();
-    else if (tag.nameId == kTagServerHostName) record.hostName = tag.Text();
+    if (tag.nameId == kTagServerName)
+      record.name = tag.Text();
+    else if (tag.nameId == kTagServerDescription)
+      record.description = tag.Text();
+    else if (tag.nameId == kTagServerHostName)
+      record.hostName = tag.Text();
   }
 }
 

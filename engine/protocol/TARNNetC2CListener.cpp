@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-
 namespace P2P {
 
 void CTARNNetC2CListener::OnAccept(int /*error*/) {

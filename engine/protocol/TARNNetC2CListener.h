@@ -11,8 +11,8 @@ namespace P2P {
 
 class CTARNNetC2CListener
     : public OSTREL::Network::Socket::CEventSocketImpl<CTARNNetC2CListener,
-                                                        OSTREL::Network::Socket::kNoTimeout,
-                                                        OSTREL::Network::Socket::CListenerTraits> {
+                                                       OSTREL::Network::Socket::kNoTimeout,
+                                                       OSTREL::Network::Socket::CListenerTraits> {
  public:
   ~CTARNNetC2CListener() override { Close(true); }
 

@@ -10,8 +10,8 @@ namespace P2P {
 
 class CTARNNetC2CUDPConnecter
     : public OSTREL::Network::Socket::CEventSocketImpl<CTARNNetC2CUDPConnecter,
-                                                        OSTREL::Network::Socket::kNoTimeout,
-                                                        OSTREL::Network::Socket::CConnecterTraits> {
+                                                       OSTREL::Network::Socket::kNoTimeout,
+                                                       OSTREL::Network::Socket::CConnecterTraits> {
  public:
   ~CTARNNetC2CUDPConnecter() override { Close(true); }
 

@@ -177,8 +177,8 @@ void CTARNNetC2STCPConnecter::OnSearchResultEnd(bool more) {
 void CTARNNetC2STCPConnecter::OnFoundSources(const SFoundSources& found) {
   const ServerInfo* server = current_.load();
   if (!hooks_.foundSources || !server) return;
-  auto kept = SelectReachableSources(found.sources, GetPublicAddress(), server->address,
-                                     server->port);
+  auto kept =
+      SelectReachableSources(found.sources, GetPublicAddress(), server->address, server->port);
   if (!kept.empty()) hooks_.foundSources(found.hash, kept);
 }
 

@@ -20,9 +20,9 @@
 namespace P2P {
 
 class CTARNNetC2STCPConnecter
-    : public OSTREL::Network::Socket::CEventSocketImpl<
-          CTARNNetC2STCPConnecter, OSTREL::Network::Socket::kNoTimeout,
-          OSTREL::Network::Socket::CConnecterTraits>,
+    : public OSTREL::Network::Socket::CEventSocketImpl<CTARNNetC2STCPConnecter,
+                                                       OSTREL::Network::Socket::kNoTimeout,
+                                                       OSTREL::Network::Socket::CConnecterTraits>,
       public Protocol::ITARNNetC2STCPEventDispatcher,
       public Protocol::ITARNNetC2STCPDispatcher {
  public:

@@ -28,7 +28,9 @@ uint32_t AddressOf(const sockaddr_in& from) { return from.sin_addr.s_addr; }
 
 CTARNNetC2SUDPConnecter::CTARNNetC2SUDPConnecter(CTARNNetServerManager& servers,
                                                  const SServerSessionHooks& hooks)
-    : servers_(servers), hooks_(hooks), checker_(std::make_unique<CServerChecker>(*this, servers)) {}
+    : servers_(servers),
+      hooks_(hooks),
+      checker_(std::make_unique<CServerChecker>(*this, servers)) {}
 
 CTARNNetC2SUDPConnecter::~CTARNNetC2SUDPConnecter() { Stop(); }
 
@@ -83,13 +85,15 @@ bool CTARNNetC2SUDPConnecter::SendStatusRequest(uint32_t address, uint16_t port)
 bool CTARNNetC2SUDPConnecter::SendGlobalGetSources(uint32_t address, uint16_t port,
                                                    std::span<const SSourceRequestEntry> entries) {
   return !entries.empty() &&
-         SendDatagram(BuildUdpPacket(kOpGlobalGetSources, SourceHashesPayload(entries)), address, port);
+         SendDatagram(BuildUdpPacket(kOpGlobalGetSources, SourceHashesPayload(entries)), address,
+                      port);
 }
 
 bool CTARNNetC2SUDPConnecter::SendGlobalGetSources2(uint32_t address, uint16_t port,
                                                     std::span<const SSourceRequestEntry> entries) {
   return !entries.empty() &&
-         SendDatagram(BuildUdpPacket(kOpGlobalGetSources2, SourceEntriesPayload(entries)), address, port);
+         SendDatagram(BuildUdpPacket(kOpGlobalGetSources2, SourceEntriesPayload(entries)), address,
+                      port);
 }
 
 bool CTARNNetC2SUDPConnecter::SendRequest9C(uint32_t address, uint16_t port) {
@@ -131,7 +135,8 @@ void CTARNNetC2SUDPConnecter::SendGlobalSources(std::span<const SSourceRequestEn
                                                 OSTREL::Process::CEvent* stop) {
   const std::vector<ServerInfo*> targets = ServersExcept(current);
   for (size_t first = 0; first < downloads.size(); first += kSourceGroupSize) {
-    const auto group = downloads.subspan(first, std::min(kSourceGroupSize, downloads.size() - first));
+    const auto group =
+        downloads.subspan(first, std::min(kSourceGroupSize, downloads.size() - first));
     for (ServerInfo* server : targets) {
       // Servers that announce it take the sizes too (0x94); the others only hashes (0x9A).
       if (LoadField(server->status.udpFlags) & 0x10)
@@ -177,7 +182,8 @@ void CTARNNetC2SUDPConnecter::HandleDatagram(std::span<const uint8_t> datagram,
 }
 
 size_t CTARNNetC2SUDPConnecter::Dispatch(uint8_t opcode, uint8_t /*protocol*/,
-                                         std::span<const uint8_t> payload, const SUdpSender& sender) {
+                                         std::span<const uint8_t> payload,
+                                         const SUdpSender& sender) {
   return DispatchServerUdpPacket(*this, opcode, payload, sender);
 }
 
@@ -185,8 +191,9 @@ void CTARNNetC2SUDPConnecter::OnServerStatus(uint32_t address, uint16_t /*port*/
                                              const SServerStatusAnswer& status) {
   ServerInfo* server = servers_.FindByAddress(address);
   if (server == nullptr) return;
-  uint32_t* fields[] = {&server->status.challenge, &server->status.users,     &server->status.files,
-                        &server->status.maxUsers,  &server->status.softFiles, &server->status.hardFiles,
+  uint32_t* fields[] = {&server->status.challenge, &server->status.users,
+                        &server->status.files,     &server->status.maxUsers,
+                        &server->status.softFiles, &server->status.hardFiles,
                         &server->status.udpFlags,  &server->status.lowIdUsers};
   for (size_t i = 0; i < 8; ++i) StoreField(*fields[i], status.values[i]);
   StoreField(server->ping, CTickSource::Now() - LoadField(server->lastCheckedTime));

@@ -21,9 +21,9 @@
 namespace P2P {
 
 class CTARNNetC2SUDPConnecter
-    : public OSTREL::Network::Socket::CEventSocketImpl<
-          CTARNNetC2SUDPConnecter, OSTREL::Network::Socket::kNoTimeout,
-          OSTREL::Network::Socket::CConnecterTraits>,
+    : public OSTREL::Network::Socket::CEventSocketImpl<CTARNNetC2SUDPConnecter,
+                                                       OSTREL::Network::Socket::kNoTimeout,
+                                                       OSTREL::Network::Socket::CConnecterTraits>,
       public Protocol::ITARNNetC2SUDPEventDispatcher,
       public Protocol::ITARNNetC2SUDPDispatcher {
  public:
@@ -35,7 +35,8 @@ class CTARNNetC2SUDPConnecter
   // Pause between two servers of a global sweep.
   static constexpr uint32_t kServerPause = 10;
 
-  CTARNNetC2SUDPConnecter(CTARNNetServerManager& servers, const Protocol::SServerSessionHooks& hooks);
+  CTARNNetC2SUDPConnecter(CTARNNetServerManager& servers,
+                          const Protocol::SServerSessionHooks& hooks);
   ~CTARNNetC2SUDPConnecter() override;
 
   // After Create(0, SOCK_DGRAM, IPPROTO_UDP): starts the server checker.
@@ -73,15 +74,20 @@ class CTARNNetC2SUDPConnecter
   bool SendServerListRequest2(uint32_t address, uint16_t port) override;
 
   // Events of the servers' datagrams; `port` is the sender's TCP port (source port - 4).
-  void OnServerStatus(uint32_t address, uint16_t port, const Protocol::SServerStatusAnswer& status) override;
-  void OnGlobalFoundSources(uint32_t address, uint16_t port, const Protocol::SFoundSources& found) override;
-  void OnServerList(uint32_t address, uint16_t port, const std::vector<Protocol::SAddressPort>& list) override;
+  void OnServerStatus(uint32_t address, uint16_t port,
+                      const Protocol::SServerStatusAnswer& status) override;
+  void OnGlobalFoundSources(uint32_t address, uint16_t port,
+                            const Protocol::SFoundSources& found) override;
+  void OnServerList(uint32_t address, uint16_t port,
+                    const std::vector<Protocol::SAddressPort>& list) override;
   void OnServerDescription(uint32_t address, uint16_t port,
                            const Protocol::SServerDescription& description) override;
-  void OnGlobalSearchResult(uint32_t address, uint16_t port, const Protocol::SOfferRecord& record) override;
+  void OnGlobalSearchResult(uint32_t address, uint16_t port,
+                            const Protocol::SOfferRecord& record) override;
 
   // One received datagram, as if it came from `sourceAddress`:`sourcePort`.
-  void HandleDatagram(std::span<const uint8_t> datagram, uint32_t sourceAddress, uint16_t sourcePort);
+  void HandleDatagram(std::span<const uint8_t> datagram, uint32_t sourceAddress,
+                      uint16_t sourcePort);
   // The packet reader's entry (see CTARNNetRecvUDPPacket).
   size_t Dispatch(uint8_t opcode, uint8_t protocol, std::span<const uint8_t> payload,
                   const Protocol::SUdpSender& sender);

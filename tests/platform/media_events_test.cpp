@@ -28,12 +28,12 @@ TEST(LinkStateTrackerTest, RunningFlagChangesOfRealInterfacesAreMediaEvents) {
     Change expected;
   } steps[] = {
       {1, IFF_UP | IFF_RUNNING | IFF_LOOPBACK, false, Change::kNone},  // loopback never counts
-      {2, IFF_UP, false, Change::kNone},                                // up, no carrier
+      {2, IFF_UP, false, Change::kNone},                               // up, no carrier
       {2, IFF_UP | IFF_RUNNING, false, Change::kConnect},
-      {2, IFF_UP | IFF_RUNNING | IFF_PROMISC, false, Change::kNone},    // other flags only
+      {2, IFF_UP | IFF_RUNNING | IFF_PROMISC, false, Change::kNone},  // other flags only
       {3, IFF_UP | IFF_RUNNING, false, Change::kConnect},
       {2, IFF_UP, false, Change::kDisconnect},
-      {3, IFF_UP | IFF_RUNNING, true, Change::kDisconnect},             // removed while running
+      {3, IFF_UP | IFF_RUNNING, true, Change::kDisconnect},  // removed while running
       {3, IFF_UP | IFF_RUNNING, true, Change::kNone},
   };
   CLinkStateTracker tracker;
@@ -56,13 +56,14 @@ std::vector<uint8_t> LinkMessage(uint16_t type, int index, uint32_t flags, uint3
 
 TEST(LinkStateTrackerTest, ReadsMessagesBackToBackAndStopsAtABadLength) {
   std::vector<uint8_t> buffer;
-  for (const auto& message : {LinkMessage(RTM_NEWLINK, 4, IFF_RUNNING), LinkMessage(RTM_NEWADDR, 4, 0),
-                              LinkMessage(RTM_DELLINK, 4, IFF_RUNNING),
-                              LinkMessage(RTM_NEWLINK, 5, IFF_RUNNING, 4000)})
+  for (const auto& message :
+       {LinkMessage(RTM_NEWLINK, 4, IFF_RUNNING), LinkMessage(RTM_NEWADDR, 4, 0),
+        LinkMessage(RTM_DELLINK, 4, IFF_RUNNING), LinkMessage(RTM_NEWLINK, 5, IFF_RUNNING, 4000)})
     buffer.insert(buffer.end(), message.begin(), message.end());
   buffer.push_back(0x42);  // a torn tail
   CLinkStateTracker tracker;
-  EXPECT_EQ(tracker.ApplyMessages(buffer), (std::vector<Change>{Change::kConnect, Change::kDisconnect}));
+  EXPECT_EQ(tracker.ApplyMessages(buffer),
+            (std::vector<Change>{Change::kConnect, Change::kDisconnect}));
 }
 
 struct CountingSink : IMediaEventSink {
@@ -72,7 +73,8 @@ struct CountingSink : IMediaEventSink {
 };
 
 bool WaitFor(const std::atomic<int>& counter, int value) {
-  for (int i = 0; i < 250 && counter < value; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  for (int i = 0; i < 250 && counter < value; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   return counter >= value;
 }
 

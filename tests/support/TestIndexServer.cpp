@@ -211,7 +211,8 @@ void TestIndexServer::Record(const ReceivedPacket& packet) {
   receivedCv_.notify_all();
 }
 
-std::vector<uint8_t> TestIndexServer::TcpPacket(uint8_t opcode, const std::vector<uint8_t>& payload) {
+std::vector<uint8_t> TestIndexServer::TcpPacket(uint8_t opcode,
+                                                const std::vector<uint8_t>& payload) {
   std::vector<uint8_t> out{kEd2k};
   Put32(out, static_cast<uint32_t>(payload.size() + 1));
   out.push_back(opcode);
@@ -219,7 +220,8 @@ std::vector<uint8_t> TestIndexServer::TcpPacket(uint8_t opcode, const std::vecto
   return out;
 }
 
-std::vector<uint8_t> TestIndexServer::UdpPacket(uint8_t opcode, const std::vector<uint8_t>& payload) {
+std::vector<uint8_t> TestIndexServer::UdpPacket(uint8_t opcode,
+                                                const std::vector<uint8_t>& payload) {
   std::vector<uint8_t> out{kEd2k, opcode};
   out.insert(out.end(), payload.begin(), payload.end());
   return out;
@@ -234,7 +236,8 @@ void TestIndexServer::SendTo(Client& client, const std::vector<uint8_t>& bytes) 
   }
 }
 
-void TestIndexServer::SendUdp(uint32_t toAddress, uint16_t toPort, const std::vector<uint8_t>& bytes) {
+void TestIndexServer::SendUdp(uint32_t toAddress, uint16_t toPort,
+                              const std::vector<uint8_t>& bytes) {
   sockaddr_in to{};
   to.sin_family = AF_INET;
   to.sin_addr.s_addr = toAddress;
@@ -332,7 +335,8 @@ void TestIndexServer::SendPacket(uint8_t opcode, const std::vector<uint8_t>& pay
   SendRaw(TcpPacket(opcode, payload));
 }
 
-void TestIndexServer::SendDatagram(uint16_t toPort, uint8_t opcode, const std::vector<uint8_t>& payload) {
+void TestIndexServer::SendDatagram(uint16_t toPort, uint8_t opcode,
+                                   const std::vector<uint8_t>& payload) {
   in_addr loopback{};
   inet_pton(AF_INET, "127.0.0.1", &loopback);
   SendUdp(loopback.s_addr, toPort, UdpPacket(opcode, payload));
@@ -369,9 +373,10 @@ bool TestIndexServer::WaitForPackets(uint8_t opcode, bool udp, size_t count,
                                      std::chrono::milliseconds deadline) const {
   std::unique_lock guard(lock_);
   return receivedCv_.wait_for(guard, deadline, [&] {
-    return static_cast<size_t>(std::count_if(received_.begin(), received_.end(), [&](const ReceivedPacket& p) {
-             return p.opcode == opcode && p.udp == udp;
-           })) >= count;
+    return static_cast<size_t>(
+               std::count_if(received_.begin(), received_.end(), [&](const ReceivedPacket& p) {
+                 return p.opcode == opcode && p.udp == udp;
+               })) >= count;
   });
 }
 

@@ -58,10 +58,14 @@ TEST(ClientModuleServerTest, LogsInLearnsTheServerListChecksItAndSavesIt) {
   const uint16_t takenUdpPort = ntohs(local.sin_port);
   {
     CRegistry registry(sandbox / "config");
-    ASSERT_TRUE(registry.SetValue(RegRoot::kLocalMachine, kProductKey, "Server IP", CRegValue::String("127.0.0.2")));
-    ASSERT_TRUE(registry.SetValue(RegRoot::kLocalMachine, kProductKey, "Server Port", CRegValue::Dword(primary.Port())));
-    ASSERT_TRUE(registry.SetValue(RegRoot::kLocalMachine, kConnections, "UDP Port", CRegValue::Dword(takenUdpPort)));
-    ASSERT_TRUE(registry.SetValue(RegRoot::kLocalMachine, kConnections, "TCP Port", CRegValue::Dword(takenUdpPort)));
+    ASSERT_TRUE(registry.SetValue(RegRoot::kLocalMachine, kProductKey, "Server IP",
+                                  CRegValue::String("127.0.0.2")));
+    ASSERT_TRUE(registry.SetValue(RegRoot::kLocalMachine, kProductKey, "Server Port",
+                                  CRegValue::Dword(primary.Port())));
+    ASSERT_TRUE(registry.SetValue(RegRoot::kLocalMachine, kConnections, "UDP Port",
+                                  CRegValue::Dword(takenUdpPort)));
+    ASSERT_TRUE(registry.SetValue(RegRoot::kLocalMachine, kConnections, "TCP Port",
+                                  CRegValue::Dword(takenUdpPort)));
   }
 
   CTARNNetC2STCPConnecter::ResetPublicAddress();
@@ -71,11 +75,13 @@ TEST(ClientModuleServerTest, LogsInLearnsTheServerListChecksItAndSavesIt) {
   EXPECT_TRUE(WaitUntil([&] { return module->GetConnectionManager().IsConnected(); }));
   EXPECT_EQ(module->GetConfig().clientId, 0x0200007Fu);
   EXPECT_EQ(CTARNNetC2STCPConnecter::GetPublicAddress(), 0x0200007Fu);
-  EXPECT_TRUE(WaitUntil([&] { return servers.Contains(answering.Address()) && servers.Contains(silent.Address()); }));
+  EXPECT_TRUE(WaitUntil(
+      [&] { return servers.Contains(answering.Address()) && servers.Contains(silent.Address()); }));
   Remote::Server::_tagStructServerInfo* second = servers.FindByAddress(answering.Address());
   Remote::Server::_tagStructServerInfo* mute = servers.FindByAddress(silent.Address());
   ASSERT_TRUE(second && mute);
-  EXPECT_TRUE(WaitUntil([&] { return LoadField(second->status.users) == 7 && LoadField(mute->failedCount) == 1; }));
+  EXPECT_TRUE(WaitUntil(
+      [&] { return LoadField(second->status.users) == 7 && LoadField(mute->failedCount) == 1; }));
   EXPECT_TRUE(silent.WaitForPackets(0x96, true));
   EXPECT_EQ(LoadField(second->failedCount), 0u);
   const uint16_t boundUdpPort = module->GetConfig().udpPort;
@@ -97,7 +103,8 @@ TEST(ClientModuleServerTest, LogsInLearnsTheServerListChecksItAndSavesIt) {
     }
   }
   EXPECT_GT(boundUdpPort, takenUdpPort);
-  const auto stored = CRegistry(sandbox / "config").QueryValue(RegRoot::kLocalMachine, kConnections, "UDP Port");
+  const auto stored =
+      CRegistry(sandbox / "config").QueryValue(RegRoot::kLocalMachine, kConnections, "UDP Port");
   ASSERT_TRUE(stored.has_value());
   EXPECT_EQ(stored->AsDword(), std::optional<uint32_t>(boundUdpPort));
 }

@@ -177,7 +177,8 @@ TEST_F(TcpConnecterTest, SourcesGoToTheSinkUnlessBothSidesHaveLowIds) {
   ConnectTo(server);
   ASSERT_TRUE(WaitUntil([&] { return advisor_.connected == 1; }));
   Bytes sources(16, 0x22);
-  for (uint8_t b : Bytes{2, 0x34, 0x12, 0, 0, 0x36, 0x12, 5, 6, 7, 8, 0x36, 0x12}) sources.push_back(b);
+  for (uint8_t b : Bytes{2, 0x34, 0x12, 0, 0, 0x36, 0x12, 5, 6, 7, 8, 0x36, 0x12})
+    sources.push_back(b);
   server.SendPacket(0x42, sources);
   ASSERT_TRUE(WaitUntil([&] {
     std::lock_guard guard(lock);

@@ -177,8 +177,13 @@ TEST_F(UdpConnecterTest, AServerListOfKnownServersNeitherSavesNorWakes) {
   ServerInfo* known = Serve(server, "127.0.0.2");
   const uint16_t ourPort = udp_.GetLocalPort();
   auto list = [](uint32_t address, uint16_t port) {
-    return Bytes{1, uint8_t(address), uint8_t(address >> 8), uint8_t(address >> 16),
-                 uint8_t(address >> 24), uint8_t(port), uint8_t(port >> 8)};
+    return Bytes{1,
+                 uint8_t(address),
+                 uint8_t(address >> 8),
+                 uint8_t(address >> 16),
+                 uint8_t(address >> 24),
+                 uint8_t(port),
+                 uint8_t(port >> 8)};
   };
   server.SendDatagram(ourPort, 0xA1, list(known->address, known->port));
   server.SendDatagram(ourPort, 0xA1, {5, 1, 2});  // a count the datagram does not hold

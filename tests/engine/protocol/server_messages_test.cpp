@@ -26,7 +26,9 @@ Bytes Text16(const std::string& text) {
   for (char c : text) out.push_back(uint8_t(c));
   return out;
 }
-Bytes StringTag(uint8_t id, const std::string& text) { return Cat({{0x02, 0x01, 0x00, id}, Text16(text)}); }
+Bytes StringTag(uint8_t id, const std::string& text) {
+  return Cat({{0x02, 0x01, 0x00, id}, Text16(text)});
+}
 
 TEST(ServerRequestsTest, LoginCarriesIdZeroThePortTwiceAndFiveIntegerTags) {
   _tagStructClientConfig config;
@@ -40,10 +42,14 @@ TEST(ServerRequestsTest, LoginCarriesIdZeroThePortTwiceAndFiveIntegerTags) {
   const auto login = BuildLoginRequest(config);
   ASSERT_TRUE(login.has_value());
   const Bytes tags = Cat({{0x02, 0x01, 0x00, 0x01, 0x02, 0x00, 'a', 'b'},
-                          {0x03, 0x01, 0x00, 0x11}, Le32(60),
-                          {0x03, 0x01, 0x00, 0x0F}, Le32(4662),
-                          {0x03, 0x01, 0x00, 0x20}, Le32(0x19),
-                          {0x03, 0x01, 0x00, 0xFB}, Le32(0xB900)});
+                          {0x03, 0x01, 0x00, 0x11},
+                          Le32(60),
+                          {0x03, 0x01, 0x00, 0x0F},
+                          Le32(4662),
+                          {0x03, 0x01, 0x00, 0x20},
+                          Le32(0x19),
+                          {0x03, 0x01, 0x00, 0xFB},
+                          Le32(0xB900)});
   Bytes payload(config.userHash.bytes.begin(), config.userHash.bytes.end());
   payload = Cat({payload, Le32(0), {0x36, 0x12}, Le32(5), tags});
   const Bytes expected = Cat({{0xE3}, Le32(uint32_t(payload.size() + 1)), {0x01}, payload});
@@ -109,10 +115,17 @@ TEST(ServerTcpDispatchTest, EachOpcodeNeedsItsWholePayload) {
       {"found sources", 0x42, Cat({kHash, {1}, Le32(9), {1, 0}}), {"sources 1"}},
       {"found sources truncated", 0x42, Cat({kHash, {2}, Le32(9), {1, 0}}), {}},
       {"callback", 0x35, Cat({Le32(9), {0x36, 0x12}}), {"callback 4662"}},
-      {"ident", 0x41, Cat({kHash, Le32(1), {1, 0}, Le32(2), StringTag(0x01, "n"), StringTag(0x0B, "d")}),
+      {"ident",
+       0x41,
+       Cat({kHash, Le32(1), {1, 0}, Le32(2), StringTag(0x01, "n"), StringTag(0x0B, "d")}),
        {"ident n d"}},
-      {"ident with a bad tag", 0x41, Cat({kHash, Le32(1), {1, 0}, Le32(2), StringTag(0x01, "n")}), {}},
-      {"search results", 0x33, Cat({Le32(2), record, record, {1}}),
+      {"ident with a bad tag",
+       0x41,
+       Cat({kHash, Le32(1), {1, 0}, Le32(2), StringTag(0x01, "n")}),
+       {}},
+      {"search results",
+       0x33,
+       Cat({Le32(2), record, record, {1}}),
        {"result 1", "result 1", "end more"}},
       {"search results without the flag", 0x33, Cat({Le32(1), record}), {}},
       {"search count far beyond payload", 0x33, Cat({Le32(0xFFFFFFFF), record, {0}}), {}},
@@ -158,13 +171,22 @@ TEST(ServerUdpDispatchTest, DescriptionFormsAndShortStatusAnswers) {
     Bytes payload;
     std::vector<std::string> events;
   } cases[] = {
-      {"status, eight values", 0x97, Cat({Le32(1), Le32(2), Le32(3), Le32(4), Le32(5), Le32(6), Le32(7), Le32(8)}),
+      {"status, eight values",
+       0x97,
+       Cat({Le32(1), Le32(2), Le32(3), Le32(4), Le32(5), Le32(6), Le32(7), Le32(8)}),
        {"status 4661 8"}},
-      {"status, seven values", 0x97, Cat({Le32(1), Le32(2), Le32(3), Le32(4), Le32(5), Le32(6), Le32(7)}), {}},
+      {"status, seven values",
+       0x97,
+       Cat({Le32(1), Le32(2), Le32(3), Le32(4), Le32(5), Le32(6), Le32(7)}),
+       {}},
       {"plain description", 0xA3, Cat({Text16("n"), Text16("d")}), {"description n d -"}},
       {"plain description, name only", 0xA3, Text16("n"), {"description n - -"}},
-      {"tagged description", 0xA3,
-       Cat({{0xFF, 0xF0, 0x12, 0x34}, Le32(3), StringTag(0x01, "n"), StringTag(0x0B, "d"),
+      {"tagged description",
+       0xA3,
+       Cat({{0xFF, 0xF0, 0x12, 0x34},
+            Le32(3),
+            StringTag(0x01, "n"),
+            StringTag(0x0B, "d"),
             StringTag(0x85, "h")}),
        {"description n d h"}},
       // 0xF0FF read the other way round is a plain name length, not the tagged mark.
@@ -184,7 +206,8 @@ TEST(ServerUdpDispatchTest, SearchAnswersMayFollowEachOtherInOneDatagram) {
   const Bytes datagram = Cat({{0xE3, 0x99}, record, {0xE3, 0x99}, record, {0xE3, 0x99, 0x01}});
   struct Adapter {
     UdpRecorder& recorder;
-    size_t Dispatch(uint8_t opcode, uint8_t, std::span<const uint8_t> payload, const SUdpSender& s) {
+    size_t Dispatch(uint8_t opcode, uint8_t, std::span<const uint8_t> payload,
+                    const SUdpSender& s) {
       return DispatchServerUdpPacket(recorder, opcode, payload, s);
     }
   } adapter{recorder};
