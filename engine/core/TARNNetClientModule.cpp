@@ -15,7 +15,8 @@ constexpr uint32_t kDefaultHashingPauseMs = 10;
 
 }  // namespace
 
-CTARNNetClientModule::CTARNNetClientModule() = default;
+// The connection manager only keeps the server manager's address until Start.
+CTARNNetClientModule::CTARNNetClientModule() : connectionManager_(config_, serverManager_) {}
 CTARNNetClientModule::~CTARNNetClientModule() = default;
 
 bool CTARNNetClientModule::Start() {
@@ -58,7 +59,12 @@ bool CTARNNetClientModule::SaveConfig() {
 
 // Start steps. The managers are wired in here as they are built.
 bool CTARNNetClientModule::LoadClientCredits() { return true; }
-bool CTARNNetClientModule::LoadServerList() { return true; }
+bool CTARNNetClientModule::LoadServerList() {
+  serverManager_.SetDefaultServer(config_.serverIp, config_.serverPort);
+  // A missing or unreadable list is not fatal: the default server is asked for one.
+  serverManager_.Start(config_.configPath);
+  return true;
+}
 bool CTARNNetClientModule::CreateTransferFileList() {
   transferFileList_ = Shared::File::TransferFile::CTARNNetTransferFileList::GetInstance();
   return transferFileList_ != nullptr;
@@ -73,20 +79,58 @@ bool CTARNNetClientModule::StartUploadManager() {
     if (product) pause = product->QueryDword("Hashing Pause").value_or(kDefaultHashingPauseMs);
   }
   uploadFileManager_.SetHashingLock(&lock_);
+  uploadFileManager_.Advise(this);
   return uploadFileManager_.Start(config_.configPath, config_.sharedPath, pause);
 }
-bool CTARNNetClientModule::StartConnectionManager() { return true; }
+bool CTARNNetClientModule::StartConnectionManager() {
+  connectionManager_.SetHooks(MakeServerSessionHooks());
+  return connectionManager_.Start();
+}
+
+Protocol::SServerSessionHooks CTARNNetClientModule::MakeServerSessionHooks() {
+  Protocol::SServerSessionHooks hooks;
+  hooks.hasFilesToOffer = [this] {
+    return transferFileList_ != nullptr && transferFileList_->Count() > 0;
+  };
+  hooks.offerFiles = [this](bool compactTags) { return BuildOfferList(compactTags); };
+  return hooks;
+}
+
+// The offer-files payload for the connected server, in the form its flags ask for.
+std::vector<uint8_t> CTARNNetClientModule::BuildOfferList(bool compactTags) {
+  std::vector<uint8_t> payload;
+  if (transferFileList_ == nullptr) return payload;
+  const auto& server = connectionManager_.GetServerTCPConnecter();
+  Shared::File::TransferFile::_tagStructServerOfferParams params;
+  params.ownClientId = config_.clientId;
+  params.ownPort = config_.tcpPort;
+  params.serverTcpFlags = server.ServerFlagBit0() ? 0x01u : 0u;
+  params.compactTags = compactTags;
+  Protocol::CStreamWriter writer(payload);
+  if (!transferFileList_->WriteOfferList(writer, params)) payload.clear();
+  return payload;
+}
 
 // Stop steps, in the reverse dependency order.
 void CTARNNetClientModule::StopSearchManager() {}
-void CTARNNetClientModule::StopConnectionManager() {}
+void CTARNNetClientModule::StopConnectionManager() { connectionManager_.Stop(); }
 void CTARNNetClientModule::StopDownloadManager() {}
-void CTARNNetClientModule::StopUploadManager() { uploadFileManager_.Stop(); }
+void CTARNNetClientModule::StopUploadManager() {
+  uploadFileManager_.Stop();
+  uploadFileManager_.Unadvise(this);
+}
+
+void CTARNNetClientModule::OnSharedFileAdded(const Shared::_tagStructSharedFile&) {
+  connectionManager_.OfferFiles();
+}
+void CTARNNetClientModule::OnSharedFileRemoved(const Shared::_tagStructSharedFile&) {
+  connectionManager_.OfferFiles();
+}
 void CTARNNetClientModule::ReleaseTransferFileList() {
   if (transferFileList_ != nullptr) transferFileList_->Stop();  // the list's last reference
   transferFileList_ = nullptr;
 }
-void CTARNNetClientModule::SaveServerList() {}
+void CTARNNetClientModule::SaveServerList() { serverManager_.Stop(); }
 void CTARNNetClientModule::SaveClientCredits() {}
 
 }  // namespace P2P

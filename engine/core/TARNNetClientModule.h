@@ -8,15 +8,19 @@
 #include <memory>
 
 #include "engine/core/ClientConfig.h"
+#include "engine/core/TARNNetConnectionManager.h"
 #include "engine/files/TransferFileList.h"
 #include "engine/files/UploadFileManager.h"
+#include "engine/protocol/ServerSessionHooks.h"
+#include "engine/servers/ServerManager.h"
 #include "framework/CriticalSection.h"
 #include "framework/Singleton.h"
 #include "platform/Registry.h"
 
 namespace P2P {
 
-class CTARNNetClientModule : public OSTREL::CSingletonPtr<CTARNNetClientModule> {
+class CTARNNetClientModule : public OSTREL::CSingletonPtr<CTARNNetClientModule>,
+                             private ITARNNetP2PSharedFileEventHandler {
  public:
   CTARNNetClientModule();
   ~CTARNNetClientModule() override;
@@ -25,6 +29,8 @@ class CTARNNetClientModule : public OSTREL::CSingletonPtr<CTARNNetClientModule> 
   bool Stop() override;
 
   _tagStructClientConfig& GetConfig() { return config_; }
+  CTARNNetConnectionManager& GetConnectionManager() { return connectionManager_; }
+  CTARNNetServerManager& GetServerManager() { return serverManager_; }
   // Serialises hashing and AICH.dat writing across the engine.
   OSTREL::Process::CCriticalSection& GetLock() { return lock_; }
   CTARNNetUploadFileManager& GetUploadFileManager() { return uploadFileManager_; }
@@ -49,11 +55,19 @@ class CTARNNetClientModule : public OSTREL::CSingletonPtr<CTARNNetClientModule> 
   void SaveServerList();
   void SaveClientCredits();
 
+  // What the server sessions ask of the file and search sides; filled in as those land.
+  Protocol::SServerSessionHooks MakeServerSessionHooks();
+  std::vector<uint8_t> BuildOfferList(bool compactTags);
+  // A change of the shared files is offered to the connected server again.
+  void OnSharedFileAdded(const Shared::_tagStructSharedFile&) override;
+  void OnSharedFileChanged(const Shared::_tagStructSharedFile&) override {}
+  void OnSharedFileRemoved(const Shared::_tagStructSharedFile&) override;
+
   // Members in construction order; the managers slot in where the markers are.
   OSTREL::Process::CCriticalSection lock_;
   _tagStructClientConfig config_;
-  // connection manager
-  // server manager
+  CTARNNetConnectionManager connectionManager_;
+  CTARNNetServerManager serverManager_;
   // download file manager
   CTARNNetUploadFileManager uploadFileManager_;
   // search manager

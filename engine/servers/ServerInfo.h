@@ -49,6 +49,8 @@ inline bool IsUsableServerAddress(uint32_t address) {
   return address != 0 && firstByte != 127 && firstByte < 224;
 }
 
+inline bool IsLoopbackAddress(uint32_t address) { return (address & 0xFF) == 127; }
+
 // Reads and writes of the fields that change outside the list lock.
 inline uint32_t LoadField(const uint32_t& field) {
   return std::atomic_ref<uint32_t>(const_cast<uint32_t&>(field)).load(std::memory_order_relaxed);

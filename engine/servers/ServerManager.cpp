@@ -129,10 +129,12 @@ void CTARNNetServerManager::SetCheckerWake(std::function<void()> wake) {
   checkerWake_ = std::move(wake);
 }
 
-size_t CTARNNetServerManager::MergeServerList(std::span<const SServerAddress> servers) {
+size_t CTARNNetServerManager::MergeServerList(std::span<const SServerAddress> servers,
+                                              bool fromLoopback) {
   size_t added = 0;
   for (const SServerAddress& server : servers) {
-    if (!Remote::Server::IsUsableServerAddress(server.address)) continue;
+    const bool loopbackAllowed = fromLoopback && Remote::Server::IsLoopbackAddress(server.address);
+    if (!loopbackAllowed && !Remote::Server::IsUsableServerAddress(server.address)) continue;
     if (list_.Count() >= Protocol::kMaxKnownServers) break;
     if (AddAddress(server.address, server.port)) ++added;
   }
@@ -178,6 +180,11 @@ bool CTARNNetServerManager::ApplyTcpStatus(uint32_t users, uint32_t files) {
 
 void CTARNNetServerManager::NotifyChanged(const _tagStructServerInfo& server) {
   FanOut(&ITARNNetP2PServerEventHandler::OnServerChanged, server);
+}
+
+bool CTARNNetServerManager::SaveList() const {
+  const auto folder = FolderCopy();
+  return !folder.empty() && Save(folder);
 }
 
 std::filesystem::path CTARNNetServerManager::FolderCopy() const {

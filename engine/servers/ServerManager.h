@@ -75,8 +75,11 @@ class CTARNNetServerManager : public ITARNNetP2PEventAdvisorT<ITARNNetP2PServerE
   void SetCheckerWake(std::function<void()> wake);
 
   // Adds each usable, unknown address; when any was added, saves the file and wakes the
-  // checker. Returns the number added.
-  size_t MergeServerList(std::span<const SServerAddress> servers);
+  // checker. Returns the number added. Loopback addresses are taken only from a server that
+  // is itself on loopback (a local test network); from anyone else they are refused.
+  size_t MergeServerList(std::span<const SServerAddress> servers, bool fromLoopback = false);
+  // Saves to the folder given to Start(); false before Start or when the write fails.
+  bool SaveList() const;
 
   // The server's identification: hash, host name (the dotted address when none was sent),
   // name and description when present. Raises server-changed; false for an unknown address.

@@ -1,0 +1,216 @@
+#include "engine/core/TARNNetConnectionManager.h"
+
+#include <sys/socket.h>
+
+#include <algorithm>
+
+#include "framework/Log.h"
+#include "framework/MessageLoop.h"
+#include "framework/SocketError.h"
+#include "framework/TickSource.h"
+
+namespace P2P {
+
+using namespace OSTREL::Network::Socket;
+using OSTREL::Process::CEvent;
+using OSTREL::Process::CMessageLoop;
+using OSTREL::Process::CTickSource;
+using Protocol::SSourceRequestEntry;
+
+CTARNNetConnectionManager::CTARNNetConnectionManager(_tagStructClientConfig& config,
+                                                     CTARNNetServerManager& servers)
+    : config_(config),
+      servers_(servers),
+      serverTcp_(config, servers, *this, hooks_),
+      serverUdp_(servers, hooks_),
+      media_(std::make_unique<OSTREL::Platform::CNetlinkMediaEvents>()) {}
+
+CTARNNetConnectionManager::~CTARNNetConnectionManager() { Stop(); }
+
+void CTARNNetConnectionManager::SetMediaSource(
+    std::unique_ptr<OSTREL::Platform::IMediaEventSource> source) {
+  media_ = std::move(source);
+}
+
+template <typename Socket>
+bool CTARNNetConnectionManager::BindMovingUp(Socket& socket, uint16_t& port, int type,
+                                             int protocol) {
+  // A port in use gives way to the next one up; the port that worked is kept in the
+  // configuration and saved with it.
+  for (uint32_t tries = 0; tries < 0x10000; ++tries) {
+    if (port != 0 && socket.Create(port, type, protocol, AF_INET)) return true;
+    port = static_cast<uint16_t>(port + 1);
+  }
+  return false;
+}
+
+bool CTARNNetConnectionManager::Start() {
+  if (started_.exchange(true)) return true;
+  stop_.ResetEvent();
+  if (!CThreadImpl::Start()) return false;
+
+  if (media_) mediaSubscribed_ = media_->Subscribe(*this);
+
+  if (!BindMovingUp(peerUdp_, config_.udpPort, SOCK_DGRAM, IPPROTO_UDP))
+    OSTREL::LogWarning("no UDP port could be bound for peers");
+  if (BindMovingUp(listener_, config_.tcpPort, SOCK_STREAM, 0))
+    listener_.Listen(5);
+  else
+    OSTREL::LogWarning("no TCP port could be bound for peers");
+  if (firewallEnabled_) firewall_.OpenPortsAsync(config_.tcpPort, config_.udpPort);
+
+  StartServerSessions();
+
+  sourceSweepTimer_.SetDuration(0);
+  sourceSweepTimer_.Reset();
+  if (CMessageLoop* loop = CMessageLoop::Current())
+    timerId_ = loop->SetTimer(0, kEngineTimerPeriod, [this](uint32_t) { OnEngineTimer(); });
+  return true;
+}
+
+void CTARNNetConnectionManager::StartServerSessions() {
+  servers_.SetServerListRequest(
+      [this](uint32_t address, uint16_t port) { serverUdp_.SendServerListRequest(address, port); });
+  servers_.SetCheckerWake([this] { serverUdp_.WakeServerChecker(); });
+
+  if (serverUdp_.Create(0, SOCK_DGRAM, IPPROTO_UDP, AF_INET)) {
+    serverUdp_.StartChecker();
+    if (servers_.GetNextServer() == nullptr)
+      serverUdp_.SendServerListRequest2(config_.serverIp, config_.serverPort);
+  }
+  if (serverTcp_.Create(0, SOCK_STREAM, 0, AF_INET) && serverTcp_.IsThreadRunning()) {
+    ServerInfo* server = servers_.GetNextServer();
+    if (server == nullptr) server = servers_.GetFirstServer();
+    if (server != nullptr) serverTcp_.Connect(server);
+  }
+}
+
+bool CTARNNetConnectionManager::Stop() {
+  if (!started_.exchange(false)) return true;
+  if (timerId_ != 0) {
+    if (CMessageLoop* loop = CMessageLoop::Current()) loop->KillTimer(timerId_);
+    timerId_ = 0;
+  }
+  if (media_ && mediaSubscribed_) media_->Cancel();
+  mediaSubscribed_ = false;
+  RequestStop();
+  stop_.Set();
+  CThreadImpl::Stop();
+  listener_.Close(true);
+  peerUdp_.Close(true);
+  serverTcp_.Close(true);
+  serverUdp_.Stop();
+  servers_.SetServerListRequest(nullptr);
+  servers_.SetCheckerWake(nullptr);
+  firewall_.Wait();
+  return true;
+}
+
+unsigned CTARNNetConnectionManager::Run() {
+  while (!IsStopping()) {
+    const int signalled = OSTREL::Process::WaitForEvents(
+        {&stop_, &reconnect_, &sourceSweep_, &offerFiles_, &rescheduled_},
+        TicksUntilDelayedReconnect());
+    if (IsStopping()) break;
+    switch (signalled) {
+      case 0:
+        return 0;
+      case 1:
+        DoReconnect();
+        break;
+      case 2:
+        RunSourceSweeps();
+        break;
+      case 3:
+        if (connected_.load() && hooks_.hasFilesToOffer && hooks_.hasFilesToOffer())
+          serverTcp_.SendOfferFiles();
+        break;
+      case 4:
+        break;  // a new delay to wait for
+      case OSTREL::Process::kWaitTimeout:
+        // The pause after a disconnection is over; while the medium is down the
+        // media-connect event reconnects instead.
+        reconnectPending_.store(false);
+        if (networkAvailable_.load()) Reconnect();
+        break;
+      default:
+        return 1;
+    }
+  }
+  return 0;
+}
+
+uint32_t CTARNNetConnectionManager::TicksUntilDelayedReconnect() const {
+  if (!reconnectPending_.load()) return OSTREL::Process::kInfinite;
+  const int32_t left = static_cast<int32_t>(reconnectDue_.load() - CTickSource::Now());
+  return left > 0 ? static_cast<uint32_t>(left) : 0;
+}
+
+void CTARNNetConnectionManager::Reconnect() {
+  if (!connected_.load()) reconnect_.Set();
+}
+
+void CTARNNetConnectionManager::DoReconnect() {
+  if (IsStopping() || connected_.load()) return;
+  ServerInfo* server = nextServer_.load();
+  if (server == nullptr) return;
+  if (serverTcp_.Create(0, SOCK_STREAM, 0, AF_INET) && serverTcp_.IsThreadRunning())
+    serverTcp_.Connect(server);
+}
+
+void CTARNNetConnectionManager::RunSourceSweeps() {
+  sweeps_.fetch_add(1);
+  if (!hooks_.downloadsNeedingSources) return;
+  const std::vector<SSourceRequestEntry> downloads = hooks_.downloadsNeedingSources();
+  if (downloads.empty()) return;
+  TcpSourceSweep(downloads);
+  serverUdp_.SendGlobalSources(downloads, serverTcp_.GetCurrentServer(), &stop_);
+}
+
+void CTARNNetConnectionManager::TcpSourceSweep(const std::vector<SSourceRequestEntry>& downloads) {
+  if (!serverTcp_.IsConnected()) return;
+  for (size_t first = 0; first < downloads.size(); first += kTcpSourceGroupSize) {
+    const size_t count = std::min(kTcpSourceGroupSize, downloads.size() - first);
+    serverTcp_.SendGetSources(std::span(downloads).subspan(first, count));
+  }
+}
+
+void CTARNNetConnectionManager::Connecting(const ServerInfo* server) {
+  FanOut(&ITARNNetP2PConnectionEventHandler::OnConnecting, server);
+}
+
+void CTARNNetConnectionManager::Connected(const ServerInfo* server) {
+  connected_.store(true);
+  StartSourceSweep();
+  FanOut(&ITARNNetP2PConnectionEventHandler::OnConnected, server);
+}
+
+void CTARNNetConnectionManager::Disconnected(const ServerInfo* server, int error) {
+  connected_.store(false);
+  FanOut(&ITARNNetP2PConnectionEventHandler::OnDisconnected, server, error);
+  // A network that is down or a host out of reach says nothing against the server itself.
+  const bool retrySame = error == kWsaENetDown || error == kWsaEHostUnreach;
+  nextServer_.store(retrySame ? servers_.GetCurrentServer() : servers_.GetNextOrFirstServer());
+  // The pause is the worker's, so this socket thread is free and a stop is never held up.
+  reconnectDue_.store(CTickSource::Now() + kReconnectDelay);
+  reconnectPending_.store(true);
+  rescheduled_.Set();
+}
+
+void CTARNNetConnectionManager::OnMediaConnect() {
+  networkAvailable_.store(true);
+  Reconnect();
+}
+
+void CTARNNetConnectionManager::OnMediaDisconnect() { networkAvailable_.store(false); }
+
+void CTARNNetConnectionManager::OnEngineTimer() {
+  if (sourceSweepTimer_.IsElapsed()) {
+    StartSourceSweep();
+    sourceSweepTimer_.SetDuration(kSourceSweepInterval);
+    sourceSweepTimer_.Reset();
+  }
+  if (hooks_.periodicTick) hooks_.periodicTick();
+}
+
+}  // namespace P2P

@@ -1,0 +1,118 @@
+// Keeps the engine connected: owns the server TCP and UDP sessions and the peer endpoints,
+// binds the peer ports (moving up past ports in use), opens them in the firewall, follows
+// the network medium, connects to a server and reconnects after a loss (the same server
+// after a network-down or host-unreachable error, the next one otherwise), and drives the
+// periodic work: a one-second timer on the main thread's message loop and a worker thread
+// for reconnects and source sweeps. Start and Stop on the main thread; the events arrive on
+// the session threads and the media thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "engine/core/ClientConfig.h"
+#include "engine/core/ConnectionEvents.h"
+#include "engine/protocol/ServerSessionHooks.h"
+#include "engine/protocol/TARNNetC2CListener.h"
+#include "engine/protocol/TARNNetC2CUDPConnecter.h"
+#include "engine/protocol/TARNNetC2STCPConnecter.h"
+#include "engine/protocol/TARNNetC2SUDPConnecter.h"
+#include "engine/servers/ServerManager.h"
+#include "framework/ElapsedTime.h"
+#include "framework/Event.h"
+#include "framework/Thread.h"
+#include "platform/Firewall.h"
+#include "platform/MediaEvents.h"
+
+namespace P2P {
+
+class CTARNNetConnectionManager : public OSTREL::Process::CThreadImpl<CTARNNetConnectionManager>,
+                                  public ITARNNetP2PConnectionEventAdvisor,
+                                  public OSTREL::Platform::IMediaEventSink {
+ public:
+  using ServerInfo = Remote::Server::_tagStructServerInfo;
+
+  static constexpr uint32_t kEngineTimerPeriod = 1000;
+  static constexpr uint32_t kSourceSweepInterval = 300000;
+  static constexpr uint32_t kReconnectDelay = 1000;
+  // Downloads per TCP get-sources message.
+  static constexpr size_t kTcpSourceGroupSize = 15;
+
+  CTARNNetConnectionManager(_tagStructClientConfig& config, CTARNNetServerManager& servers);
+  ~CTARNNetConnectionManager() override;
+
+  // Before Start. Hooks default to empty (nothing offered, found sources dropped); the media
+  // source defaults to rtnetlink; the firewall step can be left out (tests).
+  void SetHooks(const Protocol::SServerSessionHooks& hooks) { hooks_ = hooks; }
+  void SetMediaSource(std::unique_ptr<OSTREL::Platform::IMediaEventSource> source);
+  void SetFirewallEnabled(bool enabled) { firewallEnabled_ = enabled; }
+
+  bool Start() override;
+  bool Stop() override;
+  unsigned Run() override;
+
+  // Signals a reconnect unless connected.
+  void Reconnect();
+  void StartSourceSweep() { sourceSweep_.Set(); }
+  void OfferFiles() { offerFiles_.Set(); }
+
+  // Advisor: the manager acts first, then fans the event out.
+  void Connecting(const ServerInfo* server) override;
+  void Connected(const ServerInfo* server) override;
+  void Disconnected(const ServerInfo* server, int error) override;
+
+  void OnMediaConnect() override;
+  void OnMediaDisconnect() override;
+
+  // The one-second engine timer (the message loop calls it; public for tests).
+  void OnEngineTimer();
+
+  CTARNNetC2STCPConnecter& GetServerTCPConnecter() { return serverTcp_; }
+  CTARNNetC2SUDPConnecter& GetServerUDPConnecter() { return serverUdp_; }
+  CTARNNetC2CListener& GetListener() { return listener_; }
+  CTARNNetC2CUDPConnecter& GetPeerUDPConnecter() { return peerUdp_; }
+  bool IsConnected() const { return connected_.load(); }
+  bool IsNetworkAvailable() const { return networkAvailable_.load(); }
+  uint32_t SourceSweepCount() const { return sweeps_.load(); }
+
+ private:
+  template <typename Socket>
+  bool BindMovingUp(Socket& socket, uint16_t& port, int type, int protocol);
+  void StartServerSessions();
+  void DoReconnect();
+  void RunSourceSweeps();
+  void TcpSourceSweep(const std::vector<Protocol::SSourceRequestEntry>& downloads);
+  uint32_t TicksUntilDelayedReconnect() const;
+
+  _tagStructClientConfig& config_;
+  CTARNNetServerManager& servers_;
+  Protocol::SServerSessionHooks hooks_;
+  CTARNNetC2STCPConnecter serverTcp_;
+  CTARNNetC2SUDPConnecter serverUdp_;
+  CTARNNetC2CListener listener_;
+  CTARNNetC2CUDPConnecter peerUdp_;
+  std::unique_ptr<OSTREL::Platform::IMediaEventSource> media_;
+  OSTREL::Platform::CFirewall firewall_;
+  bool firewallEnabled_ = true;
+  bool mediaSubscribed_ = false;
+  std::atomic<bool> started_{false};
+
+  OSTREL::Process::CEvent stop_;
+  OSTREL::Process::CEvent reconnect_;
+  OSTREL::Process::CEvent sourceSweep_;
+  OSTREL::Process::CEvent offerFiles_;
+  // Tells the worker that a delayed reconnect was scheduled.
+  OSTREL::Process::CEvent rescheduled_;
+
+  uint32_t timerId_ = 0;
+  OSTREL::Process::CElapsedTimeT<0> sourceSweepTimer_;
+  std::atomic<bool> connected_{false};
+  std::atomic<bool> networkAvailable_{true};
+  std::atomic<ServerInfo*> nextServer_{nullptr};
+  std::atomic<bool> reconnectPending_{false};
+  std::atomic<uint32_t> reconnectDue_{0};
+  std::atomic<uint32_t> sweeps_{0};
+};
+
+}  // namespace P2P

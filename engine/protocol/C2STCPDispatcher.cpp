@@ -1,0 +1,84 @@
+#include "engine/protocol/C2STCPDispatcher.h"
+
+#include <algorithm>
+#include <array>
+
+#include "engine/protocol/Packet.h"
+
+namespace P2P::Protocol {
+namespace {
+
+using Handler = ITARNNetC2STCPEventDispatcher;
+using Payload = std::span<const uint8_t>;
+
+void OnReject(Handler& h, Payload) { h.OnReject(); }
+void OnCallbackFailed(Handler& h, Payload) { h.OnCallbackFailed(); }
+
+void OnServerList(Handler& h, Payload payload) {
+  if (auto list = ParseServerList(payload)) h.OnServerList(*list);
+}
+
+void OnSearchResult(Handler& h, Payload payload) {
+  auto results = ParseSearchResults(payload);
+  if (!results) return;
+  for (const SOfferRecord& record : results->records) h.OnSearchResult(record);
+  h.OnSearchResultEnd(results->more);
+}
+
+void OnServerStatus(Handler& h, Payload payload) {
+  uint32_t users = 0, files = 0;
+  if (ReadUInt32Pair(payload, users, files)) h.OnServerStatus(users, files);
+}
+
+void OnCallbackRequested(Handler& h, Payload payload) {
+  SAddressPort peer;
+  if (ReadAddressPort(payload, peer)) h.OnCallbackRequested(peer.address, peer.port);
+}
+
+void OnServerMessage(Handler& h, Payload payload) {
+  if (auto text = ParseServerMessage(payload)) h.OnServerMessage(*text);
+}
+
+void OnIdChange(Handler& h, Payload payload) {
+  // Without the flags the message is not a complete login answer.
+  uint32_t id = 0, flags = 0;
+  if (ReadUInt32Pair(payload, id, flags)) h.OnIdChange(id, flags);
+}
+
+void OnServerIdent(Handler& h, Payload payload) {
+  if (auto ident = ParseServerIdent(payload)) h.OnServerIdent(*ident);
+}
+
+void OnFoundSources(Handler& h, Payload payload) {
+  if (auto found = ParseFoundSources(payload)) h.OnFoundSources(*found);
+}
+
+struct SOpcodeEntry {
+  uint8_t opcode;
+  void (*handle)(Handler&, Payload);
+};
+
+constexpr std::array kServerTcpTable{
+    SOpcodeEntry{kOpReject, OnReject},
+    SOpcodeEntry{kOpServerList, OnServerList},
+    SOpcodeEntry{kOpSearchResult, OnSearchResult},
+    SOpcodeEntry{kOpServerStatus, OnServerStatus},
+    SOpcodeEntry{kOpCallbackRequested, OnCallbackRequested},
+    SOpcodeEntry{kOpCallbackFailed, OnCallbackFailed},
+    SOpcodeEntry{kOpServerMessage, OnServerMessage},
+    SOpcodeEntry{kOpIdChange, OnIdChange},
+    SOpcodeEntry{kOpServerIdent, OnServerIdent},
+    SOpcodeEntry{kOpFoundSources, OnFoundSources},
+};
+
+}  // namespace
+
+bool DispatchServerTcpPacket(Handler& handler, uint8_t opcode, uint8_t protocol, Payload payload) {
+  if (protocol != kProtocolEDonkey && protocol != kProtocolPacked) return handler.IsSessionOpen();
+  const auto entry = std::find_if(kServerTcpTable.begin(), kServerTcpTable.end(),
+                                  [opcode](const SOpcodeEntry& e) { return e.opcode == opcode; });
+  if (entry != kServerTcpTable.end()) entry->handle(handler, payload);
+  return handler.IsSessionOpen();
+}
+
+}  // namespace P2P::Protocol

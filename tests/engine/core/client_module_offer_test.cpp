@@ -1,0 +1,177 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <string>
+
+#include "engine/core/ClientConfigStore.h"
+#include "engine/core/TARNNetClientModule.h"
+#include "platform/Registry.h"
+#include "tests/engine/files/HashReference.h"
+#include "tests/support/Sandbox.h"
+#include "tests/support/TestIndexServer.h"
+#include "tests/support/WaitUntil.h"
+
+namespace P2P {
+namespace {
+
+using OSTREL::Platform::CRegistry;
+using OSTREL::Platform::CRegValue;
+using OSTREL::Platform::RegRoot;
+using tarn::test::TestIndexServer;
+
+// What a server reads from one offer record: hash, name and size. Read here with a decoder of
+// its own, so the test does not trust the engine's offer writer.
+struct OfferedFile {
+  std::array<uint8_t, 16> hash{};
+  std::string name;
+  uint32_t size = 0;
+};
+
+class OfferReader {
+ public:
+  explicit OfferReader(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
+
+  bool ReadList(std::vector<OfferedFile>& files) {
+    uint32_t count;
+    if (!Read(count)) return false;
+    for (uint32_t i = 0; i < count; ++i) {
+      OfferedFile file;
+      uint32_t id, tagCount;
+      uint16_t port;
+      if (!Take(file.hash.data(), 16) || !Read(id) || !Read(port) || !Read(tagCount)) return false;
+      for (uint32_t t = 0; t < tagCount; ++t)
+        if (!ReadTag(file)) return false;
+      files.push_back(file);
+    }
+    return at_ == bytes_.size();
+  }
+
+ private:
+  bool ReadTag(OfferedFile& file) {
+    uint8_t type;
+    if (!Read(type)) return false;
+    int id = -1;
+    if (type & 0x80) {
+      uint8_t nameId;
+      if (!Read(nameId)) return false;
+      id = nameId;
+      type &= 0x7F;
+    } else {
+      uint16_t nameLength;
+      if (!Read(nameLength)) return false;
+      if (nameLength == 1) {
+        uint8_t nameId;
+        if (!Read(nameId)) return false;
+        id = nameId;
+      } else if (!Skip(nameLength)) {
+        return false;
+      }
+    }
+    std::string text;
+    uint32_t number = 0;
+    if (type == 2) {
+      uint16_t length;
+      if (!Read(length) || !TakeText(text, length)) return false;
+    } else if (type >= 0x11 && type <= 0x26) {
+      if (!TakeText(text, type - 0x10)) return false;
+    } else if (type == 3) {
+      if (!Read(number)) return false;
+    } else if (type == 8) {
+      uint16_t value;
+      if (!Read(value)) return false;
+      number = value;
+    } else if (type == 9) {
+      uint8_t value;
+      if (!Read(value)) return false;
+      number = value;
+    } else if (type == 4) {
+      if (!Skip(4)) return false;
+    } else {
+      return false;
+    }
+    if (id == 0x01) file.name = text;
+    if (id == 0x02) file.size = number;
+    return true;
+  }
+  template <typename T>
+  bool Read(T& value) {
+    value = 0;
+    if (bytes_.size() - at_ < sizeof(T)) return false;
+    for (size_t i = 0; i < sizeof(T); ++i) value |= static_cast<T>(T(bytes_[at_ + i]) << (8 * i));
+    at_ += sizeof(T);
+    return true;
+  }
+  bool Take(uint8_t* out, size_t count) {
+    if (bytes_.size() - at_ < count) return false;
+    std::memcpy(out, bytes_.data() + at_, count);
+    at_ += count;
+    return true;
+  }
+  bool TakeText(std::string& text, size_t count) {
+    if (bytes_.size() - at_ < count) return false;
+    text.assign(reinterpret_cast<const char*>(bytes_.data() + at_), count);
+    at_ += count;
+    return true;
+  }
+  bool Skip(size_t count) {
+    if (bytes_.size() - at_ < count) return false;
+    at_ += count;
+    return true;
+  }
+
+  const std::vector<uint8_t>& bytes_;
+  size_t at_ = 0;
+};
+
+// The daemon's engine hashes the files of its shared folder (a subfolder included) and offers
+// them to the server it is logged in to, with the right hashes, names and sizes.
+TEST(ClientModuleOfferTest, OffersTheHashedSharedFilesToTheServer) {
+  tarn::test::Sandbox sandbox;
+  const std::string small(1000, 'a');
+  std::string larger(200000, '\0');
+  for (size_t i = 0; i < larger.size(); ++i) larger[i] = static_cast<char>(i * 7 + i / 251);
+  sandbox.WriteFile("data/Ostrel/TARN/Shared/small.txt", small);
+  sandbox.WriteFile("data/Ostrel/TARN/Shared/music/song one.mp3", larger);
+
+  TestIndexServer server;
+  ASSERT_TRUE(server.Start());
+  {
+    CRegistry registry(sandbox / "config");
+    ASSERT_TRUE(registry.SetValue(RegRoot::kLocalMachine, kProductKey, "Server Port",
+                                  CRegValue::Dword(server.Port())));
+    ASSERT_TRUE(registry.SetValue(RegRoot::kLocalMachine, kProductKey, "Hashing Pause",
+                                  CRegValue::Dword(0)));
+  }
+
+  CTARNNetClientModule* module = CTARNNetClientModule::GetInstance();
+  ASSERT_NE(module, nullptr);
+  std::vector<OfferedFile> offered;
+  const bool bothOffered = tarn::test::WaitUntil([&] {
+    for (const auto& packet : server.Received()) {
+      if (packet.udp || packet.opcode != 0x15) continue;
+      std::vector<OfferedFile> files;
+      if (OfferReader(packet.payload).ReadList(files) && files.size() == 2) {
+        offered = files;
+        return true;
+      }
+    }
+    return false;
+  }, std::chrono::seconds(10));
+  module->Stop();
+  ASSERT_TRUE(bothOffered);
+
+  std::map<std::string, OfferedFile> byName;
+  for (const auto& file : offered) byName[file.name] = file;
+  ASSERT_EQ(byName.count("small.txt"), 1u);
+  ASSERT_EQ(byName.count("song one.mp3"), 1u);
+  EXPECT_EQ(byName["small.txt"].size, small.size());
+  EXPECT_EQ(byName["song one.mp3"].size, larger.size());
+  const auto* smallBytes = reinterpret_cast<const uint8_t*>(small.data());
+  const auto* largerBytes = reinterpret_cast<const uint8_t*>(larger.data());
+  EXPECT_EQ(byName["small.txt"].hash, tarn::test::RefMD4(smallBytes, small.size()));
+  EXPECT_EQ(byName["song one.mp3"].hash, tarn::test::RefMD4(largerBytes, larger.size()));
+}
+
+}  // namespace
+}  // namespace P2P

@@ -1,0 +1,194 @@
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <vector>
+
+#include "engine/protocol/TARNNetC2STCPConnecter.h"
+#include "framework/SocketError.h"
+#include "tests/support/TestIndexServer.h"
+#include "tests/support/WaitUntil.h"
+
+namespace P2P {
+namespace {
+
+using tarn::test::TestIndexServer;
+using tarn::test::WaitUntil;
+using Bytes = std::vector<uint8_t>;
+using ServerInfo = Remote::Server::_tagStructServerInfo;
+
+// Records the session's reports the way the connection manager would receive them.
+struct RecordingAdvisor : ITARNNetP2PConnectionEventAdvisor {
+  std::atomic<int> connecting{0}, connected{0}, disconnected{0};
+  std::atomic<int> lastError{-1};
+  void Connecting(const ServerInfo*) override { ++connecting; }
+  void Connected(const ServerInfo*) override { ++connected; }
+  void Disconnected(const ServerInfo*, int error) override {
+    lastError = error;
+    ++disconnected;
+  }
+};
+
+Bytes Le32(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; }
+
+class TcpConnecterTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CTARNNetC2STCPConnecter::ResetPublicAddress();
+    config_.tcpPort = 4662;
+    config_.userName = "tester";
+    config_.ed2kVersion = kEd2kVersion;
+    config_.clientVersion = kClientVersionWord;
+  }
+  void TearDown() override { CTARNNetC2STCPConnecter::ResetPublicAddress(); }
+
+  // Connects the session to `server` and waits for the login to arrive there.
+  void ConnectTo(TestIndexServer& server) {
+    ServerInfo* entry = servers_.AddAddress(server.Address(), server.Port());
+    ASSERT_NE(entry, nullptr);
+    ASSERT_TRUE(session_.Create(0, SOCK_STREAM));
+    ASSERT_TRUE(session_.Connect(entry));
+    ASSERT_TRUE(server.WaitForPackets(0x01, false));
+  }
+
+  _tagStructClientConfig config_;
+  CTARNNetServerManager servers_;
+  RecordingAdvisor advisor_;
+  Protocol::SServerSessionHooks hooks_;
+  CTARNNetC2STCPConnecter session_{config_, servers_, advisor_, hooks_};
+};
+
+TEST_F(TcpConnecterTest, LowIdKeepsThePublicAddressHighIdBecomesIt) {
+  for (uint32_t id : {0x00FFFFFFu, 0x01000000u}) {
+    CTARNNetC2STCPConnecter::ResetPublicAddress();
+    TestIndexServer server;
+    server.Update([id](TestIndexServer::Settings& s) {
+      s.loginId = id;
+      s.address = id == 0x01000000u ? "127.0.0.3" : "127.0.0.2";  // one list entry each
+    });
+    ASSERT_TRUE(server.Start());
+    const int connectedBefore = advisor_.connected;
+    ConnectTo(server);
+    ASSERT_TRUE(WaitUntil([&] { return advisor_.connected > connectedBefore; }));
+    EXPECT_EQ(session_.GetClientId(), id);
+    EXPECT_EQ(CTARNNetC2STCPConnecter::GetPublicAddress(), id == 0x01000000u ? id : 0u);
+    EXPECT_EQ(session_.ServerSupportsCompactTags(), true);  // the server's flags are 0x19
+    // After the id: the server list is asked for; nothing is offered from an empty list.
+    EXPECT_TRUE(server.WaitForPackets(0x14, false));
+    EXPECT_EQ(server.CountReceived(0x15, false), 0u);
+    session_.Close(true);
+  }
+}
+
+TEST_F(TcpConnecterTest, AnErrorMessageEndsTheSessionAShorterTextDoesNot) {
+  TestIndexServer server;
+  ASSERT_TRUE(server.Start());
+  ConnectTo(server);
+  ASSERT_TRUE(WaitUntil([&] { return advisor_.connected == 1; }));
+
+  server.SendServerMessage("Err");
+  server.SendServerMessage("welcome");
+  server.SendPacket(0x34, Bytes{1, 0, 0, 0});  // the marker: a status cut short, ignored
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(advisor_.disconnected, 0);
+  EXPECT_TRUE(session_.IsConnected());
+
+  server.SendServerMessage("eRrOr");
+  ASSERT_TRUE(WaitUntil([&] { return advisor_.disconnected == 1; }));
+  EXPECT_EQ(advisor_.lastError, 0);
+  EXPECT_EQ(config_.clientId, 0u);
+  EXPECT_FALSE(session_.IsConnected());
+}
+
+TEST_F(TcpConnecterTest, TruncatedLoginAnswersLeaveTheSessionPending) {
+  TestIndexServer server;
+  server.Update([](TestIndexServer::Settings& s) { s.answerLogin = false; });
+  ASSERT_TRUE(server.Start());
+  ConnectTo(server);
+  ServerInfo* entry = servers_.FindByAddress(server.Address());
+  server.SendPacket(0x40, Le32(0x01000000));  // id without the flags
+  server.SendPacket(0x34, Le32(99));          // users without files
+  server.SendServerMessage("still here");
+  ASSERT_TRUE(WaitUntil([&] { return session_.IsSessionOpen(); }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(advisor_.connected, 0);
+  EXPECT_EQ(config_.clientId, 0u);
+  EXPECT_EQ(entry->status.users, 0u);
+  EXPECT_EQ(CTARNNetC2STCPConnecter::GetPublicAddress(), 0u);
+
+  // A silent server holds the session open; closing it does not wait for the server.
+  const auto start = std::chrono::steady_clock::now();
+  session_.Close(true);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  EXPECT_EQ(advisor_.disconnected, 0);
+}
+
+TEST_F(TcpConnecterTest, GarbageFromTheServerNeverCrashesAndAnOversizeLengthCloses) {
+  TestIndexServer server;
+  ASSERT_TRUE(server.Start());
+  ConnectTo(server);
+  ASSERT_TRUE(WaitUntil([&] { return advisor_.connected == 1; }));
+  // Unknown protocols, unknown opcodes, empty bodies and lying counts are skipped.
+  server.SendRaw({0x99, 3, 0, 0, 0, 1, 2, 3});
+  server.SendRaw({0xE3, 0, 0, 0, 0});
+  server.SendPacket(0x33, Le32(0x7FFFFFFF));
+  server.SendPacket(0x32, {200, 1, 2, 3});
+  server.SendPacket(0x41, Bytes(30, 0xFF));
+  server.SendPacket(0x42, Bytes(17, 0xFF));
+  server.SendPacket(0xEE, Bytes(100, 0xAA));
+  server.SendRaw({0xD4, 3, 0, 0, 0, 0x40, 0x78, 0x9C});  // packed, does not inflate
+  server.SendPacket(0x34, {5, 0, 0, 0, 6, 0, 0, 0});
+  ServerInfo* entry = servers_.FindByAddress(server.Address());
+  ASSERT_TRUE(WaitUntil([&] { return Remote::Server::LoadField(entry->status.files) == 6; }));
+  EXPECT_EQ(advisor_.disconnected, 0);
+
+  // A length no server would send ends the session like an error.
+  server.SendRaw({0xE3, 0xFF, 0xFF, 0xFF, 0x7F, 0x01});
+  ASSERT_TRUE(WaitUntil([&] { return advisor_.disconnected == 1; }));
+  EXPECT_EQ(advisor_.lastError, OSTREL::Network::Socket::kWsaEMsgSize);
+}
+
+TEST_F(TcpConnecterTest, RefusedConnectionReportsItsError) {
+  TestIndexServer server;
+  ASSERT_TRUE(server.Start());
+  const uint16_t port = server.Port();
+  const uint32_t address = server.Address();
+  server.Stop();
+  ServerInfo* entry = servers_.AddAddress(address, port);
+  ASSERT_TRUE(session_.Create(0, SOCK_STREAM));
+  session_.Connect(entry);
+  ASSERT_TRUE(WaitUntil([&] { return advisor_.disconnected == 1; }));
+  EXPECT_EQ(advisor_.connecting, 1);
+  EXPECT_EQ(advisor_.lastError, OSTREL::Network::Socket::kWsaEConnRefused);
+}
+
+TEST_F(TcpConnecterTest, SourcesGoToTheSinkUnlessBothSidesHaveLowIds) {
+  std::mutex lock;
+  std::vector<Protocol::SFoundSource> found;
+  hooks_.foundSources = [&](const _tagUnionHash&, const std::vector<Protocol::SFoundSource>& s) {
+    std::lock_guard guard(lock);
+    found.insert(found.end(), s.begin(), s.end());
+  };
+  TestIndexServer server;
+  server.Update([](TestIndexServer::Settings& s) { s.loginId = 0x1234; });  // we get a low id
+  ASSERT_TRUE(server.Start());
+  ConnectTo(server);
+  ASSERT_TRUE(WaitUntil([&] { return advisor_.connected == 1; }));
+  Bytes sources(16, 0x22);
+  for (uint8_t b : Bytes{2, 0x34, 0x12, 0, 0, 0x36, 0x12, 5, 6, 7, 8, 0x36, 0x12})
+    sources.push_back(b);
+  server.SendPacket(0x42, sources);
+  ASSERT_TRUE(WaitUntil([&] {
+    std::lock_guard guard(lock);
+    return !found.empty();
+  }));
+  std::lock_guard guard(lock);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].clientId, 0x08070605u);
+  EXPECT_EQ(found[0].serverPort, server.Port());
+}
+
+}  // namespace
+}  // namespace P2P

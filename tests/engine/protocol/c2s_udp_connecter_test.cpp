@@ -1,0 +1,201 @@
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <filesystem>
+#include <vector>
+
+#include "engine/protocol/TARNNetC2SUDPConnecter.h"
+#include "engine/servers/ServerInfoFile.h"
+#include "framework/TickSource.h"
+#include "tests/support/ManualClock.h"
+#include "tests/support/Sandbox.h"
+#include "tests/support/TestIndexServer.h"
+#include "tests/support/WaitUntil.h"
+
+namespace P2P {
+namespace {
+
+using Remote::Server::LoadField;
+using tarn::test::TestIndexServer;
+using tarn::test::WaitUntil;
+using ServerInfo = Remote::Server::_tagStructServerInfo;
+using Bytes = std::vector<uint8_t>;
+
+constexpr uint32_t kHalfHour = 1800000;
+
+class UdpConnecterTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // Time runs at its real pace (the 10 ms pauses pass) and tests jump it by minutes.
+    OSTREL::Process::CTickSource::SetManualSpeed(1);
+    servers_.Start(sandbox_.Root());
+    ASSERT_TRUE(udp_.Create(0, SOCK_DGRAM, IPPROTO_UDP));
+  }
+  void TearDown() override { udp_.Stop(); }
+
+  ServerInfo* Serve(TestIndexServer& server, const char* address,
+                    void (*tune)(TestIndexServer::Settings&) = nullptr) {
+    server.Update([&](TestIndexServer::Settings& s) {
+      s.address = address;
+      if (tune) tune(s);
+    });
+    EXPECT_TRUE(server.Start());
+    return servers_.AddAddress(server.Address(), server.Port());
+  }
+  bool Saved(const ServerInfo& server) const {
+    OSTREL::File::CXmlDocument document;
+    if (!document.Load(sandbox_.Root() / "ServerInfo.dat")) return false;
+    for (const auto& entry : Remote::Server::ReadServerInfoDocument(document))
+      if (entry.address == server.address) return true;
+    return false;
+  }
+
+  tarn::test::ManualClock clock_;
+  tarn::test::Sandbox sandbox_;
+  CTARNNetServerManager servers_;
+  Protocol::SServerSessionHooks hooks_;
+  CTARNNetC2SUDPConnecter udp_{servers_, hooks_};
+};
+
+TEST_F(UdpConnecterTest, SilentServerFailsOncePerHalfHourAndIsDroppedAfterElevenMisses) {
+  TestIndexServer silent, answering;
+  ServerInfo* lost = Serve(silent, "127.0.0.2", [](auto& s) { s.answerUdp = false; });
+  ServerInfo* alive = Serve(answering, "127.0.0.3");
+  ASSERT_TRUE(lost && alive);
+
+  ASSERT_TRUE(udp_.StartChecker());
+  ASSERT_TRUE(WaitUntil([&] { return udp_.CheckerPasses() == 1; }));
+  EXPECT_EQ(LoadField(lost->failedCount), 1u);
+  ASSERT_TRUE(WaitUntil([&] { return LoadField(alive->status.users) == 7; }));
+  EXPECT_EQ(LoadField(alive->failedCount), 0u);
+  EXPECT_EQ(alive->name, "TARN test server");
+
+  // A pass five minutes later finds nobody due.
+  clock_.Advance(300000);
+  ASSERT_TRUE(WaitUntil([&] { return udp_.CheckerPasses() == 2; }));
+  EXPECT_EQ(LoadField(lost->failedCount), 1u);
+  EXPECT_EQ(answering.CountReceived(0x96, true), 1u);
+
+  for (uint32_t misses = 2; misses <= 11; ++misses) {
+    const uint32_t passes = udp_.CheckerPasses();
+    clock_.Advance(kHalfHour);
+    ASSERT_TRUE(WaitUntil([&] { return udp_.CheckerPasses() > passes; }));
+    ASSERT_EQ(LoadField(lost->failedCount), misses);
+  }
+  ASSERT_TRUE(WaitUntil([&] { return LoadField(alive->failedCount) == 0; }));
+  EXPECT_FALSE(Saved(*lost));
+  EXPECT_TRUE(Saved(*alive));
+}
+
+TEST_F(UdpConnecterTest, PingIsTheTimeFromRequestToAnswer) {
+  TestIndexServer silent;
+  ServerInfo* server = Serve(silent, "127.0.0.2", [](auto& s) { s.answerUdp = false; });
+  OSTREL::Process::CTickSource::SetManualSpeed(0);
+  ASSERT_TRUE(udp_.SendStatusRequest(server->address, server->port));
+  EXPECT_EQ(LoadField(server->lastCheckedTime), clock_.Now());
+  clock_.Advance(37);
+  Protocol::SServerStatusAnswer answer;
+  for (uint32_t i = 0; i < 8; ++i) answer.values[i] = i + 1;
+  udp_.OnServerStatus(server->address, server->port, answer);
+  EXPECT_EQ(LoadField(server->ping), 37u);
+  EXPECT_EQ(LoadField(server->failedCount), 0u);
+  EXPECT_EQ(LoadField(server->status.udpFlags), 7u);
+  EXPECT_EQ(LoadField(server->status.lowIdUsers), 8u);
+  // An answer from an address not in the list changes nothing and raises nothing.
+  udp_.OnServerStatus(0x0900007F, 4661, answer);
+}
+
+TEST_F(UdpConnecterTest, TaggedAndPlainDescriptionsBothFillTheEntry) {
+  TestIndexServer tagged, plain;
+  ServerInfo* a = Serve(tagged, "127.0.0.2", [](auto& s) {
+    s.taggedDescription = true;
+    s.name = "tagged";
+  });
+  ServerInfo* b = Serve(plain, "127.0.0.3", [](auto& s) { s.name = "plain"; });
+  ASSERT_TRUE(udp_.SendDescriptionRequest(a->address, a->port));
+  ASSERT_TRUE(udp_.SendDescriptionRequest(b->address, b->port));
+  auto nameOf = [this](ServerInfo* s) {
+    OSTREL::Process::CLock guard(servers_.List().Lock());
+    return s->name;
+  };
+  ASSERT_TRUE(WaitUntil([&] { return nameOf(a) == "tagged" && nameOf(b) == "plain"; }));
+  const auto requests = tagged.Received();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].payload[0], 0xFF);  // challenge ends in 0xF0FF, little-endian first
+  EXPECT_EQ(requests[0].payload[1], 0xF0);
+}
+
+TEST_F(UdpConnecterTest, GlobalSourcesGoOutInGroupsOf35AndSkipTheCurrentServer) {
+  TestIndexServer current, sized, hashed;
+  ServerInfo* c = Serve(current, "127.0.0.2");
+  ServerInfo* x = Serve(sized, "127.0.0.3");
+  Serve(hashed, "127.0.0.4");
+  Remote::Server::StoreField(x->status.udpFlags, 0x10);
+
+  std::vector<Protocol::SSourceRequestEntry> downloads(36);
+  for (size_t i = 0; i < downloads.size(); ++i) {
+    downloads[i].hash.bytes.fill(uint8_t(i));
+    downloads[i].size = uint32_t(1000 + i);
+  }
+  udp_.SendGlobalSources(downloads, c);
+  ASSERT_TRUE(sized.WaitForPackets(0x94, true, 2));
+  ASSERT_TRUE(hashed.WaitForPackets(0x9A, true, 2));
+  const auto sizedPackets = sized.Received();
+  EXPECT_EQ(sizedPackets[0].payload.size(), 35u * 20);
+  EXPECT_EQ(sizedPackets[1].payload.size(), 20u);
+  EXPECT_EQ(sizedPackets[1].payload[16], uint8_t(1035 & 0xFF));
+  const auto hashedPackets = hashed.Received();
+  EXPECT_EQ(hashedPackets[0].payload.size(), 35u * 16);
+  EXPECT_EQ(hashedPackets[1].payload.size(), 16u);
+  EXPECT_EQ(hashedPackets[1].payload[0], 35);
+  EXPECT_TRUE(current.Received().empty());
+}
+
+TEST_F(UdpConnecterTest, GlobalSearchPicksTheRequestByTheServersFlagsAndStopsWhenCancelled) {
+  TestIndexServer current, newer, older;
+  ServerInfo* c = Serve(current, "127.0.0.2");
+  ServerInfo* n = Serve(newer, "127.0.0.3");
+  Serve(older, "127.0.0.4");
+  Remote::Server::StoreField(n->status.udpFlags, 0x02);
+  const Bytes body{0x01, 0x03, 0x00, 'a', 'b', 'c'};
+  EXPECT_EQ(udp_.SendGlobalSearches(body, c), 2u);
+  ASSERT_TRUE(newer.WaitForPackets(0x92, true));
+  ASSERT_TRUE(older.WaitForPackets(0x98, true));
+  EXPECT_EQ(newer.Received()[0].payload, body);
+  EXPECT_TRUE(current.Received().empty());
+
+  OSTREL::Process::CEvent cancelled(OSTREL::Process::CEvent::Reset::kManual, true);
+  EXPECT_EQ(udp_.SendGlobalSearches(body, c, &cancelled), 0u);
+}
+
+TEST_F(UdpConnecterTest, AServerListOfKnownServersNeitherSavesNorWakes) {
+  std::atomic<int> wakes{0};
+  servers_.SetCheckerWake([&] { ++wakes; });
+  TestIndexServer server;
+  ServerInfo* known = Serve(server, "127.0.0.2");
+  const uint16_t ourPort = udp_.GetLocalPort();
+  auto list = [](uint32_t address, uint16_t port) {
+    return Bytes{1,
+                 uint8_t(address),
+                 uint8_t(address >> 8),
+                 uint8_t(address >> 16),
+                 uint8_t(address >> 24),
+                 uint8_t(port),
+                 uint8_t(port >> 8)};
+  };
+  server.SendDatagram(ourPort, 0xA1, list(known->address, known->port));
+  server.SendDatagram(ourPort, 0xA1, {5, 1, 2});  // a count the datagram does not hold
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(wakes, 0);
+  EXPECT_FALSE(std::filesystem::exists(sandbox_.Root() / "ServerInfo.dat"));
+
+  server.SendDatagram(ourPort, 0xA1, list(0x0900007F, 4700));
+  ASSERT_TRUE(WaitUntil([&] { return wakes == 1; }));
+  EXPECT_TRUE(servers_.Contains(0x0900007F));
+  EXPECT_TRUE(std::filesystem::exists(sandbox_.Root() / "ServerInfo.dat"));
+}
+
+}  // namespace
+}  // namespace P2P
