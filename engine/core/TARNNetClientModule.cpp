@@ -2,6 +2,7 @@
 
 #include "engine/core/ClientConfigStore.h"
 #include "engine/core/Random.h"
+#include "engine/files/OfferRecord.h"
 #include "framework/Log.h"
 #include "platform/Folders.h"
 #include "platform/RegistryKey.h"
@@ -24,7 +25,8 @@ bool CTARNNetClientModule::Start() {
   LoadConfig();
   // Each step brings up a manager the later ones depend on.
   if (!LoadClientCredits() || !LoadServerList() || !CreateTransferFileList() ||
-      !StartDownloadManager() || !StartUploadManager() || !StartConnectionManager())
+      !StartDownloadManager() || !StartUploadManager() || !StartSearchManager() ||
+      !StartConnectionManager())
     return false;
   AddRef();
   return true;
@@ -82,6 +84,23 @@ bool CTARNNetClientModule::StartUploadManager() {
   uploadFileManager_.Advise(this);
   return uploadFileManager_.Start(config_.configPath, config_.sharedPath, pause);
 }
+// The search goes out through the server sessions, which exist from construction on.
+bool CTARNNetClientModule::StartSearchManager() {
+  SSearchSenders senders;
+  senders.isConnected = [this] { return connectionManager_.IsConnected(); };
+  senders.sendTcp = [this](std::span<const uint8_t> body) {
+    return connectionManager_.GetServerTCPConnecter().SendSearch(body);
+  };
+  senders.sendUdp = [this](uint32_t address, uint16_t port, std::span<const uint8_t> body,
+                           bool search3) {
+    CTARNNetC2SUDPConnecter& udp = connectionManager_.GetServerUDPConnecter();
+    return search3 ? udp.SendGlobalSearch3(address, port, body)
+                   : udp.SendGlobalSearch(address, port, body);
+  };
+  searchManager_.SetSenders(std::move(senders));
+  searchManager_.SetServerManager(&serverManager_);
+  return searchManager_.Start();
+}
 bool CTARNNetClientModule::StartConnectionManager() {
   connectionManager_.SetHooks(MakeServerSessionHooks());
   return connectionManager_.Start();
@@ -93,6 +112,11 @@ Protocol::SServerSessionHooks CTARNNetClientModule::MakeServerSessionHooks() {
     return transferFileList_ != nullptr && transferFileList_->Count() > 0;
   };
   hooks.offerFiles = [this](bool compactTags) { return BuildOfferList(compactTags); };
+  hooks.searchResult = [this](const Protocol::SOfferRecord& record, uint32_t, uint16_t) {
+    searchManager_.AddAnswer(
+        Shared::File::OfferRecordFromTags(record.hash, record.clientId, record.port, record.tags));
+  };
+  hooks.searchStopped = [this] { return searchManager_.IsStopped(); };
   return hooks;
 }
 
@@ -112,7 +136,7 @@ std::vector<uint8_t> CTARNNetClientModule::BuildOfferList(bool compactTags) {
 }
 
 // Stop steps, in the reverse dependency order.
-void CTARNNetClientModule::StopSearchManager() {}
+void CTARNNetClientModule::StopSearchManager() { searchManager_.Stop(); }
 void CTARNNetClientModule::StopConnectionManager() { connectionManager_.Stop(); }
 void CTARNNetClientModule::StopDownloadManager() {}
 void CTARNNetClientModule::StopUploadManager() {

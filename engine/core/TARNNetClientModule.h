@@ -12,6 +12,7 @@
 #include "engine/files/TransferFileList.h"
 #include "engine/files/UploadFileManager.h"
 #include "engine/protocol/ServerSessionHooks.h"
+#include "engine/search/SearchManager.h"
 #include "engine/servers/ServerManager.h"
 #include "framework/CriticalSection.h"
 #include "framework/Singleton.h"
@@ -34,6 +35,7 @@ class CTARNNetClientModule : public OSTREL::CSingletonPtr<CTARNNetClientModule>,
   // Serialises hashing and AICH.dat writing across the engine.
   OSTREL::Process::CCriticalSection& GetLock() { return lock_; }
   CTARNNetUploadFileManager& GetUploadFileManager() { return uploadFileManager_; }
+  CTARNNetSearchManager& GetSearchManager() { return searchManager_; }
 
   bool LoadConfig();
   bool SaveConfig();
@@ -45,6 +47,7 @@ class CTARNNetClientModule : public OSTREL::CSingletonPtr<CTARNNetClientModule>,
   bool CreateTransferFileList();
   bool StartDownloadManager();
   bool StartUploadManager();
+  bool StartSearchManager();
   bool StartConnectionManager();
 
   void StopSearchManager();
@@ -70,7 +73,7 @@ class CTARNNetClientModule : public OSTREL::CSingletonPtr<CTARNNetClientModule>,
   CTARNNetServerManager serverManager_;
   // download file manager
   CTARNNetUploadFileManager uploadFileManager_;
-  // search manager
+  CTARNNetSearchManager searchManager_;
   // client credit list
   // client list, download client queue, upload client queue
   OSTREL::Process::CCriticalSection secondLock_;
