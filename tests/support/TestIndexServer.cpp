@@ -45,6 +45,9 @@ uint32_t Get32(const std::vector<uint8_t>& in, size_t at) {
 const std::map<uint8_t, TestIndexServer::TcpHandler> TestIndexServer::kTcpHandlers = {
     {0x01, &TestIndexServer::OnLogin},
     {0x14, &TestIndexServer::OnGetServerList},
+    {0x15, &TestIndexServer::OnOfferFiles},
+    {0x16, &TestIndexServer::OnSearch},
+    {0x21, &TestIndexServer::OnQueryMore},
 };
 
 const std::map<uint8_t, TestIndexServer::UdpHandler> TestIndexServer::kUdpHandlers = {
@@ -52,6 +55,8 @@ const std::map<uint8_t, TestIndexServer::UdpHandler> TestIndexServer::kUdpHandle
     {0xA2, &TestIndexServer::OnUdpDescription},
     {0xA0, &TestIndexServer::OnUdpServerList},
     {0xA4, &TestIndexServer::OnUdpServerList},
+    {0x92, &TestIndexServer::OnUdpSearch},
+    {0x98, &TestIndexServer::OnUdpSearch},
 };
 
 TestIndexServer::TestIndexServer() : TestIndexServer(Settings{}) {}
@@ -158,7 +163,7 @@ void TestIndexServer::AcceptClient() {
   const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
   if (fd < 0) return;
   std::lock_guard guard(lock_);
-  clients_.push_back({fd, {}});
+  clients_.push_back({fd, {}, {}});
 }
 
 bool TestIndexServer::ReadClient(Client& client) {
@@ -318,6 +323,58 @@ void TestIndexServer::OnUdpServerList(const ReceivedPacket& packet, uint32_t fro
   const Settings settings = SettingsCopy();
   if (!settings.answerUdp) return;
   SendUdp(fromAddress, packet.fromPort, UdpPacket(0xA1, ServerListPayload(settings)));
+}
+
+void TestIndexServer::AddFile(const IndexedFile& file) {
+  std::lock_guard guard(lock_);
+  index_.Add(file);
+}
+
+size_t TestIndexServer::IndexedFileCount() const {
+  std::lock_guard guard(lock_);
+  return index_.Count();
+}
+
+// The handlers of the TCP side run with the lock held.
+void TestIndexServer::OnOfferFiles(Client&, const ReceivedPacket& packet) {
+  const auto files = ReadOfferedFiles(packet.payload);
+  if (!files) return;
+  for (const IndexedFile& file : *files) index_.Add(file);
+}
+
+void TestIndexServer::OnSearch(Client& client, const ReceivedPacket& packet) {
+  if (!settings_.answerSearches) return;
+  auto found = index_.Search(packet.payload);
+  client.pendingResults = found ? std::move(*found) : std::vector<IndexedFile>();
+  SendResultBatch(client);
+}
+
+void TestIndexServer::OnQueryMore(Client& client, const ReceivedPacket&) {
+  if (!client.pendingResults.empty()) SendResultBatch(client);
+}
+
+void TestIndexServer::SendResultBatch(Client& client) {
+  std::vector<IndexedFile>& pending = client.pendingResults;
+  const size_t limit = settings_.resultsPerAnswer;
+  const size_t count = limit == 0 ? pending.size() : std::min(limit, pending.size());
+  const std::span<const IndexedFile> batch(pending.data(), count);
+  const bool more = count < pending.size();
+  SendTo(client, TcpPacket(0x33, SearchAnswerPayload(batch, more)));
+  pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(count));
+}
+
+void TestIndexServer::OnUdpSearch(const ReceivedPacket& packet, uint32_t fromAddress) {
+  std::optional<std::vector<IndexedFile>> found;
+  size_t perDatagram = 1;
+  {
+    std::lock_guard guard(lock_);
+    if (!settings_.answerSearches) return;
+    found = index_.Search(packet.payload);
+    perDatagram = settings_.answersPerDatagram;
+  }
+  if (!found) return;
+  for (const std::vector<uint8_t>& datagram : GlobalSearchDatagrams(*found, perDatagram))
+    SendUdp(fromAddress, packet.fromPort, datagram);
 }
 
 void TestIndexServer::SendRaw(const std::vector<uint8_t>& bytes) {

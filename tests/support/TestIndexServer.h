@@ -2,7 +2,8 @@
 // a loopback address for TCP and, four ports up, for UDP; answers logins with an id of the
 // test's choice, sends server messages, status, identity and server lists, answers UDP status
 // and description requests (or stays silent), and records every packet it received so tests
-// can assert on the bytes. Packet handling is a table per transport, one handler per opcode.
+// can assert on the bytes. It indexes the files its clients offer (or the test adds) and answers
+// searches over TCP (in batches, with query-more) and UDP. Packet handling is a table per transport, one handler per opcode.
 // Runs on a thread of its own; every method may be called from any thread.
 #pragma once
 
@@ -16,6 +17,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "tests/support/TestSearchIndex.h"
 
 namespace tarn::test {
 
@@ -49,6 +52,11 @@ class TestIndexServer {
     uint32_t files = 1000;
     uint32_t udpFlags = 0;
     std::vector<IndexServerEntry> serverList;
+    // Search answers: at most this many records per TCP answer (0: all), the rest after a
+    // query-more; this many 0x99 packets to a UDP datagram.
+    size_t resultsPerAnswer = 0;
+    size_t answersPerDatagram = 3;
+    bool answerSearches = true;
   };
 
   TestIndexServer();
@@ -63,6 +71,10 @@ class TestIndexServer {
   uint16_t Port() const { return port_; }
   uint32_t Address() const;  // wire order
   std::string AddressText() const;
+
+  // Seeds the index searches run against (as if a client had offered the file).
+  void AddFile(const IndexedFile& file);
+  size_t IndexedFileCount() const;
 
   // Changes what later answers carry.
   void Update(const std::function<void(Settings&)>& change);
@@ -93,6 +105,7 @@ class TestIndexServer {
   struct Client {
     int fd = -1;
     std::vector<uint8_t> buffer;
+    std::vector<IndexedFile> pendingResults;  // for query-more
   };
   using TcpHandler = void (TestIndexServer::*)(Client&, const ReceivedPacket&);
   using UdpHandler = void (TestIndexServer::*)(const ReceivedPacket&, uint32_t fromAddress);
@@ -110,6 +123,11 @@ class TestIndexServer {
   void OnUdpStatus(const ReceivedPacket& packet, uint32_t fromAddress);
   void OnUdpDescription(const ReceivedPacket& packet, uint32_t fromAddress);
   void OnUdpServerList(const ReceivedPacket& packet, uint32_t fromAddress);
+  void OnOfferFiles(Client& client, const ReceivedPacket& packet);
+  void OnSearch(Client& client, const ReceivedPacket& packet);
+  void OnQueryMore(Client& client, const ReceivedPacket& packet);
+  void SendResultBatch(Client& client);
+  void OnUdpSearch(const ReceivedPacket& packet, uint32_t fromAddress);
 
   void SendTo(Client& client, const std::vector<uint8_t>& bytes);
   void SendUdp(uint32_t toAddress, uint16_t toPort, const std::vector<uint8_t>& bytes);
@@ -122,6 +140,7 @@ class TestIndexServer {
   mutable std::recursive_mutex lock_;
   mutable std::condition_variable_any receivedCv_;
   Settings settings_;
+  TestSearchIndex index_;
   std::vector<ReceivedPacket> received_;
   std::vector<Client> clients_;
   uint16_t port_ = 0;

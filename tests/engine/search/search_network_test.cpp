@@ -1,0 +1,128 @@
+// A search from the engine root against three test index servers on loopback: the connected
+// one over TCP, in batches fetched with query-more, and the two others over UDP in the form
+// their flags ask for; their answers, the engine's own offered file among them, become
+// results.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "engine/core/ClientConfigStore.h"
+#include "engine/core/TARNNetClientModule.h"
+#include "platform/Registry.h"
+#include "tests/engine/search/SearchEventRecorder.h"
+#include "tests/support/Sandbox.h"
+#include "tests/support/TestIndexServer.h"
+#include "tests/support/WaitUntil.h"
+
+namespace P2P {
+namespace {
+
+using OSTREL::Platform::CRegistry;
+using OSTREL::Platform::CRegValue;
+using OSTREL::Platform::RegRoot;
+using Remote::Server::LoadField;
+using tarn::test::IndexedFile;
+using tarn::test::TestIndexServer;
+using tarn::test::WaitUntil;
+
+IndexedFile Seed(uint8_t hashByte, std::string name, uint32_t sources = 1) {
+  IndexedFile file;
+  file.hash.fill(hashByte);
+  file.name = std::move(name);
+  file.size = 1000u * hashByte;
+  file.sources = sources;
+  file.clientId = 0x0500007F;
+  file.port = 4662;
+  return file;
+}
+
+TEST(SearchNetworkTest, SearchReachesEveryServerAndTheAnswersBecomeResults) {
+  tarn::test::Sandbox sandbox;
+  sandbox.WriteFile("data/Ostrel/TARN/Shared/live at home.mp3", std::string(5000, 'x'));
+
+  TestIndexServer primary, newer, older;
+  newer.Update([](auto& s) {
+    s.address = "127.0.0.3";
+    s.udpFlags = 0x02;
+    s.answersPerDatagram = 2;
+  });
+  older.Update([](auto& s) { s.address = "127.0.0.4"; });
+  ASSERT_TRUE(newer.Start());
+  ASSERT_TRUE(older.Start());
+  primary.Update([&](auto& s) {
+    s.address = "127.0.0.2";
+    s.udpFlags = 0x02;
+    s.resultsPerAnswer = 2;
+    s.serverList = {{newer.Address(), newer.Port()}, {older.Address(), older.Port()}};
+  });
+  ASSERT_TRUE(primary.Start());
+  for (uint8_t i = 1; i <= 4; ++i) primary.AddFile(Seed(0x10 + i, "live " + std::to_string(i), 3));
+  primary.AddFile(Seed(0x15, "other.txt"));
+  newer.AddFile(Seed(0x11, "LIVE 1", 4));        // merges with the primary's answer
+  newer.AddFile(Seed(0x21, "live two.ogg"));
+  newer.AddFile(Seed(0x22, "Live three.ogg"));   // the word test is case-sensitive
+  newer.AddFile(Seed(0x23, "live four.ogg"));
+  older.AddFile(Seed(0x31, "live old.avi"));
+  {
+    CRegistry registry(sandbox / "config");
+    ASSERT_TRUE(registry.SetValue(RegRoot::kLocalMachine, kProductKey, "Server IP",
+                                  CRegValue::String("127.0.0.2")));
+    ASSERT_TRUE(registry.SetValue(RegRoot::kLocalMachine, kProductKey, "Server Port",
+                                  CRegValue::Dword(primary.Port())));
+    ASSERT_TRUE(registry.SetValue(RegRoot::kLocalMachine, kProductKey, "Hashing Pause",
+                                  CRegValue::Dword(0)));
+  }
+
+  CTARNNetClientModule* module = CTARNNetClientModule::GetInstance();
+  ASSERT_NE(module, nullptr);
+  CTARNNetServerManager& servers = module->GetServerManager();
+  // Logged in, the shared file offered and indexed, the other servers learnt and checked.
+  ASSERT_TRUE(WaitUntil([&] { return module->GetConnectionManager().IsConnected(); }));
+  ASSERT_TRUE(WaitUntil([&] { return primary.IndexedFileCount() == 6; }, std::chrono::seconds(10)));
+  ASSERT_TRUE(WaitUntil([&] {
+    const auto* second = servers.FindByAddress(newer.Address());
+    const auto* third = servers.FindByAddress(older.Address());
+    return second && third && LoadField(second->status.udpFlags) == 0x02 &&
+           LoadField(third->status.users) == 7;
+  }));
+
+  P2P::test::CSearchEventRecorder events;
+  CTARNNetSearchManager& search = module->GetSearchManager();
+  search.Advise(&events);
+  CTARNNetSearchManager::Params params;
+  params.expression = "live";
+  ASSERT_TRUE(search.Search(params));
+
+  // Primary: 4 seeded and our own file, 2 + 2 + 1 over TCP; newer: 0x11 merged, two new, one
+  // dropped; older: one.
+  CTARNNetSearchManager::ResultList& results = search.GetResultList();
+  const bool allArrived = WaitUntil([&] { return results.Count() == 8; });
+  ASSERT_TRUE(primary.WaitForPackets(0x21, false, 2));
+  EXPECT_TRUE(allArrived) << results.Count();
+  EXPECT_TRUE(newer.WaitForPackets(0x92, true));
+  EXPECT_TRUE(older.WaitForPackets(0x98, true));
+  EXPECT_TRUE(WaitUntil([&] { return events.Notified() == 1; }));
+  EXPECT_EQ(primary.CountReceived(0x16, false), 1u);
+  EXPECT_EQ(primary.CountReceived(0x98, true) + primary.CountReceived(0x92, true), 0u);
+  EXPECT_EQ(newer.CountReceived(0x98, true), 0u);
+  EXPECT_EQ(older.CountReceived(0x92, true), 0u);
+
+  std::map<std::string, Shared::_tagStructSharedFile> byName;
+  for (const auto& result : results.Snapshot()) byName[result->GetName()] = result->GetRecord();
+  module->Stop();
+
+  EXPECT_EQ(byName.count("Live three.ogg"), 0u);
+  ASSERT_EQ(byName.count("live at home.mp3"), 1u);
+  ASSERT_EQ(byName.count("live 1"), 1u);
+  EXPECT_EQ(byName["live 1"].info.sourceCount, 7u);
+  EXPECT_EQ(byName["live 1"].clientId, 0x0500007Fu);
+  EXPECT_EQ(byName["live 1"].info.size, 0x11u * 1000);
+  EXPECT_EQ(byName.count("live old.avi"), 1u);
+  EXPECT_EQ(events.Added().size(), 8u);
+  EXPECT_EQ(events.Changed().size(), 1u);
+  EXPECT_EQ(events.Started(), 1);
+}
+
+}  // namespace
+}  // namespace P2P
