@@ -44,8 +44,7 @@ std::vector<std::string> CTARNNetSearchResultFileList::GetWords() const {
 bool CTARNNetSearchResultFileList::MatchesCategory(const _tagStructSharedFileInfo& info,
                                                    int category) {
   if (category == kCategoryNone) return true;
-  return CategoryFromTypeWord(info.type) == category ||
-         CategoryFromFileName(info.name) == category;
+  return CategoryFromTypeWord(info.type) == category || CategoryFromFileName(info.name) == category;
 }
 
 CTARNNetSearchResultFileList::FilePtr CTARNNetSearchResultFileList::AddFromRecord(
@@ -70,8 +69,7 @@ void CTARNNetSearchResultFileList::Merge(CTARNNetSearchResultFile& result,
                                          const _tagStructSharedFileInfo& answer) {
   _tagStructSharedFileInfo info = result.GetRecord().info;
   // An answer without a name has no other name to offer.
-  if (!answer.name.empty() && !FileNameEquals(answer.name, info.name))
-    info.otherName = answer.name;
+  if (!answer.name.empty() && !FileNameEquals(answer.name, info.name)) info.otherName = answer.name;
   info.sourceCount = SaturatingAdd(info.sourceCount, answer.sourceCount);
   info.secondCount = SaturatingAdd(info.secondCount, answer.secondCount);
   FillIfEmpty(info.type, answer.type);

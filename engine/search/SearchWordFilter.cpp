@@ -18,8 +18,8 @@ CSearchWordFilter::CSearchWordFilter(std::string_view text) {
   size_t start = 0;
   for (;;) {
     const size_t space = text.find(' ', start);
-    const std::string_view piece =
-        text.substr(start, space == std::string_view::npos ? std::string_view::npos : space - start);
+    const std::string_view piece = text.substr(
+        start, space == std::string_view::npos ? std::string_view::npos : space - start);
     if (NamesFileByHash(piece)) passesAll_ = true;
     std::string word(piece);
     std::erase_if(word, IsExpressionSyntax);

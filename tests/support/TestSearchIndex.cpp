@@ -105,13 +105,20 @@ std::string Extension(const IndexedFile& file) {
 
 bool Compare(uint64_t field, uint8_t op, uint64_t value) {
   switch (op) {
-    case 0: return field == value;
-    case 1: return field > value;
-    case 2: return field < value;
-    case 3: return field >= value;
-    case 4: return field <= value;
-    case 5: return field != value;
-    default: return false;
+    case 0:
+      return field == value;
+    case 1:
+      return field > value;
+    case 2:
+      return field < value;
+    case 3:
+      return field >= value;
+    case 4:
+      return field <= value;
+    case 5:
+      return field != value;
+    default:
+      return false;
   }
 }
 
@@ -123,10 +130,14 @@ bool MatchesString(const SearchNode& node, const IndexedFile& file) {
 
 bool MatchesNumber(const SearchNode& node, const IndexedFile& file) {
   switch (node.tagId) {
-    case 0x02: return Compare(file.size, node.op, node.number);
-    case 0x15: return Compare(file.sources, node.op, node.number);
-    case 0x30: return Compare(file.completeSources, node.op, node.number);
-    default: return false;
+    case 0x02:
+      return Compare(file.size, node.op, node.number);
+    case 0x15:
+      return Compare(file.sources, node.op, node.number);
+    case 0x30:
+      return Compare(file.completeSources, node.op, node.number);
+    default:
+      return false;
   }
 }
 
@@ -203,9 +214,7 @@ std::unique_ptr<SearchNode> DecodeSearchTree(std::span<const uint8_t> body) {
 }
 
 std::string DescribeSearchTree(const SearchNode& node) {
-  auto tag = [&node] {
-    return node.tagId >= 0 ? "#" + std::to_string(node.tagId) : node.tagName;
-  };
+  auto tag = [&node] { return node.tagId >= 0 ? "#" + std::to_string(node.tagId) : node.tagName; };
   switch (node.kind) {
     case SearchNode::Kind::kAnd:
     case SearchNode::Kind::kOr:

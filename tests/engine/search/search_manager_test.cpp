@@ -80,7 +80,7 @@ CTARNNetSearchManager::Params Params(std::string text, std::string type = "") {
 std::vector<uint8_t> BodyOf(const CTARNNetSearchManager::Params& params) {
   std::vector<uint8_t> body;
   Shared::Search::SearchParam::CTARNNetSearchExprManager::GetInstance()->BuildSearchBody(params,
-                                                                                        body);
+                                                                                         body);
   return body;
 }
 

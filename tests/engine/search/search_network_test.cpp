@@ -62,7 +62,7 @@ TEST(SearchNetworkTest, SearchReachesEveryServerAndTheAnswersBecomeResults) {
   primary.AddFile(Seed(0x15, "other.txt"));
   newer.AddFile(Seed(0x11, "live 1 again", 4));  // merges with the primary's answer
   newer.AddFile(Seed(0x21, "live two.ogg"));
-  newer.AddFile(Seed(0x22, "Live three.ogg"));   // the word test is case-sensitive
+  newer.AddFile(Seed(0x22, "Live three.ogg"));  // the word test is case-sensitive
   newer.AddFile(Seed(0x23, "live four.ogg"));
   older.AddFile(Seed(0x31, "live old.avi"));
   {
@@ -73,6 +73,12 @@ TEST(SearchNetworkTest, SearchReachesEveryServerAndTheAnswersBecomeResults) {
                                   CRegValue::Dword(primary.Port())));
     ASSERT_TRUE(registry.SetValue(RegRoot::kLocalMachine, kProductKey, "Hashing Pause",
                                   CRegValue::Dword(0)));
+    // Off the default peer ports, which the other engine tests expect to find free.
+    const std::string connections = std::string(kProductKey) + "\\Connections";
+    ASSERT_TRUE(registry.SetValue(RegRoot::kLocalMachine, connections, "TCP Port",
+                                  CRegValue::Dword(primary.Port() + 1u)));
+    ASSERT_TRUE(registry.SetValue(RegRoot::kLocalMachine, connections, "UDP Port",
+                                  CRegValue::Dword(primary.Port() + 2u)));
   }
 
   CTARNNetClientModule* module = CTARNNetClientModule::GetInstance();

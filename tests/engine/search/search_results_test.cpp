@@ -97,8 +97,8 @@ TEST_F(SearchResultListTest, MergesAnswersForOneHash) {
   const _tagStructSharedFile merged = list_.At(1)->GetRecord();
   EXPECT_EQ(merged.info.sourceCount, 7u);
   EXPECT_EQ(merged.info.secondCount, 3u);
-  EXPECT_EQ(merged.info.otherName, "");  // same name without regard to case
-  EXPECT_EQ(merged.info.type, "Audio");  // filled where empty
+  EXPECT_EQ(merged.info.otherName, "");                // same name without regard to case
+  EXPECT_EQ(merged.info.type, "Audio");                // filled where empty
   EXPECT_EQ(merged.info.mediaArtist, "first artist");  // kept where set
   EXPECT_EQ(merged.info.mediaBitrate, 192u);
   ASSERT_EQ(events_.Changed().size(), 1u);

@@ -137,11 +137,11 @@ TEST(SearchTreeDecode, TreeShapeFollowsPrecedence) {
 TEST(SearchTreeDecode, DecoderRefusesMalformedBodies) {
   const std::vector<std::vector<uint8_t>> bodies = {
       {},
-      {0x00, 0x00, 0x01, 0x01, 0x00, 'a'},        // AND with one operand
-      {0x01, 0x05, 0x00, 'a'},                    // term longer than the body
-      {0x01, 0x01, 0x00, 'a', 0x01},              // bytes left over
+      {0x00, 0x00, 0x01, 0x01, 0x00, 'a'},                         // AND with one operand
+      {0x01, 0x05, 0x00, 'a'},                                     // term longer than the body
+      {0x01, 0x01, 0x00, 'a', 0x01},                               // bytes left over
       {0x00, 0x03, 0x01, 0x01, 0x00, 'a', 0x01, 0x01, 0x00, 'b'},  // unknown operator
-      {0x03, 1, 0, 0, 0, 1, 0x01},                // numeric without its tag name
+      {0x03, 1, 0, 0, 0, 1, 0x01},                                 // numeric without its tag name
   };
   for (const auto& body : bodies) EXPECT_FALSE(tarn::test::DecodeSearchTree(body));
 }
