@@ -148,21 +148,6 @@ void CTARNNetC2SUDPConnecter::SendGlobalSources(std::span<const SSourceRequestEn
   }
 }
 
-size_t CTARNNetC2SUDPConnecter::SendGlobalSearches(std::span<const uint8_t> body,
-                                                   const ServerInfo* current,
-                                                   OSTREL::Process::CEvent* cancel) {
-  size_t asked = 0;
-  for (ServerInfo* server : ServersExcept(current)) {
-    if (cancel && cancel->IsSignalled()) break;
-    const bool sent = (LoadField(server->status.udpFlags) & 0x02)
-                          ? SendGlobalSearch3(server->address, server->port, body)
-                          : SendGlobalSearch(server->address, server->port, body);
-    if (sent) ++asked;
-    if (!PauseBetweenServers(cancel)) break;
-  }
-  return asked;
-}
-
 void CTARNNetC2SUDPConnecter::OnReceive(int /*error*/) {
   receiveBuffer_.resize(kMaxDatagram);
   size_t received = 0;

@@ -52,13 +52,6 @@ class CTARNNetC2SUDPConnecter
   void SendGlobalSources(std::span<const Protocol::SSourceRequestEntry> downloads,
                          const ServerInfo* current, OSTREL::Process::CEvent* stop = nullptr);
 
-  // The global search: the search body to every listed server but `current`, as 0x92 to
-  // servers whose UDP flags have bit 1 and as 0x98 to the others, kServerPause between
-  // servers; ends as soon as `cancel` (a manual-reset event) is signalled. Returns the number
-  // of servers asked.
-  size_t SendGlobalSearches(std::span<const uint8_t> body, const ServerInfo* current,
-                            OSTREL::Process::CEvent* cancel = nullptr);
-
   // Requests.
   uint32_t GetPublicAddressOf() const override;
   bool SendGlobalSearch3(uint32_t address, uint16_t port, std::span<const uint8_t> body) override;

@@ -153,23 +153,6 @@ TEST_F(UdpConnecterTest, GlobalSourcesGoOutInGroupsOf35AndSkipTheCurrentServer) 
   EXPECT_TRUE(current.Received().empty());
 }
 
-TEST_F(UdpConnecterTest, GlobalSearchPicksTheRequestByTheServersFlagsAndStopsWhenCancelled) {
-  TestIndexServer current, newer, older;
-  ServerInfo* c = Serve(current, "127.0.0.2");
-  ServerInfo* n = Serve(newer, "127.0.0.3");
-  Serve(older, "127.0.0.4");
-  Remote::Server::StoreField(n->status.udpFlags, 0x02);
-  const Bytes body{0x01, 0x03, 0x00, 'a', 'b', 'c'};
-  EXPECT_EQ(udp_.SendGlobalSearches(body, c), 2u);
-  ASSERT_TRUE(newer.WaitForPackets(0x92, true));
-  ASSERT_TRUE(older.WaitForPackets(0x98, true));
-  EXPECT_EQ(newer.Received()[0].payload, body);
-  EXPECT_TRUE(current.Received().empty());
-
-  OSTREL::Process::CEvent cancelled(OSTREL::Process::CEvent::Reset::kManual, true);
-  EXPECT_EQ(udp_.SendGlobalSearches(body, c, &cancelled), 0u);
-}
-
 TEST_F(UdpConnecterTest, AServerListOfKnownServersNeitherSavesNorWakes) {
   std::atomic<int> wakes{0};
   servers_.SetCheckerWake([&] { ++wakes; });
