@@ -61,9 +61,11 @@ unsigned CTARNNetC2SUDPConnecter::CServerChecker::Run() {
   while (!IsStopping()) {
     if (passTimer.IsElapsed() || woken || wake_.TryAcquire()) {
       if (!RunPass()) return 0;
-      passes_.fetch_add(1);
       passTimer.SetDuration(kPassInterval);
       passTimer.Reset();
+      // Counted only once the next interval runs: whoever sees the count and then moves the
+      // clock must not have the move swallowed by a timer restarted after it.
+      passes_.fetch_add(1);
     }
     // Newly merged servers are queried as soon as the wake-up comes, not at the next turn.
     const int signalled = OSTREL::Process::WaitForEvents({&stop_, &wake_}, kIdleWait);
