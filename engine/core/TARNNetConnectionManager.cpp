@@ -73,16 +73,17 @@ void CTARNNetConnectionManager::StartServerSessions() {
       [this](uint32_t address, uint16_t port) { serverUdp_.SendServerListRequest(address, port); });
   servers_.SetCheckerWake([this] { serverUdp_.WakeServerChecker(); });
 
-  if (serverUdp_.Create(0, SOCK_DGRAM, IPPROTO_UDP, AF_INET)) {
-    serverUdp_.StartChecker();
-    if (servers_.GetNextServer() == nullptr)
-      serverUdp_.SendServerListRequest2(config_.serverIp, config_.serverPort);
-  }
-  if (serverTcp_.Create(0, SOCK_STREAM, 0, AF_INET) && serverTcp_.IsThreadRunning()) {
-    ServerInfo* server = servers_.GetNextServer();
-    if (server == nullptr) server = servers_.GetFirstServer();
-    if (server != nullptr) serverTcp_.Connect(server);
-  }
+  const bool udpOpen = serverUdp_.Create(0, SOCK_DGRAM, IPPROTO_UDP, AF_INET);
+  if (udpOpen) serverUdp_.StartChecker();
+  // An empty list takes the default server before anything is asked of it: answers from
+  // servers not listed are dropped, and a loopback answer can beat the next statement.
+  ServerInfo* server = servers_.GetNextServer();
+  const bool noServers = server == nullptr;
+  if (noServers) server = servers_.GetFirstServer();
+  if (udpOpen && noServers) serverUdp_.SendServerListRequest2(config_.serverIp, config_.serverPort);
+  if (serverTcp_.Create(0, SOCK_STREAM, 0, AF_INET) && serverTcp_.IsThreadRunning() &&
+      server != nullptr)
+    serverTcp_.Connect(server);
 }
 
 bool CTARNNetConnectionManager::Stop() {

@@ -1,5 +1,6 @@
 #include "engine/protocol/ServerChecker.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "framework/ElapsedTime.h"
@@ -61,12 +62,19 @@ unsigned CTARNNetC2SUDPConnecter::CServerChecker::Run() {
   while (!IsStopping()) {
     if (passTimer.IsElapsed() || woken || wake_.TryAcquire()) {
       if (!RunPass()) return 0;
-      passes_.fetch_add(1);
       passTimer.SetDuration(kPassInterval);
       passTimer.Reset();
+      // Counted only once the next interval runs: whoever sees the count and then moves the
+      // clock must not have the move swallowed by a timer restarted after it.
+      passes_.fetch_add(1);
     }
     // Newly merged servers are queried as soon as the wake-up comes, not at the next turn.
-    const int signalled = OSTREL::Process::WaitForEvents({&stop_, &wake_}, kIdleWait);
+    // The wait ends when the interval does, so a clock that moved since the check above is
+    // seen at once rather than a whole idle wait later.
+    const uint32_t passed = CTickSource::Now() - passTimer.GetStart();
+    const uint32_t left = passed >= passTimer.GetDuration() ? 0 : passTimer.GetDuration() - passed;
+    const int signalled =
+        OSTREL::Process::WaitForEvents({&stop_, &wake_}, std::min(kIdleWait, left));
     if (signalled == 0 || signalled == OSTREL::Process::kWaitFailed) return 0;
     woken = signalled == 1;
   }

@@ -102,8 +102,10 @@ _tagStructServerInfo* CTARNNetServerManager::GetFirstServer() {
       request = serverListRequest_;
     }
     if (fallback.address != 0) {
-      if (request) request(fallback.address, fallback.port);
+      // Listed before asking: answers from unlisted senders are dropped, and on loopback
+      // the answer can arrive before the request call has even returned.
       AddAddress(fallback.address, fallback.port);
+      if (request) request(fallback.address, fallback.port);
     }
   }
   return list_.First();

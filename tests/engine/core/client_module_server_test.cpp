@@ -25,6 +25,21 @@ using tarn::test::WaitUntil;
 
 const std::string kConnections = std::string(kProductKey) + "\\Connections";
 
+// Stops the process-wide module and closes the port holder however the test ends: a module
+// left running after a failed assertion would be handed, stale, to the next test run.
+struct RunCleanup {
+  CTARNNetClientModule* module = nullptr;
+  int holder = -1;
+  void StopModule() {
+    if (module != nullptr) module->Stop();
+    module = nullptr;
+  }
+  ~RunCleanup() {
+    StopModule();
+    if (holder >= 0) close(holder);
+  }
+};
+
 // The engine root against three test servers on loopback: it logs in to the configured one,
 // learns the other two from its server list, checks all three over UDP, and keeps what it
 // learnt in ServerInfo.dat and the registry.
@@ -49,7 +64,8 @@ TEST(ClientModuleServerTest, LogsInLearnsTheServerListChecksItAndSavesIt) {
   ASSERT_TRUE(primary.Start());
 
   // The configured UDP port is taken: the engine moves up and keeps the new port.
-  const int holder = socket(AF_INET, SOCK_DGRAM, 0);
+  RunCleanup cleanup;
+  const int holder = cleanup.holder = socket(AF_INET, SOCK_DGRAM, 0);
   sockaddr_in local{};
   local.sin_family = AF_INET;
   ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
@@ -69,7 +85,8 @@ TEST(ClientModuleServerTest, LogsInLearnsTheServerListChecksItAndSavesIt) {
   }
 
   CTARNNetC2STCPConnecter::ResetPublicAddress();
-  CTARNNetClientModule* module = CTARNNetClientModule::GetInstance();
+  ASSERT_EQ(CTARNNetClientModule::PeekInstance(), nullptr);
+  CTARNNetClientModule* module = cleanup.module = CTARNNetClientModule::GetInstance();
   ASSERT_NE(module, nullptr);
   CTARNNetServerManager& servers = module->GetServerManager();
   EXPECT_TRUE(WaitUntil([&] { return module->GetConnectionManager().IsConnected(); }));
@@ -86,8 +103,7 @@ TEST(ClientModuleServerTest, LogsInLearnsTheServerListChecksItAndSavesIt) {
   EXPECT_EQ(LoadField(second->failedCount), 0u);
   const uint16_t boundUdpPort = module->GetConfig().udpPort;
   const std::string configPath = module->GetConfig().configPath;
-  module->Stop();
-  close(holder);
+  cleanup.StopModule();
 
   OSTREL::File::CXmlDocument document;
   ASSERT_TRUE(document.Load(std::filesystem::path(configPath) / "ServerInfo.dat"));

@@ -85,14 +85,20 @@ TEST(ServerManagerTest, SelectionWalksToFewerFiles) {
 TEST(ServerManagerTest, FirstServerOfAnEmptyListIsTheDefaultServer) {
   CTARNNetServerManager manager;
   std::vector<std::pair<uint32_t, uint16_t>> requests;
+  bool listedWhenAsked = false;
   EXPECT_EQ(manager.GetFirstServer(), nullptr);  // nothing configured
-  manager.SetServerListRequest([&](uint32_t a, uint16_t p) { requests.push_back({a, p}); });
+  manager.SetServerListRequest([&](uint32_t a, uint16_t p) {
+    requests.push_back({a, p});
+    // The answer may come back at once; it is taken only from a listed server.
+    listedWhenAsked = manager.Contains(a);
+  });
   manager.SetDefaultServer(0x0100007F, 4242);
   _tagStructServerInfo* first = manager.GetFirstServer();
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(first->address, 0x0100007Fu);
   EXPECT_EQ(first->port, 4242);
   EXPECT_EQ(requests, (std::vector<std::pair<uint32_t, uint16_t>>{{0x0100007F, 4242}}));
+  EXPECT_TRUE(listedWhenAsked);
   EXPECT_EQ(manager.GetFirstServer(), first);  // only an empty list asks
   EXPECT_EQ(requests.size(), 1u);
   EXPECT_EQ(manager.Count(), 1u);
