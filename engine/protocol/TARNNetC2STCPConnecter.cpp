@@ -195,7 +195,10 @@ void CTARNNetC2STCPConnecter::OnServerList(const std::vector<SAddressPort>& list
   std::vector<SServerAddress> servers;
   servers.reserve(list.size());
   for (const SAddressPort& entry : list) servers.push_back({entry.address, entry.port});
-  servers_.MergeServerList(servers);
+  // Loopback entries are taken only from a server that is itself on loopback (local tests).
+  const ServerInfo* current = current_.load();
+  servers_.MergeServerList(servers,
+                           current != nullptr && Remote::Server::IsLoopbackAddress(current->address));
 }
 
 void CTARNNetC2STCPConnecter::OnCallbackRequested(uint32_t address, uint16_t port) {
