@@ -1,6 +1,7 @@
 #include "engine/files/OfferRecord.h"
 
 #include "engine/protocol/Limits.h"
+#include "engine/protocol/ServerMessages.h"
 #include "engine/protocol/Tag.h"
 
 namespace P2P::Shared::File {
@@ -10,8 +11,6 @@ using Protocol::_tagStructTag;
 
 // Hash, client id, port and tag count.
 constexpr size_t kRecordHeaderSize = 16 + 4 + 2 + 4;
-// The shortest tag: a compact one-byte integer named by id.
-constexpr size_t kMinTagSize = 3;
 
 struct MediaTag {
   uint8_t id;
@@ -145,20 +144,9 @@ bool WriteOfferRecord(Protocol::CStreamWriter& writer, const _tagStructSharedFil
 }
 
 std::optional<_tagStructSharedFile> ReadOfferRecord(Protocol::CStreamReader& reader) {
-  const size_t start = reader.Position();
-  _tagStructSharedFile record;
-  uint32_t tagCount = 0;
-  if (reader.Remaining() < kRecordHeaderSize) return std::nullopt;
-  reader.ReadHash(record.hash);
-  reader.ReadUInt32(record.clientId);
-  reader.ReadUInt16(record.port);
-  reader.ReadUInt32(tagCount);
-  std::vector<_tagStructTag> tags;
-  if (tagCount > reader.Remaining() / kMinTagSize || !Protocol::ReadTags(reader, tagCount, tags)) {
-    reader.Seek(start);
-    return std::nullopt;
-  }
-  return OfferRecordFromTags(record.hash, record.clientId, record.port, tags);
+  Protocol::SOfferRecord raw;
+  if (!Protocol::ReadOfferRecord(reader, raw)) return std::nullopt;
+  return OfferRecordFromTags(raw.hash, raw.clientId, raw.port, raw.tags);
 }
 
 _tagStructSharedFile OfferRecordFromTags(const _tagUnionHash& hash, uint32_t clientId,
