@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <optional>
 
-#include "engine/core/IdentityKey.h"
-#include "engine/core/Random.h"
+#include "engine/base/IdentityKey.h"
+#include "engine/base/Random.h"
 #include "framework/Log.h"
 #include "platform/Folders.h"
 #include "platform/RegistryKey.h"

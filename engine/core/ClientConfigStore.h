@@ -5,7 +5,7 @@
 // the client module at start and stop; not for concurrent use on one record.
 #pragma once
 
-#include "engine/core/ClientConfig.h"
+#include "engine/base/ClientConfig.h"
 #include "platform/Registry.h"
 
 namespace P2P {

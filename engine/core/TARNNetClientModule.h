@@ -7,11 +7,11 @@
 
 #include <memory>
 
-#include "engine/core/ClientConfig.h"
+#include "engine/base/ClientConfig.h"
 #include "engine/core/TARNNetConnectionManager.h"
 #include "engine/files/TransferFileList.h"
 #include "engine/files/UploadFileManager.h"
-#include "engine/protocol/ServerSessionHooks.h"
+#include "engine/net/ServerSessionHooks.h"
 #include "engine/search/SearchManager.h"
 #include "engine/servers/ServerManager.h"
 #include "framework/CriticalSection.h"

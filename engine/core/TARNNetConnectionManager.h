@@ -11,13 +11,13 @@
 #include <cstdint>
 #include <memory>
 
-#include "engine/core/ClientConfig.h"
-#include "engine/core/ConnectionEvents.h"
-#include "engine/protocol/ServerSessionHooks.h"
-#include "engine/protocol/TARNNetC2CListener.h"
-#include "engine/protocol/TARNNetC2CUDPConnecter.h"
-#include "engine/protocol/TARNNetC2STCPConnecter.h"
-#include "engine/protocol/TARNNetC2SUDPConnecter.h"
+#include "engine/base/ClientConfig.h"
+#include "engine/net/ConnectionEvents.h"
+#include "engine/net/ServerSessionHooks.h"
+#include "engine/net/TARNNetC2CListener.h"
+#include "engine/net/TARNNetC2CUDPConnecter.h"
+#include "engine/net/TARNNetC2STCPConnecter.h"
+#include "engine/net/TARNNetC2SUDPConnecter.h"
 #include "engine/servers/ServerManager.h"
 #include "framework/ElapsedTime.h"
 #include "framework/Event.h"

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string_view>
 
-#include "engine/core/Hash.h"
+#include "engine/base/Hash.h"
 #include "engine/files/AICHTree.h"
 #include "framework/CriticalSection.h"
 

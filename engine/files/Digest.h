@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <span>
 
-#include "engine/core/Hash.h"
+#include "engine/base/Hash.h"
 #include "engine/files/AICHHash.h"
 
 namespace P2P::HASH {

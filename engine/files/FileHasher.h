@@ -10,7 +10,7 @@
 #include <functional>
 #include <optional>
 
-#include "engine/core/Hash.h"
+#include "engine/base/Hash.h"
 #include "engine/files/AICHTree.h"
 #include "engine/files/FileHashSet.h"
 #include "engine/files/HashList.h"

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/core/Hash.h"
+#include "engine/base/Hash.h"
 #include "engine/protocol/Stream.h"
 
 namespace P2P::Remote::Peer {

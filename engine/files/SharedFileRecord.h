@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/core/Hash.h"
+#include "engine/base/Hash.h"
 
 namespace P2P::Shared {
 

@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-#include "engine/core/Hash.h"
+#include "engine/base/Hash.h"
 #include "engine/files/AICHHash.h"
 
 namespace P2P::Shared::File::TransferFile {

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "engine/core/EventAdvisor.h"
+#include "engine/base/EventAdvisor.h"
 #include "engine/files/SharedFileEventHandler.h"
 #include "engine/files/UploadFileData.h"
 #include "engine/files/UploadFileList.h"

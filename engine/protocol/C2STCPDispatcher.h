@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/core/ClientConfig.h"
+#include "engine/base/ClientConfig.h"
 #include "engine/protocol/ServerMessages.h"
 #include "engine/protocol/ServerRequests.h"
 

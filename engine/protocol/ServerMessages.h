@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/core/Hash.h"
+#include "engine/base/Hash.h"
 #include "engine/protocol/Stream.h"
 #include "engine/protocol/Tag.h"
 

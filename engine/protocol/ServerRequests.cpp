@@ -1,6 +1,6 @@
 #include "engine/protocol/ServerRequests.h"
 
-#include "engine/core/Random.h"
+#include "engine/base/Random.h"
 #include "engine/protocol/Packet.h"
 #include "engine/protocol/ServerMessages.h"
 #include "engine/protocol/Tag.h"

@@ -8,8 +8,8 @@
 #include <span>
 #include <vector>
 
-#include "engine/core/ClientConfig.h"
-#include "engine/core/Hash.h"
+#include "engine/base/ClientConfig.h"
+#include "engine/base/Hash.h"
 
 namespace P2P::Protocol {
 

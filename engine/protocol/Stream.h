@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/core/Hash.h"
+#include "engine/base/Hash.h"
 
 namespace P2P::Protocol {
 

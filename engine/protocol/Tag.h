@@ -10,7 +10,7 @@
 #include <variant>
 #include <vector>
 
-#include "engine/core/Hash.h"
+#include "engine/base/Hash.h"
 #include "engine/protocol/Stream.h"
 
 namespace P2P::Protocol {

@@ -11,7 +11,7 @@
 #include <span>
 #include <vector>
 
-#include "engine/core/EventAdvisor.h"
+#include "engine/base/EventAdvisor.h"
 #include "engine/search/SearchEventHandler.h"
 #include "engine/search/SearchParams.h"
 #include "engine/search/SearchResultFileList.h"

@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/core/EventAdvisor.h"
+#include "engine/base/EventAdvisor.h"
 #include "engine/servers/ServerEventHandler.h"
 #include "engine/servers/ServerInfoList.h"
 

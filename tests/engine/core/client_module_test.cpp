@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "engine/core/ClientConfigStore.h"
-#include "engine/core/IdentityKey.h"
-#include "engine/core/Random.h"
+#include "engine/base/IdentityKey.h"
+#include "engine/base/Random.h"
 #include "engine/core/TARNNetClientModule.h"
 #include "platform/Registry.h"
 #include "platform/RegistryKey.h"

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/core/ClientConfig.h"
+#include "engine/base/ClientConfig.h"
 #include "engine/protocol/C2STCPDispatcher.h"
 #include "engine/protocol/C2SUDPDispatcher.h"
 #include "engine/protocol/ServerMessages.h"

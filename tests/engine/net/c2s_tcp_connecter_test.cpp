@@ -6,7 +6,7 @@
 #include <mutex>
 #include <vector>
 
-#include "engine/protocol/TARNNetC2STCPConnecter.h"
+#include "engine/net/TARNNetC2STCPConnecter.h"
 #include "framework/SocketError.h"
 #include "tests/support/TestIndexServer.h"
 #include "tests/support/WaitUntil.h"

@@ -1,12 +1,12 @@
-#include "engine/protocol/TARNNetC2SUDPConnecter.h"
+#include "engine/net/TARNNetC2SUDPConnecter.h"
 
 #include <netinet/in.h>
 
 #include <algorithm>
 
 #include "engine/protocol/RecvUDPPacket.h"
-#include "engine/protocol/ServerChecker.h"
-#include "engine/protocol/TARNNetC2STCPConnecter.h"
+#include "engine/net/ServerChecker.h"
+#include "engine/net/TARNNetC2STCPConnecter.h"
 #include "framework/SocketError.h"
 #include "framework/TickSource.h"
 

@@ -4,7 +4,7 @@
 // thread that caused them: the server session's socket thread or the connection manager's.
 #pragma once
 
-#include "engine/core/EventAdvisor.h"
+#include "engine/base/EventAdvisor.h"
 #include "engine/servers/ServerInfo.h"
 
 namespace P2P {

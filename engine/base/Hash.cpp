@@ -1,4 +1,4 @@
-#include "engine/core/Hash.h"
+#include "engine/base/Hash.h"
 
 #include "framework/Hex.h"
 

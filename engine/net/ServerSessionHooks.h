@@ -9,7 +9,7 @@
 #include <functional>
 #include <vector>
 
-#include "engine/core/Hash.h"
+#include "engine/base/Hash.h"
 #include "engine/protocol/ServerMessages.h"
 #include "engine/protocol/ServerRequests.h"
 

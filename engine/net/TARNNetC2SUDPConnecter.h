@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "engine/protocol/C2SUDPDispatcher.h"
-#include "engine/protocol/ServerSessionHooks.h"
+#include "engine/net/ServerSessionHooks.h"
 #include "engine/servers/ServerManager.h"
 #include "framework/Event.h"
 #include "framework/EventSocketImpl.h"

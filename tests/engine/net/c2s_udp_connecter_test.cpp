@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "engine/protocol/TARNNetC2SUDPConnecter.h"
+#include "engine/net/TARNNetC2SUDPConnecter.h"
 #include "engine/servers/ServerInfoFile.h"
 #include "framework/TickSource.h"
 #include "tests/support/ManualClock.h"

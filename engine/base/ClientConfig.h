@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/core/Hash.h"
+#include "engine/base/Hash.h"
 
 namespace P2P {
 

@@ -1,4 +1,4 @@
-#include "engine/core/Random.h"
+#include "engine/base/Random.h"
 
 #include <ctime>
 #include <mutex>

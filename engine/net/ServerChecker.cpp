@@ -1,4 +1,4 @@
-#include "engine/protocol/ServerChecker.h"
+#include "engine/net/ServerChecker.h"
 
 #include <algorithm>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "engine/core/IdentityKey.h"
+#include "engine/base/IdentityKey.h"
 
 #include <cryptopp/base64.h>
 #include <cryptopp/osrng.h>

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "engine/protocol/TARNNetC2SUDPConnecter.h"
+#include "engine/net/TARNNetC2SUDPConnecter.h"
 #include "framework/Event.h"
 #include "framework/Thread.h"
 

@@ -9,10 +9,9 @@
 #include <atomic>
 #include <cstdint>
 
-#include "engine/core/ConnectionEvents.h"
+#include "engine/net/ConnectionEvents.h"
 #include "engine/protocol/C2STCPDispatcher.h"
-#include "engine/protocol/ServerSessionHooks.h"
-#include "engine/search/SearchParams.h"
+#include "engine/net/ServerSessionHooks.h"
 #include "engine/servers/ServerManager.h"
 #include "framework/EventSocketImpl.h"
 #include "framework/NetworkEvents.h"
@@ -51,8 +50,6 @@ class CTARNNetC2STCPConnecter
   bool SendGetServerList() override;
   bool SendOfferFiles() override;
   bool SendSearch(std::span<const uint8_t> searchBody) override;
-  // Builds the body with the search-expression manager, then sends it.
-  bool SendSearch(const Shared::Search::SearchParam::_tagStructSearchParams& params);
   bool SendGetSources(std::span<const Protocol::SSourceRequestEntry> entries) override;
   bool SendGetSources(const _tagUnionHash& hash, uint32_t size) override;
   bool SendQueryMoreResults() override;

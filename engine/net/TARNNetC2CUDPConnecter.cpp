@@ -1,4 +1,4 @@
-#include "engine/protocol/TARNNetC2CUDPConnecter.h"
+#include "engine/net/TARNNetC2CUDPConnecter.h"
 
 #include <array>
 

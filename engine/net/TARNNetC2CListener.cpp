@@ -1,4 +1,4 @@
-#include "engine/protocol/TARNNetC2CListener.h"
+#include "engine/net/TARNNetC2CListener.h"
 
 #include <unistd.h>
 

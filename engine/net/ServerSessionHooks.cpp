@@ -1,4 +1,4 @@
-#include "engine/protocol/ServerSessionHooks.h"
+#include "engine/net/ServerSessionHooks.h"
 
 namespace P2P::Protocol {
 

@@ -1,9 +1,8 @@
-#include "engine/protocol/TARNNetC2STCPConnecter.h"
+#include "engine/net/TARNNetC2STCPConnecter.h"
 
 #include <cctype>
 
 #include "engine/protocol/RecvTCPPacket.h"
-#include "engine/search/SearchExprManager.h"
 #include "framework/Log.h"
 #include "framework/SocketError.h"
 
@@ -85,15 +84,6 @@ bool CTARNNetC2STCPConnecter::SendOfferFiles() {
 bool CTARNNetC2STCPConnecter::SendSearch(std::span<const uint8_t> searchBody) {
   if (searchBody.empty()) return false;
   return SendPacket(BuildTcpPacket(kOpSearchRequest, searchBody));
-}
-
-bool CTARNNetC2STCPConnecter::SendSearch(
-    const Shared::Search::SearchParam::_tagStructSearchParams& params) {
-  using Shared::Search::SearchParam::CTARNNetSearchExprManager;
-  CTARNNetSearchExprManager* expressions = CTARNNetSearchExprManager::GetInstance();
-  std::vector<uint8_t> body;
-  if (expressions == nullptr || !expressions->BuildSearchBody(params, body)) return false;
-  return SendSearch(std::span<const uint8_t>(body));
 }
 
 bool CTARNNetC2STCPConnecter::SendGetSources(std::span<const SSourceRequestEntry> entries) {

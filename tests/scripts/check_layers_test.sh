@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# The layer check passes on a tree whose includes point down, and fails on one where a single
+# include runs back up (engine/base including engine/core).
+set -euo pipefail
+check=$1
+tree=$(mktemp -d)
+trap 'rm -rf "$tree"' EXIT
+mkdir -p "$tree/framework" "$tree/engine/base" "$tree/engine/core"
+echo '#include "framework/Log.h"' > "$tree/engine/base/Hash.h"
+echo '#include "engine/base/Hash.h"' > "$tree/engine/core/Module.h"
+"$check" "$tree" >/dev/null || { echo "FAIL: a tree pointing down was refused"; exit 1; }
+echo '#include "engine/core/Module.h"' >> "$tree/engine/base/Hash.h"
+if out=$("$check" "$tree" 2>&1); then
+  echo "FAIL: an include running back up was not caught"; exit 1
+fi
+grep -q 'engine/base/Hash.h:2: includes "engine/core/Module.h"' <<<"$out" ||
+  { echo "FAIL: the fault was not named: $out"; exit 1; }
+echo "1 passed, 0 failed"
