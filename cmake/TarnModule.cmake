@@ -11,14 +11,20 @@ function(tarn_library name folder)
   target_link_libraries(${name} PUBLIC ${ARGN})
 endfunction()
 
-# tarn_test_binary(name folder deps...): one GoogleTest binary of every .cpp below tests/`folder`.
+# tarn_test_binary(name folder [LABEL label] deps...): one GoogleTest binary of every .cpp below
+# tests/`folder`; its tests carry the label (by default the folder; the ThreadSanitizer run picks suites by label).
 function(tarn_test_binary name folder)
+  cmake_parse_arguments(PARSE_ARGV 2 arg "" "LABEL" "")
+  set(deps ${arg_UNPARSED_ARGUMENTS})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${folder}/*.cpp)
   if(NOT sources)
     return()
   endif()
   add_executable(${name} ${sources})
-  target_link_libraries(${name} PRIVATE ${ARGN} tarn_test_support GTest::gmock GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE ${deps} tarn_test_support GTest::gmock GTest::gtest_main)
+  if(NOT arg_LABEL)
+    set(arg_LABEL ${folder})
+  endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       PROPERTIES TIMEOUT 120)
+                       PROPERTIES TIMEOUT 120 LABELS ${arg_LABEL})
 endfunction()

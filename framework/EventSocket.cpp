@@ -27,7 +27,7 @@ bool CEventSocketBase::Create(uint16_t port, int type, int protocol, int family,
   DetachWaiterLocked();
   socket_.Close(true);
   send_.Clear();
-  receive_.Clear();
+  receiveStale_ = true;
   wantWrite_ = false;
   state_ = State::kClosed;
   if (!socket_.Create(port, type, protocol, family, address)) return Failed();
@@ -44,7 +44,7 @@ bool CEventSocketBase::Attach(int acceptedFd) {
   DetachWaiterLocked();
   socket_ = CSocketT<1>(acceptedFd);
   send_.Clear();
-  receive_.Clear();
+  receiveStale_ = true;
   wantWrite_ = false;
   state_ = State::kClosed;
   if (!socket_.IsValid()) {
@@ -163,6 +163,12 @@ bool CEventSocketBase::ReceiveFrom(std::span<uint8_t> buffer, size_t& received, 
 
 bool CEventSocketBase::ReceiveIntoBuffer() {
   CLock guard(socketLock_);
+  // Bytes of an earlier connection go before the first bytes of the new one arrive. Clearing
+  // here, on the handlers' thread, and not in Create/Attach, keeps the buffer single-threaded.
+  if (receiveStale_) {
+    receive_.Clear();
+    receiveStale_ = false;
+  }
   const std::span<uint8_t> tail = receive_.PrepareReceive();
   if (tail.empty()) {
     SetLastError(kWsaENoBufs);

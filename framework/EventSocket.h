@@ -108,6 +108,7 @@ class CEventSocketBase {
   bool wantWrite_ = false;
   CSendBuffer send_;
   CReceiveBuffer receive_;  // touched by the handlers' thread only
+  bool receiveStale_ = false;  // set by Create/Attach under the lock; the handlers' thread clears
   std::atomic<int> lastError_{0};
 
   int waiterEpoll_ = -1;

@@ -10,6 +10,7 @@ bool CThreadBase::Start() {
   running_.store(true, std::memory_order_release);
   try {
     thread_ = std::thread([this] {
+      runningId_.store(std::this_thread::get_id(), std::memory_order_release);
       exitCode_ = Run();
       running_.store(false, std::memory_order_release);
     });
@@ -33,6 +34,7 @@ void CThreadBase::Join() {
     thread_.detach();
   else
     thread_.join();
+  runningId_.store(std::thread::id(), std::memory_order_release);
 }
 
 }  // namespace OSTREL::Process

@@ -24,7 +24,9 @@ class CThreadBase {
 
   bool IsRunning() const { return running_.load(std::memory_order_acquire); }
   bool IsStopping() const { return stop_.load(std::memory_order_acquire); }
-  bool IsCurrentThread() const { return thread_.get_id() == std::this_thread::get_id(); }
+  bool IsCurrentThread() const {
+    return runningId_.load(std::memory_order_acquire) == std::this_thread::get_id();
+  }
   unsigned GetExitCode() const { return exitCode_; }
 
  protected:
@@ -36,6 +38,9 @@ class CThreadBase {
   void Join();
 
   std::thread thread_;
+  // Set by the thread itself as it begins: the handle `thread_` is still being assigned by the
+  // starter then, so the new thread cannot read its own id from it.
+  std::atomic<std::thread::id> runningId_{};
   std::atomic<bool> stop_{false};
   std::atomic<bool> running_{false};
   unsigned exitCode_ = 0;

@@ -37,7 +37,12 @@ bool IsIndent(pugi::xml_node node) {
   return true;
 }
 
-std::string Indent(int depth) { return "\n" + std::string(static_cast<size_t>(depth), '\t'); }
+// Built in place: GCC 12 warns (-Wrestrict, a known false positive) on "\n" + std::string.
+std::string Indent(int depth) {
+  std::string indent(static_cast<size_t>(depth) + 1, '\t');
+  indent.front() = '\n';
+  return indent;
+}
 
 template <typename T>
 std::optional<T> ParseNumber(std::string_view text) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/base/Hash.h"
+#include "engine/base/SharedWord.h"
 
 namespace P2P {
 
@@ -42,7 +43,7 @@ inline constexpr size_t kPrivateKeyCapacity = 384;
 
 struct _tagStructClientConfig {
   _tagUnionHash userHash;
-  uint32_t clientId = 0;  // from the connected server; 0 while not logged in
+  CSharedWord clientId;  // from the connected server; 0 while not logged in
   uint16_t tcpPort = 0;
   uint32_t helloServerIp = 0;  // network byte order
   uint16_t helloServerPort = 0;

@@ -3,6 +3,7 @@
 // upload object. Any thread; the list lock guards the entries, a second lock the file writes.
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <mutex>
 
@@ -35,7 +36,7 @@ class CTARNNetUploadFileList : public ITARNNetTransferFilePtrListT<CTARNNetTrans
   ITARNNetP2PSharedFileEventHandler* sink_ = nullptr;
   std::filesystem::path sharedDatPath_;
   mutable std::mutex saveLock_;
-  bool scanned_ = false;
+  std::atomic<bool> scanned_ = false;  // set by the monitor thread, read by any
 };
 
 }  // namespace P2P::Shared::File::TransferFile

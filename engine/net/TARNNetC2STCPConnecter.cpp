@@ -37,7 +37,7 @@ CTARNNetC2STCPConnecter::~CTARNNetC2STCPConnecter() { Close(true); }
 
 bool CTARNNetC2STCPConnecter::Connect(ServerInfo* server) {
   if (server == nullptr) return false;
-  StoreField(config_.clientId, 0);
+  config_.clientId = 0;
   loggedIn_.store(false);
   current_.store(server);
   servers_.SetCurrentServer(server);
@@ -54,7 +54,7 @@ bool CTARNNetC2STCPConnecter::IsConnected() const {
   return loggedIn_.load() && sessionOpen_.load();
 }
 
-uint32_t CTARNNetC2STCPConnecter::GetClientId() const { return LoadField(config_.clientId); }
+uint32_t CTARNNetC2STCPConnecter::GetClientId() const { return config_.clientId; }
 
 uint32_t CTARNNetC2STCPConnecter::ServerTcpFlags() const {
   const ServerInfo* server = current_.load();
@@ -113,7 +113,7 @@ void CTARNNetC2STCPConnecter::OnError(int error) { EndSession(error); }
 
 void CTARNNetC2STCPConnecter::EndSession(int error) {
   Close(true);
-  StoreField(config_.clientId, 0);
+  config_.clientId = 0;
   loggedIn_.store(false);
   if (!sessionOpen_.exchange(false)) return;
   OSTREL::LogInfo("server session ended (error ", error, ")");
@@ -144,7 +144,7 @@ void CTARNNetC2STCPConnecter::OnServerMessage(const std::string& text) {
 
 void CTARNNetC2STCPConnecter::OnIdChange(uint32_t id, uint32_t tcpFlags) {
   ServerInfo* server = current_.load();
-  StoreField(config_.clientId, id);
+  config_.clientId = id;
   if (server) StoreField(server->tcpFlags, tcpFlags);
   if (!IsLowId(id)) publicAddress_.store(id);
   loggedIn_.store(true);
