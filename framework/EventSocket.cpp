@@ -314,8 +314,10 @@ int CEventSocketBase::OnNetworkEvent(uint32_t readiness) {
     CLock guard(socketLock_);
     events = CollectNetworkEvents(readiness);
     // A close is reported once; a stream at its end would otherwise wake the waiter forever.
-    if (events.Has(kFdClose)) DetachWaiterLocked();
-    else SyncRegistration();
+    if (events.Has(kFdClose))
+      DetachWaiterLocked();
+    else
+      SyncRegistration();
   }
   const int error = DispatchNetworkEvents(events);
   if (error != 0) DetachWaiter();
@@ -342,12 +344,23 @@ void CEventSocketBase::CallHandler(uint32_t bit, int error) {
     return;
   }
   switch (bit) {
-    case kFdRead: OnReceive(error); break;
-    case kFdWrite: OnSend(error); break;
-    case kFdConnect: OnConnect(error); break;
-    case kFdClose: OnClose(error); break;
-    case kFdAccept: OnAccept(error); break;
-    default: break;  // events without a handler are ignored unless they carry an error
+    case kFdRead:
+      OnReceive(error);
+      break;
+    case kFdWrite:
+      OnSend(error);
+      break;
+    case kFdConnect:
+      OnConnect(error);
+      break;
+    case kFdClose:
+      OnClose(error);
+      break;
+    case kFdAccept:
+      OnAccept(error);
+      break;
+    default:
+      break;  // events without a handler are ignored unless they carry an error
   }
 }
 

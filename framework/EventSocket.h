@@ -107,7 +107,7 @@ class CEventSocketBase {
   State state_ = State::kClosed;
   bool wantWrite_ = false;
   CSendBuffer send_;
-  CReceiveBuffer receive_;  // touched by the handlers' thread only
+  CReceiveBuffer receive_;     // touched by the handlers' thread only
   bool receiveStale_ = false;  // set by Create/Attach under the lock; the handlers' thread clears
   std::atomic<int> lastError_{0};
 

@@ -39,4 +39,13 @@ inline constexpr uint32_t kMaxPackedBlockInput = 2 * kMaxTransferBlockLength;
 // Offer records in one list (offers and search answers).
 inline constexpr uint32_t kMaxOfferRecords = 65536;
 
+// Links (ed2k://, tarn://, p2p://): each field between two "|" is shorter than this, and a
+// link as a whole never exceeds the second cap (a sources list makes it longer than a field).
+inline constexpr size_t kMaxLinkFieldLength = 259;
+inline constexpr size_t kMaxLinkLength = 64 * 1024;
+// Sources a link may name; more are refused rather than silently cut.
+inline constexpr size_t kMaxLinkSources = 200;
+// The largest file a download can hold: 32-bit offsets, in whole AICH blocks of the last part.
+inline constexpr uint64_t kMaxDownloadFileSize = 4290048000;
+
 }  // namespace P2P::Protocol
