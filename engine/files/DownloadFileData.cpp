@@ -309,6 +309,11 @@ bool CTARNNetDownloadFileData::MoveTo(const std::string& path) {
   }
   // The metadata goes only once the data is safely at its new place.
   FileSystem().Remove(paths_.metadata);
+  // As the shared folder's scan will find it, so that it is not taken for a new file.
+  if (const auto attributes = ReadFileAttributes(path)) {
+    file_->SetCreationTime(attributes->creationTime);
+    file_->SetLastWriteTime(attributes->lastWriteTime);
+  }
   return true;
 }
 
