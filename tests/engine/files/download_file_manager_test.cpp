@@ -95,6 +95,10 @@ class DownloadFileManagerTest : public ::testing::Test {
   }
   ~DownloadFileManagerTest() override {
     StopAll();
+    // Files completed with no upload manager stay in the process-wide list; later tests
+    // (and the engine root's offers) must not see them.
+    if (auto* files = Shared::File::TransferFile::CTARNNetTransferFileList::PeekInstance())
+      files->Clear();
     OSTREL::File::SetFileSystem(nullptr);
   }
 
