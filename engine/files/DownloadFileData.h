@@ -94,7 +94,7 @@ class CTARNNetDownloadFileData : public OSTREL::CReferenceT<CTARNNetDownloadFile
   bool AllPartsComplete() const;
   // Sets the finished flag once; true for the caller that set it.
   bool MarkFinished();
-  void StopForStorageError(const char* what, uint32_t offset);
+  void StopForStorageError(const char* what, uint32_t offset, int error);
   bool SaveLocked();
   _tagStructDownloadMetadata MetadataLocked();
   // Untrusted records for the blocks of partly received parts, from the data on disk, so

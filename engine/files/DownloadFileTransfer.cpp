@@ -36,6 +36,7 @@ bool CTARNNetDownloadFileData::AcceptBlock(const CTARNNetTransferBlock& block) {
   if (!block.IsComplete()) return false;
   bool finishedNow = false;
   const char* failure = nullptr;
+  int error = 0;
   {
     CLock guard(file_->LockObject());
     if (finished_.load()) return false;
@@ -52,9 +53,10 @@ bool CTARNNetDownloadFileData::AcceptBlock(const CTARNNetTransferBlock& block) {
       if (outcome.partCompleted && !SaveLocked()) failure = "save progress of";
       finishedNow = failure == nullptr && outcome.finished && AllPartsComplete() && MarkFinished();
     }
+    if (failure != nullptr) error = partFile_.LastError();
   }
   if (failure != nullptr) {
-    StopForStorageError(failure, block.Start());
+    StopForStorageError(failure, block.Start(), error);
     return false;
   }
   if (finishedNow)
@@ -62,8 +64,7 @@ bool CTARNNetDownloadFileData::AcceptBlock(const CTARNNetTransferBlock& block) {
   return true;
 }
 
-void CTARNNetDownloadFileData::StopForStorageError(const char* what, uint32_t offset) {
-  const int error = partFile_.LastError();
+void CTARNNetDownloadFileData::StopForStorageError(const char* what, uint32_t offset, int error) {
   stopped_.store(true);
   OSTREL::LogError("Download \"", file_->GetName(), "\" stopped: cannot ", what, " the part file ",
                    paths_.data.string(), " at offset ", offset, ": ",
