@@ -82,8 +82,9 @@ class CTARNNetDownloadFileManager
   std::filesystem::path tempPath_;
   std::filesystem::path sharedPath_;
   Shared::File::TransferFile::CTARNNetDownloadFileList list_;
-  // Adds and completions choose names and part-file indexes one at a time.
-  std::mutex namingLock_;
+  // Adds and completions choose names and part-file indexes one at a time. Recursive: a
+  // completion raises events, and a handler may add a download.
+  std::recursive_mutex namingLock_;
 };
 
 }  // namespace P2P

@@ -22,6 +22,7 @@
 #include "engine/files/TransferFileList.h"
 #include "tests/engine/files/DownloadTestKit.h"
 #include "tests/support/Sandbox.h"
+#include "tests/support/WaitUntil.h"
 
 extern char** environ;
 
@@ -33,8 +34,8 @@ using Shared::File::TransferFile::CTransferFilePtr;
 
 constexpr const char* kChildFolderVariable = "TARN_DOWNLOAD_KILL_FOLDER";
 constexpr int kRounds = 20;
-// Three parts, the last one short.
-const uint32_t kSize = 2 * HASH::kPartSize + 300000;
+// Five parts, the last one short.
+const uint32_t kSize = 4 * HASH::kPartSize + 300000;
 
 std::vector<uint8_t> Content() { return tarn::test::PseudoRandomBytes(kSize, 77); }
 
@@ -50,6 +51,7 @@ TEST(DownloadKillChild, WritesBlocksUntilKilled) {
   ASSERT_EQ(manager.List().Count(), 1u);
   const CTransferFilePtr file = manager.List().At(1);
   test::GivePartHashes(*file, content);
+  std::ofstream(fs::path(folder) / "ready") << "writing";
   std::mt19937 random(static_cast<uint32_t>(::getpid()));
   for (;;) {
     std::vector<uint8_t> everyPart(file->PartCount(), 1);
@@ -64,7 +66,8 @@ TEST(DownloadKillChild, WritesBlocksUntilKilled) {
       block.AppendPlain(start, data);
       file->AcceptData({&block, end - start});
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // Slow enough that the parts get done over several rounds, not in the first one.
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
   }
 }
 
@@ -113,11 +116,20 @@ TEST(DownloadKillTest, EveryRestartRestoresAndRecordedPartsHoldTheirData) {
   }
 
   std::mt19937 random(20261208);
-  std::uniform_int_distribution<int> delay(30, 500);
+  std::uniform_int_distribution<int> early(0, 60), writing(0, 400), late(600, 1200);
+  const fs::path ready = sandbox / "ready";
   for (int round = 0; round < kRounds; ++round) {
+    fs::remove(ready);
     const pid_t child = SpawnChild(sandbox.Root());
     ASSERT_GT(child, 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(delay(random)));
+    // Every fourth round dies while starting or restoring; the others once they write, some
+    // late enough that parts are surely done, however busy the machine is.
+    int delay = early(random);
+    if (round % 4 != 0) {
+      tarn::test::WaitUntil([&] { return fs::exists(ready); }, std::chrono::seconds(30));
+      delay = round % 4 == 3 ? late(random) : writing(random);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(delay));
     ::kill(child, SIGKILL);
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
