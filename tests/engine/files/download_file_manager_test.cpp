@@ -148,7 +148,6 @@ TEST_F(DownloadFileManagerTest, AddCreatesPartFilesAtTheFirstFreeIndexWithMetada
   sandbox_.WriteFile("temp/00000.tarn.dat", "left over");  // its .tmp is missing
   StartDownloads();
   const auto content = PseudoRandomBytes(500000, 1);
-  std::vector<std::pair<_tagUnionHash, uint32_t>> asked;
   const CTransferFilePtr file = Add(content, "clip.avi");
   ASSERT_TRUE(file);
   EXPECT_EQ(fs::file_size(temp_ / "00001.tarn.tmp"), content.size());
@@ -176,8 +175,7 @@ TEST_F(DownloadFileManagerTest, RestartRestoresTheSameRequiredRanges) {
   const auto content = PseudoRandomBytes(3 * 184320 + 1000, 2);
   const CTransferFilePtr file = Add(content, "song.mp3");
   ASSERT_TRUE(file);
-  test::AnswerOneRequest(*file, content,
-                         [](uint32_t start, std::vector<uint8_t>&) { (void)start; });
+  test::AnswerOneRequest(*file, content);
   const uint32_t remaining = file->RemainingBytes();
   ASSERT_LT(remaining, content.size());
   const _tagUnionHash hash = file->GetHash();
