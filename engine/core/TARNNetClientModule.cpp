@@ -1,7 +1,7 @@
 #include "engine/core/TARNNetClientModule.h"
 
-#include "engine/base/Random.h"
 #include "engine/core/ClientConfigStore.h"
+#include "engine/base/Random.h"
 #include "engine/files/OfferRecord.h"
 #include "framework/Log.h"
 #include "platform/Folders.h"
