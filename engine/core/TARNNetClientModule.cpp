@@ -71,7 +71,17 @@ bool CTARNNetClientModule::CreateTransferFileList() {
   transferFileList_ = Shared::File::TransferFile::CTARNNetTransferFileList::GetInstance();
   return transferFileList_ != nullptr;
 }
-bool CTARNNetClientModule::StartDownloadManager() { return true; }
+// Sources found for a download become remote-client records through the client list; until
+// that is wired, the download only lists them.
+bool CTARNNetClientModule::StartDownloadManager() {
+  Shared::File::TransferFile::SDownloadHooks hooks;
+  hooks.requestSources = [this](const _tagUnionHash& hash, uint32_t size) {
+    RequestSources(hash, size);
+  };
+  downloadFileManager_.SetHooks(hooks);
+  downloadFileManager_.SetUploadFileManager(&uploadFileManager_);
+  return downloadFileManager_.Start(config_.tempPath, config_.sharedPath);
+}
 bool CTARNNetClientModule::StartUploadManager() {
   uint32_t pause = kDefaultHashingPauseMs;
   if (registry_) {
@@ -117,6 +127,16 @@ Protocol::SServerSessionHooks CTARNNetClientModule::MakeServerSessionHooks() {
         Shared::File::OfferRecordFromTags(record.hash, record.clientId, record.port, record.tags));
   };
   hooks.searchStopped = [this] { return searchManager_.IsStopped(); };
+  hooks.downloadsNeedingSources = [this] { return downloadFileManager_.DownloadsNeedingSources(); };
+  hooks.foundSources = [this](const _tagUnionHash& hash,
+                              const std::vector<Protocol::SFoundSource>& sources) {
+    for (const Protocol::SFoundSource& source : sources)
+      downloadFileManager_.AddSource(hash, source.clientId, source.port, source.serverAddress,
+                                     source.serverPort);
+  };
+  hooks.periodicTick = [this] {
+    if (transferFileList_ != nullptr) transferFileList_->SampleStatistics();
+  };
   return hooks;
 }
 
@@ -135,10 +155,18 @@ std::vector<uint8_t> CTARNNetClientModule::BuildOfferList(bool compactTags) {
   return payload;
 }
 
+void CTARNNetClientModule::RequestSources(const _tagUnionHash& hash, uint32_t size) {
+  const Protocol::SSourceRequestEntry entry{hash, size};
+  CTARNNetC2STCPConnecter& tcp = connectionManager_.GetServerTCPConnecter();
+  if (tcp.IsConnected()) tcp.SendGetSources(std::span(&entry, 1));
+  connectionManager_.GetServerUDPConnecter().SendGlobalSources(std::span(&entry, 1),
+                                                               tcp.GetCurrentServer(), nullptr);
+}
+
 // Stop steps, in the reverse dependency order.
 void CTARNNetClientModule::StopSearchManager() { searchManager_.Stop(); }
 void CTARNNetClientModule::StopConnectionManager() { connectionManager_.Stop(); }
-void CTARNNetClientModule::StopDownloadManager() {}
+void CTARNNetClientModule::StopDownloadManager() { downloadFileManager_.Stop(); }
 void CTARNNetClientModule::StopUploadManager() {
   uploadFileManager_.Stop();
   uploadFileManager_.Unadvise(this);

@@ -9,6 +9,7 @@
 
 #include "engine/base/ClientConfig.h"
 #include "engine/core/TARNNetConnectionManager.h"
+#include "engine/files/DownloadFileManager.h"
 #include "engine/files/TransferFileList.h"
 #include "engine/files/UploadFileManager.h"
 #include "engine/net/ServerSessionHooks.h"
@@ -32,6 +33,7 @@ class CTARNNetClientModule : public OSTREL::CSingletonPtr<CTARNNetClientModule>,
   _tagStructClientConfig& GetConfig() { return config_; }
   CTARNNetConnectionManager& GetConnectionManager() { return connectionManager_; }
   CTARNNetServerManager& GetServerManager() { return serverManager_; }
+  CTARNNetDownloadFileManager& GetDownloadFileManager() { return downloadFileManager_; }
   // Serialises hashing and AICH.dat writing across the engine.
   OSTREL::Process::CCriticalSection& GetLock() { return lock_; }
   CTARNNetUploadFileManager& GetUploadFileManager() { return uploadFileManager_; }
@@ -61,6 +63,8 @@ class CTARNNetClientModule : public OSTREL::CSingletonPtr<CTARNNetClientModule>,
   // What the server sessions ask of the file and search sides; filled in as those land.
   Protocol::SServerSessionHooks MakeServerSessionHooks();
   std::vector<uint8_t> BuildOfferList(bool compactTags);
+  // A new download asks the current server over TCP, then the others over UDP.
+  void RequestSources(const _tagUnionHash& hash, uint32_t size);
   // A change of the shared files is offered to the connected server again.
   void OnSharedFileAdded(const Shared::_tagStructSharedFile&) override;
   void OnSharedFileChanged(const Shared::_tagStructSharedFile&) override {}
@@ -71,7 +75,7 @@ class CTARNNetClientModule : public OSTREL::CSingletonPtr<CTARNNetClientModule>,
   _tagStructClientConfig config_;
   CTARNNetConnectionManager connectionManager_;
   CTARNNetServerManager serverManager_;
-  // download file manager
+  CTARNNetDownloadFileManager downloadFileManager_;
   CTARNNetUploadFileManager uploadFileManager_;
   CTARNNetSearchManager searchManager_;
   // client credit list

@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "engine/base/Hash.h"
+#include "engine/protocol/Limits.h"
 
 namespace P2P::Shared {
 
@@ -45,9 +47,19 @@ struct _tagStructSharedFile {
   bool operator==(const _tagStructSharedFile&) const = default;
 };
 
-// A name from a peer or a data file made safe to use as one path component: separators and
-// control characters become '_', and "", "." and ".." become "_".
-std::string SafeFileName(std::string_view name);
+// A name from a peer or a data file made safe to use as one path component: separators,
+// control characters and bytes that are not part of valid UTF-8 become '_', "", "." and ".."
+// become "_", and a name longer than `maxBytes` is cut (at a character boundary) before its
+// extension, which is kept when it is short.
+std::string SafeFileName(std::string_view name, size_t maxBytes = Protocol::kMaxFileNameBytes);
+
+// Splits "movie.part.avi" into "movie.part" and ".avi"; a name without a dot (or only a
+// leading one) has no extension.
+std::pair<std::string, std::string> SplitExtension(std::string_view name);
+
+// `name` with "(counter)" before its extension, the base shortened so the result still fits
+// in one file name.
+std::string NumberedFileName(std::string_view name, uint32_t counter);
 
 // Names compared as the engine compares file names: ASCII letters without regard to case.
 bool FileNameEquals(std::string_view a, std::string_view b);

@@ -45,7 +45,20 @@ inline constexpr size_t kMaxLinkFieldLength = 259;
 inline constexpr size_t kMaxLinkLength = 64 * 1024;
 // Sources a link may name; more are refused rather than silently cut.
 inline constexpr size_t kMaxLinkSources = 200;
-// The largest file a download can hold: 32-bit offsets, in whole AICH blocks of the last part.
-inline constexpr uint64_t kMaxDownloadFileSize = 4290048000;
+
+// The largest file a download may have: 441 parts, the last one not quite full, so that every
+// offset and the size itself stay 32-bit.
+inline constexpr uint32_t kMaxDownloadFileSize = 4290048000u;
+// A download's metadata file. The still-required list is its only part that grows: even a
+// file of the largest size with every block required on its own stays far below this.
+inline constexpr size_t kMaxDownloadMetadataSize = 8u * 1024 * 1024;
+inline constexpr size_t kMaxRequiredRanges = 65536;
+
+// Known sources of one download: servers and peers may name any number; beyond this many
+// more sources only cost memory and connections.
+inline constexpr size_t kMaxSourcesPerDownload = 2000;
+
+// Bytes of one file name on disk (the usual file-system limit for one path component).
+inline constexpr size_t kMaxFileNameBytes = 255;
 
 }  // namespace P2P::Protocol
