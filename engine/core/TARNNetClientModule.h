@@ -12,6 +12,7 @@
 #include "engine/files/TransferFileList.h"
 #include "engine/files/UploadFileManager.h"
 #include "engine/net/ServerSessionHooks.h"
+#include "engine/net/TARNNetClientCreditList.h"
 #include "engine/search/SearchManager.h"
 #include "engine/servers/ServerManager.h"
 #include "framework/CriticalSection.h"
@@ -36,6 +37,7 @@ class CTARNNetClientModule : public OSTREL::CSingletonPtr<CTARNNetClientModule>,
   OSTREL::Process::CCriticalSection& GetLock() { return lock_; }
   CTARNNetUploadFileManager& GetUploadFileManager() { return uploadFileManager_; }
   CTARNNetSearchManager& GetSearchManager() { return searchManager_; }
+  Credit::CTARNNetClientCreditList& GetClientCreditList() { return clientCreditList_; }
 
   bool LoadConfig();
   bool SaveConfig();
@@ -74,7 +76,7 @@ class CTARNNetClientModule : public OSTREL::CSingletonPtr<CTARNNetClientModule>,
   // download file manager
   CTARNNetUploadFileManager uploadFileManager_;
   CTARNNetSearchManager searchManager_;
-  // client credit list
+  Credit::CTARNNetClientCreditList clientCreditList_;
   // client list, download client queue, upload client queue
   OSTREL::Process::CCriticalSection secondLock_;
   Shared::File::TransferFile::CTARNNetTransferFileList* transferFileList_ = nullptr;
