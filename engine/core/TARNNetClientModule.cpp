@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "engine/core/ClientConfigStore.h"
 #include "engine/base/Random.h"
-#include "engine/net/ClientCreditFile.h"
+#include "engine/core/ClientConfigStore.h"
 #include "engine/files/OfferRecord.h"
+#include "engine/net/ClientCreditFile.h"
 #include "framework/Log.h"
 #include "platform/Folders.h"
 #include "platform/RegistryKey.h"

@@ -96,8 +96,8 @@ uint32_t NewSecureIdentChallenge() {
     for (;;) {
       uint8_t bytes[4];
       CryptoPP::OS_GenerateRandomBlock(false, bytes, sizeof bytes);
-      const uint32_t challenge = bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) |
-                                 (static_cast<uint32_t>(bytes[3]) << 24);
+      const uint32_t challenge =
+          bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
       if (challenge != 0) return challenge;
     }
   } catch (const std::exception&) {

@@ -28,7 +28,8 @@ std::vector<SSecureIdentPacket> CTARNNetClientCreditList::SendState(
     SEntry* entry = FindOrCreateLocked(context.remoteUserHash);
     if (entry == nullptr) return {};
     entry->credit.challengeSent = challenge;
-    state.state = entry->credit.HasPublicKey() ? kSecIdentNeedSignature : kSecIdentNeedKeyAndSignature;
+    state.state =
+        entry->credit.HasPublicKey() ? kSecIdentNeedSignature : kSecIdentNeedKeyAndSignature;
     state.challenge = challenge;
   }
   return {{kOpSecIdentState, BuildSecIdentState(state)}};

@@ -36,7 +36,9 @@ _tagUnionHash Hash(uint8_t fill) {
 
 // One engine of the exchange: its credit list and its view of the connection.
 struct Side {
-  explicit Side(int key) : list([this] { return now; }) { EXPECT_TRUE(list.SetPrivateKey(KeyBytes(key))); }
+  explicit Side(int key) : list([this] { return now; }) {
+    EXPECT_TRUE(list.SetPrivateKey(KeyBytes(key)));
+  }
   uint32_t now = kNow;
   CTARNNetClientCreditList list;
   SSecureIdentContext context;
@@ -238,7 +240,7 @@ TEST_F(CreditsFileTest, ExpiresOneSecondPastOneHundredFiftyDays) {
 
 TEST_F(CreditsFileTest, KeylessBrokenAndRepeatedRecordsAreNotWritten) {
   const std::string good = Record(kHashA, kNow, "0A0B");
-  EXPECT_EQ(RoundTrip(File(good + Record(kHashB, kNow, "") + Record(kHashB, kNow, "0G")  +
+  EXPECT_EQ(RoundTrip(File(good + Record(kHashB, kNow, "") + Record(kHashB, kNow, "0G") +
                            Record("12", kNow, "01") + Record(kHashA, kNow, "FF"))),
             File(good));
   // A record made during a session that never brought a key.
@@ -252,9 +254,10 @@ TEST_F(CreditsFileTest, AttributesAndOtherRootsAndMissingFile) {
   CTARNNetClientCreditList list([this] { return now_; });
   EXPECT_FALSE(list.Load(sandbox_.Root(), KeyBytes(0)));
   EXPECT_TRUE(list.HasSigningState());
-  sandbox_.WriteFile("Credits.dat", "<clientcredits><ClientCredit hash=\"" + kHashA +
-                                        "\" LastSeen=\"" + std::to_string(kNow) +
-                                        "\"><publickey>01</publickey></ClientCredit></clientcredits>");
+  sandbox_.WriteFile("Credits.dat",
+                     "<clientcredits><ClientCredit hash=\"" + kHashA + "\" LastSeen=\"" +
+                         std::to_string(kNow) +
+                         "\"><publickey>01</publickey></ClientCredit></clientcredits>");
   EXPECT_TRUE(list.Load(sandbox_.Root(), {}));
   EXPECT_FALSE(list.HasSigningState());
   ASSERT_EQ(list.Count(), 1u);

@@ -74,8 +74,7 @@ INSTANTIATE_TEST_SUITE_P(
                       DatagramCase{"PortTestEmpty", {0xC5, 0xFE}, nullptr},
                       DatagramCase{"Packed", {0xD4, 0x92}, nullptr},
                       DatagramCase{"UnknownOpcode", {0xC5, 0x95}, nullptr},
-                      DatagramCase{"OneByte", {0xC5}, nullptr},
-                      DatagramCase{"Empty", {}, nullptr}),
+                      DatagramCase{"OneByte", {0xC5}, nullptr}, DatagramCase{"Empty", {}, nullptr}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PeerUdpBuildTest, DatagramsCarryWhatTheirReadersNeed) {
