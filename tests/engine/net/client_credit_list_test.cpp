@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/base/IdentityKey.h"
@@ -36,11 +38,14 @@ _tagUnionHash Hash(uint8_t fill) {
 
 // One engine of the exchange: its credit list and its view of the connection.
 struct Side {
-  explicit Side(int key) : list([this] { return now; }) {
-    EXPECT_TRUE(list.SetPrivateKey(KeyBytes(key)));
+  explicit Side(int key)
+      : list(std::make_shared<CTARNNetClientCreditList>([this] { return now; })) {
+    EXPECT_TRUE(list->SetPrivateKey(KeyBytes(key)));
   }
+  // Another session of the same engine: the same list.
+  explicit Side(const Side& engine) : list(engine.list) {}
   uint32_t now = kNow;
-  CTARNNetClientCreditList list;
+  std::shared_ptr<CTARNNetClientCreditList> list;
   SSecureIdentContext context;
 };
 
@@ -55,8 +60,8 @@ void Exchange(Side& a, Side& b) {
   auto post = [&wire](Side* to, std::vector<SSecureIdentPacket> packets) {
     for (auto& packet : packets) wire.push_back({to, std::move(packet)});
   };
-  post(&b, a.list.SendState(a.context));
-  post(&a, b.list.SendState(b.context));
+  post(&b, a.list->SendState(a.context));
+  post(&a, b.list->SendState(b.context));
   for (int steps = 0; !wire.empty() && steps < 20; ++steps) {
     Flight flight = std::move(wire.front());
     wire.pop_front();
@@ -65,14 +70,14 @@ void Exchange(Side& a, Side& b) {
     const auto& payload = flight.packet.payload;
     switch (flight.packet.opcode) {
       case kOpSecIdentState:
-        post(back, to.list.OnState(to.context, payload));
+        post(back, to.list->OnState(to.context, payload));
         break;
       case kOpSecIdentPublicKey:
-        to.list.OnPublicKey(to.context, payload);
-        post(back, to.list.PendingSignature(to.context));
+        to.list->OnPublicKey(to.context, payload);
+        post(back, to.list->PendingSignature(to.context));
         break;
       case kOpSecIdentSignature:
-        to.list.OnSignature(to.context, payload);
+        to.list->OnSignature(to.context, payload);
         break;
     }
   }
@@ -94,22 +99,22 @@ TEST_P(SecureIdentTest, TwoEnginesIdentifyEachOtherOnFirstContactAndAgainWithKno
   b.context = {Hash(0xAA), GetParam().version, 0, addressB, addressA};
 
   Exchange(a, b);
-  EXPECT_EQ(a.list.IdentificationState(Hash(0xBB)), kIdentVerified);
-  EXPECT_EQ(b.list.IdentificationState(Hash(0xAA)), kIdentVerified);
-  EXPECT_EQ(b.list.Find(Hash(0xAA))->lastSeen, kNow);
-  EXPECT_EQ(a.list.Find(Hash(0xBB))->PublicKey().size(), 76u);
+  EXPECT_EQ(a.list->IdentificationState(Hash(0xBB)), kIdentVerified);
+  EXPECT_EQ(b.list->IdentificationState(Hash(0xAA)), kIdentVerified);
+  EXPECT_EQ(b.list->Find(Hash(0xAA))->lastSeen, kNow);
+  EXPECT_EQ(a.list->Find(Hash(0xBB))->PublicKey().size(), 76u);
 
   // Next connection: both keys known, state 1 each way, a fresh challenge.
   b.now += 60;
   Exchange(a, b);
-  EXPECT_EQ(b.list.IdentificationState(Hash(0xAA)), kIdentVerified);
-  EXPECT_EQ(b.list.Find(Hash(0xAA))->lastSeen, kNow + 60);
+  EXPECT_EQ(b.list->IdentificationState(Hash(0xAA)), kIdentVerified);
+  EXPECT_EQ(b.list->Find(Hash(0xAA))->lastSeen, kNow + 60);
 
   // Someone else claiming A's hash cannot bring its own key: B checks against A's.
   Side impostor(2);
   impostor.context = a.context;
   Exchange(impostor, b);
-  EXPECT_EQ(b.list.IdentificationState(Hash(0xAA)), kIdentFailed);
+  EXPECT_EQ(b.list->IdentificationState(Hash(0xAA)), kIdentFailed);
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, SecureIdentTest,
@@ -118,13 +123,33 @@ INSTANTIATE_TEST_SUITE_P(Versions, SecureIdentTest,
                                            IdentCase{"Version2HighId", 2, 0x0200007F}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST(SecureIdentTest, ManySessionsIdentifyAgainstOneListAtOnce) {
+  Side b(1);
+  std::vector<std::thread> sessions;
+  std::vector<std::unique_ptr<Side>> remotes, views;
+  for (uint8_t i = 0; i < 8; ++i) {
+    remotes.push_back(std::make_unique<Side>(i % 2 == 0 ? 0 : 2));
+    remotes.back()->context = {Hash(0xBB), 2, 0, 0x0200007F, 0x0300007F};
+    // B's view of this session: the same list, another remote user.
+    views.push_back(std::make_unique<Side>(b));
+    views.back()->context = {Hash(i), 2, 0, 0x0300007F, 0x0200007F};
+  }
+  for (size_t i = 0; i < remotes.size(); ++i)
+    sessions.emplace_back([&, i] {
+      for (int round = 0; round < 5; ++round) Exchange(*remotes[i], *views[i]);
+    });
+  for (auto& session : sessions) session.join();
+  for (uint8_t i = 0; i < 8; ++i)
+    EXPECT_EQ(views[i]->list->IdentificationState(Hash(i)), kIdentVerified) << int(i);
+}
+
 TEST(SecureIdentTest, Version2SignatureForAnotherAddressFails) {
   Side a(0), b(1);
   a.context = {Hash(0xBB), 2, 0, 0x0200007F, 0x0900007F};  // A sees B elsewhere
   b.context = {Hash(0xAA), 2, 0, 0x0300007F, 0x0200007F};
   Exchange(a, b);
-  EXPECT_EQ(b.list.IdentificationState(Hash(0xAA)), kIdentFailed);
-  EXPECT_EQ(a.list.IdentificationState(Hash(0xBB)), kIdentVerified);
+  EXPECT_EQ(b.list->IdentificationState(Hash(0xAA)), kIdentFailed);
+  EXPECT_EQ(a.list->IdentificationState(Hash(0xBB)), kIdentVerified);
 }
 
 TEST(SecureIdentTest, StateTwoGetsKeyThenSignatureStateOneSignatureAlone) {
@@ -133,19 +158,19 @@ TEST(SecureIdentTest, StateTwoGetsKeyThenSignatureStateOneSignatureAlone) {
   b.context = {Hash(0xAA), 1, 0, 0, 0};
   Exchange(a, b);  // both keys known now
 
-  auto answer = a.list.OnState(a.context, Protocol::BuildSecIdentState({2, 77}));
+  auto answer = a.list->OnState(a.context, Protocol::BuildSecIdentState({2, 77}));
   ASSERT_EQ(answer.size(), 2u);
   EXPECT_EQ(answer[0].opcode, kOpSecIdentPublicKey);
   EXPECT_EQ(answer[0].payload[0], 76);
   EXPECT_EQ(answer[1].opcode, kOpSecIdentSignature);
   EXPECT_EQ(answer[1].payload[0], 48);  // a 384-bit signature
 
-  answer = a.list.OnState(a.context, Protocol::BuildSecIdentState({1, 78}));
+  answer = a.list->OnState(a.context, Protocol::BuildSecIdentState({1, 78}));
   ASSERT_EQ(answer.size(), 1u);
   EXPECT_EQ(answer[0].opcode, kOpSecIdentSignature);
-  EXPECT_TRUE(a.list.OnState(a.context, Protocol::BuildSecIdentState({3, 79})).empty());
-  EXPECT_TRUE(a.list.OnState(a.context, Bytes{1, 2, 3}).empty());  // short
-  EXPECT_TRUE(a.list.PendingSignature(a.context).empty());         // nothing owed twice
+  EXPECT_TRUE(a.list->OnState(a.context, Protocol::BuildSecIdentState({3, 79})).empty());
+  EXPECT_TRUE(a.list->OnState(a.context, Bytes{1, 2, 3}).empty());  // short
+  EXPECT_TRUE(a.list->PendingSignature(a.context).empty());         // nothing owed twice
 }
 
 TEST(SecureIdentTest, SignatureBeforeChallengeIsIgnored) {
@@ -153,31 +178,31 @@ TEST(SecureIdentTest, SignatureBeforeChallengeIsIgnored) {
   a.context = {Hash(0xBB), 1, 0, 0, 0};
   b.context = {Hash(0xAA), 1, 0, 0, 0};
   // B learns A's key, and A signs B's state, but B never sent a challenge of its own.
-  b.list.OnPublicKey(b.context, Protocol::BuildSecIdentPublicKey(a.list.OwnPublicKey()));
-  a.list.OnPublicKey(a.context, Protocol::BuildSecIdentPublicKey(b.list.OwnPublicKey()));
-  const auto signature = a.list.OnState(a.context, Protocol::BuildSecIdentState({1, 5}));
+  b.list->OnPublicKey(b.context, Protocol::BuildSecIdentPublicKey(a.list->OwnPublicKey()));
+  a.list->OnPublicKey(a.context, Protocol::BuildSecIdentPublicKey(b.list->OwnPublicKey()));
+  const auto signature = a.list->OnState(a.context, Protocol::BuildSecIdentState({1, 5}));
   ASSERT_EQ(signature.size(), 1u);
-  b.list.OnSignature(b.context, signature[0].payload);
-  EXPECT_EQ(b.list.IdentificationState(Hash(0xAA)), kIdentNone);
+  b.list->OnSignature(b.context, signature[0].payload);
+  EXPECT_EQ(b.list->IdentificationState(Hash(0xAA)), kIdentNone);
 }
 
 TEST(SecureIdentTest, KeysOfLengthZeroAboveEightyOrUndecodableAreIgnored) {
   Side b(1);
   b.context = {Hash(0xAA), 1, 0, 0, 0};
-  b.list.OnPublicKey(b.context, Bytes{0});
+  b.list->OnPublicKey(b.context, Bytes{0});
   Bytes tooLong(82, 0x30);
   tooLong[0] = 81;
-  b.list.OnPublicKey(b.context, tooLong);
-  b.list.OnPublicKey(b.context, Bytes{4, 1, 2, 3, 4});
-  b.list.OnPublicKey(b.context, Bytes{76, 1, 2});  // longer than the packet
-  const auto record = b.list.Find(Hash(0xAA));
+  b.list->OnPublicKey(b.context, tooLong);
+  b.list->OnPublicKey(b.context, Bytes{4, 1, 2, 3, 4});
+  b.list->OnPublicKey(b.context, Bytes{76, 1, 2});  // longer than the packet
+  const auto record = b.list->Find(Hash(0xAA));
   EXPECT_TRUE(!record || !record->HasPublicKey());
 }
 
 TEST(SecureIdentTest, NoVersionNoState) {
   Side a(0);
   a.context = {Hash(0xBB), 0, 0, 0, 0};
-  EXPECT_TRUE(a.list.SendState(a.context).empty());
+  EXPECT_TRUE(a.list->SendState(a.context).empty());
 }
 
 // Credits.dat.
@@ -283,18 +308,18 @@ TEST(CreditModifierTest, CountersCountOnlyForVerifiedUsers) {
   Side a(0), b(1);
   a.context = {Hash(0xBB), 1, 0, 0, 0};
   b.context = {Hash(0xAA), 1, 0, 0, 0};
-  EXPECT_FALSE(b.list.AddDownloaded(Hash(0xAA), 5));
-  b.list.FindOrCreate(Hash(0xAA));
-  EXPECT_FALSE(b.list.AddDownloaded(Hash(0xAA), 5 << 20));
-  EXPECT_DOUBLE_EQ(b.list.CreditModifier(Hash(0xAA)), 1.0);
+  EXPECT_FALSE(b.list->AddDownloaded(Hash(0xAA), 5));
+  b.list->FindOrCreate(Hash(0xAA));
+  EXPECT_FALSE(b.list->AddDownloaded(Hash(0xAA), 5 << 20));
+  EXPECT_DOUBLE_EQ(b.list->CreditModifier(Hash(0xAA)), 1.0);
   Exchange(a, b);
-  EXPECT_TRUE(b.list.AddDownloaded(Hash(0xAA), 7 << 20));
-  EXPECT_TRUE(b.list.AddUploaded(Hash(0xAA), 0xFFFFFFFFull + 2));
-  const auto record = b.list.Find(Hash(0xAA));
+  EXPECT_TRUE(b.list->AddDownloaded(Hash(0xAA), 7 << 20));
+  EXPECT_TRUE(b.list->AddUploaded(Hash(0xAA), 0xFFFFFFFFull + 2));
+  const auto record = b.list->Find(Hash(0xAA));
   EXPECT_EQ(record->Downloaded(), 7u << 20);
   EXPECT_EQ(record->uploadHigh, 1u);
   EXPECT_EQ(record->uploadLow, 1u);
-  EXPECT_DOUBLE_EQ(b.list.CreditModifier(Hash(0xAA)), 1.0);  // 2D/U well below 1
+  EXPECT_DOUBLE_EQ(b.list->CreditModifier(Hash(0xAA)), 1.0);  // 2D/U well below 1
 }
 
 }  // namespace
