@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <string>
@@ -203,6 +204,21 @@ TEST(SecureIdentTest, NoVersionNoState) {
   Side a(0);
   a.context = {Hash(0xBB), 0, 0, 0, 0};
   EXPECT_TRUE(a.list->SendState(a.context).empty());
+}
+
+TEST(SecureIdentTest, AFloodOfNewUsersReplacesKeylessRecordsOnly) {
+  Side b(1), a(0);
+  a.context = {Hash(0xBB), 1, 0, 0, 0};
+  b.context = {Hash(0xAA), 1, 0, 0, 0};
+  Exchange(a, b);  // one user with a key, the first record
+  _tagUnionHash hash;
+  for (uint32_t i = 1; i <= Protocol::kMaxClientCredits + 10; ++i) {
+    std::memcpy(hash.bytes.data(), &i, sizeof i);
+    ASSERT_TRUE(b.list->FindOrCreate(hash));
+  }
+  EXPECT_EQ(b.list->Count(), Protocol::kMaxClientCredits);
+  EXPECT_TRUE(b.list->Find(hash));
+  EXPECT_EQ(b.list->IdentificationState(Hash(0xAA)), kIdentVerified);
 }
 
 // Credits.dat.
