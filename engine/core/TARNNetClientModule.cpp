@@ -1,8 +1,11 @@
 #include "engine/core/TARNNetClientModule.h"
 
-#include "engine/core/ClientConfigStore.h"
+#include <algorithm>
+
 #include "engine/base/Random.h"
+#include "engine/core/ClientConfigStore.h"
 #include "engine/files/OfferRecord.h"
+#include "engine/net/ClientCreditFile.h"
 #include "framework/Log.h"
 #include "platform/Folders.h"
 #include "platform/RegistryKey.h"
@@ -60,7 +63,13 @@ bool CTARNNetClientModule::SaveConfig() {
 }
 
 // Start steps. The managers are wired in here as they are built.
-bool CTARNNetClientModule::LoadClientCredits() { return true; }
+// A missing or unreadable Credits.dat starts an empty list; the signing state still comes
+// from the key just loaded with the configuration.
+bool CTARNNetClientModule::LoadClientCredits() {
+  const size_t keyLength = std::min<size_t>(config_.privateKeyLength, config_.privateKey.size());
+  clientCreditList_.Load(config_.configPath, std::span(config_.privateKey.data(), keyLength));
+  return true;
+}
 bool CTARNNetClientModule::LoadServerList() {
   serverManager_.SetDefaultServer(config_.serverIp, config_.serverPort);
   // A missing or unreadable list is not fatal: the default server is asked for one.
@@ -183,6 +192,9 @@ void CTARNNetClientModule::ReleaseTransferFileList() {
   transferFileList_ = nullptr;
 }
 void CTARNNetClientModule::SaveServerList() { serverManager_.Stop(); }
-void CTARNNetClientModule::SaveClientCredits() {}
+void CTARNNetClientModule::SaveClientCredits() {
+  if (!clientCreditList_.Save(config_.configPath))
+    OSTREL::LogWarning("cannot save ", Credit::kClientCreditsFile);
+}
 
 }  // namespace P2P

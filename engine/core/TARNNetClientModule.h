@@ -13,6 +13,7 @@
 #include "engine/files/TransferFileList.h"
 #include "engine/files/UploadFileManager.h"
 #include "engine/net/ServerSessionHooks.h"
+#include "engine/net/TARNNetClientCreditList.h"
 #include "engine/search/SearchManager.h"
 #include "engine/servers/ServerManager.h"
 #include "framework/CriticalSection.h"
@@ -38,6 +39,7 @@ class CTARNNetClientModule : public OSTREL::CSingletonPtr<CTARNNetClientModule>,
   OSTREL::Process::CCriticalSection& GetLock() { return lock_; }
   CTARNNetUploadFileManager& GetUploadFileManager() { return uploadFileManager_; }
   CTARNNetSearchManager& GetSearchManager() { return searchManager_; }
+  Credit::CTARNNetClientCreditList& GetClientCreditList() { return clientCreditList_; }
 
   bool LoadConfig();
   bool SaveConfig();
@@ -78,7 +80,7 @@ class CTARNNetClientModule : public OSTREL::CSingletonPtr<CTARNNetClientModule>,
   CTARNNetDownloadFileManager downloadFileManager_;
   CTARNNetUploadFileManager uploadFileManager_;
   CTARNNetSearchManager searchManager_;
-  // client credit list
+  Credit::CTARNNetClientCreditList clientCreditList_;
   // client list, download client queue, upload client queue
   OSTREL::Process::CCriticalSection secondLock_;
   Shared::File::TransferFile::CTARNNetTransferFileList* transferFileList_ = nullptr;

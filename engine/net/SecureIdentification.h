@@ -28,6 +28,9 @@ struct SSecureIdentContext {
   uint8_t remoteVersion = 0;      // the remote side's secure identification version, 0 = none
   uint32_t ownClientId = 0;       // this engine's id from its server (0 while not logged in)
   uint32_t ownPublicAddress = 0;  // this engine's address as peers report it, 0 while unknown
+  // The remote side's address on this connection (network byte order). Version-2 signatures
+  // bind it: the signer signs the verifier's address as it sees it, or its own id.
+  uint32_t remoteAddress = 0;
 };
 
 // One packet to send: an extended-protocol (0xC5) opcode and its payload.
@@ -48,6 +51,11 @@ class ITARNNetSecureIdentification {
                            std::span<const uint8_t> payload) = 0;
   virtual void OnSignature(const SSecureIdentContext& context,
                            std::span<const uint8_t> payload) = 0;
+  // The signature owed to the remote side when its state packet asked for one before its
+  // public key had arrived; a session calls it right after OnPublicKey.
+  virtual std::vector<SSecureIdentPacket> PendingSignature(const SSecureIdentContext& /*context*/) {
+    return {};
+  }
   // The remote user's identification state (kIdentNone when no record exists).
   virtual uint32_t IdentificationState(const _tagUnionHash& remoteUserHash) = 0;
 };

@@ -61,4 +61,12 @@ inline constexpr size_t kMaxSourcesPerDownload = 2000;
 // Bytes of one file name on disk (the usual file-system limit for one path component).
 inline constexpr size_t kMaxFileNameBytes = 255;
 
+// A remote user's public key as secure identification carries it (a one-byte length; a
+// 384-bit key takes 76 bytes). Longer keys are ignored, on the wire and in Credits.dat.
+inline constexpr size_t kMaxSecureIdentKeyLength = 80;
+
+// Credit records held: new remote users beyond this replace the oldest record that never got
+// a key, so a flood of made-up user hashes cannot grow the list or Credits.dat.
+inline constexpr size_t kMaxClientCredits = 100000;
+
 }  // namespace P2P::Protocol

@@ -1,0 +1,78 @@
+#include "engine/protocol/C2CRecvUDPPacket.h"
+
+#include "engine/protocol/Packet.h"
+#include "engine/protocol/Stream.h"
+
+namespace P2P::Protocol {
+
+bool CTARNNetC2CRecvUDPPacket::ParseDatagram(std::span<const uint8_t> datagram) {
+  CStreamReader stream(datagram);
+  uint8_t protocol = 0, opcode = 0;
+  if (!stream.ReadUInt8(protocol) || !stream.ReadUInt8(opcode)) return false;
+  // Packed datagrams are not unpacked here.
+  if (protocol != kProtocolEDonkey && protocol != kProtocolExtended) return false;
+  return Parse(opcode, stream.Rest()).has_value();
+}
+
+std::optional<size_t> CTARNNetC2CRecvUDPPacket::Parse(uint8_t opcode,
+                                                      std::span<const uint8_t> payload) {
+  CStreamReader stream(payload);
+  switch (opcode) {
+    case kOpReaskFilePing: {
+      // Later senders append more after the hash; the hash is what we read.
+      _tagUnionHash hash;
+      if (!stream.ReadHash(hash)) return std::nullopt;
+      handler_.OnReaskFilePing(sender_, hash);
+      break;
+    }
+    case kOpReaskAck: {
+      uint16_t rank = 0;
+      if (!stream.ReadUInt16(rank)) return std::nullopt;
+      handler_.OnReaskAck(sender_, rank);
+      break;
+    }
+    case kOpQueueFull:
+      handler_.OnQueueFull(sender_);
+      break;
+    case kOpFileNotFound:
+      handler_.OnFileNotFound(sender_);
+      break;
+    case kOpPeerUdp94:
+      handler_.OnPeerUdp94(sender_);
+      break;
+    case kOpPortTest: {
+      uint8_t value = 0;
+      if (!stream.ReadUInt8(value) || value != kPortTestByte) return std::nullopt;
+      handler_.OnPortTest(sender_);
+      break;
+    }
+    default:
+      return std::nullopt;
+  }
+  return stream.Position();
+}
+
+std::vector<uint8_t> BuildReaskFilePing(const _tagUnionHash& hash) {
+  CTARNNetUDPPacket packet(kOpReaskFilePing, kProtocolExtended);
+  packet.Writer().WriteHash(hash);
+  return packet.Bytes();
+}
+
+std::vector<uint8_t> BuildReaskAck(uint16_t rank) {
+  CTARNNetUDPPacket packet(kOpReaskAck, kProtocolExtended);
+  packet.Writer().WriteUInt16(rank);
+  return packet.Bytes();
+}
+
+std::vector<uint8_t> BuildPeerUdpSignal(uint8_t opcode) {
+  CTARNNetUDPPacket packet(opcode, kProtocolExtended);
+  return packet.Bytes();
+}
+
+std::vector<uint8_t> BuildPortTest() {
+  CTARNNetUDPPacket packet(kOpPortTest, kProtocolEDonkey);
+  packet.Writer().WriteUInt8(kPortTestByte);
+  return packet.Bytes();
+}
+
+}  // namespace P2P::Protocol
