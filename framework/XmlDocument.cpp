@@ -3,7 +3,6 @@
 #include <charconv>
 #include <sstream>
 
-#include "framework/AtomicFile.h"
 
 namespace OSTREL::File {
 namespace {
@@ -126,11 +125,6 @@ CXmlDocument::CXmlDocument(std::string_view rootName) {
   root.append_child(pugi::node_pcdata).set_value("\n");
 }
 
-bool CXmlDocument::Load(const std::filesystem::path& path) {
-  const auto content = ReadWholeFile(path, kMaxFileSize);
-  return content && LoadText(*content);
-}
-
 bool CXmlDocument::LoadText(std::string_view text) {
   document_.reset();
   const pugi::xml_parse_result parsed =
@@ -147,11 +141,6 @@ std::string CXmlDocument::ToText() const {
   out << kDeclaration << '\n';
   document_.save(out, "", kSaveFlags, pugi::encoding_utf8);
   return out.str();
-}
-
-bool CXmlDocument::Save(const std::filesystem::path& path) const {
-  if (!document_.document_element()) return false;
-  return WriteFileAtomically(path, ToText());
 }
 
 std::optional<uint32_t> ParseUInt32(std::string_view text) { return ParseNumber<uint32_t>(text); }

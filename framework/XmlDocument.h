@@ -8,7 +8,6 @@
 #include <pugixml.hpp>
 
 #include <cstdint>
-#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -56,21 +55,18 @@ class CXmlDocument {
   // Data files above this size are refused when loading.
   static constexpr size_t kMaxFileSize = 256u * 1024 * 1024;
 
-  // An empty document; Load() or LoadText() fills it.
+  // An empty document; LoadText() fills it (platform/XmlFile.h loads and saves files).
   CXmlDocument() = default;
   // A new data file: the declaration and an empty root element named `rootName`.
   explicit CXmlDocument(std::string_view rootName);
   CXmlDocument(const CXmlDocument&) = delete;
   CXmlDocument& operator=(const CXmlDocument&) = delete;
 
-  // False when the file is missing, too large, or not a well-formed document with a root.
-  bool Load(const std::filesystem::path& path);
+  // False when the text is not a well-formed document with a root.
   bool LoadText(std::string_view text);
 
   CXmlElement Root() const { return CXmlElement(document_.document_element()); }
   std::string ToText() const;
-  // Atomic: a failed save leaves the old file whole.
-  bool Save(const std::filesystem::path& path) const;
 
  private:
   pugi::xml_document document_;

@@ -4,7 +4,7 @@
 
 #include <system_error>
 
-#include "framework/AtomicFile.h"
+#include "platform/AtomicFile.h"
 #include "framework/Log.h"
 #include "platform/FileLock.h"
 #include "platform/RegFile.h"

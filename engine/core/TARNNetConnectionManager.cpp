@@ -57,7 +57,7 @@ bool CTARNNetConnectionManager::Start() {
     listener_.Listen(5);
   else
     OSTREL::LogWarning("no TCP port could be bound for peers");
-  if (firewallEnabled_) firewall_.OpenPortsAsync(config_.tcpPort, config_.udpPort);
+  if (firewallEnabled_ && firewall_) firewall_->OpenPortsAsync(config_.tcpPort, config_.udpPort);
 
   StartServerSessions();
 
@@ -103,7 +103,7 @@ bool CTARNNetConnectionManager::Stop() {
   serverUdp_.Stop();
   servers_.SetServerListRequest(nullptr);
   servers_.SetCheckerWake(nullptr);
-  firewall_.Wait();
+  if (firewall_) firewall_->Wait();
   return true;
 }
 

@@ -47,6 +47,10 @@ class CTARNNetConnectionManager : public OSTREL::Process::CThreadImpl<CTARNNetCo
   void SetHooks(const Protocol::SServerSessionHooks& hooks) { hooks_ = hooks; }
   void SetMediaSource(std::unique_ptr<OSTREL::Platform::IMediaEventSource> source);
   void SetFirewallEnabled(bool enabled) { firewallEnabled_ = enabled; }
+  // Before Start: the firewall to open the peer ports in (default: the host's; null: none).
+  void SetFirewall(std::unique_ptr<OSTREL::Platform::IFirewall> firewall) {
+    firewall_ = std::move(firewall);
+  }
 
   bool Start() override;
   bool Stop() override;
@@ -93,7 +97,8 @@ class CTARNNetConnectionManager : public OSTREL::Process::CThreadImpl<CTARNNetCo
   CTARNNetC2CListener listener_;
   CTARNNetC2CUDPConnecter peerUdp_;
   std::unique_ptr<OSTREL::Platform::IMediaEventSource> media_;
-  OSTREL::Platform::CFirewall firewall_;
+  std::unique_ptr<OSTREL::Platform::IFirewall> firewall_ =
+      std::make_unique<OSTREL::Platform::CFirewall>();
   bool firewallEnabled_ = true;
   bool mediaSubscribed_ = false;
   std::atomic<bool> started_{false};

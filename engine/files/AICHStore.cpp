@@ -2,7 +2,7 @@
 
 #include <system_error>
 
-#include "framework/XmlDocument.h"
+#include "platform/XmlFile.h"
 
 namespace P2P::HASH {
 
@@ -23,7 +23,8 @@ bool SaveAICHTree(const std::filesystem::path& folder, const _tagUnionHash& file
   const bool exists = std::filesystem::exists(path, error);
   CXmlDocument document;
   if (exists) {
-    if (!document.Load(path) || !document.Root().NameIs(kAICHRoot)) return false;
+    if (!OSTREL::File::LoadXmlFile(document, path) || !document.Root().NameIs(kAICHRoot))
+      return false;
   } else {
     document.LoadText(std::string(CXmlDocument::kDeclaration) + "<AICHList></AICHList>");
   }
@@ -41,7 +42,7 @@ bool SaveAICHTree(const std::filesystem::path& folder, const _tagUnionHash& file
     block.AppendNumber("Id", node.id);
     block.AppendText("AICH", node.hash.ToHex());
   }
-  return document.Save(path);
+  return OSTREL::File::SaveXmlFile(document, path);
 }
 
 }  // namespace P2P::HASH

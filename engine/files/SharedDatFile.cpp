@@ -1,6 +1,7 @@
 #include "engine/files/SharedDatFile.h"
 
-#include "framework/AtomicFile.h"
+#include "platform/AtomicFile.h"
+#include "platform/XmlFile.h"
 
 namespace P2P::Shared::File {
 namespace {
@@ -106,7 +107,7 @@ bool SaveSharedDat(const std::filesystem::path& path, std::span<const _tagStruct
 
 std::vector<_tagStructSharedFile> LoadSharedDat(const std::filesystem::path& path) {
   CXmlDocument document;
-  if (!document.Load(path)) return {};
+  if (!OSTREL::File::LoadXmlFile(document, path)) return {};
   return ReadSharedDatDocument(document);
 }
 

@@ -1,14 +1,11 @@
 #include "engine/files/UploadFileData.h"
 
-#include <fcntl.h>
-#include <stdio.h>
-#include <unistd.h>
-
 #include <system_error>
 
 #include "engine/files/AICHStore.h"
 #include "engine/files/FileHasher.h"
 #include "engine/files/FileTime.h"
+#include "platform/FileSystem.h"
 
 namespace P2P::Shared::File::TransferFile {
 namespace {
@@ -25,9 +22,9 @@ bool ReadRangeCallback(void* user, uint32_t start, uint32_t end, std::vector<uin
 }
 bool MoveCallback(void* user, const std::string& path) { return Self(user)->MoveTo(path); }
 
-// rename() would silently replace a file already at the target.
+// A plain rename would silently replace a file already at the target.
 bool MoveWithoutReplacing(const std::string& from, const std::string& to) {
-  return renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
+  return OSTREL::File::FileSystem().RenameNoReplace(from, to);
 }
 
 }  // namespace
@@ -109,18 +106,13 @@ bool CTARNNetUploadFileData::Restore(const std::string& path) const {
 bool CTARNNetUploadFileData::ReadRange(uint32_t start, uint32_t end,
                                        std::vector<uint8_t>& data) const {
   if (end < start) return false;
-  const int fd = open(file_->GetFullPathName().c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+  const auto file =
+      OSTREL::File::FileSystem().Open(file_->GetFullPathName(), OSTREL::File::EOpenMode::kRead);
+  if (!file) return false;
   std::vector<uint8_t> buffer(end - start);
-  size_t done = 0;
-  while (done < buffer.size()) {
-    const ssize_t got = pread(fd, buffer.data() + done, buffer.size() - done,
-                              static_cast<off_t>(start) + static_cast<off_t>(done));
-    if (got <= 0) break;
-    done += static_cast<size_t>(got);
-  }
-  close(fd);
-  if (done != buffer.size()) return false;
+  // A short read means the file shrank under us: no partial block goes out.
+  const auto got = file->ReadAt(start, buffer);
+  if (!got || *got != buffer.size()) return false;
   data = std::move(buffer);
   return true;
 }

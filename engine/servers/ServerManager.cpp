@@ -4,6 +4,7 @@
 
 #include "engine/protocol/Limits.h"
 #include "engine/servers/ServerInfoFile.h"
+#include "platform/XmlFile.h"
 
 namespace P2P {
 
@@ -30,7 +31,7 @@ bool CTARNNetServerManager::Stop() {
 
 bool CTARNNetServerManager::Load(const std::filesystem::path& configFolder) {
   OSTREL::File::CXmlDocument document;
-  if (!document.Load(configFolder / kServerInfoFileName)) return false;
+  if (!OSTREL::File::LoadXmlFile(document, configFolder / kServerInfoFileName)) return false;
   AddLoaded(document);
   return document.Root().NameIs(kServerInfoRoot);
 }
@@ -63,7 +64,7 @@ bool CTARNNetServerManager::Save(const std::filesystem::path& configFolder) cons
   });
   OSTREL::File::CXmlDocument document(kServerInfoRoot);
   Remote::Server::WriteServerInfoDocument(snapshot, document);
-  return document.Save(configFolder / kServerInfoFileName);
+  return OSTREL::File::SaveXmlFile(document, configFolder / kServerInfoFileName);
 }
 
 _tagStructServerInfo* CTARNNetServerManager::Add(const _tagStructServerInfo& entry) {
@@ -163,7 +164,7 @@ bool CTARNNetServerManager::ApplyIdentification(uint32_t address, const _tagUnio
     if (!server) return false;
     server->hash = hash;
     server->hostName = hostName && !hostName->empty() ? std::move(*hostName)
-                                                     : Remote::Server::FormatAddress(address);
+                                                      : Remote::Server::FormatAddress(address);
     if (name) server->name = std::move(*name);
     if (description) server->description = std::move(*description);
   }

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "platform/RegFile.h"
-#include "tests/support/FileSizeLimit.h"
+#include "tests/support/FaultyFileSystem.h"
 #include "platform/RegistryKey.h"
 #include "tests/support/Sandbox.h"
 
@@ -132,8 +132,10 @@ TEST_F(RegistryTest, AFailedSaveReportsFailureAndKeepsTheOldFile) {
   CRegistry registry(Folder());
   ASSERT_TRUE(registry.SetValue(kMachine, "K", "v", CRegValue::Dword(1)));
   {
-    // A file-size limit makes every save fail, even for root (as a full disk would).
-    tarn::test::FileSizeLimit limit(8);
+    // A full disk makes every save fail.
+    tarn::test::FaultyFileSystem faulty;
+    tarn::test::ScopedFileSystem installed(faulty);
+    faulty.DiskFullAfter(8);
     EXPECT_FALSE(registry.SetValue(kMachine, "K", "v", CRegValue::Dword(2)));
     EXPECT_FALSE(registry.SetValue(kMachine, "K", "w", CRegValue::Dword(3)));
   }

@@ -9,6 +9,7 @@
 #include "engine/core/TARNNetClientModule.h"
 #include "engine/servers/ServerInfoFile.h"
 #include "platform/Registry.h"
+#include "platform/XmlFile.h"
 #include "tests/support/Sandbox.h"
 #include "tests/support/TestIndexServer.h"
 #include "tests/support/WaitUntil.h"
@@ -106,7 +107,8 @@ TEST(ClientModuleServerTest, LogsInLearnsTheServerListChecksItAndSavesIt) {
   cleanup.StopModule();
 
   OSTREL::File::CXmlDocument document;
-  ASSERT_TRUE(document.Load(std::filesystem::path(configPath) / "ServerInfo.dat"));
+  ASSERT_TRUE(
+      OSTREL::File::LoadXmlFile(document, std::filesystem::path(configPath) / "ServerInfo.dat"));
   const auto saved = Remote::Server::ReadServerInfoDocument(document);
   ASSERT_EQ(saved.size(), 3u);
   for (const auto& entry : saved) {

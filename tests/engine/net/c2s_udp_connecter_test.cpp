@@ -9,6 +9,7 @@
 #include "engine/net/TARNNetC2SUDPConnecter.h"
 #include "engine/servers/ServerInfoFile.h"
 #include "framework/TickSource.h"
+#include "platform/XmlFile.h"
 #include "tests/support/ManualClock.h"
 #include "tests/support/Sandbox.h"
 #include "tests/support/TestIndexServer.h"
@@ -46,7 +47,7 @@ class UdpConnecterTest : public ::testing::Test {
   }
   bool Saved(const ServerInfo& server) const {
     OSTREL::File::CXmlDocument document;
-    if (!document.Load(sandbox_.Root() / "ServerInfo.dat")) return false;
+    if (!OSTREL::File::LoadXmlFile(document, sandbox_.Root() / "ServerInfo.dat")) return false;
     for (const auto& entry : Remote::Server::ReadServerInfoDocument(document))
       if (entry.address == server.address) return true;
     return false;

@@ -1,10 +1,10 @@
-#include "engine/servers/ServerManager.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <vector>
 
+#include "engine/servers/ServerManager.h"
+#include "tests/support/FaultyFileSystem.h"
 #include "tests/support/Sandbox.h"
 
 namespace P2P {
@@ -149,8 +149,8 @@ TEST(ServerManagerTest, IdentificationAndStatusRaiseChanges) {
   manager.SetCurrentServer(server);
   ASSERT_TRUE(manager.ApplyTcpStatus(10, 20));
   EXPECT_EQ(server->status.files, 20u);
-  EXPECT_EQ(log.events, (std::vector<std::pair<char, uint32_t>>{{'c', 0x04030201},
-                                                                {'c', 0x04030201}}));
+  EXPECT_EQ(log.events,
+            (std::vector<std::pair<char, uint32_t>>{{'c', 0x04030201}, {'c', 0x04030201}}));
 }
 
 TEST(ServerManagerTest, StopSavesTheSortedList) {
@@ -163,6 +163,32 @@ TEST(ServerManagerTest, StopSavesTheSortedList) {
   CTARNNetServerManager reloaded;
   ASSERT_TRUE(reloaded.Load(sandbox / "config"));
   EXPECT_EQ(Addresses(reloaded), (std::vector<uint32_t>{0x02020202, 0x01010101}));
+}
+
+// A save that fails part way (the disk fills up, or the write is torn) reports it and leaves
+// the previous ServerInfo.dat whole, with no temporary file beside it.
+TEST(ServerManagerTest, FailedSaveKeepsThePreviousFile) {
+  tarn::test::Sandbox sandbox;
+  CTARNNetServerManager manager;
+  manager.Start(sandbox / "config");
+  manager.AddAddress(0x01010101, 1);
+  ASSERT_TRUE(manager.Stop());
+  const std::string saved = sandbox.ReadFile("config/ServerInfo.dat");
+  for (int tear = 0; tear < 2; ++tear) {
+    manager.AddAddress(0x02020202 + tear, 2);
+    tarn::test::FaultyFileSystem faulty;
+    tarn::test::ScopedFileSystem installed(faulty);
+    if (tear == 1)
+      faulty.TearNextWrite(20);
+    else
+      faulty.DiskFullAfter(20);
+    EXPECT_FALSE(manager.Stop());
+    EXPECT_EQ(faulty.InjectedFailures(), 1);
+    EXPECT_EQ(sandbox.ReadFile("config/ServerInfo.dat"), saved);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(sandbox / "config"),
+                            std::filesystem::directory_iterator()),
+              1);
+  }
 }
 
 }  // namespace

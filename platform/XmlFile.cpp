@@ -1,0 +1,21 @@
+#include "platform/XmlFile.h"
+
+#include "platform/AtomicFile.h"
+
+namespace OSTREL::File {
+
+bool LoadXmlFile(CXmlDocument& document, const std::filesystem::path& path) {
+  const auto content = ReadWholeFile(path, CXmlDocument::kMaxFileSize);
+  if (!content) {
+    document.LoadText("");  // leaves the document empty, as a refused text does
+    return false;
+  }
+  return document.LoadText(*content);
+}
+
+bool SaveXmlFile(const CXmlDocument& document, const std::filesystem::path& path) {
+  if (!document.Root()) return false;
+  return WriteFileAtomically(path, document.ToText());
+}
+
+}  // namespace OSTREL::File
