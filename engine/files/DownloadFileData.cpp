@@ -3,7 +3,7 @@
 #include "engine/files/Digest.h"
 #include "engine/files/FileTime.h"
 #include "engine/protocol/Limits.h"
-#include "framework/AtomicFile.h"
+#include "platform/AtomicFile.h"
 #include "framework/CriticalSection.h"
 #include "framework/Log.h"
 #include "framework/TickSource.h"

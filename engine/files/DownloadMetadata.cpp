@@ -1,7 +1,7 @@
 #include "engine/files/DownloadMetadata.h"
 
 #include "engine/protocol/Limits.h"
-#include "framework/AtomicFile.h"
+#include "platform/AtomicFile.h"
 
 namespace P2P::Shared::File::TransferFile {
 namespace {

@@ -5,6 +5,7 @@
 
 #include "engine/net/ClientCreditFile.h"
 #include "engine/net/CreditModifier.h"
+#include "platform/XmlFile.h"
 
 namespace P2P::Credit {
 
@@ -42,7 +43,7 @@ bool CTARNNetClientCreditList::Load(const std::filesystem::path& configFolder,
                                     std::span<const uint8_t> privateKeyText) {
   SetPrivateKey(privateKeyText);
   OSTREL::File::CXmlDocument document;
-  if (!document.Load(configFolder / kClientCreditsFile)) return false;
+  if (!OSTREL::File::LoadXmlFile(document, configFolder / kClientCreditsFile)) return false;
   LoadDocument(document);
   return true;
 }
@@ -61,7 +62,7 @@ void CTARNNetClientCreditList::LoadDocument(const OSTREL::File::CXmlDocument& do
 bool CTARNNetClientCreditList::Save(const std::filesystem::path& configFolder) const {
   OSTREL::File::CXmlDocument document(kClientCreditsRoot);
   SaveDocument(document);
-  return document.Save(configFolder / kClientCreditsFile);
+  return OSTREL::File::SaveXmlFile(document, configFolder / kClientCreditsFile);
 }
 
 void CTARNNetClientCreditList::SaveDocument(OSTREL::File::CXmlDocument& document) const {
