@@ -75,8 +75,11 @@ void CTARNNetUploadFileManager::Stop() {
   monitor_.Stop();
   list_.SetEventSink(nullptr);
   SaveDataFiles();
-  if (CTARNNetTransferFileList* files = CTARNNetTransferFileList::PeekInstance())
-    for (const CTransferFilePtr& file : list_.Snapshot()) files->Remove(file.Get());
+  if (CTARNNetTransferFileList* files = CTARNNetTransferFileList::PeekInstance()) {
+    // Newest first: each removal then finds its file at the end of the list.
+    const std::vector<CTransferFilePtr> shared = list_.Snapshot();
+    for (auto file = shared.rbegin(); file != shared.rend(); ++file) files->Remove(file->Get());
+  }
   list_.Clear();
 }
 
