@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <fstream>
 #include <system_error>
 
 #include "framework/Log.h"
@@ -39,9 +40,38 @@ uint32_t CPathMonitor::InotifyMask() const {
   return mask;
 }
 
+// The system's per-user limit of watches; raised (doubled) when the process may write it.
+static bool RaiseWatchLimit() {
+  const char* const kLimitPath = "/proc/sys/fs/inotify/max_user_watches";
+  std::ifstream in(kLimitPath);
+  uint64_t limit = 0;
+  if (!(in >> limit) || limit == 0) return false;
+  std::ofstream out(kLimitPath);
+  out << limit * 2 << '\n';
+  out.flush();
+  return static_cast<bool>(out);
+}
+
+static uint64_t WatchLimit() {
+  std::ifstream in("/proc/sys/fs/inotify/max_user_watches");
+  uint64_t limit = 0;
+  in >> limit;
+  return limit;
+}
+
 bool CPathMonitor::AddWatches(const std::filesystem::path& folder) {
-  const int watch = inotify_add_watch(inotify_, folder.c_str(), InotifyMask());
-  if (watch < 0) return false;
+  int watch = inotify_add_watch(inotify_, folder.c_str(), InotifyMask());
+  if (watch < 0 && errno == ENOSPC && !limitReached_ && RaiseWatchLimit())
+    watch = inotify_add_watch(inotify_, folder.c_str(), InotifyMask());
+  if (watch < 0) {
+    if (errno == ENOSPC && !limitReached_) {
+      limitReached_ = true;
+      LogWarning("folder monitor: the system limit of ", WatchLimit(),
+                 " inotify watches is reached; rescanning ", path_.string(), " every ",
+                 kRescanInterval / 1000, " seconds instead");
+    }
+    return false;
+  }
   watches_[watch] = folder;
   if (!watchSubtree_) return true;
   std::error_code error;
@@ -85,19 +115,36 @@ unsigned CPathMonitor::Run() {
     return 1;
   }
   OnWatching();
+  uint32_t lastRescan = Process::CTickSource::Now();
   while (!IsStopping() && !stopEvent_.IsSignalled()) {
     pollfd waits[2] = {{inotify_, POLLIN, 0}, {stopEvent_.Fd(), POLLIN, 0}};
-    if (poll(waits, 2, -1) < 0) {
+    // Folders beyond the watch limit are only seen by periodic rescans.
+    int timeout = -1;
+    if (limitReached_) {
+      const uint32_t passed = Process::CTickSource::Now() - lastRescan;
+      timeout = passed >= kRescanInterval ? 0 : static_cast<int>(kRescanInterval - passed);
+    }
+    const int ready = poll(waits, 2, timeout);
+    if (ready < 0) {
       if (errno == EINTR) continue;
       break;
     }
     if (waits[1].revents != 0) break;
+    if (ready == 0) {
+      lastRescan = Process::CTickSource::Now();
+      ChangeAction();
+      continue;
+    }
     if (delay_ != 0) Process::WaitForEvent(stopEvent_, delay_);
-    if (DrainEvents() && !stopEvent_.IsSignalled()) ChangeAction();
+    if (DrainEvents() && !stopEvent_.IsSignalled()) {
+      lastRescan = Process::CTickSource::Now();
+      ChangeAction();
+    }
   }
   close(inotify_);
   inotify_ = -1;
   watches_.clear();
+  limitReached_ = false;
   return 0;
 }
 

@@ -1,8 +1,10 @@
 // Watches a folder tree for changes on its own thread and runs a change action for each burst
 // of changes. Built on inotify: every folder of the tree is watched, and folders that appear
 // later are watched as they appear; all events waiting when the thread wakes are taken as one
-// change. Start and Stop from any one controlling thread; the action runs on the monitor's
-// thread and sees the stop event signalled when it should end early.
+// change. When the system's watch limit is reached (and cannot be raised), the folders left
+// unwatched are covered by a rescan every kRescanInterval, said once in the log. Start and Stop
+// from any one controlling thread; the action runs on the monitor's thread and sees the stop event
+// signalled when it should end early.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +25,8 @@ class CPathMonitor : public Process::CThreadImpl<CPathMonitor> {
   static constexpr uint32_t kChangeAttributes = 0x04;
   static constexpr uint32_t kChangeSize = 0x08;
   static constexpr uint32_t kChangeLastWrite = 0x10;
+
+  static constexpr uint32_t kRescanInterval = 60000;
 
   CPathMonitor() = default;
   ~CPathMonitor() override;
@@ -56,6 +60,7 @@ class CPathMonitor : public Process::CThreadImpl<CPathMonitor> {
   uint32_t delay_ = 0;
   Process::CEvent stopEvent_{Process::CEvent::Reset::kManual};
   int inotify_ = -1;
+  bool limitReached_ = false;
   std::map<int, std::filesystem::path> watches_;
 };
 

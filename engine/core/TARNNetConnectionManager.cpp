@@ -110,8 +110,7 @@ bool CTARNNetConnectionManager::Stop() {
 unsigned CTARNNetConnectionManager::Run() {
   while (!IsStopping()) {
     const int signalled = OSTREL::Process::WaitForEvents(
-        {&stop_, &reconnect_, &sourceSweep_, &offerFiles_, &rescheduled_},
-        TicksUntilDelayedReconnect());
+        {&stop_, &reconnect_, &sourceSweep_, &offerFiles_, &rescheduled_}, NextWakeUp());
     if (IsStopping()) break;
     switch (signalled) {
       case 0:
@@ -122,17 +121,11 @@ unsigned CTARNNetConnectionManager::Run() {
       case 2:
         RunSourceSweeps();
         break;
-      case 3:
-        if (connected_.load() && hooks_.hasFilesToOffer && hooks_.hasFilesToOffer())
-          serverTcp_.SendOfferFiles();
+      case 3:  // a change to offer: the wait below now covers its time
+      case 4:  // a new delay to wait for
         break;
-      case 4:
-        break;  // a new delay to wait for
       case OSTREL::Process::kWaitTimeout:
-        // The pause after a disconnection is over; while the medium is down the
-        // media-connect event reconnects instead.
-        reconnectPending_.store(false);
-        if (networkAvailable_.load()) Reconnect();
+        OnWaitTimeout();
         break;
       default:
         return 1;
@@ -145,6 +138,33 @@ uint32_t CTARNNetConnectionManager::TicksUntilDelayedReconnect() const {
   if (!reconnectPending_.load()) return OSTREL::Process::kInfinite;
   const int32_t left = static_cast<int32_t>(reconnectDue_.load() - CTickSource::Now());
   return left > 0 ? static_cast<uint32_t>(left) : 0;
+}
+
+uint32_t CTARNNetConnectionManager::NextWakeUp() const {
+  return std::min(TicksUntilDelayedReconnect(), offers_.TicksUntilDue());
+}
+
+void CTARNNetConnectionManager::OnWaitTimeout() {
+  if (offers_.IsDue()) {
+    if (connected_.load() && hooks_.hasFilesToOffer && hooks_.hasFilesToOffer()) {
+      serverTcp_.SendOfferFiles();
+      offers_.NoteOffered();
+      coalescedOffers_.fetch_add(1);
+    } else {
+      offers_.Forget();  // the next login offers the whole list
+    }
+  }
+  // The pause after a disconnection is over; while the medium is down the media-connect
+  // event reconnects instead.
+  if (reconnectPending_.load() && TicksUntilDelayedReconnect() == 0) {
+    reconnectPending_.store(false);
+    if (networkAvailable_.load()) Reconnect();
+  }
+}
+
+void CTARNNetConnectionManager::OfferFiles() {
+  offers_.NoteChange();
+  offerFiles_.Set();
 }
 
 void CTARNNetConnectionManager::Reconnect() {
@@ -182,6 +202,9 @@ void CTARNNetConnectionManager::Connecting(const ServerInfo* server) {
 
 void CTARNNetConnectionManager::Connected(const ServerInfo* server) {
   connected_.store(true);
+  // The login offered the whole list, earlier changes included. It does not count against
+  // the spacing: files hashed just after a start are offered once they settle.
+  offers_.Forget();
   StartSourceSweep();
   FanOut(&ITARNNetP2PConnectionEventHandler::OnConnected, server);
 }

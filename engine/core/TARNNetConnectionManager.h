@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "engine/base/ClientConfig.h"
+#include "engine/core/OfferCoalescer.h"
 #include "engine/net/ConnectionEvents.h"
 #include "engine/net/ServerSessionHooks.h"
 #include "engine/net/TARNNetC2CListener.h"
@@ -59,7 +60,9 @@ class CTARNNetConnectionManager : public OSTREL::Process::CThreadImpl<CTARNNetCo
   // Signals a reconnect unless connected.
   void Reconnect();
   void StartSourceSweep() { sourceSweep_.Set(); }
-  void OfferFiles() { offerFiles_.Set(); }
+  // The shared files changed: offered again once the changes settle (see COfferCoalescer).
+  void OfferFiles();
+  uint32_t CoalescedOfferCount() const { return coalescedOffers_.load(); }
 
   // Advisor: the manager acts first, then fans the event out.
   void Connecting(const ServerInfo* server) override;
@@ -88,6 +91,8 @@ class CTARNNetConnectionManager : public OSTREL::Process::CThreadImpl<CTARNNetCo
   void RunSourceSweeps();
   void TcpSourceSweep(const std::vector<Protocol::SSourceRequestEntry>& downloads);
   uint32_t TicksUntilDelayedReconnect() const;
+  uint32_t NextWakeUp() const;
+  void OnWaitTimeout();
 
   _tagStructClientConfig& config_;
   CTARNNetServerManager& servers_;
@@ -118,6 +123,8 @@ class CTARNNetConnectionManager : public OSTREL::Process::CThreadImpl<CTARNNetCo
   std::atomic<bool> reconnectPending_{false};
   std::atomic<uint32_t> reconnectDue_{0};
   std::atomic<uint32_t> sweeps_{0};
+  COfferCoalescer offers_;
+  std::atomic<uint32_t> coalescedOffers_{0};
 };
 
 }  // namespace P2P

@@ -1,49 +1,28 @@
 #include "engine/files/FileHasher.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <memory>
 #include <mutex>
 #include <vector>
 
 #include "engine/files/AICHBlockHasher.h"
 #include "engine/files/Digest.h"
 #include "engine/files/HashConstants.h"
+#include "engine/files/HashLane.h"
 #include "framework/TickSource.h"
 
 namespace P2P::HASH {
 namespace {
 
-class CReadOnlyFile {
- public:
-  explicit CReadOnlyFile(const std::filesystem::path& path)
-      : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-  ~CReadOnlyFile() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  CReadOnlyFile(const CReadOnlyFile&) = delete;
-  CReadOnlyFile& operator=(const CReadOnlyFile&) = delete;
+using OSTREL::File::EOpenMode;
+using OSTREL::File::FileSystem;
 
-  int Fd() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-// Reads exactly `length` bytes; a file that ends early (it shrank) or fails to read fails.
-bool ReadFully(int fd, uint8_t* buffer, size_t length) {
-  while (length > 0) {
-    const ssize_t got = ::read(fd, buffer, length);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    buffer += got;
-    length -= static_cast<size_t>(got);
-  }
-  return true;
-}
+// Files above this size hash their AICH blocks on a second thread.
+constexpr uint32_t kTwoLaneMinimum = 2 * kHashingReadSize;
 
 bool PreadFully(int fd, uint8_t* buffer, size_t length, uint64_t offset) {
   while (length > 0) {
@@ -59,12 +38,11 @@ bool PreadFully(int fd, uint8_t* buffer, size_t length, uint64_t offset) {
 
 // The hash describes the file at `path` only if that is still the file that was read, with
 // the size it had when hashing began.
-bool StillSameFile(int fd, const std::filesystem::path& path, uint32_t size) {
-  struct stat opened {};
-  struct stat named {};
-  if (::fstat(fd, &opened) != 0 || ::stat(path.c_str(), &named) != 0) return false;
-  return opened.st_dev == named.st_dev && opened.st_ino == named.st_ino &&
-         static_cast<uint64_t>(opened.st_size) == size;
+bool StillSameFile(OSTREL::File::IFile& file, const std::filesystem::path& path, uint32_t size) {
+  const auto opened = file.Stat();
+  const auto named = FileSystem().Stat(path);
+  return opened && named && opened->device == named->device && opened->inode == named->inode &&
+         opened->size == size;
 }
 
 }  // namespace
@@ -128,52 +106,75 @@ bool CTARNNetFileHasher::HashFile(const std::filesystem::path& path, CTARNNetFil
 bool CTARNNetFileHasher::HashLocked(const std::filesystem::path& path, _tagUnionHash& fileHash,
                                     AICH_HASH::CTARNNetAICHTree& tree,
                                     MD4_HASH::CTARNNetHashList& hashList) {
-  CReadOnlyFile file(path);
-  struct stat info {};
-  if (file.Fd() < 0 || ::fstat(file.Fd(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
-  if (info.st_size < 0 || static_cast<uint64_t>(info.st_size) > UINT32_MAX) return false;
-  const auto size = static_cast<uint32_t>(info.st_size);
-  ::posix_fadvise(file.Fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
+  const std::unique_ptr<OSTREL::File::IFile> file = FileSystem().Open(path, EOpenMode::kRead);
+  if (!file) return false;
+  const auto info = file->Stat();
+  if (!info || !info->isRegular || info->size > UINT32_MAX) return false;
+  const auto size = static_cast<uint32_t>(info->size);
+  file->AdviseSequential();
 
   tree.Reset(size);
   hashList.Clear();
   hashList.SetFileSize(size);
-  std::vector<uint8_t> buffer(std::min<uint32_t>(std::max<uint32_t>(size, 1), kHashingReadSize));
-  CMD4Digest md4;
-  CAICHBlockHasher blocks;
-  uint32_t hashed = 0;
-  for (uint32_t part = 0; part < PartCount(size); ++part) {
-    if (ShouldStop()) return false;
-    const uint32_t length = PartLength(size, part);
-    if (!blocks.StartPart(tree.Root().FindNode(PartStart(part), length, true))) return false;
-    for (uint32_t done = 0; done < length;) {
-      if (ShouldStop()) return false;
-      const uint32_t chunk = std::min<uint32_t>(kHashingReadSize, length - done);
-      if (!ReadFully(file.Fd(), buffer.data(), chunk)) return false;
-      // Block-sized slices keep each piece in cache while both digests read it.
-      for (uint32_t at = 0; at < chunk; at += kAICHBlockSize) {
-        const std::span<const uint8_t> slice(buffer.data() + at,
-                                             std::min(kAICHBlockSize, chunk - at));
-        md4.Update(slice);
-        if (!blocks.Feed(slice)) return false;
-      }
-      done += chunk;
-      hashed += chunk;
-      if (options_.onProgress) options_.onProgress(hashed, size);
-      if (!Pause()) return false;
-    }
-    hashList.Add(md4.Final());
-    if (!blocks.FinishPart()) return false;
-    if (!Pause()) return false;
-  }
+  if (!HashParts(*file, size, tree, hashList)) return false;
   // A file that ends on a part boundary (or is empty) has an empty last part, whose hash the
   // network counts too.
-  if (size % kPartSize == 0) hashList.Add(md4.Final());
+  if (size % kPartSize == 0) hashList.Add(CMD4Digest().Final());
   if (size == 0) tree.Root().SetHash(SHA1Of(std::span<const uint8_t>()));
-  if (!StillSameFile(file.Fd(), path, size)) return false;
+  if (!StillSameFile(*file, path, size)) return false;
   if (!tree.ComputeAndVerify()) return false;
   fileHash = hashList.DeriveFileHash();
   return true;
+}
+
+// One read pass: each chunk is read once, its MD4 taken here while the AICH lane takes the
+// SHA-1 of its blocks. Two buffers alternate, so the next read never overwrites a chunk the
+// lane is still hashing.
+bool CTARNNetFileHasher::HashParts(OSTREL::File::IFile& file, uint32_t size,
+                                   AICH_HASH::CTARNNetAICHTree& tree,
+                                   MD4_HASH::CTARNNetHashList& hashList) {
+  const uint32_t bufferSize = std::min<uint32_t>(std::max<uint32_t>(size, 1), kHashingReadSize);
+  std::vector<uint8_t> buffers[2] = {std::vector<uint8_t>(bufferSize),
+                                     std::vector<uint8_t>(size > bufferSize ? bufferSize : 0)};
+  CAICHBlockHasher blocks;
+  std::atomic<bool> blocksFailed{false};
+  CHashLane lane(size >= kTwoLaneMinimum);  // declared last: joined before the rest goes
+  CMD4Digest md4;
+  uint64_t offset = 0;
+  unsigned turn = 0;
+  for (uint32_t part = 0; part < PartCount(size); ++part) {
+    if (ShouldStop()) return false;
+    const uint32_t length = PartLength(size, part);
+    lane.Submit([&, part, length] {
+      if (!blocks.StartPart(tree.Root().FindNode(PartStart(part), length, true)))
+        blocksFailed = true;
+    });
+    for (uint32_t done = 0; done < length;) {
+      if (ShouldStop()) return false;
+      const uint32_t chunk = std::min<uint32_t>(kHashingReadSize, length - done);
+      std::vector<uint8_t>& buffer = buffers[size > bufferSize ? (turn++ & 1) : 0];
+      // The job that used this buffer two chunks ago must be done with it.
+      lane.WaitUntilPending(1);
+      const auto got = file.ReadAt(offset, std::span<uint8_t>(buffer.data(), chunk));
+      if (!got || *got != chunk) return false;  // a file that shrank must not spin
+      const std::span<const uint8_t> bytes(buffer.data(), chunk);
+      lane.Submit([&blocks, &blocksFailed, bytes] {
+        if (!blocks.Feed(bytes)) blocksFailed = true;
+      });
+      md4.Update(bytes);
+      done += chunk;
+      offset += chunk;
+      if (options_.onProgress) options_.onProgress(static_cast<uint32_t>(offset), size);
+      if (!Pause()) return false;
+    }
+    hashList.Add(md4.Final());
+    lane.Submit([&] {
+      if (!blocks.FinishPart()) blocksFailed = true;
+    });
+    if (!Pause()) return false;
+  }
+  lane.WaitUntilPending(0);
+  return !blocksFailed;
 }
 
 std::optional<_tagUnionHash> MD4OfFileRange(int fd, uint64_t start, uint32_t length) {

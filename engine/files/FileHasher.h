@@ -1,5 +1,6 @@
-// Hashes a file for sharing: one sequential pass that feeds the same chunks to the MD4 of each
-// part and to the SHA-1 of each AICH block, then builds and verifies the AICH tree. It pauses
+// Hashes a file for sharing: one sequential pass through the file-system seam that feeds the
+// same chunks to the MD4 of each part and (on a second thread, for files of more than a few
+// chunks) to the SHA-1 of each AICH block, then builds and verifies the AICH tree. It pauses
 // after each chunk and part to leave the disk to others, and stops promptly on an abort event
 // or a stop request. One call at a time per object; calls on different objects serialise on
 // the hashing lock when one is given.
@@ -16,6 +17,7 @@
 #include "engine/files/HashList.h"
 #include "framework/CriticalSection.h"
 #include "framework/Event.h"
+#include "platform/FileSystem.h"
 
 namespace P2P::HASH {
 
@@ -50,6 +52,8 @@ class CTARNNetFileHasher {
  private:
   bool HashLocked(const std::filesystem::path& path, _tagUnionHash& fileHash,
                   AICH_HASH::CTARNNetAICHTree& tree, MD4_HASH::CTARNNetHashList& hashList);
+  bool HashParts(OSTREL::File::IFile& file, uint32_t size, AICH_HASH::CTARNNetAICHTree& tree,
+                 MD4_HASH::CTARNNetHashList& hashList);
   bool ShouldStop() const;
   // Waits out the pause; false when a stop was requested meanwhile.
   bool Pause() const;

@@ -9,9 +9,6 @@ namespace {
 using OSTREL::File::CXmlDocument;
 using OSTREL::File::CXmlElement;
 
-constexpr std::string_view kNewDocument =
-    "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n<SharedFileList>\n</SharedFileList>";
-
 void SetTime(int64_t& field, std::string_view text) {
   if (const auto value = OSTREL::File::ParseInt64(text)) field = *value;
 }
@@ -50,27 +47,42 @@ void ApplyField(_tagStructSharedFile& file, std::string_view name, std::string_v
   }
 }
 
-void AppendIfSet(CXmlElement& element, std::string_view name, const std::string& text) {
-  if (!text.empty()) element.AppendText(name, text);
+// Element text escaped as the DOM writer escapes it: the three markup characters as entities,
+// control characters other than tab, line feed and carriage return as character references,
+// and nothing from the first NUL on (the DOM holds C strings).
+void AppendEscaped(std::string& out, std::string_view text) {
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte == 0) return;
+    if (c == '&') {
+      out += "&amp;";
+    } else if (c == '<') {
+      out += "&lt;";
+    } else if (c == '>') {
+      out += "&gt;";
+    } else if (byte < 32 && c != '\t' && c != '\n' && c != '\r') {
+      out += "&#";
+      out += static_cast<char>('0' + byte / 10);
+      out += static_cast<char>('0' + byte % 10);
+      out += ';';
+    } else {
+      out += c;
+    }
+  }
 }
 
-void WriteEntry(CXmlElement list, const _tagStructSharedFile& file) {
-  const _tagStructSharedFileInfo& info = file.info;
-  CXmlElement entry = list.AppendElement("SharedFile");
-  entry.AppendText("Hash", file.hash.ToHex());
-  entry.AppendText("Name", info.name);
-  entry.AppendText("FullPathName", info.fullPathName);
-  entry.AppendNumber("Size", info.size);
-  entry.AppendSigned("CreationTime", info.creationTime);
-  entry.AppendSigned("LastWriteTime", info.lastWriteTime);
-  AppendIfSet(entry, "Format", info.format);
-  AppendIfSet(entry, "Type", info.type);
-  if (info.mediaBitrate != 0) entry.AppendNumber("MediaBitrates", info.mediaBitrate);
-  AppendIfSet(entry, "MediaAlbum", info.mediaAlbum);
-  AppendIfSet(entry, "MediaArtist", info.mediaArtist);
-  AppendIfSet(entry, "MediaTitle", info.mediaTitle);
-  AppendIfSet(entry, "MediaCodec", info.mediaCodec);
-  AppendIfSet(entry, "MediaLength", info.mediaLength);
+void AppendField(std::string& out, std::string_view name, std::string_view text) {
+  out += "\n\t\t<";
+  out += name;
+  out += '>';
+  AppendEscaped(out, text);
+  out += "</";
+  out += name;
+  out += '>';
+}
+
+void AppendIfSet(std::string& out, std::string_view name, const std::string& text) {
+  if (!text.empty()) AppendField(out, name, text);
 }
 
 }  // namespace
@@ -94,11 +106,41 @@ std::vector<_tagStructSharedFile> ReadSharedDatText(std::string_view text) {
   return ReadSharedDatDocument(document);
 }
 
+void BeginSharedDatText(std::string& out) {
+  out += CXmlDocument::kDeclaration;
+  out += "\n<SharedFileList>";
+}
+
+void AppendSharedDatEntry(std::string& out, const _tagStructSharedFile& file) {
+  const _tagStructSharedFileInfo& info = file.info;
+  out += "\n\t<SharedFile>";
+  AppendField(out, "Hash", file.hash.ToHex());
+  AppendField(out, "Name", info.name);
+  AppendField(out, "FullPathName", info.fullPathName);
+  AppendField(out, "Size", std::to_string(info.size));
+  AppendField(out, "CreationTime", std::to_string(info.creationTime));
+  AppendField(out, "LastWriteTime", std::to_string(info.lastWriteTime));
+  AppendIfSet(out, "Format", info.format);
+  AppendIfSet(out, "Type", info.type);
+  if (info.mediaBitrate != 0) AppendField(out, "MediaBitrates", std::to_string(info.mediaBitrate));
+  AppendIfSet(out, "MediaAlbum", info.mediaAlbum);
+  AppendIfSet(out, "MediaArtist", info.mediaArtist);
+  AppendIfSet(out, "MediaTitle", info.mediaTitle);
+  AppendIfSet(out, "MediaCodec", info.mediaCodec);
+  AppendIfSet(out, "MediaLength", info.mediaLength);
+  out += "\n\t</SharedFile>";
+}
+
+void EndSharedDatText(std::string& out, bool anyEntry) {
+  out += anyEntry ? "\n</SharedFileList>" : "</SharedFileList>";
+}
+
 std::string WriteSharedDatText(std::span<const _tagStructSharedFile> files) {
-  CXmlDocument document;
-  document.LoadText(kNewDocument);
-  for (const _tagStructSharedFile& file : files) WriteEntry(document.Root(), file);
-  return document.ToText();
+  std::string text;
+  BeginSharedDatText(text);
+  for (const _tagStructSharedFile& file : files) AppendSharedDatEntry(text, file);
+  EndSharedDatText(text, !files.empty());
+  return text;
 }
 
 bool SaveSharedDat(const std::filesystem::path& path, std::span<const _tagStructSharedFile> files) {

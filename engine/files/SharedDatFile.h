@@ -25,6 +25,11 @@ std::vector<_tagStructSharedFile> ReadSharedDatText(std::string_view text);
 
 // A new document holding `files` in order.
 std::string WriteSharedDatText(std::span<const _tagStructSharedFile> files);
+// The same layout built piece by piece, for lists too large to copy whole: the opening, one
+// entry at a time, then the closing (told whether any entry was written).
+void BeginSharedDatText(std::string& out);
+void AppendSharedDatEntry(std::string& out, const _tagStructSharedFile& file);
+void EndSharedDatText(std::string& out, bool anyEntry);
 bool SaveSharedDat(const std::filesystem::path& path, std::span<const _tagStructSharedFile> files);
 // Empty when the file is missing, unreadable or not a shared-file list.
 std::vector<_tagStructSharedFile> LoadSharedDat(const std::filesystem::path& path);

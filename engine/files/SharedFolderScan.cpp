@@ -23,7 +23,7 @@ class CFolderWalk {
 
   bool Walk(const fs::path& folder, int depth) {
     if (depth > kMaxScanDepth || !FirstVisit(folder)) return true;
-    for (const fs::path& entry : SortedEntries(folder)) {
+    for (const fs::directory_entry& entry : SortedEntries(folder)) {
       if (stopping_ && stopping_()) return false;
       if (!Visit(entry, depth)) return false;
     }
@@ -31,8 +31,18 @@ class CFolderWalk {
   }
 
  private:
-  bool Visit(const fs::path& entry, int depth) {
+  bool Visit(const fs::directory_entry& listed, int depth) {
     std::error_code error;
+    const fs::path& entry = listed.path();
+    // The folder listing tells plain files and folders apart without a stat of its own; the
+    // one stat per file is the caller's.
+    if (!listed.is_symlink(error) && !error) {
+      if (listed.is_regular_file(error)) {
+        if (!IsThumbnailCache(entry)) share_(entry);
+        return true;
+      }
+      if (listed.is_directory(error)) return Walk(entry, depth + 1);
+    }
     // Follows links: a broken link has no status and is skipped.
     const fs::file_status target = fs::status(entry, error);
     if (error) return true;
@@ -52,12 +62,15 @@ class CFolderWalk {
     return visited_.insert({info.st_dev, info.st_ino}).second;
   }
 
-  static std::vector<fs::path> SortedEntries(const fs::path& folder) {
-    std::vector<fs::path> entries;
+  static std::vector<fs::directory_entry> SortedEntries(const fs::path& folder) {
+    std::vector<fs::directory_entry> entries;
     std::error_code error;
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
-      entries.push_back(it->path());
-    std::sort(entries.begin(), entries.end());
+      entries.push_back(*it);
+    std::sort(entries.begin(), entries.end(),
+              [](const fs::directory_entry& a, const fs::directory_entry& b) {
+                return a.path() < b.path();
+              });
     return entries;
   }
 

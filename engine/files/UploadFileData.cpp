@@ -69,7 +69,9 @@ bool CTARNNetUploadFileData::Create(const std::string& path, OSTREL::Process::CE
       settings_.hashingLock != nullptr ? settings_.hashingLock : &HASH::HashingLock();
   options.hashingLock = lock;
   const std::filesystem::path folder = settings_.configFolder;
-  if (!folder.empty())
+  if (settings_.storeTree)
+    options.onHashed = settings_.storeTree;
+  else if (!folder.empty())
     options.onHashed = [folder, lock](const _tagUnionHash& hash,
                                       const HASH::AICH_HASH::CTARNNetAICHTree& tree) {
       HASH::SaveAICHTree(folder, hash, tree, *lock);

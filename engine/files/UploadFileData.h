@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,9 @@ struct _tagStructUploadSettings {
   uint32_t hashingPauseMs = 10;
   // Hashing and AICH.dat writing take this lock; null: the process-wide default.
   OSTREL::Process::CCriticalSection* hashingLock = nullptr;
+  // Where hashed trees go instead of being written into AICH.dat one by one (the shared-file
+  // list keeps AICH.dat in memory and writes it in batches).
+  std::function<void(const _tagUnionHash&, const HASH::AICH_HASH::CTARNNetAICHTree&)> storeTree;
 };
 
 class CTARNNetUploadFileData : public OSTREL::CReferenceT<CTARNNetUploadFileData> {

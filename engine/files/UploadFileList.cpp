@@ -1,17 +1,74 @@
 #include "engine/files/UploadFileList.h"
 
+#include <cctype>
+#include <functional>
+
 #include "engine/files/SharedDatFile.h"
 #include "engine/files/UploadFileData.h"
+#include "platform/AtomicFile.h"
 
 namespace P2P::Shared::File::TransferFile {
+namespace {
+
+template <typename Index, typename Key>
+void EraseEntry(Index& index, const Key& key, const CTARNNetTransferFile* file) {
+  const auto [first, last] = index.equal_range(key);
+  for (auto it = first; it != last; ++it)
+    if (it->second == file) {
+      index.erase(it);
+      return;
+    }
+}
+
+}  // namespace
 
 void CTARNNetUploadFileList::SetEventSink(ITARNNetP2PSharedFileEventHandler* sink) {
   std::lock_guard guard(sinkLock_);
   sink_ = sink;
 }
 
+size_t CTARNNetUploadFileList::AttributesKey(const std::string& name, uint32_t size,
+                                             int64_t creationTime, int64_t lastWriteTime) {
+  std::string folded(name);
+  for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  size_t key = std::hash<std::string>()(folded);
+  for (const uint64_t part :
+       {uint64_t{size}, static_cast<uint64_t>(creationTime), static_cast<uint64_t>(lastWriteTime)})
+    key = key * 1000003u ^ std::hash<uint64_t>()(part);
+  return key;
+}
+
+void CTARNNetUploadFileList::IndexLocked(CTARNNetTransferFile* file) {
+  const _tagStructSharedFileInfo info = file->GetRecord().info;
+  _tagStructIndexed entry{info.fullPathName, AttributesKey(info.name, info.size, info.creationTime,
+                                                           info.lastWriteTime)};
+  byPath_.emplace(entry.path, file);
+  byAttributes_.emplace(entry.attributesKey, file);
+  indexed_[file] = std::move(entry);
+}
+
+void CTARNNetUploadFileList::UnindexLocked(const CTARNNetTransferFile* file) {
+  const auto held = indexed_.find(file);
+  if (held == indexed_.end()) return;
+  EraseEntry(byPath_, held->second.path, file);
+  EraseEntry(byAttributes_, held->second.attributesKey, file);
+  indexed_.erase(held);
+}
+
+void CTARNNetUploadFileList::Reindex(const CTARNNetTransferFile* file) {
+  OSTREL::Process::CLock guard(lock_);
+  if (!Contains(file)) return;
+  UnindexLocked(file);
+  IndexLocked(const_cast<CTARNNetTransferFile*>(file));
+  MarkDirty();
+}
+
 bool CTARNNetUploadFileList::AddAndAnnounce(const FilePtr& file) {
-  if (!ITARNNetTransferFilePtrListT::Add(file)) return false;
+  {
+    OSTREL::Process::CLock guard(lock_);
+    if (!ITARNNetTransferFilePtrListT::Add(file)) return false;
+    IndexLocked(file.Get());
+  }
   std::lock_guard guard(sinkLock_);
   if (CTARNNetUploadFileData* upload = UploadDataOf(*file)) upload->SetEventSink(sink_);
   if (sink_ != nullptr) sink_->OnSharedFileAdded(file->GetRecord());
@@ -20,35 +77,74 @@ bool CTARNNetUploadFileList::AddAndAnnounce(const FilePtr& file) {
 
 bool CTARNNetUploadFileList::Add(const FilePtr& file) {
   if (!AddAndAnnounce(file)) return false;
-  Save();
+  MarkDirty();
   return true;
 }
 
 bool CTARNNetUploadFileList::AddLoaded(const FilePtr& file) { return AddAndAnnounce(file); }
 
 bool CTARNNetUploadFileList::Remove(const CTARNNetTransferFile* file) {
-  FilePtr held = FindIf([file](const CTARNNetTransferFile& listed) { return &listed == file; });
-  if (!held) return false;
+  if (!Contains(file)) return false;
+  FilePtr held(const_cast<CTARNNetTransferFile*>(file));
   {
     std::lock_guard guard(sinkLock_);
     if (sink_ != nullptr) sink_->OnSharedFileRemoved(held->GetRecord());
   }
   if (CTARNNetUploadFileData* upload = UploadDataOf(*held)) upload->Detach();
-  return ITARNNetTransferFilePtrListT::Remove(file);
+  OSTREL::Process::CLock guard(lock_);
+  UnindexLocked(file);
+  if (!ITARNNetTransferFilePtrListT::Remove(file)) return false;
+  MarkDirty();
+  return true;
 }
 
 void CTARNNetUploadFileList::Clear() {
   for (const FilePtr& file : Snapshot())
     if (CTARNNetUploadFileData* upload = UploadDataOf(*file)) upload->Detach();
+  OSTREL::Process::CLock guard(lock_);
+  byPath_.clear();
+  byAttributes_.clear();
+  indexed_.clear();
   ITARNNetTransferFilePtrListT::Clear();
 }
 
-bool CTARNNetUploadFileList::Save() const {
+CTARNNetUploadFileList::FilePtr CTARNNetUploadFileList::FindByPath(
+    const std::string& fullPath) const {
+  OSTREL::Process::CLock guard(lock_);
+  const auto [first, last] = byPath_.equal_range(fullPath);
+  for (auto it = first; it != last; ++it)
+    if (it->second->GetFullPathName() == fullPath) return FilePtr(it->second);
+  return FilePtr();
+}
+
+std::vector<CTARNNetUploadFileList::FilePtr> CTARNNetUploadFileList::FindAllByNameSizeTimes(
+    const std::string& name, uint32_t size, int64_t creationTime, int64_t lastWriteTime) const {
+  std::vector<FilePtr> found;
+  OSTREL::Process::CLock guard(lock_);
+  const auto [first, last] =
+      byAttributes_.equal_range(AttributesKey(name, size, creationTime, lastWriteTime));
+  for (auto it = first; it != last; ++it) {
+    const _tagStructSharedFileInfo info = it->second->GetRecord().info;
+    if (FileNameEquals(info.name, name) && info.size == size && info.creationTime == creationTime &&
+        info.lastWriteTime == lastWriteTime)
+      found.emplace_back(it->second);
+  }
+  return found;
+}
+
+bool CTARNNetUploadFileList::Save() {
   if (sharedDatPath_.empty()) return false;
-  std::vector<_tagStructSharedFile> records;
-  for (const FilePtr& file : Snapshot()) records.push_back(file->GetRecord());
   std::lock_guard guard(saveLock_);
-  return SaveSharedDat(sharedDatPath_, records);
+  // Cleared first: a change made while the text is built marks the list again.
+  dirty_.store(false);
+  const std::vector<FilePtr> files = Snapshot();
+  std::string text;
+  BeginSharedDatText(text);
+  for (const FilePtr& file : files) AppendSharedDatEntry(text, file->GetRecord());
+  EndSharedDatText(text, !files.empty());
+  if (OSTREL::File::WriteFileAtomically(sharedDatPath_, text)) return true;
+  dirty_.store(true);
+  return false;
 }
 
 }  // namespace P2P::Shared::File::TransferFile

@@ -1,14 +1,17 @@
 #include "engine/files/UploadFileManager.h"
 
+#include <algorithm>
 #include <system_error>
 
-#include "engine/files/FileTime.h"
 #include "engine/files/SharedDatFile.h"
 #include "engine/files/SharedFolderScan.h"
 #include "engine/files/TransferFileList.h"
+#include "framework/Log.h"
+#include "framework/TickSource.h"
 
 namespace P2P {
 
+using OSTREL::Process::CTickSource;
 using Shared::File::TransferFile::CTARNNetTransferFile;
 using Shared::File::TransferFile::CTARNNetTransferFileList;
 using Shared::File::TransferFile::CTARNNetUploadFileData;
@@ -24,6 +27,12 @@ bool PathExists(const std::string& path) {
 
 CTARNNetTransferFileList* TransferFiles() { return CTARNNetTransferFileList::GetInstance(); }
 
+bool SameAttributes(const Shared::_tagStructSharedFileInfo& info,
+                    const Shared::File::_tagStructFileAttributes& attributes) {
+  return info.size == attributes.size && info.creationTime == attributes.creationTime &&
+         info.lastWriteTime == attributes.lastWriteTime;
+}
+
 }  // namespace
 
 CTARNNetUploadFileManager::CTARNNetUploadFileManager() : monitor_(*this) {
@@ -31,6 +40,10 @@ CTARNNetUploadFileManager::CTARNNetUploadFileManager() : monitor_(*this) {
                                OSTREL::File::CPathMonitor::kChangeDirName |
                                OSTREL::File::CPathMonitor::kChangeLastWrite;
   monitor_.SetFilter(kFilter);
+  settings_.storeTree = [this](const _tagUnionHash& hash,
+                               const HASH::AICH_HASH::CTARNNetAICHTree& tree) {
+    aichStore_.Put(hash, tree);
+  };
 }
 
 CTARNNetUploadFileManager::~CTARNNetUploadFileManager() { Stop(); }
@@ -41,10 +54,15 @@ bool CTARNNetUploadFileManager::Start(const fs::path& configPath, const fs::path
   std::error_code error;
   settings_.configFolder = configPath;
   settings_.hashingPauseMs = hashingPauseMs;
+  aichStore_.SetFolder(configPath);
   sharedPath_ = fs::absolute(sharedPath, error).lexically_normal();
   list_.SetSharedDatPath(configPath / Shared::File::kSharedDatFileName);
   list_.SetScanned(false);
   list_.SetEventSink(this);
+  {
+    std::lock_guard guard(progressLock_);
+    progress_ = {};
+  }
   LoadSharedDat();
   monitor_.SetPath(sharedPath_);
   started_ = monitor_.Start();
@@ -56,10 +74,18 @@ void CTARNNetUploadFileManager::Stop() {
   started_ = false;
   monitor_.Stop();
   list_.SetEventSink(nullptr);
-  list_.Save();
-  if (CTARNNetTransferFileList* files = CTARNNetTransferFileList::PeekInstance())
-    for (const CTransferFilePtr& file : list_.Snapshot()) files->Remove(file.Get());
+  SaveDataFiles();
+  if (CTARNNetTransferFileList* files = CTARNNetTransferFileList::PeekInstance()) {
+    // Newest first: each removal then finds its file at the end of the list.
+    const std::vector<CTransferFilePtr> shared = list_.Snapshot();
+    for (auto file = shared.rbegin(); file != shared.rend(); ++file) files->Remove(file->Get());
+  }
   list_.Clear();
+}
+
+_tagStructHashingProgress CTARNNetUploadFileManager::GetProgress() const {
+  std::lock_guard guard(progressLock_);
+  return progress_;
 }
 
 void CTARNNetUploadFileManager::LoadSharedDat() {
@@ -82,7 +108,10 @@ bool CTARNNetUploadFileManager::AddSharedFile(const CTransferFilePtr& file) {
   if (!file) return false;
   if (UploadDataOf(*file) == nullptr) CTARNNetUploadFileData::Attach(file, settings_);
   TransferFiles()->Add(file);
-  return list_.Add(file);
+  if (!list_.Add(file)) return false;
+  // A completed download arrives alone: no batch to wait for.
+  SaveDataFiles();
+  return true;
 }
 
 bool CTARNNetUploadFileManager::RemoveSharedFile(const CTransferFilePtr& file) {
@@ -91,65 +120,158 @@ bool CTARNNetUploadFileManager::RemoveSharedFile(const CTransferFilePtr& file) {
   return true;
 }
 
-void CTARNNetUploadFileManager::Scan() {
-  if (list_.HasScanned()) DropStaleEntries();
-  Shared::File::ScanSharedFolder(
-      sharedPath_, [this] { return Stopping(); },
-      [this](const fs::path& path) { SharePath(path); });
-  list_.SetScanned(true);
-  if (!Stopping()) DropStaleEntries();
+bool CTARNNetUploadFileManager::SaveDataFiles() {
+  std::lock_guard guard(saveLock_);
+  const uint32_t started = CTickSource::Now();
+  // A file may be named in Shared.dat only once its tree is on disk.
+  if (!aichStore_.Save()) return false;
+  const bool saved = !list_.IsDirty() || list_.Save();
+  lastSave_ = CTickSource::Now();
+  saveInterval_ = std::max(kSaveInterval, 4 * (lastSave_ - started));
+  return saved;
 }
 
-void CTARNNetUploadFileManager::SharePath(const fs::path& path) {
+void CTARNNetUploadFileManager::SaveIfDue() {
+  if (CTickSource::Now() - lastSave_ < saveInterval_) return;
+  if (list_.IsDirty() || aichStore_.IsDirty()) SaveDataFiles();
+}
+
+void CTARNNetUploadFileManager::Seen(const CTARNNetTransferFile* file) { seen_.insert(file); }
+
+void CTARNNetUploadFileManager::Scan() {
+  pending_.clear();
+  seen_.clear();
+  const bool walked = Shared::File::ScanSharedFolder(
+      sharedPath_, [this] { return Stopping(); }, [this](const fs::path& path) { LookAt(path); });
+  HashBatch();
+  list_.SetScanned(true);
+  if (walked && !Stopping()) DropFilesNotSeen();
+  SaveDataFiles();
+  pending_.clear();
+  seen_.clear();
+}
+
+void CTARNNetUploadFileManager::LookAt(const fs::path& path) {
   const auto attributes = Shared::File::ReadFileAttributes(path);
   // Sizes are 32-bit on the network, and an empty file has nothing to offer.
   if (!attributes || attributes->size == 0 || attributes->size > UINT32_MAX) return;
   const std::string fullPath = path.string();
-  const auto sameFile = [&](const CTARNNetTransferFile& file) {
-    const Shared::_tagStructSharedFileInfo info = file.GetRecord().info;
-    return info.fullPathName == fullPath && info.size == attributes->size &&
-           info.creationTime == attributes->creationTime &&
-           info.lastWriteTime == attributes->lastWriteTime;
-  };
-  for (const CTransferFilePtr& file : list_.Snapshot())
-    if (sameFile(*file)) return;
+  if (const CTransferFilePtr listed = list_.FindByPath(fullPath)) {
+    if (SameAttributes(listed->GetRecord().info, *attributes)) return Seen(listed.Get());
+  } else if (AdoptMovedFile(fullPath, *attributes)) {
+    return;
+  }
+  pending_.push_back({fullPath, attributes->size});
+}
 
+// A folder renamed or moved inside the shared folder keeps its files' names, sizes and times:
+// such a file whose old place is gone is the listed one, taken at its new place unhashed.
+bool CTARNNetUploadFileManager::AdoptMovedFile(
+    const std::string& fullPath, const Shared::File::_tagStructFileAttributes& attributes) {
+  const std::string name = fs::path(fullPath).filename().string();
+  for (const CTransferFilePtr& listed :
+       list_.FindAllByNameSizeTimes(name, static_cast<uint32_t>(attributes.size),
+                                    attributes.creationTime, attributes.lastWriteTime)) {
+    if (seen_.count(listed.Get()) != 0 || PathExists(listed->GetFullPathName())) continue;
+    if (!listed->SetPath(fullPath)) continue;
+    list_.Reindex(listed.Get());
+    Seen(listed.Get());
+    return true;
+  }
+  return false;
+}
+
+void CTARNNetUploadFileManager::HashBatch() {
+  if (pending_.empty()) return;
+  {
+    std::lock_guard guard(progressLock_);
+    const uint32_t hashedBefore = progress_.filesHashed;
+    progress_ = {};
+    progress_.hashing = true;
+    progress_.filesHashed = hashedBefore;
+    progress_.filesTotal = static_cast<uint32_t>(pending_.size());
+    for (const _tagStructPendingFile& file : pending_) progress_.bytesTotal += file.size;
+  }
+  lastReport_ = CTickSource::Now();
+  lastSave_ = lastReport_;
+  bytesAtLastReport_ = 0;
+  OSTREL::LogInfo("hashing ", pending_.size(), " new or changed shared files");
+  for (const _tagStructPendingFile& file : pending_) {
+    if (Stopping()) break;
+    HashAndShare(file.path);
+    {
+      std::lock_guard guard(progressLock_);
+      ++progress_.filesDone;
+      progress_.bytesDone += file.size;
+    }
+    SaveIfDue();
+    if (CTickSource::Now() - lastReport_ >= kProgressInterval) ReportProgress(false);
+  }
+  ReportProgress(true);
+  std::lock_guard guard(progressLock_);
+  progress_.hashing = false;
+}
+
+void CTARNNetUploadFileManager::ReportProgress(bool final) {
+  const uint32_t now = CTickSource::Now();
+  const uint32_t elapsed = std::max<uint32_t>(now - lastReport_, 1);
+  _tagStructHashingProgress progress;
+  {
+    std::lock_guard guard(progressLock_);
+    progress_.bytesPerSecond = (progress_.bytesDone - bytesAtLastReport_) * 1000 / elapsed;
+    progress = progress_;
+  }
+  lastReport_ = now;
+  bytesAtLastReport_ = progress.bytesDone;
+  OSTREL::LogInfo(final ? "hashed " : "hashing: ", progress.filesDone, " / ", progress.filesTotal,
+                  " files, ", progress.bytesPerSecond / 1000, " kB/s");
+}
+
+void CTARNNetUploadFileManager::HashAndShare(const std::string& fullPath) {
   CTransferFilePtr fresh(new CTARNNetTransferFile());
   const auto upload = CTARNNetUploadFileData::Attach(fresh, settings_);
   if (!fresh->Create(fullPath, &monitor_.StopEvent())) {
     upload->Detach();
     return;
   }
+  {
+    std::lock_guard guard(progressLock_);
+    ++progress_.filesHashed;
+  }
   const _tagUnionHash hash = fresh->GetHash();
   // An entry for this path with other contents is out of date: the file was rewritten.
-  for (const CTransferFilePtr& file : list_.Snapshot())
-    if (file->GetFullPathName() == fullPath && file->GetHash() != hash) RemoveSharedFile(file);
+  if (const CTransferFilePtr old = list_.FindByPath(fullPath); old && old->GetHash() != hash)
+    RemoveSharedFile(old);
 
   if (CTransferFilePtr listed = list_.FindByHash(hash)) {
     upload->Detach();
+    Seen(listed.Get());
     if (listed->GetFullPathName() != fullPath) {
-      if (!listed->SetPath(fullPath)) return;
-    } else {
-      // Same contents, same place, new times (touched): keep the new times, or every later
-      // scan would hash the file again.
-      Shared::_tagStructSharedFileInfo info = listed->GetRecord().info;
-      const Shared::_tagStructSharedFileInfo found = fresh->GetRecord().info;
-      info.size = found.size;
-      info.creationTime = found.creationTime;
-      info.lastWriteTime = found.lastWriteTime;
-      listed->SetInfo(info);
-      OnSharedFileChanged(listed->GetRecord());
+      if (listed->SetPath(fullPath)) list_.Reindex(listed.Get());
+      return;
     }
-    list_.Save();
+    // Same contents, same place, new times (touched): keep the new times, or every later
+    // scan would hash the file again.
+    Shared::_tagStructSharedFileInfo info = listed->GetRecord().info;
+    const Shared::_tagStructSharedFileInfo found = fresh->GetRecord().info;
+    info.size = found.size;
+    info.creationTime = found.creationTime;
+    info.lastWriteTime = found.lastWriteTime;
+    listed->SetInfo(info);
+    list_.Reindex(listed.Get());
+    OnSharedFileChanged(listed->GetRecord());
     return;
   }
   TransferFiles()->Add(fresh);
   list_.Add(fresh);
+  Seen(fresh.Get());
 }
 
-void CTARNNetUploadFileManager::DropStaleEntries() {
+// Files the walk did not meet are gone, unless they still exist outside its reach.
+void CTARNNetUploadFileManager::DropFilesNotSeen() {
   for (const CTransferFilePtr& file : list_.Snapshot())
-    if (!PathExists(file->GetFullPathName())) RemoveSharedFile(file);
+    if (seen_.count(file.Get()) == 0 && !PathExists(file->GetFullPathName()))
+      RemoveSharedFile(file);
 }
 
 void CTARNNetUploadFileManager::OnSharedFileAdded(const Shared::_tagStructSharedFile& file) {
@@ -157,6 +279,8 @@ void CTARNNetUploadFileManager::OnSharedFileAdded(const Shared::_tagStructShared
 }
 
 void CTARNNetUploadFileManager::OnSharedFileChanged(const Shared::_tagStructSharedFile& file) {
+  // A move asked for from outside (the API) changes the path the list is indexed by.
+  if (const CTransferFilePtr listed = list_.FindById(file.id)) list_.Reindex(listed.Get());
   FanOut(&ITARNNetP2PSharedFileEventHandler::OnSharedFileChanged, file);
 }
 

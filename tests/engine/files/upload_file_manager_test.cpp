@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <mutex>
 #include <set>
 #include <string>
 
+#include "engine/files/AICHDatStore.h"
 #include "engine/files/AICHStore.h"
 #include "engine/files/SharedDatFile.h"
 #include "engine/files/TransferFileList.h"
@@ -225,13 +229,80 @@ TEST_F(UploadFileManagerTest, MovingASharedFileNeverReplacesAnotherFile) {
   EXPECT_EQ(Listed("moved.txt"), a);
 }
 
+// Hashed files whose data files were written in a batch; a kill -9 in the middle of the next
+// batch leaves both files whole, every file of Shared.dat with its tree in AICH.dat, and the
+// next start hashes only the files the lost batch held.
+TEST_F(UploadFileManagerTest, AKilledBatchLeavesConsistentDataFilesAndLosesOnlyItself) {
+  constexpr int kFiles = 1500;
+  for (int i = 0; i < kFiles; ++i)
+    sandbox_.WriteFile("shared/f" + std::to_string(i / 100) + "/" + std::to_string(i),
+                       "file number " + std::to_string(i));
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    CTARNNetUploadFileManager hashing;
+    // Paused hashing keeps the batch running well past the first save.
+    hashing.Start(config_, shared_, 3);
+    for (;;) pause();
+  }
+  const fs::path sharedDat = config_ / "Shared.dat";
+  const bool firstBatch =
+      WaitUntil([&] { return fs::exists(sharedDat); }, std::chrono::seconds(30));
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  ASSERT_TRUE(firstBatch);
+
+  const auto listed = Shared::File::ReadSharedDatText(sandbox_.ReadFile("config/Shared.dat"));
+  std::vector<HASH::_tagStructAICHDatEntry> trees;
+  ASSERT_TRUE(HASH::ReadAICHDatText(sandbox_.ReadFile("config/AICH.dat"), trees));
+  ASSERT_GT(listed.size(), 0u);
+  ASSERT_LT(listed.size(), static_cast<size_t>(kFiles)) << "the kill came too late";
+  std::set<_tagUnionHash> stored;
+  for (const auto& tree : trees) stored.insert(tree.fileHash);
+  for (const auto& file : listed) EXPECT_EQ(stored.count(file.hash), 1u) << file.info.name;
+
+  Start();
+  ASSERT_TRUE(WaitForScan());
+  EXPECT_EQ(manager_.List().Count(), static_cast<size_t>(kFiles));
+  EXPECT_EQ(manager_.GetProgress().filesHashed, kFiles - listed.size());
+}
+
+// A renamed folder keeps its files' names, sizes and times: they are followed, not rehashed.
+TEST_F(UploadFileManagerTest, ARenamedFolderIsFollowedWithoutHashingItsFilesAgain) {
+  constexpr int kFiles = 1000;
+  for (int i = 0; i < kFiles; ++i)
+    sandbox_.WriteFile("shared/old/" + std::to_string(i) + ".txt", "file " + std::to_string(i));
+  sandbox_.WriteFile("shared/other.txt", "other");
+  Start();
+  ASSERT_TRUE(
+      WaitUntil([&] { return manager_.List().Count() == kFiles + 1; }, std::chrono::seconds(30)));
+  ASSERT_TRUE(WaitForScan());
+  const auto before = Listed("old/7.txt");
+  ASSERT_TRUE(before);
+  EXPECT_EQ(manager_.GetProgress().filesHashed, static_cast<uint32_t>(kFiles + 1));
+
+  fs::rename(shared_ / "old", shared_ / "new");
+  ASSERT_TRUE(WaitUntil([&] { return Listed("new/999.txt") && !Listed("old/0.txt"); },
+                        std::chrono::seconds(30)));
+  ASSERT_TRUE(
+      WaitUntil([&] { return manager_.List().FindByPath((shared_ / "new/0.txt").string()); }));
+  EXPECT_EQ(manager_.List().Count(), static_cast<size_t>(kFiles + 1));
+  EXPECT_EQ(Listed("new/7.txt"), before);
+  EXPECT_EQ(manager_.GetProgress().filesHashed, static_cast<uint32_t>(kFiles + 1));
+  EXPECT_EQ(events_.Removed(), 0);
+  manager_.Stop();
+  const std::string text = sandbox_.ReadFile("config/Shared.dat");
+  EXPECT_EQ(text.find("/old/"), std::string::npos);
+  EXPECT_NE(text.find("/new/999.txt"), std::string::npos);
+}
+
 TEST(UploadFileDataTest, MoveTakesTheNewPathAndTellsTheSink) {
   tarn::test::Sandbox sandbox;
   sandbox.WriteFile("a.txt", "alpha");
   CEventRecorder events;
   using namespace Shared::File::TransferFile;
   CTransferFilePtr file(new CTARNNetTransferFile());
-  const auto upload = CTARNNetUploadFileData::Attach(file, {sandbox.Root(), 0, nullptr});
+  const auto upload = CTARNNetUploadFileData::Attach(file, {sandbox.Root(), 0, nullptr, {}});
   upload->SetEventSink(&events);
   ASSERT_TRUE(file->Create((sandbox / "a.txt").string(), nullptr));
   EXPECT_EQ(file->GetName(), "a.txt");

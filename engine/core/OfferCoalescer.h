@@ -1,0 +1,42 @@
+// Decides when changes of the shared files are offered to the server again. A burst of changes
+// is offered once, when it has settled for a few seconds; while files keep arriving, at most
+// about once a minute, so a library being hashed never floods the server (which bans clients
+// that offer too often). Times come from the tick source. Any thread; one small lock.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+
+namespace P2P {
+
+class COfferCoalescer {
+ public:
+  // Quiet time after the last change before the burst is offered.
+  static constexpr uint32_t kSettleTime = 3000;
+  // Offers are at least this far apart, and changes wait at most about this long.
+  static constexpr uint32_t kMinInterval = 60000;
+
+  void NoteChange();
+  // An offer went out (for whatever reason): every change so far is in it.
+  void NoteOffered();
+  // Nothing to offer after all (no server to offer to: the next login offers everything).
+  void Forget();
+  bool IsPending() const;
+  bool IsDue() const;
+  // Milliseconds until IsDue() turns true; kNever when nothing is pending.
+  uint32_t TicksUntilDue() const;
+
+  static constexpr uint32_t kNever = 0xFFFFFFFFu;
+
+ private:
+  uint32_t TicksUntilDueLocked() const;
+
+  mutable std::mutex lock_;
+  bool pending_ = false;
+  bool offered_ = false;
+  uint32_t firstChange_ = 0;
+  uint32_t lastChange_ = 0;
+  uint32_t lastOffer_ = 0;
+};
+
+}  // namespace P2P
