@@ -1,7 +1,6 @@
-#include "engine/files/ClientList.h"
-
 #include <gtest/gtest.h>
 
+#include "engine/files/ClientList.h"
 #include "tests/support/ManualClock.h"
 
 namespace P2P::Client {
@@ -29,8 +28,9 @@ class ClientListTest : public ::testing::Test {
       ++connects_;
       return connectSucceeds_;
     });
-    list_.SetRemoveSourceHook(
-        [this](const _tagUnionHash& file, uint32_t id) { removed_.push_back({file, id}); });
+    list_.SetRemoveSourceHook([this](const _tagUnionHash& file, uint32_t id) {
+      removed_.push_back({file, id});
+    });
   }
   // A source whose session ended in `state` with the reask timer it leaves.
   CClientPtr EndedSource(uint32_t state, uint32_t reask) {

@@ -1,8 +1,8 @@
-#include "engine/protocol/PeerMessages.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "engine/protocol/PeerMessages.h"
 
 namespace P2P::Protocol {
 namespace {
@@ -102,18 +102,18 @@ TEST_P(PartStatusTest, CountIsWholePartsPlusOneAndRoundTrips) {
   EXPECT_EQ(*parts, complete);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sizes, PartStatusTest,
-    ::testing::Values(StatusCase{"OnePartial", 1000, 1}, StatusCase{"ExactOne", kPart, 2},
-                      StatusCase{"ThreeAndABit", 3 * kPart + 5, 4},
-                      StatusCase{"ExactEight", 8 * kPart, 9}),
-    [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Sizes, PartStatusTest,
+                         ::testing::Values(StatusCase{"OnePartial", 1000, 1},
+                                           StatusCase{"ExactOne", kPart, 2},
+                                           StatusCase{"ThreeAndABit", 3 * kPart + 5, 4},
+                                           StatusCase{"ExactEight", 8 * kPart, 9}),
+                         [](const auto& info) { return info.param.name; });
 
 TEST(PeerMessagesTest, PartStatusWithAWrongCountOrShortBitsIsRejected) {
   const uint32_t size = 3 * kPart + 5;  // count 4
-  for (const std::vector<uint8_t>& bytes : {std::vector<uint8_t>{3, 0, 0xFF},
-                                            std::vector<uint8_t>{5, 0, 0xFF},
-                                            std::vector<uint8_t>{4, 0}}) {
+  for (const std::vector<uint8_t>& bytes :
+       {std::vector<uint8_t>{3, 0, 0xFF}, std::vector<uint8_t>{5, 0, 0xFF},
+        std::vector<uint8_t>{4, 0}}) {
     CStreamReader reader(bytes);
     EXPECT_FALSE(ReadPartStatus(reader, size).has_value());
   }
