@@ -101,7 +101,7 @@ bool CTARNNetC2CTCPConnecterT::DispatchExtended(uint8_t opcode, std::span<const 
     case kOpPublicIpAnswer: {
       CStreamReader reader(payload);
       uint32_t address = 0;
-      if (reader.ReadUInt32(address) && !IsLowId(address)) publicAddress_.store(address);
+      if (reader.ReadUInt32(address) && !IsPeerLowId(address)) publicAddress_.store(address);
       break;
     }
     case kOpPortTest: {

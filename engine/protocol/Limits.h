@@ -39,4 +39,8 @@ inline constexpr uint32_t kMaxPackedBlockInput = 2 * kMaxTransferBlockLength;
 // Offer records in one list (offers and search answers).
 inline constexpr uint32_t kMaxOfferRecords = 65536;
 
+// Peer sessions open at once; connections beyond it are closed as they are accepted, so a
+// flood of silent connections cannot hold descriptors and memory until the idle sweep.
+inline constexpr size_t kMaxPeerSessions = 4096;
+
 }  // namespace P2P::Protocol

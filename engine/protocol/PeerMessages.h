@@ -61,8 +61,8 @@ inline constexpr uint8_t kOpPortTest = 0xFE;
 inline constexpr uint8_t kPortTestAnswerByte = 0x12;
 
 // A low id is a server-assigned number, not an address.
-inline constexpr uint32_t kLowIdLimit = 0x1000000;
-constexpr bool IsLowId(uint32_t id) { return id < kLowIdLimit; }
+inline constexpr uint32_t kPeerLowIdLimit = 0x1000000;
+constexpr bool IsPeerLowId(uint32_t id) { return id < kPeerLowIdLimit; }
 
 // The remote side's identity as its hello and info packets describe it.
 struct _tagStructPeerIdentity {
