@@ -34,7 +34,7 @@ bool CTARNNetC2CListener::StartSession(int fd, uint32_t address, uint16_t port) 
   // A flood of connections beyond the cap is turned away rather than held.
   if (manager->ObjectCount() >= Protocol::kMaxPeerSessions) return false;
   Client::CClientPtr client = clients->CreateUploadClient(address, port);
-  auto* session = new CTARNNetC2CTCPConnecterT(*own, client);
+  auto* session = new CTARNNetC2CTCPConnecterT(*own, client, clients);
   session->AddRef();
   const bool added = session->AttachAccepted(fd) && manager->Add(session);
   if (!added) {

@@ -11,12 +11,17 @@ namespace P2P {
 using namespace Protocol;
 
 CTARNNetC2CTCPConnecterT::CTARNNetC2CTCPConnecterT(const _tagStructClientConfig& own,
-                                                   Client::CClientPtr client)
-    : own_(own), client_(std::move(client)) {}
+                                                   Client::CClientPtr client,
+                                                   Client::CTARNNetClientList* clients)
+    : own_(own), client_(std::move(client)), clients_(clients) {}
 
 CTARNNetC2CTCPConnecterT::~CTARNNetC2CTCPConnecterT() {
   Close(true);
-  if (client_) client_->Detach(false);
+  if (!client_) return;
+  client_->Detach(false);
+  // A client that is no source of ours has nothing to come back for; keeping it would let
+  // every connection ever accepted grow the list.
+  if (clients_ && !clients_->DownloadQueue().Contains(client_.Get())) clients_->Drop(client_.Get());
 }
 
 bool CTARNNetC2CTCPConnecterT::AttachAccepted(int fd) {

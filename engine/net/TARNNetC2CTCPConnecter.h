@@ -10,6 +10,7 @@
 
 #include "engine/base/ClientConfig.h"
 #include "engine/files/Client.h"
+#include "engine/files/ClientList.h"
 #include "framework/ManagedObject.h"
 
 namespace P2P {
@@ -21,7 +22,9 @@ class CTARNNetC2CTCPConnecterT
   // The idle limit while we wait in the remote client's queue.
   static constexpr uint32_t kQueuedIdleTimeout = 120000;
 
-  CTARNNetC2CTCPConnecterT(const _tagStructClientConfig& own, Client::CClientPtr client);
+  // `clients` (may be null): the list a client that only asked of us leaves when the session ends.
+  CTARNNetC2CTCPConnecterT(const _tagStructClientConfig& own, Client::CClientPtr client,
+                           Client::CTARNNetClientList* clients = nullptr);
   ~CTARNNetC2CTCPConnecterT() override;
   void OnFinalRelease() override { delete this; }
 
@@ -53,6 +56,7 @@ class CTARNNetC2CTCPConnecterT
 
   const _tagStructClientConfig& own_;
   Client::CClientPtr client_;
+  Client::CTARNNetClientList* clients_;
   uint32_t remoteAddress_ = 0;  // network byte order, as seen on this connection
 
   static inline std::atomic<uint32_t> publicAddress_{0};

@@ -7,6 +7,7 @@
 #include "engine/protocol/Packet.h"
 #include "engine/protocol/PeerMessages.h"
 #include "tests/support/LoopbackPair.h"
+#include "tests/support/ManualClock.h"
 #include "tests/support/WaitUntil.h"
 
 namespace P2P {
@@ -74,6 +75,44 @@ TEST_F(C2CListenerTest, WithoutAnOwnerEveryConnectionIsClosed) {
   EXPECT_EQ(ReadExactly(fd, 1), "");
   EXPECT_EQ(clients_.Size(), 0u);
   close(fd);
+}
+
+}  // namespace
+}  // namespace P2P
+
+namespace P2P {
+namespace {
+
+// Thousands of connections opened and left silent are all closed by the idle sweep, and their
+// client records go with them.
+TEST(C2CListenerFloodTest, SilentConnectionsAreSweptAndTheirClientsDropped) {
+  tarn::test::ManualClock clock;
+  _tagStructClientConfig own;
+  CTARNNetC2CManager manager;
+  Client::CTARNNetClientList clients;
+  CTARNNetC2CListener listener;
+  ASSERT_TRUE(manager.Start());
+  ASSERT_TRUE(listener.Create(0, SOCK_STREAM, 0, AF_INET, "127.0.0.1"));
+  ASSERT_TRUE(listener.Listen(128));
+  listener.SetSessionOwner(&own, &manager, &clients);
+  constexpr size_t kConnections = 2000;
+  std::vector<int> fds;
+  for (size_t i = 0; i < kConnections; ++i) {
+    const int fd = ConnectTo(listener.GetLocalPort());
+    ASSERT_GE(fd, 0);
+    fds.push_back(fd);
+  }
+  ASSERT_TRUE(
+      WaitUntil([&] { return manager.ObjectCount() == kConnections; }, std::chrono::seconds(20)));
+  EXPECT_EQ(clients.Size(), kConnections);
+  clock.Advance(30000);
+  OSTREL::Process::CTickSource::SetManualSpeed(10);
+  EXPECT_TRUE(WaitUntil([&] { return manager.ObjectCount() == 0 && clients.Size() == 0; },
+                        std::chrono::seconds(20)));
+  EXPECT_EQ(clients.UploadQueue().Size(), 0u);
+  listener.Close(true);
+  manager.Stop();
+  for (int fd : fds) close(fd);
 }
 
 }  // namespace
