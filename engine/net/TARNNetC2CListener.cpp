@@ -1,15 +1,48 @@
 #include "engine/net/TARNNetC2CListener.h"
 
+#include <netinet/in.h>
 #include <unistd.h>
+
+#include "engine/net/TARNNetC2CTCPConnecter.h"
+#include "engine/protocol/Limits.h"
 
 namespace P2P {
 
+void CTARNNetC2CListener::SetSessionOwner(const _tagStructClientConfig* own,
+                                          CTARNNetC2CManager* manager,
+                                          Client::CTARNNetClientList* clients) {
+  own_.store(own);
+  manager_.store(manager);
+  clients_.store(clients);
+}
+
 void CTARNNetC2CListener::OnAccept(int /*error*/) {
   int accepted = -1;
-  while (Accept(accepted)) {
+  sockaddr_in from{};
+  while (Accept(accepted, &from)) {
+    if (StartSession(accepted, from.sin_addr.s_addr, ntohs(from.sin_port))) continue;
     OSTREL::Network::Socket::CSocketT<1> peer(accepted);
     peer.Close(true);
   }
+}
+
+bool CTARNNetC2CListener::StartSession(int fd, uint32_t address, uint16_t port) {
+  const _tagStructClientConfig* own = own_.load();
+  CTARNNetC2CManager* manager = manager_.load();
+  Client::CTARNNetClientList* clients = clients_.load();
+  if (!own || !manager || !clients) return false;
+  // A flood of connections beyond the cap is turned away rather than held.
+  if (manager->ObjectCount() >= Protocol::kMaxPeerSessions) return false;
+  Client::CClientPtr client = clients->CreateUploadClient(address, port);
+  auto* session = new CTARNNetC2CTCPConnecterT(*own, client, clients);
+  session->AddRef();
+  const bool added = session->AttachAccepted(fd) && manager->Add(session);
+  if (!added) {
+    client->Detach(false);
+    clients->Drop(client.Get());
+  }
+  session->Release();
+  return added;
 }
 
 }  // namespace P2P

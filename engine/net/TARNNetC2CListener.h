@@ -1,9 +1,15 @@
-// The peer TCP listener on the configured TCP port. Until peer sessions exist it holds the
-// port (so peers and servers see it open and the port-moving rule applies) and closes every
-// connection it accepts. Handlers run on the listener's own thread; Create/Close from the
-// connection manager's thread.
+// The peer TCP listener on the configured TCP port. Each accepted connection becomes a peer
+// session with a new remote-client record (in the client list and the upload queue), driven by
+// the peer manager. Until the engine root wires those in, or beyond the cap on open sessions,
+// an accepted connection is closed at once. Handlers run on the listener's own thread;
+// Create, Close and SetSessionOwner from the connection manager's thread.
 #pragma once
 
+#include <atomic>
+
+#include "engine/base/ClientConfig.h"
+#include "engine/files/ClientList.h"
+#include "engine/net/TARNNetC2CManager.h"
 #include "framework/EventSocketImpl.h"
 #include "framework/NetworkEvents.h"
 
@@ -16,8 +22,19 @@ class CTARNNetC2CListener
  public:
   ~CTARNNetC2CListener() override { Close(true); }
 
+  // Where accepted sessions go; all three outlive the listener's socket.
+  void SetSessionOwner(const _tagStructClientConfig* own, CTARNNetC2CManager* manager,
+                       Client::CTARNNetClientList* clients);
+
  protected:
   void OnAccept(int error) override;
+
+ private:
+  bool StartSession(int fd, uint32_t address, uint16_t port);
+
+  std::atomic<const _tagStructClientConfig*> own_{nullptr};
+  std::atomic<CTARNNetC2CManager*> manager_{nullptr};
+  std::atomic<Client::CTARNNetClientList*> clients_{nullptr};
 };
 
 }  // namespace P2P

@@ -66,7 +66,7 @@ bool CTARNNetC2CUDPConnecter::SendQueueFull(uint32_t address, uint16_t port) {
   return SendDatagram(BuildPeerUdpSignal(kOpQueueFull), address, port);
 }
 bool CTARNNetC2CUDPConnecter::SendFileNotFound(uint32_t address, uint16_t port) {
-  return SendDatagram(BuildPeerUdpSignal(kOpFileNotFound), address, port);
+  return SendDatagram(BuildPeerUdpSignal(kOpUdpFileNotFound), address, port);
 }
 bool CTARNNetC2CUDPConnecter::SendPeerUdp94(uint32_t address, uint16_t port) {
   return SendDatagram(BuildPeerUdpSignal(kOpPeerUdp94), address, port);

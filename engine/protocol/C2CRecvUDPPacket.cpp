@@ -34,13 +34,13 @@ std::optional<size_t> CTARNNetC2CRecvUDPPacket::Parse(uint8_t opcode,
     case kOpQueueFull:
       handler_.OnQueueFull(sender_);
       break;
-    case kOpFileNotFound:
+    case kOpUdpFileNotFound:
       handler_.OnFileNotFound(sender_);
       break;
     case kOpPeerUdp94:
       handler_.OnPeerUdp94(sender_);
       break;
-    case kOpPortTest: {
+    case kOpUdpPortTest: {
       uint8_t value = 0;
       if (!stream.ReadUInt8(value) || value != kPortTestByte) return std::nullopt;
       handler_.OnPortTest(sender_);
@@ -70,7 +70,7 @@ std::vector<uint8_t> BuildPeerUdpSignal(uint8_t opcode) {
 }
 
 std::vector<uint8_t> BuildPortTest() {
-  CTARNNetUDPPacket packet(kOpPortTest, kProtocolEDonkey);
+  CTARNNetUDPPacket packet(kOpUdpPortTest, kProtocolEDonkey);
   packet.Writer().WriteUInt8(kPortTestByte);
   return packet.Bytes();
 }

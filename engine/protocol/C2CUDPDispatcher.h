@@ -14,9 +14,9 @@ namespace P2P::Protocol {
 inline constexpr uint8_t kOpReaskFilePing = 0x90;  // file hash
 inline constexpr uint8_t kOpReaskAck = 0x91;       // u16 queue rank
 inline constexpr uint8_t kOpQueueFull = 0x92;
-inline constexpr uint8_t kOpFileNotFound = 0x93;
+inline constexpr uint8_t kOpUdpFileNotFound = 0x93;
 inline constexpr uint8_t kOpPeerUdp94 = 0x94;  // no payload read
-inline constexpr uint8_t kOpPortTest = 0xFE;   // u8, 0x12
+inline constexpr uint8_t kOpUdpPortTest = 0xFE;   // u8, 0x12
 inline constexpr uint8_t kPortTestByte = 0x12;
 
 class ITARNNetC2CUDPDispatcher {
