@@ -132,7 +132,11 @@ bool CTARNNetUploadFileManager::SaveDataFiles() {
 }
 
 void CTARNNetUploadFileManager::SaveIfDue() {
-  if (CTickSource::Now() - lastSave_ < saveInterval_) return;
+  {
+    // A completed download saves from its own thread too, so the save times need the lock.
+    std::lock_guard guard(saveLock_);
+    if (CTickSource::Now() - lastSave_ < saveInterval_) return;
+  }
   if (list_.IsDirty() || aichStore_.IsDirty()) SaveDataFiles();
 }
 
@@ -193,7 +197,10 @@ void CTARNNetUploadFileManager::HashBatch() {
     for (const _tagStructPendingFile& file : pending_) progress_.bytesTotal += file.size;
   }
   lastReport_ = CTickSource::Now();
-  lastSave_ = lastReport_;
+  {
+    std::lock_guard guard(saveLock_);
+    lastSave_ = lastReport_;
+  }
   bytesAtLastReport_ = 0;
   OSTREL::LogInfo("hashing ", pending_.size(), " new or changed shared files");
   for (const _tagStructPendingFile& file : pending_) {
