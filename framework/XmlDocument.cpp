@@ -3,23 +3,13 @@
 #include <charconv>
 #include <sstream>
 
+#include "framework/AsciiCase.h"
 
 namespace OSTREL::File {
 namespace {
 
 constexpr unsigned kSaveFlags =
     pugi::format_raw | pugi::format_no_declaration | pugi::format_no_empty_element_tags;
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 bool IsWhiteSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -54,7 +44,9 @@ std::optional<T> ParseNumber(std::string_view text) {
 
 }  // namespace
 
-bool CXmlElement::NameIs(std::string_view name) const { return EqualNoCase(Name(), name); }
+bool CXmlElement::NameIs(std::string_view name) const {
+  return OSTREL::EqualsIgnoreCase(Name(), name);
+}
 
 int CXmlElement::Depth() const {
   int depth = 0;
@@ -99,24 +91,25 @@ bool CXmlElement::RemoveChild(CXmlElement child) {
 std::vector<CXmlElement> CXmlElement::Children(std::string_view name) const {
   std::vector<CXmlElement> found;
   for (pugi::xml_node child : node_.children())
-    if (child.type() == pugi::node_element && EqualNoCase(child.name(), name))
+    if (child.type() == pugi::node_element && OSTREL::EqualsIgnoreCase(child.name(), name))
       found.emplace_back(child);
   return found;
 }
 
 void CXmlElement::ForEachField(
     const std::function<void(std::string_view, std::string_view)>& apply) const {
-  for (pugi::xml_attribute attribute : node_.attributes()) apply(attribute.name(), attribute.value());
+  for (pugi::xml_attribute attribute : node_.attributes())
+    apply(attribute.name(), attribute.value());
   for (pugi::xml_node child : node_.children())
     if (child.type() == pugi::node_element) apply(child.name(), child.text().get());
 }
 
 std::optional<std::string> CXmlElement::Value(std::string_view name) const {
   for (pugi::xml_node child : node_.children())
-    if (child.type() == pugi::node_element && EqualNoCase(child.name(), name))
+    if (child.type() == pugi::node_element && OSTREL::EqualsIgnoreCase(child.name(), name))
       return std::string(child.text().get());
   for (pugi::xml_attribute attribute : node_.attributes())
-    if (EqualNoCase(attribute.name(), name)) return std::string(attribute.value());
+    if (OSTREL::EqualsIgnoreCase(attribute.name(), name)) return std::string(attribute.value());
   return std::nullopt;
 }
 

@@ -32,8 +32,8 @@ std::optional<std::string> GenerateIdentityKey() {
   }
 }
 
-bool IsUsableIdentityKey(std::span<const uint8_t> text) {
-  if (text.empty()) return false;
+std::optional<CryptoPP::RSA::PrivateKey> DecodeIdentityKey(std::span<const uint8_t> text) {
+  if (text.empty()) return std::nullopt;
   try {
     CryptoPP::ByteQueue der;
     CryptoPP::Base64Decoder decoder(new CryptoPP::Redirector(der));
@@ -41,7 +41,17 @@ bool IsUsableIdentityKey(std::span<const uint8_t> text) {
     decoder.MessageEnd();
     CryptoPP::RSA::PrivateKey privateKey;
     privateKey.BERDecode(der);
-    CryptoPP::RSA::PublicKey publicKey(privateKey);
+    return privateKey;
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+bool IsUsableIdentityKey(std::span<const uint8_t> text) {
+  const std::optional<CryptoPP::RSA::PrivateKey> privateKey = DecodeIdentityKey(text);
+  if (!privateKey) return false;
+  try {
+    CryptoPP::RSA::PublicKey publicKey(*privateKey);
     CryptoPP::ByteQueue publicDer;
     publicKey.DEREncode(publicDer);
     return publicDer.CurrentSize() > 0;

@@ -4,6 +4,8 @@
 // Any thread.
 #pragma once
 
+#include <cryptopp/rsa.h>
+
 #include <optional>
 #include <span>
 #include <string>
@@ -15,6 +17,9 @@ inline constexpr unsigned kIdentityKeyExponent = 17;
 
 // The Base64 text of a new private key; nullopt when the library fails.
 std::optional<std::string> GenerateIdentityKey();
+
+// The private key held by `text` (Base64 of its BER encoding); nullopt when it does not decode.
+std::optional<CryptoPP::RSA::PrivateKey> DecodeIdentityKey(std::span<const uint8_t> text);
 
 // True when `text` is Base64 of a BER-encoded RSA private key whose public key encodes.
 bool IsUsableIdentityKey(std::span<const uint8_t> text);

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "framework/AsciiCase.h"
 #include "framework/Hex.h"
 
 namespace P2P::Credit {
@@ -11,12 +12,7 @@ namespace {
 using OSTREL::File::CXmlElement;
 
 bool Is(std::string_view name, std::string_view field) {
-  if (name.size() != field.size()) return false;
-  for (size_t i = 0; i < name.size(); ++i) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(name[i]) != lower(field[i])) return false;
-  }
-  return true;
+  return OSTREL::EqualsIgnoreCase(name, field);
 }
 
 void SetNumber(uint32_t& field, std::string_view text) {

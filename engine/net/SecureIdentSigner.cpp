@@ -8,6 +8,7 @@
 
 #include <exception>
 
+#include "engine/base/IdentityKey.h"
 #include "engine/base/Random.h"
 #include "engine/protocol/Limits.h"
 
@@ -28,22 +29,17 @@ CSecureIdentSigner::~CSecureIdentSigner() = default;
 
 std::unique_ptr<CSecureIdentSigner> CSecureIdentSigner::FromPrivateKeyText(
     std::span<const uint8_t> text) {
-  if (text.empty()) return nullptr;
+  const std::optional<CryptoPP::RSA::PrivateKey> privateKey = DecodeIdentityKey(text);
+  if (!privateKey) return nullptr;
   try {
-    CryptoPP::ByteQueue der;
-    CryptoPP::Base64Decoder decoder(new CryptoPP::Redirector(der));
-    decoder.Put(text.data(), text.size());
-    decoder.MessageEnd();
-    CryptoPP::RSA::PrivateKey privateKey;
-    privateKey.BERDecode(der);
-    CryptoPP::RSA::PublicKey publicKey(privateKey);
+    CryptoPP::RSA::PublicKey publicKey(*privateKey);
     CryptoPP::ByteQueue publicDer;
     publicKey.DEREncode(publicDer);
     const size_t size = publicDer.CurrentSize();
     if (size == 0 || size > Protocol::kMaxSecureIdentKeyLength) return nullptr;
     std::vector<uint8_t> publicBytes(size);
     publicDer.Get(publicBytes.data(), size);
-    auto key = std::make_unique<SKey>(SKey{Scheme::Signer(privateKey)});
+    auto key = std::make_unique<SKey>(SKey{Scheme::Signer(*privateKey)});
     return std::unique_ptr<CSecureIdentSigner>(
         new CSecureIdentSigner(std::move(key), std::move(publicBytes)));
   } catch (const std::exception&) {

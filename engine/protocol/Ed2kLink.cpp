@@ -11,20 +11,12 @@
 
 #include "engine/protocol/Limits.h"
 #include "engine/protocol/TextCodec.h"
+#include "framework/AsciiCase.h"
 
 namespace P2P::Protocol {
 namespace {
 
 constexpr uint64_t kPartSize = 9728000;
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
 
 std::string Quoted(char c) {
   if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
@@ -296,20 +288,20 @@ bool ReadEd2kLink(std::string_view text, SEd2kLink& link, SLinkError& error) {
   }
   CLinkReader reader(SplitAtBars(text), error);
   const std::string_view scheme = text.substr(0, text.find('|'));
-  if (EqualNoCase(scheme, "tarn://") || EqualNoCase(scheme, "p2p://")) {
+  if (OSTREL::EqualsIgnoreCase(scheme, "tarn://") || OSTREL::EqualsIgnoreCase(scheme, "p2p://")) {
     link.kind = ELinkKind::kFile;
     return ReadTarnFile(link, reader);
   }
-  if (!EqualNoCase(scheme, "ed2k://"))
+  if (!OSTREL::EqualsIgnoreCase(scheme, "ed2k://"))
     return reader.Fail("link", "not an ed2k://, tarn:// or p2p:// link");
   std::string_view type;
   if (!reader.Next("type", type)) return false;
-  if (EqualNoCase(type, "file")) return ReadEd2kFile(link, reader);
-  if (EqualNoCase(type, "server")) {
+  if (OSTREL::EqualsIgnoreCase(type, "file")) return ReadEd2kFile(link, reader);
+  if (OSTREL::EqualsIgnoreCase(type, "server")) {
     link.kind = ELinkKind::kServer;
     return ReadServer(link, reader);
   }
-  if (EqualNoCase(type, "serverlist")) {
+  if (OSTREL::EqualsIgnoreCase(type, "serverlist")) {
     link.kind = ELinkKind::kServerList;
     return ReadServerList(link, reader);
   }
