@@ -202,6 +202,8 @@ void CTARNNetConnectionManager::Connecting(const ServerInfo* server) {
 
 void CTARNNetConnectionManager::Connected(const ServerInfo* server) {
   connected_.store(true);
+  if (const uint32_t failures = backoff_.NoteSuccess(); failures > 0)
+    OSTREL::LogInfo("server reached again after ", failures, " failed attempts");
   // The login offered the whole list, earlier changes included. It does not count against
   // the spacing: files hashed just after a start are offered once they settle.
   offers_.Forget();
@@ -210,13 +212,24 @@ void CTARNNetConnectionManager::Connected(const ServerInfo* server) {
 }
 
 void CTARNNetConnectionManager::Disconnected(const ServerInfo* server, int error) {
-  connected_.store(false);
+  const bool wasLoggedIn = connected_.exchange(false);
+  // One line when the state changes, none per attempt: a dead server is retried for hours.
+  uint32_t delay = 0;
+  if (wasLoggedIn) {
+    delay = backoff_.NoteLoss();
+    OSTREL::LogInfo("server connection lost (error ", error, "); reconnecting");
+  } else {
+    delay = backoff_.NoteFailure();
+    if (backoff_.Failures() == 2)
+      OSTREL::LogWarning("no server reachable; retrying with pauses growing to ",
+                         CReconnectBackoff::kMaxDelay / 1000, " s");
+  }
   FanOut(&ITARNNetP2PConnectionEventHandler::OnDisconnected, server, error);
   // A network that is down or a host out of reach says nothing against the server itself.
   const bool retrySame = error == kWsaENetDown || error == kWsaEHostUnreach;
   nextServer_.store(retrySame ? servers_.GetCurrentServer() : servers_.GetNextOrFirstServer());
   // The pause is the worker's, so this socket thread is free and a stop is never held up.
-  reconnectDue_.store(CTickSource::Now() + kReconnectDelay);
+  reconnectDue_.store(CTickSource::Now() + delay);
   reconnectPending_.store(true);
   rescheduled_.Set();
 }

@@ -13,6 +13,7 @@
 
 #include "engine/base/ClientConfig.h"
 #include "engine/core/OfferCoalescer.h"
+#include "engine/core/ReconnectBackoff.h"
 #include "engine/net/ConnectionEvents.h"
 #include "engine/net/ServerSessionHooks.h"
 #include "engine/net/TARNNetC2CListener.h"
@@ -36,7 +37,6 @@ class CTARNNetConnectionManager : public OSTREL::Process::CThreadImpl<CTARNNetCo
 
   static constexpr uint32_t kEngineTimerPeriod = 1000;
   static constexpr uint32_t kSourceSweepInterval = 300000;
-  static constexpr uint32_t kReconnectDelay = 1000;
   // Downloads per TCP get-sources message.
   static constexpr size_t kTcpSourceGroupSize = 15;
 
@@ -80,6 +80,8 @@ class CTARNNetConnectionManager : public OSTREL::Process::CThreadImpl<CTARNNetCo
   CTARNNetC2CListener& GetListener() { return listener_; }
   CTARNNetC2CUDPConnecter& GetPeerUDPConnecter() { return peerUdp_; }
   bool IsConnected() const { return connected_.load(); }
+  // Failed attempts since the last login.
+  uint32_t FailedAttempts() const { return backoff_.Failures(); }
   bool IsNetworkAvailable() const { return networkAvailable_.load(); }
   uint32_t SourceSweepCount() const { return sweeps_.load(); }
 
@@ -122,6 +124,7 @@ class CTARNNetConnectionManager : public OSTREL::Process::CThreadImpl<CTARNNetCo
   std::atomic<ServerInfo*> nextServer_{nullptr};
   std::atomic<bool> reconnectPending_{false};
   std::atomic<uint32_t> reconnectDue_{0};
+  CReconnectBackoff backoff_;
   std::atomic<uint32_t> sweeps_{0};
   COfferCoalescer offers_;
   std::atomic<uint32_t> coalescedOffers_{0};

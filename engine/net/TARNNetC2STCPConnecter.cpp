@@ -43,7 +43,7 @@ bool CTARNNetC2STCPConnecter::Connect(ServerInfo* server) {
   servers_.SetCurrentServer(server);
   sessionOpen_.store(true);
   advisor_.Connecting(server);
-  OSTREL::LogInfo("connecting to server ", Remote::Server::FormatAddress(server->address), ":",
+  OSTREL::LogDebug("connecting to server ", Remote::Server::FormatAddress(server->address), ":",
                   server->port);
   if (CEventSocketImpl::Connect(server->address, server->port)) return true;
   EndSession(LastError());
@@ -116,7 +116,7 @@ void CTARNNetC2STCPConnecter::EndSession(int error) {
   config_.clientId = 0;
   loggedIn_.store(false);
   if (!sessionOpen_.exchange(false)) return;
-  OSTREL::LogInfo("server session ended (error ", error, ")");
+  OSTREL::LogDebug("server session ended (error ", error, ")");
   advisor_.Disconnected(current_.load(), error);
 }
 

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -6,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "engine/core/TARNNetConnectionManager.h"
 #include "framework/SocketError.h"
@@ -116,9 +118,44 @@ TEST_F(ConnectionManagerTest, HostUnreachableRetriesTheSameServerRefusedMovesOn)
   ASSERT_TRUE(big_.WaitForPackets(0x01, false, 2));
 
   manager_.Disconnected(bigEntry_, kWsaEConnRefused);
-  clock_.Advance(1000);
+  clock_.Advance(2000);  // the second failure in a row waits twice as long
   ASSERT_TRUE(small_.WaitForPackets(0x01, false));
   EXPECT_EQ(Logins(big_), 2u);
+}
+
+TEST_F(ConnectionManagerTest, ARefusingServerIsRetriedAfterGrowingPauses) {
+  // A port nobody listens on: every connect is refused at once.
+  uint16_t deadPort = 0;
+  {
+    PortHolder closed(SOCK_STREAM);
+    deadPort = closed.port;
+  }
+  in_addr loopback{};
+  inet_pton(AF_INET, "127.0.0.1", &loopback);
+  servers_.AddAddress(loopback.s_addr, deadPort);
+  ASSERT_TRUE(manager_.Start());
+  ASSERT_TRUE(WaitUntil([&] { return manager_.FailedAttempts() == 1; }));
+  for (uint32_t failures = 1; failures < 4; ++failures) {
+    const uint32_t pause = CReconnectBackoff::DelayAfter(failures);
+    clock_.Advance(pause / 2);  // the fixture's clock also runs at real speed: keep a margin
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(manager_.FailedAttempts(), failures) << "retried before " << pause << " ms";
+    clock_.Advance(pause / 2);
+    ASSERT_TRUE(WaitUntil([&] { return manager_.FailedAttempts() == failures + 1; }));
+  }
+}
+
+TEST(ReconnectBackoffTest, DoublesUpToFiveMinutesAndStartsAgainAfterALoginOrALoss) {
+  CReconnectBackoff backoff;
+  std::vector<uint32_t> pauses;
+  for (int i = 0; i < 12; ++i) pauses.push_back(backoff.NoteFailure() / 1000);
+  EXPECT_EQ(pauses, (std::vector<uint32_t>{1, 2, 4, 8, 16, 32, 64, 128, 256, 300, 300, 300}));
+  EXPECT_EQ(backoff.NoteSuccess(), 12u);
+  EXPECT_EQ(backoff.NoteFailure(), 1000u);
+  backoff.NoteFailure();
+  EXPECT_EQ(backoff.NoteLoss(), 1000u);
+  EXPECT_EQ(backoff.NoteFailure(), 1000u);
+  EXPECT_EQ(CReconnectBackoff::DelayAfter(0xFFFFFFFFu), CReconnectBackoff::kMaxDelay);
 }
 
 TEST_F(ConnectionManagerTest, ADroppedSessionLeadsToTheNextServer) {
