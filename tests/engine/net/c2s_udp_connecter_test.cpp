@@ -181,5 +181,20 @@ TEST_F(UdpConnecterTest, AServerListOfKnownServersNeitherSavesNorWakes) {
   EXPECT_TRUE(std::filesystem::exists(sandbox_.Root() / "ServerInfo.dat"));
 }
 
+TEST_F(UdpConnecterTest, RefusedDatagramsAreCountedWithTheirReason) {
+  // A global search answer whose record declares more tags than a list may hold, then a
+  // status answer cut short.
+  Bytes answer{0xE3, 0x99};
+  answer.resize(2 + 16 + 4 + 2, 0x11);
+  for (uint8_t byte : {0x01, 0x04, 0x00, 0x00}) answer.push_back(byte);  // 1025 tags
+  udp_.HandleDatagram(answer, 0x0100007F, 4665);
+  EXPECT_EQ(udp_.GetRefusalCount(), 1u);
+  EXPECT_EQ(udp_.GetLastRefusal().field, "tag count");
+  EXPECT_EQ(udp_.GetLastRefusal().reason, Protocol::ERefusalReason::kOverLimit);
+  udp_.HandleDatagram(Bytes{0xE3, 0x97, 1, 0, 0, 0}, 0x0100007F, 4665);
+  EXPECT_EQ(udp_.GetRefusalCount(), 2u);
+  EXPECT_EQ(udp_.GetLastRefusal().reason, Protocol::ERefusalReason::kTruncated);
+}
+
 }  // namespace
 }  // namespace P2P
