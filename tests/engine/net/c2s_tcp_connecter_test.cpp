@@ -93,7 +93,8 @@ TEST_F(TcpConnecterTest, AnErrorMessageEndsTheSessionAShorterTextDoesNot) {
   server.SendServerMessage("Err");
   server.SendServerMessage("welcome");
   server.SendPacket(0x34, Bytes{1, 0, 0, 0});  // the marker: a status cut short, ignored
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // The refused marker was read last, so the messages before it were read too.
+  ASSERT_TRUE(WaitUntil([&] { return session_.GetRefusalCount() == 1; }));
   EXPECT_EQ(advisor_.disconnected, 0);
   EXPECT_TRUE(session_.IsConnected());
 
@@ -163,7 +164,8 @@ TEST_F(TcpConnecterTest, TruncatedLoginAnswersLeaveTheSessionPending) {
   server.SendPacket(0x34, Le32(99));          // users without files
   server.SendServerMessage("still here");
   ASSERT_TRUE(WaitUntil([&] { return session_.IsSessionOpen(); }));
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // Both short answers were read and refused.
+  ASSERT_TRUE(WaitUntil([&] { return session_.GetRefusalCount() == 2; }));
   EXPECT_EQ(advisor_.connected, 0);
   EXPECT_EQ(config_.clientId, 0u);
   EXPECT_EQ(entry->status.users, 0u);

@@ -171,7 +171,8 @@ TEST_F(UdpConnecterTest, AServerListOfKnownServersNeitherSavesNorWakes) {
   };
   server.SendDatagram(ourPort, 0xA1, list(known->address, known->port));
   server.SendDatagram(ourPort, 0xA1, {5, 1, 2});  // a count the datagram does not hold
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // The second list was refused, so the first was read before it.
+  ASSERT_TRUE(WaitUntil([&] { return udp_.GetRefusalCount() == 1; }));
   EXPECT_EQ(wakes, 0);
   EXPECT_FALSE(std::filesystem::exists(sandbox_.Root() / "ServerInfo.dat"));
 
