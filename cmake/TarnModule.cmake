@@ -25,6 +25,8 @@ function(tarn_test_binary name folder)
   if(NOT arg_LABEL)
     set(arg_LABEL ${folder})
   endif()
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+  # Parameterised cases carry readable names of their own (tests/support/CaseName.h); the
+  # parameter's printed value is left out of the test name.
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
                        PROPERTIES TIMEOUT 120 LABELS ${arg_LABEL})
 endfunction()

@@ -1,11 +1,12 @@
 #include "framework/Log.h"
 
+#include <systemd/sd-journal.h>
+
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
-#include <atomic>
-
-#include <systemd/sd-journal.h>
+#include <utility>
 
 namespace OSTREL {
 namespace {
@@ -13,6 +14,7 @@ namespace {
 std::mutex writeLock;
 std::atomic<bool> debugEnabled{std::getenv("TARN_DEBUG") != nullptr};
 std::atomic<bool> journal{false};
+CLog::Sink sink;  // guarded by writeLock
 
 int JournalPriority(LogLevel level) {
   switch (level) {
@@ -37,6 +39,13 @@ const char* Prefix(LogLevel level) {
 }  // namespace
 
 void CLog::Write(LogLevel level, std::string_view text) {
+  {
+    std::lock_guard guard(writeLock);
+    if (sink) {
+      sink(level, text);
+      return;
+    }
+  }
   if (journal.load()) {
     sd_journal_print(JournalPriority(level), "%.*s", static_cast<int>(text.size()), text.data());
     return;
@@ -49,5 +58,11 @@ void CLog::Write(LogLevel level, std::string_view text) {
 void CLog::EnableDebug(bool enabled) { debugEnabled.store(enabled); }
 bool CLog::IsDebugEnabled() { return debugEnabled.load(); }
 void CLog::UseJournal(bool enabled) { journal.store(enabled); }
+
+CLog::Sink CLog::SetSink(Sink replacement) {
+  std::lock_guard guard(writeLock);
+  std::swap(sink, replacement);
+  return replacement;
+}
 
 }  // namespace OSTREL

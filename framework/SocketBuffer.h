@@ -8,15 +8,15 @@
 #include <span>
 #include <vector>
 
+#include "framework/Limits.h"
+
 namespace OSTREL::Network::Socket {
 
 class CReceiveBuffer {
  public:
   static constexpr size_t kGrowth = 4096;
-  // A peer that never completes a packet must not make the buffer grow without end.
-  static constexpr size_t kDefaultLimit = 16 * 1024 * 1024;
 
-  explicit CReceiveBuffer(size_t limit = kDefaultLimit) : limit_(limit) {}
+  explicit CReceiveBuffer(size_t limit = OSTREL::Limits::kMaxReceiveBufferSize) : limit_(limit) {}
 
   // Grows the capacity by kGrowth when the free tail is under a quarter of the capacity and
   // at most kGrowth - 1 bytes, then returns the free tail; empty at the limit.

@@ -52,8 +52,6 @@ class CXmlElement {
 class CXmlDocument {
  public:
   static constexpr std::string_view kDeclaration = R"(<?xml version="1.0" encoding="utf-8" ?>)";
-  // Data files above this size are refused when loading.
-  static constexpr size_t kMaxFileSize = 256u * 1024 * 1024;
 
   // An empty document; LoadText() fills it (platform/XmlFile.h loads and saves files).
   CXmlDocument() = default;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "framework/Limits.h"
 #include "framework/Log.h"
 #include "platform/Utf16.h"
 
@@ -11,8 +12,6 @@ namespace {
 
 // Registry export files wrap hex data so that no line exceeds 80 characters.
 constexpr size_t kHexWrapColumn = 76;
-// A damaged file must not flood the log.
-constexpr size_t kMaxLineWarnings = 20;
 
 std::string_view Trim(std::string_view text) {
   const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
@@ -221,9 +220,10 @@ class CParser {
 
   void Skip(size_t number, const char* why) {
     ++result_.skippedLines;
-    if (sourceName_.empty() || result_.skippedLines > kMaxLineWarnings) return;
+    if (sourceName_.empty() || result_.skippedLines > OSTREL::Limits::kMaxRegistryLineWarnings)
+      return;
     LogWarning(sourceName_, ":", number, ": ", why, "; line skipped");
-    if (result_.skippedLines == kMaxLineWarnings)
+    if (result_.skippedLines == OSTREL::Limits::kMaxRegistryLineWarnings)
       LogWarning(sourceName_, ": further unreadable lines are skipped silently");
   }
 

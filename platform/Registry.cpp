@@ -4,8 +4,9 @@
 
 #include <system_error>
 
-#include "platform/AtomicFile.h"
+#include "framework/Limits.h"
 #include "framework/Log.h"
+#include "platform/AtomicFile.h"
 #include "platform/FileLock.h"
 #include "platform/RegFile.h"
 
@@ -66,7 +67,7 @@ void CRegistry::LoadLocked(RegRoot root) {
   state.stamp = StampOf(root);
   if (!state.stamp.exists) return;
   const auto path = HiveFile(root);
-  const auto text = OSTREL::File::ReadWholeFile(path, kMaxFileSize);
+  const auto text = OSTREL::File::ReadWholeFile(path, OSTREL::Limits::kMaxRegistryFileSize);
   if (!text) {
     LogWarning(path.string(), ": cannot be read; using an empty registry");
     state.unreadable = true;

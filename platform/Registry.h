@@ -27,9 +27,6 @@ std::string_view RootName(RegRoot root);
 
 class CRegistry {
  public:
-  // Files larger than this are not registry files we wrote; they load as empty.
-  static constexpr size_t kMaxFileSize = 16 * 1024 * 1024;
-
   explicit CRegistry(std::filesystem::path folder);
   CRegistry(const CRegistry&) = delete;
   CRegistry& operator=(const CRegistry&) = delete;

@@ -1,11 +1,12 @@
 #include "platform/XmlFile.h"
 
+#include "framework/Limits.h"
 #include "platform/AtomicFile.h"
 
 namespace OSTREL::File {
 
 bool LoadXmlFile(CXmlDocument& document, const std::filesystem::path& path) {
-  const auto content = ReadWholeFile(path, CXmlDocument::kMaxFileSize);
+  const auto content = ReadWholeFile(path, OSTREL::Limits::kMaxXmlFileSize);
   if (!content) {
     document.LoadText("");  // leaves the document empty, as a refused text does
     return false;

@@ -9,7 +9,7 @@
 
 namespace OSTREL::File {
 
-// False when the file is missing, larger than CXmlDocument::kMaxFileSize, or not a
+// False when the file is missing, larger than OSTREL::Limits::kMaxXmlFileSize, or not a
 // well-formed document with a root; `document` is then empty.
 bool LoadXmlFile(CXmlDocument& document, const std::filesystem::path& path);
 

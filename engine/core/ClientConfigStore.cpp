@@ -7,6 +7,7 @@
 
 #include "engine/base/IdentityKey.h"
 #include "engine/base/Random.h"
+#include "engine/protocol/Limits.h"
 #include "framework/Log.h"
 #include "platform/Folders.h"
 #include "platform/RegistryKey.h"
@@ -41,7 +42,7 @@ class CReader {
  public:
   explicit CReader(std::optional<CRegKey> key) : key_(std::move(key)) {}
   std::optional<std::string> String(const char* name) const {
-    return key_ ? key_->QueryString(name, kMaxTextChars) : std::nullopt;
+    return key_ ? key_->QueryString(name, Protocol::kMaxConfigTextChars) : std::nullopt;
   }
   std::optional<uint32_t> Dword(const char* name) const {
     return key_ ? key_->QueryDword(name) : std::nullopt;

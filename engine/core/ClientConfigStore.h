@@ -17,8 +17,6 @@ inline constexpr const char* kDefaultServerIp = "127.0.0.1";
 inline constexpr uint16_t kDefaultServerPort = 4661;
 inline constexpr uint16_t kDefaultTcpPort = 4662;
 inline constexpr uint16_t kDefaultUdpPort = 4672;
-// Texts are read into buffers of 260 characters, terminator included.
-inline constexpr size_t kMaxTextChars = 259;
 
 class CClientConfigStore {
  public:

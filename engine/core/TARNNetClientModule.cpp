@@ -26,6 +26,7 @@ CTARNNetClientModule::~CTARNNetClientModule() = default;
 bool CTARNNetClientModule::Start() {
   CRandom::SeedWithTime();
   LoadConfig();
+  if (startHook_) startHook_(*this);
   // Each step brings up a manager the later ones depend on.
   if (!LoadClientCredits() || !LoadServerList() || !CreateTransferFileList() ||
       !StartDownloadManager() || !StartUploadManager() || !StartSearchManager() ||

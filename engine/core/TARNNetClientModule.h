@@ -5,7 +5,9 @@
 // service host's first call, on the main thread, creates the instance.
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <utility>
 
 #include "engine/base/ClientConfig.h"
 #include "engine/core/TARNNetConnectionManager.h"
@@ -30,6 +32,12 @@ class CTARNNetClientModule : public OSTREL::CSingletonPtr<CTARNNetClientModule>,
 
   bool Start() override;
   bool Stop() override;
+
+  // Called by every Start from now on, after the configuration is loaded and before any
+  // manager starts; an empty hook removes it. Whole-engine tests use it to leave out the host's
+  // firewall and media events. Set while no instance is being created.
+  using StartHook = std::function<void(CTARNNetClientModule&)>;
+  static void SetStartHook(StartHook hook) { startHook_ = std::move(hook); }
 
   _tagStructClientConfig& GetConfig() { return config_; }
   CTARNNetConnectionManager& GetConnectionManager() { return connectionManager_; }
@@ -86,6 +94,8 @@ class CTARNNetClientModule : public OSTREL::CSingletonPtr<CTARNNetClientModule>,
   Shared::File::TransferFile::CTARNNetTransferFileList* transferFileList_ = nullptr;
 
   std::unique_ptr<OSTREL::Platform::CRegistry> registry_;
+
+  static inline StartHook startHook_;
 };
 
 }  // namespace P2P

@@ -3,9 +3,10 @@
 #include <system_error>
 
 #include "engine/files/AICHStore.h"
-#include "platform/AtomicFile.h"
+#include "engine/protocol/Limits.h"
 #include "framework/Log.h"
 #include "framework/XmlDocument.h"
+#include "platform/AtomicFile.h"
 
 namespace P2P::HASH {
 
@@ -70,7 +71,7 @@ void CTARNNetAICHDatStore::LoadOnce() {
   std::error_code error;
   if (!std::filesystem::exists(path, error)) return;
   std::vector<_tagStructAICHDatEntry> read;
-  const auto text = OSTREL::File::ReadWholeFile(path, CXmlDocument::kMaxFileSize);
+  const auto text = OSTREL::File::ReadWholeFile(path, Protocol::kMaxXmlFileSize);
   if (!text || !ReadAICHDatText(*text, read)) {
     // Kept for whoever wants to look at it; the trees of this run go to a fresh file.
     std::filesystem::path aside = path;

@@ -2,6 +2,7 @@
 
 #include "engine/files/Digest.h"
 #include "engine/files/HashConstants.h"
+#include "engine/protocol/Limits.h"
 
 namespace P2P::HASH::AICH_HASH {
 
@@ -55,7 +56,7 @@ _tagStructAICHNode* _tagStructAICHNode::Child(int32_t side, bool create) {
 
 _tagStructAICHNode* _tagStructAICHNode::FindNode(uint32_t offset, uint32_t length, bool create) {
   _tagStructAICHNode* node = this;
-  for (unsigned depth = 0; depth <= kMaxTreeDepth; ++depth) {
+  for (unsigned depth = 0; depth <= Protocol::kMaxAICHTreeDepth; ++depth) {
     const uint32_t size = node->size;
     if (length > size || offset > size - length) return nullptr;
     if (offset == 0 && length == size) return node;

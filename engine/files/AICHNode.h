@@ -14,9 +14,6 @@ namespace P2P::HASH::AICH_HASH {
 
 enum : int32_t { kNodeRoot = 0, kNodeLeft = 1, kNodeRight = 2 };
 
-// Limits every descent; deep enough for any 32-bit file size (at most 15 levels are used).
-inline constexpr unsigned kMaxTreeDepth = 16;
-
 struct _tagStructAICHNode {
   int32_t kind = kNodeRoot;
   int32_t valid = 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/files/HashConstants.h"
+#include "engine/protocol/Limits.h"
 
 namespace P2P::HASH::AICH_HASH {
 namespace {
@@ -59,7 +60,7 @@ bool CTARNNetAICHTree::IsRangeVerified(uint32_t first, uint32_t last) const {
 std::optional<uint32_t> CTARNNetAICHTree::DepthOf(uint32_t start, uint32_t length) const {
   uint32_t size = root_->size;
   int32_t kind = kNodeRoot;
-  for (uint32_t depth = 0; depth <= kMaxTreeDepth; ++depth) {
+  for (uint32_t depth = 0; depth <= Protocol::kMaxAICHTreeDepth; ++depth) {
     if (length > size || start > size - length) return std::nullopt;
     if (start == 0 && length == size) return depth;
     if (length == 0 || _tagStructAICHNode::BaseFor(size) >= size) return std::nullopt;

@@ -3,10 +3,11 @@
 #include "engine/files/Digest.h"
 #include "engine/files/FileTime.h"
 #include "engine/protocol/Limits.h"
-#include "platform/AtomicFile.h"
 #include "framework/CriticalSection.h"
 #include "framework/Log.h"
+#include "framework/LogText.h"
 #include "framework/TickSource.h"
+#include "platform/AtomicFile.h"
 #include "platform/FileSystem.h"
 
 namespace P2P::Shared::File::TransferFile {
@@ -139,7 +140,7 @@ bool CTARNNetDownloadFileData::Create(const std::string& tempFolder) {
     CLock guard(file_->LockObject());
     const auto index = FreePartFileIndex(tempFolder);
     if (!index) {
-      OSTREL::LogError("No free part file name in ", tempFolder);
+      OSTREL::LogError("No free part file name in ", OSTREL::EscapeForLog(tempFolder));
       return false;
     }
     const SPartFilePaths paths = PartFilePaths(tempFolder, *index);
@@ -147,7 +148,7 @@ bool CTARNNetDownloadFileData::Create(const std::string& tempFolder) {
     if (size == 0 || size > Protocol::kMaxDownloadFileSize) return false;
     CTARNNetPartFile created;
     if (!created.Create(paths.data, size)) {
-      OSTREL::LogError("Cannot create ", paths.data.string(), ": ",
+      OSTREL::LogError("Cannot create ", OSTREL::EscapeForLog(paths.data.string()), ": ",
                        std::error_code(created.LastError(), std::generic_category()).message());
       FileSystem().Remove(paths.data);
       return false;
@@ -163,7 +164,7 @@ bool CTARNNetDownloadFileData::Create(const std::string& tempFolder) {
     metadata.info = file_->GetRecord().info;
     metadata.required.Add(0, size);
     if (!OSTREL::File::WriteFileAtomically(paths.metadata, WriteDownloadMetadataText(metadata))) {
-      OSTREL::LogError("Cannot write ", paths.metadata.string());
+      OSTREL::LogError("Cannot write ", OSTREL::EscapeForLog(paths.metadata.string()));
       FileSystem().Remove(paths.data);
       return false;
     }
@@ -178,7 +179,7 @@ bool CTARNNetDownloadFileData::Restore(const std::string& path) {
     return false;
   auto metadata = LoadDownloadMetadata(paths->metadata);
   if (!metadata) {
-    OSTREL::LogWarning("Download metadata ", paths->metadata.string(),
+    OSTREL::LogWarning("Download metadata ", OSTREL::EscapeForLog(paths->metadata.string()),
                        " is unreadable; the download is left out");
     return false;
   }
@@ -303,7 +304,8 @@ bool CTARNNetDownloadFileData::MoveTo(const std::string& path) {
   if (!partFile_.Sync()) return false;
   partFile_.Close();
   if (!MoveFileNoReplace(paths_.data, path)) {
-    OSTREL::LogError("Cannot move ", paths_.data.string(), " to ", path);
+    OSTREL::LogError("Cannot move ", OSTREL::EscapeForLog(paths_.data.string()), " to ",
+                     OSTREL::EscapeForLog(path));
     partFile_.Open(paths_.data);
     return false;
   }

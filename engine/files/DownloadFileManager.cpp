@@ -8,6 +8,7 @@
 #include "engine/files/UploadFileManager.h"
 #include "engine/protocol/Limits.h"
 #include "framework/Log.h"
+#include "framework/LogText.h"
 #include "platform/FileSystem.h"
 
 namespace P2P {
@@ -75,7 +76,7 @@ CTARNNetDownloadFileManager::CTransferFilePtr CTARNNetDownloadFileManager::Resto
   }
   CTARNNetTransferFileList* files = TransferFiles();
   if (files->FindByHash(file->GetHash())) {
-    OSTREL::LogWarning("Download metadata ", metadataPath.string(),
+    OSTREL::LogWarning("Download metadata ", OSTREL::EscapeForLog(metadataPath.string()),
                        " repeats a file already known; left out");
     data->Detach();
     return {};

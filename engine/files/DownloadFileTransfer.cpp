@@ -7,6 +7,7 @@
 #include "engine/files/DownloadFileData.h"
 #include "framework/CriticalSection.h"
 #include "framework/Log.h"
+#include "framework/LogText.h"
 
 namespace P2P::Shared::File::TransferFile {
 
@@ -66,8 +67,9 @@ bool CTARNNetDownloadFileData::AcceptBlock(const CTARNNetTransferBlock& block) {
 
 void CTARNNetDownloadFileData::StopForStorageError(const char* what, uint32_t offset, int error) {
   stopped_.store(true);
-  OSTREL::LogError("Download \"", file_->GetName(), "\" stopped: cannot ", what, " the part file ",
-                   paths_.data.string(), " at offset ", offset, ": ",
+  OSTREL::LogError("Download \"", OSTREL::EscapeForLog(file_->GetName()), "\" stopped: cannot ",
+                   what, " the part file ", OSTREL::EscapeForLog(paths_.data.string()),
+                   " at offset ", offset, ": ",
                    error != 0 ? std::error_code(error, std::generic_category()).message()
                               : std::string("error"));
   if (auto* sink = Sink()) sink->OnDownloadNotice(file_->GetId());

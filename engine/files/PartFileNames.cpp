@@ -3,13 +3,11 @@
 #include <cstdio>
 
 #include "engine/files/SharedFileRecord.h"
+#include "engine/protocol/Limits.h"
 #include "platform/FileSystem.h"
 
 namespace P2P::Shared::File::TransferFile {
 namespace {
-
-// "(n)" variants tried before giving up on a folder.
-constexpr uint32_t kMaxNameCounter = 100000;
 
 bool Exists(const std::filesystem::path& path) {
   std::error_code error;
@@ -51,7 +49,7 @@ std::optional<std::filesystem::path> FreePathInFolder(const std::filesystem::pat
                                                       std::string_view name) {
   const std::string safe = SafeFileName(name);
   if (!Exists(folder / safe)) return folder / safe;
-  for (uint32_t counter = 1; counter <= kMaxNameCounter; ++counter) {
+  for (uint32_t counter = 1; counter <= Protocol::kMaxNameCounter; ++counter) {
     const std::filesystem::path candidate = folder / NumberedFileName(safe, counter);
     if (!Exists(candidate)) return candidate;
   }

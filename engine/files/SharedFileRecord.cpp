@@ -1,11 +1,12 @@
 #include "engine/files/SharedFileRecord.h"
 
+#include "engine/protocol/Limits.h"
+
 namespace P2P::Shared {
 
 namespace {
 
-// Extensions longer than this are not worth keeping whole when a name must be cut.
-constexpr size_t kMaxKeptExtension = 32;
+using Protocol::kMaxKeptExtension;
 
 // Length of the strictly valid UTF-8 sequence starting at `at`, 0 when there is none.
 size_t Utf8SequenceLength(std::string_view text, size_t at) {

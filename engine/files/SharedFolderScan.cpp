@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/files/SharedFileRecord.h"
+#include "engine/protocol/Limits.h"
 
 namespace P2P::Shared::File {
 namespace {
@@ -22,7 +23,7 @@ class CFolderWalk {
       : stopping_(stopping), share_(share) {}
 
   bool Walk(const fs::path& folder, int depth) {
-    if (depth > kMaxScanDepth || !FirstVisit(folder)) return true;
+    if (depth > Protocol::kMaxSharedFolderDepth || !FirstVisit(folder)) return true;
     for (const fs::directory_entry& entry : SortedEntries(folder)) {
       if (stopping_ && stopping_()) return false;
       if (!Visit(entry, depth)) return false;

@@ -10,9 +10,6 @@
 
 namespace P2P::Shared::File {
 
-// Folders below the shared folder walked at most this deep.
-inline constexpr int kMaxScanDepth = 64;
-
 // Calls `share` for every file to share; checks `stopping` before each entry and returns false
 // when it stopped the walk.
 bool ScanSharedFolder(const std::filesystem::path& folder, const std::function<bool()>& stopping,

@@ -37,6 +37,7 @@ bool CTARNNetC2CTCPConnecterT::AttachAccepted(int fd) {
 size_t CTARNNetC2CTCPConnecterT::OnReceiveData(std::span<const uint8_t> pending) {
   CTARNNetRecvTCPPacket<CTARNNetC2CTCPConnecterT> parser(*this);
   const SParseResult result = parser.ParseAll(pending);
+  if (result.refused > 0) refusals_.Note(result.refusedOpcode, result.refusal);
   if (result.last == ETcpParse::kFramingError) {
     Close(true);
     return pending.size();
@@ -66,7 +67,10 @@ bool CTARNNetC2CTCPConnecterT::DispatchEd2k(uint8_t opcode, std::span<const uint
     case kOpQueueRankPlain: {
       CStreamReader reader(payload);
       uint32_t rank = 0;
-      if (!reader.ReadUInt32(rank)) break;
+      if (!reader.ReadUInt32(rank)) {
+        refusals_.Note(opcode, reader.Refusal());
+        break;
+      }
       client_->SetDownloadState(Client::kDownloadQueued);
       client_->SetRemoteQueueRank(static_cast<int32_t>(rank & 0x7FFFFFFF));
       SetIdleTimeout(kQueuedIdleTimeout);
@@ -90,7 +94,10 @@ bool CTARNNetC2CTCPConnecterT::DispatchExtended(uint8_t opcode, std::span<const 
     case kOpQueueRank: {
       CStreamReader reader(payload);
       uint16_t rank = 0;
-      if (!reader.ReadUInt16(rank)) break;
+      if (!reader.ReadUInt16(rank)) {
+        refusals_.Note(opcode, reader.Refusal());
+        break;
+      }
       client_->SetDownloadState(Client::kDownloadQueued);
       client_->SetRemoteQueueRank(rank);
       SetIdleTimeout(kQueuedIdleTimeout);
@@ -106,7 +113,10 @@ bool CTARNNetC2CTCPConnecterT::DispatchExtended(uint8_t opcode, std::span<const 
     case kOpPublicIpAnswer: {
       CStreamReader reader(payload);
       uint32_t address = 0;
-      if (reader.ReadUInt32(address) && !IsPeerLowId(address)) publicAddress_.store(address);
+      if (!reader.ReadUInt32(address))
+        refusals_.Note(opcode, reader.Refusal());
+      else if (!IsPeerLowId(address))
+        publicAddress_.store(address);
       break;
     }
     case kOpPortTest: {
@@ -122,7 +132,11 @@ bool CTARNNetC2CTCPConnecterT::DispatchExtended(uint8_t opcode, std::span<const 
 
 void CTARNNetC2CTCPConnecterT::OnHello(std::span<const uint8_t> payload, bool answer) {
   _tagStructPeerIdentity identity = client_->GetIdentity();
-  if (!ReadHello(payload, answer, identity)) return;
+  SRefusal refusal;
+  if (!ReadHello(payload, answer, identity, &refusal)) {
+    refusals_.Note(answer ? kOpHelloAnswer : kOpPeerHello, refusal);
+    return;
+  }
   client_->SetIdentity(identity);
   if (answer) {
     client_->SetDownloadState(Client::kDownloadRequesting);
@@ -135,7 +149,11 @@ void CTARNNetC2CTCPConnecterT::OnHello(std::span<const uint8_t> payload, bool an
 
 void CTARNNetC2CTCPConnecterT::OnInfo(std::span<const uint8_t> payload, bool answer) {
   _tagStructPeerIdentity identity = client_->GetIdentity();
-  if (!ReadInfo(payload, identity)) return;
+  SRefusal refusal;
+  if (!ReadInfo(payload, identity, &refusal)) {
+    refusals_.Note(answer ? kOpInfoAnswer : kOpInfo, refusal);
+    return;
+  }
   client_->SetIdentity(identity);
   if (!answer) SendPacket(kProtocolExtended, kOpInfoAnswer, BuildInfoPayload(own_));
 }

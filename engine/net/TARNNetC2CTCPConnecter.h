@@ -11,6 +11,7 @@
 #include "engine/base/ClientConfig.h"
 #include "engine/files/Client.h"
 #include "engine/files/ClientList.h"
+#include "engine/net/RefusalCounter.h"
 #include "framework/ManagedObject.h"
 
 namespace P2P {
@@ -39,6 +40,10 @@ class CTARNNetC2CTCPConnecterT
   static uint32_t GetPublicAddress() { return publicAddress_.load(); }
   static void ResetPublicAddress() { publicAddress_.store(0); }
 
+  // Packets of this peer that a reader refused, and why the last one was.
+  uint32_t GetRefusalCount() const { return refusals_.Count(); }
+  Protocol::SRefusal GetLastRefusal() const { return refusals_.Last(); }
+
   // The packet reader's entry; packed packets are dispatched as extended ones.
   bool Dispatch(uint8_t opcode, uint8_t protocol, std::span<const uint8_t> payload);
 
@@ -58,6 +63,7 @@ class CTARNNetC2CTCPConnecterT
   Client::CClientPtr client_;
   Client::CTARNNetClientList* clients_;
   uint32_t remoteAddress_ = 0;  // network byte order, as seen on this connection
+  CRefusalCounter refusals_{"peer TCP"};
 
   static inline std::atomic<uint32_t> publicAddress_{0};
 };

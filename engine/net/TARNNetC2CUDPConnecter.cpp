@@ -3,20 +3,14 @@
 #include <netinet/in.h>
 
 #include "engine/protocol/C2CRecvUDPPacket.h"
+#include "engine/protocol/Limits.h"
 
 namespace P2P {
 
 using namespace Protocol;
 
-namespace {
-
-// The largest datagram IPv4 can carry: nothing is cut short when read.
-constexpr size_t kMaxDatagram = 65536;
-
-}  // namespace
-
 void CTARNNetC2CUDPConnecter::OnReceive(int /*error*/) {
-  receiveBuffer_.resize(kMaxDatagram);
+  receiveBuffer_.resize(kMaxDatagramSize);
   size_t received = 0;
   sockaddr_in from{};
   // Errors of earlier sends are reported here too; a datagram socket has nothing to lose.
@@ -28,7 +22,8 @@ void CTARNNetC2CUDPConnecter::OnReceive(int /*error*/) {
 void CTARNNetC2CUDPConnecter::HandleDatagram(std::span<const uint8_t> datagram,
                                              uint32_t sourceAddress, uint16_t sourcePort) {
   CTARNNetC2CRecvUDPPacket parser(*this, {sourceAddress, sourcePort});
-  parser.ParseDatagram(datagram);
+  if (!parser.ParseDatagram(datagram) && parser.Refusal())
+    refusals_.Note(parser.RefusedOpcode(), parser.Refusal());
 }
 
 void CTARNNetC2CUDPConnecter::OnReaskFilePing(const SUdpSender& from, const _tagUnionHash& hash) {

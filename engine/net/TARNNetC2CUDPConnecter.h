@@ -8,6 +8,7 @@
 #include <span>
 #include <vector>
 
+#include "engine/net/RefusalCounter.h"
 #include "engine/protocol/C2CUDPDispatcher.h"
 #include "framework/EventSocketImpl.h"
 #include "framework/NetworkEvents.h"
@@ -28,6 +29,10 @@ class CTARNNetC2CUDPConnecter
   // One received datagram, as if it came from `sourceAddress`:`sourcePort`.
   void HandleDatagram(std::span<const uint8_t> datagram, uint32_t sourceAddress,
                       uint16_t sourcePort);
+
+  // Peer datagrams that the codec refused, and why the last one was.
+  uint32_t GetRefusalCount() const { return refusals_.Count(); }
+  Protocol::SRefusal GetLastRefusal() const { return refusals_.Last(); }
 
   void OnReaskFilePing(const Protocol::SUdpSender& from, const _tagUnionHash& hash) override;
   void OnReaskAck(const Protocol::SUdpSender& from, uint16_t rank) override;
@@ -52,6 +57,7 @@ class CTARNNetC2CUDPConnecter
 
   std::atomic<Protocol::ITARNNetC2CUDPEventDispatcher*> events_{nullptr};
   std::vector<uint8_t> receiveBuffer_;
+  CRefusalCounter refusals_{"peer UDP"};
 };
 
 }  // namespace P2P

@@ -4,6 +4,7 @@
 
 #include "engine/protocol/RecvTCPPacket.h"
 #include "framework/Log.h"
+#include "framework/LogText.h"
 #include "framework/SocketError.h"
 
 namespace P2P {
@@ -123,6 +124,7 @@ void CTARNNetC2STCPConnecter::EndSession(int error) {
 size_t CTARNNetC2STCPConnecter::OnReceiveData(std::span<const uint8_t> pending) {
   CTARNNetRecvTCPPacket<CTARNNetC2STCPConnecter> parser(*this);
   const SParseResult result = parser.ParseAll(pending);
+  if (result.refused > 0) OnRefused(result.refusedOpcode, result.refusal);
   // A length no server sends: the stream cannot be trusted any further.
   if (result.last == ETcpParse::kFramingError) {
     EndSession(kWsaEMsgSize);
@@ -137,8 +139,12 @@ bool CTARNNetC2STCPConnecter::Dispatch(uint8_t opcode, uint8_t protocol,
   return DispatchServerTcpPacket(*this, opcode, protocol, payload);
 }
 
+void CTARNNetC2STCPConnecter::OnRefused(uint8_t opcode, const SRefusal& refusal) {
+  refusals_.Note(opcode, refusal);
+}
+
 void CTARNNetC2STCPConnecter::OnServerMessage(const std::string& text) {
-  OSTREL::LogInfo("server message: ", text);
+  OSTREL::LogInfo("server message: ", OSTREL::EscapeForLog(text));
   if (StartsWithError(text)) EndSession(0);
 }
 

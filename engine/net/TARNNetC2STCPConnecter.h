@@ -10,8 +10,9 @@
 #include <cstdint>
 
 #include "engine/net/ConnectionEvents.h"
-#include "engine/protocol/C2STCPDispatcher.h"
+#include "engine/net/RefusalCounter.h"
 #include "engine/net/ServerSessionHooks.h"
+#include "engine/protocol/C2STCPDispatcher.h"
 #include "engine/servers/ServerManager.h"
 #include "framework/EventSocketImpl.h"
 #include "framework/NetworkEvents.h"
@@ -67,7 +68,12 @@ class CTARNNetC2STCPConnecter
   void OnServerList(const std::vector<Protocol::SAddressPort>& list) override;
   void OnCallbackRequested(uint32_t address, uint16_t port) override;
   void OnSearchResult(const Protocol::SOfferRecord& record) override;
+  void OnRefused(uint8_t opcode, const Protocol::SRefusal& refusal) override;
   bool IsSessionOpen() const override { return sessionOpen_.load(); }
+
+  // Packets of this session's server that a reader refused, and why the last one was.
+  uint32_t GetRefusalCount() const { return refusals_.Count(); }
+  Protocol::SRefusal GetLastRefusal() const { return refusals_.Last(); }
 
   // The packet reader's entry (see CTARNNetRecvTCPPacket).
   bool Dispatch(uint8_t opcode, uint8_t protocol, std::span<const uint8_t> payload);
@@ -91,6 +97,7 @@ class CTARNNetC2STCPConnecter
   std::atomic<ServerInfo*> current_{nullptr};
   std::atomic<bool> sessionOpen_{false};
   std::atomic<bool> loggedIn_{false};
+  CRefusalCounter refusals_{"server TCP"};
 
   static inline std::atomic<uint32_t> publicAddress_{0};
 };

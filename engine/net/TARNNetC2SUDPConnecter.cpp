@@ -4,9 +4,10 @@
 
 #include <algorithm>
 
-#include "engine/protocol/RecvUDPPacket.h"
 #include "engine/net/ServerChecker.h"
 #include "engine/net/TARNNetC2STCPConnecter.h"
+#include "engine/protocol/Limits.h"
+#include "engine/protocol/RecvUDPPacket.h"
 #include "framework/SocketError.h"
 #include "framework/TickSource.h"
 
@@ -18,9 +19,6 @@ using Remote::Server::LoadField;
 using Remote::Server::StoreField;
 
 namespace {
-
-// The largest datagram IPv4 can carry.
-constexpr size_t kMaxDatagram = 65536;
 
 uint32_t AddressOf(const sockaddr_in& from) { return from.sin_addr.s_addr; }
 
@@ -149,7 +147,7 @@ void CTARNNetC2SUDPConnecter::SendGlobalSources(std::span<const SSourceRequestEn
 }
 
 void CTARNNetC2SUDPConnecter::OnReceive(int /*error*/) {
-  receiveBuffer_.resize(kMaxDatagram);
+  receiveBuffer_.resize(kMaxDatagramSize);
   size_t received = 0;
   sockaddr_in from{};
   if (!ReceiveFrom(receiveBuffer_, received, from)) {
@@ -170,6 +168,11 @@ size_t CTARNNetC2SUDPConnecter::Dispatch(uint8_t opcode, uint8_t /*protocol*/,
                                          std::span<const uint8_t> payload,
                                          const SUdpSender& sender) {
   return DispatchServerUdpPacket(*this, opcode, payload, sender);
+}
+
+void CTARNNetC2SUDPConnecter::OnRefused(uint32_t /*address*/, uint16_t /*port*/, uint8_t opcode,
+                                        const SRefusal& refusal) {
+  refusals_.Note(opcode, refusal);
 }
 
 void CTARNNetC2SUDPConnecter::OnServerStatus(uint32_t address, uint16_t /*port*/,

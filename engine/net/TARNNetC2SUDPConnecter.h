@@ -11,8 +11,9 @@
 #include <span>
 #include <vector>
 
-#include "engine/protocol/C2SUDPDispatcher.h"
+#include "engine/net/RefusalCounter.h"
 #include "engine/net/ServerSessionHooks.h"
+#include "engine/protocol/C2SUDPDispatcher.h"
 #include "engine/servers/ServerManager.h"
 #include "framework/Event.h"
 #include "framework/EventSocketImpl.h"
@@ -77,6 +78,12 @@ class CTARNNetC2SUDPConnecter
                            const Protocol::SServerDescription& description) override;
   void OnGlobalSearchResult(uint32_t address, uint16_t port,
                             const Protocol::SOfferRecord& record) override;
+  void OnRefused(uint32_t address, uint16_t port, uint8_t opcode,
+                 const Protocol::SRefusal& refusal) override;
+
+  // Server datagrams that a reader refused, and why the last one was.
+  uint32_t GetRefusalCount() const { return refusals_.Count(); }
+  Protocol::SRefusal GetLastRefusal() const { return refusals_.Last(); }
 
   // One received datagram, as if it came from `sourceAddress`:`sourcePort`.
   void HandleDatagram(std::span<const uint8_t> datagram, uint32_t sourceAddress,
@@ -99,6 +106,7 @@ class CTARNNetC2SUDPConnecter
   const Protocol::SServerSessionHooks& hooks_;
   std::unique_ptr<CServerChecker> checker_;
   std::vector<uint8_t> receiveBuffer_;
+  CRefusalCounter refusals_{"server UDP"};
 };
 
 }  // namespace P2P

@@ -21,13 +21,13 @@ std::optional<size_t> CTARNNetC2CRecvUDPPacket::Parse(uint8_t opcode,
     case kOpReaskFilePing: {
       // Later senders append more after the hash; the hash is what we read.
       _tagUnionHash hash;
-      if (!stream.ReadHash(hash)) return std::nullopt;
+      if (!stream.ReadHash(hash)) return Refuse(opcode, stream);
       handler_.OnReaskFilePing(sender_, hash);
       break;
     }
     case kOpReaskAck: {
       uint16_t rank = 0;
-      if (!stream.ReadUInt16(rank)) return std::nullopt;
+      if (!stream.ReadUInt16(rank)) return Refuse(opcode, stream);
       handler_.OnReaskAck(sender_, rank);
       break;
     }
@@ -42,7 +42,11 @@ std::optional<size_t> CTARNNetC2CRecvUDPPacket::Parse(uint8_t opcode,
       break;
     case kOpUdpPortTest: {
       uint8_t value = 0;
-      if (!stream.ReadUInt8(value) || value != kPortTestByte) return std::nullopt;
+      if (!stream.ReadUInt8(value)) return Refuse(opcode, stream);
+      if (value != kPortTestByte) {
+        stream.Refuse("port test byte", ERefusalReason::kMalformed, value, kPortTestByte);
+        return Refuse(opcode, stream);
+      }
       handler_.OnPortTest(sender_);
       break;
     }
@@ -50,6 +54,12 @@ std::optional<size_t> CTARNNetC2CRecvUDPPacket::Parse(uint8_t opcode,
       return std::nullopt;
   }
   return stream.Position();
+}
+
+std::nullopt_t CTARNNetC2CRecvUDPPacket::Refuse(uint8_t opcode, const CStreamReader& stream) {
+  refusedOpcode_ = opcode;
+  refusal_ = stream.Refusal();
+  return std::nullopt;
 }
 
 std::vector<uint8_t> BuildReaskFilePing(const _tagUnionHash& hash) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/protocol/C2CUDPDispatcher.h"
+#include "engine/protocol/Stream.h"
 
 namespace P2P::Protocol {
 
@@ -24,9 +25,18 @@ class CTARNNetC2CRecvUDPPacket {
   // The payload after the header; returns the bytes it used, or nothing when it is refused.
   std::optional<size_t> Parse(uint8_t opcode, std::span<const uint8_t> payload);
 
+  // After a refused datagram: its opcode and why (no refusal for other protocols and unknown
+  // opcodes, which are ignored rather than refused).
+  uint8_t RefusedOpcode() const { return refusedOpcode_; }
+  const SRefusal& Refusal() const { return refusal_; }
+
  private:
+  std::nullopt_t Refuse(uint8_t opcode, const CStreamReader& stream);
+
   ITARNNetC2CUDPDispatcher& handler_;
   SUdpSender sender_;
+  uint8_t refusedOpcode_ = 0;
+  SRefusal refusal_;
 };
 
 std::vector<uint8_t> BuildReaskFilePing(const _tagUnionHash& hash);

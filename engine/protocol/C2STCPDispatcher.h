@@ -30,6 +30,8 @@ class ITARNNetC2STCPEventDispatcher {
   virtual void OnCallbackFailed() {}
   virtual void OnReject() {}
   virtual void OnSearchResult(const SOfferRecord& record) = 0;
+  // A packet of a known opcode whose payload its reader refused; the packet is dropped.
+  virtual void OnRefused(uint8_t /*opcode*/, const SRefusal& /*refusal*/) {}
   // False once the session has ended: the rest of the received bytes is not read.
   virtual bool IsSessionOpen() const = 0;
 };
@@ -52,7 +54,8 @@ class ITARNNetC2STCPDispatcher {
 };
 
 // Reads one server packet (protocol 0xE3, or 0xD4 once inflated) and calls its event. A
-// payload too short or malformed for its opcode is dropped; unknown opcodes are ignored.
+// payload too short or malformed for its opcode is dropped after OnRefused says why; unknown
+// opcodes are ignored.
 // Returns false when the session ended while handling it.
 bool DispatchServerTcpPacket(ITARNNetC2STCPEventDispatcher& handler, uint8_t opcode,
                              uint8_t protocol, std::span<const uint8_t> payload);

@@ -30,6 +30,10 @@ class ITARNNetC2SUDPEventDispatcher {
                                    const SServerDescription& description) = 0;
   virtual void OnGlobalSearchResult(uint32_t address, uint16_t port,
                                     const SOfferRecord& record) = 0;
+  // A packet of a known opcode whose payload its reader refused; the rest of the datagram is
+  // dropped.
+  virtual void OnRefused(uint32_t /*address*/, uint16_t /*port*/, uint8_t /*opcode*/,
+                         const SRefusal& /*refusal*/) {}
 };
 
 class ITARNNetC2SUDPDispatcher {

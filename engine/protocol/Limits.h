@@ -6,7 +6,14 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "framework/Limits.h"
+
 namespace P2P::Protocol {
+
+// The lower layers' caps, under the engine's names too.
+using OSTREL::Limits::kMaxDatagramSize;
+using OSTREL::Limits::kMaxReceiveBufferSize;
+using OSTREL::Limits::kMaxXmlFileSize;
 
 // A TCP packet's declared length (opcode + payload). The largest packets we expect are search
 // answers (a few hundred results of a few hundred bytes each), server lists and a packed
@@ -57,6 +64,39 @@ inline constexpr size_t kMaxRequiredRanges = 65536;
 // Known sources of one download: servers and peers may name any number; beyond this many
 // more sources only cost memory and connections.
 inline constexpr size_t kMaxSourcesPerDownload = 2000;
+
+// Search results held for the running search: new results stop at either cap, so that a
+// flood of answers cannot grow the list without end; answers for listed hashes still merge.
+inline constexpr size_t kMaxSearchResults = 10000;
+// The second cap counts the bytes of names and texts the results hold.
+inline constexpr size_t kMaxSearchResultBytes = 64u * 1024 * 1024;
+
+// A typed search expression: any text the user (or an automation client) supplies is refused
+// beyond these before it can cost more than a few thousand parser steps or recursion frames.
+// The search band stops at 260 characters; the length leaves room for pasted file links and
+// long automation queries. Each nesting level costs a handful of recursion frames.
+inline constexpr size_t kMaxSearchExpressionLength = 4096;
+inline constexpr size_t kMaxSearchNestingDepth = 64;
+// A search body larger than this is refused (it must fit a UDP datagram).
+inline constexpr size_t kMaxSearchBodySize = 60000;
+// Every string on the wire carries a 16-bit length.
+inline constexpr size_t kMaxWireStringLength = 0xFFFF;
+
+// Limits every descent of an AICH tree; deep enough for any 32-bit file size (at most 15
+// levels are used).
+inline constexpr unsigned kMaxAICHTreeDepth = 16;
+
+// Folders below the shared folder walked at most this deep.
+inline constexpr int kMaxSharedFolderDepth = 64;
+// Extensions longer than this are not kept when a shared file's name is shortened.
+inline constexpr size_t kMaxKeptExtension = 32;
+
+// "(n)" variants tried before giving up on making a name free in a folder.
+inline constexpr uint32_t kMaxNameCounter = 100000;
+
+// Text values of the stored configuration are read into buffers of 260 characters,
+// terminator included.
+inline constexpr size_t kMaxConfigTextChars = 259;
 
 // Bytes of one file name on disk (the usual file-system limit for one path component).
 inline constexpr size_t kMaxFileNameBytes = 255;

@@ -6,8 +6,6 @@ namespace P2P::Protocol {
 namespace {
 
 constexpr size_t kLengthOffset = 1;
-// An IPv4 UDP payload can hold at most this much.
-constexpr size_t kMaxDatagramSize = 65507;
 
 }  // namespace
 

@@ -121,15 +121,16 @@ std::vector<uint8_t> BuildHelloPayload(const _tagStructClientConfig& own, bool a
   return bytes;
 }
 
-bool ReadHello(std::span<const uint8_t> payload, bool answer, _tagStructPeerIdentity& identity) {
+bool ReadHello(std::span<const uint8_t> payload, bool answer, _tagStructPeerIdentity& identity,
+               SRefusal* refusal) {
   CStreamReader reader(payload);
   uint8_t hashLength = 0;
-  if (!answer && !reader.ReadUInt8(hashLength)) return false;
+  if (!answer && !reader.ReadUInt8(hashLength)) return PassRefusal(reader, refusal);
   _tagStructPeerIdentity read = identity;
   if (!reader.ReadHash(read.userHash) || !reader.ReadUInt32(read.clientId) ||
       !reader.ReadUInt16(read.tcpPort) || !ReadTagList(reader, read) ||
       !reader.ReadUInt32(read.serverAddress) || !reader.ReadUInt16(read.serverPort))
-    return false;
+    return PassRefusal(reader, refusal);
   identity = std::move(read);
   return true;
 }
@@ -151,11 +152,13 @@ std::vector<uint8_t> BuildInfoPayload(const _tagStructClientConfig& own) {
   return bytes;
 }
 
-bool ReadInfo(std::span<const uint8_t> payload, _tagStructPeerIdentity& identity) {
+bool ReadInfo(std::span<const uint8_t> payload, _tagStructPeerIdentity& identity,
+              SRefusal* refusal) {
   CStreamReader reader(payload);
   uint8_t version = 0;
   uint8_t protocolVersion = 0;
-  if (!reader.ReadUInt8(version) || !reader.ReadUInt8(protocolVersion)) return false;
+  if (!reader.ReadUInt8(version) || !reader.ReadUInt8(protocolVersion))
+    return PassRefusal(reader, refusal);
   _tagStructPeerIdentity read = identity;
   SetBits(read.clientVersion, 17, 0x7F, version);
   if (protocolVersion == 1) {
@@ -163,7 +166,7 @@ bool ReadInfo(std::span<const uint8_t> payload, _tagStructPeerIdentity& identity
     if (version >= 34 && version <= 36) SetBits(read.capabilities, 12, 0xF, 1);
     if (version == 36) SetBits(read.capabilities, 4, 0xF, 1);
   }
-  if (!ReadTagList(reader, read)) return false;
+  if (!ReadTagList(reader, read)) return PassRefusal(reader, refusal);
   identity = std::move(read);
   return true;
 }
@@ -206,36 +209,52 @@ std::vector<uint8_t> BuildHashSetPayload(const _tagUnionHash& file,
 }
 
 bool ReadHashSet(std::span<const uint8_t> payload, _tagUnionHash& file,
-                 std::vector<_tagUnionHash>& hashes) {
+                 std::vector<_tagUnionHash>& hashes, SRefusal* refusal) {
   CStreamReader reader(payload);
   uint16_t count = 0;
-  if (!reader.ReadHash(file) || !reader.ReadUInt16(count)) return false;
-  if (reader.Remaining() < size_t{count} * _tagUnionHash::kSize) return false;
+  if (!reader.ReadHash(file) || !reader.ReadUInt16(count)) return PassRefusal(reader, refusal);
+  if (reader.Remaining() < size_t{count} * _tagUnionHash::kSize) {
+    reader.Refuse("hash count", ERefusalReason::kTruncated, size_t{count} * _tagUnionHash::kSize,
+                  reader.Remaining());
+    return PassRefusal(reader, refusal);
+  }
   hashes.assign(count, {});
   for (_tagUnionHash& hash : hashes) reader.ReadHash(hash);
   return true;
 }
 
-bool ReadSendingPart(std::span<const uint8_t> payload, _tagStructDataPacket& packet) {
+bool ReadSendingPart(std::span<const uint8_t> payload, _tagStructDataPacket& packet,
+                     SRefusal* refusal) {
   CStreamReader reader(payload);
   if (!reader.ReadHash(packet.file) || !reader.ReadUInt32(packet.start) ||
       !reader.ReadUInt32(packet.endOrPacked))
-    return false;
-  if (packet.endOrPacked <= packet.start ||
-      packet.endOrPacked - packet.start > kMaxTransferBlockLength ||
-      reader.Remaining() != packet.endOrPacked - packet.start)
-    return false;
+    return PassRefusal(reader, refusal);
+  if (packet.endOrPacked <= packet.start)
+    reader.Refuse("block end", ERefusalReason::kMalformed, packet.endOrPacked, packet.start);
+  else if (packet.endOrPacked - packet.start > kMaxTransferBlockLength)
+    reader.Refuse("block length", ERefusalReason::kOverLimit, packet.endOrPacked - packet.start,
+                  kMaxTransferBlockLength);
+  else if (reader.Remaining() != packet.endOrPacked - packet.start)
+    reader.Refuse("block data", ERefusalReason::kMalformed, reader.Remaining(),
+                  packet.endOrPacked - packet.start);
+  if (reader.Refusal()) return PassRefusal(reader, refusal);
   packet.data = reader.Rest();
   return true;
 }
 
-bool ReadCompressedPart(std::span<const uint8_t> payload, _tagStructDataPacket& packet) {
+bool ReadCompressedPart(std::span<const uint8_t> payload, _tagStructDataPacket& packet,
+                        SRefusal* refusal) {
   CStreamReader reader(payload);
   if (!reader.ReadHash(packet.file) || !reader.ReadUInt32(packet.start) ||
       !reader.ReadUInt32(packet.endOrPacked) || reader.AtEnd())
-    return false;
-  if (packet.endOrPacked > kMaxPackedBlockInput || reader.Remaining() > packet.endOrPacked)
-    return false;
+    return PassRefusal(reader, refusal);
+  if (packet.endOrPacked > kMaxPackedBlockInput)
+    reader.Refuse("packed block length", ERefusalReason::kOverLimit, packet.endOrPacked,
+                  kMaxPackedBlockInput);
+  else if (reader.Remaining() > packet.endOrPacked)
+    reader.Refuse("packed block data", ERefusalReason::kMalformed, reader.Remaining(),
+                  packet.endOrPacked);
+  if (reader.Refusal()) return PassRefusal(reader, refusal);
   packet.data = reader.Rest();
   return true;
 }

@@ -104,10 +104,12 @@ std::vector<uint8_t> BuildPeerPacket(uint8_t protocol, uint8_t opcode,
 
 // Hello (with the leading hash-length byte) or hello answer (without), from our identity.
 std::vector<uint8_t> BuildHelloPayload(const _tagStructClientConfig& own, bool answer);
-bool ReadHello(std::span<const uint8_t> payload, bool answer, _tagStructPeerIdentity& identity);
+bool ReadHello(std::span<const uint8_t> payload, bool answer, _tagStructPeerIdentity& identity,
+               SRefusal* refusal = nullptr);
 // Info and info answer share one layout.
 std::vector<uint8_t> BuildInfoPayload(const _tagStructClientConfig& own);
-bool ReadInfo(std::span<const uint8_t> payload, _tagStructPeerIdentity& identity);
+bool ReadInfo(std::span<const uint8_t> payload, _tagStructPeerIdentity& identity,
+              SRefusal* refusal = nullptr);
 
 // Parts a bitmap of `fileSize` must count: one more than whole parts, as other clients count.
 constexpr uint32_t StatusPartCount(uint32_t fileSize) { return fileSize / 9728000u + 1; }
@@ -122,7 +124,7 @@ std::optional<std::vector<uint8_t>> ReadPartStatus(CStreamReader& reader, uint32
 std::vector<uint8_t> BuildHashSetPayload(const _tagUnionHash& file,
                                          std::span<const _tagUnionHash> hashes);
 bool ReadHashSet(std::span<const uint8_t> payload, _tagUnionHash& file,
-                 std::vector<_tagUnionHash>& hashes);
+                 std::vector<_tagUnionHash>& hashes, SRefusal* refusal = nullptr);
 
 // Data packets. Plain: hash, start, end, the bytes. Packed: hash, start, packed length, a slice.
 struct _tagStructDataPacket {
@@ -131,8 +133,10 @@ struct _tagStructDataPacket {
   uint32_t endOrPacked = 0;
   std::span<const uint8_t> data;
 };
-bool ReadSendingPart(std::span<const uint8_t> payload, _tagStructDataPacket& packet);
-bool ReadCompressedPart(std::span<const uint8_t> payload, _tagStructDataPacket& packet);
+bool ReadSendingPart(std::span<const uint8_t> payload, _tagStructDataPacket& packet,
+                     SRefusal* refusal = nullptr);
+bool ReadCompressedPart(std::span<const uint8_t> payload, _tagStructDataPacket& packet,
+                        SRefusal* refusal = nullptr);
 
 // Source list of an answer-sources packet, bounded by its payload.
 struct _tagStructPeerSource {

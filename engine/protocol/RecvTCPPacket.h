@@ -16,6 +16,7 @@
 #include "engine/protocol/Inflate.h"
 #include "engine/protocol/Limits.h"
 #include "engine/protocol/Packet.h"
+#include "engine/protocol/Refusal.h"
 #include "engine/protocol/Stream.h"
 
 namespace P2P::Protocol {
@@ -30,6 +31,11 @@ enum class ETcpParse {
 struct SParseResult {
   size_t consumed = 0;
   ETcpParse last = ETcpParse::kIncomplete;
+  // Packets refused whole (a packed payload that does not inflate, the framing error) and the
+  // first of their refusals with its opcode (0 for the framing error).
+  uint32_t refused = 0;
+  uint8_t refusedOpcode = 0;
+  SRefusal refusal;
 };
 
 template <typename T>
@@ -48,6 +54,7 @@ class CTARNNetRecvTCPPacket {
     }
     if (length > kMaxTcpPacketLength) {
       stream.Seek(start);
+      NoteRefusal(0, {"packet length", ERefusalReason::kOverLimit, length, kMaxTcpPacketLength});
       return ETcpParse::kFramingError;
     }
     std::span<const uint8_t> body;
@@ -62,12 +69,12 @@ class CTARNNetRecvTCPPacket {
   // Parses every complete packet in `received`, in order.
   SParseResult ParseAll(std::span<const uint8_t> received) {
     CStreamReader stream(received);
-    SParseResult result;
+    result_ = SParseResult{};
     do {
-      result.last = Parse(stream);
-    } while (result.last == ETcpParse::kPacket);
-    result.consumed = stream.Position();
-    return result;
+      result_.last = Parse(stream);
+    } while (result_.last == ETcpParse::kPacket);
+    result_.consumed = stream.Position();
+    return result_;
   }
 
  private:
@@ -79,7 +86,11 @@ class CTARNNetRecvTCPPacket {
         return Call(opcode, protocol, payload);
       case kProtocolPacked:
         // A packet that does not inflate within the cap is dropped; the stream goes on.
-        if (!InflatePacked(payload, inflated_)) return true;
+        if (!InflatePacked(payload, inflated_)) {
+          NoteRefusal(opcode, {"packed payload", ERefusalReason::kMalformed, payload.size(),
+                               kMaxInflatedSize});
+          return true;
+        }
         return Call(opcode, protocol, inflated_);
       default:
         return true;  // unknown protocol: skipped by its length
@@ -95,8 +106,16 @@ class CTARNNetRecvTCPPacket {
     }
   }
 
+  void NoteRefusal(uint8_t opcode, const SRefusal& refusal) {
+    if (result_.refused++ == 0) {
+      result_.refusedOpcode = opcode;
+      result_.refusal = refusal;
+    }
+  }
+
   T& handler_;
   std::vector<uint8_t> inflated_;
+  SParseResult result_;
 };
 
 }  // namespace P2P::Protocol

@@ -23,7 +23,9 @@ bool ReadAddressPortAt(CStreamReader& stream, SAddressPort& value) {
 }
 
 bool ReadAddressList(CStreamReader& stream, size_t count, std::vector<SAddressPort>& list) {
-  if (stream.Remaining() / kAddressPortSize < count) return false;
+  if (stream.Remaining() / kAddressPortSize < count)
+    return stream.Refuse("address count", ERefusalReason::kTruncated, count * kAddressPortSize,
+                         stream.Remaining());
   list.resize(count);
   for (SAddressPort& entry : list)
     if (!ReadAddressPortAt(stream, entry)) return false;
@@ -56,6 +58,20 @@ void TakeServerTags(const std::vector<_tagStructTag>& tags, Record& record) {
   }
 }
 
+// Nothing, after handing the stream's refusal to `out`.
+struct SRefused {
+  template <typename T>
+  operator std::optional<T>() const {
+    return std::nullopt;
+  }
+  operator bool() const { return false; }
+};
+
+SRefused Refused(const CStreamReader& stream, SRefusal* out) {
+  PassRefusal(stream, out);
+  return {};
+}
+
 }  // namespace
 
 bool ReadOfferRecord(CStreamReader& stream, SOfferRecord& record) {
@@ -70,48 +86,59 @@ bool ReadOfferRecord(CStreamReader& stream, SOfferRecord& record) {
   return true;
 }
 
-std::optional<std::vector<SAddressPort>> ParseServerList(std::span<const uint8_t> payload) {
+std::optional<std::vector<SAddressPort>> ParseServerList(std::span<const uint8_t> payload,
+                                                         SRefusal* refusal) {
   CStreamReader stream(payload);
   uint8_t count = 0;
   std::vector<SAddressPort> list;
-  if (!stream.ReadUInt8(count) || !ReadAddressList(stream, count, list)) return std::nullopt;
+  if (!stream.ReadUInt8(count) || !ReadAddressList(stream, count, list))
+    return Refused(stream, refusal);
   return list;
 }
 
-std::optional<SSearchResults> ParseSearchResults(std::span<const uint8_t> payload) {
+std::optional<SSearchResults> ParseSearchResults(std::span<const uint8_t> payload,
+                                                 SRefusal* refusal) {
   CStreamReader stream(payload);
   uint32_t count = 0;
-  if (!stream.ReadUInt32(count)) return std::nullopt;
+  if (!stream.ReadUInt32(count)) return Refused(stream, refusal);
   // A count the payload cannot hold is refused before anything is reserved for it.
-  if (count > stream.Remaining() / kMinOfferRecordSize) return std::nullopt;
+  if (count > stream.Remaining() / kMinOfferRecordSize) {
+    stream.Refuse("search result count", ERefusalReason::kTruncated, count * kMinOfferRecordSize,
+                  stream.Remaining());
+    return Refused(stream, refusal);
+  }
   SSearchResults results;
   results.records.resize(count);
   for (SOfferRecord& record : results.records)
-    if (!ReadOfferRecord(stream, record)) return std::nullopt;
+    if (!ReadOfferRecord(stream, record)) return Refused(stream, refusal);
   uint8_t more = 0;
-  if (!stream.ReadUInt8(more)) return std::nullopt;
+  if (!stream.ReadUInt8(more)) return Refused(stream, refusal);
   results.more = more != 0;
   return results;
 }
 
-std::optional<std::string> ParseServerMessage(std::span<const uint8_t> payload) {
+std::optional<std::string> ParseServerMessage(std::span<const uint8_t> payload, SRefusal* refusal) {
   CStreamReader stream(payload);
   std::string text;
-  if (!ReadShortText(stream, text)) return std::nullopt;
+  if (!ReadShortText(stream, text)) {
+    stream.RefuseTruncated("server message text");
+    return Refused(stream, refusal);
+  }
   return text;
 }
 
-std::optional<SFoundSources> ParseFoundSources(std::span<const uint8_t> payload) {
+std::optional<SFoundSources> ParseFoundSources(std::span<const uint8_t> payload,
+                                               SRefusal* refusal) {
   CStreamReader stream(payload);
   SFoundSources found;
   uint8_t count = 0;
   if (!stream.ReadHash(found.hash) || !stream.ReadUInt8(count) ||
       !ReadAddressList(stream, count, found.sources))
-    return std::nullopt;
+    return Refused(stream, refusal);
   return found;
 }
 
-std::optional<SServerIdent> ParseServerIdent(std::span<const uint8_t> payload) {
+std::optional<SServerIdent> ParseServerIdent(std::span<const uint8_t> payload, SRefusal* refusal) {
   CStreamReader stream(payload);
   SServerIdent ident;
   SAddressPort endpoint;
@@ -119,57 +146,60 @@ std::optional<SServerIdent> ParseServerIdent(std::span<const uint8_t> payload) {
   std::vector<_tagStructTag> tags;
   if (!stream.ReadHash(ident.hash) || !ReadAddressPortAt(stream, endpoint) ||
       !stream.ReadUInt32(tagCount) || !ReadTags(stream, tagCount, tags))
-    return std::nullopt;
+    return Refused(stream, refusal);
   ident.address = endpoint.address;
   ident.port = endpoint.port;
   TakeServerTags(tags, ident);
   return ident;
 }
 
-std::optional<SServerStatusAnswer> ParseStatusAnswer(std::span<const uint8_t> payload) {
+std::optional<SServerStatusAnswer> ParseStatusAnswer(std::span<const uint8_t> payload,
+                                                     SRefusal* refusal) {
   CStreamReader stream(payload);
   SServerStatusAnswer answer;
   for (uint32_t& value : answer.values)
-    if (!stream.ReadUInt32(value)) return std::nullopt;
+    if (!stream.ReadUInt32(value)) return Refused(stream, refusal);
   return answer;
 }
 
-std::optional<SServerDescription> ParseDescriptionAnswer(std::span<const uint8_t> payload) {
+std::optional<SServerDescription> ParseDescriptionAnswer(std::span<const uint8_t> payload,
+                                                         SRefusal* refusal) {
   CStreamReader stream(payload);
   SServerDescription description;
   uint16_t mark = 0;
-  if (!stream.ReadUInt16(mark)) return std::nullopt;
+  if (!stream.ReadUInt16(mark)) return Refused(stream, refusal);
   if (mark == kTaggedDescriptionMark) {
     uint32_t challenge = 0, tagCount = 0;
     std::vector<_tagStructTag> tags;
     stream.Seek(0);
     if (!stream.ReadUInt32(challenge) || !stream.ReadUInt32(tagCount) ||
         !ReadTags(stream, tagCount, tags))
-      return std::nullopt;
+      return Refused(stream, refusal);
     TakeServerTags(tags, description);
     return description;
   }
   // Plain form: each text read with its own length; whichever is whole is taken.
   stream.Seek(0);
   std::string text;
-  if (!ReadShortText(stream, text)) return std::nullopt;
+  if (!ReadShortText(stream, text)) return Refused(stream, refusal);
   description.name = std::move(text);
   if (ReadShortText(stream, text)) description.description = std::move(text);
   return description;
 }
 
-bool ReadUInt32Pair(std::span<const uint8_t> payload, uint32_t& first, uint32_t& second) {
+bool ReadUInt32Pair(std::span<const uint8_t> payload, uint32_t& first, uint32_t& second,
+                    SRefusal* refusal) {
   CStreamReader stream(payload);
   uint32_t a = 0, b = 0;
-  if (!stream.ReadUInt32(a) || !stream.ReadUInt32(b)) return false;
+  if (!stream.ReadUInt32(a) || !stream.ReadUInt32(b)) return Refused(stream, refusal);
   first = a;
   second = b;
   return true;
 }
 
-bool ReadAddressPort(std::span<const uint8_t> payload, SAddressPort& value) {
+bool ReadAddressPort(std::span<const uint8_t> payload, SAddressPort& value, SRefusal* refusal) {
   CStreamReader stream(payload);
-  return ReadAddressPortAt(stream, value);
+  return ReadAddressPortAt(stream, value) || Refused(stream, refusal);
 }
 
 }  // namespace P2P::Protocol

@@ -108,16 +108,26 @@ struct SServerStatusAnswer {
 // Reads one offer record at the stream's position; on failure the stream stays put.
 bool ReadOfferRecord(CStreamReader& stream, SOfferRecord& record);
 
-std::optional<std::vector<SAddressPort>> ParseServerList(std::span<const uint8_t> payload);
-std::optional<SSearchResults> ParseSearchResults(std::span<const uint8_t> payload);
-std::optional<std::string> ParseServerMessage(std::span<const uint8_t> payload);
-std::optional<SFoundSources> ParseFoundSources(std::span<const uint8_t> payload);
-std::optional<SServerIdent> ParseServerIdent(std::span<const uint8_t> payload);
-std::optional<SServerStatusAnswer> ParseStatusAnswer(std::span<const uint8_t> payload);
-std::optional<SServerDescription> ParseDescriptionAnswer(std::span<const uint8_t> payload);
+// The parsers return nothing when they refuse the payload and then, given `refusal`, say why.
+std::optional<std::vector<SAddressPort>> ParseServerList(std::span<const uint8_t> payload,
+                                                         SRefusal* refusal = nullptr);
+std::optional<SSearchResults> ParseSearchResults(std::span<const uint8_t> payload,
+                                                 SRefusal* refusal = nullptr);
+std::optional<std::string> ParseServerMessage(std::span<const uint8_t> payload,
+                                              SRefusal* refusal = nullptr);
+std::optional<SFoundSources> ParseFoundSources(std::span<const uint8_t> payload,
+                                               SRefusal* refusal = nullptr);
+std::optional<SServerIdent> ParseServerIdent(std::span<const uint8_t> payload,
+                                             SRefusal* refusal = nullptr);
+std::optional<SServerStatusAnswer> ParseStatusAnswer(std::span<const uint8_t> payload,
+                                                     SRefusal* refusal = nullptr);
+std::optional<SServerDescription> ParseDescriptionAnswer(std::span<const uint8_t> payload,
+                                                         SRefusal* refusal = nullptr);
 
 // Both the TCP (users, files) and the callback (address, port) messages are fixed pairs.
-bool ReadUInt32Pair(std::span<const uint8_t> payload, uint32_t& first, uint32_t& second);
-bool ReadAddressPort(std::span<const uint8_t> payload, SAddressPort& value);
+bool ReadUInt32Pair(std::span<const uint8_t> payload, uint32_t& first, uint32_t& second,
+                    SRefusal* refusal = nullptr);
+bool ReadAddressPort(std::span<const uint8_t> payload, SAddressPort& value,
+                     SRefusal* refusal = nullptr);
 
 }  // namespace P2P::Protocol

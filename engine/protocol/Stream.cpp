@@ -4,6 +4,12 @@
 
 namespace P2P::Protocol {
 
+bool CStreamReader::Short(size_t wanted) {
+  lastShort_ = SRefusal{{}, ERefusalReason::kTruncated, wanted, Remaining()};
+  if (!firstShort_) firstShort_ = lastShort_;
+  return false;
+}
+
 bool CStreamReader::Seek(size_t position) {
   if (position > buffer_.size()) return false;
   position_ = position;
@@ -11,26 +17,26 @@ bool CStreamReader::Seek(size_t position) {
 }
 
 bool CStreamReader::Skip(size_t count) {
-  if (count > Remaining()) return false;
+  if (count > Remaining()) return Short(count);
   position_ += count;
   return true;
 }
 
 bool CStreamReader::ReadUInt8(uint8_t& value) {
-  if (Remaining() < 1) return false;
+  if (Remaining() < 1) return Short(1);
   value = buffer_[position_++];
   return true;
 }
 
 bool CStreamReader::ReadUInt16(uint16_t& value) {
-  if (Remaining() < 2) return false;
+  if (Remaining() < 2) return Short(2);
   value = static_cast<uint16_t>(buffer_[position_] | buffer_[position_ + 1] << 8);
   position_ += 2;
   return true;
 }
 
 bool CStreamReader::ReadUInt32(uint32_t& value) {
-  if (Remaining() < 4) return false;
+  if (Remaining() < 4) return Short(4);
   value = 0;
   for (int i = 3; i >= 0; --i) value = value << 8 | buffer_[position_ + i];
   position_ += 4;
@@ -38,7 +44,7 @@ bool CStreamReader::ReadUInt32(uint32_t& value) {
 }
 
 bool CStreamReader::ReadUInt64(uint64_t& value) {
-  if (Remaining() < 8) return false;
+  if (Remaining() < 8) return Short(8);
   value = 0;
   for (int i = 7; i >= 0; --i) value = value << 8 | buffer_[position_ + i];
   position_ += 8;
@@ -55,14 +61,14 @@ bool CStreamReader::ReadFloat(float& value) {
 bool CStreamReader::ReadHash(_tagUnionHash& hash) { return ReadBytes(hash.bytes); }
 
 bool CStreamReader::ReadBytes(std::span<uint8_t> out) {
-  if (out.size() > Remaining()) return false;
+  if (out.size() > Remaining()) return Short(out.size());
   if (!out.empty()) std::memcpy(out.data(), buffer_.data() + position_, out.size());
   position_ += out.size();
   return true;
 }
 
 bool CStreamReader::ReadView(size_t count, std::span<const uint8_t>& view) {
-  if (count > Remaining()) return false;
+  if (count > Remaining()) return Short(count);
   view = buffer_.subspan(position_, count);
   position_ += count;
   return true;

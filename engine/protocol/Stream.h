@@ -1,7 +1,9 @@
 // The byte streams every packet, tag and data-file parser uses. The reader works over a
 // caller's buffer and never reads past its end: a failed read leaves the position where it
-// was. The writer appends little-endian values to a growable buffer, optionally bounded (a
-// write that would pass the bound fails and writes nothing). Not synchronised.
+// was, and the reader remembers why it refused: the first field a reader named as refused,
+// else the first read that ran out of bytes (engine/protocol/Refusal.h). The writer appends
+// little-endian values to a growable buffer, optionally bounded (a write that would pass the bound
+// fails and writes nothing). Not synchronised.
 #pragma once
 
 #include <cstddef>
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "engine/base/Hash.h"
+#include "engine/protocol/Refusal.h"
 
 namespace P2P::Protocol {
 
@@ -40,10 +43,35 @@ class CStreamReader {
   bool ReadView(size_t count, std::span<const uint8_t>& view);
   bool ReadString(size_t count, std::string& text);
 
+  // Records that `field` was refused (the first such record is kept) and returns false, so a
+  // reader can `return stream.Refuse(...)`.
+  bool Refuse(std::string_view field, ERefusalReason reason, uint64_t value = 0,
+              uint64_t limit = 0) {
+    return Protocol::Refuse(&named_, field, reason, value, limit);
+  }
+  // Names `field` as the one the last short read was part of; returns false.
+  bool RefuseTruncated(std::string_view field) {
+    return Refuse(field, ERefusalReason::kTruncated, lastShort_.value, lastShort_.limit);
+  }
+  // Why reading failed: the named refusal, else the first short read; none when neither.
+  SRefusal Refusal() const { return named_ ? named_ : firstShort_; }
+
  private:
+  bool Short(size_t wanted);
+
   std::span<const uint8_t> buffer_;
   size_t position_ = 0;
+  SRefusal named_;
+  SRefusal firstShort_;
+  SRefusal lastShort_;
 };
+
+// Hands the stream's refusal to `out` (when given and still empty); returns false, so a
+// reader can `return PassRefusal(stream, out)`.
+inline bool PassRefusal(const CStreamReader& stream, SRefusal* out) {
+  if (out != nullptr && !*out) *out = stream.Refusal();
+  return false;
+}
 
 class CStreamWriter {
  public:

@@ -68,7 +68,10 @@ void _tagStructTag::SetHash(uint8_t id, const _tagUnionHash& hash) {
 bool _tagStructTag::ReadTag(CStreamReader& stream) {
   const size_t start = stream.Position();
   uint8_t typeByte = 0;
-  if (!stream.ReadUInt8(typeByte) || !ReadName(stream, typeByte) || !ReadValue(stream)) {
+  const bool read = (stream.ReadUInt8(typeByte) || stream.RefuseTruncated("tag type")) &&
+                    (ReadName(stream, typeByte) || stream.RefuseTruncated("tag name")) &&
+                    (ReadValue(stream) || stream.RefuseTruncated("tag value"));
+  if (!read) {
     stream.Seek(start);
     return false;
   }
@@ -147,12 +150,15 @@ bool _tagStructTag::ReadValue(CStreamReader& stream) {
         length = shortLength;
       }
       std::span<const uint8_t> bytes;
-      if (length > kMaxTagBlobLength || !stream.ReadView(length, bytes)) return false;
+      if (length > kMaxTagBlobLength)
+        return stream.Refuse("tag blob length", ERefusalReason::kOverLimit, length,
+                             kMaxTagBlobLength);
+      if (!stream.ReadView(length, bytes)) return false;
       value = std::vector<uint8_t>(bytes.begin(), bytes.end());
       return true;
     }
     default:  // boolean arrays are never produced by the engine and are refused with the rest
-      return false;
+      return stream.Refuse("tag type", ERefusalReason::kUnknownType, type);
   }
 }
 
@@ -227,7 +233,8 @@ bool _tagStructTag::WriteValue(CStreamWriter& stream, uint8_t wireType) const {
 
 bool ReadTags(CStreamReader& stream, uint32_t count, std::vector<_tagStructTag>& tags) {
   tags.clear();
-  if (count > kMaxTagsPerList) return false;
+  if (count > kMaxTagsPerList)
+    return stream.Refuse("tag count", ERefusalReason::kOverLimit, count, kMaxTagsPerList);
   const size_t start = stream.Position();
   for (uint32_t i = 0; i < count; ++i) {
     _tagStructTag tag;

@@ -5,6 +5,7 @@
 #include "engine/search/SearchExprParser.h"
 #include "engine/search/SearchTreeEncoder.h"
 #include "framework/Log.h"
+#include "framework/LogText.h"
 
 namespace P2P::Shared::Search::SearchParam {
 
@@ -16,7 +17,7 @@ bool CTARNNetSearchExprManager::BuildSearchBody(const _tagStructSearchParams& pa
 
   CSearchParseResult parsed = CSearchExprParser::Parse(params.expression);
   if (!parsed.ok) {
-    OSTREL::LogDebug(parsed.error);
+    OSTREL::LogDebug(OSTREL::EscapeForLog(parsed.error));
     return false;
   }
   Append(std::move(parsed.list));

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "engine/search/SearchLimits.h"
+#include "engine/protocol/Limits.h"
 
 namespace P2P::Shared::Search::SearchParam {
 namespace {
@@ -49,7 +49,7 @@ void PrefixOperators(CSearchExprList& out, size_t start, size_t operands, ESearc
 
 CSearchParseResult CSearchExprParser::Parse(std::string_view text) {
   CSearchParseResult result;
-  if (text.size() > kMaxExpressionLength) {
+  if (text.size() > Protocol::kMaxSearchExpressionLength) {
     result.error = kMemoryExhausted;
     return result;
   }
@@ -118,7 +118,7 @@ bool CSearchExprParser::ParsePrimary(CSearchExprList& out, size_t depth) {
 }
 
 bool CSearchExprParser::ParseGroup(CSearchExprList& out, size_t depth) {
-  if (depth + 1 > kMaxNestingDepth) return Fail(kMemoryExhausted);
+  if (depth + 1 > Protocol::kMaxSearchNestingDepth) return Fail(kMemoryExhausted);
   Advance();  // '('
   if (!StartsOperand(Peek()) && !IsOperator(Peek())) return Fail(kInvalidGroup);
   if (!ParseChain(0, out, depth + 1)) return false;

@@ -1,6 +1,7 @@
 #include "engine/search/SearchManager.h"
 
 #include "engine/files/FileCategory.h"
+#include "engine/protocol/Limits.h"
 #include "engine/search/SearchExprManager.h"
 
 namespace P2P {
@@ -41,7 +42,8 @@ bool CTARNNetSearchManager::Search(const Params& params) {
     std::lock_guard guard(searchLock_);
     std::vector<uint8_t> body;
     auto* expressions = Shared::Search::SearchParam::CTARNNetSearchExprManager::GetInstance();
-    if (!expressions || !expressions->BuildSearchBody(params, body, kMaxBodySize)) return false;
+    if (!expressions || !expressions->BuildSearchBody(params, body, Protocol::kMaxSearchBodySize))
+      return false;
     results_.BeginSearch(params.expression, Shared::File::CategoryFromTypeWord(params.fileType));
     body_ = std::move(body);
     ++generation_;

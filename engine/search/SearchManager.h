@@ -48,8 +48,6 @@ class CTARNNetSearchManager : public OSTREL::Process::CThreadImpl<CTARNNetSearch
   static constexpr uint32_t kServerPause = 10;
   // A server whose UDP flags carry this bit takes the newer global search.
   static constexpr uint32_t kUdpFlagSearch3 = 0x02;
-  // A search body larger than this is refused (it must fit a UDP datagram).
-  static constexpr size_t kMaxBodySize = 60000;
 
   CTARNNetSearchManager();
   ~CTARNNetSearchManager() override;

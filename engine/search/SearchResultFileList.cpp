@@ -1,5 +1,6 @@
 #include "engine/search/SearchResultFileList.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "engine/files/FileCategory.h"
@@ -11,6 +12,13 @@ namespace {
 uint32_t SaturatingAdd(uint32_t a, uint32_t b) {
   const uint32_t top = std::numeric_limits<uint32_t>::max();
   return b > top - a ? top : a + b;
+}
+
+size_t TextBytes(const _tagStructSharedFileInfo& info) {
+  return info.name.size() + info.targetFolder.size() + info.fullPathName.size() +
+         info.otherName.size() + info.format.size() + info.type.size() + info.mediaAlbum.size() +
+         info.mediaArtist.size() + info.mediaTitle.size() + info.mediaCodec.size() +
+         info.mediaLength.size();
 }
 
 void FillIfEmpty(std::string& field, const std::string& answer) {
@@ -29,6 +37,24 @@ void CTARNNetSearchResultFileList::BeginSearch(std::string_view text, int catego
   Clear();
   words_ = Search::CSearchWordFilter(text);
   category_ = category;
+}
+
+bool CTARNNetSearchResultFileList::Remove(const CTARNNetSearchResultFile* file) {
+  OSTREL::Process::CLock guard(lock_);
+  if (!file || !Contains(file)) return false;
+  heldBytes_ -= std::min(heldBytes_, TextBytes(file->GetRecord().info));
+  return ITARNNetSharedFileListT::Remove(file);
+}
+
+void CTARNNetSearchResultFileList::Clear() {
+  OSTREL::Process::CLock guard(lock_);
+  heldBytes_ = 0;
+  ITARNNetSharedFileListT::Clear();
+}
+
+size_t CTARNNetSearchResultFileList::HeldBytes() const {
+  OSTREL::Process::CLock guard(lock_);
+  return heldBytes_;
 }
 
 int CTARNNetSearchResultFileList::GetCategory() const {
@@ -56,11 +82,14 @@ CTARNNetSearchResultFileList::FilePtr CTARNNetSearchResultFileList::AddFromRecor
     return result;
   }
   if (!words_.Matches(record.info.name) || !MatchesCategory(record.info, category_) ||
-      files_.size() >= kMaxResults)
+      files_.size() >= Protocol::kMaxSearchResults)
     return FilePtr();
+  const size_t bytes = TextBytes(record.info);
+  if (heldBytes_ > maxBytes_ || bytes > maxBytes_ - heldBytes_) return FilePtr();
   FilePtr result(new CTARNNetSearchResultFile(record));
   result->SetId(++idCounter_);
   Add(result);
+  heldBytes_ += bytes;
   if (sink_ != nullptr) sink_->OnSearchResultAdded(result->GetRecord());
   return result;
 }
@@ -79,6 +108,8 @@ void CTARNNetSearchResultFileList::Merge(CTARNNetSearchResultFile& result,
   FillIfEmpty(info.mediaArtist, answer.mediaArtist);
   FillIfEmpty(info.mediaTitle, answer.mediaTitle);
   FillIfEmpty(info.mediaCodec, answer.mediaCodec);
+  heldBytes_ =
+      heldBytes_ - std::min(heldBytes_, TextBytes(result.GetRecord().info)) + TextBytes(info);
   result.SetInfo(info);
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/files/SharedFileList.h"
+#include "engine/protocol/Limits.h"
 #include "engine/search/SearchEventHandler.h"
 #include "engine/search/SearchResultFile.h"
 #include "engine/search/SearchWordFilter.h"
@@ -20,9 +21,11 @@ class CTARNNetSearchResultFileList : public ITARNNetSharedFileListT<CTARNNetSear
  public:
   using FilePtr = OSTREL::CReferencePtr<CTARNNetSearchResultFile>;
 
-  // New results stop here, so that a flood of answers cannot grow the list without end;
+  // New results stop at kMaxSearchResults results or at `maxBytes` bytes of texts held
+  // (engine/protocol/Limits.h), so that a flood of answers cannot grow the list without end;
   // answers for listed hashes still merge.
-  static constexpr size_t kMaxResults = 10000;
+  explicit CTARNNetSearchResultFileList(size_t maxBytes = Protocol::kMaxSearchResultBytes)
+      : maxBytes_(maxBytes) {}
 
   void SetEventSink(ITARNNetP2PSearchEventHandler* sink);
 
@@ -34,6 +37,12 @@ class CTARNNetSearchResultFileList : public ITARNNetSharedFileListT<CTARNNetSear
   // and added under the next id (raising result added). Null when the answer was dropped.
   FilePtr AddFromRecord(const _tagStructSharedFile& record) override;
 
+  bool Remove(const CTARNNetSearchResultFile* file) override;
+  void Clear() override;
+
+  // Bytes of the names and other texts the results hold.
+  size_t HeldBytes() const;
+
   int GetCategory() const;
   std::vector<std::string> GetWords() const;
 
@@ -43,6 +52,8 @@ class CTARNNetSearchResultFileList : public ITARNNetSharedFileListT<CTARNNetSear
  private:
   void Merge(CTARNNetSearchResultFile& result, const _tagStructSharedFileInfo& answer);
 
+  const size_t maxBytes_;
+  size_t heldBytes_ = 0;
   ITARNNetP2PSearchEventHandler* sink_ = nullptr;
   uint32_t idCounter_ = 0;
   int category_ = 0;

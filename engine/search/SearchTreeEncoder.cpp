@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/search/SearchLimits.h"
+#include "engine/protocol/Limits.h"
 
 namespace P2P::Shared::Search::SearchParam {
 namespace {
@@ -37,7 +37,7 @@ bool WriteOperator(CStreamWriter& writer, ESearchOperator op) {
 }
 
 bool WriteShortString(CStreamWriter& writer, std::string_view text) {
-  return text.size() <= kMaxWireStringLength &&
+  return text.size() <= Protocol::kMaxWireStringLength &&
          writer.WriteUInt16(static_cast<uint16_t>(text.size())) && writer.WriteString(text);
 }
 

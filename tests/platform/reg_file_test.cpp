@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/RegFile.h"
+#include "tests/support/CaseName.h"
 
 namespace OSTREL::Platform {
 namespace {
@@ -153,7 +154,8 @@ INSTANTIATE_TEST_SUITE_P(Lines, RegFileBadLineTest,
                                            "\"Name\"=hex:123", "\"Name\"=hex(4):01,02",
                                            "\"Name\"=hex(:01", "\"Name\"=qword:1",
                                            "[HKEY_LOCAL_MACHINE\\K", "[HKEY_CURRENT_USER\\K]",
-                                           "garbage \x01\x02\xff", "\"Name\"="));
+                                           "garbage \x01\x02\xff", "\"Name\"="),
+                         tarn::test::IndexAndText());
 
 TEST(RegFileTest, AnythingWithoutTheHeaderLoadsAsEmpty) {
   for (const std::string& text :

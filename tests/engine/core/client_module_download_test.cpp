@@ -8,9 +8,8 @@
 #include "engine/core/TARNNetClientModule.h"
 #include "platform/Registry.h"
 #include "tests/engine/files/DownloadTestKit.h"
-#include "tests/support/Sandbox.h"
+#include "tests/support/EngineFixture.h"
 #include "tests/support/TestIndexServer.h"
-#include "tests/support/WaitUntil.h"
 
 namespace P2P {
 namespace {
@@ -20,66 +19,56 @@ using OSTREL::Platform::CRegValue;
 using OSTREL::Platform::RegRoot;
 using tarn::test::TestIndexServer;
 
-bool Holds(const std::vector<uint8_t>& payload, const std::vector<uint8_t>& part) {
-  return std::search(payload.begin(), payload.end(), part.begin(), part.end()) != payload.end();
-}
+using tarn::test::Holds;
+
+class ClientModuleDownloadTest : public tarn::test::EngineFixture {};
 
 // A download started through the engine root asks the server for sources; once its blocks
 // are in, the file is in the shared folder, on the shared-file list and offered to the server.
 // A download left unfinished is restored by the next start.
-TEST(ClientModuleDownloadTest, DownloadAsksForSourcesCompletesAndIsOffered) {
-  tarn::test::Sandbox sandbox;
+TEST_F(ClientModuleDownloadTest, DownloadAsksForSourcesCompletesAndIsOffered) {
   TestIndexServer server;
   ASSERT_TRUE(server.Start());
-  {
-    CRegistry registry(sandbox / "config");
-    ASSERT_TRUE(registry.SetValue(RegRoot::kLocalMachine, kProductKey, "Server Port",
-                                  CRegValue::Dword(server.Port())));
-    ASSERT_TRUE(registry.SetValue(RegRoot::kLocalMachine, kProductKey, "Hashing Pause",
-                                  CRegValue::Dword(0)));
-  }
+  UseServer(server);
+  HashWithoutPause();
+  ASSERT_FALSE(HasFailure());
   const auto content = tarn::test::PseudoRandomBytes(700000, 31);
   const auto waiting = tarn::test::PseudoRandomBytes(5000, 32);
   const auto record = test::RecordFor(content, "fresh.ogg");
   const std::vector<uint8_t> hash(record.hash.bytes.begin(), record.hash.bytes.end());
   const std::vector<uint8_t> name{'f', 'r', 'e', 's', 'h', '.', 'o', 'g', 'g'};
 
-  CTARNNetClientModule* module = CTARNNetClientModule::GetInstance();
+  CTARNNetClientModule* module = StartEngine();
   ASSERT_NE(module, nullptr);
   bool asked = false, offered = false, shared = false;
   std::filesystem::path sharedFolder = module->GetConfig().sharedPath;
-  if (tarn::test::WaitUntil([&] { return module->GetConnectionManager().IsConnected(); })) {
+  if (WaitForLogin()) {
     auto file = module->GetDownloadFileManager().AddDownload(record);
     module->GetDownloadFileManager().AddDownload(test::RecordFor(waiting, "later.bin"));
-    asked = file && tarn::test::WaitUntil([&] {
-              for (const auto& packet : server.Received())
-                if (!packet.udp && packet.opcode == 0x19 && Holds(packet.payload, hash))
-                  return true;
-              return false;
+    asked = file && WaitForPacket(server, 0x19, false, [&](auto payload) {
+              return Holds(payload, hash);
             });
     if (file) test::DownloadAll(*file, content);
-    shared = tarn::test::WaitUntil([&] {
+    shared = WaitFor([&] {
       return module->GetUploadFileManager().List().FindByHash(record.hash).Get() != nullptr;
     });
-    offered = tarn::test::WaitUntil([&] {
-      for (const auto& packet : server.Received())
-        if (!packet.udp && packet.opcode == 0x15 && Holds(packet.payload, name)) return true;
-      return false;
+    offered = WaitForPacket(server, 0x15, false, [&](auto payload) {
+      return Holds(payload, name);
     });
   }
-  module->Stop();
+  StopEngine();
   EXPECT_TRUE(asked);
   EXPECT_TRUE(shared);
   EXPECT_TRUE(offered);
   std::ifstream in(sharedFolder / "fresh.ogg", std::ios::binary);
   EXPECT_EQ(std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {}), content);
 
-  module = CTARNNetClientModule::GetInstance();
+  module = StartEngine();
   ASSERT_NE(module, nullptr);
   const auto restored =
       module->GetDownloadFileManager().List().FindByHash(test::RecordFor(waiting, "x").hash);
   const bool restoredOk = restored && restored->GetName() == "later.bin";
-  module->Stop();
+  StopEngine();
   EXPECT_TRUE(restoredOk);
 }
 

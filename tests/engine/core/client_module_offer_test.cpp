@@ -8,9 +8,8 @@
 #include "engine/core/TARNNetClientModule.h"
 #include "platform/Registry.h"
 #include "tests/engine/files/HashReference.h"
-#include "tests/support/Sandbox.h"
+#include "tests/support/EngineFixture.h"
 #include "tests/support/TestIndexServer.h"
-#include "tests/support/WaitUntil.h"
 
 namespace P2P {
 namespace {
@@ -126,39 +125,34 @@ class OfferReader {
 
 // The daemon's engine hashes the files of its shared folder (a subfolder included) and offers
 // them to the server it is logged in to, with the right hashes, names and sizes.
-TEST(ClientModuleOfferTest, OffersTheHashedSharedFilesToTheServer) {
-  tarn::test::Sandbox sandbox;
+class ClientModuleOfferTest : public tarn::test::EngineFixture {};
+
+TEST_F(ClientModuleOfferTest, OffersTheHashedSharedFilesToTheServer) {
   const std::string small(1000, 'a');
   std::string larger(200000, '\0');
   for (size_t i = 0; i < larger.size(); ++i) larger[i] = static_cast<char>(i * 7 + i / 251);
-  sandbox.WriteFile("data/Ostrel/TARN/Shared/small.txt", small);
-  sandbox.WriteFile("data/Ostrel/TARN/Shared/music/song one.mp3", larger);
+  sandbox_.WriteFile("data/Ostrel/TARN/Shared/small.txt", small);
+  sandbox_.WriteFile("data/Ostrel/TARN/Shared/music/song one.mp3", larger);
 
   TestIndexServer server;
   ASSERT_TRUE(server.Start());
-  {
-    CRegistry registry(sandbox / "config");
-    ASSERT_TRUE(registry.SetValue(RegRoot::kLocalMachine, kProductKey, "Server Port",
-                                  CRegValue::Dword(server.Port())));
-    ASSERT_TRUE(registry.SetValue(RegRoot::kLocalMachine, kProductKey, "Hashing Pause",
-                                  CRegValue::Dword(0)));
-  }
+  UseServer(server);
+  HashWithoutPause();
+  ASSERT_FALSE(HasFailure());
 
-  CTARNNetClientModule* module = CTARNNetClientModule::GetInstance();
-  ASSERT_NE(module, nullptr);
+  ASSERT_NE(StartEngine(), nullptr);
   std::vector<OfferedFile> offered;
-  const bool bothOffered = tarn::test::WaitUntil([&] {
-    for (const auto& packet : server.Received()) {
-      if (packet.udp || packet.opcode != 0x15) continue;
-      std::vector<OfferedFile> files;
-      if (OfferReader(packet.payload).ReadList(files) && files.size() == 2) {
+  const bool bothOffered = WaitForPacket(
+      server, 0x15, false,
+      [&](std::span<const uint8_t> payload) {
+        std::vector<OfferedFile> files;
+        const std::vector<uint8_t> bytes(payload.begin(), payload.end());
+        if (!OfferReader(bytes).ReadList(files) || files.size() != 2) return false;
         offered = files;
         return true;
-      }
-    }
-    return false;
-  }, std::chrono::seconds(10));
-  module->Stop();
+      },
+      std::chrono::seconds(10));
+  StopEngine();
   ASSERT_TRUE(bothOffered);
 
   std::map<std::string, OfferedFile> byName;

@@ -10,7 +10,7 @@
 #include "engine/servers/ServerInfoFile.h"
 #include "platform/Registry.h"
 #include "platform/XmlFile.h"
-#include "tests/support/Sandbox.h"
+#include "tests/support/EngineFixture.h"
 #include "tests/support/TestIndexServer.h"
 #include "tests/support/WaitUntil.h"
 
@@ -24,28 +24,20 @@ using Remote::Server::LoadField;
 using tarn::test::TestIndexServer;
 using tarn::test::WaitUntil;
 
-const std::string kConnections = std::string(kProductKey) + "\\Connections";
-
-// Stops the process-wide module and closes the port holder however the test ends: a module
-// left running after a failed assertion would be handed, stale, to the next test run.
-struct RunCleanup {
-  CTARNNetClientModule* module = nullptr;
-  int holder = -1;
-  void StopModule() {
-    if (module != nullptr) module->Stop();
-    module = nullptr;
-  }
-  ~RunCleanup() {
-    StopModule();
-    if (holder >= 0) close(holder);
+// Closes the port holder however the test ends (the fixture stops the engine).
+struct ClosedAtEnd {
+  int fd = -1;
+  ~ClosedAtEnd() {
+    if (fd >= 0) close(fd);
   }
 };
+
+class ClientModuleServerTest : public tarn::test::EngineFixture {};
 
 // The engine root against three test servers on loopback: it logs in to the configured one,
 // learns the other two from its server list, checks all three over UDP, and keeps what it
 // learnt in ServerInfo.dat and the registry.
-TEST(ClientModuleServerTest, LogsInLearnsTheServerListChecksItAndSavesIt) {
-  tarn::test::Sandbox sandbox;
+TEST_F(ClientModuleServerTest, LogsInLearnsTheServerListChecksItAndSavesIt) {
   TestIndexServer primary, answering, silent;
   answering.Update([](auto& s) {
     s.address = "127.0.0.3";
@@ -65,32 +57,25 @@ TEST(ClientModuleServerTest, LogsInLearnsTheServerListChecksItAndSavesIt) {
   ASSERT_TRUE(primary.Start());
 
   // The configured UDP port is taken: the engine moves up and keeps the new port.
-  RunCleanup cleanup;
-  const int holder = cleanup.holder = socket(AF_INET, SOCK_DGRAM, 0);
+  ClosedAtEnd holderAtEnd;
+  const int holder = holderAtEnd.fd = socket(AF_INET, SOCK_DGRAM, 0);
   sockaddr_in local{};
   local.sin_family = AF_INET;
   ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
   socklen_t length = sizeof local;
   getsockname(holder, reinterpret_cast<sockaddr*>(&local), &length);
   const uint16_t takenUdpPort = ntohs(local.sin_port);
-  {
-    CRegistry registry(sandbox / "config");
-    ASSERT_TRUE(registry.SetValue(RegRoot::kLocalMachine, kProductKey, "Server IP",
-                                  CRegValue::String("127.0.0.2")));
-    ASSERT_TRUE(registry.SetValue(RegRoot::kLocalMachine, kProductKey, "Server Port",
-                                  CRegValue::Dword(primary.Port())));
-    ASSERT_TRUE(registry.SetValue(RegRoot::kLocalMachine, kConnections, "UDP Port",
-                                  CRegValue::Dword(takenUdpPort)));
-    ASSERT_TRUE(registry.SetValue(RegRoot::kLocalMachine, kConnections, "TCP Port",
-                                  CRegValue::Dword(takenUdpPort)));
-  }
+  UseServer(primary);  // 127.0.0.2
+  Store(ConnectionsKey(), "UDP Port", CRegValue::Dword(takenUdpPort));
+  Store(ConnectionsKey(), "TCP Port", CRegValue::Dword(takenUdpPort));
+  ASSERT_FALSE(HasFailure());
 
   CTARNNetC2STCPConnecter::ResetPublicAddress();
   ASSERT_EQ(CTARNNetClientModule::PeekInstance(), nullptr);
-  CTARNNetClientModule* module = cleanup.module = CTARNNetClientModule::GetInstance();
+  CTARNNetClientModule* module = StartEngine();
   ASSERT_NE(module, nullptr);
   CTARNNetServerManager& servers = module->GetServerManager();
-  EXPECT_TRUE(WaitUntil([&] { return module->GetConnectionManager().IsConnected(); }));
+  EXPECT_TRUE(WaitForLogin());
   EXPECT_EQ(module->GetConfig().clientId, 0x0200007Fu);
   EXPECT_EQ(CTARNNetC2STCPConnecter::GetPublicAddress(), 0x0200007Fu);
   EXPECT_TRUE(WaitUntil(
@@ -104,7 +89,7 @@ TEST(ClientModuleServerTest, LogsInLearnsTheServerListChecksItAndSavesIt) {
   EXPECT_EQ(LoadField(second->failedCount), 0u);
   const uint16_t boundUdpPort = module->GetConfig().udpPort;
   const std::string configPath = module->GetConfig().configPath;
-  cleanup.StopModule();
+  StopEngine();
 
   OSTREL::File::CXmlDocument document;
   ASSERT_TRUE(
@@ -121,8 +106,7 @@ TEST(ClientModuleServerTest, LogsInLearnsTheServerListChecksItAndSavesIt) {
     }
   }
   EXPECT_GT(boundUdpPort, takenUdpPort);
-  const auto stored =
-      CRegistry(sandbox / "config").QueryValue(RegRoot::kLocalMachine, kConnections, "UDP Port");
+  const auto stored = Stored(ConnectionsKey(), "UDP Port");
   ASSERT_TRUE(stored.has_value());
   EXPECT_EQ(stored->AsDword(), std::optional<uint32_t>(boundUdpPort));
 }

@@ -11,7 +11,7 @@
 #include "platform/Registry.h"
 #include "platform/RegistryKey.h"
 #include "platform/Resolver.h"
-#include "tests/support/Sandbox.h"
+#include "tests/support/EngineFixture.h"
 
 namespace P2P {
 namespace {
@@ -21,43 +21,33 @@ using OSTREL::Platform::CRegKey;
 using OSTREL::Platform::CRegValue;
 using OSTREL::Platform::RegRoot;
 
-const std::string kConnections = std::string(kProductKey) + "\\Connections";
+const std::string kConnections = std::string(kProductKey) + "\\" + kConnectionsKey;
 
-class ClientModuleTest : public ::testing::Test {
+class ClientModuleTest : public tarn::test::EngineFixture {
  protected:
-  CRegistry Registry() const { return CRegistry(sandbox_ / "config"); }
-  std::optional<CRegValue> Stored(const std::string& key, const char* name) const {
-    return Registry().QueryValue(RegRoot::kLocalMachine, key, name);
-  }
-  void Store(const std::string& key, const char* name, CRegValue value) const {
-    ASSERT_TRUE(Registry().SetValue(RegRoot::kLocalMachine, key, name, std::move(value)));
-  }
   // Starts the engine root and stops it again, like one run of the daemon.
-  _tagStructClientConfig RunModuleOnce() const {
-    CTARNNetClientModule* module = CTARNNetClientModule::GetInstance();
-    EXPECT_NE(module, nullptr);
+  _tagStructClientConfig RunModuleOnce() {
+    CTARNNetClientModule* module = StartEngine();
     if (module == nullptr) return {};
     const _tagStructClientConfig config = module->GetConfig();
-    module->Stop();
+    StopEngine();
     EXPECT_EQ(CTARNNetClientModule::PeekInstance(), nullptr);
     return config;
   }
   static std::vector<uint8_t> Bytes(const _tagUnionHash& hash) {
     return {hash.bytes.begin(), hash.bytes.end()};
   }
-
-  tarn::test::Sandbox sandbox_;
 };
 
 TEST_F(ClientModuleTest, EmptyRegistryGetsEveryValueAndTheFourFolders) {
   // The defaults are written at once, before the ports are bound: another engine running on
   // this machine may hold 4662 and 4672, which would move the ports saved at stop.
-  CTARNNetClientModule* module = CTARNNetClientModule::GetInstance();
+  CTARNNetClientModule* module = StartEngine();
   ASSERT_NE(module, nullptr);
   const auto tcpPortAtStart = Stored(kConnections, "TCP Port");
   const auto udpPortAtStart = Stored(kConnections, "UDP Port");
   const _tagStructClientConfig config = module->GetConfig();
-  module->Stop();
+  StopEngine();
   const auto names = Registry().EnumValueNames(RegRoot::kLocalMachine, kProductKey);
   ASSERT_TRUE(names.has_value());
   EXPECT_EQ(*names, (std::vector<std::string>{"User Hash", "Private Key", "User Name",

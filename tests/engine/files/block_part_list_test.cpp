@@ -7,6 +7,7 @@
 #include "engine/files/RequestRecord.h"
 #include "engine/files/TransferBlock.h"
 #include "tests/engine/files/HashReference.h"
+#include "tests/support/CaseName.h"
 
 namespace P2P::Shared::File::TransferFile {
 namespace {
@@ -16,6 +17,7 @@ std::vector<_tagStructBlockPart> Parts(const CTARNNetBlockPartList& list) {
 }
 
 struct RemovalCase {
+  const char* name;
   std::vector<_tagStructBlockPart> before;
   _tagStructBlockPart removed;
   std::vector<_tagStructBlockPart> after;
@@ -32,14 +34,16 @@ TEST_P(RangeRemovalTest, CutsTheCoveringElement) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, RangeRemovalTest,
-    ::testing::Values(RemovalCase{{{0, 100}}, {10, 20}, {{0, 10}, {20, 100}}},
-                      RemovalCase{{{0, 100}}, {0, 10}, {{10, 100}}},
-                      RemovalCase{{{0, 100}}, {90, 100}, {{0, 90}}},
-                      RemovalCase{{{0, 100}}, {0, 100}, {}},
-                      RemovalCase{{{0, 10}, {20, 30}}, {40, 50}, {{0, 10}, {20, 30}}},
-                      // A range over two elements cuts both rather than leaving bytes required
-                      // that already arrived.
-                      RemovalCase{{{0, 10}, {20, 30}}, {5, 25}, {{0, 5}, {25, 30}}}));
+    ::testing::Values(
+        RemovalCase{"Middle", {{0, 100}}, {10, 20}, {{0, 10}, {20, 100}}},
+        RemovalCase{"Front", {{0, 100}}, {0, 10}, {{10, 100}}},
+        RemovalCase{"Back", {{0, 100}}, {90, 100}, {{0, 90}}},
+        RemovalCase{"Whole", {{0, 100}}, {0, 100}, {}},
+        RemovalCase{"OutsideEveryElement", {{0, 10}, {20, 30}}, {40, 50}, {{0, 10}, {20, 30}}},
+        // A range over two elements cuts both rather than leaving bytes required
+        // that already arrived.
+        RemovalCase{"AcrossTwoElements", {{0, 10}, {20, 30}}, {5, 25}, {{0, 5}, {25, 30}}}),
+    tarn::test::NameField());
 
 TEST(BlockPartListTest, AddAndContainRules) {
   CTARNNetBlockPartList plain;

@@ -59,8 +59,10 @@ TEST_P(FileHasherSizeTest, MatchesIndependentDigests) {
 }
 
 INSTANTIATE_TEST_SUITE_P(SizeClasses, FileHasherSizeTest,
-                         ::testing::Values(0u, 1u, 184320u, 184321u, 9728000u, 9728001u,
-                                           19456000u));
+                         ::testing::Values(0u, 1u, 184320u, 184321u, 9728000u, 9728001u, 19456000u),
+                         [](const ::testing::TestParamInfo<uint32_t>& info) {
+                           return "Bytes" + std::to_string(info.param);
+                         });
 
 // A second opinion from an independent command-line hasher, when it is installed.
 TEST(FileHasherTest, AgreesWithExternalHasher) {

@@ -47,7 +47,11 @@ INSTANTIATE_TEST_SUITE_P(Forms, OfferRoundTripTest,
                          ::testing::Values(_tagStructOfferOptions{false, true},
                                            _tagStructOfferOptions{true, true},
                                            _tagStructOfferOptions{false, false},
-                                           _tagStructOfferOptions{true, false}));
+                                           _tagStructOfferOptions{true, false}),
+                         [](const ::testing::TestParamInfo<_tagStructOfferOptions>& info) {
+                           return std::string(info.param.compactTags ? "Compact" : "Classic") +
+                                  (info.param.mediaTagsById ? "MediaById" : "MediaByName");
+                         });
 
 std::vector<uint8_t> OfferList(uint32_t declared, int records) {
   std::vector<uint8_t> bytes;

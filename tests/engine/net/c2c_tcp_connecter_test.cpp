@@ -94,6 +94,10 @@ TEST_F(C2CTCPConnecterTest, GarbageAndTruncatedHellosNeverCrashAndAFramingErrorC
   const std::string huge = {static_cast<char>(0xE3), '\xFF', '\xFF', '\xFF', '\x7F', 0x01};
   ASSERT_TRUE(WriteAll(pair_.Client(), huge));
   EXPECT_TRUE(WaitUntil([&] { return !session_->IsOpen(); }));
+  // Both were refused and counted: the hello cut short, then the length past the cap.
+  EXPECT_EQ(session_->GetRefusalCount(), 2u);
+  EXPECT_EQ(session_->GetLastRefusal().field, "packet length");
+  EXPECT_EQ(session_->GetLastRefusal().reason, Protocol::ERefusalReason::kOverLimit);
 }
 
 }  // namespace

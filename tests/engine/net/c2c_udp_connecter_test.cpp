@@ -111,6 +111,11 @@ TEST_F(PeerUdpConnecterTest, BrokenDatagramsAreDroppedAndLaterOnesStillArrive) {
   peer_.SendTo(port_, {0xC5, 0xFE, 0x12});
   ASSERT_TRUE(WaitUntil([&] { return answerer_.Count() == 2; }));
   EXPECT_EQ(answerer_.events, (std::vector<std::string>{"full", "port test"}));
+  // Only the known opcodes with bad payloads count as refused: the short ping and the wrong
+  // port-test byte.
+  EXPECT_EQ(udp_.GetRefusalCount(), 2u);
+  EXPECT_EQ(udp_.GetLastRefusal().field, "port test byte");
+  EXPECT_EQ(udp_.GetLastRefusal().reason, Protocol::ERefusalReason::kMalformed);
 }
 
 TEST_F(PeerUdpConnecterTest, SendOperationsWriteOneDatagramEach) {

@@ -4,10 +4,12 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "engine/net/TARNNetC2STCPConnecter.h"
 #include "framework/SocketError.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/TestIndexServer.h"
 #include "tests/support/WaitUntil.h"
 
@@ -91,7 +93,8 @@ TEST_F(TcpConnecterTest, AnErrorMessageEndsTheSessionAShorterTextDoesNot) {
   server.SendServerMessage("Err");
   server.SendServerMessage("welcome");
   server.SendPacket(0x34, Bytes{1, 0, 0, 0});  // the marker: a status cut short, ignored
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // The refused marker was read last, so the messages before it were read too.
+  ASSERT_TRUE(WaitUntil([&] { return session_.GetRefusalCount() == 1; }));
   EXPECT_EQ(advisor_.disconnected, 0);
   EXPECT_TRUE(session_.IsConnected());
 
@@ -100,6 +103,55 @@ TEST_F(TcpConnecterTest, AnErrorMessageEndsTheSessionAShorterTextDoesNot) {
   EXPECT_EQ(advisor_.lastError, 0);
   EXPECT_EQ(config_.clientId, 0u);
   EXPECT_FALSE(session_.IsConnected());
+}
+
+TEST_F(TcpConnecterTest, AServerMessageReachesTheLogAsOneEscapedLine) {
+  TestIndexServer server;
+  ASSERT_TRUE(server.Start());
+  ConnectTo(server);
+  ASSERT_TRUE(WaitUntil([&] { return advisor_.connected == 1; }));
+
+  tarn::test::LogCapture capture;
+  using namespace std::string_literals;
+  server.SendServerMessage("hi\r\nlogged in with high id 1\0\a\x1b[2J\x1b]0;title\x07 bye"s);
+  ASSERT_TRUE(WaitUntil([&] { return !capture.LinesWith("server message").empty(); }));
+  const auto lines = capture.LinesWith("server message");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0],
+            "server message: hi\\r\\nlogged in with high id 1\\x00\\x07\\x1b[2J"
+            "\\x1b]0;title\\x07 bye");
+  // The forged text is no line of its own, and no line holds a control character.
+  EXPECT_TRUE(capture.LinesWith("\nlogged in").empty());
+  for (const auto& line : capture.Lines())
+    for (char c : line.text) EXPECT_FALSE(static_cast<unsigned char>(c) < 0x20) << line.text;
+}
+
+TEST_F(TcpConnecterTest, RefusedPacketsAreCountedAndLoggedAtDebugLevel) {
+  TestIndexServer server;
+  ASSERT_TRUE(server.Start());
+  ConnectTo(server);
+  ASSERT_TRUE(WaitUntil([&] { return advisor_.connected == 1; }));
+  EXPECT_EQ(session_.GetRefusalCount(), 0u);
+
+  tarn::test::LogCapture capture;
+  Bytes ident(16, 0x11);
+  for (uint8_t byte : Bytes{1, 0, 0, 0, 0x36, 0x12}) ident.push_back(byte);
+  for (uint8_t byte : Le32(5000)) ident.push_back(byte);  // more tags than a list may hold
+  server.SendPacket(0x41, ident);
+  ASSERT_TRUE(WaitUntil([&] { return session_.GetRefusalCount() == 1; }));
+  const Protocol::SRefusal refusal = session_.GetLastRefusal();
+  EXPECT_EQ(refusal.field, "tag count");
+  EXPECT_EQ(refusal.reason, Protocol::ERefusalReason::kOverLimit);
+  EXPECT_EQ(refusal.value, 5000u);
+  int refusedLines = 0;
+  for (const auto& line : capture.Lines()) {
+    if (line.text.find("refused") == std::string::npos) continue;
+    ++refusedLines;
+    EXPECT_EQ(line.text, "server TCP: packet 0x41 refused: tag count over limit (5000 > 1024)");
+    EXPECT_EQ(line.level, OSTREL::LogLevel::kDebug);
+  }
+  EXPECT_EQ(refusedLines, 1);
+  EXPECT_TRUE(session_.IsConnected());  // a refused packet is dropped, the session stays
 }
 
 TEST_F(TcpConnecterTest, TruncatedLoginAnswersLeaveTheSessionPending) {
@@ -112,7 +164,8 @@ TEST_F(TcpConnecterTest, TruncatedLoginAnswersLeaveTheSessionPending) {
   server.SendPacket(0x34, Le32(99));          // users without files
   server.SendServerMessage("still here");
   ASSERT_TRUE(WaitUntil([&] { return session_.IsSessionOpen(); }));
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // Both short answers were read and refused.
+  ASSERT_TRUE(WaitUntil([&] { return session_.GetRefusalCount() == 2; }));
   EXPECT_EQ(advisor_.connected, 0);
   EXPECT_EQ(config_.clientId, 0u);
   EXPECT_EQ(entry->status.users, 0u);

@@ -171,7 +171,8 @@ TEST_F(UdpConnecterTest, AServerListOfKnownServersNeitherSavesNorWakes) {
   };
   server.SendDatagram(ourPort, 0xA1, list(known->address, known->port));
   server.SendDatagram(ourPort, 0xA1, {5, 1, 2});  // a count the datagram does not hold
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // The second list was refused, so the first was read before it.
+  ASSERT_TRUE(WaitUntil([&] { return udp_.GetRefusalCount() == 1; }));
   EXPECT_EQ(wakes, 0);
   EXPECT_FALSE(std::filesystem::exists(sandbox_.Root() / "ServerInfo.dat"));
 
@@ -179,6 +180,21 @@ TEST_F(UdpConnecterTest, AServerListOfKnownServersNeitherSavesNorWakes) {
   ASSERT_TRUE(WaitUntil([&] { return wakes == 1; }));
   EXPECT_TRUE(servers_.Contains(0x0900007F));
   EXPECT_TRUE(std::filesystem::exists(sandbox_.Root() / "ServerInfo.dat"));
+}
+
+TEST_F(UdpConnecterTest, RefusedDatagramsAreCountedWithTheirReason) {
+  // A global search answer whose record declares more tags than a list may hold, then a
+  // status answer cut short.
+  Bytes answer{0xE3, 0x99};
+  answer.resize(2 + 16 + 4 + 2, 0x11);
+  for (uint8_t byte : {0x01, 0x04, 0x00, 0x00}) answer.push_back(byte);  // 1025 tags
+  udp_.HandleDatagram(answer, 0x0100007F, 4665);
+  EXPECT_EQ(udp_.GetRefusalCount(), 1u);
+  EXPECT_EQ(udp_.GetLastRefusal().field, "tag count");
+  EXPECT_EQ(udp_.GetLastRefusal().reason, Protocol::ERefusalReason::kOverLimit);
+  udp_.HandleDatagram(Bytes{0xE3, 0x97, 1, 0, 0, 0}, 0x0100007F, 4665);
+  EXPECT_EQ(udp_.GetRefusalCount(), 2u);
+  EXPECT_EQ(udp_.GetLastRefusal().reason, Protocol::ERefusalReason::kTruncated);
 }
 
 }  // namespace

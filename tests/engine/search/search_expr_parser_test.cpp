@@ -3,8 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/protocol/Limits.h"
 #include "engine/search/SearchExprParser.h"
-#include "engine/search/SearchLimits.h"
+#include "tests/support/CaseName.h"
 
 namespace P2P::Shared::Search::SearchParam {
 namespace {
@@ -71,7 +72,8 @@ INSTANTIATE_TEST_SUITE_P(
                   {"AND", "ed2k://|file|a b|12|" + kHex32 + "|/", "x"}},
         ParseCase{"ed2k://|file|a b|12|" + kHex32.substr(1) + "|/",
                   {"AND", "ed2k://|file|a", "b|12|" + kHex32.substr(1) + "|/"}},
-        ParseCase{"ed2k://|file||12|" + kHex32 + "|/", {"ed2k://|file||12|" + kHex32 + "|/"}}));
+        ParseCase{"ed2k://|file||12|" + kHex32 + "|/", {"ed2k://|file||12|" + kHex32 + "|/"}}),
+    tarn::test::IndexAndText());
 
 struct RejectCase {
   std::string input;
@@ -109,20 +111,22 @@ INSTANTIATE_TEST_SUITE_P(
         RejectCase{"ed2k::" + kHex32 + " ed2k::" + kHex32, "Error expression"},
         RejectCase{"a OR ed2k::" + kHex32, "Invalid OR expression"},
         RejectCase{"\"abc", "Invalid Expression"}, RejectCase{"\"ab\ncd\"", "Invalid Expression"},
-        RejectCase{"\"ab\\\"", "Invalid Expression"}, RejectCase{"\"ab\\", "Invalid Expression"}));
+        RejectCase{"\"ab\\\"", "Invalid Expression"}, RejectCase{"\"ab\\", "Invalid Expression"}),
+    tarn::test::IndexAndText());
 
 std::string Nested(size_t depth) { return std::string(depth, '(') + "a" + std::string(depth, ')'); }
 
 TEST(SearchExprParser, NestingIsBounded) {
-  EXPECT_TRUE(CSearchExprParser::Parse(Nested(kMaxNestingDepth)).ok);
-  const CSearchParseResult tooDeep = CSearchExprParser::Parse(Nested(kMaxNestingDepth + 1));
+  EXPECT_TRUE(CSearchExprParser::Parse(Nested(Protocol::kMaxSearchNestingDepth)).ok);
+  const CSearchParseResult tooDeep =
+      CSearchExprParser::Parse(Nested(Protocol::kMaxSearchNestingDepth + 1));
   EXPECT_FALSE(tooDeep.ok);
   EXPECT_EQ(tooDeep.error, "memory exhausted");
-  EXPECT_FALSE(CSearchExprParser::Parse(std::string(kMaxExpressionLength, '(')).ok);
+  EXPECT_FALSE(CSearchExprParser::Parse(std::string(Protocol::kMaxSearchExpressionLength, '(')).ok);
 }
 
 TEST(SearchExprParser, LengthIsBounded) {
-  std::string longest(kMaxExpressionLength, 'a');
+  std::string longest(Protocol::kMaxSearchExpressionLength, 'a');
   EXPECT_TRUE(CSearchExprParser::Parse(longest).ok);
   const CSearchParseResult tooLong = CSearchExprParser::Parse(longest + "a");
   EXPECT_FALSE(tooLong.ok);

@@ -12,9 +12,8 @@
 #include "engine/core/TARNNetClientModule.h"
 #include "platform/Registry.h"
 #include "tests/engine/search/SearchEventRecorder.h"
-#include "tests/support/Sandbox.h"
+#include "tests/support/EngineFixture.h"
 #include "tests/support/TestIndexServer.h"
-#include "tests/support/WaitUntil.h"
 
 namespace P2P {
 namespace {
@@ -38,9 +37,10 @@ IndexedFile Seed(uint8_t hashByte, std::string name, uint32_t sources = 1) {
   return file;
 }
 
-TEST(SearchNetworkTest, SearchReachesEveryServerAndTheAnswersBecomeResults) {
-  tarn::test::Sandbox sandbox;
-  sandbox.WriteFile("data/Ostrel/TARN/Shared/live at home.mp3", std::string(5000, 'x'));
+class SearchNetworkTest : public tarn::test::EngineFixture {};
+
+TEST_F(SearchNetworkTest, SearchReachesEveryServerAndTheAnswersBecomeResults) {
+  sandbox_.WriteFile("data/Ostrel/TARN/Shared/live at home.mp3", std::string(5000, 'x'));
 
   TestIndexServer primary, newer, older;
   newer.Update([](auto& s) {
@@ -65,34 +65,19 @@ TEST(SearchNetworkTest, SearchReachesEveryServerAndTheAnswersBecomeResults) {
   newer.AddFile(Seed(0x22, "Live three.ogg"));  // the word test is case-sensitive
   newer.AddFile(Seed(0x23, "live four.ogg"));
   older.AddFile(Seed(0x31, "live old.avi"));
-  {
-    CRegistry registry(sandbox / "config");
-    ASSERT_TRUE(registry.SetValue(RegRoot::kLocalMachine, kProductKey, "Server IP",
-                                  CRegValue::String("127.0.0.2")));
-    ASSERT_TRUE(registry.SetValue(RegRoot::kLocalMachine, kProductKey, "Server Port",
-                                  CRegValue::Dword(primary.Port())));
-    ASSERT_TRUE(registry.SetValue(RegRoot::kLocalMachine, kProductKey, "Hashing Pause",
-                                  CRegValue::Dword(0)));
-    // Off the default peer ports, which the other engine tests expect to find free.
-    const std::string connections = std::string(kProductKey) + "\\Connections";
-    ASSERT_TRUE(registry.SetValue(RegRoot::kLocalMachine, connections, "TCP Port",
-                                  CRegValue::Dword(primary.Port() + 1u)));
-    ASSERT_TRUE(registry.SetValue(RegRoot::kLocalMachine, connections, "UDP Port",
-                                  CRegValue::Dword(primary.Port() + 2u)));
-  }
+  UseServer(primary);  // 127.0.0.2
+  HashWithoutPause();
+  // Off the default peer ports, which the other engine tests expect to find free.
+  Store(ConnectionsKey(), "TCP Port", CRegValue::Dword(primary.Port() + 1u));
+  Store(ConnectionsKey(), "UDP Port", CRegValue::Dword(primary.Port() + 2u));
+  ASSERT_FALSE(HasFailure());
 
-  CTARNNetClientModule* module = CTARNNetClientModule::GetInstance();
+  // The fixture stops the engine however the test ends, so a failed wait leaves none behind.
+  CTARNNetClientModule* module = StartEngine();
   ASSERT_NE(module, nullptr);
-  // Stops the engine however the test ends, so a failed wait leaves no engine behind.
-  struct StopAtEnd {
-    CTARNNetClientModule* module;
-    ~StopAtEnd() {
-      if (module != nullptr) module->Stop();
-    }
-  } stopAtEnd{module};
   CTARNNetServerManager& servers = module->GetServerManager();
   // Logged in, the shared file offered and indexed, the other servers learnt and checked.
-  ASSERT_TRUE(WaitUntil([&] { return module->GetConnectionManager().IsConnected(); }));
+  ASSERT_TRUE(WaitForLogin());
   ASSERT_TRUE(WaitUntil([&] { return primary.IndexedFileCount() == 6; }, std::chrono::seconds(10)))
       << [&] {
            std::string seen;
@@ -136,8 +121,7 @@ TEST(SearchNetworkTest, SearchReachesEveryServerAndTheAnswersBecomeResults) {
   const auto merged = results.FindByHash(mergedHash);
   ASSERT_TRUE(merged);
   const Shared::_tagStructSharedFile mergedRecord = merged->GetRecord();
-  stopAtEnd.module = nullptr;
-  module->Stop();
+  StopEngine();
 
   EXPECT_EQ(byName.count("Live three.ogg"), 0u);
   EXPECT_EQ(byName.count("live at home.mp3"), 1u);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/files/FileCategory.h"
+#include "engine/protocol/Limits.h"
 #include "engine/search/SearchResultFileList.h"
 #include "engine/search/SearchWordFilter.h"
 #include "tests/engine/search/SearchEventRecorder.h"
@@ -140,11 +141,46 @@ TEST_F(SearchResultListTest, NewResultsStopAtTheCap) {
     record.hash.bytes[1] = static_cast<uint8_t>(i >> 8);
     return record;
   };
-  for (size_t i = 0; i < CTARNNetSearchResultFileList::kMaxResults; ++i)
+  for (size_t i = 0; i < Protocol::kMaxSearchResults; ++i)
     ASSERT_TRUE(list_.AddFromRecord(numbered(i)));
-  EXPECT_FALSE(list_.AddFromRecord(numbered(CTARNNetSearchResultFileList::kMaxResults)));
+  EXPECT_FALSE(list_.AddFromRecord(numbered(Protocol::kMaxSearchResults)));
   EXPECT_TRUE(list_.AddFromRecord(numbered(0)));  // listed hashes still merge
   EXPECT_EQ(list_.At(1)->GetSourceCount(), 2u);
+}
+
+TEST(SearchResultListBytes, NewResultsStopAtTheByteCapAndMergesAndResetsKeepTheCount) {
+  CTARNNetSearchResultFileList list(1000);
+  list.BeginSearch("f", kCategoryNone);
+  const std::string name300 = "f" + std::string(299, 'x');
+  for (uint8_t i = 1; i <= 3; ++i) ASSERT_TRUE(list.AddFromRecord(Answer(i, name300)));
+  EXPECT_EQ(list.HeldBytes(), 900u);
+  EXPECT_FALSE(list.AddFromRecord(Answer(4, name300)));
+  EXPECT_TRUE(list.AddFromRecord(Answer(5, "f" + std::string(99, 'y'))));  // the last 100
+  // A merge still lands and its other name counts; the next new result finds no room.
+  EXPECT_TRUE(list.AddFromRecord(Answer(1, "f-other")));
+  EXPECT_EQ(list.HeldBytes(), 1007u);
+  EXPECT_FALSE(list.AddFromRecord(Answer(6, "f")));
+  EXPECT_TRUE(list.Remove(list.At(1).Get()));  // the merged one: 300 + 7 bytes
+  EXPECT_EQ(list.HeldBytes(), 700u);
+  list.BeginSearch("f", kCategoryNone);
+  EXPECT_EQ(list.HeldBytes(), 0u);
+  EXPECT_TRUE(list.AddFromRecord(Answer(4, name300)));
+}
+
+TEST(SearchResultListBytes, LongNamesStopFarBelowTheCountCap) {
+  CTARNNetSearchResultFileList list;
+  list.BeginSearch("f", kCategoryNone);
+  const std::string longName = "f" + std::string(65000 - 1, 'x');
+  size_t added = 0;
+  for (size_t i = 0; i < Protocol::kMaxSearchResults; ++i) {
+    _tagStructSharedFile record = Answer(0, longName);
+    record.hash.bytes[0] = static_cast<uint8_t>(i);
+    record.hash.bytes[1] = static_cast<uint8_t>(i >> 8);
+    if (!list.AddFromRecord(record)) break;
+    ++added;
+  }
+  EXPECT_EQ(added, Protocol::kMaxSearchResultBytes / 65000);
+  EXPECT_LE(list.HeldBytes(), Protocol::kMaxSearchResultBytes);
 }
 
 }  // namespace

@@ -1,0 +1,33 @@
+#include "engine/net/RefusalCounter.h"
+
+#include <string>
+
+#include "framework/Log.h"
+#include "framework/LogText.h"
+
+namespace P2P {
+namespace {
+
+std::string OpcodeText(uint8_t opcode) {
+  constexpr char kDigits[] = "0123456789abcdef";
+  return {'0', 'x', kDigits[opcode >> 4], kDigits[opcode & 0x0F]};
+}
+
+}  // namespace
+
+void CRefusalCounter::Note(uint8_t opcode, const Protocol::SRefusal& refusal) {
+  {
+    std::lock_guard guard(lock_);
+    last_ = refusal;
+  }
+  count_.fetch_add(1);
+  OSTREL::LogDebug(session_, ": packet ", OpcodeText(opcode), " refused: ",
+                   OSTREL::EscapeForLog(Protocol::DescribeRefusal(refusal)));
+}
+
+Protocol::SRefusal CRefusalCounter::Last() const {
+  std::lock_guard guard(lock_);
+  return last_;
+}
+
+}  // namespace P2P
