@@ -24,18 +24,23 @@ class CTARNNetRateLimiter {
 
   // Takes up to `wanted` bytes of allowance; returns what was granted (`wanted` when unlimited).
   uint32_t Take(uint32_t wanted);
+  // Takes `bytes` at once when the bucket is not in debt, leaving it in debt when it held less:
+  // for units that cannot be split (a whole block), so that slow rates still move them. The
+  // debt is paid off before anyone gets more. False (nothing taken) while in debt.
+  bool TakeWhole(uint32_t bytes);
   // Returns allowance a caller took but did not use (a send that wrote less).
   void GiveBack(uint32_t bytes);
   // Milliseconds until `bytes` (at most one burst) are available; 0 when they are now.
+  // MillisecondsUntil(1) is when TakeWhole can succeed again.
   uint32_t MillisecondsUntil(uint32_t bytes);
 
  private:
   void RefillLocked();
-  uint64_t CapacityLocked() const;
+  int64_t CapacityLocked() const;
 
   mutable std::mutex lock_;
   uint64_t rate_ = 0;
-  uint64_t tokens_ = 0;  // in thousandths of a byte, so slow refills do not round away
+  int64_t tokens_ = 0;  // in thousandths of a byte, so slow refills do not round away; < 0: debt
   uint32_t lastTick_ = 0;
 };
 

@@ -33,6 +33,32 @@ TEST(RateLimiterTest, SimulatedTransferHoldsTheRateWithinTenPercent) {
   EXPECT_NEAR(rate, 1024.0 * kKiB, 0.1 * 1024.0 * kKiB);
 }
 
+TEST(RateLimiterTest, WholeBlocksHoldTheRateEvenWhenLargerThanTheBurst) {
+  for (const uint32_t kib : {1024u, 100u}) {
+    tarn::test::ManualClock clock;
+    CTARNNetRateLimiter limiter;
+    limiter.SetRateKiB(kib);
+    uint64_t sent = 0;
+    for (int ms = 0; ms < 60000; ++ms) {
+      while (limiter.TakeWhole(184320)) sent += 184320;
+      clock.Advance(1);
+    }
+    const double rate = static_cast<double>(sent) / 60.0;
+    EXPECT_NEAR(rate, kib * 1024.0, 0.1 * kib * 1024.0) << kib;
+  }
+  // In debt nothing more goes out until the debt is paid.
+  tarn::test::ManualClock clock;
+  CTARNNetRateLimiter limiter(10000);
+  limiter.Take(1000000);
+  EXPECT_TRUE(limiter.TakeWhole(0));  // not in debt yet
+  EXPECT_TRUE(limiter.TakeWhole(50000));
+  EXPECT_FALSE(limiter.TakeWhole(1));
+  EXPECT_EQ(limiter.Take(1), 0u);
+  EXPECT_EQ(limiter.MillisecondsUntil(1), 5001u);
+  clock.Advance(5000);
+  EXPECT_TRUE(limiter.TakeWhole(1));
+}
+
 TEST(RateLimiterTest, IdleTimeBuysAQuarterSecondAtMostAndWaitsAreExact) {
   tarn::test::ManualClock clock;
   CTARNNetRateLimiter limiter(100000);
