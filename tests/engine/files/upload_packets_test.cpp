@@ -3,11 +3,13 @@
 #include <random>
 #include <vector>
 
+#include "engine/files/HashSetAnswer.h"
 #include "engine/files/UploadBlockPackets.h"
 #include "engine/files/UploadReaskAnswer.h"
 #include "engine/protocol/C2CUDPDispatcher.h"
 #include "engine/protocol/Packet.h"
 #include "engine/protocol/PeerMessages.h"
+#include "tests/engine/files/DownloadTestKit.h"
 #include "tests/support/ManualClock.h"
 
 namespace P2P::Shared::File::TransferFile {
@@ -110,6 +112,39 @@ TEST(UploadReaskAnswerTest, AnswersRankQueueFullFileNotFoundOrNothing) {
   EXPECT_EQ(AnswerReaskPing(scheduler, false, 0x0100007F, 4673, file),
             (std::vector<uint8_t>{0xC5, Protocol::kOpUdpFileNotFound}));
   EXPECT_TRUE(AnswerReaskPing(scheduler, true, 0x0100007F, 4672, file).empty());  // uploading
+}
+
+TEST(HashSetAnswerTest, CarriesEveryPartHashOrNothingAtAll) {
+  std::vector<uint8_t> content(2 * HASH::kPartSize + 100);
+  for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<uint8_t>(i >> 11);
+  CTransferFilePtr file(new CTARNNetTransferFile(test::RecordFor(content, "big.iso")));
+  file->HashSet().Reset(file->GetSize());
+  EXPECT_TRUE(BuildHashSetAnswer(*file).empty());  // a download still waiting for its set
+
+  test::GivePartHashes(*file, content);
+  const auto packet = BuildHashSetAnswer(*file);
+  ASSERT_GT(packet.size(), 6u);
+  EXPECT_EQ(packet[0], Protocol::kProtocolEDonkey);
+  EXPECT_EQ(packet[5], Protocol::kOpHashSetAnswer);
+  _tagUnionHash hash;
+  std::vector<_tagUnionHash> hashes;
+  ASSERT_TRUE(Protocol::ReadHashSet(std::span(packet).subspan(6), hash, hashes));
+  EXPECT_EQ(hash, file->GetHash());
+  EXPECT_EQ(hashes.size(), 3u);  // floor(size / part) + 1
+
+  // A set that does not derive the file hash is not sent.
+  auto& list = file->HashSet().HashList();
+  const std::vector<_tagUnionHash> good(list.begin(), list.end());
+  list.Clear();
+  for (size_t i = 0; i < good.size(); ++i) list.Add(i == 1 ? _tagUnionHash{} : good[i]);
+  EXPECT_TRUE(BuildHashSetAnswer(*file).empty());
+
+  // A single-part file answers with an empty set, hash list or not.
+  CTransferFilePtr small(new CTARNNetTransferFile(test::RecordFor({1, 2, 3}, "small.txt")));
+  const auto single = BuildHashSetAnswer(*small);
+  ASSERT_EQ(single.size(), 6u + 16u + 2u);
+  EXPECT_EQ(single[22], 0);
+  EXPECT_EQ(single[23], 0);
 }
 
 }  // namespace
