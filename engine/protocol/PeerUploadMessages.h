@@ -29,7 +29,8 @@ bool AppendCompressedParts(std::vector<uint8_t>& out, const _tagUnionHash& file,
                            std::span<const uint8_t> packed);
 
 // The zlib stream of `data` when it is at least 10 % smaller than `data`; nothing otherwise
-// (and for empty data or a zlib failure).
+// (and for empty data or a zlib failure). A block whose first 16 KiB pack by less than 5 % is
+// not packed at all: trying costs more than sending it plain.
 std::optional<std::vector<uint8_t>> PackBlock(std::span<const uint8_t> data);
 
 // C5 0x60: the u16 rank then ten zero bytes.

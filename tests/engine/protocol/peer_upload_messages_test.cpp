@@ -128,15 +128,23 @@ TEST(PeerUploadMessagesTest, PackingThatSavesLessThanATenthIsNotUsed) {
   EXPECT_FALSE(PackBlock(Noise(184320)).has_value());
   EXPECT_FALSE(PackBlock({}).has_value());
   EXPECT_FALSE(PackBlock(Text(kMaxUploadRequestLength + 1)).has_value());
-  // Noise with a compressible tail: a fifth of zeros is worth packing, a twentieth is not.
-  std::vector<uint8_t> data = Noise(100000);
-  std::fill(data.end() - 20000, data.end(), 0);
-  const auto packed = PackBlock(data);
+  // Noise with zeros spread through it: a fifth of zeros is worth packing, a twentieth is not.
+  const auto zeroed = [](size_t every) {
+    std::vector<uint8_t> data = Noise(100000);
+    for (size_t at = 0; at + 1024 <= data.size(); at += every * 1024)
+      std::fill(data.begin() + static_cast<long>(at), data.begin() + static_cast<long>(at) + 1024,
+                0);
+    return data;
+  };
+  const auto fifth = zeroed(5);
+  const auto packed = PackBlock(fifth);
   ASSERT_TRUE(packed.has_value());
-  EXPECT_LE(packed->size() * 10, data.size() * 9);
-  data = Noise(100000);
-  std::fill(data.end() - 5000, data.end(), 0);
-  EXPECT_FALSE(PackBlock(data).has_value());
+  EXPECT_LE(packed->size() * 10, fifth.size() * 9);
+  EXPECT_FALSE(PackBlock(zeroed(20)).has_value());
+  // Zeros only at the end do not get past the probe of the start.
+  std::vector<uint8_t> tail = Noise(100000);
+  std::fill(tail.end() - 30000, tail.end(), 0);
+  EXPECT_FALSE(PackBlock(tail).has_value());
 }
 
 TEST(PeerUploadMessagesTest, QueueRankIsU16ThenTenZeroBytes) {
