@@ -63,6 +63,12 @@ struct _tagStructClientConfig {
   std::string configPath;  // ServerInfo.dat, Credits.dat, Shared.dat, AICH.dat
   std::string sharedPath;  // shared and completed files
   std::string tempPath;    // part files
+  // Uploading and connection limits (rates in KiB/s, 0 = unlimited).
+  uint32_t uploadSlots = 4;
+  uint32_t maxUploadKiB = 0;
+  uint32_t maxDownloadKiB = 0;
+  uint32_t maxConnections = 500;
+  uint32_t maxQueue = 5000;
 };
 
 }  // namespace P2P

@@ -21,6 +21,20 @@ using OSTREL::Platform::CRegKey;
 using OSTREL::Platform::CRegValue;
 using OSTREL::Platform::RegRoot;
 
+struct LimitSetting {
+  const char* valueName;
+  uint32_t defaultValue;
+  uint32_t _tagStructClientConfig::*field;
+};
+
+constexpr LimitSetting kLimits[] = {
+    {"Upload Slots", kDefaultUploadSlots, &_tagStructClientConfig::uploadSlots},
+    {"Max Upload", 0, &_tagStructClientConfig::maxUploadKiB},
+    {"Max Download", 0, &_tagStructClientConfig::maxDownloadKiB},
+    {"Max Connections", kDefaultMaxConnections, &_tagStructClientConfig::maxConnections},
+    {"Max Queue", kDefaultMaxQueue, &_tagStructClientConfig::maxQueue},
+};
+
 constexpr uint8_t kUserHashByte5 = 14;
 constexpr uint8_t kUserHashByte14 = 111;
 
@@ -92,6 +106,7 @@ bool CClientConfigStore::Load(_tagStructClientConfig& config) {
   ApplyFixedIdentityFields(config);
   LoadFolders(config);
   LoadPorts(config);
+  LoadLimits(config);
   return Save(config);
 }
 
@@ -147,6 +162,12 @@ void CClientConfigStore::LoadPorts(_tagStructClientConfig& config) {
   config.udpPort = static_cast<uint16_t>(connections.Dword("UDP Port").value_or(kDefaultUdpPort));
 }
 
+void CClientConfigStore::LoadLimits(_tagStructClientConfig& config) {
+  const CReader product(CRegKey::Open(registry_, RegRoot::kLocalMachine, kProductKey));
+  for (const LimitSetting& setting : kLimits)
+    config.*setting.field = product.Dword(setting.valueName).value_or(setting.defaultValue);
+}
+
 bool CClientConfigStore::Save(const _tagStructClientConfig& config) {
   const std::vector<uint8_t> hash(config.userHash.bytes.begin(), config.userHash.bytes.end());
   const uint32_t keyLength =
@@ -162,6 +183,8 @@ bool CClientConfigStore::Save(const _tagStructClientConfig& config) {
       product.SetValue(setting.valueName, CRegValue::String(config.*setting.field));
     product.SetValue("Server IP", CRegValue::String(OSTREL::Platform::FormatIPv4(config.serverIp)));
     product.SetValue("Server Port", CRegValue::Dword(config.serverPort));
+    for (const LimitSetting& setting : kLimits)
+      product.SetValue(setting.valueName, CRegValue::Dword(config.*setting.field));
     auto& connections = product.CreateSubKey(kConnectionsKey);
     connections.SetValue("TCP Port", CRegValue::Dword(config.tcpPort));
     connections.SetValue("UDP Port", CRegValue::Dword(config.udpPort));

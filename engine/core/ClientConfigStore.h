@@ -17,6 +17,9 @@ inline constexpr const char* kDefaultServerIp = "127.0.0.1";
 inline constexpr uint16_t kDefaultServerPort = 4661;
 inline constexpr uint16_t kDefaultTcpPort = 4662;
 inline constexpr uint16_t kDefaultUdpPort = 4672;
+inline constexpr uint32_t kDefaultUploadSlots = 4;
+inline constexpr uint32_t kDefaultMaxConnections = 500;
+inline constexpr uint32_t kDefaultMaxQueue = 5000;
 
 class CClientConfigStore {
  public:
@@ -36,6 +39,7 @@ class CClientConfigStore {
   void LoadServer(_tagStructClientConfig& config);
   void LoadFolders(_tagStructClientConfig& config);
   void LoadPorts(_tagStructClientConfig& config);
+  void LoadLimits(_tagStructClientConfig& config);
 
   OSTREL::Platform::CRegistry& registry_;
 };

@@ -43,6 +43,14 @@ inline constexpr uint32_t kMaxTransferBlockLength = 184320;
 // data by more than a few bytes per 16 KiB, so twice the block is generous.
 inline constexpr uint32_t kMaxPackedBlockInput = 2 * kMaxTransferBlockLength;
 
+// One range a peer may ask us for. Clients ask for one 184320-byte block per range; some older
+// ones ask for up to three blocks at once. Anything longer is refused rather than read into
+// memory.
+inline constexpr uint32_t kMaxUploadRequestLength = 3 * kMaxTransferBlockLength;
+// Data bytes in one sending-part packet (and packed bytes in one compressed-part packet): a
+// served block goes out as a run of packets of at most this many bytes.
+inline constexpr uint32_t kMaxDataPacketBytes = 10240;
+
 // Offer records in one list (offers and search answers).
 inline constexpr uint32_t kMaxOfferRecords = 65536;
 

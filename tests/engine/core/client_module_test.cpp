@@ -52,7 +52,9 @@ TEST_F(ClientModuleTest, EmptyRegistryGetsEveryValueAndTheFourFolders) {
   ASSERT_TRUE(names.has_value());
   EXPECT_EQ(*names, (std::vector<std::string>{"User Hash", "Private Key", "User Name",
                                               "Application Path", "Config Path", "Shared Path",
-                                              "Temp Path", "Server IP", "Server Port"}));
+                                              "Temp Path", "Server IP", "Server Port",
+                                              "Upload Slots", "Max Upload", "Max Download",
+                                              "Max Connections", "Max Queue"}));
   EXPECT_EQ(Registry().EnumValueNames(RegRoot::kLocalMachine, kConnections),
             (std::vector<std::string>{"TCP Port", "UDP Port"}));
   EXPECT_EQ(*Stored(kProductKey, "User Name")->AsString(), kDefaultUserName);
@@ -70,6 +72,12 @@ TEST_F(ClientModuleTest, EmptyRegistryGetsEveryValueAndTheFourFolders) {
        {"Ostrel/TARN", "Ostrel/TARN/Config", "Ostrel/TARN/Shared", "Ostrel/TARN/Temp"})
     EXPECT_TRUE(std::filesystem::is_directory(data / folder)) << folder;
   EXPECT_EQ(*Stored(kProductKey, "Temp Path")->AsString(), config.tempPath);
+  EXPECT_EQ(config.uploadSlots, 4u);
+  EXPECT_EQ(config.maxUploadKiB, 0u);
+  EXPECT_EQ(config.maxDownloadKiB, 0u);
+  EXPECT_EQ(config.maxConnections, 500u);
+  EXPECT_EQ(config.maxQueue, 5000u);
+  EXPECT_EQ(Stored(kProductKey, "Max Queue")->AsDword(), 5000u);
 }
 
 TEST_F(ClientModuleTest, FixedIdentityWordsAreSetAtEveryStart) {
@@ -93,6 +101,9 @@ TEST_F(ClientModuleTest, StoredValuesAreKeptAcrossRuns) {
   Store(kProductKey, "User Name", CRegValue::String("Grüße \"nick\" \\"));
   Store(kProductKey, "Server Port", CRegValue::Dword(0x12345));  // low 16 bits count
   Store(kConnections, "TCP Port", CRegValue::Dword(5000));
+  Store(kProductKey, "Upload Slots", CRegValue::Dword(1));
+  Store(kProductKey, "Max Upload", CRegValue::Dword(1024));
+  Store(kProductKey, "Max Queue", CRegValue::String("lots"));  // wrong type: the default
   const auto first = RunModuleOnce();
   const auto second = RunModuleOnce();
   EXPECT_EQ(first.userHash, second.userHash);
@@ -103,6 +114,10 @@ TEST_F(ClientModuleTest, StoredValuesAreKeptAcrossRuns) {
   EXPECT_EQ(second.serverPort, 0x2345);
   EXPECT_EQ(second.tcpPort, 5000);
   EXPECT_EQ(Stored(kProductKey, "Server Port")->AsDword(), 0x2345u);
+  EXPECT_EQ(second.uploadSlots, 1u);
+  EXPECT_EQ(second.maxUploadKiB, 1024u);
+  EXPECT_EQ(second.maxQueue, 5000u);
+  EXPECT_EQ(Stored(kProductKey, "Max Upload")->AsDword(), 1024u);
 }
 
 TEST_F(ClientModuleTest, UserHashOfTheWrongLengthOrTypeIsReplacedAndWrittenBack) {

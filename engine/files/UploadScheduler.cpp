@@ -1,0 +1,250 @@
+#include "engine/files/UploadScheduler.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "framework/TickSource.h"
+
+namespace P2P::Client {
+namespace {
+
+uint32_t Now() { return OSTREL::Process::CTickSource::Now(); }
+
+}  // namespace
+
+size_t CTARNNetUploadScheduler::SHashKey::operator()(const _tagUnionHash& hash) const {
+  size_t key = 0;
+  std::memcpy(&key, hash.bytes.data(), sizeof key);
+  return key;
+}
+
+CTARNNetUploadScheduler::CTARNNetUploadScheduler(_tagStructUploadSchedulerSettings settings,
+                                                 CreditModifier modifier)
+    : settings_(settings), modifier_(std::move(modifier)) {}
+
+void CTARNNetUploadScheduler::SetSlots(uint32_t slots) {
+  std::lock_guard guard(lock_);
+  settings_.slots = slots;
+}
+
+void CTARNNetUploadScheduler::SetMaxQueue(uint32_t maxQueue) {
+  std::lock_guard guard(lock_);
+  settings_.maxQueue = maxQueue;
+}
+
+double CTARNNetUploadScheduler::ModifierOf(const _tagUnionHash& userHash) const {
+  if (!modifier_) return 1.0;
+  const double value = modifier_(userHash);
+  // A broken modifier must not stall the queue or let one client jump it for ever.
+  return value >= 1.0 && value <= 10.0 ? value : 1.0;
+}
+
+double CTARNNetUploadScheduler::ScoreLocked(const SEntry& entry, uint32_t now) const {
+  return static_cast<double>(now - entry.waitStart) / 1000.0 * entry.modifier;
+}
+
+bool CTARNNetUploadScheduler::BetterLocked(const SEntry& a, const SEntry& b, uint32_t now) const {
+  const double scoreA = ScoreLocked(a, now), scoreB = ScoreLocked(b, now);
+  if (scoreA != scoreB) return scoreA > scoreB;
+  return a.sequence < b.sequence;
+}
+
+uint32_t CTARNNetUploadScheduler::RankLocked(const SEntry& entry, uint32_t now) const {
+  uint32_t ahead = 0;
+  for (const auto& [hash, other] : entries_)
+    if (!other.uploading && &other != &entry && BetterLocked(other, entry, now)) ++ahead;
+  return ahead + 1;
+}
+
+void CTARNNetUploadScheduler::TouchLocked(SEntry& entry, uint32_t now) {
+  entry.lastContact = now;
+  entry.modifier = ModifierOf(entry.requester.userHash);
+}
+
+void CTARNNetUploadScheduler::SetEndpointLocked(SEntry& entry, uint32_t address, uint16_t udpPort) {
+  const Endpoint old = EndpointOf(entry.requester.address, entry.requester.udpPort);
+  if (auto it = byEndpoint_.find(old);
+      it != byEndpoint_.end() && it->second == entry.requester.userHash)
+    byEndpoint_.erase(it);
+  entry.requester.address = address;
+  entry.requester.udpPort = udpPort;
+  // The latest client seen at an address and port is the one a UDP reask from there means.
+  if (udpPort != 0) byEndpoint_[EndpointOf(address, udpPort)] = entry.requester.userHash;
+}
+
+void CTARNNetUploadScheduler::EraseLocked(Entries::iterator it) {
+  SEntry& entry = it->second;
+  SetEndpointLocked(entry, 0, 0);
+  if (entry.uploading) --uploading_;
+  entries_.erase(it);
+}
+
+void CTARNNetUploadScheduler::GrantLocked(SEntry& entry, uint32_t now) {
+  if (!entry.uploading) ++uploading_;
+  entry.uploading = true;
+  entry.slotStart = now;
+  entry.slotBytes = 0;
+}
+
+void CTARNNetUploadScheduler::EnqueueLocked(SEntry& entry, uint32_t now) {
+  if (entry.uploading) --uploading_;
+  entry.uploading = false;
+  entry.waitStart = now;
+  entry.sequence = nextSequence_++;
+}
+
+bool CTARNNetUploadScheduler::SlotUsedUpLocked(const SEntry& entry, uint32_t now) const {
+  return entry.slotBytes >= settings_.rotationBytes ||
+         now - entry.slotStart >= settings_.rotationMs;
+}
+
+_tagStructUploadAdmission CTARNNetUploadScheduler::Request(
+    const _tagStructUploadRequester& requester) {
+  const uint32_t now = Now();
+  std::lock_guard guard(lock_);
+  auto it = entries_.find(requester.userHash);
+  if (it == entries_.end()) {
+    const bool slotFree = uploading_ < settings_.slots;
+    if (!slotFree && entries_.size() - uploading_ >= settings_.maxQueue)
+      return {EUploadAdmission::kQueueFull, 0};
+    it = entries_.emplace(requester.userHash, SEntry{}).first;
+    it->second.requester.userHash = requester.userHash;
+    EnqueueLocked(it->second, now);
+  }
+  SEntry& entry = it->second;
+  entry.requester.fileHash = requester.fileHash;
+  SetEndpointLocked(entry, requester.address, requester.udpPort);
+  entry.connected = true;
+  TouchLocked(entry, now);
+  if (!entry.uploading && uploading_ < settings_.slots) GrantLocked(entry, now);
+  if (entry.uploading) return {EUploadAdmission::kGranted, 0};
+  return {EUploadAdmission::kQueued, RankLocked(entry, now)};
+}
+
+_tagStructReaskResult CTARNNetUploadScheduler::Reask(uint32_t address, uint16_t udpPort,
+                                                     const _tagUnionHash& fileHash) {
+  const uint32_t now = Now();
+  std::lock_guard guard(lock_);
+  const auto known = byEndpoint_.find(EndpointOf(address, udpPort));
+  const auto it = known == byEndpoint_.end() ? entries_.end() : entries_.find(known->second);
+  if (it == entries_.end()) {
+    const bool full =
+        uploading_ >= settings_.slots && entries_.size() - uploading_ >= settings_.maxQueue;
+    return {full ? EReaskAnswer::kQueueFull : EReaskAnswer::kNotQueued, 0};
+  }
+  SEntry& entry = it->second;
+  if (entry.uploading) return {EReaskAnswer::kUploading, 0};
+  entry.requester.fileHash = fileHash;
+  TouchLocked(entry, now);
+  return {EReaskAnswer::kRanked, RankLocked(entry, now)};
+}
+
+_tagStructSchedulerEvents CTARNNetUploadScheduler::SetConnected(const _tagUnionHash& userHash,
+                                                                bool connected) {
+  const uint32_t now = Now();
+  _tagStructSchedulerEvents events;
+  std::lock_guard guard(lock_);
+  const auto it = entries_.find(userHash);
+  if (it == entries_.end()) return events;
+  SEntry& entry = it->second;
+  entry.connected = connected;
+  if (connected) {
+    TouchLocked(entry, now);
+  } else if (entry.uploading) {
+    EnqueueLocked(entry, now);
+    entry.lastContact = now;
+  }
+  FillSlotsLocked(now, events);
+  return events;
+}
+
+bool CTARNNetUploadScheduler::AddSent(const _tagUnionHash& userHash, uint64_t bytes) {
+  const uint32_t now = Now();
+  std::lock_guard guard(lock_);
+  const auto it = entries_.find(userHash);
+  if (it == entries_.end() || !it->second.uploading) return false;
+  it->second.slotBytes += bytes;
+  return !SlotUsedUpLocked(it->second, now);
+}
+
+_tagStructSchedulerEvents CTARNNetUploadScheduler::Remove(const _tagUnionHash& userHash) {
+  const uint32_t now = Now();
+  _tagStructSchedulerEvents events;
+  std::lock_guard guard(lock_);
+  if (const auto it = entries_.find(userHash); it != entries_.end()) EraseLocked(it);
+  FillSlotsLocked(now, events);
+  return events;
+}
+
+_tagStructSchedulerEvents CTARNNetUploadScheduler::Tick() {
+  const uint32_t now = Now();
+  _tagStructSchedulerEvents events;
+  std::lock_guard guard(lock_);
+  size_t callable = 0;
+  for (auto it = entries_.begin(); it != entries_.end();) {
+    SEntry& entry = it->second;
+    if (!entry.uploading && now - entry.lastContact >= settings_.queueTimeoutMs) {
+      events.expired.push_back(it->first);
+      auto gone = it++;
+      EraseLocked(gone);
+      continue;
+    }
+    if (!entry.uploading && entry.connected) ++callable;
+    ++it;
+  }
+  // A used-up slot goes to a waiter only when one can take it; with nobody to call, its
+  // holder simply starts a new slot term.
+  for (auto& [hash, entry] : entries_) {
+    if (!entry.uploading || !SlotUsedUpLocked(entry, now)) continue;
+    if (callable > 0) {
+      --callable;
+      EnqueueLocked(entry, now);
+      entry.lastContact = now;
+      events.rotated.push_back(hash);
+    } else {
+      GrantLocked(entry, now);
+    }
+  }
+  FillSlotsLocked(now, events);
+  return events;
+}
+
+void CTARNNetUploadScheduler::FillSlotsLocked(uint32_t now, _tagStructSchedulerEvents& events) {
+  while (uploading_ < settings_.slots) {
+    SEntry* best = nullptr;
+    for (auto& [hash, entry] : entries_)
+      if (!entry.uploading && entry.connected &&
+          (best == nullptr || BetterLocked(entry, *best, now)))
+        best = &entry;
+    if (best == nullptr) return;
+    GrantLocked(*best, now);
+    events.called.push_back(best->requester.userHash);
+  }
+}
+
+bool CTARNNetUploadScheduler::IsUploading(const _tagUnionHash& userHash) const {
+  std::lock_guard guard(lock_);
+  const auto it = entries_.find(userHash);
+  return it != entries_.end() && it->second.uploading;
+}
+
+uint32_t CTARNNetUploadScheduler::Rank(const _tagUnionHash& userHash) const {
+  const uint32_t now = Now();
+  std::lock_guard guard(lock_);
+  const auto it = entries_.find(userHash);
+  if (it == entries_.end() || it->second.uploading) return 0;
+  return RankLocked(it->second, now);
+}
+
+size_t CTARNNetUploadScheduler::QueueLength() const {
+  std::lock_guard guard(lock_);
+  return entries_.size() - uploading_;
+}
+
+size_t CTARNNetUploadScheduler::SlotsInUse() const {
+  std::lock_guard guard(lock_);
+  return uploading_;
+}
+
+}  // namespace P2P::Client
