@@ -11,6 +11,9 @@
 namespace P2P {
 class CTARNNetClientModule;
 }
+namespace OSTREL::COM {
+class CApiBus;
+}
 
 namespace OSTREL::Process {
 
@@ -23,6 +26,9 @@ class CTARNServiceModule : public CServiceModuleT<CTARNServiceModule, 100> {
 
  private:
   P2P::CTARNNetClientModule* GetEngine();
+  // The automation API on the session bus (the system bus for the system service); null
+  // when there is no bus or the name is taken, and the engine runs without it.
+  std::unique_ptr<COM::CApiBus> PublishApi(P2P::CTARNNetClientModule& engine);
 
   // Guards the creation of the engine root.
   CCriticalSection lock_;
