@@ -93,6 +93,9 @@ class Daemon {
 
 class TarnsvcTest : public ::testing::Test {
  protected:
+  // The daemons of these tests never reach a real message bus.
+  TarnsvcTest() { ::setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/tarn-test-bus", 1); }
+
   std::filesystem::path HiveFile() const { return sandbox_ / "config/HKEY_LOCAL_MACHINE.reg"; }
   tarn::test::Sandbox sandbox_;
 };
