@@ -1,6 +1,7 @@
 // tarnsvc: the TARN daemon. "-RegServer", "-Service" and "-UnregServer" register and
 // unregister it; without them it runs the network engine and its automation API until
 // SIGTERM or SIGINT (or, as a local server, until its last client has left the bus).
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 
@@ -29,6 +30,8 @@ int main(int argc, char** argv) {
     PrintUsage(argv[0]);
     return 0;
   }
+  // Time texts of the API follow the user's locale; numbers in data files stay "C".
+  std::setlocale(LC_TIME, "");
   // Before any thread exists, so that only the loop's signalfd sees the signals.
   OSTREL::Process::CMessageLoop::BlockTerminationSignals();
   return module.Main(argc, argv);

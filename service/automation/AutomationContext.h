@@ -20,7 +20,7 @@ struct SAutomationContext {
                                                   std::shared_ptr<IEventExecutor> executor) {
     auto context = std::make_shared<SAutomationContext>();
     context->engine = std::move(engine);
-    context->hub = std::make_shared<CEngineEventHub>(*context->engine);
+    context->hub = CEngineEventHub::Create(context->engine);
     context->executor = std::move(executor);
     context->hub->Attach();
     return context;

@@ -9,7 +9,17 @@
 
 namespace OSTREL::COM {
 
-CEngineEventHub::CEngineEventHub(IEngineAccess& engine) : engine_(engine) {}
+CEngineEventHub::CEngineEventHub(std::shared_ptr<IEngineAccess> engine)
+    : engine_(std::move(engine)) {}
+
+std::shared_ptr<CEngineEventHub> CEngineEventHub::Create(std::shared_ptr<IEngineAccess> engine) {
+  static std::mutex keptLock;
+  static auto* kept = new std::vector<std::shared_ptr<CEngineEventHub>>();
+  std::shared_ptr<CEngineEventHub> hub(new CEngineEventHub(std::move(engine)));
+  std::lock_guard guard(keptLock);
+  kept->push_back(hub);
+  return hub;
+}
 
 CEngineEventHub::~CEngineEventHub() { Detach(); }
 
@@ -17,20 +27,21 @@ void CEngineEventHub::Attach() {
   std::lock_guard guard(lock_);
   if (attached_) return;
   attached_ = true;
-  if (auto* servers = engine_.Servers()) servers->Advise(this);
-  if (auto* downloads = engine_.Downloads()) downloads->Advise(this);
-  if (auto* uploads = engine_.Uploads()) uploads->Advise(this);
-  if (auto* searches = engine_.Searches()) searches->Advise(this);
+  if (auto* servers = engine_->Servers()) servers->Advise(this);
+  if (auto* downloads = engine_->Downloads()) downloads->Advise(this);
+  if (auto* uploads = engine_->Uploads()) uploads->Advise(this);
+  if (auto* searches = engine_->Searches()) searches->Advise(this);
 }
 
 void CEngineEventHub::Detach() {
   std::lock_guard guard(lock_);
+  subscribers_.clear();
   if (!attached_) return;
   attached_ = false;
-  if (auto* servers = engine_.Servers()) servers->Unadvise(this);
-  if (auto* downloads = engine_.Downloads()) downloads->Unadvise(this);
-  if (auto* uploads = engine_.Uploads()) uploads->Unadvise(this);
-  if (auto* searches = engine_.Searches()) searches->Unadvise(this);
+  if (auto* servers = engine_->Servers()) servers->Unadvise(this);
+  if (auto* downloads = engine_->Downloads()) downloads->Unadvise(this);
+  if (auto* uploads = engine_->Uploads()) uploads->Unadvise(this);
+  if (auto* searches = engine_->Searches()) searches->Unadvise(this);
 }
 
 void CEngineEventHub::Subscribe(const std::shared_ptr<IEngineEventSubscriber>& subscriber) {
@@ -44,13 +55,12 @@ void CEngineEventHub::Unsubscribe(const IEngineEventSubscriber* subscriber) {
   std::erase_if(subscribers_, [&](const auto& s) { return s.get() == subscriber; });
 }
 
+// Under the lock, so that once Detach returns no subscriber is called any more (subscribers
+// only post, so the lock is held briefly).
 void CEngineEventHub::Fire(Source source, Kind kind, uint32_t key) {
-  std::vector<std::shared_ptr<IEngineEventSubscriber>> subscribers;
-  {
-    std::lock_guard guard(lock_);
-    subscribers = subscribers_;
-  }
-  for (const auto& subscriber : subscribers) subscriber->OnEngineEvent(source, kind, key);
+  std::lock_guard guard(lock_);
+  if (!attached_) return;
+  for (const auto& subscriber : subscribers_) subscriber->OnEngineEvent(source, kind, key);
 }
 
 void CEngineEventHub::OnServerAdded(const P2P::Remote::Server::_tagStructServerInfo& server) {

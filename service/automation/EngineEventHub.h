@@ -1,9 +1,9 @@
 // The one handler the automation layer registers with each engine manager. Lists and search
 // requests subscribe here instead of registering themselves: the engine fans out over a copy
-// of its handler list, so a handler it may still call must outlive the call, and this hub
-// does (it leaves the managers only after the automation objects are gone and before the
-// engine stops). Subscribers are held by shared pointer and called on the engine's thread;
-// they must only post. Any thread.
+// of its handler list, so a handler may be called even after it unregistered. Hubs are
+// therefore made by Create and kept for the life of the process; a detached hub is inert.
+// Subscribers are called on the engine's thread under the hub's lock and must only post.
+// Any thread.
 #pragma once
 
 #include <cstdint>
@@ -36,7 +36,8 @@ class CEngineEventHub : private P2P::ITARNNetP2PServerEventHandler,
   using Source = IEngineEventSubscriber::Source;
   using Kind = IEngineEventSubscriber::Kind;
 
-  explicit CEngineEventHub(IEngineAccess& engine);
+  // A hub that lives until the process ends.
+  static std::shared_ptr<CEngineEventHub> Create(std::shared_ptr<IEngineAccess> engine);
   ~CEngineEventHub() override;
 
   // Registers with every manager the engine has; Detach undoes it (both idempotent).
@@ -47,6 +48,7 @@ class CEngineEventHub : private P2P::ITARNNetP2PServerEventHandler,
   void Unsubscribe(const IEngineEventSubscriber* subscriber);
 
  private:
+  explicit CEngineEventHub(std::shared_ptr<IEngineAccess> engine);
   void Fire(Source source, Kind kind, uint32_t key);
 
   void OnServerAdded(const P2P::Remote::Server::_tagStructServerInfo& server) override;
@@ -70,7 +72,7 @@ class CEngineEventHub : private P2P::ITARNNetP2PServerEventHandler,
   void OnSearchResultChanged(const P2P::Shared::_tagStructSharedFile& file) override;
   void OnSearchNotify() override;
 
-  IEngineAccess& engine_;
+  std::shared_ptr<IEngineAccess> engine_;
   std::mutex lock_;
   bool attached_ = false;
   std::vector<std::shared_ptr<IEngineEventSubscriber>> subscribers_;

@@ -28,8 +28,9 @@ int PollTimeout(uint64_t deadlineUsec) {
 
 }  // namespace
 
-CApiBus::CApiBus(std::unique_ptr<sdbus::IConnection> connection, Process::IServerLock* lock)
-    : connection_(std::move(connection)), lock_(lock) {
+CApiBus::CApiBus(std::unique_ptr<sdbus::IConnection> connection, Process::IServerLock* lock,
+                 size_t maxObjectsPerClient)
+    : connection_(std::move(connection)), lock_(lock), maxObjectsPerClient_(maxObjectsPerClient) {
   wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 

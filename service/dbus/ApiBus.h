@@ -33,7 +33,8 @@ class CApiBus : public IEventExecutor {
   static constexpr size_t kEventCapacity = 65536;
 
   // `lock` may be null (no lock counting).
-  CApiBus(std::unique_ptr<sdbus::IConnection> connection, Process::IServerLock* lock);
+  CApiBus(std::unique_ptr<sdbus::IConnection> connection, Process::IServerLock* lock,
+          size_t maxObjectsPerClient = kMaxObjectsPerClient);
   ~CApiBus() override;
   CApiBus(const CApiBus&) = delete;
   CApiBus& operator=(const CApiBus&) = delete;
@@ -71,6 +72,7 @@ class CApiBus : public IEventExecutor {
 
   std::unique_ptr<sdbus::IConnection> connection_;
   Process::IServerLock* lock_;
+  size_t maxObjectsPerClient_;
   std::shared_ptr<SAutomationContext> context_;
   std::unique_ptr<sdbus::IProxy> busDaemon_;
   std::shared_ptr<CExportedObject> serviceManager_;

@@ -285,7 +285,7 @@ std::tuple<int32_t, sdbus::ObjectPath> CApiBus::Export(HRESULT hr, const std::st
   if (!Succeeded(hr) || !object) return {Succeeded(hr) ? E_FAIL : hr, kNoObject};
   std::lock_guard guard(tableLock_);
   auto& owned = ClientLocked(owner);
-  if (owned.size() >= kMaxObjectsPerClient) return {E_OUTOFMEMORY, kNoObject};
+  if (owned.size() >= maxObjectsPerClient_) return {E_OUTOFMEMORY, kNoObject};
   const uint64_t id = nextId_++;
   const std::string path = kObjectPathPrefix + std::to_string(id);
   try {

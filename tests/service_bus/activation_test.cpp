@@ -78,6 +78,20 @@ class PrivateBus {
     }
   }
   const std::string& Address() const { return address_; }
+
+  // A connection once the daemon accepts them (its socket appears before it listens).
+  std::unique_ptr<sdbus::IConnection> Connect() const {
+    std::unique_ptr<sdbus::IConnection> connection;
+    WaitUntil([&] {
+      try {
+        connection = sdbus::createSessionBusConnectionWithAddress(address_);
+      } catch (const sdbus::Error&) {
+        return false;
+      }
+      return true;
+    });
+    return connection;
+  }
   bool Running() const { return pid_ > 0; }
 
  private:
@@ -99,10 +113,11 @@ TEST(ActivationTest, FirstCallStartsTarnsvcWhichEndsAfterItsLastClient) {
 
   PrivateBus bus(sandbox);
   ASSERT_TRUE(bus.Running());
-  auto observer = sdbus::createSessionBusConnectionWithAddress(bus.Address());
+  auto observer = bus.Connect();
+  ASSERT_TRUE(observer);
   EXPECT_FALSE(NameHasOwner(*observer, CApiClient::kDefaultDestination));
   {
-    CApiClient client(sdbus::createSessionBusConnectionWithAddress(bus.Address()));
+    CApiClient client(bus.Connect());
     auto manager = client.ServiceManager();
     std::shared_ptr<IP2PConfig> config;
     ASSERT_EQ(manager->get_Config(&config), S_OK);

@@ -262,6 +262,28 @@ TEST_F(ApiBusTest, KilledClientsObjectsAreReleased) {
   EXPECT_TRUE(PumpUntil([&] { return events->Has("OnServerAdded " + std::to_string(added->id)); }));
 }
 
+// A client that obtains objects without releasing them meets its cap and is told so; the
+// service and other clients are unaffected, and releasing makes room again.
+TEST_F(ApiBusTest, ObjectsPerClientAreCapped) {
+  bus_.reset();  // gives up the name
+  bus_ = std::make_unique<CApiBus>(sdbus::createSessionBusConnection(), &lock_, 4);
+  ASSERT_TRUE(bus_->Start(AccessTo(*module_), CApiClient::kDefaultDestination));
+  std::vector<std::shared_ptr<IP2PConfig>> held(4);
+  for (auto& config : held) ASSERT_EQ(manager_->get_Config(&config), S_OK);
+  std::shared_ptr<IP2PConfig> extra;
+  EXPECT_EQ(manager_->get_Config(&extra), E_OUTOFMEMORY);
+  EXPECT_EQ(extra, nullptr);
+
+  CApiClient other(sdbus::createSessionBusConnection());
+  std::shared_ptr<IP2PConfig> theirs;
+  EXPECT_EQ(other.ServiceManager()->get_Config(&theirs), S_OK);
+
+  held.pop_back();
+  EXPECT_EQ(manager_->get_Config(&extra), S_OK);
+  std::string name;
+  EXPECT_EQ(extra->get_UserName(&name), S_OK);
+}
+
 TEST_F(ApiBusTest, ReleasedObjectsLeaveTheBusAndOnlyTheirOwnerReleases) {
   const size_t before = bus_->ObjectCount();
   {
