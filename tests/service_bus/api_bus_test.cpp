@@ -111,6 +111,8 @@ TEST_F(ApiBusTest, AddDownloadRefusesMalformedRequestsAndStartsOnce) {
   int32_t count = -1;
   ASSERT_EQ(list->get_Count(&count), S_OK);
   EXPECT_EQ(count, 0);
+  std::shared_ptr<IP2PDownloadFile> none;
+  EXPECT_EQ(list->get_Item(1, &none), E_FAIL) << "index 1 of an empty list";
 
   EXPECT_EQ(manager_->AddDownload(&hash, 1000, std::nullopt, std::string("song.ogg")), S_OK);
   ASSERT_TRUE(PumpUntil([&] { return events->HasPrefix("OnFileAdded "); }));

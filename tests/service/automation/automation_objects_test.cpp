@@ -9,6 +9,7 @@
 #include "service/automation/ConnectionPoint.h"
 #include "service/automation/ItemText.h"
 #include "service/automation/P2PServiceManager.h"
+#include "engine/servers/ServerManager.h"
 #include "platform/FileTypeName.h"
 
 namespace {
@@ -52,6 +53,49 @@ TEST(AutomationObjectsTest, WithoutEngineEverythingFailsCleanly) {
   const std::string hash(32, 'A');
   EXPECT_EQ(manager.AddDownload(&hash, 10, std::nullopt, std::nullopt), E_FAIL);
   EXPECT_EQ(manager.get_DownloadFileList(nullptr), E_POINTER);
+}
+
+struct ServerEvents : _IP2PServerListEvents {
+  void OnServerAdded(uint32_t key) override { added.push_back(key); }
+  void OnServerChanged(uint32_t) override {}
+  void OnServerRemoved(uint32_t) override {}
+  std::vector<uint32_t> added;  // the event thread only, read after Flush
+};
+
+// The same objects the bus exports, used in-process over a bare server manager.
+TEST(AutomationObjectsTest, ServerListInProcessRelaysEngineEventsUntilUnadvised) {
+  P2P::CTARNNetServerManager servers;
+  auto parts = std::make_shared<SEngineParts>();
+  parts->servers = &servers;
+  auto executor = std::make_shared<CEventThread>();
+  CP2PServiceManager manager(SAutomationContext::Make(parts, executor));
+  std::shared_ptr<IP2PServerList> list;
+  ASSERT_EQ(manager.get_ServerList(&list), S_OK);
+
+  servers.AddAddress(0x0100007F, 4661);  // before any sink: no event
+  auto events = std::make_shared<ServerEvents>();
+  uint32_t cookie = 0;
+  ASSERT_EQ(list->Advise(events, &cookie), S_OK);
+  const auto* second = servers.AddAddress(0x0200007F, 4661);
+  ASSERT_NE(second, nullptr);
+  executor->Flush();
+  EXPECT_EQ(events->added, std::vector<uint32_t>{second->id});
+
+  int32_t count = 0;
+  ASSERT_EQ(list->get_Count(&count), S_OK);
+  EXPECT_EQ(count, 2);
+  std::shared_ptr<IP2PServer> item;
+  ASSERT_EQ(list->get_Item(2, &item), S_OK);
+  int32_t key = 0;
+  EXPECT_EQ(item->get_Key(&key), S_OK);
+  EXPECT_EQ(static_cast<uint32_t>(key), servers.At(2)->id);
+  EXPECT_EQ(item->get_Key(nullptr), E_POINTER);
+  EXPECT_EQ(list->get_Item(3, &item), E_FAIL);
+
+  ASSERT_EQ(list->Unadvise(cookie), S_OK);
+  servers.AddAddress(0x0300007F, 4661);
+  executor->Flush();
+  EXPECT_EQ(events->added.size(), 1u);
 }
 
 TEST(ConnectionPointTest, EventsFlowWhileAnySinkRemainsAndArePostedNotCalled) {
