@@ -1,56 +1,38 @@
-// tarnsvc: the TARN daemon. Runs the network engine on the main thread's message loop until
-// SIGTERM or SIGINT, then stops the engine (which saves its state) and exits.
+// tarnsvc: the TARN daemon. "-RegServer", "-Service" and "-UnregServer" register and
+// unregister it; without them it runs the network engine and its automation API until
+// SIGTERM or SIGINT (or, as a local server, until its last client has left the bus).
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 
-#include "engine/core/TARNNetClientModule.h"
-#include "framework/CriticalSection.h"
-#include "framework/Log.h"
 #include "framework/MessageLoop.h"
+#include "service/host/TARNServiceModule.h"
 
 namespace {
 
 void PrintUsage(const char* program) {
   std::printf(
-      "Usage: %s [--help]\n"
-      "Runs the TARN network engine in the foreground until SIGTERM or SIGINT.\n"
+      "Usage: %s [--help | -RegServer | -Service | -UnregServer]\n"
+      "Without a switch runs the TARN network engine until SIGTERM or SIGINT.\n"
+      "-RegServer registers the D-Bus activation of com.ostrel.TarnSvc, -Service also a\n"
+      "systemd user unit, -UnregServer removes both.\n"
       "The registry files live in $TARN_CONFIG_DIR (else $XDG_CONFIG_HOME/tarn),\n"
       "the data folders below $XDG_DATA_HOME/Ostrel/TARN.\n",
       program);
 }
 
+OSTREL::Process::CTARNServiceModule module;
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      PrintUsage(argv[0]);
-      return 0;
-    }
-    std::fprintf(stderr, "%s: unknown option %s\n", argv[0], argv[i]);
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
     PrintUsage(argv[0]);
-    return 2;
+    return 0;
   }
-
+  // Time texts of the API follow the user's locale; numbers in data files stay "C".
+  std::setlocale(LC_TIME, "");
   // Before any thread exists, so that only the loop's signalfd sees the signals.
   OSTREL::Process::CMessageLoop::BlockTerminationSignals();
-  OSTREL::Process::CMessageLoop loop;
-  if (!loop.QuitOnTerminationSignals()) {
-    OSTREL::LogError("cannot watch for termination signals");
-    return 1;
-  }
-
-  static OSTREL::Process::CCriticalSection processLock;
-  P2P::CTARNNetClientModule* module = P2P::CTARNNetClientModule::GetInstance(&processLock);
-  if (module == nullptr) {
-    OSTREL::LogError("the engine failed to start");
-    return 1;
-  }
-  OSTREL::LogInfo("tarnsvc started");
-
-  loop.Run();
-
-  module->Stop();
-  OSTREL::LogInfo("tarnsvc stopped");
-  return 0;
+  return module.Main(argc, argv);
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/Registry.h"
+#include "tests/service/host/FakeNotifySocket.h"
 #include "tests/support/Sandbox.h"
 #include "tests/support/WaitUntil.h"
 
@@ -92,6 +93,9 @@ class Daemon {
 
 class TarnsvcTest : public ::testing::Test {
  protected:
+  // The daemons of these tests never reach a real message bus.
+  TarnsvcTest() { ::setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/tarn-test-bus", 1); }
+
   std::filesystem::path HiveFile() const { return sandbox_ / "config/HKEY_LOCAL_MACHINE.reg"; }
   tarn::test::Sandbox sandbox_;
 };
@@ -119,16 +123,70 @@ TEST_F(TarnsvcTest, StopsCleanlyOnSignalsAndSavesTheConfiguration) {
   }
 }
 
-TEST_F(TarnsvcTest, HelpPrintsUsageAndUnknownOptionsFail) {
+TEST_F(TarnsvcTest, HelpPrintsUsageAndOtherWordsLaunch) {
   Daemon help({"--help"});
   EXPECT_TRUE(help.WaitForOutput("Usage:", std::chrono::seconds(10)));
   EXPECT_EQ(help.WaitForExit(std::chrono::seconds(10)), 0);
   EXPECT_FALSE(std::filesystem::exists(HiveFile()));
 
-  Daemon wrong({"--no-such-option"});
-  const auto status = wrong.WaitForExit(std::chrono::seconds(10));
-  ASSERT_TRUE(status.has_value());
-  EXPECT_NE(WEXITSTATUS(*status), 0);
+  // The activation switch a launcher may add is no registration switch: the server runs.
+  Daemon embedded({"-Embedding"});
+  ASSERT_TRUE(embedded.WaitForOutput("Service started", std::chrono::seconds(20)))
+      << embedded.Output();
+  embedded.Signal(SIGTERM);
+  EXPECT_TRUE(embedded.WaitForExit(std::chrono::seconds(20)).has_value());
+}
+
+TEST_F(TarnsvcTest, RegistersRunsUnderSystemdAndUnregisters) {
+  ::setenv("XDG_CONFIG_HOME", (sandbox_ / "xdgconfig").c_str(), 1);
+  const auto activation = sandbox_ / "data/dbus-1/services/com.ostrel.TarnSvc.service";
+  const auto unit = sandbox_ / "xdgconfig/systemd/user/tarnsvc.service";
+  const auto appId = "AppID\\{276AB714-29A9-4934-BFB3-7AFAF9C28768}";
+
+  Daemon registration({"/SERVICE"});
+  ASSERT_EQ(registration.WaitForExit(std::chrono::seconds(20)), 0);
+  EXPECT_TRUE(std::filesystem::exists(activation));
+  EXPECT_TRUE(std::filesystem::exists(unit));
+  EXPECT_TRUE(CRegistry(sandbox_ / "config")
+                  .QueryValue(RegRoot::kClassesRoot, appId, "LocalService")
+                  .has_value());
+
+  {
+    tarn::test::FakeNotifySocket notify(sandbox_ / "notify");
+    ASSERT_TRUE(notify.Bound());
+    ::setenv("NOTIFY_SOCKET", (sandbox_ / "notify").c_str(), 1);
+    Daemon service;
+    ::unsetenv("NOTIFY_SOCKET");
+    ASSERT_TRUE(service.Started());
+    EXPECT_EQ(notify.ReceiveContaining("READY=1", std::chrono::seconds(20)),
+              "READY=1\nSTATUS=Running");
+    service.Signal(SIGTERM);
+    EXPECT_EQ(notify.ReceiveContaining("STOPPING=1", std::chrono::seconds(20)),
+              "STOPPING=1\nSTATUS=Stopping");
+    EXPECT_EQ(service.WaitForExit(std::chrono::seconds(20)), 0);
+    // As a service the log goes to the journal, not to standard output.
+    EXPECT_EQ(service.Output().find("Service started"), std::string::npos);
+  }
+
+  Daemon unregistration({"-unregserver"});
+  ASSERT_EQ(unregistration.WaitForExit(std::chrono::seconds(20)), 0);
+  EXPECT_FALSE(std::filesystem::exists(activation));
+  EXPECT_FALSE(std::filesystem::exists(unit));
+  EXPECT_FALSE(CRegistry(sandbox_ / "config").KeyExists(RegRoot::kClassesRoot, appId));
+  ::unsetenv("XDG_CONFIG_HOME");
+}
+
+TEST_F(TarnsvcTest, ServiceRegistrationWithoutSystemdRunsAsLocalServer) {
+  ::setenv("XDG_CONFIG_HOME", (sandbox_ / "xdgconfig").c_str(), 1);
+  Daemon registration({"-Service"});
+  ASSERT_EQ(registration.WaitForExit(std::chrono::seconds(20)), 0);
+  ::unsetenv("NOTIFY_SOCKET");
+  Daemon local;
+  EXPECT_TRUE(local.WaitForOutput("Service started", std::chrono::seconds(20))) << local.Output();
+  local.Signal(SIGTERM);
+  EXPECT_EQ(local.WaitForExit(std::chrono::seconds(20)), 0);
+  EXPECT_TRUE(local.WaitForOutput("Service stopped", std::chrono::seconds(1)));
+  ::unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

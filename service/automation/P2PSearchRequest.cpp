@@ -1,0 +1,72 @@
+#include "service/automation/P2PSearchRequest.h"
+
+#include "engine/search/SearchManager.h"
+
+namespace OSTREL::COM {
+namespace {
+
+using Params = P2P::Shared::Search::SearchParam::_tagStructSearchParams;
+
+void DeliverRequestEvent(_IP2PSearchRequestEvents& sink, IEngineEventSubscriber::Kind kind,
+                         uint32_t) {
+  using Kind = IEngineEventSubscriber::Kind;
+  if (kind == Kind::kStarted) sink.OnSearchStarted();
+  if (kind == Kind::kNotify) sink.OnSearchNotify();
+}
+
+}  // namespace
+
+CP2PSearchRequest::CP2PSearchRequest(std::shared_ptr<SAutomationContext> context)
+    : context_(context),
+      connectionPoint_(CConnectionPointT<_IP2PSearchRequestEvents>::Make(
+          std::move(context), IEngineEventSubscriber::Source::kSearch, &DeliverRequestEvent)) {}
+
+CP2PSearchRequest::~CP2PSearchRequest() { connectionPoint_->Close(); }
+
+HRESULT CP2PSearchRequest::get_Keyword(std::string* value) { return Read(value, &Params::expression); }
+HRESULT CP2PSearchRequest::put_Keyword(const std::string& value) { return Write(value, &Params::expression); }
+HRESULT CP2PSearchRequest::get_FileType(std::string* value) { return Read(value, &Params::fileType); }
+HRESULT CP2PSearchRequest::put_FileType(const std::string& value) { return Write(value, &Params::fileType); }
+HRESULT CP2PSearchRequest::get_Extension(std::string* value) { return Read(value, &Params::format); }
+HRESULT CP2PSearchRequest::put_Extension(const std::string& value) { return Write(value, &Params::format); }
+HRESULT CP2PSearchRequest::get_MinSize(int32_t* value) { return Read(value, &Params::minSize); }
+HRESULT CP2PSearchRequest::put_MinSize(int32_t value) { return Write(value, &Params::minSize); }
+HRESULT CP2PSearchRequest::get_MaxSize(int32_t* value) { return Read(value, &Params::maxSize); }
+HRESULT CP2PSearchRequest::put_MaxSize(int32_t value) { return Write(value, &Params::maxSize); }
+HRESULT CP2PSearchRequest::get_Availability(int32_t* value) { return Read(value, &Params::sources); }
+HRESULT CP2PSearchRequest::put_Availability(int32_t value) { return Write(value, &Params::sources); }
+HRESULT CP2PSearchRequest::get_CompleteSources(int16_t* value) { return Read(value, &Params::completeSources); }
+HRESULT CP2PSearchRequest::put_CompleteSources(int16_t value) { return Write(value, &Params::completeSources); }
+HRESULT CP2PSearchRequest::get_MinBitrate(int32_t* value) { return Read(value, &Params::bitrate); }
+HRESULT CP2PSearchRequest::put_MinBitrate(int32_t value) { return Write(value, &Params::bitrate); }
+HRESULT CP2PSearchRequest::get_MinLength(int32_t* value) { return Read(value, &Params::length); }
+HRESULT CP2PSearchRequest::put_MinLength(int32_t value) { return Write(value, &Params::length); }
+HRESULT CP2PSearchRequest::get_Codec(std::string* value) { return Read(value, &Params::codec); }
+HRESULT CP2PSearchRequest::put_Codec(const std::string& value) { return Write(value, &Params::codec); }
+HRESULT CP2PSearchRequest::get_Title(std::string* value) { return Read(value, &Params::title); }
+HRESULT CP2PSearchRequest::put_Title(const std::string& value) { return Write(value, &Params::title); }
+HRESULT CP2PSearchRequest::get_Album(std::string* value) { return Read(value, &Params::album); }
+HRESULT CP2PSearchRequest::put_Album(const std::string& value) { return Write(value, &Params::album); }
+HRESULT CP2PSearchRequest::get_Artist(std::string* value) { return Read(value, &Params::artist); }
+HRESULT CP2PSearchRequest::put_Artist(const std::string& value) { return Write(value, &Params::artist); }
+
+HRESULT CP2PSearchRequest::Search() {
+  auto* searches = context_->engine->Searches();
+  if (searches == nullptr) return E_FAIL;
+  Params params;
+  {
+    std::lock_guard guard(lock_);
+    params = params_;
+  }
+  if (!params.expression.empty()) searches->Search(params);
+  return S_OK;
+}
+
+HRESULT CP2PSearchRequest::Advise(std::shared_ptr<_IP2PSearchRequestEvents> sink,
+                                  uint32_t* cookie) {
+  return connectionPoint_->Advise(std::move(sink), cookie);
+}
+
+HRESULT CP2PSearchRequest::Unadvise(uint32_t cookie) { return connectionPoint_->Unadvise(cookie); }
+
+}  // namespace OSTREL::COM

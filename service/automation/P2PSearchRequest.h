@@ -1,0 +1,74 @@
+// A search request as an automation object: its own parameter record (empty at first),
+// `Search` to hand it to the search manager, and the search events of the one search
+// manager (every request hears every search). Any thread.
+#pragma once
+
+#include <memory>
+#include <mutex>
+
+#include "engine/search/SearchParams.h"
+#include "service/automation/ConnectionPoint.h"
+#include "service/automation/P2PInterfaces.h"
+
+namespace OSTREL::COM {
+
+class CP2PSearchRequest : public IP2PSearchRequest {
+ public:
+  explicit CP2PSearchRequest(std::shared_ptr<SAutomationContext> context);
+  ~CP2PSearchRequest() override;
+
+  HRESULT get_Keyword(std::string* value) override;
+  HRESULT put_Keyword(const std::string& value) override;
+  HRESULT get_FileType(std::string* value) override;
+  HRESULT put_FileType(const std::string& value) override;
+  HRESULT get_Extension(std::string* value) override;
+  HRESULT put_Extension(const std::string& value) override;
+  HRESULT get_MinSize(int32_t* value) override;
+  HRESULT put_MinSize(int32_t value) override;
+  HRESULT get_MaxSize(int32_t* value) override;
+  HRESULT put_MaxSize(int32_t value) override;
+  HRESULT get_Availability(int32_t* value) override;
+  HRESULT put_Availability(int32_t value) override;
+  HRESULT get_CompleteSources(int16_t* value) override;
+  HRESULT put_CompleteSources(int16_t value) override;
+  HRESULT get_MinBitrate(int32_t* value) override;
+  HRESULT put_MinBitrate(int32_t value) override;
+  HRESULT get_MinLength(int32_t* value) override;
+  HRESULT put_MinLength(int32_t value) override;
+  HRESULT get_Codec(std::string* value) override;
+  HRESULT put_Codec(const std::string& value) override;
+  HRESULT get_Title(std::string* value) override;
+  HRESULT put_Title(const std::string& value) override;
+  HRESULT get_Album(std::string* value) override;
+  HRESULT put_Album(const std::string& value) override;
+  HRESULT get_Artist(std::string* value) override;
+  HRESULT put_Artist(const std::string& value) override;
+  // Answers S_OK whether or not a search started, as the search manager decides.
+  HRESULT Search() override;
+
+  HRESULT Advise(std::shared_ptr<_IP2PSearchRequestEvents> sink, uint32_t* cookie) override;
+  HRESULT Unadvise(uint32_t cookie) override;
+
+ private:
+  template <typename T, typename Field>
+  HRESULT Read(T* out, Field field) {
+    if (out == nullptr) return E_POINTER;
+    std::lock_guard guard(lock_);
+    *out = static_cast<T>(params_.*field);
+    return S_OK;
+  }
+  template <typename T, typename Field>
+  HRESULT Write(const T& value, Field field) {
+    std::lock_guard guard(lock_);
+    using Stored = std::remove_reference_t<decltype(params_.*field)>;
+    params_.*field = static_cast<Stored>(value);
+    return S_OK;
+  }
+
+  std::shared_ptr<SAutomationContext> context_;
+  std::shared_ptr<CConnectionPointT<_IP2PSearchRequestEvents>> connectionPoint_;
+  std::mutex lock_;
+  P2P::Shared::Search::SearchParam::_tagStructSearchParams params_;
+};
+
+}  // namespace OSTREL::COM

@@ -1,0 +1,23 @@
+// The engine's shared files as an automation collection, with the shared-file events. `Add`
+// and `Remove` are not supported (the folder monitor decides what is shared). Any thread.
+#pragma once
+
+#include "service/automation/CollectionImpl.h"
+
+namespace OSTREL::COM {
+
+class CP2PSharedFileList : public CCollectionImplT<IP2PSharedFileList, IP2PSharedFile,
+                                                     _IP2PSharedFileListEvents> {
+ public:
+  explicit CP2PSharedFileList(std::shared_ptr<SAutomationContext> context);
+
+  HRESULT Add(const OptionalText&) override { return E_FAIL; }
+  HRESULT Remove(const OptionalText&) override { return E_FAIL; }
+
+ protected:
+  std::optional<size_t> CountOf() override;
+  std::shared_ptr<IP2PSharedFile> ItemAt(size_t position) override;
+  std::shared_ptr<IP2PSharedFile> ItemByKey(uint32_t key) override;
+};
+
+}  // namespace OSTREL::COM

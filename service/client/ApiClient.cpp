@@ -1,0 +1,46 @@
+#include "service/client/ApiClient.h"
+
+#include <poll.h>
+#include <time.h>
+
+#include "service/client/RemoteObjects.h"
+
+namespace OSTREL::COM {
+
+CApiClient::CApiClient(std::unique_ptr<sdbus::IConnection> connection, std::string destination)
+    : connection_(std::move(connection)), destination_(std::move(destination)) {}
+
+CApiClient::~CApiClient() = default;
+
+std::unique_ptr<CApiClient> CApiClient::ForSessionBus() {
+  try {
+    return std::make_unique<CApiClient>(sdbus::createSessionBusConnection());
+  } catch (const sdbus::Error&) {
+    return nullptr;
+  }
+}
+
+std::shared_ptr<IP2PServiceManager> CApiClient::ServiceManager() {
+  return std::make_shared<CRemoteServiceManager>(
+      *this, sdbus::ObjectPath("/com/ostrel/TarnSvc/ServiceManager"));
+}
+
+bool CApiClient::PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  try {
+    while (!done()) {
+      if (connection_->processPendingRequest()) continue;
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          end - std::chrono::steady_clock::now());
+      if (left.count() <= 0) return false;
+      const auto data = connection_->getEventLoopPollData();
+      pollfd fd{data.fd, data.events, 0};
+      ::poll(&fd, 1, static_cast<int>(std::min<int64_t>(left.count(), 100)));
+    }
+  } catch (const sdbus::Error&) {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace OSTREL::COM

@@ -1,0 +1,72 @@
+// A client of tarnsvc's automation API: one bus connection, the service manager as an
+// IP2PServiceManager, and every object it hands out as the C++ interface of its kind, so
+// client code is the same against the in-process objects. Releasing the last reference on a
+// remote object releases it in the service. Events are delivered to advised sinks while the
+// client pumps its connection. One thread at a time: the calls, Pump and the destruction of
+// remote objects must not overlap.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include <sdbus-c++/sdbus-c++.h>
+
+#include "service/automation/P2PInterfaces.h"
+
+namespace OSTREL::COM {
+
+inline constexpr HRESULT RPC_E_DISCONNECTED = static_cast<HRESULT>(0x80010108u);
+inline const sdbus::ObjectPath kNoObjectPath{"/"};
+
+class CApiClient {
+ public:
+  static constexpr const char* kDefaultDestination = "com.ostrel.TarnSvc";
+
+  // Over an open connection (a private bus in tests); the session bus by default.
+  explicit CApiClient(std::unique_ptr<sdbus::IConnection> connection,
+                      std::string destination = kDefaultDestination);
+  static std::unique_ptr<CApiClient> ForSessionBus();
+  ~CApiClient();
+  CApiClient(const CApiClient&) = delete;
+  CApiClient& operator=(const CApiClient&) = delete;
+
+  // The service's one service manager (the service is started on demand by the bus).
+  std::shared_ptr<IP2PServiceManager> ServiceManager();
+
+  // Handles what arrived (signals to the advised sinks) for at most `timeout`; returns early
+  // once `done` holds (checked after every message).
+  bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
+  void Pump(std::chrono::milliseconds timeout) {
+    PumpUntil([] { return false; }, timeout);
+  }
+
+  sdbus::IConnection& Connection() { return *connection_; }
+  const std::string& Destination() const { return destination_; }
+  std::string UniqueName() const { return connection_->getUniqueName(); }
+
+  // A remote object of interface `Interface` at `path`; null for "/".
+  template <typename Interface>
+  std::shared_ptr<Interface> Wrap(const sdbus::ObjectPath& path);
+
+ private:
+  std::unique_ptr<sdbus::IConnection> connection_;
+  std::string destination_;
+};
+
+// A method call's HRESULT, or RPC_E_DISCONNECTED when the bus failed.
+template <typename CallFn>
+HRESULT Call(CallFn call) {
+  try {
+    return call();
+  } catch (const sdbus::Error&) {
+    return RPC_E_DISCONNECTED;
+  }
+}
+
+inline sdbus::Variant VariantOf(const OptionalText& text) {
+  return text ? sdbus::Variant(*text) : sdbus::Variant(int32_t{0});
+}
+
+}  // namespace OSTREL::COM

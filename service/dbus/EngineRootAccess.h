@@ -1,0 +1,21 @@
+// The engine parts the automation objects use, taken from the engine root.
+#pragma once
+
+#include <memory>
+
+#include "engine/core/TARNNetClientModule.h"
+#include "service/automation/EngineAccess.h"
+
+namespace OSTREL::COM {
+
+inline std::shared_ptr<IEngineAccess> AccessTo(P2P::CTARNNetClientModule& root) {
+  auto parts = std::make_shared<SEngineParts>();
+  parts->config = &root.GetConfig();
+  parts->servers = &root.GetServerManager();
+  parts->downloads = &root.GetDownloadFileManager();
+  parts->uploads = &root.GetUploadFileManager();
+  parts->searches = &root.GetSearchManager();
+  return parts;
+}
+
+}  // namespace OSTREL::COM

@@ -1,0 +1,84 @@
+// The event sinks a D-Bus Advise installs: each turns an event into the signal of the same
+// name on the advising object's path. They run on the bus thread (the executor of the
+// automation objects) and do nothing once the object is gone.
+#pragma once
+
+#include <memory>
+
+#include "service/automation/P2PInterfaces.h"
+
+namespace OSTREL::COM {
+
+template <typename Exported>
+class CServerListSignals : public _IP2PServerListEvents {
+ public:
+  explicit CServerListSignals(std::weak_ptr<Exported> target) : target_(std::move(target)) {}
+  void OnServerAdded(uint32_t key) override {
+    if (auto t = target_.lock()) t->emitOnServerAdded(key);
+  }
+  void OnServerChanged(uint32_t key) override {
+    if (auto t = target_.lock()) t->emitOnServerChanged(key);
+  }
+  void OnServerRemoved(uint32_t key) override {
+    if (auto t = target_.lock()) t->emitOnServerRemoved(key);
+  }
+
+ private:
+  std::weak_ptr<Exported> target_;
+};
+
+template <typename Exported>
+class CFileListSignals : public _IP2PFileListEvents {
+ public:
+  explicit CFileListSignals(std::weak_ptr<Exported> target) : target_(std::move(target)) {}
+  void OnFileAdded(uint32_t key) override {
+    if (auto t = target_.lock()) t->emitOnFileAdded(key);
+  }
+  void OnFileChanged(uint32_t key) override {
+    if (auto t = target_.lock()) t->emitOnFileChanged(key);
+  }
+  void OnFileRemoved(uint32_t key) override {
+    if (auto t = target_.lock()) t->emitOnFileRemoved(key);
+  }
+
+ private:
+  std::weak_ptr<Exported> target_;
+};
+
+template <typename Exported>
+class CResultListSignals : public _IP2PSearchResultFileListEvents {
+ public:
+  explicit CResultListSignals(std::weak_ptr<Exported> target) : target_(std::move(target)) {}
+  void OnResultsCleared() override {
+    if (auto t = target_.lock()) t->emitOnResultsCleared();
+  }
+  void OnResultAdded(uint32_t key) override {
+    if (auto t = target_.lock()) t->emitOnResultAdded(key);
+  }
+  void OnResultChanged(uint32_t key) override {
+    if (auto t = target_.lock()) t->emitOnResultChanged(key);
+  }
+  void OnSearchNotify() override {
+    if (auto t = target_.lock()) t->emitOnSearchNotify();
+  }
+
+ private:
+  std::weak_ptr<Exported> target_;
+};
+
+template <typename Exported>
+class CSearchRequestSignals : public _IP2PSearchRequestEvents {
+ public:
+  explicit CSearchRequestSignals(std::weak_ptr<Exported> target) : target_(std::move(target)) {}
+  void OnSearchStarted() override {
+    if (auto t = target_.lock()) t->emitOnSearchStarted();
+  }
+  void OnSearchNotify() override {
+    if (auto t = target_.lock()) t->emitOnSearchNotify();
+  }
+
+ private:
+  std::weak_ptr<Exported> target_;
+};
+
+}  // namespace OSTREL::COM

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Runs scripts/install into a DESTDIR and checks the files it puts in place.
+# Usage: install_test.sh <scripts/install> <build-folder>
+set -euo pipefail
+install_script=$1 build=$2
+dest=$(mktemp -d)
+trap 'rm -rf "$dest"' EXIT
+
+DESTDIR=$dest PREFIX=/usr "$install_script" "$build"
+
+fail() { echo "install_test: $*" >&2; exit 1; }
+[ -x "$dest/usr/bin/tarnsvc" ] || fail "program missing"
+unit=$dest/etc/systemd/system/tarnsvc.service
+for line in Type=notify BusName=com.ostrel.TarnSvc ExecStart=/usr/bin/tarnsvc Restart=on-failure \
+            NoNewPrivileges=yes ProtectSystem=strict PrivateTmp=yes Environment=TARN_BUS=system; do
+  grep -qx "$line" "$unit" || fail "unit lacks $line"
+done
+activation=$dest/usr/share/dbus-1/system-services/com.ostrel.TarnSvc.service
+grep -qx 'SystemdService=tarnsvc.service' "$activation" || fail "activation file lacks the unit"
+grep -qx 'Name=com.ostrel.TarnSvc' "$activation" || fail "activation file lacks the name"
+policy=$dest/usr/share/dbus-1/system.d/com.ostrel.TarnSvc.conf
+grep -q '<policy group="tarn">' "$policy" || fail "policy lacks the group"
+grep -q '<deny send_destination="com.ostrel.TarnSvc"/>' "$policy" || fail "policy lets everyone in"
+if command -v xmllint >/dev/null; then xmllint --noout "$policy" || fail "policy is no XML"; fi
+# Nothing may land outside DESTDIR.
+[ "$(find "$dest" -type f | wc -l)" -eq 4 ] || fail "unexpected files: $(find "$dest" -type f)"
+echo "install_test: ok"
