@@ -63,8 +63,9 @@ TEST(XmlDocumentTest, LoadTextRefusesWhatIsNotADocument) {
 // and writing must come out as from a document loaded from a copy.
 TEST(XmlDocumentTest, OwnedTextLoadsReadsEditsAndWritesAsACopiedOne) {
   const std::string text = std::string(CXmlDocument::kDeclaration) +
-                           "\n<Root>\n\t<Record a=\"x\">\n\t\t<Name>a&lt;b</Name>\n\t\t<Empty></Empty>"
-                           "\n\t\t<Inner>\n\t\t\t<Id>7</Id>\n\t\t</Inner>\n\t</Record>\n</Root>";
+                           "\n<Root>\n\t<Record a=\"x\">\n\t\t<Name>a&lt;b</Name>"
+                           "\n\t\t<Empty></Empty>\n\t\t<Inner>\n\t\t\t<Id>7</Id>\n\t\t</Inner>"
+                           "\n\t</Record>\n</Root>";
   CXmlDocument copied, owned;
   ASSERT_TRUE(copied.LoadText(text));
   ASSERT_TRUE(owned.LoadOwnedText(text));

@@ -74,15 +74,14 @@ TEST(DataFileLayoutTest, SharedDatEntriesOneAtATimeAreTheWholeReadsEntries) {
   const std::string text = Shared::File::WriteSharedDatText(files);
   sandbox.WriteFile("Shared.dat", text);
   std::vector<Shared::_tagStructSharedFile> taken;
-  EXPECT_TRUE(Shared::File::ForEachSharedDatEntry(
-      sandbox / "Shared.dat", [&taken](Shared::_tagStructSharedFile& file) { taken.push_back(file); }));
+  const auto take = [&taken](Shared::_tagStructSharedFile& file) { taken.push_back(file); };
+  EXPECT_TRUE(Shared::File::ForEachSharedDatEntry(sandbox / "Shared.dat", take));
   EXPECT_EQ(taken, Shared::File::ReadSharedDatText(text));
   EXPECT_EQ(taken, files);
 
   taken.clear();
   sandbox.WriteFile("Shared.dat", text.substr(0, text.size() - 5));
-  EXPECT_FALSE(Shared::File::ForEachSharedDatEntry(
-      sandbox / "Shared.dat", [&taken](Shared::_tagStructSharedFile& file) { taken.push_back(file); }));
+  EXPECT_FALSE(Shared::File::ForEachSharedDatEntry(sandbox / "Shared.dat", take));
   EXPECT_TRUE(taken.empty());
 }
 
