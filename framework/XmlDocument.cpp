@@ -118,8 +118,26 @@ CXmlDocument::CXmlDocument(std::string_view rootName) {
   root.append_child(pugi::node_pcdata).set_value("\n");
 }
 
+bool CXmlDocument::LoadOwnedText(std::string text) {
+  document_.reset();
+  ownedText_ = std::move(text);
+  // An element's text is kept in the element rather than a node of its own: half the nodes
+  // of a data file whose entries are lists of short fields.
+  const pugi::xml_parse_result parsed =
+      document_.load_buffer_inplace(ownedText_.data(), ownedText_.size(),
+                                    pugi::parse_default | pugi::parse_embed_pcdata,
+                                    pugi::encoding_utf8);
+  if (!parsed || !document_.document_element()) {
+    document_.reset();
+    ownedText_.clear();
+    return false;
+  }
+  return true;
+}
+
 bool CXmlDocument::LoadText(std::string_view text) {
   document_.reset();
+  ownedText_.clear();
   const pugi::xml_parse_result parsed =
       document_.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8);
   if (!parsed || !document_.document_element()) {

@@ -62,12 +62,15 @@ class CXmlDocument {
 
   // False when the text is not a well-formed document with a root.
   bool LoadText(std::string_view text);
+  // The same, parsing `text` in place: the document keeps it instead of a copy (large files).
+  bool LoadOwnedText(std::string text);
 
   CXmlElement Root() const { return CXmlElement(document_.document_element()); }
   std::string ToText() const;
 
  private:
   pugi::xml_document document_;
+  std::string ownedText_;  // the text parsed in place, referred to by the document
 };
 
 // Decimal numbers as the data files hold them; surrounding white space is allowed, anything

@@ -6,12 +6,12 @@
 namespace OSTREL::File {
 
 bool LoadXmlFile(CXmlDocument& document, const std::filesystem::path& path) {
-  const auto content = ReadWholeFile(path, OSTREL::Limits::kMaxXmlFileSize);
+  auto content = ReadWholeFile(path, OSTREL::Limits::kMaxXmlFileSize);
   if (!content) {
     document.LoadText("");  // leaves the document empty, as a refused text does
     return false;
   }
-  return document.LoadText(*content);
+  return document.LoadOwnedText(std::move(*content));
 }
 
 bool SaveXmlFile(const CXmlDocument& document, const std::filesystem::path& path) {

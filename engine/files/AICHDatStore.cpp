@@ -35,7 +35,13 @@ bool ReadAICHDatText(std::string_view text, std::vector<_tagStructAICHDatEntry>&
 }
 
 std::string WriteAICHDatText(const std::list<_tagStructAICHDatEntry>& entries) {
-  std::string text(CXmlDocument::kDeclaration);
+  // Sized up front (see the shared-file list's writer): 64 bytes of tags and hash per file,
+  // at most 104 per block.
+  size_t expected = 128;
+  for (const _tagStructAICHDatEntry& entry : entries) expected += 64 + 104 * entry.nodes.size();
+  std::string text;
+  text.reserve(expected);
+  text += CXmlDocument::kDeclaration;
   text += "\n<AICHList>";
   for (const _tagStructAICHDatEntry& entry : entries) {
     text += "\n\t<File>\n\t\t<Hash>";

@@ -87,16 +87,31 @@ void AppendIfSet(std::string& out, std::string_view name, const std::string& tex
 
 }  // namespace
 
-std::vector<_tagStructSharedFile> ReadSharedDatDocument(const CXmlDocument& document) {
-  std::vector<_tagStructSharedFile> files;
-  const CXmlElement root = document.Root();
-  if (!root || !root.NameIs(kSharedDatRoot)) return files;
+namespace {
+
+// With `release`, each element leaves the document once read, so the document's memory goes
+// back as the caller's records grow.
+bool VisitSharedDatDocument(const CXmlDocument& document,
+                            const std::function<void(_tagStructSharedFile&)>& take,
+                            bool release) {
+  CXmlElement root = document.Root();
+  if (!root || !root.NameIs(kSharedDatRoot)) return false;
   for (const CXmlElement& element : root.Children("SharedFile")) {
     _tagStructSharedFile file;
     element.ForEachField(
         [&file](std::string_view name, std::string_view text) { ApplyField(file, name, text); });
-    files.push_back(std::move(file));
+    if (release) root.RemoveChild(element);
+    take(file);
   }
+  return true;
+}
+
+}  // namespace
+
+std::vector<_tagStructSharedFile> ReadSharedDatDocument(const CXmlDocument& document) {
+  std::vector<_tagStructSharedFile> files;
+  VisitSharedDatDocument(
+      document, [&files](_tagStructSharedFile& file) { files.push_back(std::move(file)); }, false);
   return files;
 }
 
@@ -151,6 +166,12 @@ std::vector<_tagStructSharedFile> LoadSharedDat(const std::filesystem::path& pat
   CXmlDocument document;
   if (!OSTREL::File::LoadXmlFile(document, path)) return {};
   return ReadSharedDatDocument(document);
+}
+
+bool ForEachSharedDatEntry(const std::filesystem::path& path,
+                           const std::function<void(_tagStructSharedFile&)>& take) {
+  CXmlDocument document;
+  return OSTREL::File::LoadXmlFile(document, path) && VisitSharedDatDocument(document, take, true);
 }
 
 }  // namespace P2P::Shared::File

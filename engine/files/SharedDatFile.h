@@ -5,6 +5,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -33,5 +34,9 @@ void EndSharedDatText(std::string& out, bool anyEntry);
 bool SaveSharedDat(const std::filesystem::path& path, std::span<const _tagStructSharedFile> files);
 // Empty when the file is missing, unreadable or not a shared-file list.
 std::vector<_tagStructSharedFile> LoadSharedDat(const std::filesystem::path& path);
+// The same entries handed to `take` one at a time, so that a list of 100,000 files is never
+// held twice; false (nothing handed) when the file cannot be read as a shared-file list.
+bool ForEachSharedDatEntry(const std::filesystem::path& path,
+                           const std::function<void(_tagStructSharedFile&)>& take);
 
 }  // namespace P2P::Shared::File

@@ -31,7 +31,12 @@ bool MoveWithoutReplacing(const std::string& from, const std::string& to) {
 
 CUploadFileDataPtr CTARNNetUploadFileData::Attach(const CTransferFilePtr& file,
                                                   const _tagStructUploadSettings& settings) {
-  CUploadFileDataPtr data(new CTARNNetUploadFileData(file, settings));
+  return Attach(file, std::make_shared<const _tagStructUploadSettings>(settings));
+}
+
+CUploadFileDataPtr CTARNNetUploadFileData::Attach(
+    const CTransferFilePtr& file, std::shared_ptr<const _tagStructUploadSettings> settings) {
+  CUploadFileDataPtr data(new CTARNNetUploadFileData(file, std::move(settings)));
   _tagStructTransferCallbacks callbacks;
   callbacks.create = CreateCallback;
   callbacks.restore = RestoreCallback;
@@ -63,14 +68,14 @@ void CTARNNetUploadFileData::SetEventSink(ITARNNetP2PSharedFileEventHandler* sin
 
 bool CTARNNetUploadFileData::Create(const std::string& path, OSTREL::Process::CEvent* stopEvent) {
   HASH::_tagStructHashingOptions options;
-  options.pauseMilliseconds = settings_.hashingPauseMs;
+  options.pauseMilliseconds = settings_->hashingPauseMs;
   options.abortEvent = stopEvent;
   OSTREL::Process::CCriticalSection* lock =
-      settings_.hashingLock != nullptr ? settings_.hashingLock : &HASH::HashingLock();
+      settings_->hashingLock != nullptr ? settings_->hashingLock : &HASH::HashingLock();
   options.hashingLock = lock;
-  const std::filesystem::path folder = settings_.configFolder;
-  if (settings_.storeTree)
-    options.onHashed = settings_.storeTree;
+  const std::filesystem::path folder = settings_->configFolder;
+  if (settings_->storeTree)
+    options.onHashed = settings_->storeTree;
   else if (!folder.empty())
     options.onHashed = [folder, lock](const _tagUnionHash& hash,
                                       const HASH::AICH_HASH::CTARNNetAICHTree& tree) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,9 @@ class CTARNNetUploadFileData : public OSTREL::CReferenceT<CTARNNetUploadFileData
   // Creates the object and attaches it to `file` (replacing whatever the file carried).
   static OSTREL::CReferencePtr<CTARNNetUploadFileData> Attach(
       const CTransferFilePtr& file, const _tagStructUploadSettings& settings);
+  // The same with settings shared by every file of a list (one copy for 100,000 files).
+  static OSTREL::CReferencePtr<CTARNNetUploadFileData> Attach(
+      const CTransferFilePtr& file, std::shared_ptr<const _tagStructUploadSettings> settings);
   // Empties the file's callback table and drops the file's reference on this object.
   void Detach();
 
@@ -47,13 +51,14 @@ class CTARNNetUploadFileData : public OSTREL::CReferenceT<CTARNNetUploadFileData
   bool MoveTo(const std::string& newPath);
 
  private:
-  CTARNNetUploadFileData(const CTransferFilePtr& file, const _tagStructUploadSettings& settings)
-      : file_(file), settings_(settings) {}
+  CTARNNetUploadFileData(const CTransferFilePtr& file,
+                         std::shared_ptr<const _tagStructUploadSettings> settings)
+      : file_(file), settings_(std::move(settings)) {}
   // Name, size and times from the file at `path`; false when it is missing, empty or too big.
   bool TakeAttributes(const std::string& path);
 
   CTransferFilePtr file_;
-  _tagStructUploadSettings settings_;
+  std::shared_ptr<const _tagStructUploadSettings> settings_;
   std::mutex sinkLock_;
   ITARNNetP2PSharedFileEventHandler* sink_ = nullptr;
 };

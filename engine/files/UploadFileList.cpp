@@ -40,17 +40,18 @@ size_t CTARNNetUploadFileList::AttributesKey(const std::string& name, uint32_t s
 
 void CTARNNetUploadFileList::IndexLocked(CTARNNetTransferFile* file) {
   const _tagStructSharedFileInfo info = file->GetRecord().info;
-  _tagStructIndexed entry{info.fullPathName, AttributesKey(info.name, info.size, info.creationTime,
-                                                           info.lastWriteTime)};
-  byPath_.emplace(entry.path, file);
+  const _tagStructIndexed entry{
+      PathKey(info.fullPathName),
+      AttributesKey(info.name, info.size, info.creationTime, info.lastWriteTime)};
+  byPath_.emplace(entry.pathKey, file);
   byAttributes_.emplace(entry.attributesKey, file);
-  indexed_[file] = std::move(entry);
+  indexed_[file] = entry;
 }
 
 void CTARNNetUploadFileList::UnindexLocked(const CTARNNetTransferFile* file) {
   const auto held = indexed_.find(file);
   if (held == indexed_.end()) return;
-  EraseEntry(byPath_, held->second.path, file);
+  EraseEntry(byPath_, held->second.pathKey, file);
   EraseEntry(byAttributes_, held->second.attributesKey, file);
   indexed_.erase(held);
 }
@@ -111,7 +112,7 @@ void CTARNNetUploadFileList::Clear() {
 CTARNNetUploadFileList::FilePtr CTARNNetUploadFileList::FindByPath(
     const std::string& fullPath) const {
   OSTREL::Process::CLock guard(lock_);
-  const auto [first, last] = byPath_.equal_range(fullPath);
+  const auto [first, last] = byPath_.equal_range(PathKey(fullPath));
   for (auto it = first; it != last; ++it)
     if (it->second->GetFullPathName() == fullPath) return FilePtr(it->second);
   return FilePtr();
@@ -139,6 +140,11 @@ bool CTARNNetUploadFileList::Save() {
   dirty_.store(false);
   const std::vector<FilePtr> files = Snapshot();
   std::string text;
+  // Sized up front: a text of tens of megabytes grown by doubling would briefly need three
+  // times its size. An entry is its fixed tags and numbers, the name and the path.
+  size_t expected = 128;
+  for (const FilePtr& file : files) expected += 300 + 2 * file->GetFullPathName().size();
+  text.reserve(expected);
   BeginSharedDatText(text);
   for (const FilePtr& file : files) AppendSharedDatEntry(text, file->GetRecord());
   EndSharedDatText(text, !files.empty());

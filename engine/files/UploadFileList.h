@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -47,13 +48,16 @@ class CTARNNetUploadFileList : public ITARNNetTransferFilePtrListT<CTARNNetTrans
   bool Save();
 
  private:
+  // The keys a file is filed under; lookups compare the file's own fields, so no copy of
+  // its path is kept (a 100,000-file list would hold every path three times).
   struct _tagStructIndexed {
-    std::string path;
+    size_t pathKey = 0;
     size_t attributesKey = 0;
   };
   bool AddAndAnnounce(const FilePtr& file);
   void IndexLocked(CTARNNetTransferFile* file);
   void UnindexLocked(const CTARNNetTransferFile* file);
+  static size_t PathKey(const std::string& fullPath) { return std::hash<std::string>()(fullPath); }
   static size_t AttributesKey(const std::string& name, uint32_t size, int64_t creationTime,
                               int64_t lastWriteTime);
 
@@ -63,7 +67,7 @@ class CTARNNetUploadFileList : public ITARNNetTransferFilePtrListT<CTARNNetTrans
   mutable std::mutex saveLock_;
   std::atomic<bool> scanned_ = false;  // set by the monitor thread, read by any
   std::atomic<bool> dirty_{false};
-  std::unordered_multimap<std::string, CTARNNetTransferFile*> byPath_;
+  std::unordered_multimap<size_t, CTARNNetTransferFile*> byPath_;
   std::unordered_multimap<size_t, CTARNNetTransferFile*> byAttributes_;
   std::unordered_map<const CTARNNetTransferFile*, _tagStructIndexed> indexed_;
 };

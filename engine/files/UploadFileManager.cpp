@@ -1,5 +1,7 @@
 #include "engine/files/UploadFileManager.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <system_error>
 
@@ -44,9 +46,20 @@ CTARNNetUploadFileManager::CTARNNetUploadFileManager() : monitor_(*this) {
                                const HASH::AICH_HASH::CTARNNetAICHTree& tree) {
     aichStore_.Put(hash, tree);
   };
+  ShareSettings();
 }
 
 CTARNNetUploadFileManager::~CTARNNetUploadFileManager() { Stop(); }
+
+void CTARNNetUploadFileManager::SetHashingLock(OSTREL::Process::CCriticalSection* lock) {
+  settings_.hashingLock = lock;
+  ShareSettings();
+}
+
+void CTARNNetUploadFileManager::ShareSettings() {
+  attachSettings_ =
+      std::make_shared<const Shared::File::TransferFile::_tagStructUploadSettings>(settings_);
+}
 
 bool CTARNNetUploadFileManager::Start(const fs::path& configPath, const fs::path& sharedPath,
                                       uint32_t hashingPauseMs) {
@@ -54,6 +67,7 @@ bool CTARNNetUploadFileManager::Start(const fs::path& configPath, const fs::path
   std::error_code error;
   settings_.configFolder = configPath;
   settings_.hashingPauseMs = hashingPauseMs;
+  ShareSettings();
   aichStore_.SetFolder(configPath);
   sharedPath_ = fs::absolute(sharedPath, error).lexically_normal();
   list_.SetSharedDatPath(configPath / Shared::File::kSharedDatFileName);
@@ -64,6 +78,7 @@ bool CTARNNetUploadFileManager::Start(const fs::path& configPath, const fs::path
     progress_ = {};
   }
   LoadSharedDat();
+  ReturnFreedMemory();
   monitor_.SetPath(sharedPath_);
   started_ = monitor_.Start();
   return started_;
@@ -74,39 +89,48 @@ void CTARNNetUploadFileManager::Stop() {
   started_ = false;
   monitor_.Stop();
   list_.SetEventSink(nullptr);
-  SaveDataFiles();
+  const bool saved = SaveDataFiles();
   if (CTARNNetTransferFileList* files = CTARNNetTransferFileList::PeekInstance()) {
     // Newest first: each removal then finds its file at the end of the list.
     const std::vector<CTransferFilePtr> shared = list_.Snapshot();
     for (auto file = shared.rbegin(); file != shared.rend(); ++file) files->Remove(file->Get());
   }
   list_.Clear();
+  // The trees are on disk: read again only when the next run hashes something.
+  if (saved) aichStore_.SetFolder({});
+  ReturnFreedMemory();
 }
+
+// A large library frees tens of megabytes at once (the Shared.dat document after loading,
+// every file object at stop); the allocator keeps such memory unless asked to return it.
+void CTARNNetUploadFileManager::ReturnFreedMemory() { malloc_trim(0); }
 
 _tagStructHashingProgress CTARNNetUploadFileManager::GetProgress() const {
   std::lock_guard guard(progressLock_);
   return progress_;
 }
 
+// Entries are taken without looking at their files: the first scan, one stat per file, drops
+// those whose file is gone.
 void CTARNNetUploadFileManager::LoadSharedDat() {
   const fs::path path = settings_.configFolder / Shared::File::kSharedDatFileName;
-  for (Shared::_tagStructSharedFile& record : Shared::File::LoadSharedDat(path)) {
+  Shared::File::ForEachSharedDatEntry(path, [this](Shared::_tagStructSharedFile& record) {
     // A data file must not make us offer files from outside the shared folder.
-    if (record.hash.IsZero() || !PathExists(record.info.fullPathName) ||
+    if (record.hash.IsZero() || record.info.fullPathName.empty() ||
         !Shared::File::IsInsideFolder(record.info.fullPathName, sharedPath_))
-      continue;
-    if (list_.FindByHash(record.hash)) continue;
+      return;
+    if (list_.FindByHash(record.hash)) return;
     record.info.name = Shared::SafeFileName(record.info.name);
     CTransferFilePtr file(new CTARNNetTransferFile(record));
-    CTARNNetUploadFileData::Attach(file, settings_);
+    CTARNNetUploadFileData::Attach(file, attachSettings_);
     TransferFiles()->Add(file);
     list_.AddLoaded(file);
-  }
+  });
 }
 
 bool CTARNNetUploadFileManager::AddSharedFile(const CTransferFilePtr& file) {
   if (!file) return false;
-  if (UploadDataOf(*file) == nullptr) CTARNNetUploadFileData::Attach(file, settings_);
+  if (UploadDataOf(*file) == nullptr) CTARNNetUploadFileData::Attach(file, attachSettings_);
   TransferFiles()->Add(file);
   if (!list_.Add(file)) return false;
   // A completed download arrives alone: no batch to wait for.
@@ -236,7 +260,7 @@ void CTARNNetUploadFileManager::ReportProgress(bool final) {
 
 void CTARNNetUploadFileManager::HashAndShare(const std::string& fullPath) {
   CTransferFilePtr fresh(new CTARNNetTransferFile());
-  const auto upload = CTARNNetUploadFileData::Attach(fresh, settings_);
+  const auto upload = CTARNNetUploadFileData::Attach(fresh, attachSettings_);
   if (!fresh->Create(fullPath, &monitor_.StopEvent())) {
     upload->Detach();
     return;

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <unordered_set>
@@ -47,7 +48,7 @@ class CTARNNetUploadFileManager
   // Stops the monitor (ending a running scan or hash), saves the data files, empties the list.
   void Stop();
   // The engine root's lock for hashing and AICH.dat; set before Start.
-  void SetHashingLock(OSTREL::Process::CCriticalSection* lock) { settings_.hashingLock = lock; }
+  void SetHashingLock(OSTREL::Process::CCriticalSection* lock);
 
   Shared::File::TransferFile::CTARNNetUploadFileList& List() { return list_; }
   _tagStructHashingProgress GetProgress() const;
@@ -86,6 +87,8 @@ class CTARNNetUploadFileManager
   };
 
   void LoadSharedDat();
+  static void ReturnFreedMemory();
+  void ShareSettings();
   // Looks at one file found by the walk: unchanged or moved files are settled at once, the
   // others queued for hashing.
   void LookAt(const std::filesystem::path& path);
@@ -101,6 +104,8 @@ class CTARNNetUploadFileManager
 
   Shared::File::TransferFile::CTARNNetUploadFileList list_;
   Shared::File::TransferFile::_tagStructUploadSettings settings_;
+  // The settings as of Start, shared by the upload objects of every listed file.
+  std::shared_ptr<const Shared::File::TransferFile::_tagStructUploadSettings> attachSettings_;
   HASH::CTARNNetAICHDatStore aichStore_;
   std::filesystem::path sharedPath_;
   CUploadFileMonitor monitor_;

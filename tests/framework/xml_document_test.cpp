@@ -59,6 +59,30 @@ TEST(XmlDocumentTest, LoadTextRefusesWhatIsNotADocument) {
   }
 }
 
+// Data files are loaded in place with element texts kept in their elements: reading, editing
+// and writing must come out as from a document loaded from a copy.
+TEST(XmlDocumentTest, OwnedTextLoadsReadsEditsAndWritesAsACopiedOne) {
+  const std::string text = std::string(CXmlDocument::kDeclaration) +
+                           "\n<Root>\n\t<Record a=\"x\">\n\t\t<Name>a&lt;b</Name>"
+                           "\n\t\t<Empty></Empty>\n\t\t<Inner>\n\t\t\t<Id>7</Id>\n\t\t</Inner>"
+                           "\n\t</Record>\n</Root>";
+  CXmlDocument copied, owned;
+  ASSERT_TRUE(copied.LoadText(text));
+  ASSERT_TRUE(owned.LoadOwnedText(text));
+  EXPECT_EQ(owned.ToText(), copied.ToText());
+  for (CXmlDocument* document : {&copied, &owned}) {
+    CXmlElement record = document->Root().Children("record").at(0);
+    EXPECT_EQ(record.Value("Name"), "a<b");
+    EXPECT_EQ(record.Value("Empty"), "");
+    EXPECT_EQ(record.Children("Inner").at(0).Value("Id"), "7");
+    record.AppendText("Added", "new");
+    EXPECT_TRUE(record.RemoveChild(record.Children("Empty").at(0)));
+  }
+  EXPECT_EQ(owned.ToText(), copied.ToText());
+  EXPECT_FALSE(owned.LoadOwnedText(text.substr(0, text.size() - 3)));
+  EXPECT_FALSE(owned.Root());
+}
+
 TEST(XmlDocumentTest, NumbersParseStrictly) {
   EXPECT_EQ(ParseUInt32(" 67305985\n"), 67305985u);
   EXPECT_EQ(ParseUInt32("4294967296"), std::nullopt);

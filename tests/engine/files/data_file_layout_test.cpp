@@ -58,6 +58,33 @@ TEST(DataFileLayoutTest, SharedDatTextMatchesTheDomLayoutForAnyName) {
   EXPECT_EQ(reread[1].info.mediaAlbum, "A & B <live>");
 }
 
+// The loader hands entries out one at a time while releasing the document: the same entries
+// as a whole read, and none from a file that is not a whole shared-file list.
+TEST(DataFileLayoutTest, SharedDatEntriesOneAtATimeAreTheWholeReadsEntries) {
+  tarn::test::Sandbox sandbox;
+  std::vector<Shared::_tagStructSharedFile> files(50);
+  for (size_t i = 0; i < files.size(); ++i) {
+    files[i].hash.bytes.fill(static_cast<uint8_t>(i + 1));
+    files[i].info.name = "file" + std::to_string(i) + " & co.txt";
+    files[i].info.fullPathName = "/shared/folder/" + files[i].info.name;
+    files[i].info.size = static_cast<uint32_t>(100 + i);
+    files[i].info.lastWriteTime = static_cast<int64_t>(i) * 1000;
+  }
+  files[3].info.mediaArtist = "Someone";
+  const std::string text = Shared::File::WriteSharedDatText(files);
+  sandbox.WriteFile("Shared.dat", text);
+  std::vector<Shared::_tagStructSharedFile> taken;
+  const auto take = [&taken](Shared::_tagStructSharedFile& file) { taken.push_back(file); };
+  EXPECT_TRUE(Shared::File::ForEachSharedDatEntry(sandbox / "Shared.dat", take));
+  EXPECT_EQ(taken, Shared::File::ReadSharedDatText(text));
+  EXPECT_EQ(taken, files);
+
+  taken.clear();
+  sandbox.WriteFile("Shared.dat", text.substr(0, text.size() - 5));
+  EXPECT_FALSE(Shared::File::ForEachSharedDatEntry(sandbox / "Shared.dat", take));
+  EXPECT_TRUE(taken.empty());
+}
+
 TEST(DataFileLayoutTest, AICHDatStoreWritesTheDomLayoutAndKeepsOneEntryPerFile) {
   tarn::test::Sandbox sandbox;
   HASH::AICH_HASH::CTARNNetAICHTree small(100);

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <set>
 #include <string>
@@ -13,6 +14,8 @@
 #include "engine/files/SharedDatFile.h"
 #include "engine/files/TransferFileList.h"
 #include "engine/files/UploadFileManager.h"
+#include "platform/FileSystem.h"
+#include "tests/support/FaultyFileSystem.h"
 #include "tests/support/Sandbox.h"
 #include "tests/support/WaitUntil.h"
 
@@ -46,6 +49,50 @@ class CEventRecorder : public ITARNNetP2PSharedFileEventHandler {
   }
   mutable std::mutex lock_;
   int added_ = 0, changed_ = 0, removed_ = 0;
+};
+
+// Forwards to the file system in use and counts, per path, the stats and the opens for reading.
+class CountingFileSystem final : public OSTREL::File::IFileSystem {
+ public:
+  std::unique_ptr<OSTREL::File::IFile> Open(const fs::path& path,
+                                            OSTREL::File::EOpenMode mode) override {
+    if (mode == OSTREL::File::EOpenMode::kRead) Note(reads_, path);
+    return inner_.Open(path, mode);
+  }
+  bool Rename(const fs::path& from, const fs::path& to) override { return inner_.Rename(from, to); }
+  bool RenameNoReplace(const fs::path& from, const fs::path& to) override {
+    return inner_.RenameNoReplace(from, to);
+  }
+  bool Remove(const fs::path& path) override { return inner_.Remove(path); }
+  std::optional<OSTREL::File::SFileStat> Stat(const fs::path& path) override {
+    Note(stats_, path);
+    return inner_.Stat(path);
+  }
+  std::optional<uint64_t> FreeSpace(const fs::path& folder) override {
+    return inner_.FreeSpace(folder);
+  }
+  bool SyncFolder(const fs::path& folder) override { return inner_.SyncFolder(folder); }
+  bool CreateFolders(const fs::path& folder) override { return inner_.CreateFolders(folder); }
+
+  std::map<std::string, int> Stats() const {
+    std::lock_guard guard(lock_);
+    return stats_;
+  }
+  std::map<std::string, int> Reads() const {
+    std::lock_guard guard(lock_);
+    return reads_;
+  }
+
+ private:
+  void Note(std::map<std::string, int>& counts, const fs::path& path) {
+    std::lock_guard guard(lock_);
+    ++counts[path.filename().string()];
+  }
+
+  OSTREL::File::IFileSystem& inner_ = OSTREL::File::FileSystem();
+  mutable std::mutex lock_;
+  std::map<std::string, int> stats_;
+  std::map<std::string, int> reads_;
 };
 
 class UploadFileManagerTest : public ::testing::Test {
@@ -148,6 +195,27 @@ TEST_F(UploadFileManagerTest, AnUnchangedFileIsNotHashedAgainAtTheNextStart) {
   EXPECT_EQ(SharedPaths().size(), 2u);
   EXPECT_EQ(Listed("a.txt")->GetHash(), hash);
   EXPECT_FALSE(fs::exists(config_ / "AICH.dat"));
+}
+
+// A restart over an unchanged library looks at each file once and reads none of them.
+TEST_F(UploadFileManagerTest, AnUnchangedLibraryCostsOneStatPerFileAndNoReads) {
+  for (const char* name : {"a.txt", "b.txt", "sub/c.txt"})
+    sandbox_.WriteFile(fs::path("shared") / name, name);
+  Start();
+  ASSERT_TRUE(WaitForScan());
+  manager_.Stop();
+
+  CountingFileSystem counting;
+  tarn::test::ScopedFileSystem installed(counting);
+  Start();
+  ASSERT_TRUE(WaitForScan());
+  EXPECT_EQ(SharedPaths(), (std::set<std::string>{"a.txt", "b.txt", "sub/c.txt"}));
+  const std::map<std::string, int> stats = counting.Stats();
+  for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
+    EXPECT_EQ(stats.count(name) ? stats.at(name) : 0, 1) << name;
+    EXPECT_EQ(counting.Reads().count(name), 0u) << name;
+  }
+  manager_.Stop();
 }
 
 TEST_F(UploadFileManagerTest, BrokenOrForeignSharedDatLeavesTheListToTheScan) {
