@@ -138,6 +138,7 @@ bool CTARNNetClientModule::StartPeerSessions() {
     if (transferFileList_ == nullptr) return;
     if (auto file = transferFileList_->FindByHash(hash)) file->RemoveSource(clientId);
   });
+  CTARNNetC2CTCPConnecterT::SetSecureIdentification(&clientCreditList_);
   if (!peerManager_.Start()) return false;
   connectionManager_.GetListener().SetSessionOwner(&config_, &peerManager_, &clientList_);
   return true;
@@ -214,6 +215,7 @@ void CTARNNetClientModule::StopPeerSessions() {
   connectionManager_.GetListener().SetSessionOwner(nullptr, nullptr, nullptr);
   clientList_.SetConnectHook(nullptr);
   peerManager_.Stop();
+  CTARNNetC2CTCPConnecterT::SetSecureIdentification(nullptr);
   clientList_.ClearAll();
   clientList_.SetRemoveSourceHook(nullptr);
 }

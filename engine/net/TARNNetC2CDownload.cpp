@@ -84,8 +84,9 @@ void CTARNNetC2CTCPConnecterT::StartFileRequest(bool openSession) {
 
 void CTARNNetC2CTCPConnecterT::OnFileNameAnswer(std::span<const uint8_t> payload) {
   CStreamReader reader(payload);
+  _tagUnionHash hash;
   std::string name;
-  if (!ReadFileName(reader, name)) return;
+  if (!reader.ReadHash(hash) || !ReadFileName(reader, name)) return;
   CTransferFilePtr file = KnownFileOr(payload, false);
   if (!file || file->GetHash() != client_->GetRequestedFile()) return;
   if (Multipart(*file)) return;
@@ -346,7 +347,8 @@ void CTARNNetC2CTCPConnecterT::OnMultiPacketAnswer(std::span<const uint8_t> payl
     } else if (opcode == kOpAichFileHashAnswer) {
       std::span<const uint8_t> root;
       if (!reader.ReadView(HASH::_tagStructAICHHash::kSize, root)) return;
-      std::vector<uint8_t> single(file->GetHash().bytes.begin(), file->GetHash().bytes.end());
+      const _tagUnionHash hash = file->GetHash();
+      std::vector<uint8_t> single(hash.bytes.begin(), hash.bytes.end());
       single.insert(single.end(), root.begin(), root.end());
       OnAichFileHashAnswer(single);
     } else {

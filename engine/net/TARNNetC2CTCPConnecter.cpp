@@ -229,6 +229,11 @@ bool CTARNNetC2CTCPConnecterT::DispatchExtended(uint8_t opcode, std::span<const 
     case kOpAichFileHashRequest:
       OnAichFileHashRequest(payload);
       break;
+    case Credit::kOpSecIdentPublicKey:
+    case Credit::kOpSecIdentSignature:
+    case Credit::kOpSecIdentState:
+      OnSecureIdentPacket(opcode, payload);
+      break;
     case kOpPortTest: {
       const uint8_t answer = kPortTestAnswerByte;
       SendPacket(kProtocolEDonkey, kOpPortTestAnswer, {&answer, 1});
@@ -246,11 +251,13 @@ bool CTARNNetC2CTCPConnecterT::OnHello(std::span<const uint8_t> payload, bool an
   client_->SetIdentity(identity);
   if (answer) {
     client_->SetDownloadState(Client::kDownloadRequesting);
+    StartSecureIdentification();
     return true;
   }
   client_->SetUploadState(Client::kUploadHelloDone);
   SendPacket(kProtocolExtended, kOpInfo, BuildInfoPayload(own_));
   SendPacket(kProtocolEDonkey, kOpHelloAnswer, BuildHelloPayload(own_, true));
+  StartSecureIdentification();
   return true;
 }
 
@@ -259,6 +266,48 @@ void CTARNNetC2CTCPConnecterT::OnInfo(std::span<const uint8_t> payload, bool ans
   if (!ReadInfo(payload, identity)) return;
   client_->SetIdentity(identity);
   if (!answer) SendPacket(kProtocolExtended, kOpInfoAnswer, BuildInfoPayload(own_));
+  StartSecureIdentification();
+}
+
+Credit::SSecureIdentContext CTARNNetC2CTCPConnecterT::SecureIdentContext() const {
+  Credit::SSecureIdentContext context;
+  const _tagStructPeerIdentity identity = client_->GetIdentity();
+  context.remoteUserHash = identity.userHash;
+  context.remoteVersion = static_cast<uint8_t>(SecureIdentVersion(identity.capabilities));
+  context.ownClientId = own_.clientId;
+  context.ownPublicAddress = GetPublicAddress();
+  context.remoteAddress = remoteAddress_;
+  return context;
+}
+
+void CTARNNetC2CTCPConnecterT::StartSecureIdentification() {
+  Credit::ITARNNetSecureIdentification* ident = secureIdent_.load();
+  if (ident == nullptr || secureIdentSent_) return;
+  const Credit::SSecureIdentContext context = SecureIdentContext();
+  if (context.remoteVersion == 0) return;
+  secureIdentSent_ = true;
+  for (const Credit::SSecureIdentPacket& packet : ident->SendState(context))
+    SendPacket(kProtocolExtended, packet.opcode, packet.payload);
+}
+
+void CTARNNetC2CTCPConnecterT::OnSecureIdentPacket(uint8_t opcode,
+                                                   std::span<const uint8_t> payload) {
+  Credit::ITARNNetSecureIdentification* ident = secureIdent_.load();
+  if (ident == nullptr) return;
+  const Credit::SSecureIdentContext context = SecureIdentContext();
+  // Nothing is known of a client before its hello: its user hash names the record.
+  if (context.remoteUserHash.IsZero()) return;
+  std::vector<Credit::SSecureIdentPacket> answers;
+  if (opcode == Credit::kOpSecIdentState) {
+    answers = ident->OnState(context, payload);
+  } else if (opcode == Credit::kOpSecIdentPublicKey) {
+    ident->OnPublicKey(context, payload);
+    answers = ident->PendingSignature(context);
+  } else {
+    ident->OnSignature(context, payload);
+  }
+  for (const Credit::SSecureIdentPacket& packet : answers)
+    SendPacket(kProtocolExtended, packet.opcode, packet.payload);
 }
 
 void CTARNNetC2CTCPConnecterT::OnQueueRank(int32_t rank) {

@@ -16,6 +16,7 @@
 #include "engine/files/Client.h"
 #include "engine/files/ClientList.h"
 #include "engine/files/TransferFile.h"
+#include "engine/net/SecureIdentification.h"
 #include "engine/net/TARNNetC2CManager.h"
 #include "framework/ManagedObject.h"
 
@@ -49,6 +50,11 @@ class CTARNNetC2CTCPConnecterT
   // The engine's address as peers report it; 0 while unknown. Process-wide.
   static uint32_t GetPublicAddress() { return publicAddress_.load(); }
   static void ResetPublicAddress() { publicAddress_.store(0); }
+  // Who proves identities for every session (the engine's credit list); null: nobody, and
+  // remote clients stay unidentified. Set before sessions run, cleared after they ended.
+  static void SetSecureIdentification(Credit::ITARNNetSecureIdentification* ident) {
+    secureIdent_.store(ident);
+  }
 
   // The packet reader's entry; packed packets are dispatched as extended ones.
   bool Dispatch(uint8_t opcode, uint8_t protocol, std::span<const uint8_t> payload);
@@ -68,6 +74,10 @@ class CTARNNetC2CTCPConnecterT
   bool OnHello(std::span<const uint8_t> payload, bool answer);
   void OnInfo(std::span<const uint8_t> payload, bool answer);
   void OnQueueRank(int32_t rank);
+  // After a hello or info: opens secure identification once per connection when due.
+  void StartSecureIdentification();
+  void OnSecureIdentPacket(uint8_t opcode, std::span<const uint8_t> payload);
+  Credit::SSecureIdentContext SecureIdentContext() const;
   bool SendPacket(uint8_t protocol, uint8_t opcode, std::span<const uint8_t> payload = {});
   bool SendHashPacket(uint8_t protocol, uint8_t opcode, const _tagUnionHash& hash);
   static CTransferFilePtr FindFile(const _tagUnionHash& hash);
@@ -123,9 +133,10 @@ class CTARNNetC2CTCPConnecterT
   bool availabilityCounted_ = false;  // the client's parts are in the download's frequencies
   uint32_t rateTick_ = 0;
   uint32_t bytesSinceRate_ = 0;
-  std::atomic<bool> ended_{false};
+  bool secureIdentSent_ = false;
 
   static inline std::atomic<uint32_t> publicAddress_{0};
+  static inline std::atomic<Credit::ITARNNetSecureIdentification*> secureIdent_{nullptr};
 };
 
 }  // namespace P2P

@@ -314,7 +314,11 @@ bool TestPeer::SendBlock(Connection& connection, uint32_t start, uint32_t end,
   const bool cutShort =
       settings.misbehave == Misbehaviour::kDisconnectMidBlock && misbehaved_ == 0;
   ++blocksSent_;
-  if (settings.compressed) {
+  if (settings.misbehave == Misbehaviour::kZipBomb && misbehaved_ < settings.misbehaveBlocks) {
+    ++misbehaved_;
+    data.assign(16u * 1024 * 1024, 0);
+  }
+  if (settings.compressed || data.size() > end - start) {
     const std::vector<uint8_t> packed = Deflate(data);
     size_t limit = cutShort ? packed.size() / 2 : packed.size();
     for (size_t at = 0; at < limit; at += settings.packedSlice) {

@@ -39,6 +39,7 @@ class TestPeer {
     kBadPartCount,        // the file status counts one part too many
     kDisconnectMidBlock,  // sends half of the first block, then resets the connection
     kSilent,              // accepts connections and never answers
+    kZipBomb,             // the first block comes packed, inflating far past its length
   };
 
   struct Settings {

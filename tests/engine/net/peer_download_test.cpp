@@ -166,6 +166,29 @@ TEST_F(PeerDownloadTest, CorruptBlockFailsItsPartWhichIsFetchedAgain) {
   EXPECT_GT(peer->BlocksSent(), blocks);
 }
 
+TEST_F(PeerDownloadTest, PackedBlockInflatingPastItsLengthIsDroppedAndAskedAgain) {
+  auto peer = StartPeer([](TestPeer::Settings& s) { s.misbehave = Misbehaviour::kZipBomb; });
+  ASSERT_TRUE(peer);
+  AddSource(*peer);
+  EXPECT_TRUE(Completed());
+}
+
+TEST_F(PeerDownloadTest, OnePartFileNeedsNoStatusExchange) {
+  const auto small = PseudoRandomBytes(700000, 12);
+  ASSERT_TRUE(downloads_->AddDownload(test::RecordFor(small, "small.bin")));
+  auto peer = StartPeer([&](TestPeer::Settings& s) {
+    s.content = small;
+    s.name = "small.bin";
+  });
+  ASSERT_TRUE(peer);
+  const auto hash = test::RecordFor(small, "small.bin").hash;
+  ASSERT_TRUE(downloads_->AddSource(hash, peer->Address(), peer->Port(), 0, 0));
+  EXPECT_TRUE(WaitUntil([&] { return fs::exists(shared_ / "small.bin"); }, 30s));
+  EXPECT_EQ(ReadAll(shared_ / "small.bin"), small);
+  EXPECT_EQ(peer->CountReceived(0xE3, Protocol::kOpSetRequestedFile), 0u);
+  EXPECT_EQ(peer->CountReceived(0xE3, Protocol::kOpHashSetRequest), 0u);
+}
+
 TEST_F(PeerDownloadTest, WrongHashSetIsRefusedAndARightOneLaterCompletes) {
   auto liar = StartPeer([](TestPeer::Settings& s) { s.misbehave = Misbehaviour::kBadHashSet; });
   ASSERT_TRUE(liar);
