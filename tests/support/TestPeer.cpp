@@ -278,7 +278,8 @@ bool TestPeer::Handle(Connection& connection, const PeerPacket& packet, const Se
 
 bool TestPeer::ServeRequest(Connection& connection, const PeerPacket& packet,
                             const Settings& settings) {
-  if (packet.payload.size() < 16 + 24) return true;
+  if (packet.payload.size() < 16 + 24 || settings.misbehave == Misbehaviour::kIgnoreRequests)
+    return true;
   std::array<uint32_t, 3> starts{}, ends{};
   for (size_t i = 0; i < 3; ++i) {
     starts[i] = Get32(packet.payload, 16 + 4 * i);

@@ -40,6 +40,7 @@ class TestPeer {
     kDisconnectMidBlock,  // sends half of the first block, then resets the connection
     kSilent,              // accepts connections and never answers
     kZipBomb,             // the first block comes packed, inflating far past its length
+    kIgnoreRequests,      // grants the upload but never answers a block request
   };
 
   struct Settings {

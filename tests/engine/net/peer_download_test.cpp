@@ -24,6 +24,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Shared::File::TransferFile::CTransferFilePtr;
+using Shared::File::TransferFile::DownloadDataOf;
 using tarn::test::PseudoRandomBytes;
 using tarn::test::TestPeer;
 using tarn::test::WaitUntil;
@@ -68,6 +69,9 @@ class PeerDownloadTest : public ::testing::Test {
       const bool connecting = session->ConnectTo(peers_, callback);
       session->Release();
       return connecting;
+    });
+    clients_.SetRemoveSourceHook([this](const _tagUnionHash& hash, uint32_t id) {
+      if (auto file = downloads_->List().FindByHash(hash)) file->RemoveSource(id);
     });
     ASSERT_TRUE(peers_.Start());
     downloads_ = std::make_unique<CTARNNetDownloadFileManager>();
@@ -241,6 +245,47 @@ TEST_F(PeerDownloadTest, DisconnectMidBlockLeavesTheClientForAReaskAndAnotherSou
   ASSERT_TRUE(steady);
   AddSource(*steady);
   EXPECT_TRUE(Completed());
+}
+
+// How a session ends decides what becomes of its client: one waiting in the remote queue is
+// asked again later; one that left blocks unanswered is dropped with its source entry.
+TEST_F(PeerDownloadTest, SessionEndKeepsAQueuedClientAndDropsOneWithRequestsUnanswered) {
+  auto queued = StartPeer([](TestPeer::Settings& s) {
+    s.queueRank = 9;
+    s.acceptDelay = std::chrono::hours(1);
+  });
+  ASSERT_TRUE(queued);
+  AddSource(*queued);
+  ASSERT_TRUE(WaitUntil([&] {
+    auto source = OnlySource();
+    return source && source->GetDownloadState() == Client::kDownloadQueued;
+  }));
+  queued->Stop();
+  ASSERT_TRUE(WaitUntil([&] {
+    auto source = OnlySource();
+    return source && source->GetSession() == nullptr;
+  }));
+  EXPECT_EQ(OnlySource()->GetDownloadState(), Client::kDownloadQueued);
+  EXPECT_FALSE(OnlySource()->ReaskDue());
+  EXPECT_EQ(file_->Sources().Size(), 1u);
+  clients_.ClearAll();
+
+  auto mute = StartPeer([](TestPeer::Settings& s) {
+    s.misbehave = Misbehaviour::kIgnoreRequests;
+    s.address = kSecondAddress;
+  });
+  ASSERT_TRUE(mute);
+  AddSource(*mute);
+  ASSERT_TRUE(mute->WaitForPacket(0xE3, Protocol::kOpRequestParts));
+  mute->Stop();
+  EXPECT_TRUE(WaitUntil([&] { return clients_.DownloadQueue().Size() == 0; }));
+  EXPECT_TRUE(WaitUntil([&] {
+    OSTREL::Process::CLock guard(file_->LockObject());
+    return !file_->Sources().Contains(mute->Address());
+  }));
+  // The blocks it held are free for other sources.
+  OSTREL::Process::CLock guard(file_->LockObject());
+  EXPECT_TRUE(DownloadDataOf(*file_)->Blocks().Requested().Empty());
 }
 
 TEST_F(PeerDownloadTest, DataOutsideTheRequestIsRefusedWithCancelTransfer) {
