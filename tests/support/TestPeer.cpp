@@ -9,6 +9,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <ctime>
 #include <cstring>
 
 #include "engine/base/ClientConfig.h"
@@ -31,6 +32,11 @@ void Put32(std::vector<uint8_t>& out, uint32_t value) {
 void Put16(std::vector<uint8_t>& out, uint16_t value) {
   out.push_back(static_cast<uint8_t>(value));
   out.push_back(static_cast<uint8_t>(value >> 8));
+}
+uint64_t ThreadCpuNanos() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return uint64_t(now.tv_sec) * 1000000000u + uint64_t(now.tv_nsec);
 }
 uint32_t Get32(const std::vector<uint8_t>& in, size_t at) {
   uint32_t value = 0;
@@ -55,8 +61,10 @@ std::vector<uint8_t> Deflate(std::span<const uint8_t> data) {
 
 }  // namespace
 
-TestPeer::TestPeer(Settings settings) : settings_(std::move(settings)) {
-  const std::vector<uint8_t>& content = settings_.content;
+TestPeer::TestPeer(Settings settings)
+    : settings_(std::move(settings)), content_(std::move(settings_.content)) {
+  settings_.content.clear();
+  const std::vector<uint8_t>& content = content_;
   if (content.size() < kPartSize) {
     fileHash_ = Md4(content.data(), content.size());
     return;
@@ -295,7 +303,7 @@ bool TestPeer::ServeRequest(Connection& connection, const PeerPacket& packet,
       ++misbehaved_;
       // The same length further on: a range no pair of the request covers.
       const uint32_t shift = std::min<uint32_t>(
-          kMaxRequestBlock * 3, static_cast<uint32_t>(settings.content.size()) - end);
+          kMaxRequestBlock * 3, static_cast<uint32_t>(content_.size()) - end);
       if (shift == 0) continue;
       start += shift;
       end += shift;
@@ -307,7 +315,7 @@ bool TestPeer::ServeRequest(Connection& connection, const PeerPacket& packet,
 
 bool TestPeer::SendBlock(Connection& connection, uint32_t start, uint32_t end,
                          const Settings& settings) {
-  std::vector<uint8_t> data(settings.content.begin() + start, settings.content.begin() + end);
+  std::vector<uint8_t> data(content_.begin() + start, content_.begin() + end);
   if (settings.misbehave == Misbehaviour::kWrongData && misbehaved_ < settings.misbehaveBlocks) {
     ++misbehaved_;
     for (size_t i = 0; i < data.size(); i += 997) data[i] ^= 0x5A;
@@ -342,6 +350,7 @@ bool TestPeer::SendBlock(Connection& connection, uint32_t start, uint32_t end,
       if (!SendTo(connection, Packet(kEd2k, P2P::Protocol::kOpSendingPart, payload))) return false;
     }
   }
+  cpuNanos_.store(ThreadCpuNanos());
   if (cutShort) {
     ++misbehaved_;
     linger reset{1, 0};
@@ -380,7 +389,7 @@ std::vector<uint8_t> TestPeer::HelloAnswer(const Settings& settings) const {
 
 std::vector<uint8_t> TestPeer::FileStatus(const Settings& settings) const {
   std::vector<uint8_t> payload(fileHash_.begin(), fileHash_.end());
-  const auto size = static_cast<uint32_t>(settings.content.size());
+  const auto size = static_cast<uint32_t>(content_.size());
   P2P::Protocol::CStreamWriter writer(payload);
   if (settings.misbehave == Misbehaviour::kBadPartCount) {
     const uint32_t count = P2P::Protocol::StatusPartCount(size) + 1;
@@ -404,7 +413,7 @@ std::vector<uint8_t> TestPeer::HashSet(const Settings& settings) const {
 }
 
 bool TestPeer::HoldsRange(const Settings& settings, uint32_t start, uint32_t end) const {
-  if (end > settings.content.size()) return false;
+  if (end > content_.size()) return false;
   if (settings.parts.empty()) return true;
   const uint32_t part = start / kPartSize;
   return (end - 1) / kPartSize == part && part < settings.parts.size() && settings.parts[part];

@@ -46,7 +46,7 @@ class TestPeer {
   struct Settings {
     std::string address = "127.0.0.1";
     uint16_t port = 0;  // 0: any free port
-    std::vector<uint8_t> content;
+    std::vector<uint8_t> content;  // taken over at construction; Update cannot change it
     std::string name = "file.bin";
     // One byte per data part, 1 = held; empty: the whole file.
     std::vector<uint8_t> parts;
@@ -78,6 +78,8 @@ class TestPeer {
   void Update(const std::function<void(Settings&)>& change);
   size_t Connections() const { return connections_.load(); }
   size_t BlocksSent() const { return blocksSent_.load(); }
+  // CPU time the peer's thread had used when it last sent a block.
+  double CpuSeconds() const { return static_cast<double>(cpuNanos_.load()) / 1e9; }
   std::vector<PeerPacket> Received() const;
   size_t CountReceived(uint8_t protocol, uint8_t opcode) const;
   bool WaitForPacket(uint8_t protocol, uint8_t opcode, size_t count = 1,
@@ -115,12 +117,14 @@ class TestPeer {
   mutable std::mutex lock_;
   mutable std::condition_variable receivedCv_;
   Settings settings_;
+  const std::vector<uint8_t> content_;
   std::array<uint8_t, 16> fileHash_{};
   std::vector<std::array<uint8_t, 16>> partHashes_;  // the hash set (empty: single part)
   std::vector<PeerPacket> received_;
   std::vector<Connection> connectionList_;
   std::atomic<size_t> connections_{0};
   std::atomic<size_t> blocksSent_{0};
+  std::atomic<uint64_t> cpuNanos_{0};
   uint32_t misbehaved_ = 0;  // blocks or requests spoiled so far; the thread's own
   uint16_t port_ = 0;
   int listenFd_ = -1;
