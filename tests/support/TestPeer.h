@@ -37,7 +37,7 @@ class TestPeer {
     kOutsideRequest,      // answers the first request with a range nobody asked for
     kBadHashSet,          // one part hash of the hash set is wrong
     kBadPartCount,        // the file status counts one part too many
-    kDisconnectMidBlock,  // sends half of the first block, then resets the connection
+    kDisconnectMidBlock,  // sends half of the first block, then closes the connection
     kSilent,              // accepts connections and never answers
     kZipBomb,             // the first block comes packed, inflating far past its length
     kIgnoreRequests,      // grants the upload but never answers a block request
