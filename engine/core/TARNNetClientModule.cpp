@@ -139,6 +139,10 @@ bool CTARNNetClientModule::StartPeerSessions() {
     if (auto file = transferFileList_->FindByHash(hash)) file->RemoveSource(clientId);
   });
   CTARNNetC2CTCPConnecterT::SetSecureIdentification(&clientCreditList_);
+  CTARNNetC2CTCPConnecterT::SetServerPortLookup([this](uint32_t address) -> std::optional<uint16_t> {
+    if (const auto* server = serverManager_.FindByAddress(address)) return server->port;
+    return std::nullopt;
+  });
   if (!peerManager_.Start()) return false;
   connectionManager_.GetListener().SetSessionOwner(&config_, &peerManager_, &clientList_);
   return true;
@@ -216,6 +220,7 @@ void CTARNNetClientModule::StopPeerSessions() {
   clientList_.SetConnectHook(nullptr);
   peerManager_.Stop();
   CTARNNetC2CTCPConnecterT::SetSecureIdentification(nullptr);
+  CTARNNetC2CTCPConnecterT::SetServerPortLookup(nullptr);
   clientList_.ClearAll();
   clientList_.SetRemoveSourceHook(nullptr);
 }

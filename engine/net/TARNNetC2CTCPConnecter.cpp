@@ -133,6 +133,9 @@ bool CTARNNetC2CTCPConnecterT::DispatchEd2k(uint8_t opcode, std::span<const uint
       if (reader.ReadHash(hash) && hash == client_->GetRequestedFile()) Close(true);
       break;
     }
+    case kOpChangeClientId:
+      OnClientIdChange(payload);
+      break;
     case kOpSetRequestedFile:
       OnSetRequestedFile(payload);
       break;
@@ -308,6 +311,29 @@ void CTARNNetC2CTCPConnecterT::OnSecureIdentPacket(uint8_t opcode,
   }
   for (const Credit::SSecureIdentPacket& packet : answers)
     SendPacket(kProtocolExtended, packet.opcode, packet.payload);
+}
+
+void CTARNNetC2CTCPConnecterT::OnClientIdChange(std::span<const uint8_t> payload) {
+  CStreamReader reader(payload);
+  uint32_t newId = 0, serverAddress = 0;
+  if (!reader.ReadUInt32(newId) || !reader.ReadUInt32(serverAddress)) return;
+  std::optional<uint16_t> serverPort;
+  {
+    std::lock_guard guard(lookupLock_);
+    if (serverPortLookup_) serverPort = serverPortLookup_(serverAddress);
+  }
+  if (!serverPort) return;
+  _tagStructPeerIdentity identity = client_->GetIdentity();
+  // A high id is an address: only the one this client is reached at is believed.
+  if (IsPeerLowId(newId))
+    identity.clientId = newId;
+  else if (newId == client_->GetAddress())
+    identity.clientId = newId;
+  else
+    return;
+  identity.serverAddress = serverAddress;
+  identity.serverPort = *serverPort;
+  client_->SetIdentity(identity);
 }
 
 void CTARNNetC2CTCPConnecterT::OnQueueRank(int32_t rank) {

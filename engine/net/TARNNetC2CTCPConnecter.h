@@ -10,6 +10,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
 #include <span>
 
 #include "engine/base/ClientConfig.h"
@@ -55,6 +58,13 @@ class CTARNNetC2CTCPConnecterT
   static void SetSecureIdentification(Credit::ITARNNetSecureIdentification* ident) {
     secureIdent_.store(ident);
   }
+  // The TCP port of a listed server by its address (wire order); none for servers we do
+  // not list. A peer's client id change is believed only for listed servers.
+  using ServerPortLookup = std::function<std::optional<uint16_t>(uint32_t address)>;
+  static void SetServerPortLookup(ServerPortLookup lookup) {
+    std::lock_guard guard(lookupLock_);
+    serverPortLookup_ = std::move(lookup);
+  }
 
   // The packet reader's entry; packed packets are dispatched as extended ones.
   bool Dispatch(uint8_t opcode, uint8_t protocol, std::span<const uint8_t> payload);
@@ -74,6 +84,7 @@ class CTARNNetC2CTCPConnecterT
   bool OnHello(std::span<const uint8_t> payload, bool answer);
   void OnInfo(std::span<const uint8_t> payload, bool answer);
   void OnQueueRank(int32_t rank);
+  void OnClientIdChange(std::span<const uint8_t> payload);
   // After a hello or info: opens secure identification once per connection when due.
   void StartSecureIdentification();
   void OnSecureIdentPacket(uint8_t opcode, std::span<const uint8_t> payload);
@@ -137,6 +148,8 @@ class CTARNNetC2CTCPConnecterT
 
   static inline std::atomic<uint32_t> publicAddress_{0};
   static inline std::atomic<Credit::ITARNNetSecureIdentification*> secureIdent_{nullptr};
+  static inline std::mutex lookupLock_;
+  static inline ServerPortLookup serverPortLookup_;
 };
 
 }  // namespace P2P

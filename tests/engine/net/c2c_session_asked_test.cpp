@@ -210,5 +210,34 @@ TEST_F(C2CSessionAskedTest, SecureIdentificationOpensOncePerConnection) {
   EXPECT_EQ(ident.opened.load(), 1);
 }
 
+TEST_F(C2CSessionAskedTest, ClientIdChangeIsBelievedOnlyForListedServersAndOwnAddresses) {
+  constexpr uint32_t kListed = 0x0A0A0A0A;
+  CTARNNetC2CTCPConnecterT::SetServerPortLookup([](uint32_t address) -> std::optional<uint16_t> {
+    if (address == kListed) return uint16_t{4661};
+    return std::nullopt;
+  });
+  auto change = [&](uint32_t id, uint32_t server) {
+    std::vector<uint8_t> payload;
+    CStreamWriter writer(payload);
+    writer.WriteUInt32(id);
+    writer.WriteUInt32(server);
+    Send(kProtocolEDonkey, kOpChangeClientId, payload);
+  };
+  // A port test answered means every packet before it was handled.
+  auto idAfter = [&](uint32_t id, uint32_t server) {
+    change(id, server);
+    Send(kProtocolExtended, kOpPortTest, {1});
+    EXPECT_EQ(Read().opcode, kOpPortTestAnswer);
+    return client_->GetIdentity().clientId;
+  };
+  EXPECT_EQ(idAfter(1234, 0x0B0B0B0B), 0u);     // a server we do not list
+  EXPECT_EQ(idAfter(0x05060708, kListed), 0u);  // a high id that is not this client's address
+  EXPECT_EQ(idAfter(4321, kListed), 4321u);     // a low id from a listed server
+  CTARNNetC2CTCPConnecterT::SetServerPortLookup(nullptr);
+  const _tagStructPeerIdentity identity = client_->GetIdentity();
+  EXPECT_EQ(identity.serverAddress, kListed);
+  EXPECT_EQ(identity.serverPort, 4661);
+}
+
 }  // namespace
 }  // namespace P2P
