@@ -3,6 +3,7 @@
 // received data (plain or packed) into the download. Split from TARNNetC2CTCPConnecter.cpp.
 #include <algorithm>
 
+#include "engine/files/DownloadFileData.h"
 #include "engine/files/HashConstants.h"
 #include "engine/net/TARNNetC2CTCPConnecter.h"
 #include "engine/protocol/Packet.h"
@@ -255,9 +256,54 @@ void CTARNNetC2CTCPConnecterT::OnData(std::span<const uint8_t> payload, bool pac
     file->AcceptData(_tagStructReceivedData{nullptr, newBytes});
     return;
   }
+  const uint32_t part = block->Start() / HASH::kPartSize;
+  const bool lastOfPart = IsLastRequiredOfPart(*file, *block);
   file->AcceptData(_tagStructReceivedData{block, newBytes});
   outstanding_.Remove(block);
-  AfterBlockCompleted(*file);
+  if (lastOfPart && PartFailed(*file, part)) AskForRecoveryData(*file, part);
+  if (IsOpen()) AfterBlockCompleted(*file);
+}
+
+bool CTARNNetC2CTCPConnecterT::IsLastRequiredOfPart(CTARNNetTransferFile& file,
+                                                    const CTARNNetTransferBlock& block) {
+  const uint32_t part = block.Start() / HASH::kPartSize;
+  const uint32_t partStart = HASH::PartStart(part);
+  const uint32_t partEnd = partStart + HASH::PartLength(file.GetSize(), part);
+  CLock guard(file.LockObject());
+  auto* download = Shared::File::TransferFile::DownloadDataOf(file);
+  if (download == nullptr) return false;
+  const auto& required = download->Blocks().Required();
+  return !required.Overlaps(partStart, block.Start()) && !required.Overlaps(block.End(), partEnd);
+}
+
+bool CTARNNetC2CTCPConnecterT::PartFailed(CTARNNetTransferFile& file, uint32_t part) {
+  const uint32_t partStart = HASH::PartStart(part);
+  const uint32_t partEnd = partStart + HASH::PartLength(file.GetSize(), part);
+  CLock guard(file.LockObject());
+  auto* download = Shared::File::TransferFile::DownloadDataOf(file);
+  if (download == nullptr || file.IsFinished()) return false;
+  const std::vector<uint8_t>& complete = file.CompletionBitmap();
+  const bool done = part < complete.size() && complete[part] != 0;
+  return !done && download->Blocks().Required().Overlaps(partStart, partEnd);
+}
+
+void CTARNNetC2CTCPConnecterT::AskForRecoveryData(CTARNNetTransferFile& file, uint32_t part) {
+  if (AichVersion(client_->GetCapabilities()) == 0 || part > 0xFFFF) return;
+  std::vector<uint8_t> payload;
+  CStreamWriter writer(payload);
+  writer.WriteHash(file.GetHash());
+  writer.WriteUInt16(static_cast<uint16_t>(part));
+  {
+    CLock guard(file.LockObject());
+    const HASH::CTARNNetFileHashSet& hashes = file.HashSet();
+    const HASH::_tagStructAICHHash* root = hashes.GetRootHash();
+    // Recovery data is only worth asking for against a root we trust.
+    if (root == nullptr || hashes.GetStatus() < HASH::CTARNNetFileHashSet::kStatusTrusted ||
+        hashes.IsRangeVerified(HASH::PartStart(part), HASH::PartStart(part) + 1))
+      return;
+    writer.WriteBytes(root->bytes);
+  }
+  SendPacket(kProtocolExtended, kOpAichRequest, payload);
 }
 
 void CTARNNetC2CTCPConnecterT::AfterBlockCompleted(CTARNNetTransferFile& file) {

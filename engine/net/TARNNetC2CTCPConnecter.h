@@ -112,6 +112,11 @@ class CTARNNetC2CTCPConnecterT
   void AskForHashSetOrUpload(CTARNNetTransferFile& file);
   void RequestBlocks(CTARNNetTransferFile& file);
   void AfterBlockCompleted(CTARNNetTransferFile& file);
+  // A part whose check failed is repaired block by block once its AICH hashes are known.
+  bool IsLastRequiredOfPart(CTARNNetTransferFile& file,
+                            const Shared::File::TransferFile::CTARNNetTransferBlock& block);
+  bool PartFailed(CTARNNetTransferFile& file, uint32_t part);
+  void AskForRecoveryData(CTARNNetTransferFile& file, uint32_t part);
   // Cancel transfer (or end of download and close when finished), requests forgotten.
   void GiveUp(CTARNNetTransferFile& file, uint32_t retryMs, uint32_t state);
   void ForgetOutstanding(CTARNNetTransferFile& file);

@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "engine/base/ClientConfig.h"
+#include "engine/files/AICHTree.h"
 #include "engine/files/Digest.h"
 #include "engine/protocol/PeerMessages.h"
 
@@ -65,6 +66,7 @@ TestPeer::TestPeer(Settings settings)
     : settings_(std::move(settings)), content_(std::move(settings_.content)) {
   settings_.content.clear();
   const std::vector<uint8_t>& content = content_;
+  if (settings_.aich) BuildAichTree();
   if (content.size() < kPartSize) {
     fileHash_ = Md4(content.data(), content.size());
     return;
@@ -79,6 +81,29 @@ TestPeer::TestPeer(Settings settings)
 }
 
 TestPeer::~TestPeer() { Stop(); }
+
+void TestPeer::BuildAichTree() {
+  const auto size = static_cast<uint32_t>(content_.size());
+  P2P::HASH::AICH_HASH::CTARNNetAICHTree tree(size);
+  for (uint32_t part = 0; uint64_t{part} * kPartSize < size; ++part) {
+    const uint32_t partEnd = std::min<uint32_t>(size, (part + 1) * kPartSize);
+    for (uint32_t block = part * kPartSize; block < partEnd; block += kMaxRequestBlock) {
+      const uint32_t length = std::min(kMaxRequestBlock, partEnd - block);
+      if (!tree.SetRangeHash(block, length, P2P::HASH::SHA1Of({content_.data() + block, length})))
+        return;
+    }
+  }
+  if (!tree.ComputeAndVerify()) return;
+  std::array<uint8_t, 20> root{};
+  std::copy(tree.Root().hash.bytes.begin(), tree.Root().hash.bytes.end(), root.begin());
+  aichRoot_ = root;
+  for (uint32_t part = 0; uint64_t{part} * kPartSize < size; ++part) {
+    std::vector<uint8_t> data;
+    P2P::Protocol::CStreamWriter writer(data);
+    if (!tree.CreateRecoveryData(part, writer)) data.clear();
+    recovery_.push_back(std::move(data));
+  }
+}
 
 bool TestPeer::Start() {
   listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -275,10 +300,23 @@ bool TestPeer::Handle(Connection& connection, const PeerPacket& packet, const Se
       Put32(address, 0x0100007F);  // 127.0.0.1 as peers see us on loopback
       return SendExtended(connection, kOpPublicIpAnswer, address, settings);
     }
-    case kOpAichFileHashRequest:
-      if (!namesOurFile || !settings.aichRoot) return true;
-      answer.insert(answer.end(), settings.aichRoot->begin(), settings.aichRoot->end());
+    case kOpAichFileHashRequest: {
+      const auto root = settings.aichRoot ? settings.aichRoot : aichRoot_;
+      if (!namesOurFile || !root) return true;
+      answer.insert(answer.end(), root->begin(), root->end());
       return SendExtended(connection, kOpAichFileHashAnswer, answer, settings);
+    }
+    case kOpAichRequest: {
+      // Hash, u16 part, the root asked about: answered with that part's recovery data.
+      if (!namesOurFile || payload.size() < 16 + 2 + 20 || !aichRoot_) return true;
+      const uint16_t part = static_cast<uint16_t>(payload[16] | payload[17] << 8);
+      if (part >= recovery_.size() || recovery_[part].empty() ||
+          !std::equal(aichRoot_->begin(), aichRoot_->end(), payload.begin() + 18))
+        return true;
+      answer.insert(answer.end(), payload.begin() + 16, payload.begin() + 38);
+      answer.insert(answer.end(), recovery_[part].begin(), recovery_[part].end());
+      return SendExtended(connection, kOpAichAnswer, answer, settings);
+    }
     default:
       return true;
   }

@@ -56,7 +56,8 @@ class TestPeer {
     size_t packedSlice = 8192;    // packed bytes per compressed data packet
     uint16_t queueRank = 0;       // nonzero: a queue rank first, the accept after the delay
     std::chrono::milliseconds acceptDelay{0};
-    std::optional<std::array<uint8_t, 20>> aichRoot;
+    std::optional<std::array<uint8_t, 20>> aichRoot;  // answered as the AICH root when set
+    bool aich = false;  // builds the AICH tree of the file: root and recovery data answered
     uint32_t capabilities = 0;    // sent in the hello answer
     Misbehaviour misbehave = Misbehaviour::kNone;
     uint32_t misbehaveBlocks = 1;
@@ -74,6 +75,8 @@ class TestPeer {
   uint32_t Address() const;  // wire order
   std::array<uint8_t, 16> FileHash() const { return fileHash_; }
   const std::vector<std::array<uint8_t, 16>>& PartHashes() const { return partHashes_; }
+  // The AICH root of the file's tree, when `aich` built one.
+  std::optional<std::array<uint8_t, 20>> AichRoot() const { return aichRoot_; }
 
   void Update(const std::function<void(Settings&)>& change);
   size_t Connections() const { return connections_.load(); }
@@ -99,6 +102,7 @@ class TestPeer {
     bool silent = false;
   };
 
+  void BuildAichTree();
   void Run();
   void AcceptConnection();
   bool ReadConnection(Connection& connection);
@@ -120,6 +124,8 @@ class TestPeer {
   const std::vector<uint8_t> content_;
   std::array<uint8_t, 16> fileHash_{};
   std::vector<std::array<uint8_t, 16>> partHashes_;  // the hash set (empty: single part)
+  std::optional<std::array<uint8_t, 20>> aichRoot_;  // of the file's tree, when built
+  std::vector<std::vector<uint8_t>> recovery_;       // AICH recovery data of each part
   std::vector<PeerPacket> received_;
   std::vector<Connection> connectionList_;
   std::atomic<size_t> connections_{0};
