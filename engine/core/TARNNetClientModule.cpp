@@ -6,6 +6,7 @@
 #include "engine/core/ClientConfigStore.h"
 #include "engine/files/OfferRecord.h"
 #include "engine/net/ClientCreditFile.h"
+#include "engine/net/TARNNetC2CTCPConnecter.h"
 #include "framework/Log.h"
 #include "platform/Folders.h"
 #include "platform/RegistryKey.h"
@@ -30,7 +31,7 @@ bool CTARNNetClientModule::Start() {
   // Each step brings up a manager the later ones depend on.
   if (!LoadClientCredits() || !LoadServerList() || !CreateTransferFileList() ||
       !StartDownloadManager() || !StartUploadManager() || !StartSearchManager() ||
-      !StartConnectionManager())
+      !StartPeerSessions() || !StartConnectionManager())
     return false;
   AddRef();
   return true;
@@ -39,6 +40,7 @@ bool CTARNNetClientModule::Start() {
 bool CTARNNetClientModule::Stop() {
   StopSearchManager();
   StopConnectionManager();
+  StopPeerSessions();
   StopDownloadManager();
   StopUploadManager();
   ReleaseTransferFileList();
@@ -81,10 +83,17 @@ bool CTARNNetClientModule::CreateTransferFileList() {
   transferFileList_ = Shared::File::TransferFile::CTARNNetTransferFileList::GetInstance();
   return transferFileList_ != nullptr;
 }
-// Sources found for a download become remote-client records through the client list; until
-// that is wired, the download only lists them.
+// Sources found for a download become remote-client records through the client list, which
+// connects to them at once; a source the client list gives up leaves the download.
 bool CTARNNetClientModule::StartDownloadManager() {
   Shared::File::TransferFile::SDownloadHooks hooks;
+  hooks.sourceAdded = [this](const Shared::File::TransferFile::CTransferFilePtr& file,
+                             uint32_t clientId, uint16_t port, uint32_t serverAddress,
+                             uint16_t serverPort) {
+    clientList_.CreateDownloadSource(file->GetHash(), clientId, port, serverAddress, serverPort);
+  };
+  hooks.sourceRemoved = [this](const Shared::File::TransferFile::CTransferFilePtr& file,
+                               uint32_t clientId) { clientList_.DropSource(file->GetHash(), clientId); };
   hooks.requestSources = [this](const _tagUnionHash& hash, uint32_t size) {
     RequestSources(hash, size);
   };
@@ -121,6 +130,31 @@ bool CTARNNetClientModule::StartSearchManager() {
   searchManager_.SetServerManager(&serverManager_);
   return searchManager_.Start();
 }
+// Before the connection manager binds the listener: accepted sessions need their owner.
+bool CTARNNetClientModule::StartPeerSessions() {
+  clientList_.SetConnectHook([this](const Client::CClientPtr& client, bool uploadCallback) {
+    return ConnectPeer(client, uploadCallback);
+  });
+  clientList_.SetRemoveSourceHook([this](const _tagUnionHash& hash, uint32_t clientId) {
+    if (transferFileList_ == nullptr) return;
+    if (auto file = transferFileList_->FindByHash(hash)) file->RemoveSource(clientId);
+  });
+  CTARNNetC2CTCPConnecterT::SetSecureIdentification(&clientCreditList_);
+  CTARNNetC2CTCPConnecterT::SetServerPortLookup([this](uint32_t address) -> std::optional<uint16_t> {
+    if (const auto* server = serverManager_.FindByAddress(address)) return server->port;
+    return std::nullopt;
+  });
+  if (!peerManager_.Start()) return false;
+  connectionManager_.GetListener().SetSessionOwner(&config_, &peerManager_, &clientList_);
+  return true;
+}
+bool CTARNNetClientModule::ConnectPeer(const Client::CClientPtr& client, bool uploadCallback) {
+  auto* session = new CTARNNetC2CTCPConnecterT(config_, client, &clientList_);
+  session->AddRef();
+  const bool connecting = session->ConnectTo(peerManager_, uploadCallback);
+  session->Release();
+  return connecting;
+}
 bool CTARNNetClientModule::StartConnectionManager() {
   connectionManager_.SetHooks(MakeServerSessionHooks());
   return connectionManager_.Start();
@@ -144,8 +178,13 @@ Protocol::SServerSessionHooks CTARNNetClientModule::MakeServerSessionHooks() {
       downloadFileManager_.AddSource(hash, source.clientId, source.port, source.serverAddress,
                                      source.serverPort);
   };
+  // A low-id client the server relays wants us to connect to it for its upload.
+  hooks.callbackRequested = [this](uint32_t address, uint16_t port) {
+    clientList_.CallBack(address, port);
+  };
   hooks.periodicTick = [this] {
     if (transferFileList_ != nullptr) transferFileList_->SampleStatistics();
+    clientList_.ReaskPass();
   };
   return hooks;
 }
@@ -176,6 +215,16 @@ void CTARNNetClientModule::RequestSources(const _tagUnionHash& hash, uint32_t si
 // Stop steps, in the reverse dependency order.
 void CTARNNetClientModule::StopSearchManager() { searchManager_.Stop(); }
 void CTARNNetClientModule::StopConnectionManager() { connectionManager_.Stop(); }
+// The listener is closed by now; every session ends before the downloads it feeds stop.
+void CTARNNetClientModule::StopPeerSessions() {
+  connectionManager_.GetListener().SetSessionOwner(nullptr, nullptr, nullptr);
+  clientList_.SetConnectHook(nullptr);
+  peerManager_.Stop();
+  CTARNNetC2CTCPConnecterT::SetSecureIdentification(nullptr);
+  CTARNNetC2CTCPConnecterT::SetServerPortLookup(nullptr);
+  clientList_.ClearAll();
+  clientList_.SetRemoveSourceHook(nullptr);
+}
 void CTARNNetClientModule::StopDownloadManager() { downloadFileManager_.Stop(); }
 void CTARNNetClientModule::StopUploadManager() {
   uploadFileManager_.Stop();

@@ -11,10 +11,12 @@
 
 #include "engine/base/ClientConfig.h"
 #include "engine/core/TARNNetConnectionManager.h"
+#include "engine/files/ClientList.h"
 #include "engine/files/DownloadFileManager.h"
 #include "engine/files/TransferFileList.h"
 #include "engine/files/UploadFileManager.h"
 #include "engine/net/ServerSessionHooks.h"
+#include "engine/net/TARNNetC2CManager.h"
 #include "engine/net/TARNNetClientCreditList.h"
 #include "engine/search/SearchManager.h"
 #include "engine/servers/ServerManager.h"
@@ -48,6 +50,8 @@ class CTARNNetClientModule : public OSTREL::CSingletonPtr<CTARNNetClientModule>,
   CTARNNetUploadFileManager& GetUploadFileManager() { return uploadFileManager_; }
   CTARNNetSearchManager& GetSearchManager() { return searchManager_; }
   Credit::CTARNNetClientCreditList& GetClientCreditList() { return clientCreditList_; }
+  Client::CTARNNetClientList& GetClientList() { return clientList_; }
+  CTARNNetC2CManager& GetPeerManager() { return peerManager_; }
 
   bool LoadConfig();
   bool SaveConfig();
@@ -60,10 +64,12 @@ class CTARNNetClientModule : public OSTREL::CSingletonPtr<CTARNNetClientModule>,
   bool StartDownloadManager();
   bool StartUploadManager();
   bool StartSearchManager();
+  bool StartPeerSessions();
   bool StartConnectionManager();
 
   void StopSearchManager();
   void StopConnectionManager();
+  void StopPeerSessions();
   void StopDownloadManager();
   void StopUploadManager();
   void ReleaseTransferFileList();
@@ -79,6 +85,8 @@ class CTARNNetClientModule : public OSTREL::CSingletonPtr<CTARNNetClientModule>,
   void OnSharedFileAdded(const Shared::_tagStructSharedFile&) override;
   void OnSharedFileChanged(const Shared::_tagStructSharedFile&) override {}
   void OnSharedFileRemoved(const Shared::_tagStructSharedFile&) override;
+  // A peer session for `client`, connecting for downloading or as an upload call-back.
+  bool ConnectPeer(const Client::CClientPtr& client, bool uploadCallback);
 
   // Members in construction order; the managers slot in where the markers are.
   OSTREL::Process::CCriticalSection lock_;
@@ -89,7 +97,10 @@ class CTARNNetClientModule : public OSTREL::CSingletonPtr<CTARNNetClientModule>,
   CTARNNetUploadFileManager uploadFileManager_;
   CTARNNetSearchManager searchManager_;
   Credit::CTARNNetClientCreditList clientCreditList_;
-  // client list, download client queue, upload client queue
+  // The client list holds the download and upload client queues.
+  Client::CTARNNetClientList clientList_;
+  // Every peer session, accepted or outgoing.
+  CTARNNetC2CManager peerManager_;
   OSTREL::Process::CCriticalSection secondLock_;
   Shared::File::TransferFile::CTARNNetTransferFileList* transferFileList_ = nullptr;
 

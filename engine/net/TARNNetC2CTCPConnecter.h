@@ -1,20 +1,32 @@
 // One TCP session with another eD2K client, driven by the peer multiplexer: the hello and
-// info exchange that identifies both sides, and the small requests any peer may make (port
-// test, public address, queue rank). It is linked to one remote-client record while open.
-// Handlers run on the multiplexer's wait thread, one at a time; CloseSession from any thread.
+// info exchange that identifies both sides; as a downloader, the file request sequence, file
+// status, hash set, the upload grant and the block request cycle that writes received data
+// (plain or packed) into the download; as the asked side, answers about the files we hold;
+// and the small requests any peer may make (port test, public address, AICH hashes). It is
+// linked to one remote-client record while open; when it ends it sets the record's reask
+// timer from the download state. Handlers run on the multiplexer's wait thread, one at a
+// time; CloseSession and ConnectTo from any thread.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
 #include <span>
 
 #include "engine/base/ClientConfig.h"
 #include "engine/files/Client.h"
 #include "engine/files/ClientList.h"
 #include "engine/net/RefusalCounter.h"
+#include "engine/files/TransferFile.h"
+#include "engine/net/SecureIdentification.h"
+#include "engine/net/TARNNetC2CManager.h"
 #include "framework/ManagedObject.h"
 
 namespace P2P {
+
+using Shared::File::TransferFile::CTARNNetTransferFile;
 
 class CTARNNetC2CTCPConnecterT
     : public OSTREL::Network::Socket::CManagedObjectT<CTARNNetC2CTCPConnecterT, 30000>,
@@ -31,14 +43,29 @@ class CTARNNetC2CTCPConnecterT
 
   // Adopts a socket accepted by the listener; the remote side speaks first.
   bool AttachAccepted(int fd);
+  // Links the client, connects to its address and port and joins `manager`: for downloading
+  // (hello once connected) or as an upload call-back (the remote side speaks first).
+  bool ConnectTo(CTARNNetC2CManager& manager, bool uploadCallback);
 
   void CloseSession() override { Close(true); }
-  void RequestFileAgain() override {}
+  void RequestFileAgain() override;
 
   const Client::CClientPtr& GetClient() const { return client_; }
   // The engine's address as peers report it; 0 while unknown. Process-wide.
   static uint32_t GetPublicAddress() { return publicAddress_.load(); }
   static void ResetPublicAddress() { publicAddress_.store(0); }
+  // Who proves identities for every session (the engine's credit list); null: nobody, and
+  // remote clients stay unidentified. Set before sessions run, cleared after they ended.
+  static void SetSecureIdentification(Credit::ITARNNetSecureIdentification* ident) {
+    secureIdent_.store(ident);
+  }
+  // The TCP port of a listed server by its address (wire order); none for servers we do
+  // not list. A peer's client id change is believed only for listed servers.
+  using ServerPortLookup = std::function<std::optional<uint16_t>(uint32_t address)>;
+  static void SetServerPortLookup(ServerPortLookup lookup) {
+    std::lock_guard guard(lookupLock_);
+    serverPortLookup_ = std::move(lookup);
+  }
 
   // Packets of this peer that a reader refused, and why the last one was.
   uint32_t GetRefusalCount() const { return refusals_.Count(); }
@@ -49,23 +76,91 @@ class CTARNNetC2CTCPConnecterT
 
  protected:
   size_t OnReceiveData(std::span<const uint8_t> pending) override;
+  void OnConnect(int error) override;
   void OnClose(int error) override;
   void OnError(int error) override;
 
  private:
+  using CTransferFilePtr = Shared::File::TransferFile::CTransferFilePtr;
+  using RequestRecord = Shared::File::TransferFile::_tagStructRequestRecord;
+
   bool DispatchEd2k(uint8_t opcode, std::span<const uint8_t> payload);
   bool DispatchExtended(uint8_t opcode, std::span<const uint8_t> payload);
-  void OnHello(std::span<const uint8_t> payload, bool answer);
+  bool OnHello(std::span<const uint8_t> payload, bool answer);
   void OnInfo(std::span<const uint8_t> payload, bool answer);
+  void OnQueueRank(int32_t rank);
+  void OnClientIdChange(std::span<const uint8_t> payload);
+  // After a hello or info: opens secure identification once per connection when due.
+  void StartSecureIdentification();
+  void OnSecureIdentPacket(uint8_t opcode, std::span<const uint8_t> payload);
+  Credit::SSecureIdentContext SecureIdentContext() const;
   bool SendPacket(uint8_t protocol, uint8_t opcode, std::span<const uint8_t> payload = {});
+  bool SendHashPacket(uint8_t protocol, uint8_t opcode, const _tagUnionHash& hash);
+  static CTransferFilePtr FindFile(const _tagUnionHash& hash);
+  // The file a packet names; unknown: file not found (when `answer`) and close.
+  CTransferFilePtr KnownFileOr(std::span<const uint8_t> payload, bool answer);
+
+  // Download side (TARNNetC2CDownload.cpp).
+  void StartFileRequest(bool openSession);
+  void AppendFileNameRequest(Protocol::CStreamWriter& writer, CTARNNetTransferFile& file);
+  void OnFileNameAnswer(std::span<const uint8_t> payload);
+  void OnFileStatus(std::span<const uint8_t> payload);
+  void OnHashSetAnswer(std::span<const uint8_t> payload);
+  void OnAcceptUpload();
+  void OnData(std::span<const uint8_t> payload, bool packed);
+  void OnMultiPacketAnswer(std::span<const uint8_t> payload);
+  void OnAnswerSources(std::span<const uint8_t> payload);
+  void OnAichFileHashAnswer(std::span<const uint8_t> payload);
+  void OnAichAnswer(std::span<const uint8_t> payload);
+  void ApplyFileStatus(CTARNNetTransferFile& file, Protocol::CStreamReader& reader);
+  // The hash set answer or start upload request that follows the file status.
+  void AskForHashSetOrUpload(CTARNNetTransferFile& file);
+  void RequestBlocks(CTARNNetTransferFile& file);
+  void AfterBlockCompleted(CTARNNetTransferFile& file);
+  // A part whose check failed is repaired block by block once its AICH hashes are known.
+  bool IsLastRequiredOfPart(CTARNNetTransferFile& file,
+                            const Shared::File::TransferFile::CTARNNetTransferBlock& block);
+  bool PartFailed(CTARNNetTransferFile& file, uint32_t part);
+  void AskForRecoveryData(CTARNNetTransferFile& file, uint32_t part);
+  // Cancel transfer (or end of download and close when finished), requests forgotten.
+  void GiveUp(CTARNNetTransferFile& file, uint32_t retryMs, uint32_t state);
+  void ForgetOutstanding(CTARNNetTransferFile& file);
+  bool OffersNeededPart(CTARNNetTransferFile& file) const;
+  std::vector<uint8_t> AvailabilityBitmap(CTARNNetTransferFile& file) const;
+  void CountAvailabilityOut(CTARNNetTransferFile& file);
+  uint32_t BlocksWanted(CTARNNetTransferFile& file);
+  void EndDownloadSide();
+
+  // Asked side (TARNNetC2CUpload.cpp).
+  void OnSetRequestedFile(std::span<const uint8_t> payload);
+  void OnRequestFileName(std::span<const uint8_t> payload);
+  void OnHashSetRequest(std::span<const uint8_t> payload);
+  void OnStartUploadRequest(std::span<const uint8_t> payload);
+  void OnRequestParts(std::span<const uint8_t> payload);
+  void OnMultiPacket(std::span<const uint8_t> payload);
+  void OnAichFileHashRequest(std::span<const uint8_t> payload);
+  void OnAichRequest(std::span<const uint8_t> payload);
+  void AppendFileName(Protocol::CStreamWriter& writer, CTARNNetTransferFile& file);
+  void AppendPartStatus(Protocol::CStreamWriter& writer, CTARNNetTransferFile& file);
 
   const _tagStructClientConfig& own_;
   Client::CClientPtr client_;
   Client::CTARNNetClientList* clients_;
   uint32_t remoteAddress_ = 0;  // network byte order, as seen on this connection
   CRefusalCounter refusals_{"peer TCP"};
+  // Blocks asked of the remote client and not yet whole, with their data so far.
+  Shared::File::TransferFile::CTARNNetTransferBlockList outstanding_;
+  // Ranges the remote client asked of us.
+  Shared::File::TransferFile::CTARNNetTransferBlockList uploadRequests_;
+  bool availabilityCounted_ = false;  // the client's parts are in the download's frequencies
+  uint32_t rateTick_ = 0;
+  uint32_t bytesSinceRate_ = 0;
+  bool secureIdentSent_ = false;
 
   static inline std::atomic<uint32_t> publicAddress_{0};
+  static inline std::atomic<Credit::ITARNNetSecureIdentification*> secureIdent_{nullptr};
+  static inline std::mutex lookupLock_;
+  static inline ServerPortLookup serverPortLookup_;
 };
 
 }  // namespace P2P

@@ -1,0 +1,141 @@
+// The downloading side's requests on one session: the file request sequence after a hello
+// answer, the multi-packet form when the file is asked for again on the open session, and
+// what the answers lead to (hash set request, start upload request; a wrong hash set is not
+// kept).
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "engine/files/DownloadFileData.h"
+#include "engine/files/TransferFileList.h"
+#include "engine/net/TARNNetC2CTCPConnecter.h"
+#include "engine/protocol/Packet.h"
+#include "engine/protocol/PeerMessages.h"
+#include "framework/WaitMultipleSocketsManager.h"
+#include "tests/support/LoopbackPair.h"
+#include "tests/support/Sandbox.h"
+
+namespace P2P {
+namespace {
+
+using namespace Protocol;
+using Shared::File::TransferFile::CTARNNetDownloadFileData;
+using Shared::File::TransferFile::CTARNNetTransferFileList;
+using Shared::File::TransferFile::CTransferFilePtr;
+using tarn::test::ReadExactly;
+using tarn::test::WriteAll;
+
+constexpr uint32_t kFileSize = 9728000 + 5000;
+
+class C2CSessionRequestTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    own_.userHash.bytes.fill(0x42);
+    own_.capabilities = kCapabilityWord;
+    Shared::_tagStructSharedFile record;
+    record.hash.bytes.fill(0x11);
+    record.info.name = "wanted.bin";
+    record.info.size = kFileSize;
+    file_ = CTransferFilePtr(new Shared::File::TransferFile::CTARNNetTransferFile(record));
+    std::filesystem::create_directories(sandbox_ / "temp");
+    download_ = CTARNNetDownloadFileData::Attach(file_, nullptr);
+    ASSERT_TRUE(download_->Create((sandbox_ / "temp").string()));
+    CTARNNetTransferFileList::GetInstance()->Add(file_);
+
+    ASSERT_TRUE(manager_.Start());
+    ASSERT_TRUE(pair_.IsValid());
+    client_ = Client::CClientPtr(new Client::CTARNNetClient);
+    const _tagUnionHash hash = file_->GetHash();
+    client_->Initialise(0x0100007F, 4662, 0, 0, &hash, nullptr);
+    session_ = new CTARNNetC2CTCPConnecterT(own_, client_);
+    session_->AddRef();
+    ASSERT_TRUE(session_->AttachAccepted(pair_.TakeServer()));
+    ASSERT_TRUE(manager_.Add(session_));
+  }
+  void TearDown() override {
+    manager_.Stop();
+    session_->Release();
+    CTARNNetTransferFileList::GetInstance()->Remove(file_.Get());
+    download_->Detach();
+  }
+  void Send(uint8_t protocol, uint8_t opcode, const std::vector<uint8_t>& payload) {
+    const auto packet = BuildPeerPacket(protocol, opcode, payload);
+    ASSERT_TRUE(WriteAll(pair_.Client(), std::string(packet.begin(), packet.end())));
+  }
+  std::vector<uint8_t> Hash() const {
+    const _tagUnionHash hash = file_->GetHash();
+    return {hash.bytes.begin(), hash.bytes.end()};
+  }
+  // Protocol, opcode, then the payload.
+  std::vector<uint8_t> Read() {
+    const std::string header = ReadExactly(pair_.Client(), 5);
+    if (header.size() != 5) return {};
+    uint32_t length = 0;
+    std::memcpy(&length, header.data() + 1, 4);
+    const std::string body = ReadExactly(pair_.Client(), length);
+    std::vector<uint8_t> packet{static_cast<uint8_t>(header[0])};
+    packet.insert(packet.end(), body.begin(), body.end());
+    return packet;
+  }
+  void SendHelloAnswer() {
+    _tagStructClientConfig remote;
+    remote.userHash.bytes.fill(0x99);
+    remote.capabilities = kCapabilityWord;  // multi-packet, sources, AICH, extended requests 2
+    Send(kProtocolEDonkey, kOpHelloAnswer, BuildHelloPayload(remote, true));
+  }
+  // The part-status bitmap this download sends: two parts counted, none complete.
+  static std::vector<uint8_t> OwnStatus() { return {2, 0, 0}; }
+
+  tarn::test::Sandbox sandbox_;
+  _tagStructClientConfig own_;
+  CTransferFilePtr file_;
+  Shared::File::TransferFile::CDownloadFileDataPtr download_;
+  OSTREL::Network::Socket::CWaitMultipleSocketsManagerImpl manager_;
+  tarn::test::LoopbackPair pair_;
+  Client::CClientPtr client_;
+  CTARNNetC2CTCPConnecterT* session_ = nullptr;
+};
+
+std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> parts) {
+  std::vector<uint8_t> out;
+  for (const auto& part : parts) out.insert(out.end(), part.begin(), part.end());
+  return out;
+}
+
+TEST_F(C2CSessionRequestTest, HelloAnswerStartsTheSequenceAndAnAskAgainIsOneMultiPacket) {
+  SendHelloAnswer();
+  // Name (with our bitmap and the u16 count), status, sources, AICH root: in this order.
+  EXPECT_EQ(Read(), Concat({{kProtocolEDonkey, kOpRequestFileName}, Hash(), OwnStatus(), {0, 0}}));
+  EXPECT_EQ(Read(), Concat({{kProtocolEDonkey, kOpSetRequestedFile}, Hash()}));
+  EXPECT_EQ(Read(), Concat({{kProtocolExtended, kOpRequestSources}, Hash()}));
+  EXPECT_EQ(Read(), Concat({{kProtocolExtended, kOpAichFileHashRequest}, Hash()}));
+  EXPECT_EQ(client_->GetDownloadState(), Client::kDownloadRequesting);
+
+  session_->RequestFileAgain();
+  EXPECT_EQ(Read(), Concat({{kProtocolExtended, kOpMultiPacket},
+                            Hash(),
+                            {kOpRequestFileName},
+                            OwnStatus(),
+                            {0, 0, kOpSetRequestedFile, kOpRequestSources,
+                             kOpAichFileHashRequest}}));
+}
+
+TEST_F(C2CSessionRequestTest, MultiPacketAnswerLeadsToTheHashSetAndAWrongOneIsNotKept) {
+  SendHelloAnswer();
+  for (int i = 0; i < 4; ++i) Read();
+  // The remote client has the whole file: name and status in one answer.
+  Send(kProtocolExtended, kOpMultiPacketAnswer,
+       Concat({Hash(), {kOpFileNameAnswer, 1, 0, 'w', kOpFileStatus, 0, 0}}));
+  EXPECT_EQ(Read(), Concat({{kProtocolEDonkey, kOpHashSetRequest}, Hash()}));
+  std::vector<uint8_t> wrong = Concat({Hash(), {3, 0}});
+  wrong.resize(wrong.size() + 3 * 16, 0x5A);
+  Send(kProtocolEDonkey, kOpHashSetAnswer, wrong);
+  EXPECT_EQ(Read(), Concat({{kProtocolEDonkey, kOpStartUploadRequest}, Hash()}));
+  OSTREL::Process::CLock guard(file_->LockObject());
+  EXPECT_TRUE(file_->HashSet().HashList().Empty());
+  EXPECT_EQ(file_->GetSecondCount(), 1u);  // a complete source is transferring
+}
+
+}  // namespace
+}  // namespace P2P

@@ -1,0 +1,308 @@
+// Downloads from test peers on loopback: the download manager, the client list and real peer
+// sessions on the peer multiplexer, as the engine root wires them.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "engine/files/ClientList.h"
+#include "engine/files/DownloadFileData.h"
+#include "engine/files/DownloadFileManager.h"
+#include "engine/files/TransferFileList.h"
+#include "engine/net/TARNNetC2CManager.h"
+#include "engine/net/TARNNetC2CTCPConnecter.h"
+#include "engine/protocol/PeerMessages.h"
+#include "tests/engine/files/DownloadTestKit.h"
+#include "tests/support/Sandbox.h"
+#include "tests/support/TestPeer.h"
+#include "tests/support/WaitUntil.h"
+
+namespace P2P {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Shared::File::TransferFile::CTransferFilePtr;
+using Shared::File::TransferFile::DownloadDataOf;
+using tarn::test::PseudoRandomBytes;
+using tarn::test::TestPeer;
+using tarn::test::WaitUntil;
+using Misbehaviour = TestPeer::Misbehaviour;
+
+// Two parts: one whole part and a short second one, so both part kinds are checked.
+constexpr size_t kTwoPartSize = 9728000 + 1500000;
+// A download lists one source per address: a second peer needs an address of its own.
+constexpr const char* kSecondAddress = "127.0.0.2";
+
+class PeerDownloadTest : public ::testing::Test {
+ protected:
+  PeerDownloadTest() : content_(PseudoRandomBytes(kTwoPartSize, 11)) {
+    fs::create_directories(temp_);
+    fs::create_directories(shared_);
+    own_.userHash.bytes.fill(0x42);
+    own_.userName = "engine";
+    own_.capabilities = kCapabilityWord;
+    own_.clientVersion = kClientVersionWord;
+  }
+  ~PeerDownloadTest() override {
+    peers_.Stop();
+    clients_.ClearAll();
+    if (downloads_) downloads_->Stop();
+    if (auto* files = Shared::File::TransferFile::CTARNNetTransferFileList::PeekInstance())
+      files->Clear();
+    CTARNNetC2CTCPConnecterT::ResetPublicAddress();
+  }
+
+  void SetUp() override {
+    Shared::File::TransferFile::SDownloadHooks hooks;
+    hooks.sourceAdded = [this](const CTransferFilePtr& file, uint32_t id, uint16_t port,
+                               uint32_t serverAddress, uint16_t serverPort) {
+      clients_.CreateDownloadSource(file->GetHash(), id, port, serverAddress, serverPort);
+    };
+    hooks.sourceRemoved = [this](const CTransferFilePtr& file, uint32_t id) {
+      clients_.DropSource(file->GetHash(), id);
+    };
+    clients_.SetConnectHook([this](const Client::CClientPtr& client, bool callback) {
+      auto* session = new CTARNNetC2CTCPConnecterT(own_, client, &clients_);
+      session->AddRef();
+      const bool connecting = session->ConnectTo(peers_, callback);
+      session->Release();
+      return connecting;
+    });
+    clients_.SetRemoveSourceHook([this](const _tagUnionHash& hash, uint32_t id) {
+      if (auto file = downloads_->List().FindByHash(hash)) file->RemoveSource(id);
+    });
+    ASSERT_TRUE(peers_.Start());
+    downloads_ = std::make_unique<CTARNNetDownloadFileManager>();
+    downloads_->SetHooks(hooks);
+    ASSERT_TRUE(downloads_->Start(temp_, shared_));
+    file_ = downloads_->AddDownload(test::RecordFor(content_, "movie.bin"));
+    ASSERT_TRUE(file_);
+  }
+
+  std::unique_ptr<TestPeer> StartPeer(const std::function<void(TestPeer::Settings&)>& adjust = {}) {
+    TestPeer::Settings settings;
+    settings.content = content_;
+    settings.name = "movie.bin";
+    if (adjust) adjust(settings);
+    auto peer = std::make_unique<TestPeer>(settings);
+    if (!peer->Start()) return nullptr;
+    return peer;
+  }
+  void AddSource(const TestPeer& peer) {
+    ASSERT_TRUE(downloads_->AddSource(file_->GetHash(), peer.Address(), peer.Port(), 0, 0));
+  }
+  bool Completed(std::chrono::milliseconds deadline = 30s) {
+    return WaitUntil([&] { return fs::exists(shared_ / "movie.bin"); }, deadline) &&
+           ReadAll(shared_ / "movie.bin") == content_;
+  }
+  Client::CClientPtr OnlySource() {
+    auto sources = clients_.DownloadQueue().Snapshot();
+    return sources.size() == 1 ? sources.front() : Client::CClientPtr();
+  }
+  static std::vector<uint8_t> ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+
+  tarn::test::Sandbox sandbox_;
+  fs::path temp_ = sandbox_ / "temp";
+  fs::path shared_ = sandbox_ / "shared";
+  std::vector<uint8_t> content_;
+  _tagStructClientConfig own_;
+  CTARNNetC2CManager peers_;
+  Client::CTARNNetClientList clients_;
+  std::unique_ptr<CTARNNetDownloadFileManager> downloads_;
+  CTransferFilePtr file_;
+};
+
+TEST_F(PeerDownloadTest, PlainBlocksFromOnePeerCompleteAVerifiedFile) {
+  auto peer = StartPeer();
+  ASSERT_TRUE(peer);
+  AddSource(*peer);
+  EXPECT_TRUE(Completed());
+  // The handshake and the request sequence, in the order peers expect them.
+  EXPECT_GE(peer->CountReceived(0xE3, Protocol::kOpPeerHello), 1u);
+  EXPECT_GE(peer->CountReceived(0xE3, Protocol::kOpRequestFileName), 1u);
+  EXPECT_EQ(peer->CountReceived(0xE3, Protocol::kOpHashSetRequest), 1u);
+  EXPECT_GE(peer->CountReceived(0xE3, Protocol::kOpRequestParts), 20u);
+  EXPECT_NE(CTARNNetC2CTCPConnecterT::GetPublicAddress(), 0u);
+}
+
+TEST_F(PeerDownloadTest, PackedSlicesInPackedPacketsAfterAQueueWaitComplete) {
+  auto peer = StartPeer([](TestPeer::Settings& s) {
+    s.compressed = true;
+    s.packExtended = true;
+    s.queueRank = 4;
+    s.acceptDelay = 300ms;
+  });
+  ASSERT_TRUE(peer);
+  AddSource(*peer);
+  ASSERT_TRUE(WaitUntil([&] {
+    auto source = OnlySource();
+    return source && source->GetRemoteQueueRank() == 4;
+  }));
+  EXPECT_TRUE(Completed());
+}
+
+TEST_F(PeerDownloadTest, TwoPeersWithDifferentPartsTogetherCompleteTheFile) {
+  auto first = StartPeer([](TestPeer::Settings& s) { s.parts = {1, 0}; });
+  auto second = StartPeer([](TestPeer::Settings& s) {
+    s.parts = {0, 1};
+    s.address = kSecondAddress;
+  });
+  ASSERT_TRUE(first && second);
+  AddSource(*first);
+  AddSource(*second);
+  EXPECT_TRUE(Completed());
+  EXPECT_GT(first->BlocksSent(), 0u);
+  EXPECT_GT(second->BlocksSent(), 0u);
+}
+
+TEST_F(PeerDownloadTest, CorruptBlockFailsItsPartWhichIsFetchedAgain) {
+  auto peer = StartPeer([](TestPeer::Settings& s) { s.misbehave = Misbehaviour::kWrongData; });
+  ASSERT_TRUE(peer);
+  AddSource(*peer);
+  EXPECT_TRUE(Completed());
+  // The bad part came twice.
+  const size_t blocks = (content_.size() + 184319) / 184320;
+  EXPECT_GT(peer->BlocksSent(), blocks);
+}
+
+TEST_F(PeerDownloadTest, PackedBlockInflatingPastItsLengthIsDroppedAndAskedAgain) {
+  auto peer = StartPeer([](TestPeer::Settings& s) { s.misbehave = Misbehaviour::kZipBomb; });
+  ASSERT_TRUE(peer);
+  AddSource(*peer);
+  EXPECT_TRUE(Completed());
+}
+
+TEST_F(PeerDownloadTest, OnePartFileNeedsNoStatusExchange) {
+  const auto small = PseudoRandomBytes(700000, 12);
+  ASSERT_TRUE(downloads_->AddDownload(test::RecordFor(small, "small.bin")));
+  auto peer = StartPeer([&](TestPeer::Settings& s) {
+    s.content = small;
+    s.name = "small.bin";
+  });
+  ASSERT_TRUE(peer);
+  const auto hash = test::RecordFor(small, "small.bin").hash;
+  ASSERT_TRUE(downloads_->AddSource(hash, peer->Address(), peer->Port(), 0, 0));
+  EXPECT_TRUE(WaitUntil([&] { return fs::exists(shared_ / "small.bin"); }, 30s));
+  EXPECT_EQ(ReadAll(shared_ / "small.bin"), small);
+  EXPECT_EQ(peer->CountReceived(0xE3, Protocol::kOpSetRequestedFile), 0u);
+  EXPECT_EQ(peer->CountReceived(0xE3, Protocol::kOpHashSetRequest), 0u);
+}
+
+TEST_F(PeerDownloadTest, WrongHashSetIsRefusedAndARightOneLaterCompletes) {
+  auto liar = StartPeer([](TestPeer::Settings& s) { s.misbehave = Misbehaviour::kBadHashSet; });
+  ASSERT_TRUE(liar);
+  AddSource(*liar);
+  // All data arrives, but no part can be proven without a matching hash set.
+  ASSERT_TRUE(WaitUntil([&] { return file_->RemainingBytes() == 0; }, 30s));
+  {
+    OSTREL::Process::CLock guard(file_->LockObject());
+    EXPECT_TRUE(file_->HashSet().HashList().Empty());
+  }
+  EXPECT_FALSE(file_->IsFinished());
+  auto honest = StartPeer([](TestPeer::Settings& s) { s.address = kSecondAddress; });
+  ASSERT_TRUE(honest);
+  AddSource(*honest);
+  ASSERT_TRUE(honest->WaitForPacket(0xE3, Protocol::kOpHashSetRequest));
+  // The engine's periodic sample checks the parts again once the hash set is there.
+  EXPECT_TRUE(WaitUntil([&] {
+    file_->StatisticsSample();
+    return fs::exists(shared_ / "movie.bin");
+  }, 10s));
+  EXPECT_EQ(ReadAll(shared_ / "movie.bin"), content_);
+}
+
+TEST_F(PeerDownloadTest, BitmapWithTheWrongPartCountMakesTheSourceUnusable) {
+  auto peer = StartPeer([](TestPeer::Settings& s) { s.misbehave = Misbehaviour::kBadPartCount; });
+  ASSERT_TRUE(peer);
+  AddSource(*peer);
+  ASSERT_TRUE(WaitUntil([&] {
+    auto source = OnlySource();
+    return source && source->GetDownloadState() == Client::kDownloadIdle &&
+           source->GetSession() == nullptr;
+  }));
+  EXPECT_EQ(peer->CountReceived(0xE3, Protocol::kOpStartUploadRequest), 0u);
+  EXPECT_EQ(peer->CountReceived(0xE3, Protocol::kOpRequestParts), 0u);
+}
+
+TEST_F(PeerDownloadTest, DisconnectMidBlockLeavesTheClientForAReaskAndAnotherSourceFinishes) {
+  auto flaky = StartPeer([](TestPeer::Settings& s) {
+    s.misbehave = Misbehaviour::kDisconnectMidBlock;
+  });
+  ASSERT_TRUE(flaky);
+  AddSource(*flaky);
+  ASSERT_TRUE(WaitUntil([&] {
+    auto source = OnlySource();
+    return source && source->GetSession() == nullptr &&
+           source->GetDownloadState() == Client::kDownloadReceiving;
+  }));
+  EXPECT_FALSE(OnlySource()->ReaskDue());  // asked again in 10 s, not at once
+  auto steady = StartPeer([](TestPeer::Settings& s) { s.address = kSecondAddress; });
+  ASSERT_TRUE(steady);
+  AddSource(*steady);
+  EXPECT_TRUE(Completed());
+}
+
+// How a session ends decides what becomes of its client: one waiting in the remote queue is
+// asked again later; one that left blocks unanswered is dropped with its source entry.
+TEST_F(PeerDownloadTest, SessionEndKeepsAQueuedClientAndDropsOneWithRequestsUnanswered) {
+  auto queued = StartPeer([](TestPeer::Settings& s) {
+    s.queueRank = 9;
+    s.acceptDelay = std::chrono::hours(1);
+  });
+  ASSERT_TRUE(queued);
+  AddSource(*queued);
+  ASSERT_TRUE(WaitUntil([&] {
+    auto source = OnlySource();
+    return source && source->GetDownloadState() == Client::kDownloadQueued;
+  }));
+  queued->Stop();
+  ASSERT_TRUE(WaitUntil([&] {
+    auto source = OnlySource();
+    return source && source->GetSession() == nullptr;
+  }));
+  EXPECT_EQ(OnlySource()->GetDownloadState(), Client::kDownloadQueued);
+  EXPECT_FALSE(OnlySource()->ReaskDue());
+  EXPECT_EQ(file_->Sources().Size(), 1u);
+  clients_.ClearAll();
+
+  auto mute = StartPeer([](TestPeer::Settings& s) {
+    s.misbehave = Misbehaviour::kIgnoreRequests;
+    s.address = kSecondAddress;
+  });
+  ASSERT_TRUE(mute);
+  AddSource(*mute);
+  ASSERT_TRUE(mute->WaitForPacket(0xE3, Protocol::kOpRequestParts));
+  mute->Stop();
+  EXPECT_TRUE(WaitUntil([&] { return clients_.DownloadQueue().Size() == 0; }));
+  EXPECT_TRUE(WaitUntil([&] {
+    OSTREL::Process::CLock guard(file_->LockObject());
+    return !file_->Sources().Contains(mute->Address());
+  }));
+  // The blocks it held are free for other sources.
+  OSTREL::Process::CLock guard(file_->LockObject());
+  EXPECT_TRUE(DownloadDataOf(*file_)->Blocks().Requested().Empty());
+}
+
+TEST_F(PeerDownloadTest, DataOutsideTheRequestIsRefusedWithCancelTransfer) {
+  auto peer = StartPeer([](TestPeer::Settings& s) {
+    s.misbehave = Misbehaviour::kOutsideRequest;
+    s.misbehaveBlocks = 1000;
+  });
+  ASSERT_TRUE(peer);
+  AddSource(*peer);
+  ASSERT_TRUE(peer->WaitForPacket(0xE3, Protocol::kOpCancelTransfer));
+  ASSERT_TRUE(WaitUntil([&] {
+    auto source = OnlySource();
+    return source && source->GetDownloadState() == Client::kDownloadNothingNow;
+  }));
+  EXPECT_EQ(file_->ReceivedBytes(), 0u);
+  EXPECT_EQ(file_->RemainingBytes(), content_.size());
+}
+
+}  // namespace
+}  // namespace P2P
