@@ -1,0 +1,27 @@
+// tarn: the command line of the TARN daemon, over its automation API on the session bus.
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <iostream>
+
+#include "cli/TarnCommands.h"
+
+namespace {
+
+std::atomic<bool> interrupted{false};
+
+void OnInterrupt(int) { interrupted = true; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  std::vector<std::string> arguments(argv + 1, argv + argc);
+  tarn::cli::STarnIo io{std::cout, std::cerr, isatty(STDOUT_FILENO) == 1, &interrupted};
+  tarn::cli::CTarnCommands commands(&OSTREL::COM::CApiClient::ForSessionBus, io);
+  return commands.Run(arguments);
+}
