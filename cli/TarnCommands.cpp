@@ -336,7 +336,7 @@ int CTarnCommands::Download(const SParsedArguments& args) {
     hr = results->Download(target.resultKey, folder, name);
   }
   if (hr == S_FALSE) {
-    io_.out << "already downloading\n";
+    io_.out << "already downloading or shared\n";
     return kExitOk;
   }
   if (!Succeeded(hr))

@@ -8,7 +8,8 @@
 #   instance_start DIR [LOG]      starts its bus and daemon; sets INSTANCE_BUS, INSTANCE_PIDS
 #   instance_tarn DIR ARGS...     runs tarn against it
 #   instance_wait DIR SECONDS     waits until its daemon answers
-#   instance_stop DIR             stops its daemon, then its bus
+#   instance_stop_daemon DIR      stops its daemon only
+#   instance_stop DIR             stops its daemon, then its bus (one it started)
 
 instance_hex() { printf 'dword:%08x' "$1"; }
 
@@ -38,9 +39,10 @@ instance_env() {
 
 instance_start() {
   local dir=$1 log=${2:-$1/tarnsvc.log}
-  dbus-daemon --session --fork --nopidfile --print-address=3 --print-pid=4 \
+  # A bus file written beforehand (the test's dbus-run-session) is used as it stands.
+  [ -s "$dir/bus" ] || dbus-daemon --session --fork --nopidfile --print-address=3 --print-pid=4 \
     3>"$dir/bus" 4>"$dir/bus.pid" >/dev/null
-  sed -i 's/[[:space:]]*$//' "$dir/bus" "$dir/bus.pid"
+  sed -i "s/[[:space:]]*$//" "$dir/bus" "$dir/bus.pid" 2>/dev/null || true
   env $(instance_env "$dir") "$TARN_BUILD/tarnsvc" >"$log" 2>&1 &
   echo $! > "$dir/tarnsvc.pid"
 }
@@ -61,15 +63,20 @@ instance_wait() {
   return 1
 }
 
-instance_stop() {
+instance_stop_daemon() {
   local dir=$1 pid
-  if [ -f "$dir/tarnsvc.pid" ]; then
-    pid=$(cat "$dir/tarnsvc.pid")
-    kill -TERM "$pid" 2>/dev/null || true
-    for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-    kill -KILL "$pid" 2>/dev/null || true
-    rm -f "$dir/tarnsvc.pid"
-  fi
+  [ -f "$dir/tarnsvc.pid" ] || return 0
+  pid=$(cat "$dir/tarnsvc.pid")
+  kill -TERM "$pid" 2>/dev/null || true
+  for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  kill -KILL "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  rm -f "$dir/tarnsvc.pid"
+}
+
+instance_stop() {
+  local dir=$1
+  instance_stop_daemon "$dir"
   if [ -f "$dir/bus.pid" ]; then
     kill -TERM "$(cat "$dir/bus.pid")" 2>/dev/null || true
     rm -f "$dir/bus.pid"
