@@ -116,7 +116,7 @@ int CTarnCommands::Fail(int status, const std::string& message) {
 bool CTarnCommands::Connect() {
   client_ = connect_();
   if (!client_) {
-    Fail(kExitUnreachable, "no D-Bus session bus (is DBUS_SESSION_BUS_ADDRESS set?)");
+    Fail(kExitUnreachable, "no D-Bus bus to reach the daemon on (is DBUS_SESSION_BUS_ADDRESS set?)");
     return false;
   }
   manager_ = client_->ServiceManager();
