@@ -6,7 +6,7 @@
 #
 #   instance_prepare DIR SERVER_PORT TCP_PORT UDP_PORT   the registry of a new instance
 #   instance_start DIR [LOG]      starts its bus and daemon; sets INSTANCE_BUS, INSTANCE_PIDS
-#   instance_tarn DIR ARGS...     runs tarn against it
+#   instance_tarn DIR ARGS...     runs tarn against it (instance_tarn_bg: in the background)
 #   instance_wait DIR SECONDS     waits until its daemon answers
 #   instance_stop_daemon DIR      stops its daemon only
 #   instance_stop DIR             stops its daemon, then its bus (one it started)
@@ -51,6 +51,13 @@ instance_tarn() {
   local dir=$1
   shift
   env $(instance_env "$dir") "$TARN_BUILD/tarn" "$@"
+}
+
+# As instance_tarn, in the background; $! is tarn itself, so a signal reaches it.
+instance_tarn_bg() {
+  local dir=$1
+  shift
+  env $(instance_env "$dir") "$TARN_BUILD/tarn" "$@" &
 }
 
 instance_wait() {
