@@ -67,6 +67,10 @@ class CServiceModuleT : public IServerLock {
   // An unregistered program runs as a local server: it must start from a build tree too.
   int Launch() {
     runningAsService_ = RegisteredAsService() && CServiceNotifier::UnderServiceManager();
+    // Started by hand (the bus sets DBUS_STARTER_BUS_TYPE when it activates us), the daemon
+    // holds a client lock of its own and runs until a signal, not just until the first
+    // command-line client has come and gone.
+    if (!runningAsService_ && std::getenv("DBUS_STARTER_BUS_TYPE") == nullptr) Lock();
     if (runningAsService_) {
       ServiceMain();
     } else {

@@ -9,6 +9,13 @@ mkdir -p "$tree/framework" "$tree/engine/base" "$tree/engine/core"
 echo '#include "framework/Log.h"' > "$tree/engine/base/Hash.h"
 echo '#include "engine/base/Hash.h"' > "$tree/engine/core/Module.h"
 "$check" "$tree" >/dev/null || { echo "FAIL: a tree pointing down was refused"; exit 1; }
+# The command line may use the service's client side, but not the rest of the service.
+mkdir -p "$tree/cli" "$tree/service/client" "$tree/service/dbus"
+echo '#include "service/client/ApiClient.h"' > "$tree/cli/Commands.h"
+"$check" "$tree" >/dev/null || { echo "FAIL: the command line on the service's client was refused"; exit 1; }
+echo '#include "service/dbus/ApiBus.h"' >> "$tree/cli/Commands.h"
+"$check" "$tree" >/dev/null 2>&1 && { echo "FAIL: the command line on the service's bus glue was allowed"; exit 1; }
+echo '#include "service/client/ApiClient.h"' > "$tree/cli/Commands.h"
 echo '#include "engine/core/Module.h"' >> "$tree/engine/base/Hash.h"
 if out=$("$check" "$tree" 2>&1); then
   echo "FAIL: an include running back up was not caught"; exit 1

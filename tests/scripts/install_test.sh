@@ -10,6 +10,15 @@ DESTDIR=$dest PREFIX=/usr "$install_script" "$build"
 
 fail() { echo "install_test: $*" >&2; exit 1; }
 [ -x "$dest/usr/bin/tarnsvc" ] || fail "program missing"
+[ -x "$dest/usr/bin/tarn" ] || fail "command line missing"
+for page in man1/tarn.1 man8/tarnsvc.8; do
+  [ -s "$dest/usr/share/man/$page" ] || fail "manual $page missing"
+  if command -v man >/dev/null; then
+    warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' man --warnings -l "$dest/usr/share/man/$page" 2>&1 >/dev/null) ||
+      fail "manual $page does not format"
+    [ -z "$warnings" ] || fail "manual $page: $warnings"
+  fi
+done
 unit=$dest/etc/systemd/system/tarnsvc.service
 for line in Type=notify BusName=com.ostrel.TarnSvc ExecStart=/usr/bin/tarnsvc Restart=on-failure \
             NoNewPrivileges=yes ProtectSystem=strict PrivateTmp=yes Environment=TARN_BUS=system; do
@@ -23,5 +32,5 @@ grep -q '<policy group="tarn">' "$policy" || fail "policy lacks the group"
 grep -q '<deny send_destination="com.ostrel.TarnSvc"/>' "$policy" || fail "policy lets everyone in"
 if command -v xmllint >/dev/null; then xmllint --noout "$policy" || fail "policy is no XML"; fi
 # Nothing may land outside DESTDIR.
-[ "$(find "$dest" -type f | wc -l)" -eq 4 ] || fail "unexpected files: $(find "$dest" -type f)"
+[ "$(find "$dest" -type f | wc -l)" -eq 7 ] || fail "unexpected files: $(find "$dest" -type f)"
 echo "install_test: ok"

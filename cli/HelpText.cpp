@@ -1,0 +1,78 @@
+#include "cli/HelpText.h"
+
+#include <map>
+
+namespace tarn::cli {
+namespace {
+
+const std::map<std::string, std::string>& Helps() {
+  static const std::map<std::string, std::string> helps{
+      {"status",
+       "Usage: tarn status [--json]\n"
+       "The daemon's state: user name, ports, folders, servers, downloads with their total\n"
+       "speed, shared files.\n"},
+      {"servers",
+       "Usage: tarn servers [--json]\n"
+       "       tarn servers add IP:PORT|ed2k://|server|IP|PORT|/\n"
+       "Lists the known index servers (key, address, name, users, files, ping), or adds one.\n"},
+      {"search",
+       "Usage: tarn search WORDS... [--type T] [--ext E] [--min-size S] [--max-size S]\n"
+       "                   [--sources N] [--wait SECONDS] [--json]\n"
+       "Searches the connected server and prints the results as they arrive (key, name,\n"
+       "size, sources) until none came for two seconds after the first, or --wait seconds\n"
+       "(default 8) passed. Sizes take k, M, G units (binary). Download one with\n"
+       "`tarn download KEY`.\n"},
+      {"download",
+       "Usage: tarn download LINK|KEY [--to FOLDER] [--name NAME]\n"
+       "Starts the download of a file link (ed2k://|file|NAME|SIZE|HASH|/) or of the search\n"
+       "result KEY, into FOLDER (default: the shared folder) as NAME.\n"},
+      {"downloads",
+       "Usage: tarn downloads [--follow] [--for SECONDS] [--json]\n"
+       "Lists the downloads: key, name, size, progress, speed, sources, state. --follow keeps\n"
+       "the list current (redrawn on a terminal, a line per change on a pipe) until Ctrl-C or\n"
+       "--for SECONDS.\n"},
+      {"pause", "Usage: tarn pause KEY\nPauses the download KEY; `tarn resume KEY` goes on.\n"},
+      {"stop", "Usage: tarn stop KEY\nStops the download KEY and lets its sources go.\n"},
+      {"resume", "Usage: tarn resume KEY\nResumes the paused or stopped download KEY.\n"},
+      {"cancel", "Usage: tarn cancel KEY\nCancels the download KEY and deletes its data.\n"},
+      {"shared",
+       "Usage: tarn shared [--json]\nLists the shared files: key, name, size, type, hash.\n"},
+      {"config",
+       "Usage: tarn config [NAME [VALUE]] [--json]\n"
+       "Without NAME lists the settings, with NAME prints one, with VALUE sets it.\n"
+       "Settings: UserName, TCPPort, UDPPort (writable); ConfigPath, TempPath, SharedPath.\n"},
+      {"watch",
+       "Usage: tarn watch [--for SECONDS] [--json]\n"
+       "Prints the daemon's events as they happen (servers, downloads, shared files, search\n"
+       "results), one a line, until Ctrl-C or --for SECONDS.\n"},
+  };
+  return helps;
+}
+
+}  // namespace
+
+std::string MainHelp() {
+  return "Usage: tarn COMMAND [ARGUMENTS] [--json]\n"
+         "Drives the TARN daemon (tarnsvc) over the D-Bus session bus.\n"
+         "\n"
+         "Commands:\n"
+         "  status                      the daemon's state and totals\n"
+         "  servers [add IP:PORT|LINK]  the index servers; add one\n"
+         "  search WORDS...             search and print results as they arrive\n"
+         "  download LINK|KEY           start a download from a link or a search result\n"
+         "  downloads [--follow]        the downloads with progress\n"
+         "  pause|stop|resume|cancel KEY\n"
+         "  shared                      the shared files\n"
+         "  config [NAME [VALUE]]       read or change a setting\n"
+         "  watch                       events as they happen\n"
+         "\n"
+         "`tarn COMMAND --help` explains one command. --json gives listings for scripts.\n"
+         "Exit status: 0 done, 1 refused or failed, 2 bad usage or link, 3 daemon unreachable.\n";
+}
+
+std::string CommandHelp(const std::string& command) {
+  const auto found = Helps().find(command);
+  return found == Helps().end() ? std::string() : found->second;
+}
+
+}  // namespace tarn::cli

@@ -1,0 +1,138 @@
+#include "cli/JsonWriter.h"
+
+#include <cstdio>
+
+namespace tarn::cli {
+namespace {
+
+// The length of the well-formed UTF-8 sequence at `position`, or 0 when it is not one
+// (overlong forms, surrogates and values above U+10FFFF included).
+size_t Utf8SequenceLength(std::string_view text, size_t position) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(position);
+  size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (position + length > text.size()) return 0;
+  if (byte(position + 1) < low || byte(position + 1) > high) return 0;
+  for (size_t i = 2; i < length; ++i)
+    if (byte(position + i) < 0x80 || byte(position + i) > 0xBF) return 0;
+  return length;
+}
+
+}  // namespace
+
+std::string JsonQuote(std::string_view text) {
+  std::string out = "\"";
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x80) {
+      const size_t length = Utf8SequenceLength(text, i);
+      if (length == 0) {
+        out += "\\ufffd";
+        ++i;
+      } else {
+        out.append(text.substr(i, length));
+        i += length;
+      }
+      continue;
+    }
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20 || c == 0x7F) {
+          char escape[8];
+          std::snprintf(escape, sizeof escape, "\\u%04x", c);
+          out += escape;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+    ++i;
+  }
+  out += '"';
+  return out;
+}
+
+void CJsonWriter::BeforeValue() {
+  if (afterKey_) {
+    afterKey_ = false;
+    return;
+  }
+  if (!hasMember_.empty()) {
+    if (hasMember_.back()) text_ += ',';
+    hasMember_.back() = true;
+  }
+}
+
+void CJsonWriter::Open(char bracket) {
+  BeforeValue();
+  text_ += bracket;
+  hasMember_.push_back(false);
+}
+
+void CJsonWriter::Close(char bracket) {
+  if (!hasMember_.empty()) hasMember_.pop_back();
+  text_ += bracket;
+}
+
+CJsonWriter& CJsonWriter::BeginObject() { Open('{'); return *this; }
+CJsonWriter& CJsonWriter::EndObject() { Close('}'); return *this; }
+CJsonWriter& CJsonWriter::BeginArray() { Open('['); return *this; }
+CJsonWriter& CJsonWriter::EndArray() { Close(']'); return *this; }
+
+CJsonWriter& CJsonWriter::Key(std::string_view name) {
+  BeforeValue();
+  text_ += JsonQuote(name);
+  text_ += ':';
+  afterKey_ = true;
+  return *this;
+}
+
+CJsonWriter& CJsonWriter::String(std::string_view value) {
+  BeforeValue();
+  text_ += JsonQuote(value);
+  return *this;
+}
+
+CJsonWriter& CJsonWriter::Number(int64_t value) {
+  BeforeValue();
+  text_ += std::to_string(value);
+  return *this;
+}
+
+CJsonWriter& CJsonWriter::Unsigned(uint64_t value) {
+  BeforeValue();
+  text_ += std::to_string(value);
+  return *this;
+}
+
+CJsonWriter& CJsonWriter::Bool(bool value) {
+  BeforeValue();
+  text_ += value ? "true" : "false";
+  return *this;
+}
+
+CJsonWriter& CJsonWriter::Null() {
+  BeforeValue();
+  text_ += "null";
+  return *this;
+}
+
+}  // namespace tarn::cli

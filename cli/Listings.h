@@ -1,0 +1,68 @@
+// Snapshots of what the daemon lists, read through the automation interfaces, and their two
+// renderings: aligned columns for people and JSON for scripts. One thread (the client's).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "service/automation/P2PInterfaces.h"
+
+namespace tarn::cli {
+
+struct SServerRow {
+  int32_t key = 0;
+  std::string address;  // "IP:PORT"
+  std::string name;
+  uint32_t users = 0, files = 0, ping = 0;
+};
+
+struct SDownloadRow {
+  int32_t key = 0;
+  std::string name, hash, state;
+  uint64_t size = 0, completed = 0, speed = 0;
+  uint32_t sources = 0;
+};
+
+struct SSharedRow {
+  int32_t key = 0;
+  std::string name, type, hash;
+  uint64_t size = 0;
+};
+
+struct SResultRow {
+  int32_t key = 0;
+  std::string name, hash, type;
+  uint64_t size = 0;
+  uint32_t sources = 0, complete = 0;
+};
+
+// Sizes come as int32 over the API; files above 2 GiB read back as their unsigned value.
+inline uint64_t SizeOf(int32_t value) { return static_cast<uint32_t>(value); }
+
+SServerRow ReadServer(OSTREL::COM::IP2PServer& server);
+SDownloadRow ReadDownload(OSTREL::COM::IP2PDownloadFile& file);
+SSharedRow ReadShared(OSTREL::COM::IP2PSharedFile& file);
+SResultRow ReadResult(OSTREL::COM::IP2PSearchResultFile& file);
+
+std::vector<SServerRow> ListServers(OSTREL::COM::IP2PServerList& list);
+std::vector<SDownloadRow> ListDownloads(OSTREL::COM::IP2PDownloadFileList& list);
+std::vector<SSharedRow> ListShared(OSTREL::COM::IP2PSharedFileList& list);
+
+std::string ServersTable(const std::vector<SServerRow>& rows);
+std::string ServersJson(const std::vector<SServerRow>& rows);
+// `terminal`: the progress column is a bar.
+std::string DownloadLine(const SDownloadRow& row, bool bar);
+std::string DownloadsTable(const std::vector<SDownloadRow>& rows, bool bar);
+std::string DownloadsJson(const std::vector<SDownloadRow>& rows);
+std::string SharedTable(const std::vector<SSharedRow>& rows);
+std::string SharedJson(const std::vector<SSharedRow>& rows);
+std::string ResultLine(const SResultRow& row);
+std::string ResultsJson(const std::vector<SResultRow>& rows);
+
+// A name cut to `width` characters (UTF-8 aware), so columns stay aligned; control
+// characters from the network shown as '?'.
+std::string FitName(const std::string& name, size_t width);
+
+}  // namespace tarn::cli

@@ -1,0 +1,521 @@
+#include "cli/TarnCommands.h"
+
+#include <chrono>
+#include <map>
+#include <set>
+
+#include "cli/HelpText.h"
+#include "cli/JsonWriter.h"
+#include "cli/Listings.h"
+#include "cli/Targets.h"
+#include "cli/Units.h"
+
+namespace tarn::cli {
+namespace {
+
+using namespace OSTREL::COM;
+using Clock = std::chrono::steady_clock;
+
+const std::map<std::string, SOptionSpec>& Specs() {
+  static const std::map<std::string, SOptionSpec> specs{
+      {"status", {{}, {"--json", "--help"}}},
+      {"servers", {{}, {"--json", "--help"}}},
+      {"search",
+       {{"--type", "--ext", "--min-size", "--max-size", "--sources", "--wait"}, {"--json", "--help"}}},
+      {"download", {{"--to", "--name"}, {"--help"}}},
+      {"downloads", {{"--for"}, {"--json", "--follow", "--help"}}},
+      {"pause", {{}, {"--help"}}},
+      {"stop", {{}, {"--help"}}},
+      {"resume", {{}, {"--help"}}},
+      {"cancel", {{}, {"--help"}}},
+      {"shared", {{}, {"--json", "--help"}}},
+      {"config", {{}, {"--json", "--help"}}},
+      {"watch", {{"--for"}, {"--json", "--help"}}},
+  };
+  return specs;
+}
+
+// Seconds as typed ("3", "0.5"); nothing for anything else.
+std::optional<std::chrono::milliseconds> ReadSeconds(const std::string& text) {
+  try {
+    size_t used = 0;
+    const double seconds = std::stod(text, &used);
+    if (used != text.size() || !(seconds >= 0) || seconds > 86400.0) return std::nullopt;
+    return std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000));
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+std::string HResultText(HRESULT hr) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", static_cast<uint32_t>(hr));
+  return text;
+}
+
+// Records the events of every list as lines, for `watch` and for the search.
+class CEventLines : public _IP2PServerListEvents,
+                    public _IP2PFileListEvents,
+                    public _IP2PSearchResultFileListEvents {
+ public:
+  CEventLines(std::string fileSubject, bool json) : fileSubject_(std::move(fileSubject)), json_(json) {}
+  void OnServerAdded(uint32_t key) override { Note("server", "added", key); }
+  void OnServerChanged(uint32_t key) override { Note("server", "changed", key); }
+  void OnServerRemoved(uint32_t key) override { Note("server", "removed", key); }
+  void OnFileAdded(uint32_t key) override { Note(fileSubject_, "added", key); }
+  void OnFileChanged(uint32_t key) override { Note(fileSubject_, "changed", key); }
+  void OnFileRemoved(uint32_t key) override { Note(fileSubject_, "removed", key); }
+  void OnResultsCleared() override { Note("search", "cleared", 0); }
+  void OnResultAdded(uint32_t key) override { Note("result", "added", key); }
+  void OnResultChanged(uint32_t key) override { Note("result", "changed", key); }
+  void OnSearchNotify() override { Note("search", "notify", 0); }
+
+  std::vector<std::string> Take() { return std::exchange(lines_, {}); }
+
+ private:
+  void Note(const std::string& subject, const char* what, uint32_t key) {
+    if (json_) {
+      CJsonWriter json;
+      json.BeginObject().Member("subject", subject).Member("event", std::string(what));
+      if (key != 0) json.Member("key", key);
+      lines_.push_back(json.EndObject().Text());
+    } else {
+      lines_.push_back(subject + " " + what + (key != 0 ? " " + std::to_string(key) : ""));
+    }
+  }
+  std::string fileSubject_;
+  bool json_;
+  std::vector<std::string> lines_;
+};
+
+// The results of a search as they come: new keys in arrival order.
+class CResultKeys : public _IP2PSearchResultFileListEvents {
+ public:
+  void OnResultsCleared() override {}
+  void OnResultAdded(uint32_t key) override { Add(key); }
+  void OnResultChanged(uint32_t key) override { Add(key); }
+  void OnSearchNotify() override {}
+  std::vector<uint32_t> Take() { return std::exchange(fresh_, {}); }
+
+ private:
+  void Add(uint32_t key) {
+    if (seen_.insert(key).second) fresh_.push_back(key);
+  }
+  std::set<uint32_t> seen_;
+  std::vector<uint32_t> fresh_;
+};
+
+}  // namespace
+
+int CTarnCommands::Fail(int status, const std::string& message) {
+  io_.err << "tarn: " << message << "\n";
+  io_.err.flush();
+  return status;
+}
+
+bool CTarnCommands::Connect() {
+  client_ = connect_();
+  if (!client_) {
+    Fail(kExitUnreachable, "no D-Bus bus to reach the daemon on (is DBUS_SESSION_BUS_ADDRESS set?)");
+    return false;
+  }
+  manager_ = client_->ServiceManager();
+  std::shared_ptr<IP2PConfig> config;
+  const HRESULT hr = manager_->get_Config(&config);
+  if (hr == RPC_E_DISCONNECTED || !config) {
+    Fail(kExitUnreachable, std::string("the TARN daemon is not running (nothing answers as ") +
+                               client_->Destination() + " on the session bus; start tarnsvc)");
+    return false;
+  }
+  return true;
+}
+
+int CTarnCommands::Run(const std::vector<std::string>& arguments) {
+  if (arguments.empty() || arguments[0] == "--help" || arguments[0] == "-h" ||
+      arguments[0] == "help") {
+    if (arguments.size() >= 2 && !CommandHelp(arguments[1]).empty()) {
+      io_.out << CommandHelp(arguments[1]);
+      return kExitOk;
+    }
+    io_.out << MainHelp();
+    return arguments.empty() ? kExitUsage : kExitOk;
+  }
+  const std::string command = arguments[0];
+  const auto spec = Specs().find(command);
+  if (spec == Specs().end())
+    return Fail(kExitUsage, "unknown command \"" + command + "\" (see tarn --help)");
+  SParsedArguments args;
+  std::string error;
+  if (!ParseArguments({arguments.begin() + 1, arguments.end()}, spec->second, args, error))
+    return Fail(kExitUsage, command + ": " + error);
+  if (args.Has("--help")) {
+    io_.out << CommandHelp(command);
+    return kExitOk;
+  }
+  // Usage is checked before the daemon is asked, so a bad link fails the same way without it.
+  if (command == "download" && args.words.size() == 1) {
+    SDownloadTarget target;
+    if (!ReadDownloadTarget(args.words[0], target, error)) return Fail(kExitUsage, error);
+  }
+  if (!Connect()) return kExitUnreachable;
+  if (command == "status") return Status(args);
+  if (command == "servers") return Servers(args);
+  if (command == "search") return Search(args);
+  if (command == "download") return Download(args);
+  if (command == "downloads") return Downloads(args);
+  if (command == "shared") return Shared(args);
+  if (command == "config") return Config(args);
+  if (command == "watch") return Watch(args);
+  return Control(command, args);
+}
+
+int CTarnCommands::Status(const SParsedArguments& args) {
+  if (!args.words.empty()) return Fail(kExitUsage, "status takes no arguments");
+  std::shared_ptr<IP2PConfig> config;
+  std::shared_ptr<IP2PServerList> servers;
+  std::shared_ptr<IP2PDownloadFileList> downloads;
+  std::shared_ptr<IP2PSharedFileList> shared;
+  if (!Succeeded(manager_->get_Config(&config)) || !Succeeded(manager_->get_ServerList(&servers)) ||
+      !Succeeded(manager_->get_DownloadFileList(&downloads)) ||
+      !Succeeded(manager_->get_SharedFileList(&shared)))
+    return Fail(kExitFailed, "the daemon did not hand out its lists");
+  std::string user, configPath, sharedPath;
+  int16_t tcp = 0, udp = 0;
+  config->get_UserName(&user);
+  config->get_TCPPort(&tcp);
+  config->get_UDPPort(&udp);
+  config->get_ConfigPath(&configPath);
+  config->get_SharedPath(&sharedPath);
+  const auto serverRows = ListServers(*servers);
+  const auto downloadRows = ListDownloads(*downloads);
+  int32_t sharedCount = 0;
+  shared->get_Count(&sharedCount);
+  uint64_t speed = 0, active = 0, users = 0, files = 0;
+  for (const auto& row : downloadRows) {
+    speed += row.speed;
+    if (row.state == "downloading" || row.state == "waiting") ++active;
+  }
+  for (const auto& row : serverRows) {
+    users += row.users;
+    files += row.files;
+  }
+  if (args.Has("--json")) {
+    CJsonWriter json;
+    json.BeginObject()
+        .Member("user", user)
+        .Member("tcp_port", static_cast<uint16_t>(tcp))
+        .Member("udp_port", static_cast<uint16_t>(udp))
+        .Member("config_path", configPath)
+        .Member("shared_path", sharedPath)
+        .Member("servers", static_cast<uint64_t>(serverRows.size()))
+        .Member("network_users", users)
+        .Member("network_files", files)
+        .Member("downloads", static_cast<uint64_t>(downloadRows.size()))
+        .Member("active_downloads", active)
+        .Member("download_speed", speed)
+        .Member("shared", static_cast<int64_t>(sharedCount))
+        .EndObject();
+    io_.out << json.Text() << "\n";
+    return kExitOk;
+  }
+  io_.out << "user        " << user << "\n"
+          << "ports       TCP " << static_cast<uint16_t>(tcp) << ", UDP "
+          << static_cast<uint16_t>(udp) << "\n"
+          << "servers     " << serverRows.size() << " known, " << users << " users, " << files
+          << " files\n"
+          << "downloads   " << downloadRows.size() << " (" << active << " active), "
+          << FormatSpeed(speed) << "\n"
+          << "shared      " << sharedCount << " files in " << sharedPath << "\n";
+  return kExitOk;
+}
+
+int CTarnCommands::Servers(const SParsedArguments& args) {
+  std::shared_ptr<IP2PServerList> servers;
+  if (!Succeeded(manager_->get_ServerList(&servers)) || !servers)
+    return Fail(kExitFailed, "the daemon did not hand out its server list");
+  if (args.words.empty()) {
+    const auto rows = ListServers(*servers);
+    io_.out << (args.Has("--json") ? ServersJson(rows) : ServersTable(rows));
+    return kExitOk;
+  }
+  if (args.words[0] != "add" || args.words.size() != 2)
+    return Fail(kExitUsage, "servers: expected `servers` or `servers add IP:PORT|LINK`");
+  SServerTarget target;
+  std::string error;
+  if (!ReadServerTarget(args.words[1], target, error)) return Fail(kExitUsage, error);
+  return Fail(kExitFailed, "servers add: this daemon offers no way to add a server");
+}
+
+int CTarnCommands::Search(const SParsedArguments& args) {
+  if (args.words.empty()) return Fail(kExitUsage, "search: give the words to search for");
+  std::string words;
+  for (const auto& word : args.words) words += (words.empty() ? "" : " ") + word;
+  const auto wait = ReadSeconds(args.Value("--wait").value_or("8"));
+  if (!wait) return Fail(kExitUsage, "search: --wait needs a number of seconds");
+
+  std::shared_ptr<IP2PSearchRequest> request;
+  std::shared_ptr<IP2PSearchResultFileList> results;
+  if (!Succeeded(manager_->get_SearchRequest(&request)) || !request ||
+      !Succeeded(manager_->get_SearchResultFileList(&results)) || !results)
+    return Fail(kExitFailed, "the daemon did not hand out a search");
+  request->put_Keyword(words);
+  if (const auto type = args.Value("--type")) request->put_FileType(*type);
+  if (const auto ext = args.Value("--ext")) request->put_Extension(*ext);
+  for (const auto& [option, setter] :
+       {std::pair{"--min-size", &IP2PSearchRequest::put_MinSize},
+        std::pair{"--max-size", &IP2PSearchRequest::put_MaxSize}}) {
+    const auto text = args.Value(option);
+    if (!text) continue;
+    const auto size = ParseSize(*text);
+    if (!size || *size > static_cast<uint64_t>(INT32_MAX))
+      return Fail(kExitUsage, std::string("search: ") + option + " needs a size up to 2 GiB (700k, 1.5M)");
+    (request.get()->*setter)(static_cast<int32_t>(*size));
+  }
+  if (const auto text = args.Value("--sources")) {
+    const auto sources = ReadKey(*text);
+    if (!sources) return Fail(kExitUsage, "search: --sources needs a positive number");
+    request->put_Availability(*sources);
+  }
+
+  auto keys = std::make_shared<CResultKeys>();
+  uint32_t cookie = 0;
+  if (!Succeeded(results->Advise(keys, &cookie)))
+    return Fail(kExitFailed, "the daemon refused the search events");
+  const HRESULT started = request->Search();
+  if (!Succeeded(started))
+    return Fail(kExitFailed, "the search did not start (" + HResultText(started) +
+                                 "; is the daemon connected to a server?)");
+
+  const bool json = args.Has("--json");
+  std::vector<SResultRow> rows;
+  const auto end = Clock::now() + *wait;
+  auto lastNew = Clock::now();
+  const auto quiet = std::chrono::seconds(2);
+  while (Clock::now() < end && !Interrupted()) {
+    client_->Pump(std::chrono::milliseconds(200));
+    const auto fresh = keys->Take();
+    for (const uint32_t key : fresh) {
+      std::shared_ptr<IP2PSearchResultFile> file;
+      if (!Succeeded(results->get_ItemByKey(static_cast<int32_t>(key), &file)) || !file) continue;
+      rows.push_back(ReadResult(*file));
+      if (!json) io_.out << ResultLine(rows.back()) << std::endl;
+    }
+    if (!fresh.empty()) lastNew = Clock::now();
+    if (!rows.empty() && Clock::now() - lastNew >= quiet) break;
+  }
+  results->Unadvise(cookie);
+  if (json) {
+    io_.out << ResultsJson(rows);
+  } else if (rows.empty()) {
+    io_.out << "no results\n";
+  }
+  return kExitOk;
+}
+
+int CTarnCommands::Download(const SParsedArguments& args) {
+  if (args.words.size() != 1) return Fail(kExitUsage, "download: give one link or result key");
+  SDownloadTarget target;
+  std::string error;
+  if (!ReadDownloadTarget(args.words[0], target, error)) return Fail(kExitUsage, error);
+  const OptionalText folder = args.Value("--to");
+  OptionalText name = args.Value("--name");
+  HRESULT hr = E_FAIL;
+  if (target.link) {
+    if (target.link->size > static_cast<uint64_t>(INT32_MAX))
+      return Fail(kExitUsage, "bad link: size: above the 2 GiB this daemon's API carries");
+    if (!name) name = target.link->name;
+    const std::string hash = target.link->hash.ToHex();
+    hr = manager_->AddDownload(&hash, static_cast<int32_t>(target.link->size), folder, name);
+  } else {
+    std::shared_ptr<IP2PSearchResultFileList> results;
+    if (!Succeeded(manager_->get_SearchResultFileList(&results)) || !results)
+      return Fail(kExitFailed, "the daemon did not hand out its search results");
+    std::shared_ptr<IP2PSearchResultFile> file;
+    if (!Succeeded(results->get_ItemByKey(target.resultKey, &file)) || !file)
+      return Fail(kExitFailed, "no search result with key " + args.words[0]);
+    hr = results->Download(target.resultKey, folder, name);
+  }
+  if (hr == S_FALSE) {
+    io_.out << "already downloading or shared\n";
+    return kExitOk;
+  }
+  if (!Succeeded(hr))
+    return Fail(kExitFailed, "the daemon refused the download (" + HResultText(hr) +
+                                 (hr == E_INVALIDARG ? ": bad folder or name)" : ")"));
+  io_.out << "download started\n";
+  return kExitOk;
+}
+
+int CTarnCommands::Downloads(const SParsedArguments& args) {
+  if (!args.words.empty()) return Fail(kExitUsage, "downloads takes no arguments");
+  std::shared_ptr<IP2PDownloadFileList> list;
+  if (!Succeeded(manager_->get_DownloadFileList(&list)) || !list)
+    return Fail(kExitFailed, "the daemon did not hand out its download list");
+  const bool json = args.Has("--json");
+  if (!args.Has("--follow")) {
+    const auto rows = ListDownloads(*list);
+    io_.out << (json ? DownloadsJson(rows) : DownloadsTable(rows, io_.terminal));
+    return kExitOk;
+  }
+  const auto span = ReadSeconds(args.Value("--for").value_or("86400"));
+  if (!span) return Fail(kExitUsage, "downloads: --for needs a number of seconds");
+  const auto end = Clock::now() + *span;
+  std::map<int32_t, std::string> shown;  // on a pipe: the last line printed per download
+  size_t drawnLines = 0;
+  while (!Interrupted()) {
+    const auto rows = ListDownloads(*list);
+    if (io_.terminal && !json) {
+      // Back over the previous drawing, then the list again.
+      if (drawnLines > 0) io_.out << "\033[" << drawnLines << "A\033[J";
+      const std::string table = DownloadsTable(rows, true);
+      io_.out << table << std::flush;
+      drawnLines = static_cast<size_t>(std::count(table.begin(), table.end(), '\n'));
+    } else {
+      for (const auto& row : rows) {
+        const std::string line = json ? DownloadsJson({row}) : DownloadLine(row, false) + "\n";
+        if (shown[row.key] == line) continue;
+        shown[row.key] = line;
+        io_.out << line << std::flush;
+      }
+    }
+    if (Clock::now() >= end) break;
+    client_->Pump(std::min<std::chrono::milliseconds>(
+        std::chrono::milliseconds(1000),
+        std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now())));
+  }
+  return kExitOk;
+}
+
+int CTarnCommands::Control(const std::string& verb, const SParsedArguments& args) {
+  if (args.words.size() != 1) return Fail(kExitUsage, verb + ": give one download key");
+  const auto key = ReadKey(args.words[0]);
+  if (!key) return Fail(kExitUsage, verb + ": \"" + args.words[0] + "\" is not a key");
+  std::shared_ptr<IP2PDownloadFileList> list;
+  if (!Succeeded(manager_->get_DownloadFileList(&list)) || !list)
+    return Fail(kExitFailed, "the daemon did not hand out its download list");
+  std::shared_ptr<IP2PDownloadFile> file;
+  if (!Succeeded(list->get_ItemByKey(*key, &file)) || !file)
+    return Fail(kExitFailed, "no download with key " + args.words[0]);
+  HRESULT hr = E_FAIL;
+  if (verb == "pause") hr = file->Pause();
+  if (verb == "stop") hr = file->Stop();
+  if (verb == "resume") hr = file->Resume();
+  if (verb == "cancel") hr = file->Cancel();
+  if (!Succeeded(hr))
+    return Fail(kExitFailed, verb + " " + args.words[0] + " refused (" + HResultText(hr) + ")");
+  return kExitOk;
+}
+
+int CTarnCommands::Shared(const SParsedArguments& args) {
+  if (!args.words.empty()) return Fail(kExitUsage, "shared takes no arguments");
+  std::shared_ptr<IP2PSharedFileList> list;
+  if (!Succeeded(manager_->get_SharedFileList(&list)) || !list)
+    return Fail(kExitFailed, "the daemon did not hand out its shared files");
+  const auto rows = ListShared(*list);
+  io_.out << (args.Has("--json") ? SharedJson(rows) : SharedTable(rows));
+  return kExitOk;
+}
+
+int CTarnCommands::Config(const SParsedArguments& args) {
+  std::shared_ptr<IP2PConfig> config;
+  if (!Succeeded(manager_->get_Config(&config)) || !config)
+    return Fail(kExitFailed, "the daemon did not hand out its settings");
+  const auto text = [&](HRESULT (IP2PConfig::*getter)(std::string*)) {
+    std::string value;
+    (config.get()->*getter)(&value);
+    return value;
+  };
+  const auto port = [&](HRESULT (IP2PConfig::*getter)(int16_t*)) {
+    int16_t value = 0;
+    (config.get()->*getter)(&value);
+    return std::to_string(static_cast<uint16_t>(value));
+  };
+  const std::vector<std::pair<std::string, std::string>> settings{
+      {"UserName", text(&IP2PConfig::get_UserName)},
+      {"TCPPort", port(&IP2PConfig::get_TCPPort)},
+      {"UDPPort", port(&IP2PConfig::get_UDPPort)},
+      {"ConfigPath", text(&IP2PConfig::get_ConfigPath)},
+      {"TempPath", text(&IP2PConfig::get_TempPath)},
+      {"SharedPath", text(&IP2PConfig::get_SharedPath)}};
+
+  if (args.words.size() > 2) return Fail(kExitUsage, "config: expected [NAME [VALUE]]");
+  const bool json = args.Has("--json");
+  if (args.words.empty()) {
+    CJsonWriter writer;
+    writer.BeginObject();
+    for (const auto& [name, value] : settings) {
+      if (json) writer.Member(name, value);
+      else io_.out << name << std::string(12 - name.size(), ' ') << value << "\n";
+    }
+    if (json) io_.out << writer.EndObject().Text() << "\n";
+    return kExitOk;
+  }
+  const std::string& name = args.words[0];
+  const auto found = std::find_if(settings.begin(), settings.end(),
+                                  [&](const auto& setting) { return setting.first == name; });
+  if (found == settings.end())
+    return Fail(kExitUsage, "config: no setting \"" + name + "\" (see tarn config --help)");
+  if (args.words.size() == 1) {
+    if (json) {
+      CJsonWriter writer;
+      io_.out << writer.BeginObject().Member(name, found->second).EndObject().Text() << "\n";
+    } else {
+      io_.out << found->second << "\n";
+    }
+    return kExitOk;
+  }
+  const std::string& value = args.words[1];
+  HRESULT hr = E_FAIL;
+  if (name == "UserName") {
+    hr = config->put_UserName(value);
+  } else if (name == "TCPPort" || name == "UDPPort") {
+    SServerTarget parsed;
+    std::string error;
+    if (!ReadServerTarget("127.0.0.1:" + value, parsed, error))
+      return Fail(kExitUsage, "config: " + name + " needs a port from 1 to 65535");
+    const auto number = static_cast<int16_t>(parsed.port);
+    hr = name == "TCPPort" ? config->put_TCPPort(number) : config->put_UDPPort(number);
+  } else {
+    return Fail(kExitUsage, "config: " + name + " cannot be changed");
+  }
+  if (!Succeeded(hr))
+    return Fail(kExitFailed, "config: the daemon refused " + name + " (" + HResultText(hr) + ")");
+  return kExitOk;
+}
+
+int CTarnCommands::Watch(const SParsedArguments& args) {
+  if (!args.words.empty()) return Fail(kExitUsage, "watch takes no arguments");
+  const auto span = ReadSeconds(args.Value("--for").value_or("86400"));
+  if (!span) return Fail(kExitUsage, "watch: --for needs a number of seconds");
+  const bool json = args.Has("--json");
+  std::shared_ptr<IP2PServerList> servers;
+  std::shared_ptr<IP2PDownloadFileList> downloads;
+  std::shared_ptr<IP2PSharedFileList> shared;
+  std::shared_ptr<IP2PSearchResultFileList> results;
+  if (!Succeeded(manager_->get_ServerList(&servers)) ||
+      !Succeeded(manager_->get_DownloadFileList(&downloads)) ||
+      !Succeeded(manager_->get_SharedFileList(&shared)) ||
+      !Succeeded(manager_->get_SearchResultFileList(&results)))
+    return Fail(kExitFailed, "the daemon did not hand out its lists");
+  auto serverLines = std::make_shared<CEventLines>("server", json);
+  auto downloadLines = std::make_shared<CEventLines>("download", json);
+  auto sharedLines = std::make_shared<CEventLines>("shared", json);
+  auto resultLines = std::make_shared<CEventLines>("result", json);
+  uint32_t cookie = 0;
+  if (!Succeeded(servers->Advise(serverLines, &cookie)) ||
+      !Succeeded(downloads->Advise(downloadLines, &cookie)) ||
+      !Succeeded(shared->Advise(sharedLines, &cookie)) ||
+      !Succeeded(results->Advise(resultLines, &cookie)))
+    return Fail(kExitFailed, "the daemon refused the events");
+  io_.out << (json ? "" : "watching; Ctrl-C ends\n") << std::flush;
+  const auto end = Clock::now() + *span;
+  while (!Interrupted() && Clock::now() < end) {
+    client_->Pump(std::chrono::milliseconds(200));
+    for (auto* sink : {serverLines.get(), downloadLines.get(), sharedLines.get(), resultLines.get()})
+      for (const auto& line : sink->Take()) io_.out << line << "\n";
+    io_.out.flush();
+  }
+  return kExitOk;
+}
+
+}  // namespace tarn::cli

@@ -1,0 +1,60 @@
+// The sub-commands of `tarn` on the automation API's C++ interfaces. Each answers an exit
+// status: 0 done, 1 refused or failed (an unknown key included), 2 bad usage or a bad link,
+// 3 the daemon unreachable; every failure writes one line to `err`. One thread.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "cli/ArgumentParser.h"
+#include "service/client/ApiClient.h"
+
+namespace tarn::cli {
+
+enum ExitStatus : int { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitUnreachable = 3 };
+
+struct STarnIo {
+  std::ostream& out;
+  std::ostream& err;
+  bool terminal = false;               // out is a terminal: live redraws
+  const std::atomic<bool>* interrupted = nullptr;  // set by Ctrl-C
+};
+
+class CTarnCommands {
+ public:
+  using Connector = std::function<std::unique_ptr<OSTREL::COM::CApiClient>()>;
+  CTarnCommands(Connector connect, STarnIo io) : connect_(std::move(connect)), io_(io) {}
+
+  // The arguments after the program name.
+  int Run(const std::vector<std::string>& arguments);
+
+ private:
+  using Manager = OSTREL::COM::IP2PServiceManager;
+
+  int Fail(int status, const std::string& message);
+  // Connects and checks the daemon answers; false after writing why.
+  bool Connect();
+
+  int Status(const SParsedArguments& args);
+  int Servers(const SParsedArguments& args);
+  int Search(const SParsedArguments& args);
+  int Download(const SParsedArguments& args);
+  int Downloads(const SParsedArguments& args);
+  int Control(const std::string& verb, const SParsedArguments& args);
+  int Shared(const SParsedArguments& args);
+  int Config(const SParsedArguments& args);
+  int Watch(const SParsedArguments& args);
+
+  bool Interrupted() const { return io_.interrupted != nullptr && io_.interrupted->load(); }
+
+  Connector connect_;
+  STarnIo io_;
+  std::unique_ptr<OSTREL::COM::CApiClient> client_;
+  std::shared_ptr<Manager> manager_;
+};
+
+}  // namespace tarn::cli

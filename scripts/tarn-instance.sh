@@ -1,0 +1,91 @@
+# Sourced by scripts/demo and the command-line tests: one tarnsvc instance in a folder of its
+# own, on a D-Bus session bus of its own. Two instances on one machine need separate
+# configuration and data folders (TARN_CONFIG_DIR, XDG_DATA_HOME), separate peer ports, and
+# separate buses: every instance claims the same well-known name com.ostrel.TarnSvc, so each
+# gets a private dbus-daemon and `tarn` reaches an instance through its bus address.
+#
+#   instance_prepare DIR SERVER_PORT TCP_PORT UDP_PORT   the registry of a new instance
+#   instance_start DIR [LOG]      starts its bus and daemon; sets INSTANCE_BUS, INSTANCE_PIDS
+#   instance_tarn DIR ARGS...     runs tarn against it (instance_tarn_bg: in the background)
+#   instance_wait DIR SECONDS     waits until its daemon answers
+#   instance_stop_daemon DIR      stops its daemon only
+#   instance_stop DIR             stops its daemon, then its bus (one it started)
+
+instance_hex() { printf 'dword:%08x' "$1"; }
+
+instance_prepare() {
+  local dir=$1 server=$2 tcp=$3 udp=$4
+  mkdir -p "$dir/config" "$dir/data" "$dir/runtime"
+  chmod 700 "$dir/runtime"
+  cat > "$dir/config/HKEY_LOCAL_MACHINE.reg" <<REG
+Windows Registry Editor Version 5.00
+
+[HKEY_LOCAL_MACHINE\\Software\\Ostrel\\TARN]
+"Server IP"="127.0.0.1"
+"Server Port"=$(instance_hex "$server")
+"Hashing Pause"=dword:00000000
+
+[HKEY_LOCAL_MACHINE\\Software\\Ostrel\\TARN\\Connections]
+"TCP Port"=$(instance_hex "$tcp")
+"UDP Port"=$(instance_hex "$udp")
+REG
+}
+
+instance_env() {
+  local dir=$1
+  echo "TARN_CONFIG_DIR=$dir/config XDG_DATA_HOME=$dir/data XDG_CONFIG_HOME=$dir/config-home" \
+       "XDG_RUNTIME_DIR=$dir/runtime DBUS_SESSION_BUS_ADDRESS=$(cat "$dir/bus")"
+}
+
+instance_start() {
+  local dir=$1 log=${2:-$1/tarnsvc.log}
+  # A bus file written beforehand (the test's dbus-run-session) is used as it stands.
+  [ -s "$dir/bus" ] || dbus-daemon --session --fork --nopidfile --print-address=3 --print-pid=4 \
+    3>"$dir/bus" 4>"$dir/bus.pid" >/dev/null
+  sed -i "s/[[:space:]]*$//" "$dir/bus" "$dir/bus.pid" 2>/dev/null || true
+  env $(instance_env "$dir") "$TARN_BUILD/tarnsvc" >"$log" 2>&1 &
+  echo $! > "$dir/tarnsvc.pid"
+}
+
+instance_tarn() {
+  local dir=$1
+  shift
+  env $(instance_env "$dir") "$TARN_BUILD/tarn" "$@"
+}
+
+# As instance_tarn, in the background; $! is tarn itself, so a signal reaches it.
+instance_tarn_bg() {
+  local dir=$1
+  shift
+  env $(instance_env "$dir") "$TARN_BUILD/tarn" "$@" &
+}
+
+instance_wait() {
+  local dir=$1 seconds=$2 end
+  end=$((SECONDS + seconds))
+  while ((SECONDS < end)); do
+    instance_tarn "$dir" config ConfigPath >/dev/null 2>&1 && return 0
+    sleep 0.2
+  done
+  return 1
+}
+
+instance_stop_daemon() {
+  local dir=$1 pid
+  [ -f "$dir/tarnsvc.pid" ] || return 0
+  pid=$(cat "$dir/tarnsvc.pid")
+  kill -TERM "$pid" 2>/dev/null || true
+  for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  kill -KILL "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  rm -f "$dir/tarnsvc.pid"
+}
+
+instance_stop() {
+  local dir=$1
+  instance_stop_daemon "$dir"
+  if [ -f "$dir/bus.pid" ]; then
+    kill -TERM "$(cat "$dir/bus.pid")" 2>/dev/null || true
+    rm -f "$dir/bus.pid"
+  fi
+}

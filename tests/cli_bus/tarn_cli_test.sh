@@ -1,0 +1,185 @@
+#!/usr/bin/env bash
+# `tarn` as a user runs it, against a real tarnsvc on the session bus of dbus-run-session and a
+# loopback test index server: every sub-command, --json parsed back, exit statuses, and the
+# one-line messages for a stopped daemon, a malformed link and an unknown key.
+# Usage: dbus-run-session -- tarn_cli_test.sh SOURCE_ROOT BUILD_DIR
+set -uo pipefail
+root=$1
+export TARN_BUILD=$2
+# shellcheck source=../../scripts/tarn-instance.sh
+source "$root/scripts/tarn-instance.sh"
+
+work=$(mktemp -d)
+server_pid=
+cleanup() {
+  instance_stop_daemon "$work/a"
+  [ -n "$server_pid" ] && kill -TERM "$server_pid" 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+passed=0 failed=0
+check() {  # check NAME CONDITION...
+  local name=$1
+  shift
+  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $name"; fi
+}
+# run ARGS...: tarn's status in $rc, its output in $out, its errors in $err.
+run() {
+  instance_tarn "$work/a" "$@" >"$work/out" 2>"$work/err"
+  rc=$?
+  out=$(cat "$work/out")
+  err=$(cat "$work/err")
+}
+one_line_error() {  # one_line_error TEXT: stderr is one line holding TEXT
+  [ "$(wc -l <"$work/err")" -eq 1 ] && grep -q -- "$1" "$work/err" || { echo "stderr: $err"; false; }
+}
+json() { python3 -c "import json,sys; d=json.load(open('$work/out')); $1"; }
+
+mkdir -p "$work/a"
+echo "$DBUS_SESSION_BUS_ADDRESS" > "$work/a/bus"
+
+# Help needs no daemon.
+run --help
+check "tarn --help" [ "$rc" -eq 0 ]
+for command in status servers search download downloads pause stop resume cancel shared config watch; do
+  run "$command" --help
+  check "tarn $command --help" grep -q "^Usage: tarn $command" "$work/out"
+done
+run frobnicate
+check "an unknown command exits 2" [ "$rc" -eq 2 ]
+check "an unknown command says so" one_line_error 'unknown command "frobnicate"'
+
+# The daemon not running yet.
+run status
+check "no daemon exits 3" [ "$rc" -eq 3 ]
+check "no daemon gives one clear line" one_line_error "daemon is not running"
+run download 'ed2k://|file|a.txt|1000|0123456789ABCDEF0123456789ABCDE|/'
+check "a malformed link is refused without a daemon too" [ "$rc" -eq 2 ]
+
+"$TARN_BUILD/test-index-server" --port 0 >"$work/server.log" 2>&1 &
+server_pid=$!
+for _ in $(seq 50); do grep -q "test index server on" "$work/server.log" && break; sleep 0.1; done
+server_port=$(sed -n 's/^test index server on 127.0.0.1:\([0-9]*\).*/\1/p' "$work/server.log")
+check "the index server runs" [ -n "$server_port" ]
+peer_port=$((20000 + RANDOM % 20000))
+instance_prepare "$work/a" "$server_port" "$peer_port" "$((peer_port + 1))"
+shared_dir=$work/a/data/Ostrel/TARN/Shared
+mkdir -p "$shared_dir"
+head -c 300000 /dev/urandom > "$shared_dir/tarn cli sample.bin"
+instance_start "$work/a"
+check "the daemon answers" instance_wait "$work/a" 30
+
+run status --json
+check "status --json" json "assert d['tcp_port'] == $peer_port and d['servers'] >= 1"
+run status
+check "status for people" grep -q "^ports       TCP $peer_port" "$work/out"
+
+run servers --json
+check "servers --json lists the index server" json "assert any(s['address'] == '127.0.0.1:$server_port' for s in d)"
+run servers add 127.0.0.1:99999
+check "servers add with a bad port exits 2" [ "$rc" -eq 2 ]
+check "servers add names the port" one_line_error "port"
+
+run config --json
+check "config --json" json "assert d['TCPPort'] == '$peer_port' and d['SharedPath'].endswith('Shared')"
+run config UserName "cli tester \"ø\""
+check "config sets a name" [ "$rc" -eq 0 ]
+run config UserName --json
+check "config reads it back" json "assert d['UserName'] == 'cli tester \"ø\"'"
+run config SharedPath /tmp
+check "a read-only setting exits 2" [ "$rc" -eq 2 ]
+run config NoSuchSetting
+check "an unknown setting says so" one_line_error 'no setting "NoSuchSetting"'
+run config TCPPort 70000
+check "a bad port exits 2" [ "$rc" -eq 2 ]
+
+# The shared file gets hashed and offered; the search finds it through the index server.
+for _ in $(seq 100); do
+  run shared --json
+  json "assert len(d) == 1" 2>/dev/null && break
+  sleep 0.2
+done
+check "shared --json lists the sample" json "assert d[0]['name'] == 'tarn cli sample.bin' and d[0]['size'] == 300000 and len(d[0]['hash']) == 32"
+run shared
+check "shared for people" grep -q "tarn cli sample.bin" "$work/out"
+for _ in $(seq 20); do
+  run search "cli sample" --wait 3 --json
+  json "assert len(d) >= 1" 2>/dev/null && break
+  sleep 0.5
+done
+check "search --json finds the sample" json "assert d[0]['name'] == 'tarn cli sample.bin' and d[0]['size'] == 300000"
+run search "cli sample" --wait 3 --min-size 1M
+check "a size filter leaves it out" grep -q "no results" "$work/out"
+run search "cli sample" --wait 3 --min-size lots
+check "a bad size exits 2" [ "$rc" -eq 2 ]
+run search "cli sample" --wait 3
+check "search for people prints the result line" grep -q "tarn cli sample.bin .*sources" "$work/out"
+
+# A new search gives new keys: the last one counts.
+run search "cli sample" --wait 3 --json
+result_key=$(python3 -c "import json; print(json.load(open('$work/out'))[0]['key'])")
+
+# Downloads by link, with a UTF-8 name in percent escapes.
+link='ed2k://|file|caf%C3%A9%20%22live%22.ogg|123456|00112233445566778899AABBCCDDEEFF|/'
+run download "$link"
+check "download by link" [ "$rc" -eq 0 ]
+run download "$link"
+check "the same link again" grep -q "already downloading or shared" "$work/out"
+run downloads --json
+check "downloads --json has the decoded name" json "assert d[0]['name'] == 'café \"live\".ogg' and d[0]['size'] == 123456"
+key=$(python3 -c "import json; print(json.load(open('$work/out'))[0]['key'])")
+run downloads
+check "downloads for people" grep -q "café \"live\".ogg .*120.6 KiB" "$work/out"
+run downloads --follow --for 1.5
+check "downloads --follow on a pipe prints plain lines" grep -q "^$key .*café" "$work/out"
+check "downloads --follow on a pipe draws nothing" bash -c "! grep -q $'\\033' '$work/out'"
+run pause "$key"
+check "pause" [ "$rc" -eq 0 ]
+run downloads --json
+check "paused" json "assert d[0]['state'] == 'paused'"
+run resume "$key"
+run downloads --json
+check "resumed" json "assert d[0]['state'] in ('waiting', 'downloading')"
+run stop "$key"
+run downloads --json
+check "stopped" json "assert d[0]['state'] == 'stopped'"
+run pause 9999
+check "an unknown key exits 1" [ "$rc" -eq 1 ]
+check "an unknown key says so" one_line_error "no download with key 9999"
+run pause abc
+check "a key that is no number exits 2" [ "$rc" -eq 2 ]
+run download 'ed2k://|file|a.txt|1000|0123456789ABCDEF0123456789ABCDE|/'
+check "a malformed link exits 2" [ "$rc" -eq 2 ]
+check "a malformed link names the field" one_line_error "bad link: hash"
+run download 'ed2k://|file|a.txt|0|0123456789ABCDEF0123456789ABCDEF|/'
+check "a link of size 0 is refused" [ "$rc" -ne 0 ]
+run download 987654
+check "an unknown result key exits 1" [ "$rc" -eq 1 ]
+check "an unknown result key says so" one_line_error "no search result with key 987654"
+run download "$result_key" --name "copy of sample.bin"
+check "download by result key (the file we share ourselves)" grep -q "already downloading or shared" "$work/out"
+
+# Events: cancelling a download while watching.
+instance_tarn "$work/a" watch --for 3 --json >"$work/watch" 2>&1 &
+watcher=$!
+sleep 1
+run cancel "$key"
+check "cancel" [ "$rc" -eq 0 ]
+wait "$watcher"
+check "watch --json saw the removal" python3 -c "
+import json
+events = [json.loads(line) for line in open('$work/watch') if line.strip()]
+assert {'subject': 'download', 'event': 'removed', 'key': $key} in events, events"
+run downloads --json
+check "the cancelled download is gone" json "assert all(x['key'] != $key for x in d)"
+
+# The daemon stopped under a running bus.
+instance_stop_daemon "$work/a"
+run downloads
+check "a stopped daemon exits 3" [ "$rc" -eq 3 ]
+check "a stopped daemon gives one clear line" one_line_error "daemon is not running"
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
