@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <system_error>
 
+#include "engine/files/AICHStore.h"
+#include "engine/files/FileHasher.h"
+#include "engine/files/HashConstants.h"
 #include "engine/files/SharedDatFile.h"
 #include "engine/files/SharedFolderScan.h"
 #include "engine/files/TransferFileList.h"
@@ -177,6 +180,34 @@ void CTARNNetUploadFileManager::Scan() {
   SaveDataFiles();
   pending_.clear();
   seen_.clear();
+  RestorePartHashes();
+}
+
+void CTARNNetUploadFileManager::RestorePartHashes() {
+  HASH::_tagStructHashingOptions options;
+  options.pauseMilliseconds = attachSettings_->hashingPauseMs;
+  options.abortEvent = &monitor_.StopEvent();
+  options.hashingLock = attachSettings_->hashingLock != nullptr ? attachSettings_->hashingLock
+                                                                : &HASH::HashingLock();
+  HASH::CTARNNetFileHasher hasher(options);
+  for (const CTransferFilePtr& file : list_.Snapshot()) {
+    if (Stopping()) return;
+    const uint32_t size = file->GetSize();
+    const _tagUnionHash hash = file->GetHash();
+    if (HASH::HashSetCount(size) == 0) continue;
+    {
+      OSTREL::Process::CLock guard(file->LockObject());
+      const auto& list = file->HashSet().HashList();
+      if (list.GetFileSize() == size && list.Matches(hash)) continue;
+    }
+    HASH::MD4_HASH::CTARNNetHashList derived;
+    _tagUnionHash found;
+    if (!hasher.HashFile(file->GetFullPathName(), &found, nullptr, &derived)) continue;
+    // Changed since it was listed: the next scan hashes it anew.
+    if (found != hash || derived.GetFileSize() != size) continue;
+    OSTREL::Process::CLock guard(file->LockObject());
+    file->HashSet().HashList() = std::move(derived);
+  }
 }
 
 void CTARNNetUploadFileManager::LookAt(const fs::path& path) {

@@ -95,6 +95,9 @@ class CTARNNetUploadFileManager
   bool AdoptMovedFile(const std::string& fullPath,
                       const Shared::File::_tagStructFileAttributes& attributes);
   void HashBatch();
+  // Shared.dat keeps no part hashes: a multi-part file restored from it has them derived
+  // again here, on the monitor thread, so peers can still be given its hash set.
+  void RestorePartHashes();
   void HashAndShare(const std::string& fullPath);
   void DropFilesNotSeen();
   void SaveIfDue();

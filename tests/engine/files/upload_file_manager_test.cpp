@@ -11,6 +11,7 @@
 
 #include "engine/files/AICHDatStore.h"
 #include "engine/files/AICHStore.h"
+#include "engine/files/HashSetAnswer.h"
 #include "engine/files/SharedDatFile.h"
 #include "engine/files/TransferFileList.h"
 #include "engine/files/UploadFileManager.h"
@@ -195,6 +196,26 @@ TEST_F(UploadFileManagerTest, AnUnchangedFileIsNotHashedAgainAtTheNextStart) {
   EXPECT_EQ(SharedPaths().size(), 2u);
   EXPECT_EQ(Listed("a.txt")->GetHash(), hash);
   EXPECT_FALSE(fs::exists(config_ / "AICH.dat"));
+}
+
+// Peers download nothing of a multi-part file without its hash set, so one restored from
+// Shared.dat (which keeps no part hashes) must answer the same set as when it was hashed.
+TEST_F(UploadFileManagerTest, AMultiPartFileRestoredAtRestartAnswersItsHashSet) {
+  std::string contents(9728001, 'x');
+  contents[9728000] = 'y';
+  sandbox_.WriteFile("shared/two-parts.bin", contents);
+  Start();
+  ASSERT_TRUE(WaitForScan());
+  const std::vector<uint8_t> fresh =
+      Shared::File::TransferFile::BuildHashSetAnswer(*Listed("two-parts.bin"));
+  ASSERT_FALSE(fresh.empty());
+  manager_.Stop();
+
+  Start();
+  const auto restored = Listed("two-parts.bin");
+  ASSERT_TRUE(restored);
+  EXPECT_TRUE(WaitUntil(
+      [&] { return Shared::File::TransferFile::BuildHashSetAnswer(*restored) == fresh; }));
 }
 
 // A restart over an unchanged library looks at each file once and reads none of them.
