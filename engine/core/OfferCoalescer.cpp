@@ -14,11 +14,19 @@ void COfferCoalescer::NoteChange() {
   if (!pending_) firstChange_ = now;
   pending_ = true;
   lastChange_ = now;
+  ++changes_;
 }
 
-void COfferCoalescer::NoteOffered() {
+uint64_t COfferCoalescer::Changes() const {
   std::lock_guard guard(lock_);
-  pending_ = false;
+  return changes_;
+}
+
+void COfferCoalescer::NoteOffered() { NoteOffered(Changes()); }
+
+void COfferCoalescer::NoteOffered(uint64_t mark) {
+  std::lock_guard guard(lock_);
+  if (changes_ == mark) pending_ = false;
   offered_ = true;
   lastOffer_ = CTickSource::Now();
 }
@@ -26,6 +34,11 @@ void COfferCoalescer::NoteOffered() {
 void COfferCoalescer::Forget() {
   std::lock_guard guard(lock_);
   pending_ = false;
+}
+
+void COfferCoalescer::ForgetUpTo(uint64_t mark) {
+  std::lock_guard guard(lock_);
+  if (changes_ == mark) pending_ = false;
 }
 
 bool COfferCoalescer::IsPending() const {

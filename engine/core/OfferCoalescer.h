@@ -17,10 +17,16 @@ class COfferCoalescer {
   static constexpr uint32_t kMinInterval = 60000;
 
   void NoteChange();
+  // Counts the changes noted so far: the mark of a list read now.
+  uint64_t Changes() const;
   // An offer went out (for whatever reason): every change so far is in it.
   void NoteOffered();
+  // As above for a list read at `mark`: changes after it stay pending.
+  void NoteOffered(uint64_t mark);
   // Nothing to offer after all (no server to offer to: the next login offers everything).
   void Forget();
+  // A list read at `mark` went out: the changes up to it are in it, later ones stay pending.
+  void ForgetUpTo(uint64_t mark);
   bool IsPending() const;
   bool IsDue() const;
   // Milliseconds until IsDue() turns true; kNever when nothing is pending.
@@ -34,6 +40,7 @@ class COfferCoalescer {
   mutable std::mutex lock_;
   bool pending_ = false;
   bool offered_ = false;
+  uint64_t changes_ = 0;
   uint32_t firstChange_ = 0;
   uint32_t lastChange_ = 0;
   uint32_t lastOffer_ = 0;

@@ -144,11 +144,24 @@ uint32_t CTARNNetConnectionManager::NextWakeUp() const {
   return std::min(TicksUntilDelayedReconnect(), offers_.TicksUntilDue());
 }
 
+void CTARNNetConnectionManager::SetHooks(const Protocol::SServerSessionHooks& hooks) {
+  hooks_ = hooks;
+  hasFilesToOffer_ = hooks.hasFilesToOffer;
+  // The login looks at the list before it offers it; a file announced after that look is
+  // not in the login offer and must stay pending.
+  if (hasFilesToOffer_)
+    hooks_.hasFilesToOffer = [this] {
+      loginOfferMark_.store(offers_.Changes());
+      return hasFilesToOffer_();
+    };
+}
+
 void CTARNNetConnectionManager::OnWaitTimeout() {
   if (offers_.IsDue()) {
-    if (connected_.load() && hooks_.hasFilesToOffer && hooks_.hasFilesToOffer()) {
+    const uint64_t mark = offers_.Changes();
+    if (connected_.load() && hasFilesToOffer_ && hasFilesToOffer_()) {
       serverTcp_.SendOfferFiles();
-      offers_.NoteOffered();
+      offers_.NoteOffered(mark);
       coalescedOffers_.fetch_add(1);
     } else {
       offers_.Forget();  // the next login offers the whole list
@@ -204,9 +217,10 @@ void CTARNNetConnectionManager::Connected(const ServerInfo* server) {
   connected_.store(true);
   if (const uint32_t failures = backoff_.NoteSuccess(); failures > 0)
     OSTREL::LogInfo("server reached again after ", failures, " failed attempts");
-  // The login offered the whole list, earlier changes included. It does not count against
-  // the spacing: files hashed just after a start are offered once they settle.
-  offers_.Forget();
+  // The login offered the whole list as it stood when it looked, earlier changes included.
+  // It does not count against the spacing: files hashed just after a start are offered once
+  // they settle.
+  offers_.ForgetUpTo(loginOfferMark_.load());
   StartSourceSweep();
   FanOut(&ITARNNetP2PConnectionEventHandler::OnConnected, server);
 }

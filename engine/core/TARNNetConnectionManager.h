@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "engine/base/ClientConfig.h"
@@ -45,7 +46,7 @@ class CTARNNetConnectionManager : public OSTREL::Process::CThreadImpl<CTARNNetCo
 
   // Before Start. Hooks default to empty (nothing offered, found sources dropped); the media
   // source defaults to rtnetlink; the firewall step can be left out (tests).
-  void SetHooks(const Protocol::SServerSessionHooks& hooks) { hooks_ = hooks; }
+  void SetHooks(const Protocol::SServerSessionHooks& hooks);
   void SetMediaSource(std::unique_ptr<OSTREL::Platform::IMediaEventSource> source);
   void SetFirewallEnabled(bool enabled) { firewallEnabled_ = enabled; }
   // Before Start: the firewall to open the peer ports in (default: the host's; null: none).
@@ -127,6 +128,10 @@ class CTARNNetConnectionManager : public OSTREL::Process::CThreadImpl<CTARNNetCo
   CReconnectBackoff backoff_;
   std::atomic<uint32_t> sweeps_{0};
   COfferCoalescer offers_;
+  // The shared-file check as the root gave it; hooks_ holds it wrapped for the login.
+  std::function<bool()> hasFilesToOffer_;
+  // The coalescer's mark when the session last looked at the list for its login offer.
+  std::atomic<uint64_t> loginOfferMark_{0};
   std::atomic<uint32_t> coalescedOffers_{0};
 };
 

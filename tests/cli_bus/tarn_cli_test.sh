@@ -10,16 +10,21 @@ export TARN_BUILD=$2
 source "$root/scripts/tarn-instance.sh"
 
 work=$(mktemp -d)
+passed=0 failed=0
 server_pid=
 cleanup() {
   instance_stop_daemon "$work/a"
+  # A failure is explained by what the daemon and the server saw.
+  if [ "$failed" -gt 0 ]; then
+    echo "--- tarnsvc log"; tail -n 40 "$work/a/tarnsvc.log"
+    echo "--- index server log"; tail -n 40 "$work/server.log"
+  fi
   [ -n "$server_pid" ] && kill -TERM "$server_pid" 2>/dev/null
   wait 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-passed=0 failed=0
 check() {  # check NAME CONDITION...
   local name=$1
   shift

@@ -47,6 +47,30 @@ TEST(OfferCoalescerTest, OffersSettledBurstsOnceAndSteadyStreamsOncePerMinute) {
   EXPECT_FALSE(offers.IsPending());
 }
 
+// A file announced while a list is being sent is not in it: it stays pending, whether the
+// list went out at a login or after a settled burst.
+TEST(OfferCoalescerTest, KeepsChangesNotedAfterTheListWasRead) {
+  tarn::test::ManualClock clock;
+  COfferCoalescer offers;
+  uint64_t mark = offers.Changes();  // the login looks at an empty list
+  offers.NoteChange();              // a file hashed meanwhile
+  offers.ForgetUpTo(mark);
+  EXPECT_TRUE(offers.IsPending());
+
+  mark = offers.Changes();  // this login saw the file
+  offers.ForgetUpTo(mark);
+  EXPECT_FALSE(offers.IsPending());
+
+  offers.NoteChange();
+  clock.Advance(COfferCoalescer::kSettleTime);
+  ASSERT_TRUE(offers.IsDue());
+  mark = offers.Changes();
+  offers.NoteChange();  // arrives while the offer is built
+  offers.NoteOffered(mark);
+  EXPECT_TRUE(offers.IsPending());
+  EXPECT_FALSE(offers.IsDue());  // and waits for the spacing
+}
+
 TEST(OfferCoalescerTest, SurvivesTheWrapOfTheTickCounter) {
   tarn::test::ManualClock clock(0xFFFFFFFFu - 1000);
   COfferCoalescer offers;
