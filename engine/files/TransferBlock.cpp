@@ -109,6 +109,25 @@ CTARNNetTransferBlock* CTARNNetTransferBlockList::Find(uint32_t start, uint32_t 
   return nullptr;
 }
 
+CTARNNetTransferBlock* CTARNNetTransferBlockList::FindCovering(uint32_t start, uint32_t end) const {
+  for (const auto& block : blocks_)
+    if (block->Start() <= start && end <= block->End()) return block.get();
+  return nullptr;
+}
+
+CTARNNetTransferBlock* CTARNNetTransferBlockList::FindStartingAt(uint32_t start) const {
+  for (const auto& block : blocks_)
+    if (block->Start() == start) return block.get();
+  return nullptr;
+}
+
+std::vector<std::pair<uint32_t, uint32_t>> CTARNNetTransferBlockList::Ranges() const {
+  std::vector<std::pair<uint32_t, uint32_t>> ranges;
+  ranges.reserve(blocks_.size());
+  for (const auto& block : blocks_) ranges.emplace_back(block->Start(), block->End());
+  return ranges;
+}
+
 void CTARNNetTransferBlockList::RemoveCovering(uint32_t offset) {
   std::erase_if(blocks_, [offset](const auto& block) {
     return block->Start() <= offset && offset < block->End();

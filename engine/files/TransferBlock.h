@@ -62,6 +62,10 @@ class CTARNNetTransferBlockList {
   CTARNNetTransferBlock* Add(uint32_t start, uint32_t end);
   bool Contains(uint32_t start, uint32_t end) const;
   CTARNNetTransferBlock* Find(uint32_t start, uint32_t end) const;
+  // The block holding [start, end), or null.
+  CTARNNetTransferBlock* FindCovering(uint32_t start, uint32_t end) const;
+  CTARNNetTransferBlock* FindStartingAt(uint32_t start) const;
+  std::vector<std::pair<uint32_t, uint32_t>> Ranges() const;
   // Drops every block covering `offset`.
   void RemoveCovering(uint32_t offset);
   void Remove(const CTARNNetTransferBlock* block);

@@ -24,6 +24,8 @@ namespace {
 constexpr uint32_t kBytesPerSourceForFullRequest = 3 * HASH::kAICHBlockSize;
 constexpr uint32_t kRetryNothingNeeded = 10000;
 constexpr uint32_t kRetryNothingNow = 5000;
+// With fewer blocks than this outstanding, the next request is sent.
+constexpr size_t kPipelineRefillBelow = 3;
 
 bool Multipart(CTARNNetTransferFile& file) { return file.PartCount() > 1; }
 
@@ -224,20 +226,13 @@ void CTARNNetC2CTCPConnecterT::OnData(std::span<const uint8_t> payload, bool pac
   }
   if (file->IsPaused() || file->IsStopped()) return;
   // Packed data names only its block's start; the inflated bytes are bounded by the block.
-  const RequestRecord request = client_->GetRequest();
-  CTARNNetTransferBlock* block = nullptr;
-  bool inside = false;
-  for (size_t i = 0; i < RequestRecord::kPairs && !inside; ++i) {
-    if (!request.UsedPair(i)) continue;
-    inside = packed ? packet.start == request.start[i]
-                    : packet.start >= request.start[i] && packet.endOrPacked <= request.end[i];
-    if (inside) block = outstanding_.Find(request.start[i], request.end[i]);
+  // Several requests may be in flight, so the block is looked up among all outstanding ones.
+  CTARNNetTransferBlock* block = packed ? outstanding_.FindStartingAt(packet.start)
+                                        : outstanding_.FindCovering(packet.start, packet.endOrPacked);
+  if (!block) {
+    if (!InsideLastRequest(packet, packed)) GiveUp(*file, kRetryNothingNow, Client::kDownloadNothingNow);
+    return;  // already whole, or given up
   }
-  if (!inside) {
-    GiveUp(*file, kRetryNothingNow, Client::kDownloadNothingNow);
-    return;
-  }
-  if (!block) return;  // already whole, or given up
   const uint32_t before = block->Held();
   const bool taken = packed ? block->AppendPacked(packet.start, packet.data)
                             : block->AppendPlain(packet.start, packet.data);
@@ -262,6 +257,18 @@ void CTARNNetC2CTCPConnecterT::OnData(std::span<const uint8_t> payload, bool pac
   outstanding_.Remove(block);
   if (lastOfPart && PartFailed(*file, part)) AskForRecoveryData(*file, part);
   if (IsOpen()) AfterBlockCompleted(*file);
+}
+
+bool CTARNNetC2CTCPConnecterT::InsideLastRequest(const _tagStructDataPacket& packet,
+                                                 bool packed) const {
+  const RequestRecord request = client_->GetRequest();
+  for (size_t i = 0; i < RequestRecord::kPairs; ++i) {
+    if (!request.UsedPair(i)) continue;
+    if (packed ? packet.start == request.start[i]
+               : packet.start >= request.start[i] && packet.endOrPacked <= request.end[i])
+      return true;
+  }
+  return false;
 }
 
 bool CTARNNetC2CTCPConnecterT::IsLastRequiredOfPart(CTARNNetTransferFile& file,
@@ -311,7 +318,9 @@ void CTARNNetC2CTCPConnecterT::AfterBlockCompleted(CTARNNetTransferFile& file) {
     GiveUp(file, kRetryNothingNeeded, Client::kDownloadNothingNeeded);
     return;
   }
-  if (outstanding_.Size() != 0) return;
+  // The next request goes out while the current one still has blocks to come, so the
+  // link never idles between requests.
+  if (outstanding_.Size() >= kPipelineRefillBelow) return;
   RequestBlocks(file);
 }
 
@@ -329,16 +338,17 @@ void CTARNNetC2CTCPConnecterT::GiveUp(CTARNNetTransferFile& file, uint32_t retry
 }
 
 void CTARNNetC2CTCPConnecterT::ForgetOutstanding(CTARNNetTransferFile& file) {
-  const RequestRecord request = client_->GetRequest();
-  RequestRecord stillAsked;
-  for (size_t i = 0; i < RequestRecord::kPairs; ++i)
-    if (request.UsedPair(i) && outstanding_.Find(request.start[i], request.end[i])) {
-      stillAsked.start[i] = request.start[i];
-      stillAsked.end[i] = request.end[i];
-    }
+  const std::vector<std::pair<uint32_t, uint32_t>> ranges = outstanding_.Ranges();
   outstanding_.Clear();
   client_->SetRequest({});
-  if (!stillAsked.IsEmpty()) file.ForgetRequest(stillAsked);
+  for (size_t first = 0; first < ranges.size(); first += RequestRecord::kPairs) {
+    RequestRecord stillAsked;
+    for (size_t i = 0; i < RequestRecord::kPairs && first + i < ranges.size(); ++i) {
+      stillAsked.start[i] = ranges[first + i].first;
+      stillAsked.end[i] = ranges[first + i].second;
+    }
+    file.ForgetRequest(stillAsked);
+  }
 }
 
 std::vector<uint8_t> CTARNNetC2CTCPConnecterT::AvailabilityBitmap(CTARNNetTransferFile& file) const {

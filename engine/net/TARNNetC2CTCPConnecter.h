@@ -117,6 +117,7 @@ class CTARNNetC2CTCPConnecterT
   void AskForHashSetOrUpload(CTARNNetTransferFile& file);
   void RequestBlocks(CTARNNetTransferFile& file);
   void AfterBlockCompleted(CTARNNetTransferFile& file);
+  bool InsideLastRequest(const Protocol::_tagStructDataPacket& packet, bool packed) const;
   // A part whose check failed is repaired block by block once its AICH hashes are known.
   bool IsLastRequiredOfPart(CTARNNetTransferFile& file,
                             const Shared::File::TransferFile::CTARNNetTransferBlock& block);
