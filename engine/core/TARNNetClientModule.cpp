@@ -148,6 +148,7 @@ bool CTARNNetClientModule::StartPeerSessions() {
       CreditHooksOf(clientCreditList_));
   uploadService_->ApplyConfig(config_);
   CTARNNetC2CTCPConnecterT::SetUploadService(uploadService_.get());
+  connectionManager_.GetPeerUDPConnecter().SetUploadService(uploadService_.get());
   CTARNNetC2CTCPConnecterT::SetServerPortLookup([this](uint32_t address) -> std::optional<uint16_t> {
     if (const auto* server = serverManager_.FindByAddress(address)) return server->port;
     return std::nullopt;
@@ -243,6 +244,7 @@ void CTARNNetClientModule::StopPeerSessions() {
   peerManager_.Stop();
   CTARNNetC2CTCPConnecterT::SetSecureIdentification(nullptr);
   CTARNNetC2CTCPConnecterT::SetUploadService(nullptr);
+  connectionManager_.GetPeerUDPConnecter().SetUploadService(nullptr);
   uploadService_.reset();
   CTARNNetC2CTCPConnecterT::SetServerPortLookup(nullptr);
   clientList_.ClearAll();
