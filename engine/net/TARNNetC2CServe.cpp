@@ -131,6 +131,22 @@ void CTARNNetC2CTCPConnecterT::EndUploadSide() {
   if (service != nullptr && registered && client_) service->OnSessionClosed(UploadPeer().userHash);
 }
 
+bool CTARNNetC2CTCPConnecterT::FinishServedUpload(const _tagUnionHash& file) {
+  CTARNNetUploadService* service = uploadService_.load();
+  {
+    std::lock_guard guard(serveLock_);
+    if (!uploadRegistered_ || !(file == uploadFile_)) return false;
+    uploadRegistered_ = false;
+    servePending_.clear();
+  }
+  UnregisterServedSession(this);
+  if (service == nullptr || !client_) return true;
+  const Client::_tagStructSchedulerEvents events = service->OnUploadFinished(UploadPeer().userHash);
+  for (const _tagUnionHash& user : events.called)
+    ForServedSession(user, [](CTARNNetC2CTCPConnecterT& session) { session.OnUploadCalled(); });
+  return true;
+}
+
 // Sessions by the user hash of the client they serve, for the scheduler's calls and rotations.
 namespace {
 std::mutex servedLock;

@@ -140,7 +140,9 @@ bool CTARNNetC2CTCPConnecterT::DispatchEd2k(uint8_t opcode, std::span<const uint
     case kOpEndOfDownload: {
       CStreamReader reader(payload);
       _tagUnionHash hash;
-      if (reader.ReadHash(hash) && hash == client_->GetRequestedFile()) Close(true);
+      if (!reader.ReadHash(hash)) break;
+      const bool served = FinishServedUpload(hash);
+      if (served || hash == client_->GetRequestedFile()) Close(true);
       break;
     }
     case kOpChangeClientId:

@@ -169,6 +169,8 @@ class CTARNNetC2CTCPConnecterT
   void QueueServeRanges(const _tagUnionHash& file, const RequestRecord& request);
   void PumpUpload();
   void EndUploadSide();
+  // The client is done with the file we serve: its slot or queue place goes to the next one.
+  bool FinishServedUpload(const _tagUnionHash& file);
   static void RegisterServedSession(const _tagUnionHash& user, CTARNNetC2CTCPConnecterT* session);
   static void UnregisterServedSession(CTARNNetC2CTCPConnecterT* session);
   // Ranges a remote client may have us hold for it at once: three requests' worth.

@@ -11,6 +11,7 @@
 #include "engine/protocol/PeerMessages.h"
 #include "framework/WaitMultipleSocketsManager.h"
 #include "tests/support/LoopbackPair.h"
+#include "tests/support/WaitUntil.h"
 
 namespace P2P {
 namespace {
@@ -130,6 +131,16 @@ TEST_F(C2CSessionServeTest, RangesAskedWithoutASlotAreAnsweredWithTheQueueRank) 
   RequestParts({0, 0, 0}, {1000, 0, 0});
   EXPECT_EQ(Read().first, kOpQueueRank);
   EXPECT_TRUE(session_->IsOpen());
+}
+
+TEST_F(C2CSessionServeTest, EndOfDownloadFreesTheSlotAndClosesTheSession) {
+  Send(kOpStartUploadRequest, Hash());
+  ASSERT_EQ(Read().first, kOpAcceptUploadRequest);
+  ASSERT_EQ(service_->Scheduler().SlotsInUse(), 1u);
+  Send(kOpEndOfDownload, Hash());
+  EXPECT_EQ(Read().first, 0);
+  EXPECT_TRUE(tarn::test::WaitUntil([this] { return service_->Scheduler().SlotsInUse() == 0; }));
+  EXPECT_EQ(service_->Scheduler().QueueLength(), 0u);
 }
 
 }  // namespace
