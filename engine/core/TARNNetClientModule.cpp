@@ -140,6 +140,15 @@ bool CTARNNetClientModule::StartPeerSessions() {
     if (auto file = transferFileList_->FindByHash(hash)) file->RemoveSource(clientId);
   });
   CTARNNetC2CTCPConnecterT::SetSecureIdentification(&clientCreditList_);
+  uploadService_ = std::make_unique<CTARNNetUploadService>(
+      [this](const _tagUnionHash& hash) {
+        return transferFileList_ != nullptr ? transferFileList_->FindByHash(hash)
+                                            : Shared::File::TransferFile::CTransferFilePtr();
+      },
+      CreditHooksOf(clientCreditList_));
+  uploadService_->ApplyConfig(config_);
+  CTARNNetC2CTCPConnecterT::SetUploadService(uploadService_.get());
+  connectionManager_.GetPeerUDPConnecter().SetUploadService(uploadService_.get());
   CTARNNetC2CTCPConnecterT::SetServerPortLookup([this](uint32_t address) -> std::optional<uint16_t> {
     if (const auto* server = serverManager_.FindByAddress(address)) return server->port;
     return std::nullopt;
@@ -154,6 +163,18 @@ bool CTARNNetClientModule::ConnectPeer(const Client::CClientPtr& client, bool up
   const bool connecting = session->ConnectTo(peerManager_, uploadCallback);
   session->Release();
   return connecting;
+}
+void CTARNNetClientModule::UploadPass() {
+  if (!uploadService_) return;
+  const Client::_tagStructSchedulerEvents events = uploadService_->Tick();
+  for (const _tagUnionHash& user : events.called)
+    CTARNNetC2CTCPConnecterT::ForServedSession(
+        user, [](CTARNNetC2CTCPConnecterT& session) { session.OnUploadCalled(); });
+  for (const _tagUnionHash& user : events.rotated)
+    CTARNNetC2CTCPConnecterT::ForServedSession(
+        user, [](CTARNNetC2CTCPConnecterT& session) { session.OnUploadRotated(); });
+  CTARNNetC2CTCPConnecterT::ForEachServedSession(
+      [](CTARNNetC2CTCPConnecterT& session) { session.ResumeUpload(); });
 }
 bool CTARNNetClientModule::StartConnectionManager() {
   connectionManager_.SetHooks(MakeServerSessionHooks());
@@ -185,6 +206,7 @@ Protocol::SServerSessionHooks CTARNNetClientModule::MakeServerSessionHooks() {
   hooks.periodicTick = [this] {
     if (transferFileList_ != nullptr) transferFileList_->SampleStatistics();
     clientList_.ReaskPass();
+    UploadPass();
   };
   return hooks;
 }
@@ -221,6 +243,9 @@ void CTARNNetClientModule::StopPeerSessions() {
   clientList_.SetConnectHook(nullptr);
   peerManager_.Stop();
   CTARNNetC2CTCPConnecterT::SetSecureIdentification(nullptr);
+  CTARNNetC2CTCPConnecterT::SetUploadService(nullptr);
+  connectionManager_.GetPeerUDPConnecter().SetUploadService(nullptr);
+  uploadService_.reset();
   CTARNNetC2CTCPConnecterT::SetServerPortLookup(nullptr);
   clientList_.ClearAll();
   clientList_.SetRemoveSourceHook(nullptr);

@@ -18,6 +18,7 @@
 #include "engine/net/ServerSessionHooks.h"
 #include "engine/net/TARNNetC2CManager.h"
 #include "engine/net/TARNNetClientCreditList.h"
+#include "engine/net/TARNNetUploadService.h"
 #include "engine/search/SearchManager.h"
 #include "engine/servers/ServerManager.h"
 #include "framework/CriticalSection.h"
@@ -52,6 +53,8 @@ class CTARNNetClientModule : public OSTREL::CSingletonPtr<CTARNNetClientModule>,
   Credit::CTARNNetClientCreditList& GetClientCreditList() { return clientCreditList_; }
   Client::CTARNNetClientList& GetClientList() { return clientList_; }
   CTARNNetC2CManager& GetPeerManager() { return peerManager_; }
+  // Null while the peer sessions are stopped.
+  CTARNNetUploadService* GetUploadService() { return uploadService_.get(); }
 
   bool LoadConfig();
   bool SaveConfig();
@@ -87,6 +90,8 @@ class CTARNNetClientModule : public OSTREL::CSingletonPtr<CTARNNetClientModule>,
   void OnSharedFileRemoved(const Shared::_tagStructSharedFile&) override;
   // A peer session for `client`, connecting for downloading or as an upload call-back.
   bool ConnectPeer(const Client::CClientPtr& client, bool uploadCallback);
+  // The upload scheduler's pass: calls, rotations and sessions waiting for rate allowance.
+  void UploadPass();
 
   // Members in construction order; the managers slot in where the markers are.
   OSTREL::Process::CCriticalSection lock_;
@@ -101,6 +106,7 @@ class CTARNNetClientModule : public OSTREL::CSingletonPtr<CTARNNetClientModule>,
   Client::CTARNNetClientList clientList_;
   // Every peer session, accepted or outgoing.
   CTARNNetC2CManager peerManager_;
+  std::unique_ptr<CTARNNetUploadService> uploadService_;
   OSTREL::Process::CCriticalSection secondLock_;
   Shared::File::TransferFile::CTARNNetTransferFileList* transferFileList_ = nullptr;
 

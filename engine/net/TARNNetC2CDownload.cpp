@@ -247,6 +247,9 @@ void CTARNNetC2CTCPConnecterT::OnData(std::span<const uint8_t> payload, bool pac
   }
   const uint32_t newBytes = block->Held() - before;
   bytesSinceRate_ += newBytes;
+  // Bytes a peer gave us count for its credit with us.
+  if (CTARNNetUploadService* service = uploadService_.load())
+    service->OnDataReceived(client_->GetIdentity().userHash, newBytes);
   if (!block->IsComplete()) {
     file->AcceptData(_tagStructReceivedData{nullptr, newBytes});
     return;

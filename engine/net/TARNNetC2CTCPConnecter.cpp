@@ -23,6 +23,7 @@ CTARNNetC2CTCPConnecterT::CTARNNetC2CTCPConnecterT(const _tagStructClientConfig&
 CTARNNetC2CTCPConnecterT::~CTARNNetC2CTCPConnecterT() {
   Close(true);
   if (!client_) return;
+  EndUploadSide();
   EndDownloadSide();
   client_->Detach(false);
   const uint32_t state = client_->GetDownloadState();
@@ -97,8 +98,16 @@ size_t CTARNNetC2CTCPConnecterT::OnReceiveData(std::span<const uint8_t> pending)
   return result.consumed;
 }
 
-void CTARNNetC2CTCPConnecterT::OnClose(int /*error*/) { Close(true); }
-void CTARNNetC2CTCPConnecterT::OnError(int /*error*/) { Close(true); }
+// Leaving the served sessions here, before the last reference goes, keeps the scheduler's
+// callers from reaching a session being destroyed.
+void CTARNNetC2CTCPConnecterT::OnClose(int /*error*/) {
+  Close(true);
+  if (client_) EndUploadSide();
+}
+void CTARNNetC2CTCPConnecterT::OnError(int /*error*/) {
+  Close(true);
+  if (client_) EndUploadSide();
+}
 
 bool CTARNNetC2CTCPConnecterT::Dispatch(uint8_t opcode, uint8_t protocol,
                                         std::span<const uint8_t> payload) {
@@ -131,7 +140,9 @@ bool CTARNNetC2CTCPConnecterT::DispatchEd2k(uint8_t opcode, std::span<const uint
     case kOpEndOfDownload: {
       CStreamReader reader(payload);
       _tagUnionHash hash;
-      if (reader.ReadHash(hash) && hash == client_->GetRequestedFile()) Close(true);
+      if (!reader.ReadHash(hash)) break;
+      const bool served = FinishServedUpload(hash);
+      if (served || hash == client_->GetRequestedFile()) Close(true);
       break;
     }
     case kOpChangeClientId:

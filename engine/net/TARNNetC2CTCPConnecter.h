@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -22,6 +23,7 @@
 #include "engine/files/TransferFile.h"
 #include "engine/net/SecureIdentification.h"
 #include "engine/net/TARNNetC2CManager.h"
+#include "engine/net/TARNNetUploadService.h"
 #include "framework/ManagedObject.h"
 
 namespace P2P {
@@ -71,12 +73,27 @@ class CTARNNetC2CTCPConnecterT
   uint32_t GetRefusalCount() const { return refusals_.Count(); }
   Protocol::SRefusal GetLastRefusal() const { return refusals_.Last(); }
 
+  // Serving: the engine's upload service every session sends through; null: uploads are
+  // granted without slots and no data is sent. Set before sessions run, cleared after.
+  static void SetUploadService(CTARNNetUploadService* service) { uploadService_.store(service); }
+  // Sends the accept-upload packet to a client the scheduler called, and the data it asks.
+  void OnUploadCalled();
+  // Sends the queue rank to a client whose slot rotated; its pending ranges are dropped.
+  void OnUploadRotated();
+  // Sends more of the asked ranges when the rate limiter allows it again.
+  void ResumeUpload();
+  // The open session serving `user`, if any, held while `action` runs.
+  static void ForServedSession(const _tagUnionHash& user,
+                               const std::function<void(CTARNNetC2CTCPConnecterT&)>& action);
+  static void ForEachServedSession(const std::function<void(CTARNNetC2CTCPConnecterT&)>& action);
+
   // The packet reader's entry; packed packets are dispatched as extended ones.
   bool Dispatch(uint8_t opcode, uint8_t protocol, std::span<const uint8_t> payload);
 
  protected:
   size_t OnReceiveData(std::span<const uint8_t> pending) override;
   void OnConnect(int error) override;
+  void OnSend(int error) override;
   void OnClose(int error) override;
   void OnError(int error) override;
 
@@ -144,6 +161,27 @@ class CTARNNetC2CTCPConnecterT
   void AppendFileName(Protocol::CStreamWriter& writer, CTARNNetTransferFile& file);
   void AppendPartStatus(Protocol::CStreamWriter& writer, CTARNNetTransferFile& file);
 
+  // Serving (TARNNetC2CServe.cpp).
+  _tagStructUploadPeer UploadPeer() const;
+  // Serves asked ranges while the send queue is short; the rest goes once the socket drains.
+  // Accept, queue rank or nothing for a start-upload request of `file`.
+  bool AdmitUpload(const _tagUnionHash& file);
+  // Takes the used ranges of a checked request and starts sending them.
+  void QueueServeRanges(const _tagUnionHash& file, const RequestRecord& request);
+  void PumpUpload();
+  void EndUploadSide();
+  // The client is done with the file we serve: its slot or queue place goes to the next one.
+  bool FinishServedUpload(const _tagUnionHash& file);
+  static void RegisterServedSession(const _tagUnionHash& user, CTARNNetC2CTCPConnecterT* session);
+  static void UnregisterServedSession(CTARNNetC2CTCPConnecterT* session);
+  // Ranges a remote client may have us hold for it at once: three requests' worth.
+  static constexpr size_t kMaxServeRanges = 9;
+  std::mutex serveLock_;
+  std::deque<std::pair<uint32_t, uint32_t>> servePending_;  // asked [start, end), in order
+  _tagUnionHash uploadFile_{};     // the file the served ranges belong to
+  bool uploadRegistered_ = false;  // the scheduler knows this session's client
+  static inline std::atomic<CTARNNetUploadService*> uploadService_{nullptr};
+
   const _tagStructClientConfig& own_;
   Client::CClientPtr client_;
   Client::CTARNNetClientList* clients_;
@@ -151,8 +189,6 @@ class CTARNNetC2CTCPConnecterT
   CRefusalCounter refusals_{"peer TCP"};
   // Blocks asked of the remote client and not yet whole, with their data so far.
   Shared::File::TransferFile::CTARNNetTransferBlockList outstanding_;
-  // Ranges the remote client asked of us.
-  Shared::File::TransferFile::CTARNNetTransferBlockList uploadRequests_;
   bool availabilityCounted_ = false;  // the client's parts are in the download's frequencies
   uint32_t rateTick_ = 0;
   uint32_t bytesSinceRate_ = 0;

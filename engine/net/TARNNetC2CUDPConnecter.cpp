@@ -27,6 +27,10 @@ void CTARNNetC2CUDPConnecter::HandleDatagram(std::span<const uint8_t> datagram,
 }
 
 void CTARNNetC2CUDPConnecter::OnReaskFilePing(const SUdpSender& from, const _tagUnionHash& hash) {
+  if (auto* service = uploadService_.load()) {
+    const std::vector<uint8_t> answer = service->OnReaskPing(from, hash);
+    if (!answer.empty()) SendDatagram(answer, from.address, from.port);
+  }
   if (auto* events = events_.load()) events->OnReaskFilePing(*this, from, hash);
 }
 void CTARNNetC2CUDPConnecter::OnReaskAck(const SUdpSender& from, uint16_t rank) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/net/RefusalCounter.h"
+#include "engine/net/TARNNetUploadService.h"
 #include "engine/protocol/C2CUDPDispatcher.h"
 #include "framework/EventSocketImpl.h"
 #include "framework/NetworkEvents.h"
@@ -25,6 +26,8 @@ class CTARNNetC2CUDPConnecter
 
   // Set before Create or while no datagram is handled; nullptr silences the events again.
   void SetEventDispatcher(Protocol::ITARNNetC2CUDPEventDispatcher* events) { events_ = events; }
+  // Who answers file reask pings (rank, queue full, file not found); null: nobody.
+  void SetUploadService(CTARNNetUploadService* service) { uploadService_ = service; }
 
   // One received datagram, as if it came from `sourceAddress`:`sourcePort`.
   void HandleDatagram(std::span<const uint8_t> datagram, uint32_t sourceAddress,
@@ -56,6 +59,7 @@ class CTARNNetC2CUDPConnecter
   bool SendDatagram(std::span<const uint8_t> datagram, uint32_t address, uint16_t port);
 
   std::atomic<Protocol::ITARNNetC2CUDPEventDispatcher*> events_{nullptr};
+  std::atomic<CTARNNetUploadService*> uploadService_{nullptr};
   std::vector<uint8_t> receiveBuffer_;
   CRefusalCounter refusals_{"peer UDP"};
 };

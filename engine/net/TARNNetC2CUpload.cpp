@@ -17,9 +17,6 @@ using OSTREL::Process::CLock;
 
 namespace {
 
-// Ranges a remote client may have us hold for it at once: three requests' worth.
-constexpr size_t kMaxUploadRequests = 9;
-
 bool HasCompletePart(CTARNNetTransferFile& file) {
   if (file.IsFinished()) return true;
   CLock guard(file.LockObject());
@@ -91,7 +88,7 @@ void CTARNNetC2CTCPConnecterT::OnHashSetRequest(std::span<const uint8_t> payload
 void CTARNNetC2CTCPConnecterT::OnStartUploadRequest(std::span<const uint8_t> payload) {
   CTransferFilePtr file = KnownFileOr(payload, true);
   if (!file || !HasCompletePart(*file)) return;
-  SendPacket(kProtocolEDonkey, kOpAcceptUploadRequest);
+  AdmitUpload(file->GetHash());
 }
 
 void CTARNNetC2CTCPConnecterT::OnRequestParts(std::span<const uint8_t> payload) {
@@ -114,9 +111,7 @@ void CTARNNetC2CTCPConnecterT::OnRequestParts(std::span<const uint8_t> payload) 
     SendPacket(kProtocolEDonkey, kOpOutOfPartRequests);
     return;
   }
-  for (size_t i = 0; i < RequestRecord::kPairs; ++i)
-    if (request.UsedPair(i) && uploadRequests_.Size() < kMaxUploadRequests)
-      uploadRequests_.Add(request.start[i], request.end[i]);
+  QueueServeRanges(file->GetHash(), request);
 }
 
 void CTARNNetC2CTCPConnecterT::OnMultiPacket(std::span<const uint8_t> payload) {

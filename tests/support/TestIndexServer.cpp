@@ -48,6 +48,7 @@ const std::map<uint8_t, TestIndexServer::TcpHandler> TestIndexServer::kTcpHandle
     {0x15, &TestIndexServer::OnOfferFiles},
     {0x16, &TestIndexServer::OnSearch},
     {0x21, &TestIndexServer::OnQueryMore},
+    {0x19, &TestIndexServer::OnGetSources},
 };
 
 const std::map<uint8_t, TestIndexServer::UdpHandler> TestIndexServer::kUdpHandlers = {
@@ -269,9 +270,12 @@ std::vector<uint8_t> TestIndexServer::IdentPayload(const Settings& settings) con
   return payload;
 }
 
-void TestIndexServer::OnLogin(Client& client, const ReceivedPacket&) {
+void TestIndexServer::OnLogin(Client& client, const ReceivedPacket& packet) {
   const Settings settings = settings_;  // the caller holds the lock
   if (!settings.answerLogin) return;
+  client.endpoint.address = settings.loginId;
+  if (packet.payload.size() >= 22)
+    client.endpoint.port = static_cast<uint16_t>(packet.payload[20] | packet.payload[21] << 8);
   for (const std::string& message : settings.loginMessages) {
     std::vector<uint8_t> payload;
     PutText(payload, message);
@@ -336,10 +340,45 @@ size_t TestIndexServer::IndexedFileCount() const {
 }
 
 // The handlers of the TCP side run with the lock held.
-void TestIndexServer::OnOfferFiles(Client&, const ReceivedPacket& packet) {
+void TestIndexServer::OnOfferFiles(Client& client, const ReceivedPacket& packet) {
   const auto files = ReadOfferedFiles(packet.payload);
   if (!files) return;
-  for (const IndexedFile& file : *files) index_.Add(file);
+  for (IndexedFile file : *files) {
+    // Clients of a server with compression mark their files complete or not in place of
+    // their address; the server puts in the address it knows them by.
+    if (file.clientId == 0xFBFBFBFBu || file.clientId == 0xFCFCFCFCu) {
+      file.clientId = client.endpoint.address;
+      file.port = client.endpoint.port;
+    }
+    index_.Add(file);
+    auto& offered = sources_[file.hash];
+    const bool known = std::any_of(offered.begin(), offered.end(), [&client](const auto& held) {
+      return held.offeredBy == client.fd;
+    });
+    if (!known && file.port != 0) offered.push_back({{file.clientId, file.port}, client.fd});
+  }
+}
+
+// Answers one source request (hash, size) with the clients that offered the file.
+void TestIndexServer::OnGetSources(Client& client, const ReceivedPacket& packet) {
+  if (packet.payload.size() < 16) return;
+  std::array<uint8_t, 16> hash{};
+  std::copy_n(packet.payload.begin(), hash.size(), hash.begin());
+  const auto found = sources_.find(hash);
+  if (found == sources_.end()) return;
+  std::vector<uint8_t> entries;
+  uint8_t count = 0;
+  for (const OfferedSource& source : found->second) {
+    if (source.offeredBy == client.fd || count == 255) continue;
+    Put32(entries, source.endpoint.address);
+    Put16(entries, source.endpoint.port);
+    ++count;
+  }
+  if (count == 0) return;
+  std::vector<uint8_t> payload(hash.begin(), hash.end());
+  payload.push_back(count);
+  payload.insert(payload.end(), entries.begin(), entries.end());
+  SendTo(client, TcpPacket(0x42, payload));
 }
 
 void TestIndexServer::OnSearch(Client& client, const ReceivedPacket& packet) {

@@ -7,6 +7,7 @@
 // Runs on a thread of its own; every method may be called from any thread.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -106,6 +107,7 @@ class TestIndexServer {
     int fd = -1;
     std::vector<uint8_t> buffer;
     std::vector<IndexedFile> pendingResults;  // for query-more
+    IndexServerEntry endpoint;                // the id it was given and the port it listens on
   };
   using TcpHandler = void (TestIndexServer::*)(Client&, const ReceivedPacket&);
   using UdpHandler = void (TestIndexServer::*)(const ReceivedPacket&, uint32_t fromAddress);
@@ -126,6 +128,7 @@ class TestIndexServer {
   void OnOfferFiles(Client& client, const ReceivedPacket& packet);
   void OnSearch(Client& client, const ReceivedPacket& packet);
   void OnQueryMore(Client& client, const ReceivedPacket& packet);
+  void OnGetSources(Client& client, const ReceivedPacket& packet);
   void SendResultBatch(Client& client);
   void OnUdpSearch(const ReceivedPacket& packet, uint32_t fromAddress);
 
@@ -141,6 +144,12 @@ class TestIndexServer {
   mutable std::condition_variable_any receivedCv_;
   Settings settings_;
   TestSearchIndex index_;
+  // Every client that offered a file, by file hash: the index keeps only the latest offer.
+  struct OfferedSource {
+    IndexServerEntry endpoint;
+    int offeredBy = -1;  // the offering connection, left out of its own source answers
+  };
+  std::map<std::array<uint8_t, 16>, std::vector<OfferedSource>> sources_;
   std::vector<ReceivedPacket> received_;
   std::vector<Client> clients_;
   uint16_t port_ = 0;

@@ -2,6 +2,7 @@
 // sessions on the peer multiplexer, as the engine root wires them.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -12,6 +13,7 @@
 #include "engine/files/TransferFileList.h"
 #include "engine/net/TARNNetC2CManager.h"
 #include "engine/net/TARNNetC2CTCPConnecter.h"
+#include "engine/net/TARNNetUploadService.h"
 #include "engine/protocol/PeerMessages.h"
 #include "tests/engine/files/DownloadTestKit.h"
 #include "tests/support/Sandbox.h"
@@ -128,6 +130,22 @@ TEST_F(PeerDownloadTest, PlainBlocksFromOnePeerCompleteAVerifiedFile) {
   EXPECT_EQ(peer->CountReceived(0xE3, Protocol::kOpHashSetRequest), 1u);
   EXPECT_GE(peer->CountReceived(0xE3, Protocol::kOpRequestParts), 20u);
   EXPECT_NE(CTARNNetC2CTCPConnecterT::GetPublicAddress(), 0u);
+}
+
+TEST_F(PeerDownloadTest, EveryByteTakenIsCreditedToTheSendingPeer) {
+  std::atomic<uint64_t> credited{0};
+  _tagStructUploadCreditHooks credits;
+  credits.addDownloaded = [&credited](const _tagUnionHash&, uint64_t bytes) { credited += bytes; };
+  CTARNNetUploadService service([](const _tagUnionHash&) { return CTransferFilePtr(); }, credits);
+  CTARNNetC2CTCPConnecterT::SetUploadService(&service);
+  auto peer = StartPeer();
+  ASSERT_TRUE(peer);
+  AddSource(*peer);
+  const bool completed = Completed();
+  peers_.Stop();
+  CTARNNetC2CTCPConnecterT::SetUploadService(nullptr);
+  EXPECT_TRUE(completed);
+  EXPECT_EQ(credited.load(), content_.size());
 }
 
 TEST_F(PeerDownloadTest, PackedSlicesInPackedPacketsAfterAQueueWaitComplete) {

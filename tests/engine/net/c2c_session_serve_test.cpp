@@ -1,0 +1,147 @@
+// A peer session serving a real downloader over loopback: the grant comes from the upload
+// service, asked ranges arrive as data packets with the file's bytes, in order and whole.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "engine/files/TransferFileList.h"
+#include "engine/net/TARNNetC2CTCPConnecter.h"
+#include "engine/protocol/Limits.h"
+#include "engine/protocol/Packet.h"
+#include "engine/protocol/PeerMessages.h"
+#include "framework/WaitMultipleSocketsManager.h"
+#include "tests/support/LoopbackPair.h"
+#include "tests/support/WaitUntil.h"
+
+namespace P2P {
+namespace {
+
+using namespace Protocol;
+using Shared::File::TransferFile::_tagStructTransferCallbacks;
+using Shared::File::TransferFile::CTARNNetTransferFile;
+using Shared::File::TransferFile::CTARNNetTransferFileList;
+using Shared::File::TransferFile::CTransferFilePtr;
+using tarn::test::ReadExactly;
+using tarn::test::WriteAll;
+
+constexpr uint32_t kFileSize = 3 * 184320 + 77;
+
+uint8_t PatternAt(uint32_t offset) { return static_cast<uint8_t>(offset * 7 >> 3); }
+bool ReadPattern(void*, uint32_t start, uint32_t end, std::vector<uint8_t>& data) {
+  data.resize(end - start);
+  for (uint32_t i = start; i < end; ++i) data[i - start] = PatternAt(i);
+  return true;
+}
+bool Finished(void*) { return true; }
+
+class C2CSessionServeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    file_ = CTransferFilePtr(new CTARNNetTransferFile());
+    _tagUnionHash hash;
+    hash.bytes.fill(0x5A);
+    file_->SetHash(hash);
+    file_->SetName("served.bin");
+    file_->SetSize(kFileSize);
+    _tagStructTransferCallbacks table;
+    table.readRange = &ReadPattern;
+    table.isFinished = &Finished;
+    file_->Attach(table, nullptr);
+    CTARNNetTransferFileList::GetInstance()->Add(file_);
+    service_ = std::make_unique<CTARNNetUploadService>(
+        [this](const _tagUnionHash& wanted) {
+          return wanted == file_->GetHash() ? file_ : CTransferFilePtr();
+        },
+        _tagStructUploadCreditHooks{});
+    CTARNNetC2CTCPConnecterT::SetUploadService(service_.get());
+
+    ASSERT_TRUE(manager_.Start());
+    ASSERT_TRUE(pair_.IsValid());
+    session_ = new CTARNNetC2CTCPConnecterT(own_, Client::CClientPtr(new Client::CTARNNetClient));
+    session_->AddRef();
+    ASSERT_TRUE(session_->AttachAccepted(pair_.TakeServer()));
+    ASSERT_TRUE(manager_.Add(session_));
+  }
+  void TearDown() override {
+    manager_.Stop();
+    session_->Release();
+    CTARNNetC2CTCPConnecterT::SetUploadService(nullptr);
+    CTARNNetTransferFileList::GetInstance()->Remove(file_.Get());
+  }
+  std::vector<uint8_t> Hash() const {
+    const _tagUnionHash hash = file_->GetHash();
+    return {hash.bytes.begin(), hash.bytes.end()};
+  }
+  void Send(uint8_t opcode, const std::vector<uint8_t>& payload) {
+    const auto packet = BuildPeerPacket(kProtocolEDonkey, opcode, payload);
+    ASSERT_TRUE(WriteAll(pair_.Client(), std::string(packet.begin(), packet.end())));
+  }
+  // Opcode and body after the opcode; opcode 0 when the stream ended.
+  std::pair<uint8_t, std::string> Read() {
+    const std::string header = ReadExactly(pair_.Client(), 5);
+    if (header.size() != 5) return {};
+    uint32_t length = 0;
+    std::memcpy(&length, header.data() + 1, 4);
+    const std::string body = ReadExactly(pair_.Client(), length);
+    if (body.empty()) return {};
+    return {static_cast<uint8_t>(body[0]), body.substr(1)};
+  }
+  void RequestParts(std::array<uint32_t, 3> starts, std::array<uint32_t, 3> ends) {
+    std::vector<uint8_t> payload = Hash();
+    CStreamWriter writer(payload);
+    for (uint32_t start : starts) writer.WriteUInt32(start);
+    for (uint32_t end : ends) writer.WriteUInt32(end);
+    Send(kOpRequestParts, payload);
+  }
+
+  _tagStructClientConfig own_;
+  CTransferFilePtr file_;
+  std::unique_ptr<CTARNNetUploadService> service_;
+  OSTREL::Network::Socket::CWaitMultipleSocketsManagerImpl manager_;
+  tarn::test::LoopbackPair pair_;
+  CTARNNetC2CTCPConnecterT* session_ = nullptr;
+};
+
+TEST_F(C2CSessionServeTest, AskedRangesArriveWholeInOrderInPacketsOfAtMostTenKiB) {
+  Send(kOpStartUploadRequest, Hash());
+  EXPECT_EQ(Read().first, kOpAcceptUploadRequest);
+  // Three blocks, the last one running to the file's end.
+  RequestParts({0, 184320, 2 * 184320}, {184320, 2 * 184320, kFileSize});
+  uint32_t next = 0;
+  while (next < kFileSize) {
+    const auto [opcode, body] = Read();
+    ASSERT_EQ(opcode, kOpSendingPart) << "at " << next;
+    ASSERT_GE(body.size(), 24u);
+    uint32_t start = 0, end = 0;
+    std::memcpy(&start, body.data() + 16, 4);
+    std::memcpy(&end, body.data() + 20, 4);
+    ASSERT_EQ(start, next);
+    ASSERT_EQ(end - start, body.size() - 24);
+    ASSERT_LE(end - start, kMaxDataPacketBytes);
+    for (uint32_t i = start; i < end; ++i)
+      ASSERT_EQ(static_cast<uint8_t>(body[24 + i - start]), PatternAt(i)) << i;
+    next = end;
+  }
+}
+
+TEST_F(C2CSessionServeTest, RangesAskedWithoutASlotAreAnsweredWithTheQueueRank) {
+  service_->Scheduler().SetSlots(0);
+  Send(kOpStartUploadRequest, Hash());
+  EXPECT_EQ(Read().first, kOpQueueRank);
+  RequestParts({0, 0, 0}, {1000, 0, 0});
+  EXPECT_EQ(Read().first, kOpQueueRank);
+  EXPECT_TRUE(session_->IsOpen());
+}
+
+TEST_F(C2CSessionServeTest, EndOfDownloadFreesTheSlotAndClosesTheSession) {
+  Send(kOpStartUploadRequest, Hash());
+  ASSERT_EQ(Read().first, kOpAcceptUploadRequest);
+  ASSERT_EQ(service_->Scheduler().SlotsInUse(), 1u);
+  Send(kOpEndOfDownload, Hash());
+  EXPECT_EQ(Read().first, 0);
+  EXPECT_TRUE(tarn::test::WaitUntil([this] { return service_->Scheduler().SlotsInUse() == 0; }));
+  EXPECT_EQ(service_->Scheduler().QueueLength(), 0u);
+}
+
+}  // namespace
+}  // namespace P2P
