@@ -15,6 +15,7 @@ inline std::shared_ptr<IEngineAccess> AccessTo(P2P::CTARNNetClientModule& root) 
   parts->downloads = &root.GetDownloadFileManager();
   parts->uploads = &root.GetUploadFileManager();
   parts->searches = &root.GetSearchManager();
+  parts->connection = &root.GetConnectionManager();
   return parts;
 }
 
