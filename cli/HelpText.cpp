@@ -11,7 +11,8 @@ const std::map<std::string, std::string>& Helps() {
        "Usage: tarn status [--json]\n"
        "The daemon's state: the server connected to (address, name, our id and whether it is\n"
        "a low or high id, its users and files) or \"not connected\", user name, ports,\n"
-       "folders, servers, downloads with their total speed, shared files.\n"},
+       "folders, servers, downloads with their total speed, shared files, and the bytes\n"
+       "uploaded and downloaded since the daemon started with the current rates.\n"},
       {"servers",
        "Usage: tarn servers [--json]\n"
        "       tarn servers add IP:PORT|ed2k://|server|IP|PORT|/ [--json]\n"

@@ -203,8 +203,11 @@ int CTarnCommands::Status(const SParsedArguments& args) {
   const auto downloadRows = ListDownloads(*downloads);
   int32_t sharedCount = 0;
   shared->get_Count(&sharedCount);
+  const auto connection = client_->ServerConnection();
   OSTREL::COM::SConnectionState link;
-  if (!Succeeded(client_->ServerConnection()->GetConnectionState(&link)))
+  OSTREL::COM::STransferTotals totals;
+  if (!Succeeded(connection->GetConnectionState(&link)) ||
+      !Succeeded(connection->GetTransferTotals(&totals)))
     return Fail(kExitFailed, "the daemon did not tell its server connection");
   uint64_t speed = 0, active = 0, users = 0, files = 0;
   for (const auto& row : downloadRows) {
@@ -237,6 +240,10 @@ int CTarnCommands::Status(const SParsedArguments& args) {
         .Member("active_downloads", active)
         .Member("download_speed", speed)
         .Member("shared", static_cast<int64_t>(sharedCount))
+        .Member("uploaded", totals.uploaded)
+        .Member("downloaded", totals.downloaded)
+        .Member("upload_rate", totals.uploadRate)
+        .Member("download_rate", totals.downloadRate)
         .EndObject();
     io_.out << json.Text() << "\n";
     return kExitOk;
@@ -249,7 +256,10 @@ int CTarnCommands::Status(const SParsedArguments& args) {
           << " files\n"
           << "downloads   " << downloadRows.size() << " (" << active << " active), "
           << FormatSpeed(speed) << "\n"
-          << "shared      " << sharedCount << " files in " << sharedPath << "\n";
+          << "shared      " << sharedCount << " files in " << sharedPath << "\n"
+          << "transferred " << FormatSize(totals.uploaded) << " up ("
+          << FormatSpeed(totals.uploadRate) << "), " << FormatSize(totals.downloaded)
+          << " down (" << FormatSpeed(totals.downloadRate) << ")\n";
   return kExitOk;
 }
 

@@ -10,6 +10,9 @@ class CTARNNetDownloadFileManager;
 class CTARNNetUploadFileManager;
 class CTARNNetSearchManager;
 class CTARNNetConnectionManager;
+namespace Credit {
+class CTARNNetClientCreditList;
+}
 }  // namespace P2P
 
 namespace OSTREL::COM {
@@ -23,6 +26,7 @@ class IEngineAccess {
   virtual P2P::CTARNNetUploadFileManager* Uploads() = 0;
   virtual P2P::CTARNNetSearchManager* Searches() = 0;
   virtual P2P::CTARNNetConnectionManager* Connection() { return nullptr; }
+  virtual P2P::Credit::CTARNNetClientCreditList* Credits() { return nullptr; }
 };
 
 // The managers of one engine, given one by one (the engine root, or managers a test made).
@@ -33,6 +37,7 @@ struct SEngineParts : IEngineAccess {
   P2P::CTARNNetUploadFileManager* uploads = nullptr;
   P2P::CTARNNetSearchManager* searches = nullptr;
   P2P::CTARNNetConnectionManager* connection = nullptr;
+  P2P::Credit::CTARNNetClientCreditList* credits = nullptr;
 
   P2P::_tagStructClientConfig* Config() override { return config; }
   P2P::CTARNNetServerManager* Servers() override { return servers; }
@@ -40,6 +45,7 @@ struct SEngineParts : IEngineAccess {
   P2P::CTARNNetUploadFileManager* Uploads() override { return uploads; }
   P2P::CTARNNetSearchManager* Searches() override { return searches; }
   P2P::CTARNNetConnectionManager* Connection() override { return connection; }
+  P2P::Credit::CTARNNetClientCreditList* Credits() override { return credits; }
 };
 
 }  // namespace OSTREL::COM

@@ -2,6 +2,7 @@
 
 #include "engine/core/TARNNetConnectionManager.h"
 #include "engine/net/ServerSessionHooks.h"
+#include "engine/net/TARNNetClientCreditList.h"
 #include "engine/servers/ServerManager.h"
 #include "service/automation/ServerAddress.h"
 
@@ -74,6 +75,18 @@ HRESULT CP2PConnection::ConnectServer(const std::string& text) {
   ServerInfo* server = nullptr;
   if (const HRESULT hr = FindListed(*servers, text, server); hr != S_OK) return hr;
   connection->ConnectTo(server);
+  return S_OK;
+}
+
+HRESULT CP2PConnection::GetTransferTotals(STransferTotals* totals) {
+  if (totals == nullptr) return E_POINTER;
+  *totals = {};
+  const auto* credits = context_->engine->Credits();
+  if (credits == nullptr) return E_FAIL;
+  totals->uploaded = credits->UploadMeter().Total();
+  totals->downloaded = credits->DownloadMeter().Total();
+  totals->uploadRate = credits->UploadMeter().Rate();
+  totals->downloadRate = credits->DownloadMeter().Rate();
   return S_OK;
 }
 

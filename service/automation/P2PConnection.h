@@ -22,6 +22,14 @@ struct SConnectionState {
   uint32_t files = 0;
 };
 
+// Peer payload bytes since the engine started, and the current rates in bytes per second.
+struct STransferTotals {
+  uint64_t uploaded = 0;
+  uint64_t downloaded = 0;
+  uint64_t uploadRate = 0;
+  uint64_t downloadRate = 0;
+};
+
 class IP2PConnection {
  public:
   virtual ~IP2PConnection() = default;
@@ -30,6 +38,7 @@ class IP2PConnection {
   virtual HRESULT AddServer(const std::string& address) = 0;
   virtual HRESULT RemoveServer(const std::string& address) = 0;
   virtual HRESULT ConnectServer(const std::string& address) = 0;
+  virtual HRESULT GetTransferTotals(STransferTotals* totals) = 0;
 };
 
 class CP2PConnection : public IP2PConnection {
@@ -41,6 +50,7 @@ class CP2PConnection : public IP2PConnection {
   HRESULT AddServer(const std::string& address) override;
   HRESULT RemoveServer(const std::string& address) override;
   HRESULT ConnectServer(const std::string& address) override;
+  HRESULT GetTransferTotals(STransferTotals* totals) override;
 
  private:
   std::shared_ptr<SAutomationContext> context_;

@@ -26,4 +26,14 @@ HRESULT CRemoteConnection::ConnectServer(const std::string& address) {
   return Call([&] { return glue_->ConnectServer(address); });
 }
 
+HRESULT CRemoteConnection::GetTransferTotals(STransferTotals* totals) {
+  if (totals == nullptr) return E_POINTER;
+  return Call([&] {
+    HRESULT hr = S_OK;
+    std::tie(hr, totals->uploaded, totals->downloaded, totals->uploadRate, totals->downloadRate) =
+        glue_->GetTransferTotals();
+    return hr;
+  });
+}
+
 }  // namespace OSTREL::COM

@@ -31,6 +31,7 @@ class CRemoteConnection final : public IP2PConnection {
   HRESULT AddServer(const std::string& address) override;
   HRESULT RemoveServer(const std::string& address) override;
   HRESULT ConnectServer(const std::string& address) override;
+  HRESULT GetTransferTotals(STransferTotals* totals) override;
 
  private:
   std::unique_ptr<CConnectionGlue> glue_;

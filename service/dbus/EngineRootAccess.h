@@ -16,6 +16,7 @@ inline std::shared_ptr<IEngineAccess> AccessTo(P2P::CTARNNetClientModule& root) 
   parts->uploads = &root.GetUploadFileManager();
   parts->searches = &root.GetSearchManager();
   parts->connection = &root.GetConnectionManager();
+  parts->credits = &root.GetClientCreditList();
   return parts;
 }
 

@@ -73,6 +73,14 @@ int32_t CExportedServiceManager::ConnectServer(const std::string& address) {
   return serverConnection_->ConnectServer(address);
 }
 
+std::tuple<int32_t, uint64_t, uint64_t, uint64_t, uint64_t>
+CExportedServiceManager::GetTransferTotals() {
+  Bus().Touch(Caller());
+  STransferTotals totals;
+  const HRESULT hr = serverConnection_->GetTransferTotals(&totals);
+  return {hr, totals.uploaded, totals.downloaded, totals.uploadRate, totals.downloadRate};
+}
+
 std::tuple<int32_t, std::string> CExportedConfig::get_UserName() {
   return Get(&IP2PConfig::get_UserName);
 }

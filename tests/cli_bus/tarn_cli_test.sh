@@ -96,6 +96,9 @@ done
 check "status --json shows the index server and our id" json "assert d['connected'] and d['server_address'] == '127.0.0.1:$server_port' and d['client_id'] > 0 and d['low_id'] == (d['client_id'] < 0x1000000)"
 run status
 check "status tells the server" grep -q "^server      127.0.0.1:$server_port.*id [0-9]* ([a-z]* id)" "$work/out"
+check "status tells the totals" grep -q "^transferred .* up (.*), .* down (.*)" "$work/out"
+run status --json
+check "status --json has the totals" json "assert all(d[k] >= 0 for k in ('uploaded', 'downloaded', 'upload_rate', 'download_rate'))"
 run servers add 127.0.0.2:4661 --json
 check "servers add" json "assert d == {'address': '127.0.0.2:4661', 'result': 'added'}"
 run servers --json
