@@ -9,12 +9,18 @@ const std::map<std::string, std::string>& Helps() {
   static const std::map<std::string, std::string> helps{
       {"status",
        "Usage: tarn status [--json]\n"
-       "The daemon's state: user name, ports, folders, servers, downloads with their total\n"
-       "speed, shared files.\n"},
+       "The daemon's state: the server connected to (address, name, our id and whether it is\n"
+       "a low or high id, its users and files) or \"not connected\", user name, ports,\n"
+       "folders, servers, downloads with their total speed, shared files, and the bytes\n"
+       "uploaded and downloaded since the daemon started with the current rates.\n"},
       {"servers",
        "Usage: tarn servers [--json]\n"
-       "       tarn servers add IP:PORT|ed2k://|server|IP|PORT|/\n"
-       "Lists the known index servers (key, address, name, users, files, ping), or adds one.\n"},
+       "       tarn servers add IP:PORT|ed2k://|server|IP|PORT|/ [--json]\n"
+       "       tarn servers remove IP:PORT|LINK [--json]\n"
+       "       tarn servers connect IP:PORT|LINK [--json]\n"
+       "Lists the known index servers (key, address, name, users, files, ping); adds one,\n"
+       "removes one (not the one connected to), or leaves the current server for another\n"
+       "listed one. A malformed or unusable address exits 2, a server not listed exits 1.\n"},
       {"search",
        "Usage: tarn search WORDS... [--type T] [--ext E] [--min-size S] [--max-size S]\n"
        "                   [--sources N] [--wait SECONDS] [--json]\n"
@@ -57,7 +63,8 @@ std::string MainHelp() {
          "\n"
          "Commands:\n"
          "  status                      the daemon's state and totals\n"
-         "  servers [add IP:PORT|LINK]  the index servers; add one\n"
+         "  servers [add|remove|connect IP:PORT|LINK]\n"
+         "                              the index servers; add, remove, connect to one\n"
          "  search WORDS...             search and print results as they arrive\n"
          "  download LINK|KEY           start a download from a link or a search result\n"
          "  downloads [--follow]        the downloads with progress\n"

@@ -2,7 +2,7 @@
 
 #include <arpa/inet.h>
 
-#include <charconv>
+#include "service/automation/ServerAddress.h"
 
 namespace tarn::cli {
 
@@ -39,40 +39,30 @@ bool ReadDownloadTarget(const std::string& text, SDownloadTarget& target, std::s
 
 bool ReadServerTarget(const std::string& text, SServerTarget& target, std::string& error) {
   target = {};
-  if (text.rfind("ed2k:", 0) == 0) {
-    P2P::Protocol::SEd2kLink link;
-    P2P::Protocol::SLinkError linkError;
-    if (!P2P::Protocol::ReadEd2kLink(text, link, linkError)) {
-      error = "bad link: " + linkError.Message();
-      return false;
-    }
-    if (link.kind != P2P::Protocol::ELinkKind::kServer) {
-      error = "bad link: kind: not a server link";
-      return false;
-    }
-    target.host = link.host;
-    target.port = link.port;
-  } else {
-    const auto colon = text.rfind(':');
-    if (colon == std::string::npos) {
-      error = "bad server: expected IP:PORT or an ed2k server link";
-      return false;
-    }
-    target.host = text.substr(0, colon);
-    const std::string port = text.substr(colon + 1);
-    unsigned value = 0;
-    const auto [end, code] = std::from_chars(port.data(), port.data() + port.size(), value);
-    if (code != std::errc() || end != port.data() + port.size() || value == 0 || value > 65535) {
-      error = "bad server: port: not a number from 1 to 65535";
-      return false;
-    }
-    target.port = static_cast<uint16_t>(value);
+  if (text.rfind("ed2k:", 0) != 0) {
+    OSTREL::COM::SServerAddressText address;
+    if (!OSTREL::COM::ReadServerAddress(text, address, error)) return false;
+    target.host = text.substr(0, text.rfind(':'));
+    target.port = address.port;
+    return true;
   }
-  in_addr address{};
-  if (inet_pton(AF_INET, target.host.c_str(), &address) != 1) {
+  P2P::Protocol::SEd2kLink link;
+  P2P::Protocol::SLinkError linkError;
+  if (!P2P::Protocol::ReadEd2kLink(text, link, linkError)) {
+    error = "bad link: " + linkError.Message();
+    return false;
+  }
+  if (link.kind != P2P::Protocol::ELinkKind::kServer) {
+    error = "bad link: kind: not a server link";
+    return false;
+  }
+  uint32_t address = 0;
+  if (!OSTREL::COM::ReadServerHost(link.host, address)) {
     error = "bad server: address: not a dotted IPv4 address";
     return false;
   }
+  target.host = link.host;
+  target.port = link.port;
   return true;
 }
 

@@ -21,6 +21,8 @@ struct SDownloadTarget {
 struct SServerTarget {
   std::string host;
   uint16_t port = 0;
+  // As the daemon takes it: "IP:PORT".
+  std::string Text() const { return host + ":" + std::to_string(port); }
 };
 
 // Both answer false with a one-line `error` ("link: size: above the largest file", ...).

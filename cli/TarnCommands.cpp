@@ -169,6 +169,19 @@ int CTarnCommands::Run(const std::vector<std::string>& arguments) {
   return Control(command, args);
 }
 
+namespace {
+
+std::string ConnectionLine(const OSTREL::COM::SConnectionState& link) {
+  if (!link.connected) return "not connected";
+  std::string line = link.address;
+  if (!link.name.empty()) line += " (" + link.name + ")";
+  line += ", id " + std::to_string(link.clientId) + (link.lowId ? " (low id)" : " (high id)");
+  return line + ", " + std::to_string(link.users) + " users, " + std::to_string(link.files) +
+         " files";
+}
+
+}  // namespace
+
 int CTarnCommands::Status(const SParsedArguments& args) {
   if (!args.words.empty()) return Fail(kExitUsage, "status takes no arguments");
   std::shared_ptr<IP2PConfig> config;
@@ -190,6 +203,12 @@ int CTarnCommands::Status(const SParsedArguments& args) {
   const auto downloadRows = ListDownloads(*downloads);
   int32_t sharedCount = 0;
   shared->get_Count(&sharedCount);
+  const auto connection = client_->ServerConnection();
+  OSTREL::COM::SConnectionState link;
+  OSTREL::COM::STransferTotals totals;
+  if (!Succeeded(connection->GetConnectionState(&link)) ||
+      !Succeeded(connection->GetTransferTotals(&totals)))
+    return Fail(kExitFailed, "the daemon did not tell its server connection");
   uint64_t speed = 0, active = 0, users = 0, files = 0;
   for (const auto& row : downloadRows) {
     speed += row.speed;
@@ -207,6 +226,13 @@ int CTarnCommands::Status(const SParsedArguments& args) {
         .Member("udp_port", static_cast<uint16_t>(udp))
         .Member("config_path", configPath)
         .Member("shared_path", sharedPath)
+        .Member("connected", link.connected)
+        .Member("server_address", link.address)
+        .Member("server_name", link.name)
+        .Member("client_id", static_cast<uint64_t>(link.clientId))
+        .Member("low_id", link.lowId)
+        .Member("server_users", static_cast<uint64_t>(link.users))
+        .Member("server_files", static_cast<uint64_t>(link.files))
         .Member("servers", static_cast<uint64_t>(serverRows.size()))
         .Member("network_users", users)
         .Member("network_files", files)
@@ -214,6 +240,10 @@ int CTarnCommands::Status(const SParsedArguments& args) {
         .Member("active_downloads", active)
         .Member("download_speed", speed)
         .Member("shared", static_cast<int64_t>(sharedCount))
+        .Member("uploaded", totals.uploaded)
+        .Member("downloaded", totals.downloaded)
+        .Member("upload_rate", totals.uploadRate)
+        .Member("download_rate", totals.downloadRate)
         .EndObject();
     io_.out << json.Text() << "\n";
     return kExitOk;
@@ -221,29 +251,58 @@ int CTarnCommands::Status(const SParsedArguments& args) {
   io_.out << "user        " << user << "\n"
           << "ports       TCP " << static_cast<uint16_t>(tcp) << ", UDP "
           << static_cast<uint16_t>(udp) << "\n"
+          << "server      " << ConnectionLine(link) << "\n"
           << "servers     " << serverRows.size() << " known, " << users << " users, " << files
           << " files\n"
           << "downloads   " << downloadRows.size() << " (" << active << " active), "
           << FormatSpeed(speed) << "\n"
-          << "shared      " << sharedCount << " files in " << sharedPath << "\n";
+          << "shared      " << sharedCount << " files in " << sharedPath << "\n"
+          << "transferred " << FormatSize(totals.uploaded) << " up ("
+          << FormatSpeed(totals.uploadRate) << "), " << FormatSize(totals.downloaded)
+          << " down (" << FormatSpeed(totals.downloadRate) << ")\n";
   return kExitOk;
 }
 
 int CTarnCommands::Servers(const SParsedArguments& args) {
-  std::shared_ptr<IP2PServerList> servers;
-  if (!Succeeded(manager_->get_ServerList(&servers)) || !servers)
-    return Fail(kExitFailed, "the daemon did not hand out its server list");
   if (args.words.empty()) {
+    std::shared_ptr<IP2PServerList> servers;
+    if (!Succeeded(manager_->get_ServerList(&servers)) || !servers)
+      return Fail(kExitFailed, "the daemon did not hand out its server list");
     const auto rows = ListServers(*servers);
     io_.out << (args.Has("--json") ? ServersJson(rows) : ServersTable(rows));
     return kExitOk;
   }
-  if (args.words[0] != "add" || args.words.size() != 2)
-    return Fail(kExitUsage, "servers: expected `servers` or `servers add IP:PORT|LINK`");
+  const std::string& verb = args.words[0];
+  if ((verb != "add" && verb != "remove" && verb != "connect") || args.words.size() != 2)
+    return Fail(kExitUsage, "servers: expected `servers [add|remove|connect] IP:PORT|LINK`");
   SServerTarget target;
   std::string error;
   if (!ReadServerTarget(args.words[1], target, error)) return Fail(kExitUsage, error);
-  return Fail(kExitFailed, "servers add: this daemon offers no way to add a server");
+  const auto connection = client_->ServerConnection();
+  const std::string address = target.Text();
+  HRESULT hr = E_FAIL;
+  if (verb == "add") hr = connection->AddServer(address);
+  if (verb == "remove") hr = connection->RemoveServer(address);
+  if (verb == "connect") hr = connection->ConnectServer(address);
+  if (hr == E_INVALIDARG)
+    return Fail(kExitUsage, "servers " + verb + ": the daemon refused " + address);
+  if (!Succeeded(hr)) {
+    const char* why = verb == "remove" ? " is not listed or is the server connected to"
+                                       : " is not listed (tarn servers add it first)";
+    return Fail(kExitFailed, "servers " + verb + ": " + address + why);
+  }
+  const std::string done = hr == S_FALSE ? "already listed"
+                           : verb == "add"    ? "added"
+                           : verb == "remove" ? "removed"
+                                              : "connecting";
+  if (args.Has("--json")) {
+    CJsonWriter json;
+    json.BeginObject().Member("address", address).Member("result", done).EndObject();
+    io_.out << json.Text() << "\n";
+  } else {
+    io_.out << address << ": " << done << "\n";
+  }
+  return kExitOk;
 }
 
 int CTarnCommands::Search(const SParsedArguments& args) {

@@ -184,6 +184,19 @@ void CTARNNetConnectionManager::Reconnect() {
   if (!connected_.load()) reconnect_.Set();
 }
 
+void CTARNNetConnectionManager::ConnectTo(ServerInfo* server) {
+  if (server == nullptr) return;
+  if (connected_.load() && serverTcp_.GetCurrentServer() == server) return;
+  if (serverTcp_.IsSessionOpen()) {
+    chosenServer_.store(server);
+    serverTcp_.Hangup();  // the disconnection goes on to the chosen server
+    return;
+  }
+  nextServer_.store(server);
+  reconnectPending_.store(false);
+  reconnect_.Set();
+}
+
 void CTARNNetConnectionManager::DoReconnect() {
   if (IsStopping() || connected_.load()) return;
   ServerInfo* server = nextServer_.load();
@@ -242,6 +255,10 @@ void CTARNNetConnectionManager::Disconnected(const ServerInfo* server, int error
   // A network that is down or a host out of reach says nothing against the server itself.
   const bool retrySame = error == kWsaENetDown || error == kWsaEHostUnreach;
   nextServer_.store(retrySame ? servers_.GetCurrentServer() : servers_.GetNextOrFirstServer());
+  if (ServerInfo* chosen = chosenServer_.exchange(nullptr)) {
+    nextServer_.store(chosen);
+    delay = 0;
+  }
   // The pause is the worker's, so this socket thread is free and a stop is never held up.
   reconnectDue_.store(CTickSource::Now() + delay);
   reconnectPending_.store(true);

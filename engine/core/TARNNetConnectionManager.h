@@ -60,6 +60,8 @@ class CTARNNetConnectionManager : public OSTREL::Process::CThreadImpl<CTARNNetCo
 
   // Signals a reconnect unless connected.
   void Reconnect();
+  // Leaves the current server, if any, for `server`, without the pause after a failure.
+  void ConnectTo(ServerInfo* server);
   void StartSourceSweep() { sourceSweep_.Set(); }
   // The shared files changed: offered again once the changes settle (see COfferCoalescer).
   void OfferFiles();
@@ -81,6 +83,8 @@ class CTARNNetConnectionManager : public OSTREL::Process::CThreadImpl<CTARNNetCo
   CTARNNetC2CListener& GetListener() { return listener_; }
   CTARNNetC2CUDPConnecter& GetPeerUDPConnecter() { return peerUdp_; }
   bool IsConnected() const { return connected_.load(); }
+  // The id the current server gave us; 0 when not logged in.
+  uint32_t ClientId() const { return serverTcp_.GetClientId(); }
   // Failed attempts since the last login.
   uint32_t FailedAttempts() const { return backoff_.Failures(); }
   bool IsNetworkAvailable() const { return networkAvailable_.load(); }
@@ -123,6 +127,8 @@ class CTARNNetConnectionManager : public OSTREL::Process::CThreadImpl<CTARNNetCo
   std::atomic<bool> connected_{false};
   std::atomic<bool> networkAvailable_{true};
   std::atomic<ServerInfo*> nextServer_{nullptr};
+  // The server asked for by ConnectTo while a session was still open.
+  std::atomic<ServerInfo*> chosenServer_{nullptr};
   std::atomic<bool> reconnectPending_{false};
   std::atomic<uint32_t> reconnectDue_{0};
   CReconnectBackoff backoff_;

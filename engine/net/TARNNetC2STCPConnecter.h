@@ -39,6 +39,8 @@ class CTARNNetC2STCPConnecter
   ServerInfo* GetCurrentServer() const { return current_.load(); }
   // Logged in: the server gave us an id and the connection stands.
   bool IsConnected() const;
+  // Ends the session (or the attempt) at once; the disconnected event follows as for any end.
+  void Hangup() { EndSession(0); }
 
   // The engine's public address, set from a high id; 0 until then. Process-wide.
   static uint32_t GetPublicAddress() { return publicAddress_.load(); }

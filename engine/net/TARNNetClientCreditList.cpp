@@ -132,6 +132,7 @@ size_t CTARNNetClientCreditList::Count() const {
 }
 
 bool CTARNNetClientCreditList::AddUploaded(const _tagUnionHash& userHash, uint64_t bytes) {
+  uploadMeter_.Add(bytes);
   CLock guard(lock_);
   SEntry* entry = FindLocked(userHash);
   if (entry == nullptr || entry->credit.identState != kIdentVerified) return false;
@@ -140,6 +141,7 @@ bool CTARNNetClientCreditList::AddUploaded(const _tagUnionHash& userHash, uint64
 }
 
 bool CTARNNetClientCreditList::AddDownloaded(const _tagUnionHash& userHash, uint64_t bytes) {
+  downloadMeter_.Add(bytes);
   CLock guard(lock_);
   SEntry* entry = FindLocked(userHash);
   if (entry == nullptr || entry->credit.identState != kIdentVerified) return false;

@@ -16,6 +16,7 @@
 #include "engine/net/ClientCredit.h"
 #include "engine/net/SecureIdentSigner.h"
 #include "engine/net/SecureIdentification.h"
+#include "engine/net/TransferMeter.h"
 #include "framework/CriticalSection.h"
 #include "framework/XmlDocument.h"
 
@@ -49,9 +50,11 @@ class CTARNNetClientCreditList : public ITARNNetSecureIdentification {
   size_t Count() const;
 
   // Bytes exchanged with a user; counted only while its identification is verified. True
-  // when counted.
+  // when counted. The session meters count every user's bytes.
   bool AddUploaded(const _tagUnionHash& userHash, uint64_t bytes);
   bool AddDownloaded(const _tagUnionHash& userHash, uint64_t bytes);
+  const CTransferMeter& UploadMeter() const { return uploadMeter_; }
+  const CTransferMeter& DownloadMeter() const { return downloadMeter_; }
   // 1 for a user that is not verified; else from its counters (see ComputeCreditModifier).
   double CreditModifier(const _tagUnionHash& userHash) const;
 
@@ -86,6 +89,8 @@ class CTARNNetClientCreditList : public ITARNNetSecureIdentification {
   std::map<_tagUnionHash, Entries::iterator> index_;
   std::list<_tagUnionHash> keyless_;  // creation order, checked lazily when evicting
   std::shared_ptr<const CSecureIdentSigner> signer_;
+  CTransferMeter uploadMeter_;
+  CTransferMeter downloadMeter_;
 };
 
 }  // namespace P2P::Credit

@@ -20,6 +20,17 @@ _tagStructServerInfo* CTARNNetServerInfoList::Add(const _tagStructServerInfo& en
   return entries_.back().get();
 }
 
+bool CTARNNetServerInfoList::Remove(uint32_t address) {
+  OSTREL::Process::CLock guard(lock_);
+  const auto found = std::find_if(entries_.begin(), entries_.end(), [address](const auto& entry) {
+    return entry->address == address;
+  });
+  if (found == entries_.end()) return false;
+  removed_.push_back(std::move(*found));
+  entries_.erase(found);
+  return true;
+}
+
 _tagStructServerInfo* CTARNNetServerInfoList::FindByAddress(uint32_t address) const {
   OSTREL::Process::CLock guard(lock_);
   for (const auto& entry : entries_)

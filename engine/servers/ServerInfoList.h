@@ -1,6 +1,7 @@
 // The known servers, in the order the manager keeps them: more files first, on equal files
 // more users first, equal entries in the order they came. Entries are owned by the list and
-// never leave it while the engine runs, so the pointers it hands out stay valid. Every walk,
+// stay allocated while the engine runs (a removed entry is only unlisted), so the pointers it
+// hands out stay valid. Every walk,
 // look-up, add and sort takes the list's lock; any thread may call.
 #pragma once
 
@@ -27,6 +28,8 @@ class CTARNNetServerInfoList {
   _tagStructServerInfo* First() const { return At(1); }
   size_t Count() const;
   void Sort();
+  // Unlists the entry of `address`; false when none is listed.
+  bool Remove(uint32_t address);
 
   // Calls `visit` on each entry in list order under the lock; stops when it returns false.
   void ForEach(const std::function<bool(_tagStructServerInfo&)>& visit) const;
@@ -35,6 +38,8 @@ class CTARNNetServerInfoList {
  private:
   mutable OSTREL::Process::CCriticalSection lock_;
   std::vector<std::unique_ptr<_tagStructServerInfo>> entries_;
+  // Removed entries, kept so that pointers still held elsewhere stay valid.
+  std::vector<std::unique_ptr<_tagStructServerInfo>> removed_;
 };
 
 }  // namespace P2P::Remote::Server

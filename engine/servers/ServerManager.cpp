@@ -80,6 +80,14 @@ _tagStructServerInfo* CTARNNetServerManager::AddAddress(uint32_t address, uint16
   return Add(entry);
 }
 
+bool CTARNNetServerManager::Remove(uint32_t address) {
+  const _tagStructServerInfo* current = GetCurrentServer();
+  if (current != nullptr && current->address == address) return false;
+  if (!list_.Remove(address)) return false;
+  SaveList();
+  return true;
+}
+
 _tagStructServerInfo* CTARNNetServerManager::GetNextServer() const {
   const _tagStructServerInfo* current = GetCurrentServer();
   if (!current) return list_.First();

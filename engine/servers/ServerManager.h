@@ -50,6 +50,9 @@ class CTARNNetServerManager : public ITARNNetP2PEventAdvisorT<ITARNNetP2PServerE
   // nullptr when the address is already listed. Raises the server-added event.
   ServerInfo* Add(const ServerInfo& entry);
   ServerInfo* AddAddress(uint32_t address, uint16_t port);
+  // Unlists a server and saves the list; false when it is unknown or the current server
+  // (leave it first).
+  bool Remove(uint32_t address);
 
   ServerInfo* FindByAddress(uint32_t address) const { return list_.FindByAddress(address); }
   ServerInfo* FindById(uint32_t id) const { return list_.FindById(id); }

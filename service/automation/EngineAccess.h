@@ -9,6 +9,10 @@ class CTARNNetServerManager;
 class CTARNNetDownloadFileManager;
 class CTARNNetUploadFileManager;
 class CTARNNetSearchManager;
+class CTARNNetConnectionManager;
+namespace Credit {
+class CTARNNetClientCreditList;
+}
 }  // namespace P2P
 
 namespace OSTREL::COM {
@@ -21,6 +25,8 @@ class IEngineAccess {
   virtual P2P::CTARNNetDownloadFileManager* Downloads() = 0;
   virtual P2P::CTARNNetUploadFileManager* Uploads() = 0;
   virtual P2P::CTARNNetSearchManager* Searches() = 0;
+  virtual P2P::CTARNNetConnectionManager* Connection() { return nullptr; }
+  virtual P2P::Credit::CTARNNetClientCreditList* Credits() { return nullptr; }
 };
 
 // The managers of one engine, given one by one (the engine root, or managers a test made).
@@ -30,12 +36,16 @@ struct SEngineParts : IEngineAccess {
   P2P::CTARNNetDownloadFileManager* downloads = nullptr;
   P2P::CTARNNetUploadFileManager* uploads = nullptr;
   P2P::CTARNNetSearchManager* searches = nullptr;
+  P2P::CTARNNetConnectionManager* connection = nullptr;
+  P2P::Credit::CTARNNetClientCreditList* credits = nullptr;
 
   P2P::_tagStructClientConfig* Config() override { return config; }
   P2P::CTARNNetServerManager* Servers() override { return servers; }
   P2P::CTARNNetDownloadFileManager* Downloads() override { return downloads; }
   P2P::CTARNNetUploadFileManager* Uploads() override { return uploads; }
   P2P::CTARNNetSearchManager* Searches() override { return searches; }
+  P2P::CTARNNetConnectionManager* Connection() override { return connection; }
+  P2P::Credit::CTARNNetClientCreditList* Credits() override { return credits; }
 };
 
 }  // namespace OSTREL::COM

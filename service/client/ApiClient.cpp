@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <time.h>
 
+#include "service/client/RemoteConnection.h"
 #include "service/client/RemoteObjects.h"
 
 namespace OSTREL::COM {
@@ -20,9 +21,16 @@ std::unique_ptr<CApiClient> CApiClient::ForSessionBus() {
   }
 }
 
+namespace {
+const char* const kServiceManagerPath = "/com/ostrel/TarnSvc/ServiceManager";
+}  // namespace
+
 std::shared_ptr<IP2PServiceManager> CApiClient::ServiceManager() {
-  return std::make_shared<CRemoteServiceManager>(
-      *this, sdbus::ObjectPath("/com/ostrel/TarnSvc/ServiceManager"));
+  return std::make_shared<CRemoteServiceManager>(*this, sdbus::ObjectPath(kServiceManagerPath));
+}
+
+std::shared_ptr<IP2PConnection> CApiClient::ServerConnection() {
+  return std::make_shared<CRemoteConnection>(*connection_, destination_, kServiceManagerPath);
 }
 
 bool CApiClient::PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {

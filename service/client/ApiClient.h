@@ -13,6 +13,7 @@
 
 #include <sdbus-c++/sdbus-c++.h>
 
+#include "service/automation/P2PConnection.h"
 #include "service/automation/P2PInterfaces.h"
 
 namespace OSTREL::COM {
@@ -34,6 +35,8 @@ class CApiClient {
 
   // The service's one service manager (the service is started on demand by the bus).
   std::shared_ptr<IP2PServiceManager> ServiceManager();
+  // The server connection interface of the same object.
+  std::shared_ptr<IP2PConnection> ServerConnection();
 
   // Handles what arrived (signals to the advised sinks) for at most `timeout`; returns early
   // once `done` holds (checked after every message).

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "framework/Log.h"
+#include "service/automation/P2PConnection.h"
 #include "service/automation/P2PServiceManager.h"
 #include "service/dbus/ExportedObjects.h"
 
@@ -53,8 +54,9 @@ bool CApiBus::Start(std::shared_ptr<IEngineAccess> engine, const std::string& bu
             ClientLeft(name);
         });
     busDaemon_->finishRegistration();
-    serviceManager_ = MakeExported(*this, 0, std::string(), *connection_, kServiceManagerPath,
-                                   std::make_shared<CP2PServiceManager>(context_));
+    serviceManager_ = std::make_shared<CExportedServiceManager>(
+        *this, *connection_, kServiceManagerPath, std::make_shared<CP2PServiceManager>(context_),
+        std::make_shared<CP2PConnection>(context_));
     if (!busName.empty()) connection_->requestName(busName);
   } catch (const sdbus::Error& error) {
     LogError("automation API: ", error.getMessage());

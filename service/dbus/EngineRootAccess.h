@@ -15,6 +15,8 @@ inline std::shared_ptr<IEngineAccess> AccessTo(P2P::CTARNNetClientModule& root) 
   parts->downloads = &root.GetDownloadFileManager();
   parts->uploads = &root.GetUploadFileManager();
   parts->searches = &root.GetSearchManager();
+  parts->connection = &root.GetConnectionManager();
+  parts->credits = &root.GetClientCreditList();
   return parts;
 }
 

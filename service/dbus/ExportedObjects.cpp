@@ -49,6 +49,38 @@ int32_t CExportedServiceManager::AddDownload(const std::string& hash, const int3
   return impl_->AddDownload(&hash, size, TextOf(folder), TextOf(name));
 }
 
+std::tuple<int32_t, bool, std::string, std::string, uint32_t, bool, uint32_t, uint32_t>
+CExportedServiceManager::GetConnectionState() {
+  Bus().Touch(Caller());
+  SConnectionState state;
+  const HRESULT hr = serverConnection_->GetConnectionState(&state);
+  return {hr, state.connected, state.address, state.name, state.clientId, state.lowId,
+          state.users, state.files};
+}
+
+int32_t CExportedServiceManager::AddServer(const std::string& address) {
+  Bus().Touch(Caller());
+  return serverConnection_->AddServer(address);
+}
+
+int32_t CExportedServiceManager::RemoveServer(const std::string& address) {
+  Bus().Touch(Caller());
+  return serverConnection_->RemoveServer(address);
+}
+
+int32_t CExportedServiceManager::ConnectServer(const std::string& address) {
+  Bus().Touch(Caller());
+  return serverConnection_->ConnectServer(address);
+}
+
+std::tuple<int32_t, uint64_t, uint64_t, uint64_t, uint64_t>
+CExportedServiceManager::GetTransferTotals() {
+  Bus().Touch(Caller());
+  STransferTotals totals;
+  const HRESULT hr = serverConnection_->GetTransferTotals(&totals);
+  return {hr, totals.uploaded, totals.downloaded, totals.uploadRate, totals.downloadRate};
+}
+
 std::tuple<int32_t, std::string> CExportedConfig::get_UserName() {
   return Get(&IP2PConfig::get_UserName);
 }
@@ -582,13 +614,6 @@ std::tuple<int32_t, uint32_t> CExportedSearchRequest::Advise() {
   uint32_t cookie = 0;
   const HRESULT hr = impl_->Advise(std::move(sink), &cookie);
   return {hr, cookie};
-}
-
-std::shared_ptr<CExportedObject> MakeExported(CApiBus& bus, uint64_t id, std::string owner,
-                                               sdbus::IConnection& connection, std::string path,
-                                               std::shared_ptr<IP2PServiceManager> object) {
-  return std::make_shared<CExportedServiceManager>(bus, id, std::move(owner), connection, std::move(path),
-                                      std::move(object));
 }
 
 std::shared_ptr<CExportedObject> MakeExported(CApiBus& bus, uint64_t id, std::string owner,

@@ -7,18 +7,31 @@
 #include <memory>
 #include <string>
 
+#include "service/automation/P2PConnection.h"
 #include "service/dbus/ApiBus.h"
 #include "service/dbus/ExportedObject.h"
 #include "service/dbus/SignalSinks.h"
 
 namespace OSTREL::COM {
 
-class CExportedServiceManager final : public CExportedT<IP2PServiceManager, com::ostrel::TarnSvc::IP2PServiceManager_adaptor> {
+// The service manager's object also carries the connection interface of the command line.
+class CExportedServiceManager final : public CExportedT<IP2PServiceManager, com::ostrel::TarnSvc::IP2PServiceManager_adaptor, com::ostrel::TarnSvc::Connection_adaptor> {
  public:
-  using CExportedT::CExportedT;
+  CExportedServiceManager(CApiBus& bus, sdbus::IConnection& connection, std::string path,
+                          std::shared_ptr<IP2PServiceManager> impl,
+                          std::shared_ptr<IP2PConnection> serverConnection)
+      : CExportedT(bus, 0, std::string(), connection, std::move(path), std::move(impl)),
+        serverConnection_(std::move(serverConnection)) {}
   ~CExportedServiceManager() override { unregisterAdaptor(); }
 
  private:
+  std::tuple<int32_t, bool, std::string, std::string, uint32_t, bool, uint32_t, uint32_t> GetConnectionState() override;
+  int32_t AddServer(const std::string& address) override;
+  int32_t RemoveServer(const std::string& address) override;
+  int32_t ConnectServer(const std::string& address) override;
+  std::tuple<int32_t, uint64_t, uint64_t, uint64_t, uint64_t> GetTransferTotals() override;
+
+  std::shared_ptr<IP2PConnection> serverConnection_;
   std::tuple<int32_t, sdbus::ObjectPath> get_ServerList() override;
   std::tuple<int32_t, sdbus::ObjectPath> get_SharedFileList() override;
   std::tuple<int32_t, sdbus::ObjectPath> get_DownloadFileList() override;
@@ -240,9 +253,6 @@ class CExportedSearchRequest final : public CExportedT<IP2PSearchRequest, com::o
 };
 
 // The exported object for an in-process object of each interface.
-std::shared_ptr<CExportedObject> MakeExported(CApiBus& bus, uint64_t id, std::string owner,
-                                               sdbus::IConnection& connection, std::string path,
-                                               std::shared_ptr<IP2PServiceManager> object);
 std::shared_ptr<CExportedObject> MakeExported(CApiBus& bus, uint64_t id, std::string owner,
                                                sdbus::IConnection& connection, std::string path,
                                                std::shared_ptr<IP2PConfig> object);

@@ -87,6 +87,42 @@ run servers add 127.0.0.1:99999
 check "servers add with a bad port exits 2" [ "$rc" -eq 2 ]
 check "servers add names the port" one_line_error "port"
 
+# The session with the index server; the search below needs it too.
+for _ in $(seq 150); do
+  run status --json
+  json "assert d['connected']" 2>/dev/null && break
+  sleep 0.2
+done
+check "status --json shows the index server and our id" json "assert d['connected'] and d['server_address'] == '127.0.0.1:$server_port' and d['client_id'] > 0 and d['low_id'] == (d['client_id'] < 0x1000000)"
+run status
+check "status tells the server" grep -q "^server      127.0.0.1:$server_port.*id [0-9]* ([a-z]* id)" "$work/out"
+check "status tells the totals" grep -q "^transferred .* up (.*), .* down (.*)" "$work/out"
+run status --json
+check "status --json has the totals" json "assert all(d[k] >= 0 for k in ('uploaded', 'downloaded', 'upload_rate', 'download_rate'))"
+run servers add 127.0.0.2:4661 --json
+check "servers add" json "assert d == {'address': '127.0.0.2:4661', 'result': 'added'}"
+run servers --json
+check "servers --json lists the added server" json "assert any(s['address'] == '127.0.0.2:4661' for s in d)"
+run servers add 'ed2k://|server|127.0.0.2|4661|/'
+check "a server link of a listed server says so" grep -q "already listed" "$work/out"
+run servers remove 127.0.0.2:4661 --json
+check "servers remove" json "assert d['result'] == 'removed'"
+run servers --json
+check "servers remove unlists it" json "assert not any(s['address'].startswith('127.0.0.2:') for s in d)"
+run servers remove 127.0.0.2:4661
+check "removing an unlisted server exits 1" [ "$rc" -eq 1 ]
+run servers remove "127.0.0.1:$server_port"
+check "the connected server cannot be removed" [ "$rc" -eq 1 ]
+run servers add 224.0.0.1:4661
+check "a multicast server address exits 2" [ "$rc" -eq 2 ]
+run servers add 127.0.0:4661
+check "a bad server address exits 2" [ "$rc" -eq 2 ]
+check "a bad server address names the address" one_line_error "address"
+run servers connect 127.0.0.9:4661
+check "connecting to an unlisted server exits 1" [ "$rc" -eq 1 ]
+run servers connect "127.0.0.1:$server_port" --json
+check "servers connect" json "assert d['result'] == 'connecting'"
+
 run config --json
 check "config --json" json "assert d['TCPPort'] == '$peer_port' and d['SharedPath'].endswith('Shared')"
 run config UserName "cli tester \"ø\""
