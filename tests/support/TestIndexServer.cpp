@@ -164,7 +164,7 @@ void TestIndexServer::AcceptClient() {
   const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
   if (fd < 0) return;
   std::lock_guard guard(lock_);
-  clients_.push_back({fd, {}, {}});
+  clients_.push_back(Client{.fd = fd});
 }
 
 bool TestIndexServer::ReadClient(Client& client) {
