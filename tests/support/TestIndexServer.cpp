@@ -164,7 +164,9 @@ void TestIndexServer::AcceptClient() {
   const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
   if (fd < 0) return;
   std::lock_guard guard(lock_);
-  clients_.push_back(Client{.fd = fd});
+  Client client;
+  client.fd = fd;
+  clients_.push_back(std::move(client));
 }
 
 bool TestIndexServer::ReadClient(Client& client) {
