@@ -22,6 +22,15 @@ class CReferenceT {
     if (count == 0) OnFinalRelease();
     return count;
   }
+  // Takes a reference only while another one is held: false once the count has reached zero
+  // and the object is on its way out, so a registry that lists objects without owning them
+  // can hand them out safely.
+  bool TryAddRef() {
+    long count = count_.load(std::memory_order_acquire);
+    while (count > 0)
+      if (count_.compare_exchange_weak(count, count + 1, std::memory_order_acq_rel)) return true;
+    return false;
+  }
   virtual void OnFirstReference() {}
   // The last reference is gone: by default the object frees itself.
   virtual void OnFinalRelease() { delete this; }

@@ -171,14 +171,14 @@ void CTARNNetC2CTCPConnecterT::UnregisterServedSession(CTARNNetC2CTCPConnecterT*
 
 void CTARNNetC2CTCPConnecterT::ForServedSession(
     const _tagUnionHash& user, const std::function<void(CTARNNetC2CTCPConnecterT&)>& action) {
-  // The session stays alive while the action runs: it is held by a reference taken here.
+  // The session stays alive while the action runs: it is held by a reference taken here. A
+  // session whose last reference is gone is skipped; its destructor is about to unlist it.
   CTARNNetC2CTCPConnecterT* found = nullptr;
   {
     std::lock_guard guard(servedLock);
     for (const auto& entry : served)
       if (entry.first == user) {
-        found = entry.second;
-        found->AddRef();
+        if (entry.second->TryAddRef()) found = entry.second;
         break;
       }
   }
@@ -192,10 +192,8 @@ void CTARNNetC2CTCPConnecterT::ForEachServedSession(
   std::vector<CTARNNetC2CTCPConnecterT*> sessions;
   {
     std::lock_guard guard(servedLock);
-    for (const auto& entry : served) {
-      entry.second->AddRef();
-      sessions.push_back(entry.second);
-    }
+    for (const auto& entry : served)
+      if (entry.second->TryAddRef()) sessions.push_back(entry.second);
   }
   for (CTARNNetC2CTCPConnecterT* session : sessions) {
     action(*session);
