@@ -17,6 +17,25 @@ std::optional<int32_t> ReadKey(const std::string& text) {
   return static_cast<int32_t>(value);
 }
 
+namespace {
+
+// An ed2k link of `kind`; `wrongKind` says why a link of another kind does not do.
+bool ReadLinkOfKind(const std::string& text, P2P::Protocol::ELinkKind kind, const char* wrongKind,
+                    P2P::Protocol::SEd2kLink& link, std::string& error) {
+  P2P::Protocol::SLinkError linkError;
+  if (!P2P::Protocol::ReadEd2kLink(text, link, linkError)) {
+    error = "bad link: " + linkError.Message();
+    return false;
+  }
+  if (link.kind != kind) {
+    error = std::string("bad link: kind: ") + wrongKind;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool ReadDownloadTarget(const std::string& text, SDownloadTarget& target, std::string& error) {
   target = {};
   if (const auto key = ReadKey(text)) {
@@ -24,15 +43,9 @@ bool ReadDownloadTarget(const std::string& text, SDownloadTarget& target, std::s
     return true;
   }
   P2P::Protocol::SEd2kLink link;
-  P2P::Protocol::SLinkError linkError;
-  if (!P2P::Protocol::ReadEd2kLink(text, link, linkError)) {
-    error = "bad link: " + linkError.Message();
+  if (!ReadLinkOfKind(text, P2P::Protocol::ELinkKind::kFile,
+                      "a server link names no file (use `tarn servers add`)", link, error))
     return false;
-  }
-  if (link.kind != P2P::Protocol::ELinkKind::kFile) {
-    error = "bad link: kind: a server link names no file (use `tarn servers add`)";
-    return false;
-  }
   target.link = std::move(link);
   return true;
 }
@@ -47,15 +60,8 @@ bool ReadServerTarget(const std::string& text, SServerTarget& target, std::strin
     return true;
   }
   P2P::Protocol::SEd2kLink link;
-  P2P::Protocol::SLinkError linkError;
-  if (!P2P::Protocol::ReadEd2kLink(text, link, linkError)) {
-    error = "bad link: " + linkError.Message();
+  if (!ReadLinkOfKind(text, P2P::Protocol::ELinkKind::kServer, "not a server link", link, error))
     return false;
-  }
-  if (link.kind != P2P::Protocol::ELinkKind::kServer) {
-    error = "bad link: kind: not a server link";
-    return false;
-  }
   uint32_t address = 0;
   if (!OSTREL::COM::ReadServerHost(link.host, address)) {
     error = "bad server: address: not a dotted IPv4 address";

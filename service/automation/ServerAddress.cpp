@@ -4,6 +4,8 @@
 
 #include <charconv>
 
+#include "engine/servers/ServerInfo.h"
+
 namespace OSTREL::COM {
 
 bool ReadServerHost(const std::string& host, uint32_t& address) {
@@ -36,11 +38,7 @@ bool ReadServerAddress(const std::string& text, SServerAddressText& out, std::st
 }
 
 std::string FormatServerAddress(uint32_t address, uint16_t port) {
-  in_addr in{};
-  in.s_addr = address;
-  char text[INET_ADDRSTRLEN] = {};
-  inet_ntop(AF_INET, &in, text, sizeof text);
-  return std::string(text) + ":" + std::to_string(port);
+  return P2P::Remote::Server::FormatAddress(address) + ":" + std::to_string(port);
 }
 
 }  // namespace OSTREL::COM
