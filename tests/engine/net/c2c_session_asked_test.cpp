@@ -9,8 +9,7 @@
 #include "engine/net/TARNNetC2CTCPConnecter.h"
 #include "engine/protocol/Packet.h"
 #include "engine/protocol/PeerMessages.h"
-#include "framework/WaitMultipleSocketsManager.h"
-#include "tests/support/LoopbackPair.h"
+#include "tests/support/AcceptedPeerSession.h"
 #include "tests/support/WaitUntil.h"
 
 namespace P2P {
@@ -19,9 +18,7 @@ namespace {
 using namespace Protocol;
 using Shared::File::TransferFile::CTARNNetTransferFileList;
 using Shared::File::TransferFile::CTransferFilePtr;
-using tarn::test::ReadExactly;
 using tarn::test::WaitUntil;
-using tarn::test::WriteAll;
 
 constexpr uint32_t kFileSize = 9728000 + 1234;
 
@@ -71,43 +68,32 @@ class C2CSessionAskedTest : public ::testing::Test {
     file_->HashSet().HashList().Add(second);
     CTARNNetTransferFileList::GetInstance()->Add(file_);
 
-    ASSERT_TRUE(manager_.Start());
-    ASSERT_TRUE(pair_.IsValid());
     client_ = Client::CClientPtr(new Client::CTARNNetClient);
-    session_ = new CTARNNetC2CTCPConnecterT(own_, client_);
-    session_->AddRef();
-    ASSERT_TRUE(session_->AttachAccepted(pair_.TakeServer()));
-    ASSERT_TRUE(manager_.Add(session_));
+    ASSERT_TRUE(peer_.Open(own_, client_));
+    session_ = peer_.Session();
   }
   void TearDown() override {
-    manager_.Stop();
-    session_->Release();
+    peer_.Close();
     CTARNNetC2CTCPConnecterT::SetSecureIdentification(nullptr);
     CTARNNetTransferFileList::GetInstance()->Remove(file_.Get());
   }
   void Send(uint8_t protocol, uint8_t opcode, const std::vector<uint8_t>& payload) {
-    const auto packet = BuildPeerPacket(protocol, opcode, payload);
-    ASSERT_TRUE(WriteAll(pair_.Client(), std::string(packet.begin(), packet.end())));
+    ASSERT_TRUE(peer_.Send(protocol, opcode, payload));
   }
   std::vector<uint8_t> Hash() const {
     const _tagUnionHash hash = file_->GetHash();
     return {hash.bytes.begin(), hash.bytes.end()};
   }
   SPacket Read() {
-    const std::string header = ReadExactly(pair_.Client(), 5);
-    if (header.size() != 5) return {};
-    uint32_t length = 0;
-    std::memcpy(&length, header.data() + 1, 4);
-    const std::string body = ReadExactly(pair_.Client(), length);
-    if (body.empty()) return {};
-    return {static_cast<uint8_t>(header[0]), static_cast<uint8_t>(body[0]),
-            std::vector<uint8_t>(body.begin() + 1, body.end())};
+    const std::string packet = peer_.ReadPacket();
+    if (packet.size() < 6) return {};
+    return {static_cast<uint8_t>(packet[0]), static_cast<uint8_t>(packet[5]),
+            std::vector<uint8_t>(packet.begin() + 6, packet.end())};
   }
 
   _tagStructClientConfig own_;
   CTransferFilePtr file_;
-  OSTREL::Network::Socket::CWaitMultipleSocketsManagerImpl manager_;
-  tarn::test::LoopbackPair pair_;
+  tarn::test::AcceptedPeerSession peer_;
   Client::CClientPtr client_;
   CTARNNetC2CTCPConnecterT* session_ = nullptr;
 };

@@ -12,8 +12,7 @@
 #include "engine/net/TARNNetC2CTCPConnecter.h"
 #include "engine/protocol/Packet.h"
 #include "engine/protocol/PeerMessages.h"
-#include "framework/WaitMultipleSocketsManager.h"
-#include "tests/support/LoopbackPair.h"
+#include "tests/support/AcceptedPeerSession.h"
 #include "tests/support/Sandbox.h"
 
 namespace P2P {
@@ -23,8 +22,6 @@ using namespace Protocol;
 using Shared::File::TransferFile::CTARNNetDownloadFileData;
 using Shared::File::TransferFile::CTARNNetTransferFileList;
 using Shared::File::TransferFile::CTransferFilePtr;
-using tarn::test::ReadExactly;
-using tarn::test::WriteAll;
 
 constexpr uint32_t kFileSize = 9728000 + 5000;
 
@@ -43,25 +40,19 @@ class C2CSessionRequestTest : public ::testing::Test {
     ASSERT_TRUE(download_->Create((sandbox_ / "temp").string()));
     CTARNNetTransferFileList::GetInstance()->Add(file_);
 
-    ASSERT_TRUE(manager_.Start());
-    ASSERT_TRUE(pair_.IsValid());
     client_ = Client::CClientPtr(new Client::CTARNNetClient);
     const _tagUnionHash hash = file_->GetHash();
     client_->Initialise(0x0100007F, 4662, 0, 0, &hash, nullptr);
-    session_ = new CTARNNetC2CTCPConnecterT(own_, client_);
-    session_->AddRef();
-    ASSERT_TRUE(session_->AttachAccepted(pair_.TakeServer()));
-    ASSERT_TRUE(manager_.Add(session_));
+    ASSERT_TRUE(peer_.Open(own_, client_));
+    session_ = peer_.Session();
   }
   void TearDown() override {
-    manager_.Stop();
-    session_->Release();
+    peer_.Close();
     CTARNNetTransferFileList::GetInstance()->Remove(file_.Get());
     download_->Detach();
   }
   void Send(uint8_t protocol, uint8_t opcode, const std::vector<uint8_t>& payload) {
-    const auto packet = BuildPeerPacket(protocol, opcode, payload);
-    ASSERT_TRUE(WriteAll(pair_.Client(), std::string(packet.begin(), packet.end())));
+    ASSERT_TRUE(peer_.Send(protocol, opcode, payload));
   }
   std::vector<uint8_t> Hash() const {
     const _tagUnionHash hash = file_->GetHash();
@@ -69,14 +60,11 @@ class C2CSessionRequestTest : public ::testing::Test {
   }
   // Protocol, opcode, then the payload.
   std::vector<uint8_t> Read() {
-    const std::string header = ReadExactly(pair_.Client(), 5);
-    if (header.size() != 5) return {};
-    uint32_t length = 0;
-    std::memcpy(&length, header.data() + 1, 4);
-    const std::string body = ReadExactly(pair_.Client(), length);
-    std::vector<uint8_t> packet{static_cast<uint8_t>(header[0])};
-    packet.insert(packet.end(), body.begin(), body.end());
-    return packet;
+    const std::string packet = peer_.ReadPacket();
+    if (packet.empty()) return {};
+    std::vector<uint8_t> bytes{static_cast<uint8_t>(packet[0])};
+    bytes.insert(bytes.end(), packet.begin() + 5, packet.end());
+    return bytes;
   }
   void SendHelloAnswer() {
     _tagStructClientConfig remote;
@@ -91,8 +79,7 @@ class C2CSessionRequestTest : public ::testing::Test {
   _tagStructClientConfig own_;
   CTransferFilePtr file_;
   Shared::File::TransferFile::CDownloadFileDataPtr download_;
-  OSTREL::Network::Socket::CWaitMultipleSocketsManagerImpl manager_;
-  tarn::test::LoopbackPair pair_;
+  tarn::test::AcceptedPeerSession peer_;
   Client::CClientPtr client_;
   CTARNNetC2CTCPConnecterT* session_ = nullptr;
 };

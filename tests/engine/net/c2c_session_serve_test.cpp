@@ -9,8 +9,7 @@
 #include "engine/protocol/Limits.h"
 #include "engine/protocol/Packet.h"
 #include "engine/protocol/PeerMessages.h"
-#include "framework/WaitMultipleSocketsManager.h"
-#include "tests/support/LoopbackPair.h"
+#include "tests/support/AcceptedPeerSession.h"
 #include "tests/support/WaitUntil.h"
 
 namespace P2P {
@@ -21,8 +20,6 @@ using Shared::File::TransferFile::_tagStructTransferCallbacks;
 using Shared::File::TransferFile::CTARNNetTransferFile;
 using Shared::File::TransferFile::CTARNNetTransferFileList;
 using Shared::File::TransferFile::CTransferFilePtr;
-using tarn::test::ReadExactly;
-using tarn::test::WriteAll;
 
 constexpr uint32_t kFileSize = 3 * 184320 + 77;
 
@@ -55,16 +52,11 @@ class C2CSessionServeTest : public ::testing::Test {
         _tagStructUploadCreditHooks{});
     CTARNNetC2CTCPConnecterT::SetUploadService(service_.get());
 
-    ASSERT_TRUE(manager_.Start());
-    ASSERT_TRUE(pair_.IsValid());
-    session_ = new CTARNNetC2CTCPConnecterT(own_, Client::CClientPtr(new Client::CTARNNetClient));
-    session_->AddRef();
-    ASSERT_TRUE(session_->AttachAccepted(pair_.TakeServer()));
-    ASSERT_TRUE(manager_.Add(session_));
+    ASSERT_TRUE(peer_.Open(own_, Client::CClientPtr(new Client::CTARNNetClient)));
+    session_ = peer_.Session();
   }
   void TearDown() override {
-    manager_.Stop();
-    session_->Release();
+    peer_.Close();
     CTARNNetC2CTCPConnecterT::SetUploadService(nullptr);
     CTARNNetTransferFileList::GetInstance()->Remove(file_.Get());
   }
@@ -73,18 +65,13 @@ class C2CSessionServeTest : public ::testing::Test {
     return {hash.bytes.begin(), hash.bytes.end()};
   }
   void Send(uint8_t opcode, const std::vector<uint8_t>& payload) {
-    const auto packet = BuildPeerPacket(kProtocolEDonkey, opcode, payload);
-    ASSERT_TRUE(WriteAll(pair_.Client(), std::string(packet.begin(), packet.end())));
+    ASSERT_TRUE(peer_.Send(kProtocolEDonkey, opcode, payload));
   }
   // Opcode and body after the opcode; opcode 0 when the stream ended.
   std::pair<uint8_t, std::string> Read() {
-    const std::string header = ReadExactly(pair_.Client(), 5);
-    if (header.size() != 5) return {};
-    uint32_t length = 0;
-    std::memcpy(&length, header.data() + 1, 4);
-    const std::string body = ReadExactly(pair_.Client(), length);
-    if (body.empty()) return {};
-    return {static_cast<uint8_t>(body[0]), body.substr(1)};
+    const std::string packet = peer_.ReadPacket();
+    if (packet.size() < 6) return {};
+    return {static_cast<uint8_t>(packet[5]), packet.substr(6)};
   }
   void RequestParts(std::array<uint32_t, 3> starts, std::array<uint32_t, 3> ends) {
     std::vector<uint8_t> payload = Hash();
@@ -97,8 +84,7 @@ class C2CSessionServeTest : public ::testing::Test {
   _tagStructClientConfig own_;
   CTransferFilePtr file_;
   std::unique_ptr<CTARNNetUploadService> service_;
-  OSTREL::Network::Socket::CWaitMultipleSocketsManagerImpl manager_;
-  tarn::test::LoopbackPair pair_;
+  tarn::test::AcceptedPeerSession peer_;
   CTARNNetC2CTCPConnecterT* session_ = nullptr;
 };
 

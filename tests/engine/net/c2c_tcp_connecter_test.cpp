@@ -5,7 +5,7 @@
 #include "engine/net/TARNNetC2CTCPConnecter.h"
 #include "engine/protocol/Packet.h"
 #include "engine/protocol/PeerMessages.h"
-#include "framework/WaitMultipleSocketsManager.h"
+#include "tests/support/AcceptedPeerSession.h"
 #include "tests/support/LoopbackPair.h"
 #include "tests/support/WaitUntil.h"
 
@@ -13,8 +13,6 @@ namespace P2P {
 namespace {
 
 using namespace Protocol;
-using tarn::test::LoopbackPair;
-using tarn::test::ReadExactly;
 using tarn::test::WaitUntil;
 using tarn::test::WriteAll;
 
@@ -27,30 +25,18 @@ class C2CTCPConnecterTest : public ::testing::Test {
     own_.userName = "engine";
     own_.capabilities = kCapabilityWord;
     own_.clientVersion = kClientVersionWord;
-    ASSERT_TRUE(manager_.Start());
-    ASSERT_TRUE(pair_.IsValid());
     client_ = Client::CClientPtr(new Client::CTARNNetClient);
-    session_ = new CTARNNetC2CTCPConnecterT(own_, client_);
-    session_->AddRef();
-    ASSERT_TRUE(session_->AttachAccepted(pair_.TakeServer()));
-    ASSERT_TRUE(manager_.Add(session_));
+    ASSERT_TRUE(peer_.Open(own_, client_));
+    session_ = peer_.Session();
   }
   void TearDown() override {
-    manager_.Stop();
-    session_->Release();
+    peer_.Close();
   }
   // The remote side reads one packet: header, then its body.
-  std::string ReadPacket() {
-    const std::string header = ReadExactly(pair_.Client(), 5);
-    if (header.size() != 5) return {};
-    uint32_t length = 0;
-    std::memcpy(&length, header.data() + 1, 4);
-    return header + ReadExactly(pair_.Client(), length);
-  }
+  std::string ReadPacket() { return peer_.ReadPacket(); }
 
   _tagStructClientConfig own_;
-  OSTREL::Network::Socket::CWaitMultipleSocketsManagerImpl manager_;
-  LoopbackPair pair_;
+  tarn::test::AcceptedPeerSession peer_;
   Client::CClientPtr client_;
   CTARNNetC2CTCPConnecterT* session_ = nullptr;
 };
@@ -60,7 +46,7 @@ TEST_F(C2CTCPConnecterTest, HelloIsAnsweredWithInfoThenHelloAnswer) {
   remote.userHash.bytes.fill(0x99);
   remote.userName = "remote";
   remote.tcpPort = 4662;
-  ASSERT_TRUE(WriteAll(pair_.Client(), AsText(BuildPeerPacket(kProtocolEDonkey, kOpPeerHello,
+  ASSERT_TRUE(WriteAll(peer_.Remote(), AsText(BuildPeerPacket(kProtocolEDonkey, kOpPeerHello,
                                                               BuildHelloPayload(remote, false)))));
   EXPECT_EQ(ReadPacket(),
             AsText(BuildPeerPacket(kProtocolExtended, kOpInfo, BuildInfoPayload(own_))));
@@ -71,7 +57,7 @@ TEST_F(C2CTCPConnecterTest, HelloIsAnsweredWithInfoThenHelloAnswer) {
 }
 
 TEST_F(C2CTCPConnecterTest, PortTestIsAnsweredWithTheFixedByte) {
-  ASSERT_TRUE(WriteAll(pair_.Client(), AsText(BuildPeerPacket(kProtocolExtended, kOpPortTest,
+  ASSERT_TRUE(WriteAll(peer_.Remote(), AsText(BuildPeerPacket(kProtocolExtended, kOpPortTest,
                                                               std::vector<uint8_t>{1}))));
   const uint8_t answer = kPortTestAnswerByte;
   EXPECT_EQ(ReadPacket(),
@@ -82,7 +68,7 @@ TEST_F(C2CTCPConnecterTest, QueueRankExtendsTheIdleLimitAndMarksTheClientQueued)
   std::vector<uint8_t> rank(12, 0);
   rank[0] = 7;
   ASSERT_TRUE(
-      WriteAll(pair_.Client(), AsText(BuildPeerPacket(kProtocolExtended, kOpQueueRank, rank))));
+      WriteAll(peer_.Remote(), AsText(BuildPeerPacket(kProtocolExtended, kOpQueueRank, rank))));
   ASSERT_TRUE(WaitUntil([&] { return client_->GetRemoteQueueRank() == 7; }));
   EXPECT_EQ(client_->GetDownloadState(), Client::kDownloadQueued);
 }
@@ -90,9 +76,9 @@ TEST_F(C2CTCPConnecterTest, QueueRankExtendsTheIdleLimitAndMarksTheClientQueued)
 TEST_F(C2CTCPConnecterTest, GarbageAndTruncatedHellosNeverCrashAndAFramingErrorCloses) {
   std::vector<uint8_t> hello =
       BuildPeerPacket(kProtocolEDonkey, kOpPeerHello, std::vector<uint8_t>(3, 0xFF));
-  ASSERT_TRUE(WriteAll(pair_.Client(), AsText(hello)));
+  ASSERT_TRUE(WriteAll(peer_.Remote(), AsText(hello)));
   const std::string huge = {static_cast<char>(0xE3), '\xFF', '\xFF', '\xFF', '\x7F', 0x01};
-  ASSERT_TRUE(WriteAll(pair_.Client(), huge));
+  ASSERT_TRUE(WriteAll(peer_.Remote(), huge));
   EXPECT_TRUE(WaitUntil([&] { return !session_->IsOpen(); }));
   // Both were refused and counted: the hello cut short, then the length past the cap.
   EXPECT_EQ(session_->GetRefusalCount(), 2u);
