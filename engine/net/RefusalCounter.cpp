@@ -20,9 +20,10 @@ void CRefusalCounter::Note(uint8_t opcode, const Protocol::SRefusal& refusal) {
     std::lock_guard guard(lock_);
     last_ = refusal;
   }
-  count_.fetch_add(1);
+  // Logged before it is counted: whoever sees the count finds the line written.
   OSTREL::LogDebug(session_, ": packet ", OpcodeText(opcode), " refused: ",
                    OSTREL::EscapeForLog(Protocol::DescribeRefusal(refusal)));
+  count_.fetch_add(1);
 }
 
 Protocol::SRefusal CRefusalCounter::Last() const {
