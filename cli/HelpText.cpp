@@ -43,6 +43,11 @@ const std::map<std::string, std::string>& Helps() {
       {"cancel", "Usage: tarn cancel KEY\nCancels the download KEY and deletes its data.\n"},
       {"shared",
        "Usage: tarn shared [--json]\nLists the shared files: key, name, size, type, hash.\n"},
+      {"uploads",
+       "Usage: tarn uploads [--json]\n"
+       "Lists the clients of our uploads: those holding an upload slot first, then the queue\n"
+       "in rank order, with the address, the file, the bytes sent in the slot, the time\n"
+       "waited or in the slot, the credit modifier that orders the queue, and the user hash.\n"},
       {"config",
        "Usage: tarn config [NAME [VALUE]] [--json]\n"
        "Without NAME lists the settings, with NAME prints one, with VALUE sets it.\n"
@@ -70,6 +75,7 @@ std::string MainHelp() {
          "  downloads [--follow]        the downloads with progress\n"
          "  pause|stop|resume|cancel KEY\n"
          "  shared                      the shared files\n"
+         "  uploads                     who we upload to and who waits\n"
          "  config [NAME [VALUE]]       read or change a setting\n"
          "  watch                       events as they happen\n"
          "\n"

@@ -1,5 +1,6 @@
 #include "cli/JsonWriter.h"
 
+#include <cmath>
 #include <cstdio>
 
 namespace tarn::cli {
@@ -108,6 +109,14 @@ CJsonWriter& CJsonWriter::Key(std::string_view name) {
 CJsonWriter& CJsonWriter::String(std::string_view value) {
   BeforeValue();
   text_ += JsonQuote(value);
+  return *this;
+}
+
+CJsonWriter& CJsonWriter::Decimal(double value) {
+  BeforeValue();
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", std::isfinite(value) ? value : 0.0);
+  text_ += text;
   return *this;
 }
 

@@ -24,6 +24,8 @@ class CJsonWriter {
   CJsonWriter& String(std::string_view value);
   CJsonWriter& Number(int64_t value);
   CJsonWriter& Unsigned(uint64_t value);
+  // A finite number with two decimals (JSON has no NaN or infinity: those write 0).
+  CJsonWriter& Decimal(double value);
   CJsonWriter& Bool(bool value);
   CJsonWriter& Null();
 
@@ -54,6 +56,8 @@ CJsonWriter& CJsonWriter::Member(std::string_view name, const Value& value) {
     return Bool(value);
   } else if constexpr (std::is_convertible_v<Value, std::string_view>) {
     return String(value);
+  } else if constexpr (std::is_floating_point_v<Value>) {
+    return Decimal(value);
   } else if constexpr (std::is_unsigned_v<Value>) {
     return Unsigned(value);
   } else {

@@ -221,6 +221,60 @@ std::string SharedJson(const std::vector<SSharedRow>& rows) {
   return json.EndArray().Text() + "\n";
 }
 
+namespace {
+
+std::string DurationText(uint32_t seconds) {
+  char text[32];
+  if (seconds < 3600)
+    std::snprintf(text, sizeof text, "%u:%02u", seconds / 60, seconds % 60);
+  else
+    std::snprintf(text, sizeof text, "%u:%02u:%02u", seconds / 3600, seconds / 60 % 60,
+                  seconds % 60);
+  return text;
+}
+
+std::string UploadState(const SUploadRow& row) {
+  return row.uploading ? "uploading" : "queued #" + std::to_string(row.rank);
+}
+
+}  // namespace
+
+std::string UploadsTable(const std::vector<SUploadRow>& rows) {
+  if (rows.empty()) return "no uploads and nobody queued\n";
+  std::string out = Pad("STATE", 13) + Pad("ADDRESS", 16) + Pad("FILE", 32) + " " +
+                    PadLeft("SENT", 10) + " " + PadLeft("TIME", 8) + " " + PadLeft("CREDIT", 6) +
+                    "  USER\n";
+  for (const auto& row : rows) {
+    char credit[16];
+    std::snprintf(credit, sizeof credit, "%.2f", row.creditModifier);
+    const std::string name = row.fileName.empty() ? row.fileHash : row.fileName;
+    out += Pad(UploadState(row), 13) + Pad(row.address, 16) + FitName(name, 32) + " " +
+           PadLeft(row.uploading ? FormatSize(row.sentBytes) : "-", 10) + " " +
+           PadLeft(DurationText(row.seconds), 8) + " " + PadLeft(credit, 6) + "  " +
+           row.userHash + "\n";
+  }
+  return out;
+}
+
+std::string UploadsJson(const std::vector<SUploadRow>& rows) {
+  CJsonWriter json;
+  json.BeginArray();
+  for (const auto& row : rows) {
+    json.BeginObject()
+        .Member("state", row.uploading ? "uploading" : "queued")
+        .Member("rank", static_cast<uint64_t>(row.rank))
+        .Member("user_hash", row.userHash)
+        .Member("address", row.address)
+        .Member("file_hash", row.fileHash)
+        .Member("file_name", row.fileName)
+        .Member("seconds", static_cast<uint64_t>(row.seconds))
+        .Member("sent", row.sentBytes)
+        .Member("credit_modifier", row.creditModifier)
+        .EndObject();
+  }
+  return json.EndArray().Text() + "\n";
+}
+
 std::string ResultLine(const SResultRow& row) {
   return Pad(std::to_string(row.key), 5) + FitName(row.name, 40) + " " +
          PadLeft(FormatSize(row.size), 10) + " " + PadLeft(std::to_string(row.sources), 4) +

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "service/automation/P2PConnection.h"
 #include "service/automation/P2PInterfaces.h"
 
 namespace tarn::cli {
@@ -38,6 +39,9 @@ struct SResultRow {
   uint32_t sources = 0, complete = 0;
 };
 
+// A client of our uploads (the connection interface's upload queue entry).
+using SUploadRow = OSTREL::COM::SUploadQueueEntry;
+
 // Sizes come as int32 over the API; files above 2 GiB read back as their unsigned value.
 inline uint64_t SizeOf(int32_t value) { return static_cast<uint32_t>(value); }
 
@@ -58,6 +62,8 @@ std::string DownloadsTable(const std::vector<SDownloadRow>& rows, bool bar);
 std::string DownloadsJson(const std::vector<SDownloadRow>& rows);
 std::string SharedTable(const std::vector<SSharedRow>& rows);
 std::string SharedJson(const std::vector<SSharedRow>& rows);
+std::string UploadsTable(const std::vector<SUploadRow>& rows);
+std::string UploadsJson(const std::vector<SUploadRow>& rows);
 std::string ResultLine(const SResultRow& row);
 std::string ResultsJson(const std::vector<SResultRow>& rows);
 

@@ -29,6 +29,7 @@ const std::map<std::string, SOptionSpec>& Specs() {
       {"resume", {{}, {"--help"}}},
       {"cancel", {{}, {"--help"}}},
       {"shared", {{}, {"--json", "--help"}}},
+      {"uploads", {{}, {"--json", "--help"}}},
       {"config", {{}, {"--json", "--help"}}},
       {"watch", {{"--for"}, {"--json", "--help"}}},
   };
@@ -164,6 +165,7 @@ int CTarnCommands::Run(const std::vector<std::string>& arguments) {
   if (command == "download") return Download(args);
   if (command == "downloads") return Downloads(args);
   if (command == "shared") return Shared(args);
+  if (command == "uploads") return Uploads(args);
   if (command == "config") return Config(args);
   if (command == "watch") return Watch(args);
   return Control(command, args);
@@ -472,6 +474,15 @@ int CTarnCommands::Shared(const SParsedArguments& args) {
     return Fail(kExitFailed, "the daemon did not hand out its shared files");
   const auto rows = ListShared(*list);
   io_.out << (args.Has("--json") ? SharedJson(rows) : SharedTable(rows));
+  return kExitOk;
+}
+
+int CTarnCommands::Uploads(const SParsedArguments& args) {
+  if (!args.words.empty()) return Fail(kExitUsage, "uploads takes no arguments");
+  std::vector<OSTREL::COM::SUploadQueueEntry> rows;
+  if (!Succeeded(client_->ServerConnection()->GetUploadQueue(&rows)))
+    return Fail(kExitFailed, "the daemon did not tell its upload queue");
+  io_.out << (args.Has("--json") ? UploadsJson(rows) : UploadsTable(rows));
   return kExitOk;
 }
 

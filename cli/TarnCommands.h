@@ -46,6 +46,7 @@ class CTarnCommands {
   int Downloads(const SParsedArguments& args);
   int Control(const std::string& verb, const SParsedArguments& args);
   int Shared(const SParsedArguments& args);
+  int Uploads(const SParsedArguments& args);
   int Config(const SParsedArguments& args);
   int Watch(const SParsedArguments& args);
 

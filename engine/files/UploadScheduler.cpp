@@ -247,4 +247,31 @@ size_t CTARNNetUploadScheduler::SlotsInUse() const {
   return uploading_;
 }
 
+std::vector<_tagStructUploadQueueEntry> CTARNNetUploadScheduler::Snapshot() const {
+  const uint32_t now = Now();
+  std::lock_guard guard(lock_);
+  std::vector<const SEntry*> order;
+  order.reserve(entries_.size());
+  for (const auto& [hash, entry] : entries_) order.push_back(&entry);
+  // One sort gives the ranks, instead of a walk of the queue per waiter.
+  std::sort(order.begin(), order.end(), [&](const SEntry* a, const SEntry* b) {
+    if (a->uploading != b->uploading) return a->uploading;
+    if (a->uploading) return now - a->slotStart > now - b->slotStart;
+    return BetterLocked(*a, *b, now);
+  });
+  std::vector<_tagStructUploadQueueEntry> listing;
+  listing.reserve(order.size());
+  uint32_t rank = 0;
+  for (const SEntry* entry : order) {
+    _tagStructUploadQueueEntry& item = listing.emplace_back();
+    item.requester = entry->requester;
+    item.uploading = entry->uploading;
+    item.rank = entry->uploading ? 0 : ++rank;
+    item.elapsedMs = now - (entry->uploading ? entry->slotStart : entry->waitStart);
+    item.slotBytes = entry->uploading ? entry->slotBytes : 0;
+    item.modifier = entry->modifier;
+  }
+  return listing;
+}
+
 }  // namespace P2P::Client

@@ -67,6 +67,16 @@ struct _tagStructSchedulerEvents {
   std::vector<_tagUnionHash> expired;  // left the queue silently
 };
 
+// One client of the scheduler as a listing shows it.
+struct _tagStructUploadQueueEntry {
+  _tagStructUploadRequester requester;
+  bool uploading = false;
+  uint32_t rank = 0;        // 1-based while queued; 0 for a slot holder
+  uint32_t elapsedMs = 0;   // waited so far, or held the slot so far
+  uint64_t slotBytes = 0;   // sent in the current slot
+  double modifier = 1.0;    // credit modifier at the last contact
+};
+
 class CTARNNetUploadScheduler {
  public:
   // Credit modifier of a user (1 for one whose identity is not verified).
@@ -102,6 +112,8 @@ class CTARNNetUploadScheduler {
   uint32_t Rank(const _tagUnionHash& userHash) const;
   size_t QueueLength() const;
   size_t SlotsInUse() const;
+  // Every client: slot holders first (longest held first), then the queue in rank order.
+  std::vector<_tagStructUploadQueueEntry> Snapshot() const;
 
  private:
   struct SEntry {

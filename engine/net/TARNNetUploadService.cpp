@@ -40,9 +40,15 @@ void CTARNNetUploadService::ApplyConfig(const _tagStructClientConfig& config) {
   downloadLimiter_.SetRateKiB(config.maxDownloadKiB);
 }
 
+Shared::File::TransferFile::CTransferFilePtr CTARNNetUploadService::FindFile(
+    const _tagUnionHash& file) const {
+  auto found = lookup_ ? lookup_(file) : Shared::File::TransferFile::CTransferFilePtr();
+  if (found && found->GetHash() == file) return found;
+  return {};
+}
+
 bool CTARNNetUploadService::IsKnownFile(const _tagUnionHash& file) const {
-  const auto found = lookup_ ? lookup_(file) : Shared::File::TransferFile::CTransferFilePtr();
-  return found && found->GetHash() == file;
+  return static_cast<bool>(FindFile(file));
 }
 
 std::vector<uint8_t> CTARNNetUploadService::OnStartUploadRequest(

@@ -92,7 +92,11 @@ class CTARNNetUploadService {
   static std::vector<uint8_t> AcceptUploadPacket();
   std::vector<uint8_t> QueueRankPacket(const _tagUnionHash& userHash) const;
 
+  // The file of that hash we share or download; null when there is none.
+  Shared::File::TransferFile::CTransferFilePtr FindFile(const _tagUnionHash& file) const;
+
   Client::CTARNNetUploadScheduler& Scheduler() { return scheduler_; }
+  const Client::CTARNNetUploadScheduler& Scheduler() const { return scheduler_; }
   CTARNNetRateLimiter& UploadLimiter() { return uploadLimiter_; }
   CTARNNetRateLimiter& DownloadLimiter() { return downloadLimiter_; }
 

@@ -10,6 +10,7 @@ class CTARNNetDownloadFileManager;
 class CTARNNetUploadFileManager;
 class CTARNNetSearchManager;
 class CTARNNetConnectionManager;
+class CTARNNetUploadService;
 namespace Credit {
 class CTARNNetClientCreditList;
 }
@@ -27,6 +28,7 @@ class IEngineAccess {
   virtual P2P::CTARNNetSearchManager* Searches() = 0;
   virtual P2P::CTARNNetConnectionManager* Connection() { return nullptr; }
   virtual P2P::Credit::CTARNNetClientCreditList* Credits() { return nullptr; }
+  virtual P2P::CTARNNetUploadService* UploadService() { return nullptr; }
 };
 
 // The managers of one engine, given one by one (the engine root, or managers a test made).
@@ -38,6 +40,7 @@ struct SEngineParts : IEngineAccess {
   P2P::CTARNNetSearchManager* searches = nullptr;
   P2P::CTARNNetConnectionManager* connection = nullptr;
   P2P::Credit::CTARNNetClientCreditList* credits = nullptr;
+  P2P::CTARNNetUploadService* uploadService = nullptr;
 
   P2P::_tagStructClientConfig* Config() override { return config; }
   P2P::CTARNNetServerManager* Servers() override { return servers; }
@@ -46,6 +49,7 @@ struct SEngineParts : IEngineAccess {
   P2P::CTARNNetSearchManager* Searches() override { return searches; }
   P2P::CTARNNetConnectionManager* Connection() override { return connection; }
   P2P::Credit::CTARNNetClientCreditList* Credits() override { return credits; }
+  P2P::CTARNNetUploadService* UploadService() override { return uploadService; }
 };
 
 }  // namespace OSTREL::COM

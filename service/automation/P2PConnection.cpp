@@ -3,6 +3,7 @@
 #include "engine/core/TARNNetConnectionManager.h"
 #include "engine/net/ServerSessionHooks.h"
 #include "engine/net/TARNNetClientCreditList.h"
+#include "engine/net/TARNNetUploadService.h"
 #include "engine/servers/ServerManager.h"
 #include "service/automation/ServerAddress.h"
 
@@ -87,6 +88,27 @@ HRESULT CP2PConnection::GetTransferTotals(STransferTotals* totals) {
   totals->downloaded = credits->DownloadMeter().Total();
   totals->uploadRate = credits->UploadMeter().Rate();
   totals->downloadRate = credits->DownloadMeter().Rate();
+  return S_OK;
+}
+
+HRESULT CP2PConnection::GetUploadQueue(std::vector<SUploadQueueEntry>* entries) {
+  if (entries == nullptr) return E_POINTER;
+  entries->clear();
+  const auto* service = context_->engine->UploadService();
+  if (service == nullptr) return E_FAIL;
+  for (const auto& client : service->Scheduler().Snapshot()) {
+    SUploadQueueEntry& entry = entries->emplace_back();
+    entry.userHash = client.requester.userHash.ToHex();
+    entry.address = P2P::Remote::Server::FormatAddress(client.requester.address);
+    entry.fileHash = client.requester.fileHash.ToHex();
+    if (const auto file = service->FindFile(client.requester.fileHash))
+      entry.fileName = file->GetName();
+    entry.uploading = client.uploading;
+    entry.rank = client.rank;
+    entry.seconds = client.elapsedMs / 1000;
+    entry.sentBytes = client.slotBytes;
+    entry.creditModifier = client.modifier;
+  }
   return S_OK;
 }
 

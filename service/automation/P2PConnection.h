@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "service/automation/AutomationContext.h"
 #include "service/automation/HResult.h"
@@ -30,6 +31,19 @@ struct STransferTotals {
   uint64_t downloadRate = 0;
 };
 
+// A client of our uploads: holding a slot, or waiting in the queue.
+struct SUploadQueueEntry {
+  std::string userHash;  // hex
+  std::string address;   // dotted IPv4
+  std::string fileHash;  // hex
+  std::string fileName;  // empty when the file is no longer known
+  bool uploading = false;
+  uint32_t rank = 0;     // 1-based queue position; 0 while uploading
+  uint32_t seconds = 0;  // waited so far, or held the slot so far
+  uint64_t sentBytes = 0;  // sent in the current slot
+  double creditModifier = 1.0;
+};
+
 class IP2PConnection {
  public:
   virtual ~IP2PConnection() = default;
@@ -39,6 +53,8 @@ class IP2PConnection {
   virtual HRESULT RemoveServer(const std::string& address) = 0;
   virtual HRESULT ConnectServer(const std::string& address) = 0;
   virtual HRESULT GetTransferTotals(STransferTotals* totals) = 0;
+  // Slot holders first, then the queue in rank order.
+  virtual HRESULT GetUploadQueue(std::vector<SUploadQueueEntry>* entries) = 0;
 };
 
 class CP2PConnection : public IP2PConnection {
@@ -51,6 +67,7 @@ class CP2PConnection : public IP2PConnection {
   HRESULT RemoveServer(const std::string& address) override;
   HRESULT ConnectServer(const std::string& address) override;
   HRESULT GetTransferTotals(STransferTotals* totals) override;
+  HRESULT GetUploadQueue(std::vector<SUploadQueueEntry>* entries) override;
 
  private:
   std::shared_ptr<SAutomationContext> context_;

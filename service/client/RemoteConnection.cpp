@@ -36,4 +36,18 @@ HRESULT CRemoteConnection::GetTransferTotals(STransferTotals* totals) {
   });
 }
 
+HRESULT CRemoteConnection::GetUploadQueue(std::vector<SUploadQueueEntry>* entries) {
+  if (entries == nullptr) return E_POINTER;
+  entries->clear();
+  return Call([&] {
+    auto [hr, wire] = glue_->GetUploadQueue();
+    for (const auto& item : wire) {
+      SUploadQueueEntry& entry = entries->emplace_back();
+      std::tie(entry.userHash, entry.address, entry.fileHash, entry.fileName, entry.uploading,
+               entry.rank, entry.seconds, entry.sentBytes, entry.creditModifier) = item;
+    }
+    return hr;
+  });
+}
+
 }  // namespace OSTREL::COM

@@ -32,6 +32,7 @@ class CRemoteConnection final : public IP2PConnection {
   HRESULT RemoveServer(const std::string& address) override;
   HRESULT ConnectServer(const std::string& address) override;
   HRESULT GetTransferTotals(STransferTotals* totals) override;
+  HRESULT GetUploadQueue(std::vector<SUploadQueueEntry>* entries) override;
 
  private:
   std::unique_ptr<CConnectionGlue> glue_;

@@ -17,6 +17,8 @@ inline std::shared_ptr<IEngineAccess> AccessTo(P2P::CTARNNetClientModule& root) 
   parts->searches = &root.GetSearchManager();
   parts->connection = &root.GetConnectionManager();
   parts->credits = &root.GetClientCreditList();
+  // Made by the engine's start, which runs before the API is published.
+  parts->uploadService = root.GetUploadService();
   return parts;
 }
 

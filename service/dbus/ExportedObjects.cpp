@@ -81,6 +81,22 @@ CExportedServiceManager::GetTransferTotals() {
   return {hr, totals.uploaded, totals.downloaded, totals.uploadRate, totals.downloadRate};
 }
 
+std::tuple<int32_t, std::vector<sdbus::Struct<std::string, std::string, std::string, std::string,
+                                              bool, uint32_t, uint32_t, uint64_t, double>>>
+CExportedServiceManager::GetUploadQueue() {
+  Bus().Touch(Caller());
+  std::vector<SUploadQueueEntry> entries;
+  const HRESULT hr = serverConnection_->GetUploadQueue(&entries);
+  std::vector<sdbus::Struct<std::string, std::string, std::string, std::string, bool, uint32_t,
+                            uint32_t, uint64_t, double>>
+      wire;
+  wire.reserve(entries.size());
+  for (const SUploadQueueEntry& e : entries)
+    wire.emplace_back(e.userHash, e.address, e.fileHash, e.fileName, e.uploading, e.rank,
+                      e.seconds, e.sentBytes, e.creditModifier);
+  return {hr, std::move(wire)};
+}
+
 std::tuple<int32_t, std::string> CExportedConfig::get_UserName() {
   return Get(&IP2PConfig::get_UserName);
 }

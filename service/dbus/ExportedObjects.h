@@ -30,6 +30,7 @@ class CExportedServiceManager final : public CExportedT<IP2PServiceManager, com:
   int32_t RemoveServer(const std::string& address) override;
   int32_t ConnectServer(const std::string& address) override;
   std::tuple<int32_t, uint64_t, uint64_t, uint64_t, uint64_t> GetTransferTotals() override;
+  std::tuple<int32_t, std::vector<sdbus::Struct<std::string, std::string, std::string, std::string, bool, uint32_t, uint32_t, uint64_t, double>>> GetUploadQueue() override;
 
   std::shared_ptr<IP2PConnection> serverConnection_;
   std::tuple<int32_t, sdbus::ObjectPath> get_ServerList() override;

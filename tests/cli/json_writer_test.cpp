@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "cli/JsonWriter.h"
 
 namespace tarn::cli {
@@ -14,6 +16,18 @@ TEST(JsonWriter, PlacesCommasInNestedContainers) {
       .EndArray();
   EXPECT_EQ(json.Text(),
             R"([{"key":1,"name":"a","ok":true},{"list":[-2,3,null]},[]])");
+}
+
+// JSON has no NaN or infinity; a script parsing the output must never meet them.
+TEST(JsonWriter, WritesDecimalsAndNeverANonFiniteNumber) {
+  CJsonWriter json;
+  json.BeginArray()
+      .Decimal(1.0)
+      .Decimal(2.346)
+      .Decimal(std::numeric_limits<double>::quiet_NaN())
+      .Decimal(std::numeric_limits<double>::infinity())
+      .EndArray();
+  EXPECT_EQ(json.Text(), "[1.00,2.35,0.00,0.00]");
 }
 
 TEST(JsonQuote, EscapesQuotesBackslashesAndControlCharacters) {

@@ -48,7 +48,7 @@ echo "$DBUS_SESSION_BUS_ADDRESS" > "$work/a/bus"
 # Help needs no daemon.
 run --help
 check "tarn --help" [ "$rc" -eq 0 ]
-for command in status servers search download downloads pause stop resume cancel shared config watch; do
+for command in status servers search download downloads pause stop resume cancel shared uploads config watch; do
   run "$command" --help
   check "tarn $command --help" grep -q "^Usage: tarn $command" "$work/out"
 done
@@ -145,6 +145,12 @@ done
 check "shared --json lists the sample" json "assert d[0]['name'] == 'tarn cli sample.bin' and d[0]['size'] == 300000 and len(d[0]['hash']) == 32"
 run shared
 check "shared for people" grep -q "tarn cli sample.bin" "$work/out"
+run uploads --json
+check "uploads --json: nobody has asked us yet" json "assert d == []"
+run uploads
+check "uploads for people" grep -q "nobody queued" "$work/out"
+run uploads extra
+check "uploads takes no arguments" [ "$rc" -eq 2 ]
 for _ in $(seq 20); do
   run search "cli sample" --wait 3 --json
   json "assert len(d) >= 1" 2>/dev/null && break

@@ -239,5 +239,35 @@ TEST_F(UploadSchedulerTest, RaisingTheSlotCountCallsWaitersOnTheNextPass) {
   EXPECT_EQ(scheduler.SlotsInUse(), 2u);
 }
 
+// The listing a user sees must agree with the ranks the peers are told.
+TEST_F(UploadSchedulerTest, SnapshotListsSlotHoldersThenTheQueueInRankOrder) {
+  auto scheduler = Make(2);
+  modifiers_[User(5)] = 3.0;
+  for (uint32_t n = 1; n <= 5; ++n) {
+    scheduler.Request(Requester(n));
+    clock_.Advance(1000);
+  }
+  ASSERT_TRUE(scheduler.AddSent(User(2), 4096));
+  clock_.Advance(10 * 1000);
+
+  const auto listing = scheduler.Snapshot();
+  ASSERT_EQ(listing.size(), 5u);
+  EXPECT_TRUE(listing[0].uploading);
+  EXPECT_EQ(listing[0].requester.userHash, User(1));  // held its slot longest
+  EXPECT_EQ(listing[0].elapsedMs, 15000u);
+  EXPECT_EQ(listing[1].requester.userHash, User(2));
+  EXPECT_EQ(listing[1].slotBytes, 4096u);
+  EXPECT_EQ(listing[1].rank, 0u);
+  // User 5 came last but its credit triples its score: 11 s × 3 beats 13 s × 1.
+  EXPECT_EQ(listing[2].requester.userHash, User(5));
+  EXPECT_DOUBLE_EQ(listing[2].modifier, 3.0);
+  EXPECT_EQ(listing[2].elapsedMs, 11000u);
+  for (size_t i = 2; i < listing.size(); ++i) {
+    EXPECT_FALSE(listing[i].uploading);
+    EXPECT_EQ(listing[i].rank, i - 1);
+    EXPECT_EQ(listing[i].rank, scheduler.Rank(listing[i].requester.userHash));
+  }
+}
+
 }  // namespace
 }  // namespace P2P::Client
