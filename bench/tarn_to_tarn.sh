@@ -2,7 +2,7 @@
 # TARN to TARN on loopback: two tarnsvc processes and the test index server, as in the peer
 # tests. A shares one file; B downloads it by link. Prints the rate and, for each side, the
 # CPU seconds the daemon used while the file moved (from /proc, per process and per thread),
-# and per GB. With --perf the serving daemon is sampled with perf meanwhile and its hottest
+# and per GB. With --perf the system is sampled with perf meanwhile and each daemon's hottest
 # functions are printed.
 #
 # Usage: bench/tarn_to_tarn.sh [--perf] [--name FILE] [--build-dir DIR] [MEGABYTES]
@@ -56,9 +56,9 @@ report() {
   now=$(process_ticks "$pid")
   total=$((now - $(head -n 1 "$before")))
   thread_times "$pid" >>"$before.seen"
-  python3 - "$side" "$total" "$ticks" "$megabytes" "$before" "$before.seen" <<'PY'
+  python3 - "$side" "$total" "$ticks" "$megabytes" "$before" "$before.seen" "$seconds" <<'PY'
 import sys
-side, total, ticks, mb, before_file, seen_file = sys.argv[1:7]
+side, total, ticks, mb, before_file, seen_file, seconds = sys.argv[1:8]
 total, ticks, gb = int(total), int(ticks), int(mb) / 1024
 before = {}
 for line in open(before_file).read().splitlines()[1:]:
@@ -74,7 +74,8 @@ for tid, (name, t) in last.items():
     used = t - before.get(tid, 0)
     if used > 0:
         threads.append((used, name, tid))
-print("%s: %.2f CPU s, %.2f CPU s per GB" % (side, total / ticks, total / ticks / gb))
+print("%s: %.2f CPU s, %.2f CPU s per GB, %.2f cores" %
+      (side, total / ticks, total / ticks / gb, total / ticks / float(seconds)))
 for used, name, tid in sorted(threads, reverse=True)[:6]:
     print("    thread %-16s %6s  %.2f s" % (name, tid, used / ticks))
 PY
@@ -116,12 +117,14 @@ report "serving side (A)" "$a_pid" "$work/a.before" >"$work/a.report"
 report "downloading side (B)" "$b_pid" "$work/b.before" >"$work/b.report"
 [ -n "$sample" ] && { kill -INT "$perf_pid"; wait "$perf_pid"; }
 
-python3 -c "print('%d MiB in %.2f s: %.1f MiB/s' % ($megabytes, $seconds, $megabytes / $seconds))"
+python3 -c "print('%d MiB in %.2f s: %.1f MiB/s (goal: 200 MB/s, under one core per side)' % ($megabytes, $seconds, $megabytes / $seconds))"
 cat "$work/a.report" "$work/b.report"
 cmp -s "$copy" "$source_file" || fail "the copy differs"
 if [ -n "$sample" ]; then
-  echo "serving side, hottest functions (perf, self time):"
-  perf report -i "$work/a.perf" --pid "$a_pid" --stdio --no-children --percentage relative --sort dso,symbol 2>/dev/null |
-    grep -E '^ +[0-9.]+%' | head -n 25
+  for side in "serving side:$a_pid" "downloading side:$b_pid"; do
+    echo "${side%:*}, hottest functions (perf, share of its own samples):"
+    perf report -i "$work/a.perf" --pid "${side#*:}" --stdio --no-children --percentage relative \
+      --sort dso,symbol 2>/dev/null | grep -E '^ +[0-9.]+%' | head -n 20 | cut -c1-110
+  done
 fi
 network_stop
