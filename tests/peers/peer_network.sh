@@ -10,6 +10,7 @@
 #                                  against PATH and that TO shares it afterwards
 #   network_stop                   stops everything; fails when a process survives
 #   fail TEXT                      explains, shows the logs, stops everything, exits 1
+# TARN_KEEP=1 leaves the scratch folder (logs, files) in place.
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tarn-peers.XXXXXX")
 network_names=()
@@ -37,7 +38,7 @@ network_stop() {
       survivors=$((survivors + 1))
     fi
   done
-  rm -rf "$work"
+  [ -n "${TARN_KEEP:-}" ] || rm -rf "$work"
   [ "$survivors" -eq 0 ] || { echo "FAILED: $survivors processes outlived the stop" >&2; exit 1; }
 }
 trap network_stop EXIT
