@@ -2,6 +2,8 @@
 
 #include <sys/epoll.h>
 
+#include <algorithm>
+
 #include "framework/SocketError.h"
 
 namespace OSTREL::Network::Socket {
@@ -108,6 +110,18 @@ bool CEventSocketBase::Send(std::span<const uint8_t> bytes) {
   if (state_ == State::kClosed) {
     SetLastError(kWsaENotSock);
     return false;
+  }
+  // With nothing queued the bytes go straight to the network; only what it does not take
+  // now is copied into the queue.
+  if (state_ != State::kConnecting && send_.IsEmpty() && !bytes.empty()) {
+    size_t sent = 0;
+    const bool ok = socket_.Send(bytes.data(), bytes.size(), sent);
+    if (!ok) {
+      SetLastError(socket_.LastError());
+      if (CSocketError::IsRealError(LastError())) return false;
+    }
+    bytes = bytes.subspan(std::min(sent, bytes.size()));
+    if (bytes.empty()) return true;
   }
   send_.Append(bytes);
   return FlushLocked();

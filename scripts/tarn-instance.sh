@@ -5,11 +5,20 @@
 # gets a private dbus-daemon and `tarn` reaches an instance through its bus address.
 #
 #   instance_prepare DIR SERVER_PORT TCP_PORT UDP_PORT   the registry of a new instance
+#   instance_setting DIR NAME NUMBER   a further DWORD value under the product key
 #   instance_start DIR [LOG]      starts its bus and daemon; sets INSTANCE_BUS, INSTANCE_PIDS
 #   instance_tarn DIR ARGS...     runs tarn against it (instance_tarn_bg: in the background)
 #   instance_wait DIR SECONDS     waits until its daemon answers
 #   instance_stop_daemon DIR      stops its daemon only
 #   instance_stop DIR             stops its daemon, then its bus (one it started)
+#   instance_pids DIR             the processes it started and still runs (daemon, bus)
+#   instance_json DIR EXPR ARGS... runs tarn ARGS... --json, prints the Python EXPR of its answer d
+#   instance_wait_shared DIR COUNT SECONDS   waits until it shares COUNT files
+#   instance_wait_file DIR HASH SECONDS      waits until it shares the file with HASH
+#   index_server_start DIR [PORT [OPTION...]]  starts the test index server (PORT 0 or none:
+#                                 a free one) with its OPTIONs;
+#                                 sets INDEX_SERVER_PID and INDEX_SERVER_PORT; log DIR/server.log
+#   index_server_stop             stops it
 
 instance_hex() { printf 'dword:%08x' "$1"; }
 
@@ -29,6 +38,12 @@ Windows Registry Editor Version 5.00
 "TCP Port"=$(instance_hex "$tcp")
 "UDP Port"=$(instance_hex "$udp")
 REG
+}
+
+instance_setting() {
+  local dir=$1 name=$2 value=$3
+  sed -i "/^\\[HKEY_LOCAL_MACHINE\\\\Software\\\\Ostrel\\\\TARN\\]/a \"$name\"=$(instance_hex "$value")" \
+    "$dir/config/HKEY_LOCAL_MACHINE.reg"
 }
 
 instance_env() {
@@ -88,4 +103,59 @@ instance_stop() {
     kill -TERM "$(cat "$dir/bus.pid")" 2>/dev/null || true
     rm -f "$dir/bus.pid"
   fi
+}
+
+instance_pids() {
+  local dir=$1 file pid
+  for file in "$dir/tarnsvc.pid" "$dir/bus.pid"; do
+    [ -f "$file" ] || continue
+    pid=$(cat "$file")
+    kill -0 "$pid" 2>/dev/null && echo "$pid"
+  done
+  true
+}
+
+instance_json() {
+  local dir=$1 expr=$2
+  shift 2
+  instance_tarn "$dir" "$@" --json 2>/dev/null | python3 -c "import json,sys; d=json.load(sys.stdin); print($expr)"
+}
+
+instance_wait_shared() {
+  local dir=$1 count=$2 seconds=$3 end
+  end=$((SECONDS + seconds))
+  while ((SECONDS < end)); do
+    [ "$(instance_json "$dir" 'len(d)' shared)" = "$count" ] && return 0
+    sleep 0.2
+  done
+  return 1
+}
+
+instance_wait_file() {
+  local dir=$1 hash=$2 seconds=$3 end
+  end=$((SECONDS + seconds))
+  while ((SECONDS < end)); do
+    [ "$(instance_json "$dir" "any(f['hash'] == '$hash' for f in d)" shared)" = True ] && return 0
+    sleep 0.2
+  done
+  return 1
+}
+
+index_server_start() {
+  local dir=$1 port=${2:-0}
+  shift 2 2>/dev/null || shift
+  INDEX_SERVER_PORT=
+  "$TARN_BUILD/test-index-server" --port "$port" "$@" >"$dir/server.log" 2>&1 &
+  INDEX_SERVER_PID=$!
+  for _ in $(seq 50); do grep -q "test index server on" "$dir/server.log" && break; sleep 0.1; done
+  INDEX_SERVER_PORT=$(sed -n 's/^test index server on [0-9.]*:\([0-9]*\).*/\1/p' "$dir/server.log")
+  [ -n "$INDEX_SERVER_PORT" ]
+}
+
+index_server_stop() {
+  [ -n "${INDEX_SERVER_PID:-}" ] || return 0
+  kill -TERM "$INDEX_SERVER_PID" 2>/dev/null
+  wait "$INDEX_SERVER_PID" 2>/dev/null
+  INDEX_SERVER_PID=
+  true
 }

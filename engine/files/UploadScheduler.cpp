@@ -164,8 +164,20 @@ bool CTARNNetUploadScheduler::AddSent(const _tagUnionHash& userHash, uint64_t by
   std::lock_guard guard(lock_);
   const auto it = entries_.find(userHash);
   if (it == entries_.end() || !it->second.uploading) return false;
-  it->second.slotBytes += bytes;
-  return !SlotUsedUpLocked(it->second, now);
+  SEntry& entry = it->second;
+  entry.slotBytes += bytes;
+  if (!SlotUsedUpLocked(entry, now)) return true;
+  // With nobody to take the slot the holder goes on in a new term at once: waiting for the
+  // next pass would only stall the transfer.
+  if (HasCallableWaiterLocked()) return false;
+  GrantLocked(entry, now);
+  return true;
+}
+
+bool CTARNNetUploadScheduler::HasCallableWaiterLocked() const {
+  return std::any_of(entries_.begin(), entries_.end(), [](const auto& held) {
+    return !held.second.uploading && held.second.connected;
+  });
 }
 
 _tagStructSchedulerEvents CTARNNetUploadScheduler::Remove(const _tagUnionHash& userHash) {

@@ -98,8 +98,9 @@ class CTARNNetUploadScheduler {
   // only clients with a session are called. A slot holder that loses its session gives the
   // slot up and queues again with its waiting time restarted.
   _tagStructSchedulerEvents SetConnected(const _tagUnionHash& userHash, bool connected);
-  // Counts data sent to a slot holder; false once its slot is used up (stop sending; the
-  // next pass rotates it) or when it holds no slot.
+  // Counts data sent to a slot holder; false once its slot is used up while a waiter could
+  // take it (stop sending; the next pass rotates it) or when it holds no slot. A used-up slot
+  // nobody can take starts a new term at once.
   bool AddSent(const _tagUnionHash& userHash, uint64_t bytes);
   // The client is done with us (its session ended while uploading, or it cancelled): it
   // leaves its slot or its place in the queue. Free slots are filled at once.
@@ -147,6 +148,7 @@ class CTARNNetUploadScheduler {
   void GrantLocked(SEntry& entry, uint32_t now);
   void EnqueueLocked(SEntry& entry, uint32_t now);
   bool SlotUsedUpLocked(const SEntry& entry, uint32_t now) const;
+  bool HasCallableWaiterLocked() const;
   void FillSlotsLocked(uint32_t now, _tagStructSchedulerEvents& events);
 
   _tagStructUploadSchedulerSettings settings_;

@@ -15,8 +15,9 @@ using namespace Protocol;
 
 namespace {
 
-// Bytes read and queued per step; the socket buffer holds the next ones while the peer reads.
-constexpr uint32_t kServeSlice = 4 * kMaxDataPacketBytes;
+// Bytes read and queued per step, one block: the socket buffer holds the next ones while the
+// peer reads. Smaller steps cost a file read, a packing probe and a pass of the loop each.
+constexpr uint32_t kServeSlice = kMaxTransferBlockLength;
 // The send queue length below which the next slice is read.
 constexpr size_t kSendQueueLow = 2 * kServeSlice;
 

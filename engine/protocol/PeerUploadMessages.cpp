@@ -14,7 +14,7 @@ namespace {
 
 constexpr size_t kLengthOffset = 1;
 constexpr size_t kQueueRankPadding = 10;
-constexpr size_t kPackProbeBytes = 16384;
+constexpr size_t kPackProbeBytes = 4096;
 
 // One data packet: header, hash, start, the third field, the bytes; length patched last.
 void AppendDataPacket(std::vector<uint8_t>& out, uint8_t protocol, uint8_t opcode,

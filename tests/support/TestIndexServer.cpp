@@ -154,6 +154,7 @@ void TestIndexServer::Run() {
       auto client = std::find_if(clients_.begin(), clients_.end(),
                                  [&](const Client& c) { return c.fd == fds[i].fd; });
       if (client == clients_.end() || ReadClient(*client)) continue;
+      ForgetSources(client->fd);
       close(client->fd);
       clients_.erase(client);
     }
@@ -275,7 +276,10 @@ std::vector<uint8_t> TestIndexServer::IdentPayload(const Settings& settings) con
 void TestIndexServer::OnLogin(Client& client, const ReceivedPacket& packet) {
   const Settings settings = settings_;  // the caller holds the lock
   if (!settings.answerLogin) return;
-  client.endpoint.address = settings.loginId;
+  // The id is an address in wire order: its last octet is the highest byte.
+  const uint32_t loginId =
+      settings.distinctLoginIds ? settings.loginId + (logins_++ << 24) : settings.loginId;
+  client.endpoint.address = loginId;
   if (packet.payload.size() >= 22)
     client.endpoint.port = static_cast<uint16_t>(packet.payload[20] | packet.payload[21] << 8);
   for (const std::string& message : settings.loginMessages) {
@@ -284,7 +288,7 @@ void TestIndexServer::OnLogin(Client& client, const ReceivedPacket& packet) {
     SendTo(client, TcpPacket(0x38, payload));
   }
   std::vector<uint8_t> id;
-  Put32(id, settings.loginId);
+  Put32(id, loginId);
   Put32(id, settings.tcpFlags);
   SendTo(client, TcpPacket(0x40, id));
   std::vector<uint8_t> status;
@@ -358,6 +362,14 @@ void TestIndexServer::OnOfferFiles(Client& client, const ReceivedPacket& packet)
       return held.offeredBy == client.fd;
     });
     if (!known && file.port != 0) offered.push_back({{file.clientId, file.port}, client.fd});
+  }
+}
+
+// A client gone is no source any more; its descriptor number may come back for another one.
+void TestIndexServer::ForgetSources(int fd) {
+  for (auto entry = sources_.begin(); entry != sources_.end();) {
+    std::erase_if(entry->second, [fd](const OfferedSource& source) { return source.offeredBy == fd; });
+    entry = entry->second.empty() ? sources_.erase(entry) : std::next(entry);
   }
 }
 
@@ -445,6 +457,7 @@ void TestIndexServer::DropClients() {
   for (Client& client : clients_) {
     const linger hard{1, 0};
     setsockopt(client.fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    ForgetSources(client.fd);
     close(client.fd);
   }
   clients_.clear();

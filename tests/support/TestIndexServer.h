@@ -43,6 +43,9 @@ class TestIndexServer {
     uint16_t port = 0;  // 0: a free port whose UDP port (+4) is free too
     bool answerLogin = true;
     uint32_t loginId = 0x0A00007F;  // 127.0.0.10 read as an id: a high id
+    // Each login its own id, the next loopback address up from `loginId` (127.0.0.10, .11,
+    // ...): clients that share one address would pass for one source.
+    bool distinctLoginIds = false;
     uint32_t tcpFlags = 0x19;
     std::vector<std::string> loginMessages;  // sent before the id
     bool answerUdp = true;
@@ -129,6 +132,7 @@ class TestIndexServer {
   void OnSearch(Client& client, const ReceivedPacket& packet);
   void OnQueryMore(Client& client, const ReceivedPacket& packet);
   void OnGetSources(Client& client, const ReceivedPacket& packet);
+  void ForgetSources(int fd);
   void SendResultBatch(Client& client);
   void OnUdpSearch(const ReceivedPacket& packet, uint32_t fromAddress);
 
@@ -157,6 +161,7 @@ class TestIndexServer {
   int udpFd_ = -1;
   int wakeFd_ = -1;
   std::atomic<uint16_t> lastUdpPort_{0};
+  uint32_t logins_ = 0;
   std::atomic<bool> stop_{false};
   std::thread thread_;
 };

@@ -14,9 +14,10 @@ namespace {
 
 void PrintUsage(const char* program) {
   std::printf(
-      "Usage: %s [--port N] [--address A] [--id N] [--list A:P]... [--silent-udp]\n"
+      "Usage: %s [--port N] [--address A] [--id N] [--distinct-ids] [--list A:P]... [--silent-udp]\n"
       "Serves eD2K logins on A:N (TCP, default 127.0.0.1:4661) and status queries on N+4 (UDP).\n"
-      "--id sets the client id given at login, --list adds a server to the list it hands out,\n"
+      "--id sets the client id given at login, --distinct-ids gives each login the next\n"
+      "loopback address up from it, --list adds a server to the list it hands out,\n"
       "--silent-udp leaves UDP queries unanswered.\n",
       program);
 }
@@ -52,6 +53,8 @@ int main(int argc, char** argv) {
         return 2;
       }
       settings.serverList.push_back(entry);
+    } else if (option == "--distinct-ids") {
+      settings.distinctLoginIds = true;
     } else if (option == "--silent-udp") {
       settings.answerUdp = false;
     } else if (option == "--help" || option == "-h") {

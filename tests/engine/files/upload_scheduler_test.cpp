@@ -133,6 +133,18 @@ TEST_F(UploadSchedulerTest, UsedUpSlotIsRenewedWhenNobodyCanTakeIt) {
   EXPECT_EQ(scheduler.Tick().called, std::vector<_tagUnionHash>{User(2)});
 }
 
+TEST_F(UploadSchedulerTest, UsedUpSlotGoesOnAtOnceWithNobodyWaiting) {
+  auto scheduler = Make(1);
+  scheduler.Request(Requester(1));
+  EXPECT_TRUE(scheduler.AddSent(User(1), 9728000));  // no stop until the next pass
+  EXPECT_TRUE(scheduler.AddSent(User(1), 9727999));  // the new term counts from zero
+  EXPECT_TRUE(scheduler.Tick().rotated.empty());
+  // A waiter that could take the slot ends the term again.
+  scheduler.Request(Requester(2));
+  EXPECT_FALSE(scheduler.AddSent(User(1), 1));
+  EXPECT_EQ(scheduler.Tick().rotated, std::vector<_tagUnionHash>{User(1)});
+}
+
 TEST_F(UploadSchedulerTest, DisconnectedWaiterIsSkippedButKeepsItsPlace) {
   auto scheduler = Make(1);
   scheduler.Request(Requester(1));
