@@ -94,6 +94,10 @@ void CTARNNetUploadScheduler::EnqueueLocked(SEntry& entry, uint32_t now) {
   entry.sequence = nextSequence_++;
 }
 
+bool CTARNNetUploadScheduler::QueueFullLocked() const {
+  return entries_.size() - uploading_ >= settings_.maxQueue;
+}
+
 bool CTARNNetUploadScheduler::SlotUsedUpLocked(const SEntry& entry, uint32_t now) const {
   return entry.slotBytes >= settings_.rotationBytes ||
          now - entry.slotStart >= settings_.rotationMs;
@@ -106,7 +110,7 @@ _tagStructUploadAdmission CTARNNetUploadScheduler::Request(
   auto it = entries_.find(requester.userHash);
   if (it == entries_.end()) {
     const bool slotFree = uploading_ < settings_.slots;
-    if (!slotFree && entries_.size() - uploading_ >= settings_.maxQueue)
+    if (!slotFree && QueueFullLocked())
       return {EUploadAdmission::kQueueFull, 0};
     it = entries_.emplace(requester.userHash, SEntry{}).first;
     it->second.requester.userHash = requester.userHash;
@@ -129,8 +133,7 @@ _tagStructReaskResult CTARNNetUploadScheduler::Reask(uint32_t address, uint16_t 
   const auto known = byEndpoint_.find(EndpointOf(address, udpPort));
   const auto it = known == byEndpoint_.end() ? entries_.end() : entries_.find(known->second);
   if (it == entries_.end()) {
-    const bool full =
-        uploading_ >= settings_.slots && entries_.size() - uploading_ >= settings_.maxQueue;
+    const bool full = uploading_ >= settings_.slots && QueueFullLocked();
     return {full ? EReaskAnswer::kQueueFull : EReaskAnswer::kNotQueued, 0};
   }
   SEntry& entry = it->second;
@@ -151,6 +154,10 @@ _tagStructSchedulerEvents CTARNNetUploadScheduler::SetConnected(const _tagUnionH
   entry.connected = connected;
   if (connected) {
     TouchLocked(entry, now);
+  } else if (entry.uploading && QueueFullLocked()) {
+    // A full queue takes nobody back: otherwise clients that grab a free slot and hang up
+    // (or keep saying hello under new user hashes) would grow it past its cap.
+    EraseLocked(it);
   } else if (entry.uploading) {
     EnqueueLocked(entry, now);
     entry.lastContact = now;
