@@ -9,6 +9,8 @@
 namespace P2P::Client {
 namespace {
 
+// Read under the lock: a tick read before waiting for it could be older than the contact
+// times other callers wrote meanwhile, and the unsigned age would wrap to "an hour silent".
 uint32_t Now() { return OSTREL::Process::CTickSource::Now(); }
 
 }  // namespace
@@ -105,8 +107,8 @@ bool CTARNNetUploadScheduler::SlotUsedUpLocked(const SEntry& entry, uint32_t now
 
 _tagStructUploadAdmission CTARNNetUploadScheduler::Request(
     const _tagStructUploadRequester& requester) {
-  const uint32_t now = Now();
   std::lock_guard guard(lock_);
+  const uint32_t now = Now();
   auto it = entries_.find(requester.userHash);
   if (it == entries_.end()) {
     const bool slotFree = uploading_ < settings_.slots;
@@ -128,8 +130,8 @@ _tagStructUploadAdmission CTARNNetUploadScheduler::Request(
 
 _tagStructReaskResult CTARNNetUploadScheduler::Reask(uint32_t address, uint16_t udpPort,
                                                      const _tagUnionHash& fileHash) {
-  const uint32_t now = Now();
   std::lock_guard guard(lock_);
+  const uint32_t now = Now();
   const auto known = byEndpoint_.find(EndpointOf(address, udpPort));
   const auto it = known == byEndpoint_.end() ? entries_.end() : entries_.find(known->second);
   if (it == entries_.end()) {
@@ -145,9 +147,9 @@ _tagStructReaskResult CTARNNetUploadScheduler::Reask(uint32_t address, uint16_t 
 
 _tagStructSchedulerEvents CTARNNetUploadScheduler::SetConnected(const _tagUnionHash& userHash,
                                                                 bool connected) {
-  const uint32_t now = Now();
   _tagStructSchedulerEvents events;
   std::lock_guard guard(lock_);
+  const uint32_t now = Now();
   const auto it = entries_.find(userHash);
   if (it == entries_.end()) return events;
   SEntry& entry = it->second;
@@ -167,8 +169,8 @@ _tagStructSchedulerEvents CTARNNetUploadScheduler::SetConnected(const _tagUnionH
 }
 
 bool CTARNNetUploadScheduler::AddSent(const _tagUnionHash& userHash, uint64_t bytes) {
-  const uint32_t now = Now();
   std::lock_guard guard(lock_);
+  const uint32_t now = Now();
   const auto it = entries_.find(userHash);
   if (it == entries_.end() || !it->second.uploading) return false;
   it->second.slotBytes += bytes;
@@ -176,18 +178,18 @@ bool CTARNNetUploadScheduler::AddSent(const _tagUnionHash& userHash, uint64_t by
 }
 
 _tagStructSchedulerEvents CTARNNetUploadScheduler::Remove(const _tagUnionHash& userHash) {
-  const uint32_t now = Now();
   _tagStructSchedulerEvents events;
   std::lock_guard guard(lock_);
+  const uint32_t now = Now();
   if (const auto it = entries_.find(userHash); it != entries_.end()) EraseLocked(it);
   FillSlotsLocked(now, events);
   return events;
 }
 
 _tagStructSchedulerEvents CTARNNetUploadScheduler::Tick() {
-  const uint32_t now = Now();
   _tagStructSchedulerEvents events;
   std::lock_guard guard(lock_);
+  const uint32_t now = Now();
   size_t callable = 0;
   for (auto it = entries_.begin(); it != entries_.end();) {
     SEntry& entry = it->second;
@@ -237,8 +239,8 @@ bool CTARNNetUploadScheduler::IsUploading(const _tagUnionHash& userHash) const {
 }
 
 uint32_t CTARNNetUploadScheduler::Rank(const _tagUnionHash& userHash) const {
-  const uint32_t now = Now();
   std::lock_guard guard(lock_);
+  const uint32_t now = Now();
   const auto it = entries_.find(userHash);
   if (it == entries_.end() || it->second.uploading) return 0;
   return RankLocked(it->second, now);

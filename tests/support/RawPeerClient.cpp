@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -48,6 +49,7 @@ bool RawPeerClient::Connect(uint16_t port) {
 void RawPeerClient::Disconnect() {
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
+  pending_.clear();
 }
 
 std::vector<uint8_t> RawPeerClient::HelloPacket() const {
@@ -84,28 +86,36 @@ bool RawPeerClient::RequestParts(const P2P::_tagUnionHash& file, std::array<uint
 RawPeerClient::Packet RawPeerClient::Read(std::chrono::milliseconds deadline) {
   const auto until = std::chrono::steady_clock::now() + deadline;
   while (fd_ >= 0) {
+    uint32_t length = 0;
+    if (pending_.size() >= 5) std::memcpy(&length, pending_.data() + 1, 4);
+    if (pending_.size() >= 5 && pending_.size() - 5 >= length) {
+      Packet packet;
+      packet.protocol = static_cast<uint8_t>(pending_[0]);
+      if (length > 0) {
+        packet.opcode = static_cast<uint8_t>(pending_[5]);
+        packet.body = pending_.substr(6, length - 1);
+      }
+      pending_.erase(0, 5 + length);
+      if (length == 0) continue;
+      if (packet.protocol == kProtocolExtended &&
+          (packet.opcode == P2P::Credit::kOpSecIdentState ||
+           packet.opcode == P2P::Credit::kOpSecIdentPublicKey ||
+           packet.opcode == P2P::Credit::kOpSecIdentSignature)) {
+        AnswerSecureIdent(packet);
+        continue;
+      }
+      return packet;
+    }
+    // A partial packet stays buffered for the next call.
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         until - std::chrono::steady_clock::now());
     if (left.count() <= 0) return {};
-    const std::string header = ReadExactly(fd_, 5, left);
-    if (header.size() != 5) return {};
-    uint32_t length = 0;
-    std::memcpy(&length, header.data() + 1, 4);
-    if (length == 0) continue;
-    const std::string rest = ReadExactly(fd_, length, std::chrono::seconds(5));
-    if (rest.size() != length) return {};
-    Packet packet;
-    packet.protocol = static_cast<uint8_t>(header[0]);
-    packet.opcode = static_cast<uint8_t>(rest[0]);
-    packet.body = rest.substr(1);
-    if (packet.protocol == kProtocolExtended &&
-        (packet.opcode == P2P::Credit::kOpSecIdentState ||
-         packet.opcode == P2P::Credit::kOpSecIdentPublicKey ||
-         packet.opcode == P2P::Credit::kOpSecIdentSignature)) {
-      AnswerSecureIdent(packet);
-      continue;
-    }
-    return packet;
+    pollfd ready{fd_, POLLIN, 0};
+    if (poll(&ready, 1, static_cast<int>(left.count())) != 1) return {};
+    char chunk[65536];
+    const ssize_t got = recv(fd_, chunk, sizeof chunk, 0);
+    if (got <= 0) return {};
+    pending_.append(chunk, static_cast<size_t>(got));
   }
   return {};
 }

@@ -71,6 +71,7 @@ class RawPeerClient {
   P2P::_tagUnionHash engineUser_{};
   std::unique_ptr<P2P::Credit::CTARNNetClientCreditList> identity_;
   bool stateSent_ = false;
+  std::string pending_;  // received bytes not yet a whole packet
   int fd_ = -1;
 };
 

@@ -60,7 +60,7 @@ bool ServingEngine::Start(const Options& options) {
   CTARNNetTransferFileList::GetInstance()->Add(file_);
 
   credits_ = std::make_unique<P2P::Credit::CTARNNetClientCreditList>();
-  static const std::string key = GenerateIdentityKey().value_or("");
+  static const std::string key = P2P::GenerateIdentityKey().value_or("");
   if (!credits_->SetPrivateKey({reinterpret_cast<const uint8_t*>(key.data()), key.size()}))
     return false;
   service_ = std::make_unique<P2P::CTARNNetUploadService>(

@@ -217,6 +217,9 @@ TEST_F(ServeHostileTest, SixThousandQueuedClientsStayWithinMaxQueueAndLeaveNothi
       }
       ++(gotRank ? ranked : unanswered);
     }
+    wave.clear();
+    // The next wave comes once the engine has seen this one hang up.
+    ASSERT_TRUE(WaitUntil([&] { return engine_.Sessions().ObjectCount() == 1; }, 10s));
   }
   EXPECT_EQ(ranked, options.scheduler.maxQueue);
   EXPECT_EQ(unanswered, kClients - options.scheduler.maxQueue);
