@@ -147,7 +147,9 @@ int main(int argc, char** argv) {
               engine.Service().Scheduler().SlotsInUse(),
               P2P::CTARNNetC2CTCPConnecterT::ServedSessions().Size(), engine.Clients().Size(),
               helloSeconds);
-  std::printf("peak VmHWM %.1f MB\n", StatusMegabytes("VmHWM:"));
+  std::printf("peak VmHWM %.1f MB; per session object %zu bytes, client record %zu bytes\n",
+              StatusMegabytes("VmHWM:"), sizeof(P2P::CTARNNetC2CTCPConnecterT),
+              sizeof(P2P::Client::CTARNNetClient));
   close(down[1]);
   int status = 0;
   waitpid(child, &status, 0);
