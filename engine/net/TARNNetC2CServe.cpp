@@ -92,11 +92,22 @@ void CTARNNetC2CTCPConnecterT::OnUploadRotated() {
 }
 
 void CTARNNetC2CTCPConnecterT::PumpUpload() {
+  // One pump at a time. A call that finds another pumping leaves it a note, and the pumping
+  // thread goes round once more: a resume that arrives while the last slice is being sent is
+  // not lost.
+  pumpWanted_.store(true);
+  while (pumpWanted_.load()) {
+    std::unique_lock pumping(pumpLock_, std::try_to_lock);
+    if (!pumping.owns_lock()) return;
+    pumpWanted_.store(false);
+    PumpLocked();
+  }
+}
+
+void CTARNNetC2CTCPConnecterT::PumpLocked() {
   CTARNNetUploadService* service = uploadService_.load();
   if (service == nullptr || !client_) return;
-  // One pump at a time; whoever holds the lock sends what is due.
-  std::unique_lock guard(serveLock_, std::try_to_lock);
-  if (!guard.owns_lock()) return;
+  std::lock_guard guard(serveLock_);
   const _tagStructUploadPeer peer = UploadPeer();
   std::vector<uint8_t> out;
   while (!servePending_.empty() && IsOpen() && QueuedSendBytes() < kSendQueueLow) {

@@ -175,11 +175,14 @@ class CTARNNetC2CTCPConnecterT
   // Takes the used ranges of a checked request and starts sending them.
   void QueueServeRanges(const _tagUnionHash& file, const RequestRecord& request);
   void PumpUpload();
+  void PumpLocked();  // under pumpLock_
   void EndUploadSide();
   // The client is done with the file we serve: its slot or queue place goes to the next one.
   bool FinishServedUpload(const _tagUnionHash& file);
   // Ranges a remote client may have us hold for it at once: three requests' worth.
   static constexpr size_t kMaxServeRanges = 9;
+  std::mutex pumpLock_;  // held by the one thread pumping; taken before serveLock_
+  std::atomic<bool> pumpWanted_{false};
   std::mutex serveLock_;
   std::deque<std::pair<uint32_t, uint32_t>> servePending_;  // asked [start, end), in order
   _tagUnionHash uploadFile_{};     // the file the served ranges belong to
