@@ -166,15 +166,8 @@ bool CTARNNetClientModule::ConnectPeer(const Client::CClientPtr& client, bool up
 }
 void CTARNNetClientModule::UploadPass() {
   if (!uploadService_) return;
-  const Client::_tagStructSchedulerEvents events = uploadService_->Tick();
-  for (const _tagUnionHash& user : events.called)
-    CTARNNetC2CTCPConnecterT::ForServedSession(
-        user, [](CTARNNetC2CTCPConnecterT& session) { session.OnUploadCalled(); });
-  for (const _tagUnionHash& user : events.rotated)
-    CTARNNetC2CTCPConnecterT::ForServedSession(
-        user, [](CTARNNetC2CTCPConnecterT& session) { session.OnUploadRotated(); });
-  CTARNNetC2CTCPConnecterT::ForEachServedSession(
-      [](CTARNNetC2CTCPConnecterT& session) { session.ResumeUpload(); });
+  CTARNNetC2CTCPConnecterT::OnSchedulerEvents(uploadService_->Tick());
+  CTARNNetC2CTCPConnecterT::ResumeWaitingSessions();
 }
 bool CTARNNetClientModule::StartConnectionManager() {
   connectionManager_.SetHooks(MakeServerSessionHooks());

@@ -9,6 +9,8 @@
 namespace P2P::Client {
 namespace {
 
+// Read under the lock: a tick read before waiting for it could be older than the contact
+// times other callers wrote meanwhile, and the unsigned age would wrap to "an hour silent".
 uint32_t Now() { return OSTREL::Process::CTickSource::Now(); }
 
 }  // namespace
@@ -94,6 +96,10 @@ void CTARNNetUploadScheduler::EnqueueLocked(SEntry& entry, uint32_t now) {
   entry.sequence = nextSequence_++;
 }
 
+bool CTARNNetUploadScheduler::QueueFullLocked() const {
+  return entries_.size() - uploading_ >= settings_.maxQueue;
+}
+
 bool CTARNNetUploadScheduler::SlotUsedUpLocked(const SEntry& entry, uint32_t now) const {
   return entry.slotBytes >= settings_.rotationBytes ||
          now - entry.slotStart >= settings_.rotationMs;
@@ -101,12 +107,12 @@ bool CTARNNetUploadScheduler::SlotUsedUpLocked(const SEntry& entry, uint32_t now
 
 _tagStructUploadAdmission CTARNNetUploadScheduler::Request(
     const _tagStructUploadRequester& requester) {
-  const uint32_t now = Now();
   std::lock_guard guard(lock_);
+  const uint32_t now = Now();
   auto it = entries_.find(requester.userHash);
   if (it == entries_.end()) {
     const bool slotFree = uploading_ < settings_.slots;
-    if (!slotFree && entries_.size() - uploading_ >= settings_.maxQueue)
+    if (!slotFree && QueueFullLocked())
       return {EUploadAdmission::kQueueFull, 0};
     it = entries_.emplace(requester.userHash, SEntry{}).first;
     it->second.requester.userHash = requester.userHash;
@@ -124,13 +130,12 @@ _tagStructUploadAdmission CTARNNetUploadScheduler::Request(
 
 _tagStructReaskResult CTARNNetUploadScheduler::Reask(uint32_t address, uint16_t udpPort,
                                                      const _tagUnionHash& fileHash) {
-  const uint32_t now = Now();
   std::lock_guard guard(lock_);
+  const uint32_t now = Now();
   const auto known = byEndpoint_.find(EndpointOf(address, udpPort));
   const auto it = known == byEndpoint_.end() ? entries_.end() : entries_.find(known->second);
   if (it == entries_.end()) {
-    const bool full =
-        uploading_ >= settings_.slots && entries_.size() - uploading_ >= settings_.maxQueue;
+    const bool full = uploading_ >= settings_.slots && QueueFullLocked();
     return {full ? EReaskAnswer::kQueueFull : EReaskAnswer::kNotQueued, 0};
   }
   SEntry& entry = it->second;
@@ -142,15 +147,19 @@ _tagStructReaskResult CTARNNetUploadScheduler::Reask(uint32_t address, uint16_t 
 
 _tagStructSchedulerEvents CTARNNetUploadScheduler::SetConnected(const _tagUnionHash& userHash,
                                                                 bool connected) {
-  const uint32_t now = Now();
   _tagStructSchedulerEvents events;
   std::lock_guard guard(lock_);
+  const uint32_t now = Now();
   const auto it = entries_.find(userHash);
   if (it == entries_.end()) return events;
   SEntry& entry = it->second;
   entry.connected = connected;
   if (connected) {
     TouchLocked(entry, now);
+  } else if (entry.uploading && QueueFullLocked()) {
+    // A full queue takes nobody back: otherwise clients that grab a free slot and hang up
+    // (or keep saying hello under new user hashes) would grow it past its cap.
+    EraseLocked(it);
   } else if (entry.uploading) {
     EnqueueLocked(entry, now);
     entry.lastContact = now;
@@ -160,8 +169,8 @@ _tagStructSchedulerEvents CTARNNetUploadScheduler::SetConnected(const _tagUnionH
 }
 
 bool CTARNNetUploadScheduler::AddSent(const _tagUnionHash& userHash, uint64_t bytes) {
-  const uint32_t now = Now();
   std::lock_guard guard(lock_);
+  const uint32_t now = Now();
   const auto it = entries_.find(userHash);
   if (it == entries_.end() || !it->second.uploading) return false;
   SEntry& entry = it->second;
@@ -181,18 +190,18 @@ bool CTARNNetUploadScheduler::HasCallableWaiterLocked() const {
 }
 
 _tagStructSchedulerEvents CTARNNetUploadScheduler::Remove(const _tagUnionHash& userHash) {
-  const uint32_t now = Now();
   _tagStructSchedulerEvents events;
   std::lock_guard guard(lock_);
+  const uint32_t now = Now();
   if (const auto it = entries_.find(userHash); it != entries_.end()) EraseLocked(it);
   FillSlotsLocked(now, events);
   return events;
 }
 
 _tagStructSchedulerEvents CTARNNetUploadScheduler::Tick() {
-  const uint32_t now = Now();
   _tagStructSchedulerEvents events;
   std::lock_guard guard(lock_);
+  const uint32_t now = Now();
   size_t callable = 0;
   for (auto it = entries_.begin(); it != entries_.end();) {
     SEntry& entry = it->second;
@@ -242,8 +251,8 @@ bool CTARNNetUploadScheduler::IsUploading(const _tagUnionHash& userHash) const {
 }
 
 uint32_t CTARNNetUploadScheduler::Rank(const _tagUnionHash& userHash) const {
-  const uint32_t now = Now();
   std::lock_guard guard(lock_);
+  const uint32_t now = Now();
   const auto it = entries_.find(userHash);
   if (it == entries_.end() || it->second.uploading) return 0;
   return RankLocked(it->second, now);
@@ -260,8 +269,8 @@ size_t CTARNNetUploadScheduler::SlotsInUse() const {
 }
 
 std::vector<_tagStructUploadQueueEntry> CTARNNetUploadScheduler::Snapshot() const {
-  const uint32_t now = Now();
   std::lock_guard guard(lock_);
+  const uint32_t now = Now();
   std::vector<const SEntry*> order;
   order.reserve(entries_.size());
   for (const auto& [hash, entry] : entries_) order.push_back(&entry);

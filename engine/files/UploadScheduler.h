@@ -96,7 +96,7 @@ class CTARNNetUploadScheduler {
   _tagStructReaskResult Reask(uint32_t address, uint16_t udpPort, const _tagUnionHash& fileHash);
   // The client's session opened (reconnect) or closed. A waiter stays queued either way, but
   // only clients with a session are called. A slot holder that loses its session gives the
-  // slot up and queues again with its waiting time restarted.
+  // slot up and queues again with its waiting time restarted, unless the queue is full.
   _tagStructSchedulerEvents SetConnected(const _tagUnionHash& userHash, bool connected);
   // Counts data sent to a slot holder; false once its slot is used up while a waiter could
   // take it (stop sending; the next pass rotates it) or when it holds no slot. A used-up slot
@@ -149,6 +149,7 @@ class CTARNNetUploadScheduler {
   void EnqueueLocked(SEntry& entry, uint32_t now);
   bool SlotUsedUpLocked(const SEntry& entry, uint32_t now) const;
   bool HasCallableWaiterLocked() const;
+  bool QueueFullLocked() const;
   void FillSlotsLocked(uint32_t now, _tagStructSchedulerEvents& events);
 
   _tagStructUploadSchedulerSettings settings_;

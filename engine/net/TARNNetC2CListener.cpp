@@ -3,8 +3,12 @@
 #include <netinet/in.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "engine/net/TARNNetC2CTCPConnecter.h"
 #include "engine/protocol/Limits.h"
+#include "framework/Log.h"
+#include "framework/TickSource.h"
 
 namespace P2P {
 
@@ -32,7 +36,10 @@ bool CTARNNetC2CListener::StartSession(int fd, uint32_t address, uint16_t port) 
   Client::CTARNNetClientList* clients = clients_.load();
   if (!own || !manager || !clients) return false;
   // A flood of connections beyond the cap is turned away rather than held.
-  if (manager->ObjectCount() >= Protocol::kMaxPeerSessions) return false;
+  if (const size_t cap = SessionCap(*own); manager->ObjectCount() >= cap) {
+    NoteRefusal(cap);
+    return false;
+  }
   Client::CClientPtr client = clients->CreateUploadClient(address, port);
   auto* session = new CTARNNetC2CTCPConnecterT(*own, client, clients);
   session->AddRef();
@@ -43,6 +50,29 @@ bool CTARNNetC2CListener::StartSession(int fd, uint32_t address, uint16_t port) 
   }
   session->Release();
   return added;
+}
+
+size_t CTARNNetC2CListener::SessionCap(const _tagStructClientConfig& own) {
+  // 0 sets no cap of its own.
+  if (own.maxConnections == 0) return Protocol::kMaxPeerSessions;
+  return std::min<size_t>(own.maxConnections, Protocol::kMaxPeerSessions);
+}
+
+// One line per burst, not per refusal: a flood must not flood the log as well.
+void CTARNNetC2CListener::NoteRefusal(size_t cap) {
+  const uint32_t now = OSTREL::Process::CTickSource::Now();
+  if (!inBurst_ || now - lastRefusalTick_ >= kRefusalBurstGapMs) {
+    if (inBurst_)
+      OSTREL::LogInfo("peer listener: ", cap, " sessions open, refusing new connections (",
+                      burstRefusals_, " refused in the last burst)");
+    else
+      OSTREL::LogInfo("peer listener: ", cap, " sessions open, refusing new connections");
+    burstRefusals_ = 0;
+  }
+  inBurst_ = true;
+  lastRefusalTick_ = now;
+  ++burstRefusals_;
+  refused_.fetch_add(1);
 }
 
 }  // namespace P2P

@@ -25,16 +25,28 @@ class CTARNNetC2CListener
   // Where accepted sessions go; all three outlive the listener's socket.
   void SetSessionOwner(const _tagStructClientConfig* own, CTARNNetC2CManager* manager,
                        Client::CTARNNetClientList* clients);
+  // Connections closed at accept because the peer sessions were at their cap.
+  uint64_t GetRefusedConnections() const { return refused_.load(); }
+  // Refusals this far apart start a new burst, which is logged once.
+  static constexpr uint32_t kRefusalBurstGapMs = 10000;
 
  protected:
   void OnAccept(int error) override;
 
  private:
   bool StartSession(int fd, uint32_t address, uint16_t port);
+  // The cap on open peer sessions: "Max Connections", within the engine's hard limit.
+  static size_t SessionCap(const _tagStructClientConfig& own);
+  void NoteRefusal(size_t cap);
 
   std::atomic<const _tagStructClientConfig*> own_{nullptr};
   std::atomic<CTARNNetC2CManager*> manager_{nullptr};
   std::atomic<Client::CTARNNetClientList*> clients_{nullptr};
+  std::atomic<uint64_t> refused_{0};
+  // Listener thread only.
+  bool inBurst_ = false;
+  uint32_t lastRefusalTick_ = 0;
+  uint64_t burstRefusals_ = 0;
 };
 
 }  // namespace P2P

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/net/TARNNetC2CTCPConnecter.h"
+#include "engine/net/ServedSessionRegistry.h"
 #include "engine/protocol/Limits.h"
 #include "engine/protocol/PeerMessages.h"
 
@@ -37,12 +38,21 @@ bool CTARNNetC2CTCPConnecterT::AdmitUpload(const _tagUnionHash& file) {
   CTARNNetUploadService* service = uploadService_.load();
   if (service == nullptr) return SendPacket(kProtocolEDonkey, kOpAcceptUploadRequest);
   const _tagStructUploadPeer peer = UploadPeer();
+  _tagUnionHash previous;
+  bool otherUser = false;
   {
     std::lock_guard guard(serveLock_);
+    otherUser = uploadRegistered_ && !(servedUser_ == peer.userHash);
+    previous = servedUser_;
     uploadFile_ = file;
+    servedUser_ = peer.userHash;
     uploadRegistered_ = true;
   }
-  RegisterServedSession(peer.userHash, this);
+  // A client that said hello again under another user hash leaves that user without a
+  // session: were it still thought connected, it could be called to a slot nobody uses.
+  if (otherUser && ServedSessions().Unregister(this))
+    OnSchedulerEvents(service->OnSessionClosed(previous));
+  ServedSessions().Register(peer.userHash, this);
   const std::vector<uint8_t> answer = service->OnStartUploadRequest(peer, file);
   // A full queue gets no answer; the client asks again later.
   return answer.empty() || Send(answer);
@@ -83,11 +93,22 @@ void CTARNNetC2CTCPConnecterT::OnUploadRotated() {
 }
 
 void CTARNNetC2CTCPConnecterT::PumpUpload() {
+  // One pump at a time. A call that finds another pumping leaves it a note, and the pumping
+  // thread goes round once more: a resume that arrives while the last slice is being sent is
+  // not lost.
+  pumpWanted_.store(true);
+  while (pumpWanted_.load()) {
+    std::unique_lock pumping(pumpLock_, std::try_to_lock);
+    if (!pumping.owns_lock()) return;
+    pumpWanted_.store(false);
+    PumpLocked();
+  }
+}
+
+void CTARNNetC2CTCPConnecterT::PumpLocked() {
   CTARNNetUploadService* service = uploadService_.load();
   if (service == nullptr || !client_) return;
-  // One pump at a time; whoever holds the lock sends what is due.
-  std::unique_lock guard(serveLock_, std::try_to_lock);
-  if (!guard.owns_lock()) return;
+  std::lock_guard guard(serveLock_);
   const _tagStructUploadPeer peer = UploadPeer();
   std::vector<uint8_t> out;
   while (!servePending_.empty() && IsOpen() && QueuedSendBytes() < kSendQueueLow) {
@@ -103,10 +124,16 @@ void CTARNNetC2CTCPConnecterT::PumpUpload() {
       case EUploadServe::kSlotUsedUp:
         range.first = slice.end[0];
         if (range.first >= range.second) servePending_.pop_front();
-        if (result.status == EUploadServe::kSlotUsedUp) return;  // the next pass rotates it
+        if (result.status == EUploadServe::kSlotUsedUp) {
+          // The next pass rotates the slot or starts a new term; either way this resumes.
+          ServedSessions().MarkWaiting(this);
+          return;
+        }
         break;
       case EUploadServe::kRateLimited:
-        return;  // the engine's timer resumes it
+        ServedSessions().MarkWaiting(this);
+        service->ResumeAfter(std::max<uint32_t>(result.waitMs, 1));
+        return;
       case EUploadServe::kNotUploading:
         servePending_.clear();
         Send(service->QueueRankPacket(peer.userHash));
@@ -122,82 +149,67 @@ void CTARNNetC2CTCPConnecterT::PumpUpload() {
 void CTARNNetC2CTCPConnecterT::EndUploadSide() {
   CTARNNetUploadService* service = uploadService_.load();
   bool registered = false;
+  _tagUnionHash user;
   {
     std::lock_guard guard(serveLock_);
     registered = uploadRegistered_;
+    user = servedUser_;
     uploadRegistered_ = false;
     servePending_.clear();
   }
-  UnregisterServedSession(this);
-  if (service != nullptr && registered && client_) service->OnSessionClosed(UploadPeer().userHash);
+  // Only the user's current session speaks for it: an older one closing late must not take
+  // the slot of a client that has reconnected.
+  const bool current = ServedSessions().Unregister(this);
+  if (service == nullptr || !registered || !current) return;
+  // The slot it held goes to the next client now, not at the next pass.
+  OnSchedulerEvents(service->OnSessionClosed(user));
 }
 
 bool CTARNNetC2CTCPConnecterT::FinishServedUpload(const _tagUnionHash& file) {
   CTARNNetUploadService* service = uploadService_.load();
+  _tagUnionHash user;
   {
     std::lock_guard guard(serveLock_);
     if (!uploadRegistered_ || !(file == uploadFile_)) return false;
     uploadRegistered_ = false;
+    user = servedUser_;
     servePending_.clear();
   }
-  UnregisterServedSession(this);
-  if (service == nullptr || !client_) return true;
-  const Client::_tagStructSchedulerEvents events = service->OnUploadFinished(UploadPeer().userHash);
-  for (const _tagUnionHash& user : events.called)
-    ForServedSession(user, [](CTARNNetC2CTCPConnecterT& session) { session.OnUploadCalled(); });
+  const bool current = ServedSessions().Unregister(this);
+  if (service == nullptr || !current) return true;
+  OnSchedulerEvents(service->OnUploadFinished(user));
   return true;
 }
 
-// Sessions by the user hash of the client they serve, for the scheduler's calls and rotations.
-namespace {
-std::mutex servedLock;
-std::vector<std::pair<_tagUnionHash, CTARNNetC2CTCPConnecterT*>> served;
-}  // namespace
-
-void CTARNNetC2CTCPConnecterT::RegisterServedSession(const _tagUnionHash& user,
-                                                     CTARNNetC2CTCPConnecterT* session) {
-  std::lock_guard guard(servedLock);
-  for (auto& entry : served)
-    if (entry.second == session) {
-      entry.first = user;
-      return;
-    }
-  served.emplace_back(user, session);
+CServedSessionRegistry& CTARNNetC2CTCPConnecterT::ServedSessions() {
+  static CServedSessionRegistry registry;
+  return registry;
 }
 
-void CTARNNetC2CTCPConnecterT::UnregisterServedSession(CTARNNetC2CTCPConnecterT* session) {
-  std::lock_guard guard(servedLock);
-  std::erase_if(served, [session](const auto& entry) { return entry.second == session; });
+void CTARNNetC2CTCPConnecterT::SetUploadService(CTARNNetUploadService* service) {
+  if (service != nullptr) service->SetResumeHook(&ResumeWaitingSessions);
+  uploadService_.store(service);
 }
 
 void CTARNNetC2CTCPConnecterT::ForServedSession(
     const _tagUnionHash& user, const std::function<void(CTARNNetC2CTCPConnecterT&)>& action) {
-  // The session stays alive while the action runs: it is held by a reference taken here. A
-  // session whose last reference is gone is skipped; its destructor is about to unlist it.
-  CTARNNetC2CTCPConnecterT* found = nullptr;
-  {
-    std::lock_guard guard(servedLock);
-    for (const auto& entry : served)
-      if (entry.first == user) {
-        if (entry.second->TryAddRef()) found = entry.second;
-        break;
-      }
-  }
+  // Held by the reference Find took while the action runs.
+  CTARNNetC2CTCPConnecterT* found = ServedSessions().Find(user);
   if (found == nullptr) return;
   action(*found);
   found->Release();
 }
 
-void CTARNNetC2CTCPConnecterT::ForEachServedSession(
-    const std::function<void(CTARNNetC2CTCPConnecterT&)>& action) {
-  std::vector<CTARNNetC2CTCPConnecterT*> sessions;
-  {
-    std::lock_guard guard(servedLock);
-    for (const auto& entry : served)
-      if (entry.second->TryAddRef()) sessions.push_back(entry.second);
-  }
-  for (CTARNNetC2CTCPConnecterT* session : sessions) {
-    action(*session);
+void CTARNNetC2CTCPConnecterT::OnSchedulerEvents(const Client::_tagStructSchedulerEvents& events) {
+  for (const _tagUnionHash& user : events.called)
+    ForServedSession(user, [](CTARNNetC2CTCPConnecterT& session) { session.OnUploadCalled(); });
+  for (const _tagUnionHash& user : events.rotated)
+    ForServedSession(user, [](CTARNNetC2CTCPConnecterT& session) { session.OnUploadRotated(); });
+}
+
+void CTARNNetC2CTCPConnecterT::ResumeWaitingSessions() {
+  for (CTARNNetC2CTCPConnecterT* session : ServedSessions().TakeWaiting()) {
+    session->ResumeUpload();
     session->Release();
   }
 }

@@ -28,6 +28,7 @@
 
 namespace P2P {
 
+class CServedSessionRegistry;
 using Shared::File::TransferFile::CTARNNetTransferFile;
 
 class CTARNNetC2CTCPConnecterT
@@ -75,7 +76,7 @@ class CTARNNetC2CTCPConnecterT
 
   // Serving: the engine's upload service every session sends through; null: uploads are
   // granted without slots and no data is sent. Set before sessions run, cleared after.
-  static void SetUploadService(CTARNNetUploadService* service) { uploadService_.store(service); }
+  static void SetUploadService(CTARNNetUploadService* service);
   // Sends the accept-upload packet to a client the scheduler called, and the data it asks.
   void OnUploadCalled();
   // Sends the queue rank to a client whose slot rotated; its pending ranges are dropped.
@@ -85,7 +86,12 @@ class CTARNNetC2CTCPConnecterT
   // The open session serving `user`, if any, held while `action` runs.
   static void ForServedSession(const _tagUnionHash& user,
                                const std::function<void(CTARNNetC2CTCPConnecterT&)>& action);
-  static void ForEachServedSession(const std::function<void(CTARNNetC2CTCPConnecterT&)>& action);
+  // Tells the sessions of called clients to start and those of rotated ones to queue again.
+  static void OnSchedulerEvents(const Client::_tagStructSchedulerEvents& events);
+  // Resumes the sessions whose sending waited for allowance or for a slot's new term.
+  static void ResumeWaitingSessions();
+  // Every session that serves a client, by user hash.
+  static CServedSessionRegistry& ServedSessions();
 
   // The packet reader's entry; packed packets are dispatched as extended ones.
   bool Dispatch(uint8_t opcode, uint8_t protocol, std::span<const uint8_t> payload);
@@ -169,16 +175,18 @@ class CTARNNetC2CTCPConnecterT
   // Takes the used ranges of a checked request and starts sending them.
   void QueueServeRanges(const _tagUnionHash& file, const RequestRecord& request);
   void PumpUpload();
+  void PumpLocked();  // under pumpLock_
   void EndUploadSide();
   // The client is done with the file we serve: its slot or queue place goes to the next one.
   bool FinishServedUpload(const _tagUnionHash& file);
-  static void RegisterServedSession(const _tagUnionHash& user, CTARNNetC2CTCPConnecterT* session);
-  static void UnregisterServedSession(CTARNNetC2CTCPConnecterT* session);
   // Ranges a remote client may have us hold for it at once: three requests' worth.
   static constexpr size_t kMaxServeRanges = 9;
+  std::mutex pumpLock_;  // held by the one thread pumping; taken before serveLock_
+  std::atomic<bool> pumpWanted_{false};
   std::mutex serveLock_;
   std::deque<std::pair<uint32_t, uint32_t>> servePending_;  // asked [start, end), in order
   _tagUnionHash uploadFile_{};     // the file the served ranges belong to
+  _tagUnionHash servedUser_{};     // the user the scheduler knows this session's client as
   bool uploadRegistered_ = false;  // the scheduler knows this session's client
   static inline std::atomic<CTARNNetUploadService*> uploadService_{nullptr};
 

@@ -101,7 +101,8 @@ void CTARNNetC2CTCPConnecterT::OnRequestParts(std::span<const uint8_t> payload) 
   bool servable = true;
   for (size_t i = 0; i < RequestRecord::kPairs; ++i)
     if (request.UsedPair(i) &&
-        (request.start[i] > request.end[i] || request.end[i] > file->GetSize()))
+        (request.start[i] > request.end[i] || request.end[i] > file->GetSize() ||
+         request.end[i] - request.start[i] > kMaxUploadRequestLength))
       servable = false;
   if (servable && !file->IsFinished()) {
     CLock guard(file->LockObject());

@@ -16,6 +16,7 @@
 #include "engine/files/UploadBlockReader.h"
 #include "engine/files/UploadScheduler.h"
 #include "engine/net/TARNNetRateLimiter.h"
+#include "engine/net/TARNNetUploadPacer.h"
 #include "engine/protocol/RecvUDPPacket.h"
 
 namespace P2P::Credit {
@@ -88,6 +89,11 @@ class CTARNNetUploadService {
   // Once a second: expiries, rotations, calls.
   Client::_tagStructSchedulerEvents Tick();
 
+  // What resumes the sessions that wait for upload allowance (set by whoever runs them), and
+  // the request to run it once `milliseconds` from now.
+  void SetResumeHook(CTARNNetUploadPacer::Resume resume) { pacer_.SetResume(std::move(resume)); }
+  void ResumeAfter(uint32_t milliseconds) { pacer_.ResumeAfter(milliseconds); }
+
   // The packets a scheduler event asks for.
   static std::vector<uint8_t> AcceptUploadPacket();
   std::vector<uint8_t> QueueRankPacket(const _tagUnionHash& userHash) const;
@@ -109,6 +115,8 @@ class CTARNNetUploadService {
   Client::CTARNNetUploadScheduler scheduler_;
   CTARNNetRateLimiter uploadLimiter_;
   CTARNNetRateLimiter downloadLimiter_;
+  // Last: it stops (joins its thread) before the limiters it resumes for go.
+  CTARNNetUploadPacer pacer_;
 };
 
 }  // namespace P2P

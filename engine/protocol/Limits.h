@@ -117,8 +117,9 @@ inline constexpr size_t kMaxSecureIdentKeyLength = 80;
 // a key, so a flood of made-up user hashes cannot grow the list or Credits.dat.
 inline constexpr size_t kMaxClientCredits = 100000;
 
-// Peer sessions open at once; connections beyond it are closed as they are accepted, so a
-// flood of silent connections cannot hold descriptors and memory until the idle sweep.
-inline constexpr size_t kMaxPeerSessions = 4096;
+// Peer sessions open at once, whatever "Max Connections" says; connections beyond the lower
+// of the two are closed as they are accepted, so a flood of silent connections cannot hold
+// descriptors and memory until the idle sweep.
+inline constexpr size_t kMaxPeerSessions = 10000;
 
 }  // namespace P2P::Protocol

@@ -162,6 +162,19 @@ TEST_F(UploadSchedulerTest, DisconnectedWaiterIsSkippedButKeepsItsPlace) {
   EXPECT_EQ(scheduler.Rank(User(3)), 1u);
 }
 
+// Clients that take a free slot and hang up, one after another, cannot grow a full queue.
+TEST_F(UploadSchedulerTest, AFullQueueTakesNoSlotHolderBackWhenItsSessionCloses) {
+  auto scheduler = Make(1, 2);
+  for (uint32_t n = 1; n <= 10; ++n) {
+    EXPECT_EQ(scheduler.Request(Requester(n)).result, EUploadAdmission::kGranted) << n;
+    scheduler.SetConnected(User(n), false);
+  }
+  EXPECT_EQ(scheduler.QueueLength(), 2u);
+  EXPECT_EQ(scheduler.Rank(User(1)), 1u);  // the first two kept their places
+  EXPECT_EQ(scheduler.Rank(User(3)), 0u);
+  EXPECT_EQ(scheduler.SlotsInUse(), 0u);
+}
+
 TEST_F(UploadSchedulerTest, SilentWaitersLeaveAfterAnHourAndContactKeepsThem) {
   auto scheduler = Make(0);
   for (uint32_t n = 1; n <= 4; ++n) scheduler.Request(Requester(n));

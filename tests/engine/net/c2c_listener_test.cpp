@@ -88,6 +88,7 @@ namespace {
 TEST(C2CListenerFloodTest, SilentConnectionsAreSweptAndTheirClientsDropped) {
   tarn::test::ManualClock clock;
   _tagStructClientConfig own;
+  own.maxConnections = 4096;  // the default would turn most of the flood away at once
   CTARNNetC2CManager manager;
   Client::CTARNNetClientList clients;
   CTARNNetC2CListener listener;

@@ -1,0 +1,78 @@
+#include "engine/net/ServedSessionRegistry.h"
+
+#include <cstring>
+
+#include "engine/net/TARNNetC2CTCPConnecter.h"
+
+namespace P2P {
+
+size_t CServedSessionRegistry::SHashKey::operator()(const _tagUnionHash& hash) const {
+  // User hashes are MD4-like random bytes; any eight of them spread well.
+  size_t key = 0;
+  std::memcpy(&key, hash.bytes.data() + 4, sizeof key);
+  return key;
+}
+
+void CServedSessionRegistry::Register(const _tagUnionHash& user, Session* session) {
+  std::lock_guard guard(lock_);
+  if (const auto old = bySession_.find(session); old != bySession_.end()) {
+    if (old->second == user) {
+      byUser_[user] = session;
+      return;
+    }
+    if (const auto it = byUser_.find(old->second); it != byUser_.end() && it->second == session)
+      byUser_.erase(it);
+    bySession_.erase(old);
+  }
+  bySession_.emplace(session, user);
+  byUser_[user] = session;
+}
+
+bool CServedSessionRegistry::Unregister(Session* session) {
+  std::lock_guard guard(lock_);
+  waiting_.erase(session);
+  const auto old = bySession_.find(session);
+  if (old == bySession_.end()) return false;
+  bool current = false;
+  if (const auto it = byUser_.find(old->second); it != byUser_.end() && it->second == session) {
+    byUser_.erase(it);
+    current = true;
+  }
+  bySession_.erase(old);
+  return current;
+}
+
+CServedSessionRegistry::Session* CServedSessionRegistry::Find(const _tagUnionHash& user) {
+  std::lock_guard guard(lock_);
+  const auto it = byUser_.find(user);
+  if (it == byUser_.end() || !it->second->TryAddRef()) return nullptr;
+  return it->second;
+}
+
+void CServedSessionRegistry::MarkWaiting(Session* session) {
+  std::lock_guard guard(lock_);
+  // Only a listed session can be unlisted again before it goes.
+  if (bySession_.contains(session)) waiting_.insert(session);
+}
+
+std::vector<CServedSessionRegistry::Session*> CServedSessionRegistry::TakeWaiting() {
+  std::vector<Session*> sessions;
+  std::lock_guard guard(lock_);
+  sessions.reserve(waiting_.size());
+  for (Session* session : waiting_)
+    if (session->TryAddRef()) sessions.push_back(session);
+  waiting_.clear();
+  return sessions;
+}
+
+size_t CServedSessionRegistry::Size() const {
+  std::lock_guard guard(lock_);
+  return bySession_.size();
+}
+
+size_t CServedSessionRegistry::WaitingCount() const {
+  std::lock_guard guard(lock_);
+  return waiting_.size();
+}
+
+}  // namespace P2P

@@ -1,0 +1,112 @@
+#include "tests/support/ServingEngine.h"
+
+#include <sys/socket.h>
+
+#include <chrono>
+
+#include "engine/base/IdentityKey.h"
+#include "engine/files/HashConstants.h"
+#include "engine/files/TransferFileList.h"
+#include "engine/net/TARNNetC2CTCPConnecter.h"
+#include "framework/CriticalSection.h"
+
+namespace tarn::test {
+
+using P2P::CTARNNetC2CTCPConnecterT;
+using P2P::Shared::File::TransferFile::CTARNNetTransferFile;
+using P2P::Shared::File::TransferFile::CTARNNetTransferFileList;
+using P2P::Shared::File::TransferFile::CTransferFilePtr;
+
+bool ServingEngine::ReadPattern(void* user, uint32_t start, uint32_t end,
+                                std::vector<uint8_t>& data) {
+  auto& self = *static_cast<ServingEngine*>(user);
+  const auto& parts = self.options_.verifiedParts;
+  for (uint32_t part = start / P2P::HASH::kPartSize;
+       !parts.empty() && start < end && part <= (end - 1) / P2P::HASH::kPartSize; ++part)
+    if (part >= parts.size() || parts[part] == 0) self.unverifiedReads_ += end - start;
+  data.resize(end - start);
+  for (uint32_t i = start; i < end; ++i) data[i - start] = ByteAt(i);
+  return true;
+}
+
+bool ServingEngine::IsWhole(void* user) {
+  return static_cast<ServingEngine*>(user)->options_.verifiedParts.empty();
+}
+
+bool ServingEngine::Start(const Options& options) {
+  options_ = options;
+  own_.userHash.bytes.fill(0xE7);
+  own_.userName = "serving";
+  own_.capabilities = 1u << 16;  // secure identification version 1
+  own_.maxConnections = options.maxConnections;
+  own_.uploadSlots = options.scheduler.slots;
+  own_.maxQueue = options.scheduler.maxQueue;
+  own_.maxUploadKiB = options.maxUploadKiB;
+
+  hash_.bytes.fill(0x5A);
+  hash_.bytes[0] = 0x01;
+  file_ = CTransferFilePtr(new CTARNNetTransferFile());
+  file_->SetHash(hash_);
+  file_->SetName("served.bin");
+  file_->SetSize(options.fileSize);
+  P2P::Shared::File::TransferFile::_tagStructTransferCallbacks table;
+  table.readRange = &ReadPattern;
+  table.isFinished = &IsWhole;
+  file_->Attach(table, this);
+  if (!options.verifiedParts.empty()) {
+    OSTREL::Process::CLock guard(file_->LockObject());
+    file_->CompletionBitmap() = options.verifiedParts;
+  }
+  CTARNNetTransferFileList::GetInstance()->Add(file_);
+
+  credits_ = std::make_unique<P2P::Credit::CTARNNetClientCreditList>();
+  static const std::string key = P2P::GenerateIdentityKey().value_or("");
+  if (!credits_->SetPrivateKey({reinterpret_cast<const uint8_t*>(key.data()), key.size()}))
+    return false;
+  service_ = std::make_unique<P2P::CTARNNetUploadService>(
+      [this](const P2P::_tagUnionHash& wanted) {
+        return wanted == hash_ ? file_ : CTransferFilePtr();
+      },
+      P2P::CreditHooksOf(*credits_), options.scheduler);
+  service_->ApplyConfig(own_);
+  CTARNNetC2CTCPConnecterT::SetSecureIdentification(credits_.get());
+  CTARNNetC2CTCPConnecterT::SetUploadService(service_.get());
+  started_ = true;
+  if (!manager_.Start()) return false;
+  if (!listener_.Create(0, SOCK_STREAM, 0, AF_INET, "127.0.0.1") || !listener_.Listen(512))
+    return false;
+  port_ = listener_.GetLocalPort();
+  listener_.SetSessionOwner(&own_, &manager_, &clients_);
+  if (options.passMs > 0)
+    pass_ = std::thread([this] {
+      while (!stopping_.load()) {
+        Pass();
+        std::this_thread::sleep_for(std::chrono::milliseconds(options_.passMs));
+      }
+    });
+  return true;
+}
+
+void ServingEngine::Pass() {
+  CTARNNetC2CTCPConnecterT::OnSchedulerEvents(service_->Tick());
+  CTARNNetC2CTCPConnecterT::ResumeWaitingSessions();
+}
+
+void ServingEngine::Stop() {
+  if (!started_) return;
+  started_ = false;
+  stopping_.store(true);
+  if (pass_.joinable()) pass_.join();
+  listener_.SetSessionOwner(nullptr, nullptr, nullptr);
+  listener_.Close(true);
+  manager_.Stop();
+  CTARNNetC2CTCPConnecterT::SetUploadService(nullptr);
+  CTARNNetC2CTCPConnecterT::SetSecureIdentification(nullptr);
+  clients_.ClearAll();
+  service_.reset();
+  CTARNNetTransferFileList::GetInstance()->Remove(file_.Get());
+  file_->Detach();
+  file_ = CTransferFilePtr();
+}
+
+}  // namespace tarn::test
