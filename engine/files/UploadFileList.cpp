@@ -139,16 +139,22 @@ bool CTARNNetUploadFileList::Save() {
   // Cleared first: a change made while the text is built marks the list again.
   dirty_.store(false);
   const std::vector<FilePtr> files = Snapshot();
-  std::string text;
-  // Sized up front: a text of tens of megabytes grown by doubling would briefly need three
-  // times its size. An entry is its fixed tags and numbers, the name and the path.
-  size_t expected = 128;
-  for (const FilePtr& file : files) expected += 300 + 2 * file->GetFullPathName().size();
-  text.reserve(expected);
-  BeginSharedDatText(text);
-  for (const FilePtr& file : files) AppendSharedDatEntry(text, file->GetRecord());
-  EndSharedDatText(text, !files.empty());
-  if (OSTREL::File::WriteFileAtomically(sharedDatPath_, text)) return true;
+  // Written in pieces of about a megabyte: the text of 100,000 entries is tens of megabytes.
+  constexpr size_t kPieceBytes = 1 << 20;
+  const auto produce = [&files](const OSTREL::File::CContentWriter& write) {
+    std::string text;
+    text.reserve(kPieceBytes + 4096);
+    BeginSharedDatText(text);
+    for (const FilePtr& file : files) {
+      AppendSharedDatEntry(text, file->GetRecord());
+      if (text.size() < kPieceBytes) continue;
+      if (!write(text)) return false;
+      text.clear();
+    }
+    EndSharedDatText(text, !files.empty());
+    return write(text);
+  };
+  if (OSTREL::File::WriteFileAtomically(sharedDatPath_, produce)) return true;
   dirty_.store(true);
   return false;
 }

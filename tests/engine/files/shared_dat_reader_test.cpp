@@ -57,8 +57,9 @@ TEST(SharedDatReaderTest, AgreesWithTheDocumentOnWrittenAndDamagedTexts) {
       std::string changed = text;
       changed[at] = replacement;
       read.clear();
-      if (ReadWrittenSharedDat(changed, take))
+      if (ReadWrittenSharedDat(changed, take)) {
         EXPECT_EQ(read, DocumentRead(changed)) << at << " " << int(replacement);
+      }
     }
 }
 
@@ -66,7 +67,7 @@ TEST(SharedDatReaderTest, AgreesWithTheDocumentOnWrittenAndDamagedTexts) {
 // layout (attributes, other cases), read as the document reads them.
 TEST(SharedDatReaderTest, LargeAndForeignFilesReadLikeTheDocument) {
   tarn::test::Sandbox sandbox;
-  std::vector<_tagStructSharedFile> files(6000, SampleFiles()[0]);
+  std::vector<_tagStructSharedFile> files(9000, SampleFiles()[0]);
   for (size_t i = 0; i < files.size(); ++i) files[i].info.size = static_cast<uint32_t>(i + 1);
   const std::string text = WriteSharedDatText(files);
   ASSERT_GT(text.size(), 2u << 20);
