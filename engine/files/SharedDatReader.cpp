@@ -174,6 +174,8 @@ EResult CTARNNetSharedDatReader::ReadEntry(std::string_view& text, bool atEnd, c
       rest.remove_prefix(kEntryClosing.size());
       break;
     }
+    if (rest.size() < kEntryClosing.size() && kEntryClosing.substr(0, rest.size()) == rest)
+      return short_;
     const int read = ReadField(rest, take != nullptr ? &file : nullptr, scratch);
     if (read < 0) return EResult::kForeign;
     if (read == 0) return short_;

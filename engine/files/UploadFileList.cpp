@@ -29,9 +29,11 @@ void CTARNNetUploadFileList::SetEventSink(ITARNNetP2PSharedFileEventHandler* sin
 
 size_t CTARNNetUploadFileList::AttributesKey(const std::string& name, uint32_t size,
                                              int64_t creationTime, int64_t lastWriteTime) {
-  std::string folded(name);
-  for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  size_t key = std::hash<std::string>()(folded);
+  // FNV-1a over the name folded to lower case, without a folded copy.
+  size_t key = 1469598103934665603u;
+  for (const char c : name)
+    key = (key ^ static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(c)))) *
+          1099511628211u;
   for (const uint64_t part :
        {uint64_t{size}, static_cast<uint64_t>(creationTime), static_cast<uint64_t>(lastWriteTime)})
     key = key * 1000003u ^ std::hash<uint64_t>()(part);

@@ -63,6 +63,25 @@ TEST(SharedDatReaderTest, AgreesWithTheDocumentOnWrittenAndDamagedTexts) {
     }
 }
 
+// A piece may end anywhere, inside a tag, a field or an entity: the entries are the same.
+TEST(SharedDatReaderTest, APieceMayEndAnywhere) {
+  const std::string text = WriteSharedDatText(SampleFiles());
+  std::vector<_tagStructSharedFile> read;
+  const CTARNNetSharedDatReader::Take take = [&read](_tagStructSharedFile& file) {
+    read.push_back(file);
+  };
+  for (size_t split = 0; split <= text.size(); ++split) {
+    read.clear();
+    CTARNNetSharedDatReader reader;
+    std::string_view first = std::string_view(text).substr(0, split);
+    ASSERT_EQ(reader.Feed(first, false, &take), CTARNNetSharedDatReader::EResult::kMore) << split;
+    std::string held = std::string(first) + text.substr(split);
+    std::string_view rest = held;
+    ASSERT_EQ(reader.Feed(rest, true, &take), CTARNNetSharedDatReader::EResult::kDone) << split;
+    EXPECT_EQ(read, SampleFiles()) << split;
+  }
+}
+
 // Files are read in pieces of a megabyte: entries across piece boundaries, and texts in another
 // layout (attributes, other cases), read as the document reads them.
 TEST(SharedDatReaderTest, LargeAndForeignFilesReadLikeTheDocument) {
