@@ -28,6 +28,12 @@ std::span<const uint8_t> Bytes(std::string_view text) {
 }  // namespace
 
 bool WriteFileAtomically(const std::filesystem::path& path, std::string_view content) {
+  return WriteFileAtomically(path,
+                             [content](const CContentWriter& write) { return write(content); });
+}
+
+bool WriteFileAtomically(const std::filesystem::path& path,
+                         const std::function<bool(const CContentWriter&)>& produce) {
   IFileSystem& fs = FileSystem();
   std::filesystem::path folder = path.parent_path();
   if (folder.empty()) folder = ".";
@@ -41,7 +47,13 @@ bool WriteFileAtomically(const std::filesystem::path& path, std::string_view con
     if (file || errno != EEXIST) break;
   }
   if (!file) return false;
-  const bool written = file->WriteAt(0, Bytes(content)) && file->Sync();
+  uint64_t offset = 0;
+  const CContentWriter write = [&file, &offset](std::string_view piece) {
+    if (!file->WriteAt(offset, Bytes(piece))) return false;
+    offset += piece.size();
+    return true;
+  };
+  const bool written = produce(write) && file->Sync();
   file.reset();  // closed before the rename
   if (!written || !fs.Rename(temp, path)) {
     fs.Remove(temp);

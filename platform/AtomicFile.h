@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,6 +14,12 @@
 namespace OSTREL::File {
 
 bool WriteFileAtomically(const std::filesystem::path& path, std::string_view content);
+// The same for content made piece by piece (a large list need not be held as one text):
+// `produce` hands each piece to the writer it is given, in order, and fails the save by
+// returning false or when a piece cannot be written.
+using CContentWriter = std::function<bool(std::string_view)>;
+bool WriteFileAtomically(const std::filesystem::path& path,
+                         const std::function<bool(const CContentWriter&)>& produce);
 
 // The whole file, or nothing when it is missing, unreadable or larger than `maxSize`.
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& path, size_t maxSize);

@@ -34,13 +34,15 @@ bool ReadAICHDatText(std::string_view text, std::vector<_tagStructAICHDatEntry>&
   return true;
 }
 
-std::string WriteAICHDatText(const std::list<_tagStructAICHDatEntry>& entries) {
-  // Sized up front (see the shared-file list's writer): 64 bytes of tags and hash per file,
-  // at most 104 per block.
-  size_t expected = 128;
-  for (const _tagStructAICHDatEntry& entry : entries) expected += 64 + 104 * entry.nodes.size();
+namespace {
+
+// The text of AICH.dat handed to `write` in pieces of about a megabyte; false when a piece
+// fails.
+bool WriteAICHDatPieces(const std::list<_tagStructAICHDatEntry>& entries,
+                        const OSTREL::File::CContentWriter& write) {
+  constexpr size_t kPieceBytes = 1 << 20;
   std::string text;
-  text.reserve(expected);
+  text.reserve(kPieceBytes + 4096);
   text += CXmlDocument::kDeclaration;
   text += "\n<AICHList>";
   for (const _tagStructAICHDatEntry& entry : entries) {
@@ -55,9 +57,23 @@ std::string WriteAICHDatText(const std::list<_tagStructAICHDatEntry>& entries) {
       text += "</AICH>\n\t\t</AICHBlock>";
     }
     text += "\n\t</File>";
+    if (text.size() < kPieceBytes) continue;
+    if (!write(text)) return false;
+    text.clear();
   }
   text += entries.empty() ? "</AICHList>" : "\n</AICHList>";
-  return text;
+  return write(text);
+}
+
+}  // namespace
+
+std::string WriteAICHDatText(const std::list<_tagStructAICHDatEntry>& entries) {
+  std::string whole;
+  WriteAICHDatPieces(entries, [&whole](std::string_view piece) {
+    whole += piece;
+    return true;
+  });
+  return whole;
 }
 
 void CTARNNetAICHDatStore::SetFolder(const std::filesystem::path& folder) {
@@ -124,8 +140,11 @@ bool CTARNNetAICHDatStore::Save() {
   std::lock_guard guard(lock_);
   if (!dirty_) return true;
   if (folder_.empty()) return false;
-  if (!OSTREL::File::WriteFileAtomically(folder_ / kAICHFileName, WriteAICHDatText(entries_)))
-    return false;
+  // Written in pieces: the text of 100,000 entries is tens of megabytes.
+  const auto produce = [this](const OSTREL::File::CContentWriter& write) {
+    return WriteAICHDatPieces(entries_, write);
+  };
+  if (!OSTREL::File::WriteFileAtomically(folder_ / kAICHFileName, produce)) return false;
   dirty_ = false;
   return true;
 }

@@ -1,5 +1,7 @@
 #include "engine/files/SharedDatFile.h"
 
+#include "engine/files/SharedDatReader.h"
+
 #include "platform/AtomicFile.h"
 #include "platform/XmlFile.h"
 
@@ -8,44 +10,6 @@ namespace {
 
 using OSTREL::File::CXmlDocument;
 using OSTREL::File::CXmlElement;
-
-void SetTime(int64_t& field, std::string_view text) {
-  if (const auto value = OSTREL::File::ParseInt64(text)) field = *value;
-}
-
-void ApplyField(_tagStructSharedFile& file, std::string_view name, std::string_view text) {
-  _tagStructSharedFileInfo& info = file.info;
-  auto is = [name](std::string_view field) { return FileNameEquals(name, field); };
-  if (is("Hash")) {
-    if (const auto hash = _tagUnionHash::FromHex(text)) file.hash = *hash;
-  } else if (is("Name")) {
-    info.name = text;
-  } else if (is("FullPathName")) {
-    info.fullPathName = text;
-  } else if (is("Size")) {
-    if (const auto size = OSTREL::File::ParseUInt32(text)) info.size = *size;
-  } else if (is("CreationTime")) {
-    SetTime(info.creationTime, text);
-  } else if (is("LastWriteTime")) {
-    SetTime(info.lastWriteTime, text);
-  } else if (is("Format")) {
-    info.format = text;
-  } else if (is("Type")) {
-    info.type = text;
-  } else if (is("MediaBitrates")) {
-    if (const auto bitrate = OSTREL::File::ParseUInt32(text)) info.mediaBitrate = *bitrate;
-  } else if (is("MediaAlbum")) {
-    info.mediaAlbum = text;
-  } else if (is("MediaArtist")) {
-    info.mediaArtist = text;
-  } else if (is("MediaTitle")) {
-    info.mediaTitle = text;
-  } else if (is("MediaCodec")) {
-    info.mediaCodec = text;
-  } else if (is("MediaLength")) {
-    info.mediaLength = text;
-  }
-}
 
 // Element text escaped as the DOM writer escapes it: the three markup characters as entities,
 // control characters other than tab, line feed and carriage return as character references,
@@ -99,7 +63,7 @@ bool VisitSharedDatDocument(const CXmlDocument& document,
   for (const CXmlElement& element : root.Children("SharedFile")) {
     _tagStructSharedFile file;
     element.ForEachField(
-        [&file](std::string_view name, std::string_view text) { ApplyField(file, name, text); });
+        [&file](std::string_view name, std::string_view text) { ApplySharedDatField(file, name, text); });
     if (release) root.RemoveChild(element);
     take(file);
   }
@@ -116,6 +80,10 @@ std::vector<_tagStructSharedFile> ReadSharedDatDocument(const CXmlDocument& docu
 }
 
 std::vector<_tagStructSharedFile> ReadSharedDatText(std::string_view text) {
+  std::vector<_tagStructSharedFile> files;
+  if (ReadWrittenSharedDat(
+          text, [&files](_tagStructSharedFile& file) { files.push_back(std::move(file)); }))
+    return files;
   CXmlDocument document;
   if (!document.LoadText(text)) return {};
   return ReadSharedDatDocument(document);
@@ -170,6 +138,10 @@ std::vector<_tagStructSharedFile> LoadSharedDat(const std::filesystem::path& pat
 
 bool ForEachSharedDatEntry(const std::filesystem::path& path,
                            const std::function<void(_tagStructSharedFile&)>& take) {
+  // The file as written is read in place; only one edited by hand needs the document.
+  using EResult = CTARNNetSharedDatReader::EResult;
+  const EResult written = ReadWrittenSharedDatFile(path, take);
+  if (written != EResult::kForeign) return written == EResult::kDone;
   CXmlDocument document;
   return OSTREL::File::LoadXmlFile(document, path) && VisitSharedDatDocument(document, take, true);
 }

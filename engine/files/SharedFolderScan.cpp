@@ -25,7 +25,8 @@ class CFolderWalk {
   bool Walk(const fs::path& folder, int depth) {
     if (depth > Protocol::kMaxSharedFolderDepth || !FirstVisit(folder)) return true;
     for (const fs::directory_entry& entry : SortedEntries(folder)) {
-      if (stopping_ && stopping_()) return false;
+      // Asking costs a system call: once every few dozen entries is soon enough.
+      if ((++visits_ % 64) == 0 && stopping_ && stopping_()) return false;
       if (!Visit(entry, depth)) return false;
     }
     return true;
@@ -78,6 +79,7 @@ class CFolderWalk {
   const std::function<bool()>& stopping_;
   const std::function<void(const fs::path&)>& share_;
   std::set<std::pair<dev_t, ino_t>> visited_;
+  uint32_t visits_ = 0;
 };
 
 }  // namespace
@@ -92,7 +94,29 @@ bool IsThumbnailCache(const fs::path& path) {
   return FileNameEquals(path.filename().string(), "thumbs.db");
 }
 
+namespace {
+
+// An absolute path without empty, "." or ".." components and without a trailing separator:
+// what the engine itself writes, which can be compared as text.
+bool IsPlainAbsolute(std::string_view path) {
+  if (path.empty() || path[0] != '/' || path.back() == '/') return false;
+  for (size_t at = 0; at < path.size();) {
+    const size_t next = std::min(path.find('/', at + 1), path.size());
+    const std::string_view component = path.substr(at + 1, next - at - 1);
+    if (component.empty() || component == "." || component == "..") return false;
+    at = next;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool IsInsideFolder(const fs::path& path, const fs::path& folder) {
+  // Loading a library checks every entry: the common case needs no path parsing.
+  const std::string_view inText = path.native(), outText = folder.native();
+  if (IsPlainAbsolute(inText) && IsPlainAbsolute(outText))
+    return inText.size() > outText.size() + 1 && inText.substr(0, outText.size()) == outText &&
+           inText[outText.size()] == '/';
   const fs::path inner = path.lexically_normal();
   const fs::path outer = folder.lexically_normal();
   if (!inner.is_absolute() || outer.empty()) return false;

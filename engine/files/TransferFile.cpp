@@ -1,26 +1,42 @@
 #include "engine/files/TransferFile.h"
 
+#include <cstring>
+#include <memory>
+
 namespace P2P::Shared::File::TransferFile {
 
+const _tagStructTransferCallbacks* CTARNNetTransferFile::Intern(
+    const _tagStructTransferCallbacks& table) {
+  static std::mutex lock;
+  static std::vector<std::unique_ptr<const _tagStructTransferCallbacks>> tables;
+  std::lock_guard guard(lock);
+  // The table is function pointers only: equal bytes are equal tables.
+  for (const auto& held : tables)
+    if (std::memcmp(held.get(), &table, sizeof table) == 0) return held.get();
+  tables.push_back(std::make_unique<const _tagStructTransferCallbacks>(table));
+  return tables.back().get();
+}
+
 void CTARNNetTransferFile::Attach(const _tagStructTransferCallbacks& callbacks, void* userData) {
-  std::lock_guard guard(tableLock_);
-  callbacks_ = callbacks;
+  const _tagStructTransferCallbacks* table = Intern(callbacks);
+  std::lock_guard guard(FieldLockFor(this));
+  callbacks_ = table;
   userData_ = userData;
 }
 
 void* CTARNNetTransferFile::GetUserData() const {
-  std::lock_guard guard(tableLock_);
+  std::lock_guard guard(FieldLockFor(this));
   return userData_;
 }
 
 void CTARNNetTransferFile::SetUserData(void* userData) {
-  std::lock_guard guard(tableLock_);
+  std::lock_guard guard(FieldLockFor(this));
   userData_ = userData;
 }
 
-std::pair<_tagStructTransferCallbacks, void*> CTARNNetTransferFile::Table() const {
-  std::lock_guard guard(tableLock_);
-  return {callbacks_, userData_};
+std::pair<const _tagStructTransferCallbacks&, void*> CTARNNetTransferFile::Table() const {
+  std::lock_guard guard(FieldLockFor(this));
+  return {*callbacks_, userData_};
 }
 
 bool CTARNNetTransferFile::Create(const std::string& path, OSTREL::Process::CEvent* stopEvent) {

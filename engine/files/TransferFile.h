@@ -119,12 +119,17 @@ class CTARNNetTransferFile : public CTARNNetSharedFileT<1> {
 
  private:
   // The table and user data at the time of the call, so a detach while a callback runs on
-  // another thread cannot tear the pair.
-  std::pair<_tagStructTransferCallbacks, void*> Table() const;
+  // another thread cannot tear the pair. Tables are kept once per distinct content for the
+  // life of the process (a handful exist), so every file of a list points at the same one.
+  std::pair<const _tagStructTransferCallbacks&, void*> Table() const;
+  static const _tagStructTransferCallbacks* Intern(const _tagStructTransferCallbacks& table);
+  static const _tagStructTransferCallbacks* EmptyTable() {
+    static const _tagStructTransferCallbacks* const empty = Intern({});
+    return empty;
+  }
 
   mutable OSTREL::Process::CCriticalSection lock_;
-  mutable std::mutex tableLock_;
-  _tagStructTransferCallbacks callbacks_;
+  const _tagStructTransferCallbacks* callbacks_ = EmptyTable();
   void* userData_ = nullptr;
   std::vector<uint8_t> completion_;
   Remote::Peer::CTARNNetPeerList sources_;

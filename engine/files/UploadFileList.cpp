@@ -29,9 +29,11 @@ void CTARNNetUploadFileList::SetEventSink(ITARNNetP2PSharedFileEventHandler* sin
 
 size_t CTARNNetUploadFileList::AttributesKey(const std::string& name, uint32_t size,
                                              int64_t creationTime, int64_t lastWriteTime) {
-  std::string folded(name);
-  for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  size_t key = std::hash<std::string>()(folded);
+  // FNV-1a over the name folded to lower case, without a folded copy.
+  size_t key = 1469598103934665603u;
+  for (const char c : name)
+    key = (key ^ static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(c)))) *
+          1099511628211u;
   for (const uint64_t part :
        {uint64_t{size}, static_cast<uint64_t>(creationTime), static_cast<uint64_t>(lastWriteTime)})
     key = key * 1000003u ^ std::hash<uint64_t>()(part);
@@ -139,16 +141,22 @@ bool CTARNNetUploadFileList::Save() {
   // Cleared first: a change made while the text is built marks the list again.
   dirty_.store(false);
   const std::vector<FilePtr> files = Snapshot();
-  std::string text;
-  // Sized up front: a text of tens of megabytes grown by doubling would briefly need three
-  // times its size. An entry is its fixed tags and numbers, the name and the path.
-  size_t expected = 128;
-  for (const FilePtr& file : files) expected += 300 + 2 * file->GetFullPathName().size();
-  text.reserve(expected);
-  BeginSharedDatText(text);
-  for (const FilePtr& file : files) AppendSharedDatEntry(text, file->GetRecord());
-  EndSharedDatText(text, !files.empty());
-  if (OSTREL::File::WriteFileAtomically(sharedDatPath_, text)) return true;
+  // Written in pieces of about a megabyte: the text of 100,000 entries is tens of megabytes.
+  constexpr size_t kPieceBytes = 1 << 20;
+  const auto produce = [&files](const OSTREL::File::CContentWriter& write) {
+    std::string text;
+    text.reserve(kPieceBytes + 4096);
+    BeginSharedDatText(text);
+    for (const FilePtr& file : files) {
+      AppendSharedDatEntry(text, file->GetRecord());
+      if (text.size() < kPieceBytes) continue;
+      if (!write(text)) return false;
+      text.clear();
+    }
+    EndSharedDatText(text, !files.empty());
+    return write(text);
+  };
+  if (OSTREL::File::WriteFileAtomically(sharedDatPath_, produce)) return true;
   dirty_.store(true);
   return false;
 }

@@ -8,6 +8,7 @@
 #include "engine/files/AICHStore.h"
 #include "engine/files/FileHasher.h"
 #include "engine/files/HashConstants.h"
+#include "engine/files/PartHashFile.h"
 #include "engine/files/SharedDatFile.h"
 #include "engine/files/SharedFolderScan.h"
 #include "engine/files/TransferFileList.h"
@@ -80,7 +81,9 @@ bool CTARNNetUploadFileManager::Start(const fs::path& configPath, const fs::path
     std::lock_guard guard(progressLock_);
     progress_ = {};
   }
+  partHashPath_ = configPath / HASH::kPartHashFileName;
   LoadSharedDat();
+  LoadPartHashes();
   ReturnFreedMemory();
   monitor_.SetPath(sharedPath_);
   started_ = monitor_.Start();
@@ -152,7 +155,15 @@ bool CTARNNetUploadFileManager::SaveDataFiles() {
   const uint32_t started = CTickSource::Now();
   // A file may be named in Shared.dat only once its tree is on disk.
   if (!aichStore_.Save()) return false;
-  const bool saved = !list_.IsDirty() || list_.Save();
+  const bool listChanged = list_.IsDirty();
+  bool saved = !listChanged || list_.Save();
+  // Written after Shared.dat: a file it lacks costs a read at the next start, nothing more.
+  const bool partsChanged = partHashesDirty_.exchange(false);
+  if (saved && (listChanged || partsChanged)) {
+    saved = SavePartHashes();
+  } else if (partsChanged) {
+    partHashesDirty_ = true;
+  }
   lastSave_ = CTickSource::Now();
   saveInterval_ = std::max(kSaveInterval, 4 * (lastSave_ - started));
   return saved;
@@ -183,6 +194,31 @@ void CTARNNetUploadFileManager::Scan() {
   RestorePartHashes();
 }
 
+void CTARNNetUploadFileManager::LoadPartHashes() {
+  for (HASH::_tagStructPartHashEntry& entry : HASH::LoadPartHashFile(partHashPath_)) {
+    const CTransferFilePtr file = list_.FindByHash(entry.fileHash);
+    // The reader checked that the hashes derive the file hash; the size must be the listed one.
+    if (!file || file->GetSize() != entry.parts.GetFileSize()) continue;
+    OSTREL::Process::CLock guard(file->LockObject());
+    file->HashSet().HashList() = std::move(entry.parts);
+  }
+}
+
+bool CTARNNetUploadFileManager::SavePartHashes() {
+  std::vector<HASH::_tagStructPartHashEntry> entries;
+  for (const CTransferFilePtr& file : list_.Snapshot()) {
+    const uint32_t size = file->GetSize();
+    if (HASH::HashSetCount(size) == 0) continue;
+    const _tagUnionHash hash = file->GetHash();
+    OSTREL::Process::CLock guard(file->LockObject());
+    const auto& list = file->HashSet().HashList();
+    if (list.GetFileSize() == size && list.Matches(hash)) entries.push_back({hash, list});
+  }
+  if (HASH::SavePartHashFile(partHashPath_, entries)) return true;
+  partHashesDirty_ = true;
+  return false;
+}
+
 void CTARNNetUploadFileManager::RestorePartHashes() {
   HASH::_tagStructHashingOptions options;
   options.pauseMilliseconds = attachSettings_->hashingPauseMs;
@@ -205,9 +241,13 @@ void CTARNNetUploadFileManager::RestorePartHashes() {
     if (!hasher.HashFile(file->GetFullPathName(), &found, nullptr, &derived)) continue;
     // Changed since it was listed: the next scan hashes it anew.
     if (found != hash || derived.GetFileSize() != size) continue;
-    OSTREL::Process::CLock guard(file->LockObject());
-    file->HashSet().HashList() = std::move(derived);
+    {
+      OSTREL::Process::CLock guard(file->LockObject());
+      file->HashSet().HashList() = std::move(derived);
+    }
+    partHashesDirty_ = true;
   }
+  if (partHashesDirty_) SaveDataFiles();
 }
 
 void CTARNNetUploadFileManager::LookAt(const fs::path& path) {

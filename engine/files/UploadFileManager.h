@@ -7,6 +7,7 @@
 // scans run on the monitor's thread; the list, the progress and the events from any thread.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -60,7 +61,7 @@ class CTARNNetUploadFileManager
   // One scan of the shared folder: every file is looked at once (one stat); new and changed
   // files are then hashed as one batch; files that were not found are dropped.
   void Scan();
-  // Writes AICH.dat, then Shared.dat, where they changed.
+  // Writes AICH.dat, then Shared.dat, then PartHashes.dat, where they changed.
   bool SaveDataFiles();
 
   void OnSharedFileAdded(const Shared::_tagStructSharedFile& file) override;
@@ -95,9 +96,12 @@ class CTARNNetUploadFileManager
   bool AdoptMovedFile(const std::string& fullPath,
                       const Shared::File::_tagStructFileAttributes& attributes);
   void HashBatch();
-  // Shared.dat keeps no part hashes: a multi-part file restored from it has them derived
-  // again here, on the monitor thread, so peers can still be given its hash set.
+  // Shared.dat keeps no part hashes: PartHashes.dat beside it does. A multi-part file it
+  // does not cover (missing, or failing its checks) has them derived again here, on the
+  // monitor thread, so peers can still be given its hash set.
+  void LoadPartHashes();
   void RestorePartHashes();
+  bool SavePartHashes();
   void HashAndShare(const std::string& fullPath);
   void DropFilesNotSeen();
   void SaveIfDue();
@@ -111,6 +115,9 @@ class CTARNNetUploadFileManager
   std::shared_ptr<const Shared::File::TransferFile::_tagStructUploadSettings> attachSettings_;
   HASH::CTARNNetAICHDatStore aichStore_;
   std::filesystem::path sharedPath_;
+  std::filesystem::path partHashPath_;
+  // Part hashes derived since PartHashes.dat was written (the list's own changes aside).
+  std::atomic<bool> partHashesDirty_{false};
   CUploadFileMonitor monitor_;
   bool started_ = false;
 

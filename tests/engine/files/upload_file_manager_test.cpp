@@ -12,6 +12,7 @@
 #include "engine/files/AICHDatStore.h"
 #include "engine/files/AICHStore.h"
 #include "engine/files/HashSetAnswer.h"
+#include "engine/files/PartHashFile.h"
 #include "engine/files/SharedDatFile.h"
 #include "engine/files/TransferFileList.h"
 #include "engine/files/UploadFileManager.h"
@@ -216,6 +217,48 @@ TEST_F(UploadFileManagerTest, AMultiPartFileRestoredAtRestartAnswersItsHashSet) 
   ASSERT_TRUE(restored);
   EXPECT_TRUE(WaitUntil(
       [&] { return Shared::File::TransferFile::BuildHashSetAnswer(*restored) == fresh; }));
+}
+
+// PartHashes.dat spares the restart the read of a multi-part file; when it is damaged the file
+// is read again, its hash set is still right, and the side file is written whole again.
+TEST_F(UploadFileManagerTest, PartHashesAreKeptBesideSharedDatAndADamagedCopyIsRederived) {
+  std::string contents(9728001, 'x');
+  contents[9728000] = 'y';
+  sandbox_.WriteFile("shared/two-parts.bin", contents);
+  Start();
+  ASSERT_TRUE(WaitForScan());
+  const std::vector<uint8_t> fresh =
+      Shared::File::TransferFile::BuildHashSetAnswer(*Listed("two-parts.bin"));
+  ASSERT_FALSE(fresh.empty());
+  manager_.Stop();
+  const fs::path side = config_ / HASH::kPartHashFileName;
+  ASSERT_EQ(HASH::LoadPartHashFile(side).size(), 1u);
+
+  const auto restartAndCountReads = [&] {
+    CountingFileSystem counting;
+    tarn::test::ScopedFileSystem installed(counting);
+    Start();
+    const auto restored = Listed("two-parts.bin");
+    EXPECT_TRUE(restored);
+    EXPECT_TRUE(WaitUntil([&] {
+      return restored && Shared::File::TransferFile::BuildHashSetAnswer(*restored) == fresh;
+    }));
+    manager_.Stop();
+    const auto reads = counting.Reads();
+    return reads.count("two-parts.bin") ? reads.at("two-parts.bin") : 0;
+  };
+  EXPECT_EQ(restartAndCountReads(), 0);
+
+  // One part hash changed: it no longer derives the file hash.
+  std::string damaged = sandbox_.ReadFile("config/" + std::string(HASH::kPartHashFileName));
+  damaged[damaged.size() - 1] ^= 0x40;
+  sandbox_.WriteFile("config/" + std::string(HASH::kPartHashFileName), damaged);
+  EXPECT_GT(restartAndCountReads(), 0);
+  ASSERT_EQ(HASH::LoadPartHashFile(side).size(), 1u);
+  EXPECT_EQ(restartAndCountReads(), 0);
+
+  sandbox_.WriteFile("config/" + std::string(HASH::kPartHashFileName), "TPH1\xff\xff\xff\xff");
+  EXPECT_GT(restartAndCountReads(), 0);
 }
 
 // A restart over an unchanged library looks at each file once and reads none of them.
