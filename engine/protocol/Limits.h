@@ -121,4 +121,9 @@ inline constexpr size_t kMaxClientCredits = 100000;
 // flood of silent connections cannot hold descriptors and memory until the idle sweep.
 inline constexpr size_t kMaxPeerSessions = 4096;
 
+// Bytes of a peer session's answers left queued because the peer does not read them. A peer
+// sending hellos or requests faster than it reads the answers is closed at this point rather
+// than making the queue grow; served block data stays far below it.
+inline constexpr size_t kMaxPeerSendBacklog = 1024 * 1024;
+
 }  // namespace P2P::Protocol

@@ -188,6 +188,39 @@ TEST_F(PeerDownloadTest, CorruptBlockFailsItsPartWhichIsFetchedAgain) {
   EXPECT_GT(peer->BlocksSent(), blocks);
 }
 
+// With a trusted AICH root, a part failing its MD4 keeps its blocks until recovery data from
+// another peer names the bad one: only that block is fetched again.
+TEST_F(PeerDownloadTest, RecoveryDataFromASecondPeerRepairsOnlyTheBadBlock) {
+  auto healer = StartPeer([](TestPeer::Settings& s) {
+    s.aich = true;
+    s.capabilities = 1u << 29;  // AICH version 1
+    s.address = kSecondAddress;
+  });
+  ASSERT_TRUE(healer && healer->AichRoot());
+  {
+    HASH::_tagStructAICHHash root;
+    root.bytes = *healer->AichRoot();
+    OSTREL::Process::CLock guard(file_->LockObject());
+    file_->HashSet().SetRootHash(root, HASH::CTARNNetFileHashSet::kStatusTrusted);
+  }
+  auto spoiler = StartPeer([](TestPeer::Settings& s) { s.misbehave = Misbehaviour::kWrongData; });
+  ASSERT_TRUE(spoiler);
+  AddSource(*spoiler);
+  const auto awaitsRecovery = [&] {
+    OSTREL::Process::CLock guard(file_->LockObject());
+    return DownloadDataOf(*file_)->Blocks().PartsAwaitingRecovery().size() == 1;
+  };
+  ASSERT_TRUE(WaitUntil([&] { return file_->RemainingBytes() == 0 && awaitsRecovery(); }, 30s));
+  const size_t blocks = (9728000 + 184319) / 184320 + (1500000 + 184319) / 184320;
+  EXPECT_EQ(spoiler->BlocksSent(), blocks);
+  EXPECT_FALSE(file_->IsFinished());
+
+  AddSource(*healer);
+  EXPECT_TRUE(Completed());
+  EXPECT_GE(healer->CountReceived(0xC5, Protocol::kOpAichRequest), 1u);
+  EXPECT_EQ(spoiler->BlocksSent() + healer->BlocksSent(), blocks + 1);
+}
+
 TEST_F(PeerDownloadTest, PackedBlockInflatingPastItsLengthIsDroppedAndAskedAgain) {
   auto peer = StartPeer([](TestPeer::Settings& s) { s.misbehave = Misbehaviour::kZipBomb; });
   ASSERT_TRUE(peer);
