@@ -80,6 +80,10 @@ class CPosixFile final : public IFile {
     return stat;
   }
   void AdviseSequential() override { ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL); }
+  void StartWriteback(uint64_t offset, uint64_t length) override {
+    ::sync_file_range(fd_, static_cast<off_t>(offset), static_cast<off_t>(length),
+                      SYNC_FILE_RANGE_WRITE);
+  }
   int LastError() const override { return lastError_; }
 
  private:

@@ -51,6 +51,9 @@ class IFile {
   virtual std::optional<SFileStat> Stat() = 0;
   // Sequential-read hint for whole-file passes such as hashing; no effect on results.
   virtual void AdviseSequential() {}
+  // Starts writing [offset, offset + length) to the disk without waiting, so that a later
+  // Sync has less left to wait for; durability still comes only from Sync.
+  virtual void StartWriteback(uint64_t /*offset*/, uint64_t /*length*/) {}
   // errno of the last failed call, 0 when none failed.
   virtual int LastError() const = 0;
 };

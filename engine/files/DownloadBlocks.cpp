@@ -1,9 +1,11 @@
 #include "engine/files/DownloadBlocks.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "engine/files/Digest.h"
 #include "engine/files/FileTime.h"
+#include "framework/TickSource.h"
 
 namespace P2P::Shared::File::TransferFile {
 
@@ -12,6 +14,8 @@ void CTARNNetDownloadBlocks::Reset() {
   required_.Clear();
   requested_.Clear();
   untrusted_.Clear();
+  digests_.Clear();
+  awaiting_.clear();
   if (size > 0) required_.Add(0, size);
   frequency_.Reset(HASH::PartCount(size));
 }
@@ -69,22 +73,27 @@ _tagStructBlockOutcome CTARNNetDownloadBlocks::AcceptBlock(uint32_t start,
     const auto* node = hashSet.Tree().FindRange(start, end - start);
     if (node == nullptr || !HASH::CheckSHA1(data, node->hash)) return outcome;  // asked again later
   } else {
-    _tagUntrustBlockPart record{start, end, HASH::MD4Of(data), HASH::SHA1Of(data)};
+    // The MD4 is left empty: a part is checked by its running digest, never block by block.
+    _tagUntrustBlockPart record{start, end, {}, HASH::SHA1Of(data)};
     if (!untrusted_.Contains(record)) {
       untrusted_.RemoveWithin(start, end);  // an earlier copy of the same block is superseded
       untrusted_.Add(record);
     }
   }
 
-  if (!storage.WriteBlock(start, data)) return outcome;
+  const uint32_t part = start / HASH::kPartSize;
+  const uint32_t partStart = HASH::PartStart(part);
+  const uint32_t partEnd = partStart + HASH::PartLength(file_.GetSize(), part);
+  if (!storage.WriteBlock(start, data)) {
+    digests_.Forget(partStart);  // what a failed write left on disk is unknown
+    return outcome;
+  }
+  digests_.Written(partStart, partEnd, start, data);
   requested_.Remove(start, end);
   required_.Remove(start, end);
   file_.SetLastWriteTime(FileTimeNow());
   outcome.stored = true;
 
-  const uint32_t part = start / HASH::kPartSize;
-  const uint32_t partStart = HASH::PartStart(part);
-  const uint32_t partEnd = partStart + HASH::PartLength(file_.GetSize(), part);
   if (!required_.Overlaps(partStart, partEnd)) {
     outcome.partCompleted = true;
     outcome.partCheck = VerifyPart(part, storage);
@@ -99,12 +108,27 @@ EPartCheck CTARNNetDownloadBlocks::VerifyPart(uint32_t part, ITARNNetPartStorage
   if (length == 0) return EPartCheck::kFailed;
   const uint32_t end = start + length;
   EPartCheck result;
-  if (!untrusted_.AnyWithin(start, end))
+  if (!untrusted_.AnyWithin(start, end)) {
     result = EPartCheck::kVerified;
-  else if (file_.HashSet().IsRangeVerified(start, end))
+  } else if (file_.HashSet().IsRangeVerified(start, end)) {
     result = VerifyByAICH(start);
-  else
+  } else if (AwaitsRecovery(part)) {
+    result = EPartCheck::kUndecided;
+    const auto waited = std::find_if(awaiting_.begin(), awaiting_.end(),
+                                     [part](const SAwaitedPart& entry) { return entry.part == part; });
+    if (OSTREL::Process::CTickSource::Now() - waited->since >= kRecoveryWait) {
+      // No recovery data came: the part is fetched again whole, as without a tree.
+      untrusted_.RemoveWithin(start, end);
+      RequireBlocks(start, end);
+      result = EPartCheck::kFailed;
+    }
+  } else {
     result = VerifyByMD4(part, start, end, storage);
+  }
+  if (result != EPartCheck::kUndecided) {
+    digests_.Forget(start);
+    StopAwaiting(part);
+  }
   if (result == EPartCheck::kVerified) MarkComplete(part);
   return result;
 }
@@ -138,13 +162,53 @@ EPartCheck CTARNNetDownloadBlocks::VerifyByMD4(uint32_t part, uint32_t start, ui
     expected = hashes[part];
   if (!expected) return EPartCheck::kUndecided;  // the hash set has not arrived yet
 
-  // The part's digest comes from the stored bytes: digests of its blocks cannot be combined
-  // into it.
-  const std::optional<_tagUnionHash> actual = storage.RangeMD4(start, end - start);
+  // The running digest covers the part's prefix written in order; the rest is read back.
+  uint32_t hashedEnd = start;
+  HASH::CMD4Digest readBack;
+  HASH::CMD4Digest* md4 = digests_.Find(start, hashedEnd);
+  if (md4 == nullptr) md4 = &readBack;
+  const bool read = hashedEnd == end || storage.DigestRange(hashedEnd, end - hashedEnd, *md4);
+  const std::optional<_tagUnionHash> actual =
+      read ? std::optional<_tagUnionHash>(md4->Final()) : std::nullopt;
+  digests_.Forget(start);
+  if (actual && *actual == *expected) {
+    untrusted_.RemoveWithin(start, end);
+    return EPartCheck::kVerified;
+  }
+  if (actual && CanAwaitRecovery()) {
+    // The blocks' SHA-1s are kept: recovery data for the part will tell the bad ones.
+    SAwaitedPart waiting;
+    waiting.part = part;
+    waiting.since = OSTREL::Process::CTickSource::Now();
+    awaiting_.push_back(waiting);
+    return EPartCheck::kUndecided;
+  }
   untrusted_.RemoveWithin(start, end);
-  if (actual && *actual == *expected) return EPartCheck::kVerified;
   RequireBlocks(start, end);
   return EPartCheck::kFailed;
+}
+
+bool CTARNNetDownloadBlocks::CanAwaitRecovery() const {
+  const HASH::CTARNNetFileHashSet& hashes = file_.HashSet();
+  return hashes.GetRootHash() != nullptr &&
+         hashes.GetStatus() >= HASH::CTARNNetFileHashSet::kStatusTrusted &&
+         awaiting_.size() < file_.PartCount();
+}
+
+bool CTARNNetDownloadBlocks::AwaitsRecovery(uint32_t part) const {
+  return std::any_of(awaiting_.begin(), awaiting_.end(),
+                     [part](const SAwaitedPart& entry) { return entry.part == part; });
+}
+
+std::vector<uint32_t> CTARNNetDownloadBlocks::PartsAwaitingRecovery() const {
+  std::vector<uint32_t> parts;
+  parts.reserve(awaiting_.size());
+  for (const SAwaitedPart& entry : awaiting_) parts.push_back(entry.part);
+  return parts;
+}
+
+void CTARNNetDownloadBlocks::StopAwaiting(uint32_t part) {
+  std::erase_if(awaiting_, [part](const SAwaitedPart& entry) { return entry.part == part; });
 }
 
 void CTARNNetDownloadBlocks::RequireBlocks(uint32_t start, uint32_t end) {

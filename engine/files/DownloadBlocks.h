@@ -8,10 +8,12 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "engine/files/BlockPartList.h"
 #include "engine/files/PartFrequencyList.h"
 #include "engine/files/RequestRecord.h"
+#include "engine/files/RunningPartDigests.h"
 #include "engine/files/TransferBlock.h"
 #include "engine/files/TransferFile.h"
 
@@ -22,8 +24,8 @@ class ITARNNetPartStorage {
  public:
   virtual ~ITARNNetPartStorage() = default;
   virtual bool WriteBlock(uint32_t offset, std::span<const uint8_t> data) = 0;
-  // MD4 of [start, start + length) as stored; empty when it cannot be read.
-  virtual std::optional<_tagUnionHash> RangeMD4(uint32_t start, uint32_t length) = 0;
+  // Feeds [start, start + length) as stored into `md4`; false when it cannot be read.
+  virtual bool DigestRange(uint32_t start, uint32_t length, HASH::CMD4Digest& md4) = 0;
 };
 
 enum class EPartCheck { kVerified, kFailed, kUndecided };
@@ -57,8 +59,17 @@ class CTARNNetDownloadBlocks {
   _tagStructBlockOutcome AcceptBlock(uint32_t start, std::span<const uint8_t> data,
                                      ITARNNetPartStorage& storage);
   // Checks a part with nothing left required. A failing part's blocks become required again
-  // (only the bad blocks when the AICH tree can tell them apart).
+  // (only the bad blocks when the AICH tree can tell them apart). A part failing its MD4
+  // while a trusted AICH root is known keeps its blocks and waits for recovery data (see
+  // AwaitsRecovery); checked again once the data is there, it gives back only the bad blocks.
+  // Without recovery data within kRecoveryWait, the whole part is required again.
   EPartCheck VerifyPart(uint32_t part, ITARNNetPartStorage& storage);
+  // The part failed its MD4 and waits for AICH recovery data to tell its bad blocks apart.
+  bool AwaitsRecovery(uint32_t part) const;
+  // Parts waiting for recovery data, in the order they failed.
+  std::vector<uint32_t> PartsAwaitingRecovery() const;
+
+  static constexpr uint32_t kRecoveryWait = 30000;
 
  private:
   bool PartWanted(uint32_t part, std::span<const uint8_t> partBitmap) const;
@@ -66,12 +77,21 @@ class CTARNNetDownloadBlocks {
   EPartCheck VerifyByAICH(uint32_t partStart);
   EPartCheck VerifyByMD4(uint32_t part, uint32_t start, uint32_t end, ITARNNetPartStorage& storage);
   void RequireBlocks(uint32_t start, uint32_t end);
+  bool CanAwaitRecovery() const;
+  void StopAwaiting(uint32_t part);
+
+  struct SAwaitedPart {
+    uint32_t part = 0;
+    uint32_t since = 0;  // tick of the failed check
+  };
 
   CTARNNetTransferFile& file_;
   CTARNNetRequireBlockPartList required_;
   CTARNNetRequestBlockList requested_;
   CTARNNetUntrustBlockPartList untrusted_;
   CTARNNetPartFrequencyList frequency_;
+  CTARNNetRunningPartDigests digests_;
+  std::vector<SAwaitedPart> awaiting_;
 };
 
 // Calls `visit(start, end)` for each request block of `part`: consecutive 184320-byte ranges

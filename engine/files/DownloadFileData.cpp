@@ -237,7 +237,7 @@ void CTARNNetDownloadFileData::RecordUntrustedBlocksOnDisk() {
     if (!required.Overlaps(start, start + HASH::PartLength(size, part))) continue;
     ForEachPartBlock(size, part, [&](uint32_t first, uint32_t last) {
       if (!required.Overlaps(first, last) && partFile_.Read(first, last, data))
-        blocks_.Untrusted().Add({first, last, HASH::MD4Of(data), HASH::SHA1Of(data)});
+        blocks_.Untrusted().Add({first, last, {}, HASH::SHA1Of(data)});
       return true;
     });
   }

@@ -71,6 +71,9 @@ class CTARNNetDownloadFileData : public OSTREL::CReferenceT<CTARNNetDownloadFile
   bool AddTransferring(void* client);
   bool RemoveTransferring(void* client);
   bool StatisticsSample();
+  // Checks again the parts with nothing required that are not proven yet (the hash set or
+  // recovery data may have come since); true when some part's state changed.
+  bool RecheckParts();
 
   // A download with nothing left to fetch (restored so) becomes finished: true when this
   // call finished it; the completed event has then gone to the sink.
@@ -88,9 +91,10 @@ class CTARNNetDownloadFileData : public OSTREL::CReferenceT<CTARNNetDownloadFile
 
   bool AcceptBlock(const CTARNNetTransferBlock& block);
   void AcceptCount(uint32_t newBytes);
-  // Parts with nothing required that could not be checked yet (no part hash) are checked
-  // again once the hash set is there. True when the download became finished.
-  bool RecheckUndecidedParts();
+  // Parts with nothing required that could not be checked yet (no part hash, or waiting for
+  // recovery data) are checked again. True when the download became finished; `changed`, when
+  // given, tells whether some part was decided.
+  bool RecheckUndecidedParts(bool* changed = nullptr);
   bool AllPartsComplete() const;
   // Sets the finished flag once; true for the caller that set it.
   bool MarkFinished();

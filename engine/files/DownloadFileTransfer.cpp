@@ -89,7 +89,20 @@ bool CTARNNetDownloadFileData::MarkFinished() {
   return true;
 }
 
-bool CTARNNetDownloadFileData::RecheckUndecidedParts() {
+bool CTARNNetDownloadFileData::RecheckParts() {
+  bool changed = false;
+  bool finishedNow = false;
+  {
+    CLock guard(file_->LockObject());
+    if (finished_.load()) return false;
+    finishedNow = RecheckUndecidedParts(&changed);
+  }
+  if (finishedNow)
+    if (auto* sink = Sink()) sink->OnDownloadCompleted(file_->GetRecord());
+  return changed;
+}
+
+bool CTARNNetDownloadFileData::RecheckUndecidedParts(bool* decided) {
   const uint32_t size = file_->GetSize();
   const std::vector<uint8_t>& complete = file_->CompletionBitmap();
   bool changed = false;
@@ -103,6 +116,7 @@ bool CTARNNetDownloadFileData::RecheckUndecidedParts() {
     UpdateCompleted();
     SaveLocked();
   }
+  if (decided != nullptr) *decided = changed;
   return blocks_.Required().Empty() && AllPartsComplete() && MarkFinished();
 }
 

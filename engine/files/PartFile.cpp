@@ -74,24 +74,28 @@ bool CTARNNetPartFile::WriteBlock(uint32_t offset, std::span<const uint8_t> data
     writeFailed_ = true;
     return false;
   }
-  if (file_->WriteAt(offset, data)) return true;
+  if (file_->WriteAt(offset, data)) {
+    // The part's sync before its progress is saved then waits for little more than the last
+    // block, instead of the whole part at once.
+    file_->StartWriteback(offset, data.size());
+    return true;
+  }
   lastError_ = file_->LastError();
   writeFailed_ = true;
   return false;
 }
 
-std::optional<_tagUnionHash> CTARNNetPartFile::RangeMD4(uint32_t start, uint32_t length) {
-  if (!file_) return std::nullopt;
-  HASH::CMD4Digest digest;
-  std::vector<uint8_t> buffer(HASH::kReadChunk);
+bool CTARNNetPartFile::DigestRange(uint32_t start, uint32_t length, HASH::CMD4Digest& md4) {
+  if (!file_) return false;
+  std::vector<uint8_t> buffer(std::min<uint32_t>(HASH::kReadChunk, length));
   for (uint32_t done = 0; done < length;) {
     const uint32_t want = std::min<uint32_t>(HASH::kReadChunk, length - done);
     const auto read = file_->ReadAt(uint64_t{start} + done, std::span(buffer).first(want));
-    if (!read || *read != want) return std::nullopt;
-    digest.Update(std::span(buffer).first(want));
+    if (!read || *read != want) return false;
+    md4.Update(std::span(buffer).first(want));
     done += want;
   }
-  return digest.Final();
+  return true;
 }
 
 bool CTARNNetPartFile::Read(uint32_t start, uint32_t end, std::vector<uint8_t>& data) {

@@ -1,5 +1,5 @@
 // The data file of one download (nnnnn.tarn.tmp), opened through the file-system seam: block
-// data goes in with positioned writes, a completed part is read back for its MD4, and the data
+// data goes in with positioned writes, a completed part not hashed as it arrived is read back for its MD4, and the data
 // is made durable before the metadata records progress. The owning download's lock guards it.
 #pragma once
 
@@ -29,7 +29,7 @@ class CTARNNetPartFile : public ITARNNetPartStorage {
   std::optional<OSTREL::File::SFileStat> Stat();
 
   bool WriteBlock(uint32_t offset, std::span<const uint8_t> data) override;
-  std::optional<_tagUnionHash> RangeMD4(uint32_t start, uint32_t length) override;
+  bool DigestRange(uint32_t start, uint32_t length, HASH::CMD4Digest& md4) override;
   bool Read(uint32_t start, uint32_t end, std::vector<uint8_t>& data);
   // fdatasync; true when nothing is open.
   bool Sync();

@@ -18,22 +18,51 @@ struct CTARNNetTransferBlock::Inflater {
   }
 };
 
+namespace {
+
+// Buffers of one block's maximum length, reused: a fresh zero-filled buffer per block cost
+// more than the copy into it (filling, then page faults on every new mapping).
+class CBlockBufferPool {
+ public:
+  static constexpr size_t kKept = 16;
+
+  std::unique_ptr<uint8_t[]> Take() {
+    if (free_.empty()) return std::unique_ptr<uint8_t[]>(new uint8_t[Protocol::kMaxTransferBlockLength]);
+    std::unique_ptr<uint8_t[]> buffer = std::move(free_.back());
+    free_.pop_back();
+    return buffer;
+  }
+  void Give(std::unique_ptr<uint8_t[]> buffer) {
+    if (buffer && free_.size() < kKept) free_.push_back(std::move(buffer));
+  }
+
+ private:
+  std::vector<std::unique_ptr<uint8_t[]>> free_;
+};
+
+CBlockBufferPool& BufferPool() {
+  thread_local CBlockBufferPool pool;
+  return pool;
+}
+
+}  // namespace
+
 CTARNNetTransferBlock::CTARNNetTransferBlock(uint32_t start, uint32_t end)
     : start_(start), end_(end) {}
-CTARNNetTransferBlock::~CTARNNetTransferBlock() = default;
+CTARNNetTransferBlock::~CTARNNetTransferBlock() { BufferPool().Give(std::move(data_)); }
 
 uint32_t CTARNNetTransferBlock::kMaxLength() { return Protocol::kMaxTransferBlockLength; }
 
 bool CTARNNetTransferBlock::EnsureBuffer() {
   if (!Valid()) return false;
-  if (data_.empty()) data_.resize(end_ - start_);
+  if (!data_) data_ = BufferPool().Take();
   return true;
 }
 
 bool CTARNNetTransferBlock::AppendPlain(uint32_t offset, std::span<const uint8_t> data) {
   if (!EnsureBuffer() || inflater_ != nullptr) return false;
   if (offset != start_ + held_ || data.size() > end_ - start_ - held_) return false;
-  if (!data.empty()) std::memcpy(data_.data() + held_, data.data(), data.size());
+  if (!data.empty()) std::memcpy(data_.get() + held_, data.data(), data.size());
   held_ += static_cast<uint32_t>(data.size());
   return true;
 }
@@ -60,8 +89,8 @@ bool CTARNNetTransferBlock::Inflate(std::span<const uint8_t> packed) {
   z_stream& stream = inflater_->stream;
   stream.next_in = const_cast<Bytef*>(packed.data());
   stream.avail_in = static_cast<uInt>(packed.size());
-  stream.next_out = data_.data() + held_;
-  stream.avail_out = static_cast<uInt>(data_.size() - held_);
+  stream.next_out = data_.get() + held_;
+  stream.avail_out = end_ - start_ - held_;
   const int result = inflate(&stream, Z_SYNC_FLUSH);
   packedReceived_ += static_cast<uint32_t>(packed.size());
   held_ = static_cast<uint32_t>(stream.total_out);

@@ -30,7 +30,7 @@ class CTARNNetTransferBlock {
   bool IsComplete() const { return Valid() && !broken_ && held_ == end_ - start_; }
   // A packed stream that failed: the block must be asked for again.
   bool IsBroken() const { return broken_; }
-  std::span<const uint8_t> Data() const { return {data_.data(), held_}; }
+  std::span<const uint8_t> Data() const { return {data_.get(), held_}; }
 
   // Plain data at absolute `offset`: taken only when it continues where the held data ends
   // and fits before the block's end.
@@ -52,7 +52,9 @@ class CTARNNetTransferBlock {
   uint32_t held_ = 0;
   bool broken_ = false;
   std::unique_ptr<Inflater> inflater_;
-  std::vector<uint8_t> data_;
+  // Taken from a per-thread pool of block-sized buffers when the first data arrives and given
+  // back by the destructor: no bytes are ever read from it before they were written.
+  std::unique_ptr<uint8_t[]> data_;
 };
 
 // Blocks being received, sorted by start; a block that one element already covers is refused.

@@ -178,6 +178,7 @@ void CTARNNetC2CTCPConnecterT::OnAcceptUpload() {
     GiveUp(*file, kRetryNothingNeeded, Client::kDownloadNothingNeeded);
     return;
   }
+  AskForAwaitedRecovery(*file);
   RequestBlocks(*file);
 }
 
@@ -294,7 +295,27 @@ bool CTARNNetC2CTCPConnecterT::PartFailed(CTARNNetTransferFile& file, uint32_t p
   if (download == nullptr || file.IsFinished()) return false;
   const std::vector<uint8_t>& complete = file.CompletionBitmap();
   const bool done = part < complete.size() && complete[part] != 0;
-  return !done && download->Blocks().Required().Overlaps(partStart, partEnd);
+  return !done && (download->Blocks().Required().Overlaps(partStart, partEnd) ||
+                   download->Blocks().AwaitsRecovery(part));
+}
+
+void CTARNNetC2CTCPConnecterT::AskForAwaitedRecovery(CTARNNetTransferFile& file) {
+  if (AichVersion(client_->GetCapabilities()) == 0) return;
+  std::vector<uint32_t> awaited;
+  {
+    CLock guard(file.LockObject());
+    auto* download = Shared::File::TransferFile::DownloadDataOf(file);
+    if (download == nullptr) return;
+    awaited = download->Blocks().PartsAwaitingRecovery();
+  }
+  const std::vector<uint8_t> offered = AvailabilityBitmap(file);
+  for (const uint32_t part : awaited) {
+    if (part >= offered.size() || offered[part] == 0 ||
+        std::find(recoveryAsked_.begin(), recoveryAsked_.end(), part) != recoveryAsked_.end())
+      continue;
+    recoveryAsked_.push_back(part);
+    AskForRecoveryData(file, part);
+  }
 }
 
 void CTARNNetC2CTCPConnecterT::AskForRecoveryData(CTARNNetTransferFile& file, uint32_t part) {
@@ -448,10 +469,21 @@ void CTARNNetC2CTCPConnecterT::OnAichAnswer(std::span<const uint8_t> payload) {
   uint16_t part = 0;
   HASH::_tagStructAICHHash root;
   if (!reader.ReadUInt16(part) || !reader.ReadBytes(root.bytes)) return;
-  CLock guard(file->LockObject());
-  HASH::CTARNNetFileHashSet& hashes = file->HashSet();
-  if (part >= file->PartCount() || !hashes.CompareRootHash(root)) return;
-  hashes.ApplyRecoveryData(part, reader);
+  {
+    CLock guard(file->LockObject());
+    HASH::CTARNNetFileHashSet& hashes = file->HashSet();
+    if (part >= file->PartCount() || !hashes.CompareRootHash(root)) return;
+    if (!hashes.ApplyRecoveryData(part, reader)) return;
+  }
+  // A part that failed its MD4 can now tell its bad blocks; only those are fetched again.
+  auto* download = Shared::File::TransferFile::DownloadDataOf(*file);
+  if (download == nullptr || !download->RecheckParts()) return;
+  // A session that gave up for want of blocks asks for the upload again; one still waiting
+  // for its grant takes the blocks with the grant.
+  const uint32_t state = client_->GetDownloadState();
+  const bool gaveUp = state == Client::kDownloadNothingNow || state == Client::kDownloadNothingNeeded;
+  if (IsOpen() && gaveUp && outstanding_.Size() == 0 && OffersNeededPart(*file))
+    SendHashPacket(kProtocolEDonkey, kOpStartUploadRequest, file->GetHash());
 }
 
 }  // namespace P2P

@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 
 #include "engine/files/TransferFileList.h"
+#include "engine/protocol/Limits.h"
 #include "engine/protocol/PeerMessages.h"
 #include "engine/protocol/RecvTCPPacket.h"
 #include "framework/TickSource.h"
@@ -378,7 +379,12 @@ void CTARNNetC2CTCPConnecterT::OnQueueRank(int32_t rank) {
 bool CTARNNetC2CTCPConnecterT::SendPacket(uint8_t protocol, uint8_t opcode,
                                           std::span<const uint8_t> payload) {
   const std::vector<uint8_t> packet = BuildPeerPacket(protocol, opcode, payload);
-  return !packet.empty() && Send(packet);
+  if (packet.empty()) return false;
+  if (QueuedSendBytes() + packet.size() > kMaxPeerSendBacklog) {
+    Close(true);
+    return false;
+  }
+  return Send(packet);
 }
 
 bool CTARNNetC2CTCPConnecterT::SendHashPacket(uint8_t protocol, uint8_t opcode,

@@ -146,6 +146,9 @@ class CTARNNetC2CTCPConnecterT
                             const Shared::File::TransferFile::CTARNNetTransferBlock& block);
   bool PartFailed(CTARNNetTransferFile& file, uint32_t part);
   void AskForRecoveryData(CTARNNetTransferFile& file, uint32_t part);
+  // Asks this peer, once per session, for recovery data of the parts that failed their MD4
+  // elsewhere and that it holds.
+  void AskForAwaitedRecovery(CTARNNetTransferFile& file);
   // Cancel transfer (or end of download and close when finished), requests forgotten.
   void GiveUp(CTARNNetTransferFile& file, uint32_t retryMs, uint32_t state);
   void ForgetOutstanding(CTARNNetTransferFile& file);
@@ -198,6 +201,7 @@ class CTARNNetC2CTCPConnecterT
   // Blocks asked of the remote client and not yet whole, with their data so far.
   Shared::File::TransferFile::CTARNNetTransferBlockList outstanding_;
   bool availabilityCounted_ = false;  // the client's parts are in the download's frequencies
+  std::vector<uint32_t> recoveryAsked_;  // parts whose recovery data this session asked for
   uint32_t rateTick_ = 0;
   uint32_t bytesSinceRate_ = 0;
   bool secureIdentSent_ = false;

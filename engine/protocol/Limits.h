@@ -122,4 +122,9 @@ inline constexpr size_t kMaxClientCredits = 100000;
 // descriptors and memory until the idle sweep.
 inline constexpr size_t kMaxPeerSessions = 10000;
 
+// Bytes of a peer session's answers left queued because the peer does not read them. A peer
+// sending hellos or requests faster than it reads the answers is closed at this point rather
+// than making the queue grow; served block data stays far below it.
+inline constexpr size_t kMaxPeerSendBacklog = 1024 * 1024;
+
 }  // namespace P2P::Protocol

@@ -22,12 +22,16 @@ class CMemoryStorage : public ITARNNetPartStorage {
     std::copy(data.begin(), data.end(), bytes_.begin() + offset);
     return true;
   }
-  std::optional<_tagUnionHash> RangeMD4(uint32_t start, uint32_t length) override {
-    return HASH::MD4Of(std::span<const uint8_t>(bytes_).subspan(start, length));
+  bool DigestRange(uint32_t start, uint32_t length, HASH::CMD4Digest& md4) override {
+    md4.Update(std::span<const uint8_t>(bytes_).subspan(start, length));
+    ++reads_;
+    return true;
   }
+  int Reads() const { return reads_; }
 
  private:
   std::vector<uint8_t> bytes_;
+  int reads_ = 0;
 };
 
 class DownloadBlocksTest : public ::testing::Test {

@@ -188,6 +188,42 @@ TEST_F(PeerDownloadTest, CorruptBlockFailsItsPartWhichIsFetchedAgain) {
   EXPECT_GT(peer->BlocksSent(), blocks);
 }
 
+// With a trusted AICH root, a part failing its MD4 keeps its blocks until recovery data from
+// another peer names the bad one: only that block is fetched again.
+TEST_F(PeerDownloadTest, RecoveryDataFromASecondPeerRepairsOnlyTheBadBlock) {
+  auto healer = StartPeer([](TestPeer::Settings& s) {
+    s.aich = true;
+    s.capabilities = 1u << 29;  // AICH version 1
+    s.address = kSecondAddress;
+  });
+  ASSERT_TRUE(healer && healer->AichRoot());
+  {
+    HASH::_tagStructAICHHash root;
+    root.bytes = *healer->AichRoot();
+    OSTREL::Process::CLock guard(file_->LockObject());
+    file_->HashSet().SetRootHash(root, HASH::CTARNNetFileHashSet::kStatusTrusted);
+  }
+  auto spoiler = StartPeer([](TestPeer::Settings& s) { s.misbehave = Misbehaviour::kWrongData; });
+  ASSERT_TRUE(spoiler);
+  AddSource(*spoiler);
+  const auto awaitsRecovery = [&] {
+    OSTREL::Process::CLock guard(file_->LockObject());
+    return DownloadDataOf(*file_)->Blocks().PartsAwaitingRecovery().size() == 1;
+  };
+  ASSERT_TRUE(WaitUntil([&] { return file_->RemainingBytes() == 0 && awaitsRecovery(); }, 30s));
+  EXPECT_FALSE(file_->IsFinished());
+  const size_t spoiled = spoiler->BlocksSent();
+
+  AddSource(*healer);
+  EXPECT_TRUE(Completed());
+  EXPECT_GE(healer->CountReceived(0xC5, Protocol::kOpAichRequest), 1u);
+  // One block is required again, not the part's 53; the last blocks of a download may be
+  // asked of a source twice, so a request's worth is the most that may come.
+  const size_t again = spoiler->BlocksSent() - spoiled + healer->BlocksSent();
+  EXPECT_GE(again, 1u);
+  EXPECT_LE(again, 3u);
+}
+
 TEST_F(PeerDownloadTest, PackedBlockInflatingPastItsLengthIsDroppedAndAskedAgain) {
   auto peer = StartPeer([](TestPeer::Settings& s) { s.misbehave = Misbehaviour::kZipBomb; });
   ASSERT_TRUE(peer);
