@@ -2,7 +2,8 @@
 # scripts/tarn-instance.sh): a scratch folder, the server, the instances by name, files to
 # share, a download by link checked byte for byte, and a stop that checks nothing outlives it.
 #
-#   network_start NAME...          the server, and each instance's registry in $work/NAME
+#   network_start NAME...          the server (with the options in network_server_options),
+#                                  and each instance's registry in $work/NAME
 #   network_share NAME FILE SIZE   SIZE random bytes in NAME's shared folder; prints the path
 #   network_run NAME...            starts the instances' daemons and waits until they answer
 #   network_link NAME FILE         the ed2k link of FILE as NAME shares it
@@ -14,6 +15,7 @@
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tarn-peers.XXXXXX")
 network_names=()
+network_server_options=()
 network_stopped=
 
 network_pids() {
@@ -59,7 +61,7 @@ fail() {
 network_start() {
   local name base
   # Each instance its own id: sources are told apart by their ids.
-  index_server_start "$work" 0 --distinct-ids || return 1
+  index_server_start "$work" 0 --distinct-ids "${network_server_options[@]}" || return 1
   # Peer ports below the ephemeral range, so no outgoing connection holds one.
   base=$((20000 + RANDOM % 12000))
   for name in "$@"; do

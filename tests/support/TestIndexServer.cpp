@@ -61,7 +61,11 @@ const std::map<uint8_t, TestIndexServer::UdpHandler> TestIndexServer::kUdpHandle
 };
 
 TestIndexServer::TestIndexServer() : TestIndexServer(Settings{}) {}
-TestIndexServer::TestIndexServer(Settings settings) : settings_(std::move(settings)) {}
+TestIndexServer::TestIndexServer(Settings settings) : settings_(std::move(settings)) {
+  // No connection has a negative descriptor, so nobody's own offer and no hang-up matches.
+  for (const auto& [hash, endpoint] : settings_.fixedSources)
+    sources_[hash].push_back({endpoint, -2});
+}
 TestIndexServer::~TestIndexServer() { Stop(); }
 
 uint32_t TestIndexServer::Address() const {

@@ -61,6 +61,9 @@ class TestIndexServer {
     size_t resultsPerAnswer = 0;
     size_t answersPerDatagram = 3;
     bool answerSearches = true;
+    // Sources handed out for a file although no logged-in client offered it, such as a test
+    // peer that never logs in.
+    std::vector<std::pair<std::array<uint8_t, 16>, IndexServerEntry>> fixedSources;
   };
 
   TestIndexServer();

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <signal.h>
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,10 +15,12 @@ namespace {
 
 void PrintUsage(const char* program) {
   std::printf(
-      "Usage: %s [--port N] [--address A] [--id N] [--distinct-ids] [--list A:P]... [--silent-udp]\n"
+      "Usage: %s [--port N] [--address A] [--id N] [--distinct-ids] [--list A:P]...\n"
+      "          [--source HASH@A:P]... [--silent-udp]\n"
       "Serves eD2K logins on A:N (TCP, default 127.0.0.1:4661) and status queries on N+4 (UDP).\n"
       "--id sets the client id given at login, --distinct-ids gives each login the next\n"
       "loopback address up from it, --list adds a server to the list it hands out,\n"
+      "--source hands out A:P as a source of the file HASH (32 hex digits),\n"
       "--silent-udp leaves UDP queries unanswered.\n",
       program);
 }
@@ -30,6 +33,19 @@ bool ParseEntry(const std::string& text, tarn::test::IndexServerEntry& entry) {
   entry.address = address.s_addr;
   entry.port = static_cast<uint16_t>(std::strtoul(text.c_str() + colon + 1, nullptr, 10));
   return entry.port != 0;
+}
+
+bool ParseSource(const std::string& text, std::array<uint8_t, 16>& hash,
+                 tarn::test::IndexServerEntry& entry) {
+  const auto at = text.find('@');
+  if (at != 32) return false;
+  for (size_t i = 0; i < hash.size(); ++i) {
+    char* end = nullptr;
+    const std::string digits = text.substr(2 * i, 2);
+    hash[i] = static_cast<uint8_t>(std::strtoul(digits.c_str(), &end, 16));
+    if (end != digits.c_str() + 2) return false;
+  }
+  return ParseEntry(text.substr(at + 1), entry);
 }
 
 }  // namespace
@@ -53,6 +69,14 @@ int main(int argc, char** argv) {
         return 2;
       }
       settings.serverList.push_back(entry);
+    } else if (option == "--source" && hasValue) {
+      std::array<uint8_t, 16> hash{};
+      tarn::test::IndexServerEntry entry;
+      if (!ParseSource(argv[++i], hash, entry)) {
+        std::fprintf(stderr, "%s: bad source %s\n", argv[0], argv[i]);
+        return 2;
+      }
+      settings.fixedSources.emplace_back(hash, entry);
     } else if (option == "--distinct-ids") {
       settings.distinctLoginIds = true;
     } else if (option == "--silent-udp") {
