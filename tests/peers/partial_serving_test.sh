@@ -25,6 +25,8 @@ network_run a || fail "A did not start"
 instance_wait_shared "$work/a" 1 60 || fail "A did not share its file"
 link=$(network_link a "partly.bin") || fail "A does not share the file"
 hash=$(echo "$link" | cut -d'|' -f5)
+# B asks the server for sources once at its start: A's offer must be there by then.
+network_wait_offered a "partly.bin" "$hash" || fail "the server does not find A's file"
 
 # B's part file: A's bytes in parts 0 and 2, nothing in part 1, which is all that is required.
 b_temp=$work/b/data/Ostrel/TARN/Temp

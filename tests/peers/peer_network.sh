@@ -7,7 +7,9 @@
 #   network_share NAME FILE SIZE   SIZE random bytes in NAME's shared folder; prints the path
 #   network_run NAME...            starts the instances' daemons and waits until they answer
 #   network_link NAME FILE         the ed2k link of FILE as NAME shares it
-#   network_transfer FROM TO FILE PATH   TO downloads FROM's FILE by link; checks its content
+#   network_wait_offered TO FILE HASH    waits until TO's search finds the file with HASH
+#   network_transfer FROM TO FILE PATH   once the server has FROM's FILE, TO downloads it by
+#                                  link; checks its content
 #                                  against PATH and that TO shares it afterwards
 #   network_stop                   stops everything; fails when a process survives
 #   fail TEXT                      explains, shows the logs, stops everything, exits 1
@@ -95,10 +97,24 @@ network_link() {
 # Seconds since the epoch with a fraction, for rates.
 network_now() { date +%s.%N; }
 
+# Waits until a search by NAME's first word, from instance TO, finds the file with HASH: the
+# sharing daemon offers a file only when a burst of changes has settled, and a download asks
+# the server for sources at once and then only every few minutes.
+network_wait_offered() {
+  local to=$1 file=$2 hash=$3 found=
+  for _ in $(seq 30); do
+    found=$(instance_json "$work/$to" "any(r['hash'] == '$hash' for r in d)" search "${file%% *}" --wait 1)
+    [ "$found" = True ] && return 0
+    sleep 0.5
+  done
+  return 1
+}
+
 network_transfer() {
   local from=$1 to=$2 file=$3 source=$4 link hash started seconds
   link=$(network_link "$from" "$file") || fail "$from does not share $file"
   hash=$(echo "$link" | cut -d'|' -f5)
+  network_wait_offered "$to" "$file" "$hash" || fail "the server does not find $from's $file"
   started=$(network_now)
   instance_tarn "$work/$to" download "$link" >/dev/null || fail "$to refused the link $link"
   instance_wait_file "$work/$to" "$hash" "${TARN_E2E_SECONDS:-120}" ||

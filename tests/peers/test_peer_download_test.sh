@@ -51,12 +51,6 @@ cmp -s "$copy" "$source_file" || fail "the completed file differs from the peer'
 echo "downloaded $size bytes from the test peer in $seconds s, content equal"
 
 # Shared means offered: the server now finds the file under its name.
-found=
-for _ in $(seq 20); do
-  found=$(instance_json "$work/a" "any(r['hash'] == '$hash' for r in d)" search "from peer" --wait 2)
-  [ "$found" = True ] && break
-  sleep 0.5
-done
-[ "$found" = True ] || fail "the completed file was not offered to the server"
+network_wait_offered a "from peer.bin" "$hash" || fail "the completed file was not offered to the server"
 echo "the server finds the completed file after $SECONDS s"
 stop_all
