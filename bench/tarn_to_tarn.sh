@@ -86,6 +86,8 @@ source_file=$(network_share a "$name" $((megabytes * 1024 * 1024))) || fail "no 
 network_run a b || fail "the daemons did not start"
 instance_wait_shared "$work/a" 1 600 || fail "A did not hash and share its file"
 link=$(network_link a "$name") || fail "A does not share the file"
+# The clock starts once the server can name A as a source, so only the transfer is timed.
+network_wait_offered b "$name" "$(echo "$link" | cut -d'|' -f5)" || fail "the server does not find A's file"
 a_pid=$(cat "$work/a/tarnsvc.pid")
 b_pid=$(cat "$work/b/tarnsvc.pid")
 { process_ticks "$a_pid"; thread_times "$a_pid"; } >"$work/a.before"

@@ -298,8 +298,9 @@ void CTARNNetUploadFileManager::HashBatch() {
   }
   bytesAtLastReport_ = 0;
   OSTREL::LogInfo("hashing ", pending_.size(), " new or changed shared files");
-  for (const _tagStructPendingFile& file : pending_) {
-    if (Stopping()) break;
+  while (!pending_.empty() && !Stopping()) {
+    const _tagStructPendingFile file = std::move(pending_.front());
+    pending_.pop_front();
     HashAndShare(file.path);
     {
       std::lock_guard guard(progressLock_);

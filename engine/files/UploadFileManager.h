@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -122,7 +123,8 @@ class CTARNNetUploadFileManager
   bool started_ = false;
 
   // Monitor thread only.
-  std::vector<_tagStructPendingFile> pending_;
+  // A deque, so that a batch of 100,000 files gives its memory back as it is hashed.
+  std::deque<_tagStructPendingFile> pending_;
   std::unordered_set<const Shared::File::TransferFile::CTARNNetTransferFile*> seen_;
   uint32_t lastSave_ = 0;
   uint32_t saveInterval_ = kSaveInterval;

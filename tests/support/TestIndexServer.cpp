@@ -500,4 +500,11 @@ void TestIndexServer::ClearReceived() {
   received_.clear();
 }
 
+std::vector<ReceivedPacket> TestIndexServer::TakeReceived() {
+  std::vector<ReceivedPacket> taken;
+  std::lock_guard guard(lock_);
+  taken.swap(received_);
+  return taken;
+}
+
 }  // namespace tarn::test

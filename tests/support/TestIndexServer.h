@@ -103,6 +103,8 @@ class TestIndexServer {
   bool WaitForPackets(uint8_t opcode, bool udp, size_t count = 1,
                       std::chrono::milliseconds deadline = std::chrono::seconds(5)) const;
   void ClearReceived();
+  // The packets received since the last call (or the start), and forgets them.
+  std::vector<ReceivedPacket> TakeReceived();
 
   // The packet builders the server uses, public for tests that script answers by hand.
   static std::vector<uint8_t> TcpPacket(uint8_t opcode, const std::vector<uint8_t>& payload);

@@ -48,6 +48,15 @@ bool ParseSource(const std::string& text, std::array<uint8_t, 16>& hash,
   return ParseEntry(text.substr(at + 1), entry);
 }
 
+
+void PrintReceived(tarn::test::TestIndexServer& server) {
+  const std::vector<tarn::test::ReceivedPacket> packets = server.TakeReceived();
+  for (const auto& packet : packets)
+    std::printf("%s 0x%02X, %zu payload bytes\n", packet.udp ? "udp" : "tcp", packet.opcode,
+                packet.payload.size());
+  if (!packets.empty()) std::fflush(stdout);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -106,11 +115,10 @@ int main(int argc, char** argv) {
               server.Port() + 4);
   std::fflush(stdout);
 
-  int received = 0;
-  sigwait(&signals, &received);
-  for (const auto& packet : server.Received())
-    std::printf("%s 0x%02X, %zu payload bytes\n", packet.udp ? "udp" : "tcp", packet.opcode,
-                packet.payload.size());
+  // Packets are logged as they come, so a script can wait for one (an offer, say).
+  const timespec logPeriod{0, 20'000'000};
+  while (sigtimedwait(&signals, nullptr, &logPeriod) < 0) PrintReceived(server);
   server.Stop();
+  PrintReceived(server);
   return 0;
 }
