@@ -27,7 +27,8 @@ bool CTARNNetDownloadBlocks::PartWanted(uint32_t part, std::span<const uint8_t> 
 }
 
 uint32_t CTARNNetDownloadBlocks::ChooseBlocks(std::span<const uint8_t> partBitmap,
-                                              _tagStructRequestRecord& request, uint32_t wanted) {
+                                              _tagStructRequestRecord& request, uint32_t wanted,
+                                              std::span<const std::pair<uint32_t, uint32_t>> askedOfSource) {
   request.Clear();
   wanted = std::min<uint32_t>(wanted, _tagStructRequestRecord::kPairs);
   if (wanted == 0) return 0;
@@ -46,10 +47,17 @@ uint32_t CTARNNetDownloadBlocks::ChooseBlocks(std::span<const uint8_t> partBitma
       return static_cast<uint32_t>(chosen.Size());
     }
   }
-  // Every free block is on its way from someone: ask this source too.
+  // Every free block is on its way from someone: ask this source too, for what it has not
+  // been asked already.
+  const auto askedAlready = [&](const _tagStructBlockPart& block) {
+    return std::any_of(askedOfSource.begin(), askedOfSource.end(), [&](const auto& asked) {
+      return asked.first < block.end && block.start < asked.second;
+    });
+  };
   for (const _tagStructBlockPart& block : requested_) {
     if (chosen.Size() == wanted) break;
-    if (PartWanted(block.start / HASH::kPartSize, partBitmap)) chosen.Add(block);
+    if (PartWanted(block.start / HASH::kPartSize, partBitmap) && !askedAlready(block))
+      chosen.Add(block);
   }
   request.FillFrom(chosen);
   return static_cast<uint32_t>(chosen.Size());

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "engine/files/BlockPartList.h"
@@ -50,9 +51,11 @@ class CTARNNetDownloadBlocks {
   CTARNNetPartFrequencyList& Frequency() { return frequency_; }
 
   // Fills `request` with up to three blocks for a source holding the parts of `partBitmap`;
-  // returns how many went in. Blocks new to the requested list come first, rarest part first.
+  // returns how many went in. Blocks new to the requested list come first, rarest part first;
+  // when none is left, blocks on their way from other sources, but never one of
+  // `askedOfSource`, the blocks this source was already asked for.
   uint32_t ChooseBlocks(std::span<const uint8_t> partBitmap, _tagStructRequestRecord& request,
-                        uint32_t wanted);
+                        uint32_t wanted, std::span<const std::pair<uint32_t, uint32_t>> askedOfSource = {});
   // A request that will not be answered: its blocks may be asked of others again.
   void ForgetRequest(const _tagStructRequestRecord& request);
 

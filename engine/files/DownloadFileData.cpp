@@ -48,8 +48,9 @@ bool CountOutCallback(void* user, std::span<const uint8_t> bitmap) {
   return Of(user)->CountSourceOut(bitmap);
 }
 uint32_t ChooseCallback(void* user, std::span<const uint8_t> bitmap,
-                        _tagStructRequestRecord& request, uint32_t wanted) {
-  return Of(user)->ChooseBlocks(bitmap, request, wanted);
+                        _tagStructRequestRecord& request, uint32_t wanted,
+                        std::span<const std::pair<uint32_t, uint32_t>> askedOfSource) {
+  return Of(user)->ChooseBlocks(bitmap, request, wanted, askedOfSource);
 }
 bool ForgetCallback(void* user, const _tagStructRequestRecord& request) {
   return Of(user)->ForgetRequest(request);

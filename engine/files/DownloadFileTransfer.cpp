@@ -142,13 +142,14 @@ bool CTARNNetDownloadFileData::CountSourceOut(std::span<const uint8_t> partBitma
 }
 
 uint32_t CTARNNetDownloadFileData::ChooseBlocks(std::span<const uint8_t> partBitmap,
-                                                _tagStructRequestRecord& request, uint32_t wanted) {
+                                                _tagStructRequestRecord& request, uint32_t wanted,
+                                                std::span<const std::pair<uint32_t, uint32_t>> askedOfSource) {
   CLock guard(file_->LockObject());
   if (!NeedsSources()) {
     request.Clear();
     return 0;
   }
-  return blocks_.ChooseBlocks(partBitmap, request, wanted);
+  return blocks_.ChooseBlocks(partBitmap, request, wanted, askedOfSource);
 }
 
 bool CTARNNetDownloadFileData::ForgetRequest(const _tagStructRequestRecord& request) {

@@ -130,9 +130,12 @@ bool CTARNNetTransferFile::CountSourceOut(std::span<const uint8_t> partBitmap) {
 }
 
 uint32_t CTARNNetTransferFile::ChooseBlocks(std::span<const uint8_t> partBitmap,
-                                            _tagStructRequestRecord& request, uint32_t wanted) {
+                                            _tagStructRequestRecord& request, uint32_t wanted,
+                                            std::span<const std::pair<uint32_t, uint32_t>> askedOfSource) {
   const auto [table, user] = Table();
-  return table.chooseBlocks != nullptr ? table.chooseBlocks(user, partBitmap, request, wanted) : 0;
+  return table.chooseBlocks != nullptr
+             ? table.chooseBlocks(user, partBitmap, request, wanted, askedOfSource)
+             : 0;
 }
 
 bool CTARNNetTransferFile::ForgetRequest(const _tagStructRequestRecord& request) {

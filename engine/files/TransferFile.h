@@ -51,7 +51,8 @@ struct _tagStructTransferCallbacks {
   bool (*countSourceIn)(void* user, std::span<const uint8_t> partBitmap) = nullptr;
   bool (*countSourceOut)(void* user, std::span<const uint8_t> partBitmap) = nullptr;
   uint32_t (*chooseBlocks)(void* user, std::span<const uint8_t> partBitmap,
-                           _tagStructRequestRecord& request, uint32_t wanted) = nullptr;
+                           _tagStructRequestRecord& request, uint32_t wanted,
+                           std::span<const std::pair<uint32_t, uint32_t>> askedOfSource) = nullptr;
   bool (*forgetRequest)(void* user, const _tagStructRequestRecord& request) = nullptr;
   uint32_t (*completedBytes)(void* user) = nullptr;
   uint32_t (*receivedBytes)(void* user) = nullptr;
@@ -105,8 +106,9 @@ class CTARNNetTransferFile : public CTARNNetSharedFileT<1> {
   std::vector<uint8_t>& CompletionBitmap() { return completion_; }
   bool CountSourceIn(std::span<const uint8_t> partBitmap);
   bool CountSourceOut(std::span<const uint8_t> partBitmap);
+  // `askedOfSource`: the blocks this source was already asked for, never chosen again for it.
   uint32_t ChooseBlocks(std::span<const uint8_t> partBitmap, _tagStructRequestRecord& request,
-                        uint32_t wanted);
+                        uint32_t wanted, std::span<const std::pair<uint32_t, uint32_t>> askedOfSource = {});
   bool ForgetRequest(const _tagStructRequestRecord& request);
   uint32_t CompletedBytes();
   uint32_t ReceivedBytes();

@@ -195,14 +195,16 @@ uint32_t CTARNNetC2CTCPConnecterT::BlocksWanted(CTARNNetTransferFile& file) {
 
 void CTARNNetC2CTCPConnecterT::RequestBlocks(CTARNNetTransferFile& file) {
   RequestRecord request;
-  const uint32_t chosen = file.ChooseBlocks(AvailabilityBitmap(file), request, BlocksWanted(file));
+  const uint32_t chosen = file.ChooseBlocks(AvailabilityBitmap(file), request, BlocksWanted(file),
+                                            outstanding_.Ranges());
+  if (chosen == 0 || request.IsEmpty()) {
+    // What this source still owes us may be all there is left: wait for it.
+    if (outstanding_.Size() == 0) GiveUp(file, kRetryNothingNow, Client::kDownloadNothingNow);
+    return;
+  }
   for (size_t i = 0; i < RequestRecord::kPairs && i < chosen; ++i)
     if (request.UsedPair(i)) outstanding_.Add(request.start[i], request.end[i]);
   client_->SetRequest(request);
-  if (chosen == 0 || request.IsEmpty()) {
-    GiveUp(file, kRetryNothingNow, Client::kDownloadNothingNow);
-    return;
-  }
   std::vector<uint8_t> payload;
   CStreamWriter writer(payload);
   writer.WriteHash(file.GetHash());

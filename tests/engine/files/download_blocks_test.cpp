@@ -102,6 +102,16 @@ TEST_F(DownloadBlocksTest, BlocksAlreadyRequestedAreAskedAgainWhenNothingElseIsL
   EXPECT_EQ(second, first);
   EXPECT_EQ(blocks_->Requested().Size(), 3u);
 
+  // Never twice from the same source: what it was asked for already is left out.
+  const std::vector<uint8_t> all(1, 1);
+  const std::vector<std::pair<uint32_t, uint32_t>> askedOfIt{
+      {0, kAICHBlockSize}, {2 * kAICHBlockSize, 3 * kAICHBlockSize - 5}};
+  _tagStructRequestRecord third;
+  ASSERT_EQ(blocks_->ChooseBlocks(all, third, 3, askedOfIt), 1u);
+  EXPECT_EQ(third.start[0], kAICHBlockSize);
+  const std::vector<std::pair<uint32_t, uint32_t>> askedEverything{{0, 3 * kAICHBlockSize}};
+  EXPECT_EQ(blocks_->ChooseBlocks(all, third, 3, askedEverything), 0u);
+
   blocks_->ForgetRequest(first);
   EXPECT_TRUE(blocks_->Requested().Empty());
 }
