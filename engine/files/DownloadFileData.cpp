@@ -2,6 +2,7 @@
 
 #include "engine/files/Digest.h"
 #include "engine/files/FileTime.h"
+#include "engine/files/PartHashFile.h"
 #include "engine/protocol/Limits.h"
 #include "framework/CriticalSection.h"
 #include "framework/Log.h"
@@ -145,6 +146,7 @@ bool CTARNNetDownloadFileData::Create(const std::string& tempFolder) {
       return false;
     }
     const SPartFilePaths paths = PartFilePaths(tempFolder, *index);
+    FileSystem().Remove(paths.hashes);  // left by a download that used the index before
     const uint32_t size = file_->GetSize();
     if (size == 0 || size > Protocol::kMaxDownloadFileSize) return false;
     CTARNNetPartFile created;
@@ -196,6 +198,7 @@ bool CTARNNetDownloadFileData::Restore(const std::string& path) {
   file_->SetHash(metadata->hash);
   file_->SetInfo(info);
   file_->HashSet().Reset(size);
+  hashSetSaved_.store(RestoreHashSet(metadata->hash, size));
   blocks_.Reset();
   blocks_.Required() = metadata->required;
 
@@ -280,7 +283,31 @@ bool CTARNNetDownloadFileData::SaveLocked() {
 
 bool CTARNNetDownloadFileData::Save() {
   CLock guard(file_->LockObject());
+  SaveHashSetIfNewLocked();
   return SaveLocked();
+}
+
+bool CTARNNetDownloadFileData::RestoreHashSet(const _tagUnionHash& hash, uint32_t size) {
+  // The reader keeps only hash sets that derive their file hash.
+  for (HASH::_tagStructPartHashEntry& entry : HASH::LoadPartHashFile(paths_.hashes)) {
+    if (entry.fileHash != hash || entry.parts.GetFileSize() != size) continue;
+    file_->HashSet().HashList() = std::move(entry.parts);
+    return true;
+  }
+  return false;
+}
+
+// The part hashes come from a source once. Kept beside the part file, they let a restarted
+// download check its parts and answer hash set requests before any source is reached again.
+void CTARNNetDownloadFileData::SaveHashSetIfNewLocked() {
+  const uint32_t size = file_->GetSize();
+  if (hashSetSaved_.load() || finished_.load() || paths_.hashes.empty() ||
+      HASH::HashSetCount(size) == 0)
+    return;
+  const auto& list = file_->HashSet().HashList();
+  if (list.GetFileSize() != size || !list.Matches(file_->GetHash())) return;
+  const HASH::_tagStructPartHashEntry entry{file_->GetHash(), list};
+  hashSetSaved_.store(HASH::SavePartHashFile(paths_.hashes, std::span(&entry, 1)));
 }
 
 bool CTARNNetDownloadFileData::ReadRange(uint32_t start, uint32_t end, std::vector<uint8_t>& data) {
@@ -312,6 +339,7 @@ bool CTARNNetDownloadFileData::MoveTo(const std::string& path) {
   }
   // The metadata goes only once the data is safely at its new place.
   FileSystem().Remove(paths_.metadata);
+  FileSystem().Remove(paths_.hashes);
   // As the shared folder's scan will find it, so that it is not taken for a new file.
   if (const auto attributes = ReadFileAttributes(path)) {
     file_->SetCreationTime(attributes->creationTime);
@@ -343,6 +371,7 @@ bool CTARNNetDownloadFileData::Cancel() {
     finished_.store(true);  // takes no more data, sources or requests
     partFile_.Close();
     if (!paths_.metadata.empty()) FileSystem().Remove(paths_.metadata);
+    if (!paths_.hashes.empty()) FileSystem().Remove(paths_.hashes);
     if (!paths_.data.empty()) FileSystem().Remove(paths_.data);
   }
   if (auto* sink = Sink()) sink->OnDownloadRemoved(file_->GetRecord());
@@ -408,6 +437,7 @@ bool CTARNNetDownloadFileData::StatisticsSample() {
   {
     CLock guard(file_->LockObject());
     if (finished_.load()) return false;
+    SaveHashSetIfNewLocked();
     finishedNow = RecheckUndecidedParts();
     const uint32_t now = OSTREL::Process::CTickSource::Now();
     const uint32_t elapsed = now == sampleTick_ ? kSamplePeriod : now - sampleTick_;

@@ -100,6 +100,9 @@ class CTARNNetDownloadFileData : public OSTREL::CReferenceT<CTARNNetDownloadFile
   bool MarkFinished();
   void StopForStorageError(const char* what, uint32_t offset, int error);
   bool SaveLocked();
+  // The hash set kept by an earlier run, when it is this file's; true when taken.
+  bool RestoreHashSet(const _tagUnionHash& hash, uint32_t size);
+  void SaveHashSetIfNewLocked();
   _tagStructDownloadMetadata MetadataLocked();
   // Untrusted records for the blocks of partly received parts, from the data on disk, so
   // that a part completed after a restart is still checked as a whole.
@@ -122,6 +125,7 @@ class CTARNNetDownloadFileData : public OSTREL::CReferenceT<CTARNNetDownloadFile
   std::atomic<bool> stopped_{false};
   std::atomic<bool> paused_{false};
   std::atomic<bool> finished_{false};
+  std::atomic<bool> hashSetSaved_{false};
   std::vector<void*> transferring_;
   std::mutex sinkLock_;
   ITARNNetP2PDownloadEventHandler* sink_ = nullptr;

@@ -23,7 +23,8 @@ SPartFilePaths PartFilePaths(const std::filesystem::path& folder, uint32_t index
   char stem[16];
   std::snprintf(stem, sizeof stem, "%05u", index);
   return {folder / (std::string(stem) + std::string(kDataSuffix)),
-          folder / (std::string(stem) + std::string(kMetadataSuffix))};
+          folder / (std::string(stem) + std::string(kMetadataSuffix)),
+          folder / (std::string(stem) + std::string(kHashesSuffix))};
 }
 
 std::optional<uint32_t> FreePartFileIndex(const std::filesystem::path& folder) {
@@ -39,10 +40,11 @@ std::optional<SPartFilePaths> PartFilePathsOf(const std::filesystem::path& path)
   if (!path.has_extension() || stem.extension() != ".tarn") return std::nullopt;
   std::filesystem::path base = path;
   base.replace_extension();
-  std::filesystem::path data = base, metadata = base;
+  std::filesystem::path data = base, metadata = base, hashes = base;
   data += ".tmp";
   metadata += ".dat";
-  return SPartFilePaths{data, metadata};
+  hashes += ".hashes";
+  return SPartFilePaths{data, metadata, hashes};
 }
 
 std::optional<std::filesystem::path> FreePathInFolder(const std::filesystem::path& folder,

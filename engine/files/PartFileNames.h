@@ -1,5 +1,6 @@
 // Where a download keeps its files in the temp folder (nnnnn.tarn.tmp for the data,
-// nnnnn.tarn.dat for the metadata, n the smallest index for which neither exists) and how a
+// nnnnn.tarn.dat for the metadata, n the smallest index for which neither exists, and
+// nnnnn.tarn.hashes for the part hashes once a source gave them) and how a
 // name is made free in a folder with "(n)". Pure functions over the file-system seam; callers
 // serialise choices in the same folder.
 #pragma once
@@ -14,11 +15,13 @@ namespace P2P::Shared::File::TransferFile {
 
 inline constexpr std::string_view kDataSuffix = ".tarn.tmp";
 inline constexpr std::string_view kMetadataSuffix = ".tarn.dat";
+inline constexpr std::string_view kHashesSuffix = ".tarn.hashes";
 inline constexpr uint32_t kMaxPartFileIndex = 99999;
 
 struct SPartFilePaths {
   std::filesystem::path data;
   std::filesystem::path metadata;
+  std::filesystem::path hashes;
 };
 
 // The two paths of index `index` in `folder`.

@@ -7,6 +7,7 @@
 #include "engine/files/FileHasher.h"
 #include "engine/files/HashConstants.h"
 #include "tests/engine/files/HashReference.h"
+#include "tests/support/ManualClock.h"
 #include "tests/support/Sandbox.h"
 
 namespace P2P::Shared::File::TransferFile {
@@ -213,6 +214,30 @@ TEST_F(DownloadBlocksTest, RecoveryDataRepairsOnlyTheDamagedBlock) {
   Protocol::CStreamReader again(recovery);
   EXPECT_TRUE(file_->HashSet().ApplyRecoveryData(1, again));
   EXPECT_TRUE(again.AtEnd());
+}
+
+TEST_F(DownloadBlocksTest, APartWithoutRecoveryDataWithinTheWaitIsFetchedAgainWhole) {
+  tarn::test::ManualClock clock;
+  MakeFile(kPartSize + 3 * kAICHBlockSize);
+  HASH::CTARNNetFileHashSet peer = PeerHashSet();
+  file_->HashSet().HashList() = peer.HashList();
+  file_->HashSet().SetRootHash(peer.Tree().Root().hash, HASH::CTARNNetFileHashSet::kStatusTrusted);
+  const uint32_t part1 = kPartSize;
+  const uint32_t part1End = kPartSize + 3 * kAICHBlockSize;
+  _tagStructRequestRecord request;
+  ASSERT_EQ(blocks_->ChooseBlocks(std::vector<uint8_t>{0, 1}, request, 3), 3u);
+  Deliver(part1, part1 + kAICHBlockSize);
+  Deliver(part1 + kAICHBlockSize, part1 + 2 * kAICHBlockSize, true);
+  EXPECT_EQ(Deliver(part1 + 2 * kAICHBlockSize, part1End).partCheck, EPartCheck::kUndecided);
+  EXPECT_TRUE(blocks_->AwaitsRecovery(1));
+
+  clock.Advance(CTARNNetDownloadBlocks::kRecoveryWait - 1);
+  EXPECT_EQ(blocks_->VerifyPart(1, *storage_), EPartCheck::kUndecided);
+  clock.Advance(1);
+  EXPECT_EQ(blocks_->VerifyPart(1, *storage_), EPartCheck::kFailed);
+  EXPECT_FALSE(blocks_->AwaitsRecovery(1));
+  EXPECT_EQ(blocks_->Required().Total(), part1End);  // part 0 as before, and all of part 1
+  EXPECT_FALSE(blocks_->Untrusted().AnyWithin(part1, part1End));
 }
 
 TEST_F(DownloadBlocksTest, AMultiPartFileWaitsForItsHashSet) {

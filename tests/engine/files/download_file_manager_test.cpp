@@ -9,6 +9,7 @@
 #include "engine/files/DownloadFileManager.h"
 #include "engine/files/TransferFileList.h"
 #include "engine/files/UploadFileManager.h"
+#include "framework/CriticalSection.h"
 #include "platform/FileSystem.h"
 #include "tests/engine/files/DownloadTestKit.h"
 #include "tests/support/Sandbox.h"
@@ -193,6 +194,27 @@ TEST_F(DownloadFileManagerTest, RestartRestoresTheSameRequiredRanges) {
   downloads_->SetUploadFileManager(uploads_.get());
   test::DownloadAll(*restored, content);
   EXPECT_EQ(ReadAll(shared_ / "song.mp3"), content);
+}
+
+TEST_F(DownloadFileManagerTest, PartHashesFromASourceOutliveARestartUntilTheDownloadGoes) {
+  StartDownloads();
+  const auto content = PseudoRandomBytes(2 * 9728000 + 5000, 7);
+  const CTransferFilePtr file = Add(content, "two parts.bin");
+  ASSERT_TRUE(file);
+  test::GivePartHashes(*file, content);
+  file->StatisticsSample();
+  const fs::path hashes = temp_ / "00000.tarn.hashes";
+  EXPECT_TRUE(Exists(hashes));
+
+  RestartDownloads();
+  ASSERT_EQ(downloads_->List().Count(), 1u);
+  const CTransferFilePtr restored = downloads_->List().At(1);
+  {
+    OSTREL::Process::CLock guard(restored->LockObject());
+    EXPECT_TRUE(restored->HashSet().HashList().Matches(restored->GetHash()));
+  }
+  EXPECT_TRUE(restored->Cancel());
+  EXPECT_FALSE(Exists(hashes));
 }
 
 TEST_F(DownloadFileManagerTest, CompletionMovesSharesAndRaisesEventsInOrder) {
