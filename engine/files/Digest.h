@@ -2,10 +2,6 @@
 // hashing and one-shot helpers for blocks held in memory. Each object belongs to one thread.
 #pragma once
 
-#ifndef CRYPTOPP_ENABLE_NAMESPACE_WEAK
-#define CRYPTOPP_ENABLE_NAMESPACE_WEAK 1
-#endif
-#include <cryptopp/md4.h>
 #include <cryptopp/sha.h>
 
 #include <cstdint>
@@ -13,19 +9,21 @@
 
 #include "engine/base/Hash.h"
 #include "engine/files/AICHHash.h"
+#include "engine/base/MD4.h"
 
 namespace P2P::HASH {
 
-// Crypto++'s Update and Final never throw for these two algorithms, so no handler is needed.
 class CMD4Digest {
  public:
-  void Update(std::span<const uint8_t> bytes) { md4_.Update(bytes.data(), bytes.size()); }
+  void Update(std::span<const uint8_t> bytes) { md4_.Update(bytes); }
   // Finishes the digest and restarts the hasher.
   _tagUnionHash Final();
 
  private:
-  CryptoPP::Weak::MD4 md4_;
+  CMD4 md4_;
 };
+
+// Crypto++'s Update and Final never throw for SHA-1, so no handler is needed.
 
 class CSHA1Digest {
  public:

@@ -1,14 +1,14 @@
 #include "engine/protocol/Ed2kLink.h"
 
 #include <arpa/inet.h>
-#define CRYPTOPP_ENABLE_NAMESPACE_WEAK 1
-#include <cryptopp/md4.h>
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
 
+#include "engine/base/MD4.h"
 #include "engine/protocol/Limits.h"
 #include "engine/protocol/TextCodec.h"
 #include "framework/AsciiCase.h"
@@ -149,10 +149,11 @@ bool ReadAichRoot(std::string_view text, std::array<uint8_t, 20>& root, CLinkRea
 }
 
 _tagUnionHash HashOfPartHashes(const std::vector<_tagUnionHash>& parts) {
-  CryptoPP::Weak::MD4 md4;
-  for (const auto& part : parts) md4.Update(part.bytes.data(), part.bytes.size());
+  HASH::CMD4 md4;
+  for (const auto& part : parts) md4.Update(part.bytes);
+  const auto digest = md4.Final();
   _tagUnionHash hash;
-  md4.Final(hash.bytes.data());
+  std::copy(digest.begin(), digest.end(), hash.bytes.begin());
   return hash;
 }
 
