@@ -47,24 +47,32 @@ void CMD4::CompressBlocks(const uint8_t* blocks, size_t count) {
     uint32_t x[16];
     for (int i = 0; i < 16; ++i) x[i] = LoadLittleEndian(blocks + 4 * i);
     const uint32_t a0 = a, b0 = b, c0 = c, d0 = d;
-    for (int i = 0; i < 16; i += 4) {
-      Round1(a, b, c, d, x[i], 3);
-      Round1(d, a, b, c, x[i + 1], 7);
-      Round1(c, d, a, b, x[i + 2], 11);
-      Round1(b, c, d, a, x[i + 3], 19);
-    }
-    for (int i = 0; i < 4; ++i) {
-      Round2(a, b, c, d, x[i], 3);
-      Round2(d, a, b, c, x[i + 4], 5);
-      Round2(c, d, a, b, x[i + 8], 9);
-      Round2(b, c, d, a, x[i + 12], 13);
-    }
-    for (const int i : {0, 2, 1, 3}) {
-      Round3(a, b, c, d, x[i], 3);
-      Round3(d, a, b, c, x[i + 8], 9);
-      Round3(c, d, a, b, x[i + 4], 11);
-      Round3(b, c, d, a, x[i + 12], 15);
-    }
+    // Written out: the compiler does not unroll the rounds by itself, and their word order
+    // and shifts must be constants for the speed this class is for.
+    Round1(a, b, c, d, x[0], 3), Round1(d, a, b, c, x[1], 7);
+    Round1(c, d, a, b, x[2], 11), Round1(b, c, d, a, x[3], 19);
+    Round1(a, b, c, d, x[4], 3), Round1(d, a, b, c, x[5], 7);
+    Round1(c, d, a, b, x[6], 11), Round1(b, c, d, a, x[7], 19);
+    Round1(a, b, c, d, x[8], 3), Round1(d, a, b, c, x[9], 7);
+    Round1(c, d, a, b, x[10], 11), Round1(b, c, d, a, x[11], 19);
+    Round1(a, b, c, d, x[12], 3), Round1(d, a, b, c, x[13], 7);
+    Round1(c, d, a, b, x[14], 11), Round1(b, c, d, a, x[15], 19);
+    Round2(a, b, c, d, x[0], 3), Round2(d, a, b, c, x[4], 5);
+    Round2(c, d, a, b, x[8], 9), Round2(b, c, d, a, x[12], 13);
+    Round2(a, b, c, d, x[1], 3), Round2(d, a, b, c, x[5], 5);
+    Round2(c, d, a, b, x[9], 9), Round2(b, c, d, a, x[13], 13);
+    Round2(a, b, c, d, x[2], 3), Round2(d, a, b, c, x[6], 5);
+    Round2(c, d, a, b, x[10], 9), Round2(b, c, d, a, x[14], 13);
+    Round2(a, b, c, d, x[3], 3), Round2(d, a, b, c, x[7], 5);
+    Round2(c, d, a, b, x[11], 9), Round2(b, c, d, a, x[15], 13);
+    Round3(a, b, c, d, x[0], 3), Round3(d, a, b, c, x[8], 9);
+    Round3(c, d, a, b, x[4], 11), Round3(b, c, d, a, x[12], 15);
+    Round3(a, b, c, d, x[2], 3), Round3(d, a, b, c, x[10], 9);
+    Round3(c, d, a, b, x[6], 11), Round3(b, c, d, a, x[14], 15);
+    Round3(a, b, c, d, x[1], 3), Round3(d, a, b, c, x[9], 9);
+    Round3(c, d, a, b, x[5], 11), Round3(b, c, d, a, x[13], 15);
+    Round3(a, b, c, d, x[3], 3), Round3(d, a, b, c, x[11], 9);
+    Round3(c, d, a, b, x[7], 11), Round3(b, c, d, a, x[15], 15);
     a += a0;
     b += b0;
     c += c0;
