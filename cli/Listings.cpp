@@ -1,6 +1,9 @@
 #include "cli/Listings.h"
 
 #include <cstdio>
+#include <functional>
+#include <string_view>
+#include <type_traits>
 
 #include "cli/JsonWriter.h"
 #include "cli/ProgressBar.h"
@@ -134,94 +137,161 @@ std::vector<SSharedRow> ListShared(IP2PSharedFileList& list) {
   return rows;
 }
 
-std::string ServersTable(const std::vector<SServerRow>& rows) {
-  std::string out = "KEY  ADDRESS               NAME                            USERS   FILES  PING\n";
-  for (const auto& row : rows) {
-    out += Pad(std::to_string(row.key), 5) + Pad(row.address, 22) + FitName(row.name, 30) + " " +
-           PadLeft(std::to_string(row.users), 6) + " " + PadLeft(std::to_string(row.files), 7) +
-           " " + PadLeft(std::to_string(row.ping), 5) + "\n";
-  }
-  return out;
-}
-
-std::string ServersJson(const std::vector<SServerRow>& rows) {
-  CJsonWriter json;
-  json.BeginArray();
-  for (const auto& row : rows) {
-    json.BeginObject()
-        .Member("key", row.key)
-        .Member("address", row.address)
-        .Member("name", row.name)
-        .Member("users", row.users)
-        .Member("files", row.files)
-        .Member("ping", row.ping)
-        .EndObject();
-  }
-  return json.EndArray().Text() + "\n";
-}
-
-std::string DownloadLine(const SDownloadRow& row, bool bar) {
-  const std::string progress =
-      bar ? ProgressBar(row.completed, row.size, 22) + " " + PadLeft(Percent(row.completed, row.size), 6)
-          : PadLeft(Percent(row.completed, row.size), 6);
-  return Pad(std::to_string(row.key), 5) + FitName(row.name, 32) + " " +
-         PadLeft(FormatSize(row.size), 10) + " " + progress + " " +
-         PadLeft(FormatSpeed(row.speed), 12) + " " + PadLeft(std::to_string(row.sources), 4) +
-         "  " + row.state;
-}
-
-std::string DownloadsTable(const std::vector<SDownloadRow>& rows, bool bar) {
-  std::string out = Pad("KEY", 5) + Pad("NAME", 32) + " " + PadLeft("SIZE", 10) + " " +
-                    (bar ? Pad("PROGRESS", 29) : PadLeft("DONE", 6)) + " " +
-                    PadLeft("SPEED", 12) + " " + PadLeft("SRC", 4) + "  STATE\n";
-  for (const auto& row : rows) out += DownloadLine(row, bar) + "\n";
-  return out;
-}
-
-std::string DownloadsJson(const std::vector<SDownloadRow>& rows) {
-  CJsonWriter json;
-  json.BeginArray();
-  for (const auto& row : rows) {
-    json.BeginObject()
-        .Member("key", row.key)
-        .Member("name", row.name)
-        .Member("hash", row.hash)
-        .Member("size", row.size)
-        .Member("completed", row.completed)
-        .Member("speed", row.speed)
-        .Member("sources", row.sources)
-        .Member("state", row.state)
-        .EndObject();
-  }
-  return json.EndArray().Text() + "\n";
-}
-
-std::string SharedTable(const std::vector<SSharedRow>& rows) {
-  std::string out = Pad("KEY", 5) + Pad("NAME", 32) + " " + PadLeft("SIZE", 10) + "  " +
-                    Pad("TYPE", 9) + " HASH\n";
-  for (const auto& row : rows) {
-    out += Pad(std::to_string(row.key), 5) + FitName(row.name, 32) + " " +
-           PadLeft(FormatSize(row.size), 10) + "  " + Pad(row.type, 9) + " " + row.hash + "\n";
-  }
-  return out;
-}
-
-std::string SharedJson(const std::vector<SSharedRow>& rows) {
-  CJsonWriter json;
-  json.BeginArray();
-  for (const auto& row : rows) {
-    json.BeginObject()
-        .Member("key", row.key)
-        .Member("name", row.name)
-        .Member("size", row.size)
-        .Member("type", row.type)
-        .Member("hash", row.hash)
-        .EndObject();
-  }
-  return json.EndArray().Text() + "\n";
-}
-
 namespace {
+
+// How a cell (or its heading) fills its column.
+enum class EFill { kLeft, kRight, kName, kAsIs };
+
+struct SColumn {
+  const char* heading = "";
+  size_t gap = 0;  // spaces before the column
+  size_t width = 0;
+  EFill fill = EFill::kAsIs;
+};
+
+// One field of a listing: its JSON member, its table column, or both, so the two renderings
+// share one description of each listing.
+template <typename Row>
+struct SField {
+  std::string_view member;  // empty: a column only
+  std::function<void(CJsonWriter&, std::string_view, const Row&)> value;
+  SColumn column;
+  std::function<std::string(const Row&)> cell;  // empty: JSON only
+};
+
+template <typename Row>
+using Cell = std::type_identity_t<std::function<std::string(const Row&)>>;
+
+template <typename Row, typename Value>
+SField<Row> JsonOnly(std::string_view member, Value Row::*field) {
+  const auto value = [field](CJsonWriter& json, std::string_view name, const Row& row) {
+    json.Member(name, row.*field);
+  };
+  return {member, value, {}, nullptr};
+}
+
+template <typename Row, typename Value>
+SField<Row> Shown(std::string_view member, Value Row::*field, SColumn column, Cell<Row> cell) {
+  SField<Row> shown = JsonOnly(member, field);
+  shown.column = column;
+  shown.cell = std::move(cell);
+  return shown;
+}
+
+// A member whose column shows it as it is (numbers in decimal).
+template <typename Row, typename Value>
+SField<Row> Shown(std::string_view member, Value Row::*field, SColumn column) {
+  return Shown(member, field, column, [field](const Row& row) {
+    if constexpr (std::is_same_v<Value, std::string>) {
+      return row.*field;
+    } else {
+      return std::to_string(row.*field);
+    }
+  });
+}
+
+template <typename Row>
+SField<Row> TableOnly(SColumn column, Cell<Row> cell) {
+  return {{}, nullptr, column, std::move(cell)};
+}
+
+std::string Filled(const std::string& text, const SColumn& column) {
+  switch (column.fill) {
+    case EFill::kLeft:
+      return Pad(text, column.width);
+    case EFill::kRight:
+      return PadLeft(text, column.width);
+    case EFill::kName:
+      return FitName(text, column.width);
+    case EFill::kAsIs:
+      break;
+  }
+  return text;
+}
+
+template <typename Row, typename Text>
+std::string Line(const std::vector<SField<Row>>& fields, Text text) {
+  std::string line;
+  for (const auto& field : fields)
+    if (field.cell) line += std::string(field.column.gap, ' ') + Filled(text(field), field.column);
+  return line;
+}
+
+template <typename Row>
+std::string RowLine(const std::vector<SField<Row>>& fields, const Row& row) {
+  return Line(fields, [&](const SField<Row>& field) { return field.cell(row); });
+}
+
+template <typename Row>
+std::string Table(const std::vector<SField<Row>>& fields, const std::vector<Row>& rows) {
+  std::string out = Line(fields, [](const SField<Row>& field) { return field.column.heading; });
+  out += "\n";
+  for (const auto& row : rows) out += RowLine(fields, row) + "\n";
+  return out;
+}
+
+template <typename Row>
+std::string Json(const std::vector<SField<Row>>& fields, const std::vector<Row>& rows) {
+  CJsonWriter json;
+  json.BeginArray();
+  for (const auto& row : rows) {
+    json.BeginObject();
+    for (const auto& field : fields)
+      if (!field.member.empty()) field.value(json, field.member, row);
+    json.EndObject();
+  }
+  return json.EndArray().Text() + "\n";
+}
+
+const std::vector<SField<SServerRow>>& ServerFields() {
+  using R = SServerRow;
+  static const std::vector<SField<R>> fields = {
+      Shown("key", &R::key, {"KEY", 0, 5, EFill::kLeft}),
+      Shown("address", &R::address, {"ADDRESS", 0, 22, EFill::kLeft}),
+      Shown("name", &R::name, {"NAME", 0, 30, EFill::kName}),
+      Shown("users", &R::users, {"USERS", 1, 6, EFill::kRight}),
+      Shown("files", &R::files, {"FILES", 1, 7, EFill::kRight}),
+      Shown("ping", &R::ping, {"PING", 1, 5, EFill::kRight}),
+  };
+  return fields;
+}
+
+// `bar`: the progress column is a bar.
+std::vector<SField<SDownloadRow>> DownloadFields(bool bar) {
+  using R = SDownloadRow;
+  const SColumn progress =
+      bar ? SColumn{"PROGRESS", 1, 29, EFill::kLeft} : SColumn{"DONE", 1, 6, EFill::kRight};
+  return {
+      Shown("key", &R::key, {"KEY", 0, 5, EFill::kLeft}),
+      Shown("name", &R::name, {"NAME", 0, 32, EFill::kName}),
+      JsonOnly("hash", &R::hash),
+      Shown("size", &R::size, {"SIZE", 1, 10, EFill::kRight},
+            [](const R& row) { return FormatSize(row.size); }),
+      Shown("completed", &R::completed, progress,
+            [bar](const R& row) {
+              const std::string percent = Percent(row.completed, row.size);
+              return bar ? ProgressBar(row.completed, row.size, 22) + " " + PadLeft(percent, 6)
+                         : percent;
+            }),
+      Shown("speed", &R::speed, {"SPEED", 1, 12, EFill::kRight},
+            [](const R& row) { return FormatSpeed(row.speed); }),
+      Shown("sources", &R::sources, {"SRC", 1, 4, EFill::kRight}),
+      Shown("state", &R::state, {"STATE", 2}),
+  };
+}
+
+const std::vector<SField<SSharedRow>>& SharedFields() {
+  using R = SSharedRow;
+  static const std::vector<SField<R>> fields = {
+      Shown("key", &R::key, {"KEY", 0, 5, EFill::kLeft}),
+      Shown("name", &R::name, {"NAME", 0, 32, EFill::kName}),
+      Shown("size", &R::size, {"SIZE", 1, 10, EFill::kRight},
+            [](const R& row) { return FormatSize(row.size); }),
+      Shown("type", &R::type, {"TYPE", 2, 9, EFill::kLeft}),
+      Shown("hash", &R::hash, {"HASH", 1}),
+  };
+  return fields;
+}
 
 std::string DurationText(uint32_t seconds) {
   char text[32];
@@ -233,69 +303,91 @@ std::string DurationText(uint32_t seconds) {
   return text;
 }
 
-std::string UploadState(const SUploadRow& row) {
-  return row.uploading ? "uploading" : "queued #" + std::to_string(row.rank);
+std::string CreditText(double modifier) {
+  char credit[16];
+  std::snprintf(credit, sizeof credit, "%.2f", modifier);
+  return credit;
+}
+
+// The table puts the time and the user after the file, JSON before it.
+const std::vector<SField<SUploadRow>>& UploadFields() {
+  using R = SUploadRow;
+  static const std::vector<SField<R>> fields = {
+      {"state",
+       [](CJsonWriter& json, std::string_view name, const R& row) {
+         json.Member(name, row.uploading ? "uploading" : "queued");
+       },
+       {"STATE", 0, 13, EFill::kLeft},
+       [](const R& row) {
+         return row.uploading ? "uploading" : "queued #" + std::to_string(row.rank);
+       }},
+      JsonOnly("rank", &R::rank),
+      JsonOnly("user_hash", &R::userHash),
+      Shown("address", &R::address, {"ADDRESS", 0, 16, EFill::kLeft}),
+      JsonOnly("file_hash", &R::fileHash),
+      Shown("file_name", &R::fileName, {"FILE", 0, 32, EFill::kName},
+            [](const R& row) { return row.fileName.empty() ? row.fileHash : row.fileName; }),
+      JsonOnly("seconds", &R::seconds),
+      Shown("sent", &R::sentBytes, {"SENT", 1, 10, EFill::kRight},
+            [](const R& row) { return row.uploading ? FormatSize(row.sentBytes) : "-"; }),
+      TableOnly<R>({"TIME", 1, 8, EFill::kRight},
+                   [](const R& row) { return DurationText(row.seconds); }),
+      Shown("credit_modifier", &R::creditModifier, {"CREDIT", 1, 6, EFill::kRight},
+            [](const R& row) { return CreditText(row.creditModifier); }),
+      TableOnly<R>({"USER", 2}, [](const R& row) { return row.userHash; }),
+  };
+  return fields;
+}
+
+const std::vector<SField<SResultRow>>& ResultFields() {
+  using R = SResultRow;
+  static const std::vector<SField<R>> fields = {
+      Shown("key", &R::key, {"KEY", 0, 5, EFill::kLeft}),
+      Shown("name", &R::name, {"NAME", 0, 40, EFill::kName}),
+      JsonOnly("hash", &R::hash),
+      Shown("size", &R::size, {"SIZE", 1, 10, EFill::kRight},
+            [](const R& row) { return FormatSize(row.size); }),
+      JsonOnly("type", &R::type),
+      Shown("sources", &R::sources, {"SRC", 1, 4, EFill::kRight}),
+      JsonOnly("complete_sources", &R::complete),
+      TableOnly<R>({"", 1}, [](const R&) { return "sources"; }),
+  };
+  return fields;
 }
 
 }  // namespace
 
+std::string ServersTable(const std::vector<SServerRow>& rows) {
+  return Table(ServerFields(), rows);
+}
+
+std::string ServersJson(const std::vector<SServerRow>& rows) { return Json(ServerFields(), rows); }
+
+std::string DownloadLine(const SDownloadRow& row, bool bar) {
+  return RowLine(DownloadFields(bar), row);
+}
+
+std::string DownloadsTable(const std::vector<SDownloadRow>& rows, bool bar) {
+  return Table(DownloadFields(bar), rows);
+}
+
+std::string DownloadsJson(const std::vector<SDownloadRow>& rows) {
+  return Json(DownloadFields(false), rows);
+}
+
+std::string SharedTable(const std::vector<SSharedRow>& rows) { return Table(SharedFields(), rows); }
+
+std::string SharedJson(const std::vector<SSharedRow>& rows) { return Json(SharedFields(), rows); }
+
 std::string UploadsTable(const std::vector<SUploadRow>& rows) {
   if (rows.empty()) return "no uploads and nobody queued\n";
-  std::string out = Pad("STATE", 13) + Pad("ADDRESS", 16) + Pad("FILE", 32) + " " +
-                    PadLeft("SENT", 10) + " " + PadLeft("TIME", 8) + " " + PadLeft("CREDIT", 6) +
-                    "  USER\n";
-  for (const auto& row : rows) {
-    char credit[16];
-    std::snprintf(credit, sizeof credit, "%.2f", row.creditModifier);
-    const std::string name = row.fileName.empty() ? row.fileHash : row.fileName;
-    out += Pad(UploadState(row), 13) + Pad(row.address, 16) + FitName(name, 32) + " " +
-           PadLeft(row.uploading ? FormatSize(row.sentBytes) : "-", 10) + " " +
-           PadLeft(DurationText(row.seconds), 8) + " " + PadLeft(credit, 6) + "  " +
-           row.userHash + "\n";
-  }
-  return out;
+  return Table(UploadFields(), rows);
 }
 
-std::string UploadsJson(const std::vector<SUploadRow>& rows) {
-  CJsonWriter json;
-  json.BeginArray();
-  for (const auto& row : rows) {
-    json.BeginObject()
-        .Member("state", row.uploading ? "uploading" : "queued")
-        .Member("rank", static_cast<uint64_t>(row.rank))
-        .Member("user_hash", row.userHash)
-        .Member("address", row.address)
-        .Member("file_hash", row.fileHash)
-        .Member("file_name", row.fileName)
-        .Member("seconds", static_cast<uint64_t>(row.seconds))
-        .Member("sent", row.sentBytes)
-        .Member("credit_modifier", row.creditModifier)
-        .EndObject();
-  }
-  return json.EndArray().Text() + "\n";
-}
+std::string UploadsJson(const std::vector<SUploadRow>& rows) { return Json(UploadFields(), rows); }
 
-std::string ResultLine(const SResultRow& row) {
-  return Pad(std::to_string(row.key), 5) + FitName(row.name, 40) + " " +
-         PadLeft(FormatSize(row.size), 10) + " " + PadLeft(std::to_string(row.sources), 4) +
-         " sources";
-}
+std::string ResultLine(const SResultRow& row) { return RowLine(ResultFields(), row); }
 
-std::string ResultsJson(const std::vector<SResultRow>& rows) {
-  CJsonWriter json;
-  json.BeginArray();
-  for (const auto& row : rows) {
-    json.BeginObject()
-        .Member("key", row.key)
-        .Member("name", row.name)
-        .Member("hash", row.hash)
-        .Member("size", row.size)
-        .Member("type", row.type)
-        .Member("sources", row.sources)
-        .Member("complete_sources", row.complete)
-        .EndObject();
-  }
-  return json.EndArray().Text() + "\n";
-}
+std::string ResultsJson(const std::vector<SResultRow>& rows) { return Json(ResultFields(), rows); }
 
 }  // namespace tarn::cli

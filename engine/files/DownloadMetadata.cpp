@@ -1,5 +1,6 @@
 #include "engine/files/DownloadMetadata.h"
 
+#include "engine/files/RecordDescription.h"
 #include "engine/protocol/Limits.h"
 #include "platform/AtomicFile.h"
 
@@ -12,10 +13,6 @@ using OSTREL::File::CXmlElement;
 constexpr std::string_view kNewDocument =
     "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n<DownloadFile>\n</DownloadFile>";
 
-void AppendIfSet(CXmlElement& root, std::string_view name, const std::string& text) {
-  if (!text.empty()) root.AppendText(name, text);
-}
-
 struct SReadState {
   _tagStructDownloadMetadata metadata;
   bool hasHash = false;
@@ -25,13 +22,16 @@ struct SReadState {
 
 void ApplyField(SReadState& state, std::string_view name, std::string_view text) {
   _tagStructSharedFileInfo& info = state.metadata.info;
-  auto is = [name](std::string_view field) { return FileNameEquals(name, field); };
-  auto number = [&](uint32_t& field) {
-    if (const auto value = OSTREL::File::ParseUInt32(text))
-      field = *value;
-    else
+  switch (ReadDescription(info, ERecordFile::kDownloadMetadata, name, text)) {
+    case EDescriptionRead::kRead:
+      return;
+    case EDescriptionRead::kBadNumber:
       state.broken = true;
-  };
+      return;
+    case EDescriptionRead::kNotDescription:
+      break;
+  }
+  auto is = [name](std::string_view field) { return FileNameEquals(name, field); };
   if (is("HHASH")) {
     const auto hash = _tagUnionHash::FromHex(text);
     state.hasHash = hash.has_value();
@@ -39,24 +39,11 @@ void ApplyField(SReadState& state, std::string_view name, std::string_view text)
   } else if (is("FileName")) {
     info.name = text;
   } else if (is("FileSize")) {
-    number(info.size);
+    if (const auto size = OSTREL::File::ParseUInt32(text))
+      info.size = *size;
+    else
+      state.broken = true;
     state.hasSize = true;
-  } else if (is("FileFormat")) {
-    info.format = text;
-  } else if (is("FileType")) {
-    info.type = text;
-  } else if (is("MediaBitrates")) {
-    number(info.mediaBitrate);
-  } else if (is("MediaAlbum")) {
-    info.mediaAlbum = text;
-  } else if (is("MediaArtist")) {
-    info.mediaArtist = text;
-  } else if (is("MediaTitle")) {
-    info.mediaTitle = text;
-  } else if (is("MediaCodec")) {
-    info.mediaCodec = text;
-  } else if (is("MediaLength")) {
-    info.mediaLength = text;
   }
 }
 
@@ -81,14 +68,10 @@ std::string WriteDownloadMetadataText(const _tagStructDownloadMetadata& metadata
   root.AppendText("HHASH", metadata.hash.ToHex());
   root.AppendText("FileName", info.name);
   root.AppendNumber("FileSize", info.size);
-  AppendIfSet(root, "FileFormat", info.format);
-  AppendIfSet(root, "FileType", info.type);
-  if (info.mediaBitrate != 0) root.AppendNumber("MediaBitrates", info.mediaBitrate);
-  AppendIfSet(root, "MediaAlbum", info.mediaAlbum);
-  AppendIfSet(root, "MediaArtist", info.mediaArtist);
-  AppendIfSet(root, "MediaTitle", info.mediaTitle);
-  AppendIfSet(root, "MediaCodec", info.mediaCodec);
-  AppendIfSet(root, "MediaLength", info.mediaLength);
+  ForEachSetDescription(info, ERecordFile::kDownloadMetadata,
+                        [&root](std::string_view name, const std::string& text) {
+                          root.AppendText(name, text);
+                        });
   if (!metadata.required.Empty())
     metadata.required.WriteBlocks(root.AppendElement("EmptyBlockList"));
   return document.ToText();

@@ -1,5 +1,6 @@
 #include "engine/files/SharedDatFile.h"
 
+#include "engine/files/RecordDescription.h"
 #include "engine/files/SharedDatReader.h"
 
 #include "platform/AtomicFile.h"
@@ -43,10 +44,6 @@ void AppendField(std::string& out, std::string_view name, std::string_view text)
   out += "</";
   out += name;
   out += '>';
-}
-
-void AppendIfSet(std::string& out, std::string_view name, const std::string& text) {
-  if (!text.empty()) AppendField(out, name, text);
 }
 
 }  // namespace
@@ -103,14 +100,10 @@ void AppendSharedDatEntry(std::string& out, const _tagStructSharedFile& file) {
   AppendField(out, "Size", std::to_string(info.size));
   AppendField(out, "CreationTime", std::to_string(info.creationTime));
   AppendField(out, "LastWriteTime", std::to_string(info.lastWriteTime));
-  AppendIfSet(out, "Format", info.format);
-  AppendIfSet(out, "Type", info.type);
-  if (info.mediaBitrate != 0) AppendField(out, "MediaBitrates", std::to_string(info.mediaBitrate));
-  AppendIfSet(out, "MediaAlbum", info.mediaAlbum);
-  AppendIfSet(out, "MediaArtist", info.mediaArtist);
-  AppendIfSet(out, "MediaTitle", info.mediaTitle);
-  AppendIfSet(out, "MediaCodec", info.mediaCodec);
-  AppendIfSet(out, "MediaLength", info.mediaLength);
+  ForEachSetDescription(info, ERecordFile::kSharedList,
+                        [&out](std::string_view name, const std::string& text) {
+                          AppendField(out, name, text);
+                        });
   out += "\n\t</SharedFile>";
 }
 

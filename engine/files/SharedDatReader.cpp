@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/files/RecordDescription.h"
 #include "framework/XmlDocument.h"
 #include "platform/FileSystem.h"
 #include "platform/XmlFile.h"
@@ -104,6 +105,10 @@ int ReadField(std::string_view& text, _tagStructSharedFile* file, std::string& s
 void ApplySharedDatField(_tagStructSharedFile& file, std::string_view name,
                          std::string_view text) {
   _tagStructSharedFileInfo& info = file.info;
+  // A bitrate that does not parse is left out; the record stays.
+  if (ReadDescription(info, ERecordFile::kSharedList, name, text) !=
+      EDescriptionRead::kNotDescription)
+    return;
   auto is = [name](std::string_view field) { return FileNameEquals(name, field); };
   if (is("Hash")) {
     if (const auto hash = _tagUnionHash::FromHex(text)) file.hash = *hash;
@@ -117,22 +122,6 @@ void ApplySharedDatField(_tagStructSharedFile& file, std::string_view name,
     SetTime(info.creationTime, text);
   } else if (is("LastWriteTime")) {
     SetTime(info.lastWriteTime, text);
-  } else if (is("Format")) {
-    info.format = text;
-  } else if (is("Type")) {
-    info.type = text;
-  } else if (is("MediaBitrates")) {
-    if (const auto bitrate = OSTREL::File::ParseUInt32(text)) info.mediaBitrate = *bitrate;
-  } else if (is("MediaAlbum")) {
-    info.mediaAlbum = text;
-  } else if (is("MediaArtist")) {
-    info.mediaArtist = text;
-  } else if (is("MediaTitle")) {
-    info.mediaTitle = text;
-  } else if (is("MediaCodec")) {
-    info.mediaCodec = text;
-  } else if (is("MediaLength")) {
-    info.mediaLength = text;
   }
 }
 

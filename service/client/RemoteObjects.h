@@ -7,444 +7,346 @@
 #include <memory>
 #include <string>
 
-#include <TarnSvcProxy.h>
-
-#include "service/client/ApiClient.h"
-#include "service/client/RemoteSinks.h"
+#include "service/client/RemoteObject.h"
 
 namespace OSTREL::COM {
 
-class CServiceManagerGlue final : public sdbus::ProxyInterfaces<com::ostrel::TarnSvc::IP2PServiceManager_proxy, com::ostrel::TarnSvc::IUnknown_proxy> {
+using CServiceManagerGlue = CGlueT<TarnSvcBus::IP2PServiceManager_proxy>;
+
+class CRemoteServiceManager final : public CRemoteT<IP2PServiceManager, CServiceManagerGlue> {
  public:
-  CServiceManagerGlue(sdbus::IConnection& connection, std::string destination, std::string path)
-      : ProxyInterfaces(connection, std::move(destination), std::move(path)) {
-    registerProxy();
+  using CRemoteT::CRemoteT;
+
+  HRESULT get_ServerList(std::shared_ptr<IP2PServerList>* list) override {
+    return GetRemote(list, &Glue::get_ServerList);
   }
-  ~CServiceManagerGlue() { unregisterProxy(); }
-};
-
-class CRemoteServiceManager final : public IP2PServiceManager {
- public:
-  CRemoteServiceManager(CApiClient& client, const sdbus::ObjectPath& path);
-  ~CRemoteServiceManager() override;
-
-  HRESULT get_ServerList(std::shared_ptr<IP2PServerList>* list) override;
-  HRESULT get_SharedFileList(std::shared_ptr<IP2PSharedFileList>* list) override;
-  HRESULT get_DownloadFileList(std::shared_ptr<IP2PDownloadFileList>* list) override;
-  HRESULT get_Config(std::shared_ptr<IP2PConfig>* config) override;
-  HRESULT get_SearchRequest(std::shared_ptr<IP2PSearchRequest>* request) override;
-  HRESULT get_SearchResultFileList(std::shared_ptr<IP2PSearchResultFileList>* list) override;
-  HRESULT AddDownload(const std::string* hash, int32_t size, const OptionalText& folder, const OptionalText& name) override;
-
- private:
-  CApiClient& client_;
-  std::unique_ptr<CServiceManagerGlue> glue_;
-};
-
-class CConfigGlue final : public sdbus::ProxyInterfaces<com::ostrel::TarnSvc::IP2PConfig_proxy, com::ostrel::TarnSvc::IUnknown_proxy> {
- public:
-  CConfigGlue(sdbus::IConnection& connection, std::string destination, std::string path)
-      : ProxyInterfaces(connection, std::move(destination), std::move(path)) {
-    registerProxy();
+  HRESULT get_SharedFileList(std::shared_ptr<IP2PSharedFileList>* list) override {
+    return GetRemote(list, &Glue::get_SharedFileList);
   }
-  ~CConfigGlue() { unregisterProxy(); }
-};
-
-class CRemoteConfig final : public IP2PConfig {
- public:
-  CRemoteConfig(CApiClient& client, const sdbus::ObjectPath& path);
-  ~CRemoteConfig() override;
-
-  HRESULT get_UserName(std::string* value) override;
-  HRESULT put_UserName(const std::string& value) override;
-  HRESULT get_TCPPort(int16_t* value) override;
-  HRESULT put_TCPPort(int16_t value) override;
-  HRESULT get_UDPPort(int16_t* value) override;
-  HRESULT put_UDPPort(int16_t value) override;
-  HRESULT get_ConfigPath(std::string* value) override;
-  HRESULT get_TempPath(std::string* value) override;
-  HRESULT get_SharedPath(std::string* value) override;
-
- private:
-  CApiClient& client_;
-  std::unique_ptr<CConfigGlue> glue_;
-};
-
-class CServerListGlue final : public sdbus::ProxyInterfaces<com::ostrel::TarnSvc::IP2PServerList_proxy, com::ostrel::TarnSvc::IUnknown_proxy, com::ostrel::TarnSvc::IConnectionPoint_proxy, com::ostrel::TarnSvc::_IP2PServerListEvents_proxy> {
- public:
-  CServerListGlue(sdbus::IConnection& connection, std::string destination, std::string path,
-      CRemoteSinks<_IP2PServerListEvents>& sinks)
-      : ProxyInterfaces(connection, std::move(destination), std::move(path)), sinks_(sinks) {
-    registerProxy();
+  HRESULT get_DownloadFileList(std::shared_ptr<IP2PDownloadFileList>* list) override {
+    return GetRemote(list, &Glue::get_DownloadFileList);
   }
-  ~CServerListGlue() { unregisterProxy(); }
+  HRESULT get_Config(std::shared_ptr<IP2PConfig>* config) override {
+    return GetRemote(config, &Glue::get_Config);
+  }
+  HRESULT get_SearchRequest(std::shared_ptr<IP2PSearchRequest>* request) override {
+    return GetRemote(request, &Glue::get_SearchRequest);
+  }
+  HRESULT get_SearchResultFileList(std::shared_ptr<IP2PSearchResultFileList>* list) override {
+    return GetRemote(list, &Glue::get_SearchResultFileList);
+  }
+  HRESULT AddDownload(const std::string* hash, int32_t size, const OptionalText& folder,
+                      const OptionalText& name) override {
+    if (hash == nullptr) return E_INVALIDARG;
+    return Call(
+        [&] { return glue_->AddDownload(*hash, size, VariantOf(folder), VariantOf(name)); });
+  }
+};
+
+using CConfigGlue = CGlueT<TarnSvcBus::IP2PConfig_proxy>;
+
+class CRemoteConfig final : public CRemoteT<IP2PConfig, CConfigGlue> {
+ public:
+  using CRemoteT::CRemoteT;
+
+  HRESULT get_UserName(std::string* value) override { return Get(value, &Glue::get_UserName); }
+  HRESULT put_UserName(const std::string& value) override {
+    return Invoke(&Glue::put_UserName, value);
+  }
+  HRESULT get_TCPPort(int16_t* value) override { return Get(value, &Glue::get_TCPPort); }
+  HRESULT put_TCPPort(int16_t value) override { return Invoke(&Glue::put_TCPPort, value); }
+  HRESULT get_UDPPort(int16_t* value) override { return Get(value, &Glue::get_UDPPort); }
+  HRESULT put_UDPPort(int16_t value) override { return Invoke(&Glue::put_UDPPort, value); }
+  HRESULT get_ConfigPath(std::string* value) override { return Get(value, &Glue::get_ConfigPath); }
+  HRESULT get_TempPath(std::string* value) override { return Get(value, &Glue::get_TempPath); }
+  HRESULT get_SharedPath(std::string* value) override { return Get(value, &Glue::get_SharedPath); }
+};
+
+class CServerListEvents
+    : public CEventGlueT<TarnSvcBus::IP2PServerList_proxy, TarnSvcBus::_IP2PServerListEvents_proxy,
+                         _IP2PServerListEvents> {
+ public:
+  using CEventGlueT::CEventGlueT;
 
  private:
   void onOnServerAdded(const uint32_t& key) override {
-    for (const auto& sink : sinks_.Snapshot()) sink->OnServerAdded(key);
+    Notify(&_IP2PServerListEvents::OnServerAdded, key);
   }
   void onOnServerChanged(const uint32_t& key) override {
-    for (const auto& sink : sinks_.Snapshot()) sink->OnServerChanged(key);
+    Notify(&_IP2PServerListEvents::OnServerChanged, key);
   }
   void onOnServerRemoved(const uint32_t& key) override {
-    for (const auto& sink : sinks_.Snapshot()) sink->OnServerRemoved(key);
+    Notify(&_IP2PServerListEvents::OnServerRemoved, key);
   }
-  CRemoteSinks<_IP2PServerListEvents>& sinks_;
+};
+using CServerListGlue = CRegisteredGlue<CServerListEvents>;
+
+class CRemoteServerList final
+    : public CRemoteListT<IP2PServerList, IP2PServer, CServerListGlue, _IP2PServerListEvents> {
+ public:
+  using CRemoteListT::CRemoteListT;
 };
 
-class CRemoteServerList final : public IP2PServerList {
+using CServerGlue = CGlueT<TarnSvcBus::IP2PServer_proxy>;
+
+class CRemoteServer final : public CRemoteT<IP2PServer, CServerGlue> {
  public:
-  CRemoteServerList(CApiClient& client, const sdbus::ObjectPath& path);
-  ~CRemoteServerList() override;
+  using CRemoteT::CRemoteT;
 
-  HRESULT get_Item(int32_t index, std::shared_ptr<IP2PServer>* item) override;
-  HRESULT get__NewEnum(std::shared_ptr<IP2PUnknown>* enumerator) override;
-  HRESULT get_Count(int32_t* count) override;
-  HRESULT get_ItemByKey(int32_t key, std::shared_ptr<IP2PServer>* item) override;
-  HRESULT Advise(std::shared_ptr<_IP2PServerListEvents> sink, uint32_t* cookie) override;
-  HRESULT Unadvise(uint32_t cookie) override;
-
- private:
-  CApiClient& client_;
-  CRemoteSinks<_IP2PServerListEvents> sinks_;
-  uint32_t remoteCookie_ = 0;
-  std::unique_ptr<CServerListGlue> glue_;
-};
-
-class CServerGlue final : public sdbus::ProxyInterfaces<com::ostrel::TarnSvc::IP2PServer_proxy, com::ostrel::TarnSvc::IUnknown_proxy> {
- public:
-  CServerGlue(sdbus::IConnection& connection, std::string destination, std::string path)
-      : ProxyInterfaces(connection, std::move(destination), std::move(path)) {
-    registerProxy();
+  HRESULT get_Key(int32_t* value) override { return Get(value, &Glue::get_Key); }
+  HRESULT get_IP(int32_t* value) override { return Get(value, &Glue::get_IP); }
+  HRESULT get_Port(int16_t* value) override { return Get(value, &Glue::get_Port); }
+  HRESULT get_Name(std::string* value) override { return Get(value, &Glue::get_Name); }
+  HRESULT get_Description(std::string* value) override {
+    return Get(value, &Glue::get_Description);
   }
-  ~CServerGlue() { unregisterProxy(); }
-};
-
-class CRemoteServer final : public IP2PServer {
- public:
-  CRemoteServer(CApiClient& client, const sdbus::ObjectPath& path);
-  ~CRemoteServer() override;
-
-  HRESULT get_Key(int32_t* value) override;
-  HRESULT get_IP(int32_t* value) override;
-  HRESULT get_Port(int16_t* value) override;
-  HRESULT get_Name(std::string* value) override;
-  HRESULT get_Description(std::string* value) override;
-  HRESULT get_Users(int32_t* value) override;
-  HRESULT get_MaxUsers(int32_t* value) override;
-  HRESULT get_Files(int32_t* value) override;
-  HRESULT get_SoftFiles(int32_t* value) override;
-  HRESULT get_HardFiles(int32_t* value) override;
-  HRESULT get_Ping(int32_t* value) override;
-  HRESULT Reserved(const OptionalText& value) override;
-
- private:
-  CApiClient& client_;
-  std::unique_ptr<CServerGlue> glue_;
-};
-
-class CDownloadFileListGlue final : public sdbus::ProxyInterfaces<com::ostrel::TarnSvc::IP2PDownloadFileList_proxy, com::ostrel::TarnSvc::IUnknown_proxy, com::ostrel::TarnSvc::IConnectionPoint_proxy, com::ostrel::TarnSvc::_IP2PDownloadFileListEvents_proxy> {
- public:
-  CDownloadFileListGlue(sdbus::IConnection& connection, std::string destination, std::string path,
-      CRemoteSinks<_IP2PFileListEvents>& sinks)
-      : ProxyInterfaces(connection, std::move(destination), std::move(path)), sinks_(sinks) {
-    registerProxy();
+  HRESULT get_Users(int32_t* value) override { return Get(value, &Glue::get_Users); }
+  HRESULT get_MaxUsers(int32_t* value) override { return Get(value, &Glue::get_MaxUsers); }
+  HRESULT get_Files(int32_t* value) override { return Get(value, &Glue::get_Files); }
+  HRESULT get_SoftFiles(int32_t* value) override { return Get(value, &Glue::get_SoftFiles); }
+  HRESULT get_HardFiles(int32_t* value) override { return Get(value, &Glue::get_HardFiles); }
+  HRESULT get_Ping(int32_t* value) override { return Get(value, &Glue::get_Ping); }
+  HRESULT Reserved(const OptionalText& value) override {
+    return Call([&] { return glue_->Reserved(VariantOf(value)); });
   }
-  ~CDownloadFileListGlue() { unregisterProxy(); }
+};
+
+// The download and shared file lists have the same events and the same Add and Remove.
+template <typename ListProxy, typename EventsProxy>
+class CFileListEventsT : public CEventGlueT<ListProxy, EventsProxy, _IP2PFileListEvents> {
+ public:
+  using CEventGlueT<ListProxy, EventsProxy, _IP2PFileListEvents>::CEventGlueT;
 
  private:
   void onOnFileAdded(const uint32_t& key) override {
-    for (const auto& sink : sinks_.Snapshot()) sink->OnFileAdded(key);
+    this->Notify(&_IP2PFileListEvents::OnFileAdded, key);
   }
   void onOnFileChanged(const uint32_t& key) override {
-    for (const auto& sink : sinks_.Snapshot()) sink->OnFileChanged(key);
+    this->Notify(&_IP2PFileListEvents::OnFileChanged, key);
   }
   void onOnFileRemoved(const uint32_t& key) override {
-    for (const auto& sink : sinks_.Snapshot()) sink->OnFileRemoved(key);
+    this->Notify(&_IP2PFileListEvents::OnFileRemoved, key);
   }
-  CRemoteSinks<_IP2PFileListEvents>& sinks_;
 };
 
-class CRemoteDownloadFileList final : public IP2PDownloadFileList {
+template <typename Interface, typename Item, typename ListProxy, typename EventsProxy>
+class CRemoteFileListT final
+    : public CRemoteListT<Interface, Item,
+                          CRegisteredGlue<CFileListEventsT<ListProxy, EventsProxy>>,
+                          _IP2PFileListEvents> {
  public:
-  CRemoteDownloadFileList(CApiClient& client, const sdbus::ObjectPath& path);
-  ~CRemoteDownloadFileList() override;
+  using CRemoteListT<Interface, Item, CRegisteredGlue<CFileListEventsT<ListProxy, EventsProxy>>,
+                     _IP2PFileListEvents>::CRemoteListT;
 
-  HRESULT get_Item(int32_t index, std::shared_ptr<IP2PDownloadFile>* item) override;
-  HRESULT get__NewEnum(std::shared_ptr<IP2PUnknown>* enumerator) override;
-  HRESULT get_Count(int32_t* count) override;
-  HRESULT get_ItemByKey(int32_t key, std::shared_ptr<IP2PDownloadFile>* item) override;
-  HRESULT Add(const OptionalText& item) override;
-  HRESULT Remove(const OptionalText& item) override;
-  HRESULT Advise(std::shared_ptr<_IP2PFileListEvents> sink, uint32_t* cookie) override;
-  HRESULT Unadvise(uint32_t cookie) override;
+  HRESULT Add(const OptionalText& item) override {
+    return Call([&] { return this->glue_->Add(VariantOf(item)); });
+  }
+  HRESULT Remove(const OptionalText& item) override {
+    return Call([&] { return this->glue_->Remove(VariantOf(item)); });
+  }
+};
+
+using CRemoteDownloadFileList =
+    CRemoteFileListT<IP2PDownloadFileList, IP2PDownloadFile, TarnSvcBus::IP2PDownloadFileList_proxy,
+                     TarnSvcBus::_IP2PDownloadFileListEvents_proxy>;
+using CRemoteSharedFileList =
+    CRemoteFileListT<IP2PSharedFileList, IP2PSharedFile, TarnSvcBus::IP2PSharedFileList_proxy,
+                     TarnSvcBus::_IP2PSharedFileListEvents_proxy>;
+
+// What a download file and a shared file both have.
+template <typename Interface, typename Proxy>
+class CRemoteFileT : public CRemoteT<Interface, CGlueT<Proxy>, E_INVALIDARG> {
+ public:
+  using CRemoteT<Interface, CGlueT<Proxy>, E_INVALIDARG>::CRemoteT;
+
+  HRESULT get_Key(int32_t* value) override { return this->Get(value, &Proxy::get_Key); }
+  HRESULT get_FullPathName(std::string* value) override {
+    return this->Get(value, &Proxy::get_FullPathName);
+  }
+  HRESULT get_Hash(std::string* value) override { return this->Get(value, &Proxy::get_Hash); }
+  HRESULT get_Name(std::string* value) override { return this->Get(value, &Proxy::get_Name); }
+  HRESULT Rename(const std::string* name) override {
+    if (name == nullptr) return E_INVALIDARG;
+    return Call([&] { return this->glue_->Rename(*name); });
+  }
+  HRESULT get_Size(int32_t* value) override { return this->Get(value, &Proxy::get_Size); }
+  HRESULT get_TypeName(std::string* value) override {
+    return this->Get(value, &Proxy::get_TypeName);
+  }
+  HRESULT get_CreationTime(std::string* value) override {
+    return this->Get(value, &Proxy::get_CreationTime);
+  }
+  HRESULT get_LastWriteTime(std::string* value) override {
+    return this->Get(value, &Proxy::get_LastWriteTime);
+  }
+};
+
+// The media fields a download file and a search result both have.
+template <typename Base>
+class CRemoteMediaT : public Base {
+ public:
+  using Base::Base;
+
+  HRESULT get_Duration(std::string* value) override {
+    return this->Get(value, &Base::Glue::get_Duration);
+  }
+  HRESULT get_Bitrate(int32_t* value) override {
+    return this->Get(value, &Base::Glue::get_Bitrate);
+  }
+  HRESULT get_Album(std::string* value) override {
+    return this->Get(value, &Base::Glue::get_Album);
+  }
+  HRESULT get_Artist(std::string* value) override {
+    return this->Get(value, &Base::Glue::get_Artist);
+  }
+  HRESULT get_Title(std::string* value) override {
+    return this->Get(value, &Base::Glue::get_Title);
+  }
+  HRESULT get_Codec(std::string* value) override {
+    return this->Get(value, &Base::Glue::get_Codec);
+  }
+};
+
+class CRemoteDownloadFile final
+    : public CRemoteMediaT<CRemoteFileT<IP2PDownloadFile, TarnSvcBus::IP2PDownloadFile_proxy>> {
+ public:
+  using CRemoteMediaT::CRemoteMediaT;
+
+  HRESULT get_AlternativeNames(std::string* value) override {
+    return Get(value, &Glue::get_AlternativeNames);
+  }
+  HRESULT get_Nodes(int32_t* value) override { return Get(value, &Glue::get_Nodes); }
+  HRESULT get_CompletedSize(int32_t* value) override {
+    return Get(value, &Glue::get_CompletedSize);
+  }
+  HRESULT get_CompleteNodes(int32_t* value) override {
+    return Get(value, &Glue::get_CompleteNodes);
+  }
+  HRESULT get_ReceivedSize(int32_t* value) override { return Get(value, &Glue::get_ReceivedSize); }
+  HRESULT get_Speed(int32_t* value) override { return Get(value, &Glue::get_Speed); }
+  HRESULT get_IsPaused(int16_t* value) override { return Get(value, &Glue::get_IsPaused); }
+  HRESULT get_IsStopped(int16_t* value) override { return Get(value, &Glue::get_IsStopped); }
+  HRESULT Pause() override { return Invoke(&Glue::Pause); }
+  HRESULT Stop() override { return Invoke(&Glue::Stop); }
+  HRESULT Resume() override { return Invoke(&Glue::Resume); }
+  HRESULT Cancel() override { return Invoke(&Glue::Cancel); }
+};
+
+class CRemoteSharedFile final
+    : public CRemoteFileT<IP2PSharedFile, TarnSvcBus::IP2PSharedFile_proxy> {
+ public:
+  using CRemoteFileT::CRemoteFileT;
+};
+
+class CSearchResultFileListEvents
+    : public CEventGlueT<TarnSvcBus::IP2PSearchResultFileList_proxy,
+                         TarnSvcBus::_IP2PSearchResultFileListEvents_proxy,
+                         _IP2PSearchResultFileListEvents> {
+ public:
+  using CEventGlueT::CEventGlueT;
 
  private:
-  CApiClient& client_;
-  CRemoteSinks<_IP2PFileListEvents> sinks_;
-  uint32_t remoteCookie_ = 0;
-  std::unique_ptr<CDownloadFileListGlue> glue_;
-};
-
-class CDownloadFileGlue final : public sdbus::ProxyInterfaces<com::ostrel::TarnSvc::IP2PDownloadFile_proxy, com::ostrel::TarnSvc::IUnknown_proxy> {
- public:
-  CDownloadFileGlue(sdbus::IConnection& connection, std::string destination, std::string path)
-      : ProxyInterfaces(connection, std::move(destination), std::move(path)) {
-    registerProxy();
-  }
-  ~CDownloadFileGlue() { unregisterProxy(); }
-};
-
-class CRemoteDownloadFile final : public IP2PDownloadFile {
- public:
-  CRemoteDownloadFile(CApiClient& client, const sdbus::ObjectPath& path);
-  ~CRemoteDownloadFile() override;
-
-  HRESULT get_Key(int32_t* value) override;
-  HRESULT get_FullPathName(std::string* value) override;
-  HRESULT get_Hash(std::string* value) override;
-  HRESULT get_Name(std::string* value) override;
-  HRESULT Rename(const std::string* name) override;
-  HRESULT get_AlternativeNames(std::string* value) override;
-  HRESULT get_Size(int32_t* value) override;
-  HRESULT get_TypeName(std::string* value) override;
-  HRESULT get_CreationTime(std::string* value) override;
-  HRESULT get_LastWriteTime(std::string* value) override;
-  HRESULT get_Nodes(int32_t* value) override;
-  HRESULT get_CompletedSize(int32_t* value) override;
-  HRESULT get_CompleteNodes(int32_t* value) override;
-  HRESULT get_Duration(std::string* value) override;
-  HRESULT get_Bitrate(int32_t* value) override;
-  HRESULT get_Album(std::string* value) override;
-  HRESULT get_Artist(std::string* value) override;
-  HRESULT get_Title(std::string* value) override;
-  HRESULT get_Codec(std::string* value) override;
-  HRESULT get_ReceivedSize(int32_t* value) override;
-  HRESULT get_Speed(int32_t* value) override;
-  HRESULT get_IsPaused(int16_t* value) override;
-  HRESULT get_IsStopped(int16_t* value) override;
-  HRESULT Pause() override;
-  HRESULT Stop() override;
-  HRESULT Resume() override;
-  HRESULT Cancel() override;
-
- private:
-  CApiClient& client_;
-  std::unique_ptr<CDownloadFileGlue> glue_;
-};
-
-class CSharedFileListGlue final : public sdbus::ProxyInterfaces<com::ostrel::TarnSvc::IP2PSharedFileList_proxy, com::ostrel::TarnSvc::IUnknown_proxy, com::ostrel::TarnSvc::IConnectionPoint_proxy, com::ostrel::TarnSvc::_IP2PSharedFileListEvents_proxy> {
- public:
-  CSharedFileListGlue(sdbus::IConnection& connection, std::string destination, std::string path,
-      CRemoteSinks<_IP2PFileListEvents>& sinks)
-      : ProxyInterfaces(connection, std::move(destination), std::move(path)), sinks_(sinks) {
-    registerProxy();
-  }
-  ~CSharedFileListGlue() { unregisterProxy(); }
-
- private:
-  void onOnFileAdded(const uint32_t& key) override {
-    for (const auto& sink : sinks_.Snapshot()) sink->OnFileAdded(key);
-  }
-  void onOnFileChanged(const uint32_t& key) override {
-    for (const auto& sink : sinks_.Snapshot()) sink->OnFileChanged(key);
-  }
-  void onOnFileRemoved(const uint32_t& key) override {
-    for (const auto& sink : sinks_.Snapshot()) sink->OnFileRemoved(key);
-  }
-  CRemoteSinks<_IP2PFileListEvents>& sinks_;
-};
-
-class CRemoteSharedFileList final : public IP2PSharedFileList {
- public:
-  CRemoteSharedFileList(CApiClient& client, const sdbus::ObjectPath& path);
-  ~CRemoteSharedFileList() override;
-
-  HRESULT get_Item(int32_t index, std::shared_ptr<IP2PSharedFile>* item) override;
-  HRESULT get__NewEnum(std::shared_ptr<IP2PUnknown>* enumerator) override;
-  HRESULT get_Count(int32_t* count) override;
-  HRESULT get_ItemByKey(int32_t key, std::shared_ptr<IP2PSharedFile>* item) override;
-  HRESULT Add(const OptionalText& item) override;
-  HRESULT Remove(const OptionalText& item) override;
-  HRESULT Advise(std::shared_ptr<_IP2PFileListEvents> sink, uint32_t* cookie) override;
-  HRESULT Unadvise(uint32_t cookie) override;
-
- private:
-  CApiClient& client_;
-  CRemoteSinks<_IP2PFileListEvents> sinks_;
-  uint32_t remoteCookie_ = 0;
-  std::unique_ptr<CSharedFileListGlue> glue_;
-};
-
-class CSharedFileGlue final : public sdbus::ProxyInterfaces<com::ostrel::TarnSvc::IP2PSharedFile_proxy, com::ostrel::TarnSvc::IUnknown_proxy> {
- public:
-  CSharedFileGlue(sdbus::IConnection& connection, std::string destination, std::string path)
-      : ProxyInterfaces(connection, std::move(destination), std::move(path)) {
-    registerProxy();
-  }
-  ~CSharedFileGlue() { unregisterProxy(); }
-};
-
-class CRemoteSharedFile final : public IP2PSharedFile {
- public:
-  CRemoteSharedFile(CApiClient& client, const sdbus::ObjectPath& path);
-  ~CRemoteSharedFile() override;
-
-  HRESULT get_Key(int32_t* value) override;
-  HRESULT get_FullPathName(std::string* value) override;
-  HRESULT get_Hash(std::string* value) override;
-  HRESULT get_Name(std::string* value) override;
-  HRESULT Rename(const std::string* name) override;
-  HRESULT get_Size(int32_t* value) override;
-  HRESULT get_TypeName(std::string* value) override;
-  HRESULT get_CreationTime(std::string* value) override;
-  HRESULT get_LastWriteTime(std::string* value) override;
-
- private:
-  CApiClient& client_;
-  std::unique_ptr<CSharedFileGlue> glue_;
-};
-
-class CSearchResultFileListGlue final : public sdbus::ProxyInterfaces<com::ostrel::TarnSvc::IP2PSearchResultFileList_proxy, com::ostrel::TarnSvc::IUnknown_proxy, com::ostrel::TarnSvc::IConnectionPoint_proxy, com::ostrel::TarnSvc::_IP2PSearchResultFileListEvents_proxy> {
- public:
-  CSearchResultFileListGlue(sdbus::IConnection& connection, std::string destination, std::string path,
-      CRemoteSinks<_IP2PSearchResultFileListEvents>& sinks)
-      : ProxyInterfaces(connection, std::move(destination), std::move(path)), sinks_(sinks) {
-    registerProxy();
-  }
-  ~CSearchResultFileListGlue() { unregisterProxy(); }
-
- private:
-  void onOnResultsCleared() override {
-    for (const auto& sink : sinks_.Snapshot()) sink->OnResultsCleared();
-  }
+  void onOnResultsCleared() override { Notify(&_IP2PSearchResultFileListEvents::OnResultsCleared); }
   void onOnResultAdded(const uint32_t& key) override {
-    for (const auto& sink : sinks_.Snapshot()) sink->OnResultAdded(key);
+    Notify(&_IP2PSearchResultFileListEvents::OnResultAdded, key);
   }
   void onOnResultChanged(const uint32_t& key) override {
-    for (const auto& sink : sinks_.Snapshot()) sink->OnResultChanged(key);
+    Notify(&_IP2PSearchResultFileListEvents::OnResultChanged, key);
   }
-  void onOnSearchNotify() override {
-    for (const auto& sink : sinks_.Snapshot()) sink->OnSearchNotify();
+  void onOnSearchNotify() override { Notify(&_IP2PSearchResultFileListEvents::OnSearchNotify); }
+};
+using CSearchResultFileListGlue = CRegisteredGlue<CSearchResultFileListEvents>;
+
+class CRemoteSearchResultFileList final
+    : public CRemoteListT<IP2PSearchResultFileList, IP2PSearchResultFile, CSearchResultFileListGlue,
+                          _IP2PSearchResultFileListEvents> {
+ public:
+  using CRemoteListT::CRemoteListT;
+
+  HRESULT Download(int32_t key, const OptionalText& folder, const OptionalText& name) override {
+    return Call([&] { return glue_->Download(key, VariantOf(folder), VariantOf(name)); });
   }
-  CRemoteSinks<_IP2PSearchResultFileListEvents>& sinks_;
 };
 
-class CRemoteSearchResultFileList final : public IP2PSearchResultFileList {
- public:
-  CRemoteSearchResultFileList(CApiClient& client, const sdbus::ObjectPath& path);
-  ~CRemoteSearchResultFileList() override;
+using CSearchResultFileGlue = CGlueT<TarnSvcBus::IP2PSearchResultFile_proxy>;
 
-  HRESULT get_Item(int32_t index, std::shared_ptr<IP2PSearchResultFile>* item) override;
-  HRESULT get__NewEnum(std::shared_ptr<IP2PUnknown>* enumerator) override;
-  HRESULT get_Count(int32_t* count) override;
-  HRESULT get_ItemByKey(int32_t key, std::shared_ptr<IP2PSearchResultFile>* item) override;
-  HRESULT Download(int32_t key, const OptionalText& folder, const OptionalText& name) override;
-  HRESULT Advise(std::shared_ptr<_IP2PSearchResultFileListEvents> sink, uint32_t* cookie) override;
-  HRESULT Unadvise(uint32_t cookie) override;
+class CRemoteSearchResultFile final
+    : public CRemoteMediaT<CRemoteT<IP2PSearchResultFile, CSearchResultFileGlue>> {
+ public:
+  using CRemoteMediaT::CRemoteMediaT;
+
+  HRESULT get_Key(int32_t* value) override { return Get(value, &Glue::get_Key); }
+  HRESULT get_Hash(std::string* value) override { return Get(value, &Glue::get_Hash); }
+  HRESULT get_Name(std::string* value) override { return Get(value, &Glue::get_Name); }
+  HRESULT get_AlternativeNames(std::string* value) override {
+    return Get(value, &Glue::get_AlternativeNames);
+  }
+  HRESULT get_Size(int32_t* value) override { return Get(value, &Glue::get_Size); }
+  HRESULT get_Format(std::string* value) override { return Get(value, &Glue::get_Format); }
+  HRESULT get_Tag5Value(int32_t* value) override { return Get(value, &Glue::get_Tag5Value); }
+  HRESULT get_Nodes(int32_t* value) override { return Get(value, &Glue::get_Nodes); }
+  HRESULT get_CompleteNodes(int32_t* value) override {
+    return Get(value, &Glue::get_CompleteNodes);
+  }
+  HRESULT get_TypeName(std::string* value) override { return Get(value, &Glue::get_TypeName); }
+};
+
+class CSearchRequestEvents
+    : public CEventGlueT<TarnSvcBus::IP2PSearchRequest_proxy,
+                         TarnSvcBus::_IP2PSearchRequestEvents_proxy, _IP2PSearchRequestEvents> {
+ public:
+  using CEventGlueT::CEventGlueT;
 
  private:
-  CApiClient& client_;
-  CRemoteSinks<_IP2PSearchResultFileListEvents> sinks_;
-  uint32_t remoteCookie_ = 0;
-  std::unique_ptr<CSearchResultFileListGlue> glue_;
+  void onOnSearchStarted() override { Notify(&_IP2PSearchRequestEvents::OnSearchStarted); }
+  void onOnSearchNotify() override { Notify(&_IP2PSearchRequestEvents::OnSearchNotify); }
 };
+using CSearchRequestGlue = CRegisteredGlue<CSearchRequestEvents>;
 
-class CSearchResultFileGlue final : public sdbus::ProxyInterfaces<com::ostrel::TarnSvc::IP2PSearchResultFile_proxy, com::ostrel::TarnSvc::IUnknown_proxy> {
+class CRemoteSearchRequest final
+    : public CRemotePointT<IP2PSearchRequest, CSearchRequestGlue, _IP2PSearchRequestEvents> {
  public:
-  CSearchResultFileGlue(sdbus::IConnection& connection, std::string destination, std::string path)
-      : ProxyInterfaces(connection, std::move(destination), std::move(path)) {
-    registerProxy();
+  using CRemotePointT::CRemotePointT;
+
+  HRESULT get_Keyword(std::string* value) override { return Get(value, &Glue::get_Keyword); }
+  HRESULT put_Keyword(const std::string& value) override {
+    return Invoke(&Glue::put_Keyword, value);
   }
-  ~CSearchResultFileGlue() { unregisterProxy(); }
-};
-
-class CRemoteSearchResultFile final : public IP2PSearchResultFile {
- public:
-  CRemoteSearchResultFile(CApiClient& client, const sdbus::ObjectPath& path);
-  ~CRemoteSearchResultFile() override;
-
-  HRESULT get_Key(int32_t* value) override;
-  HRESULT get_Hash(std::string* value) override;
-  HRESULT get_Name(std::string* value) override;
-  HRESULT get_AlternativeNames(std::string* value) override;
-  HRESULT get_Size(int32_t* value) override;
-  HRESULT get_Format(std::string* value) override;
-  HRESULT get_Tag5Value(int32_t* value) override;
-  HRESULT get_Nodes(int32_t* value) override;
-  HRESULT get_CompleteNodes(int32_t* value) override;
-  HRESULT get_TypeName(std::string* value) override;
-  HRESULT get_Duration(std::string* value) override;
-  HRESULT get_Bitrate(int32_t* value) override;
-  HRESULT get_Album(std::string* value) override;
-  HRESULT get_Artist(std::string* value) override;
-  HRESULT get_Title(std::string* value) override;
-  HRESULT get_Codec(std::string* value) override;
-
- private:
-  CApiClient& client_;
-  std::unique_ptr<CSearchResultFileGlue> glue_;
-};
-
-class CSearchRequestGlue final : public sdbus::ProxyInterfaces<com::ostrel::TarnSvc::IP2PSearchRequest_proxy, com::ostrel::TarnSvc::IUnknown_proxy, com::ostrel::TarnSvc::IConnectionPoint_proxy, com::ostrel::TarnSvc::_IP2PSearchRequestEvents_proxy> {
- public:
-  CSearchRequestGlue(sdbus::IConnection& connection, std::string destination, std::string path,
-      CRemoteSinks<_IP2PSearchRequestEvents>& sinks)
-      : ProxyInterfaces(connection, std::move(destination), std::move(path)), sinks_(sinks) {
-    registerProxy();
+  HRESULT get_FileType(std::string* value) override { return Get(value, &Glue::get_FileType); }
+  HRESULT put_FileType(const std::string& value) override {
+    return Invoke(&Glue::put_FileType, value);
   }
-  ~CSearchRequestGlue() { unregisterProxy(); }
-
- private:
-  void onOnSearchStarted() override {
-    for (const auto& sink : sinks_.Snapshot()) sink->OnSearchStarted();
+  HRESULT get_Extension(std::string* value) override { return Get(value, &Glue::get_Extension); }
+  HRESULT put_Extension(const std::string& value) override {
+    return Invoke(&Glue::put_Extension, value);
   }
-  void onOnSearchNotify() override {
-    for (const auto& sink : sinks_.Snapshot()) sink->OnSearchNotify();
+  HRESULT get_MinSize(int32_t* value) override { return Get(value, &Glue::get_MinSize); }
+  HRESULT put_MinSize(int32_t value) override { return Invoke(&Glue::put_MinSize, value); }
+  HRESULT get_MaxSize(int32_t* value) override { return Get(value, &Glue::get_MaxSize); }
+  HRESULT put_MaxSize(int32_t value) override { return Invoke(&Glue::put_MaxSize, value); }
+  HRESULT get_Availability(int32_t* value) override { return Get(value, &Glue::get_Availability); }
+  HRESULT put_Availability(int32_t value) override {
+    return Invoke(&Glue::put_Availability, value);
   }
-  CRemoteSinks<_IP2PSearchRequestEvents>& sinks_;
-};
-
-class CRemoteSearchRequest final : public IP2PSearchRequest {
- public:
-  CRemoteSearchRequest(CApiClient& client, const sdbus::ObjectPath& path);
-  ~CRemoteSearchRequest() override;
-
-  HRESULT get_Keyword(std::string* value) override;
-  HRESULT put_Keyword(const std::string& value) override;
-  HRESULT get_FileType(std::string* value) override;
-  HRESULT put_FileType(const std::string& value) override;
-  HRESULT get_Extension(std::string* value) override;
-  HRESULT put_Extension(const std::string& value) override;
-  HRESULT get_MinSize(int32_t* value) override;
-  HRESULT put_MinSize(int32_t value) override;
-  HRESULT get_MaxSize(int32_t* value) override;
-  HRESULT put_MaxSize(int32_t value) override;
-  HRESULT get_Availability(int32_t* value) override;
-  HRESULT put_Availability(int32_t value) override;
-  HRESULT get_CompleteSources(int16_t* value) override;
-  HRESULT put_CompleteSources(int16_t value) override;
-  HRESULT get_MinBitrate(int32_t* value) override;
-  HRESULT put_MinBitrate(int32_t value) override;
-  HRESULT get_MinLength(int32_t* value) override;
-  HRESULT put_MinLength(int32_t value) override;
-  HRESULT get_Codec(std::string* value) override;
-  HRESULT put_Codec(const std::string& value) override;
-  HRESULT get_Title(std::string* value) override;
-  HRESULT put_Title(const std::string& value) override;
-  HRESULT get_Album(std::string* value) override;
-  HRESULT put_Album(const std::string& value) override;
-  HRESULT get_Artist(std::string* value) override;
-  HRESULT put_Artist(const std::string& value) override;
-  HRESULT Search() override;
-  HRESULT Advise(std::shared_ptr<_IP2PSearchRequestEvents> sink, uint32_t* cookie) override;
-  HRESULT Unadvise(uint32_t cookie) override;
-
- private:
-  CApiClient& client_;
-  CRemoteSinks<_IP2PSearchRequestEvents> sinks_;
-  uint32_t remoteCookie_ = 0;
-  std::unique_ptr<CSearchRequestGlue> glue_;
+  HRESULT get_CompleteSources(int16_t* value) override {
+    return Get(value, &Glue::get_CompleteSources);
+  }
+  HRESULT put_CompleteSources(int16_t value) override {
+    return Invoke(&Glue::put_CompleteSources, value);
+  }
+  HRESULT get_MinBitrate(int32_t* value) override { return Get(value, &Glue::get_MinBitrate); }
+  HRESULT put_MinBitrate(int32_t value) override { return Invoke(&Glue::put_MinBitrate, value); }
+  HRESULT get_MinLength(int32_t* value) override { return Get(value, &Glue::get_MinLength); }
+  HRESULT put_MinLength(int32_t value) override { return Invoke(&Glue::put_MinLength, value); }
+  HRESULT get_Codec(std::string* value) override { return Get(value, &Glue::get_Codec); }
+  HRESULT put_Codec(const std::string& value) override { return Invoke(&Glue::put_Codec, value); }
+  HRESULT get_Title(std::string* value) override { return Get(value, &Glue::get_Title); }
+  HRESULT put_Title(const std::string& value) override { return Invoke(&Glue::put_Title, value); }
+  HRESULT get_Album(std::string* value) override { return Get(value, &Glue::get_Album); }
+  HRESULT put_Album(const std::string& value) override { return Invoke(&Glue::put_Album, value); }
+  HRESULT get_Artist(std::string* value) override { return Get(value, &Glue::get_Artist); }
+  HRESULT put_Artist(const std::string& value) override { return Invoke(&Glue::put_Artist, value); }
+  HRESULT Search() override { return Invoke(&Glue::Search); }
 };
 
 }  // namespace OSTREL::COM

@@ -4,13 +4,13 @@
 // its HRESULT.
 #pragma once
 
+#include <TarnSvcAdaptor.h>
+
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <tuple>
-
-#include <TarnSvcAdaptor.h>
 
 #include "service/automation/P2PInterfaces.h"
 
@@ -46,9 +46,9 @@ inline OptionalText TextOf(const sdbus::Variant& value) {
 }
 
 template <typename Impl, typename... Adaptors>
-class CExportedT : public CExportedObject,
-                   public sdbus::AdaptorInterfaces<com::ostrel::TarnSvc::IUnknown_adaptor,
-                                                   Adaptors...> {
+class CExportedT
+    : public CExportedObject,
+      public sdbus::AdaptorInterfaces<com::ostrel::TarnSvc::IUnknown_adaptor, Adaptors...> {
  public:
   CExportedT(CApiBus& bus, uint64_t id, std::string owner, sdbus::IConnection& connection,
              std::string path, std::shared_ptr<Impl> impl)
@@ -60,6 +60,8 @@ class CExportedT : public CExportedObject,
   }
 
  protected:
+  using Interface = Impl;
+
   int32_t Release() override;
 
   // The sender of the call being handled.
@@ -80,6 +82,15 @@ class CExportedT : public CExportedObject,
     const HRESULT hr = (impl_.get()->*getter)(&value);
     return {hr, value};
   }
+
+  // An object getter's HRESULT and its object, exported for the caller (with an argument for
+  // the collections' items).
+  template <typename C, typename T>
+  std::tuple<int32_t, sdbus::ObjectPath> GetExported(HRESULT (C::*getter)(std::shared_ptr<T>*));
+  template <typename C, typename T>
+  std::tuple<int32_t, sdbus::ObjectPath> GetExported(HRESULT (C::*getter)(int32_t,
+                                                                          std::shared_ptr<T>*),
+                                                     int32_t argument);
 
   std::shared_ptr<Impl> impl_;
 };

@@ -6,6 +6,8 @@
 
 #include <memory>
 #include <string>
+#include <type_traits>
+#include <utility>
 
 #include "service/automation/P2PConnection.h"
 #include "service/dbus/ApiBus.h"
@@ -14,8 +16,12 @@
 
 namespace OSTREL::COM {
 
+namespace TarnSvcBus = com::ostrel::TarnSvc;
+
 // The service manager's object also carries the connection interface of the command line.
-class CExportedServiceManager final : public CExportedT<IP2PServiceManager, com::ostrel::TarnSvc::IP2PServiceManager_adaptor, com::ostrel::TarnSvc::Connection_adaptor> {
+class CExportedServiceManager final
+    : public CExportedT<IP2PServiceManager, TarnSvcBus::IP2PServiceManager_adaptor,
+                        TarnSvcBus::Connection_adaptor> {
  public:
   CExportedServiceManager(CApiBus& bus, sdbus::IConnection& connection, std::string path,
                           std::shared_ptr<IP2PServiceManager> impl,
@@ -25,269 +31,367 @@ class CExportedServiceManager final : public CExportedT<IP2PServiceManager, com:
   ~CExportedServiceManager() override { unregisterAdaptor(); }
 
  private:
-  std::tuple<int32_t, bool, std::string, std::string, uint32_t, bool, uint32_t, uint32_t> GetConnectionState() override;
+  std::tuple<int32_t, bool, std::string, std::string, uint32_t, bool, uint32_t, uint32_t>
+  GetConnectionState() override;
   int32_t AddServer(const std::string& address) override;
   int32_t RemoveServer(const std::string& address) override;
   int32_t ConnectServer(const std::string& address) override;
   std::tuple<int32_t, uint64_t, uint64_t, uint64_t, uint64_t> GetTransferTotals() override;
-  std::tuple<int32_t, std::vector<sdbus::Struct<std::string, std::string, std::string, std::string, bool, uint32_t, uint32_t, uint64_t, double>>> GetUploadQueue() override;
+  std::tuple<int32_t, std::vector<sdbus::Struct<std::string, std::string, std::string, std::string,
+                                                bool, uint32_t, uint32_t, uint64_t, double>>>
+  GetUploadQueue() override;
 
   std::shared_ptr<IP2PConnection> serverConnection_;
-  std::tuple<int32_t, sdbus::ObjectPath> get_ServerList() override;
-  std::tuple<int32_t, sdbus::ObjectPath> get_SharedFileList() override;
-  std::tuple<int32_t, sdbus::ObjectPath> get_DownloadFileList() override;
-  std::tuple<int32_t, sdbus::ObjectPath> get_Config() override;
-  std::tuple<int32_t, sdbus::ObjectPath> get_SearchRequest() override;
-  std::tuple<int32_t, sdbus::ObjectPath> get_SearchResultFileList() override;
-  int32_t AddDownload(const std::string& hash, const int32_t& size, const sdbus::Variant& folder, const sdbus::Variant& name) override;
+
+  // A client's first call reaches the service manager, so each of its methods counts the caller.
+  template <typename C, typename T>
+  std::tuple<int32_t, sdbus::ObjectPath> Touched(HRESULT (C::*getter)(std::shared_ptr<T>*)) {
+    Bus().Touch(Caller());
+    return GetExported(getter);
+  }
+  std::tuple<int32_t, sdbus::ObjectPath> get_ServerList() override {
+    return Touched(&IP2PServiceManager::get_ServerList);
+  }
+  std::tuple<int32_t, sdbus::ObjectPath> get_SharedFileList() override {
+    return Touched(&IP2PServiceManager::get_SharedFileList);
+  }
+  std::tuple<int32_t, sdbus::ObjectPath> get_DownloadFileList() override {
+    return Touched(&IP2PServiceManager::get_DownloadFileList);
+  }
+  std::tuple<int32_t, sdbus::ObjectPath> get_Config() override {
+    return Touched(&IP2PServiceManager::get_Config);
+  }
+  std::tuple<int32_t, sdbus::ObjectPath> get_SearchRequest() override {
+    return Touched(&IP2PServiceManager::get_SearchRequest);
+  }
+  std::tuple<int32_t, sdbus::ObjectPath> get_SearchResultFileList() override {
+    return Touched(&IP2PServiceManager::get_SearchResultFileList);
+  }
+  int32_t AddDownload(const std::string& hash, const int32_t& size, const sdbus::Variant& folder,
+                      const sdbus::Variant& name) override {
+    Bus().Touch(Caller());
+    return impl_->AddDownload(&hash, size, TextOf(folder), TextOf(name));
+  }
 };
 
-class CExportedConfig final : public CExportedT<IP2PConfig, com::ostrel::TarnSvc::IP2PConfig_adaptor> {
+class CExportedConfig final : public CExportedT<IP2PConfig, TarnSvcBus::IP2PConfig_adaptor> {
  public:
   using CExportedT::CExportedT;
   ~CExportedConfig() override { unregisterAdaptor(); }
 
  private:
-  std::tuple<int32_t, std::string> get_UserName() override;
-  int32_t put_UserName(const std::string& value) override;
-  std::tuple<int32_t, int16_t> get_TCPPort() override;
-  int32_t put_TCPPort(const int16_t& value) override;
-  std::tuple<int32_t, int16_t> get_UDPPort() override;
-  int32_t put_UDPPort(const int16_t& value) override;
-  std::tuple<int32_t, std::string> get_ConfigPath() override;
-  std::tuple<int32_t, std::string> get_TempPath() override;
-  std::tuple<int32_t, std::string> get_SharedPath() override;
+  std::tuple<int32_t, std::string> get_UserName() override {
+    return Get(&IP2PConfig::get_UserName);
+  }
+  int32_t put_UserName(const std::string& value) override { return impl_->put_UserName(value); }
+  std::tuple<int32_t, int16_t> get_TCPPort() override { return Get(&IP2PConfig::get_TCPPort); }
+  int32_t put_TCPPort(const int16_t& value) override { return impl_->put_TCPPort(value); }
+  std::tuple<int32_t, int16_t> get_UDPPort() override { return Get(&IP2PConfig::get_UDPPort); }
+  int32_t put_UDPPort(const int16_t& value) override { return impl_->put_UDPPort(value); }
+  std::tuple<int32_t, std::string> get_ConfigPath() override {
+    return Get(&IP2PConfig::get_ConfigPath);
+  }
+  std::tuple<int32_t, std::string> get_TempPath() override {
+    return Get(&IP2PConfig::get_TempPath);
+  }
+  std::tuple<int32_t, std::string> get_SharedPath() override {
+    return Get(&IP2PConfig::get_SharedPath);
+  }
 };
 
-class CExportedServerList final : public CExportedT<IP2PServerList, com::ostrel::TarnSvc::IP2PServerList_adaptor, com::ostrel::TarnSvc::IConnectionPoint_adaptor, com::ostrel::TarnSvc::_IP2PServerListEvents_adaptor> {
+// An exported object with a connection point; Advise installs a Signals sink on it.
+template <typename Impl, template <typename> class Signals, typename Adaptor,
+          typename EventsAdaptor>
+class CExportedPointT
+    : public CExportedT<Impl, Adaptor, TarnSvcBus::IConnectionPoint_adaptor, EventsAdaptor> {
  public:
-  using CExportedT::CExportedT;
-  ~CExportedServerList() override { unregisterAdaptor(); }
+  using CExportedT<Impl, Adaptor, TarnSvcBus::IConnectionPoint_adaptor, EventsAdaptor>::CExportedT;
 
  private:
-  std::tuple<int32_t, sdbus::ObjectPath> get_Item(const int32_t& index) override;
-  std::tuple<int32_t, sdbus::ObjectPath> get__NewEnum() override;
-  std::tuple<int32_t, int32_t> get_Count() override;
-  std::tuple<int32_t, sdbus::ObjectPath> get_ItemByKey(const int32_t& key) override;
-  std::tuple<int32_t, uint32_t> Advise() override;
-  int32_t Unadvise(const uint32_t& cookie) override { return impl_->Unadvise(cookie); }
+  std::tuple<int32_t, uint32_t> Advise() override {
+    auto sink =
+        std::make_shared<Signals<CExportedPointT>>(this->template WeakSelf<CExportedPointT>());
+    uint32_t cookie = 0;
+    const HRESULT hr = this->impl_->Advise(std::move(sink), &cookie);
+    return {hr, cookie};
+  }
+  int32_t Unadvise(const uint32_t& cookie) override { return this->impl_->Unadvise(cookie); }
 };
 
-class CExportedServer final : public CExportedT<IP2PServer, com::ostrel::TarnSvc::IP2PServer_adaptor> {
+// An exported collection with its connection point.
+template <typename Impl, template <typename> class Signals, typename Adaptor,
+          typename EventsAdaptor>
+class CExportedListT : public CExportedPointT<Impl, Signals, Adaptor, EventsAdaptor> {
+ public:
+  using CExportedPointT<Impl, Signals, Adaptor, EventsAdaptor>::CExportedPointT;
+
+ private:
+  std::tuple<int32_t, sdbus::ObjectPath> get_Item(const int32_t& index) override {
+    return this->GetExported(&Impl::get_Item, index);
+  }
+  std::tuple<int32_t, sdbus::ObjectPath> get__NewEnum() override { return {E_NOTIMPL, kNoObject}; }
+  std::tuple<int32_t, int32_t> get_Count() override { return this->Get(&Impl::get_Count); }
+  std::tuple<int32_t, sdbus::ObjectPath> get_ItemByKey(const int32_t& key) override {
+    return this->GetExported(&Impl::get_ItemByKey, key);
+  }
+};
+
+class CExportedServerList final
+    : public CExportedListT<IP2PServerList, CServerListSignals, TarnSvcBus::IP2PServerList_adaptor,
+                            TarnSvcBus::_IP2PServerListEvents_adaptor> {
+ public:
+  using CExportedListT::CExportedListT;
+  ~CExportedServerList() override { unregisterAdaptor(); }
+};
+
+class CExportedServer final : public CExportedT<IP2PServer, TarnSvcBus::IP2PServer_adaptor> {
  public:
   using CExportedT::CExportedT;
   ~CExportedServer() override { unregisterAdaptor(); }
 
  private:
-  std::tuple<int32_t, int32_t> get_Key() override;
-  std::tuple<int32_t, int32_t> get_IP() override;
-  std::tuple<int32_t, int16_t> get_Port() override;
-  std::tuple<int32_t, std::string> get_Name() override;
-  std::tuple<int32_t, std::string> get_Description() override;
-  std::tuple<int32_t, int32_t> get_Users() override;
-  std::tuple<int32_t, int32_t> get_MaxUsers() override;
-  std::tuple<int32_t, int32_t> get_Files() override;
-  std::tuple<int32_t, int32_t> get_SoftFiles() override;
-  std::tuple<int32_t, int32_t> get_HardFiles() override;
-  std::tuple<int32_t, int32_t> get_Ping() override;
-  int32_t Reserved(const sdbus::Variant& value) override;
+  std::tuple<int32_t, int32_t> get_Key() override { return Get(&IP2PServer::get_Key); }
+  std::tuple<int32_t, int32_t> get_IP() override { return Get(&IP2PServer::get_IP); }
+  std::tuple<int32_t, int16_t> get_Port() override { return Get(&IP2PServer::get_Port); }
+  std::tuple<int32_t, std::string> get_Name() override { return Get(&IP2PServer::get_Name); }
+  std::tuple<int32_t, std::string> get_Description() override {
+    return Get(&IP2PServer::get_Description);
+  }
+  std::tuple<int32_t, int32_t> get_Users() override { return Get(&IP2PServer::get_Users); }
+  std::tuple<int32_t, int32_t> get_MaxUsers() override { return Get(&IP2PServer::get_MaxUsers); }
+  std::tuple<int32_t, int32_t> get_Files() override { return Get(&IP2PServer::get_Files); }
+  std::tuple<int32_t, int32_t> get_SoftFiles() override { return Get(&IP2PServer::get_SoftFiles); }
+  std::tuple<int32_t, int32_t> get_HardFiles() override { return Get(&IP2PServer::get_HardFiles); }
+  std::tuple<int32_t, int32_t> get_Ping() override { return Get(&IP2PServer::get_Ping); }
+  int32_t Reserved(const sdbus::Variant& value) override { return impl_->Reserved(TextOf(value)); }
 };
 
-class CExportedDownloadFileList final : public CExportedT<IP2PDownloadFileList, com::ostrel::TarnSvc::IP2PDownloadFileList_adaptor, com::ostrel::TarnSvc::IConnectionPoint_adaptor, com::ostrel::TarnSvc::_IP2PDownloadFileListEvents_adaptor> {
+// The download and shared file lists have the same events and the same Add and Remove.
+template <typename Impl, typename Adaptor, typename EventsAdaptor>
+class CExportedFileListT final
+    : public CExportedListT<Impl, CFileListSignals, Adaptor, EventsAdaptor> {
  public:
-  using CExportedT::CExportedT;
-  ~CExportedDownloadFileList() override { unregisterAdaptor(); }
+  using CExportedListT<Impl, CFileListSignals, Adaptor, EventsAdaptor>::CExportedListT;
+  ~CExportedFileListT() override { this->unregisterAdaptor(); }
 
  private:
-  std::tuple<int32_t, sdbus::ObjectPath> get_Item(const int32_t& index) override;
-  std::tuple<int32_t, sdbus::ObjectPath> get__NewEnum() override;
-  std::tuple<int32_t, int32_t> get_Count() override;
-  std::tuple<int32_t, sdbus::ObjectPath> get_ItemByKey(const int32_t& key) override;
-  int32_t Add(const sdbus::Variant& item) override;
-  int32_t Remove(const sdbus::Variant& item) override;
-  std::tuple<int32_t, uint32_t> Advise() override;
-  int32_t Unadvise(const uint32_t& cookie) override { return impl_->Unadvise(cookie); }
+  int32_t Add(const sdbus::Variant& item) override { return this->impl_->Add(TextOf(item)); }
+  int32_t Remove(const sdbus::Variant& item) override { return this->impl_->Remove(TextOf(item)); }
 };
 
-class CExportedDownloadFile final : public CExportedT<IP2PDownloadFile, com::ostrel::TarnSvc::IP2PDownloadFile_adaptor> {
+using CExportedDownloadFileList =
+    CExportedFileListT<IP2PDownloadFileList, TarnSvcBus::IP2PDownloadFileList_adaptor,
+                       TarnSvcBus::_IP2PDownloadFileListEvents_adaptor>;
+using CExportedSharedFileList =
+    CExportedFileListT<IP2PSharedFileList, TarnSvcBus::IP2PSharedFileList_adaptor,
+                       TarnSvcBus::_IP2PSharedFileListEvents_adaptor>;
+
+// What a download file and a shared file both have.
+template <typename Impl, typename Adaptor>
+class CExportedFileT : public CExportedT<Impl, Adaptor> {
  public:
-  using CExportedT::CExportedT;
+  using CExportedT<Impl, Adaptor>::CExportedT;
+
+ private:
+  std::tuple<int32_t, int32_t> get_Key() override { return this->Get(&Impl::get_Key); }
+  std::tuple<int32_t, std::string> get_FullPathName() override {
+    return this->Get(&Impl::get_FullPathName);
+  }
+  std::tuple<int32_t, std::string> get_Hash() override { return this->Get(&Impl::get_Hash); }
+  std::tuple<int32_t, std::string> get_Name() override { return this->Get(&Impl::get_Name); }
+  int32_t Rename(const std::string& name) override { return this->impl_->Rename(&name); }
+  std::tuple<int32_t, int32_t> get_Size() override { return this->Get(&Impl::get_Size); }
+  std::tuple<int32_t, std::string> get_TypeName() override {
+    return this->Get(&Impl::get_TypeName);
+  }
+  std::tuple<int32_t, std::string> get_CreationTime() override {
+    return this->Get(&Impl::get_CreationTime);
+  }
+  std::tuple<int32_t, std::string> get_LastWriteTime() override {
+    return this->Get(&Impl::get_LastWriteTime);
+  }
+};
+
+// The media fields a download file and a search result both have.
+template <typename Base>
+class CExportedMediaT : public Base {
+ public:
+  using Base::Base;
+
+ private:
+  using File = typename Base::Interface;
+  std::tuple<int32_t, std::string> get_Duration() override {
+    return this->Get(&File::get_Duration);
+  }
+  std::tuple<int32_t, int32_t> get_Bitrate() override { return this->Get(&File::get_Bitrate); }
+  std::tuple<int32_t, std::string> get_Album() override { return this->Get(&File::get_Album); }
+  std::tuple<int32_t, std::string> get_Artist() override { return this->Get(&File::get_Artist); }
+  std::tuple<int32_t, std::string> get_Title() override { return this->Get(&File::get_Title); }
+  std::tuple<int32_t, std::string> get_Codec() override { return this->Get(&File::get_Codec); }
+};
+
+class CExportedDownloadFile final
+    : public CExportedMediaT<
+          CExportedFileT<IP2PDownloadFile, TarnSvcBus::IP2PDownloadFile_adaptor>> {
+ public:
+  using CExportedMediaT::CExportedMediaT;
   ~CExportedDownloadFile() override { unregisterAdaptor(); }
 
  private:
-  std::tuple<int32_t, int32_t> get_Key() override;
-  std::tuple<int32_t, std::string> get_FullPathName() override;
-  std::tuple<int32_t, std::string> get_Hash() override;
-  std::tuple<int32_t, std::string> get_Name() override;
-  int32_t Rename(const std::string& name) override;
-  std::tuple<int32_t, std::string> get_AlternativeNames() override;
-  std::tuple<int32_t, int32_t> get_Size() override;
-  std::tuple<int32_t, std::string> get_TypeName() override;
-  std::tuple<int32_t, std::string> get_CreationTime() override;
-  std::tuple<int32_t, std::string> get_LastWriteTime() override;
-  std::tuple<int32_t, int32_t> get_Nodes() override;
-  std::tuple<int32_t, int32_t> get_CompletedSize() override;
-  std::tuple<int32_t, int32_t> get_CompleteNodes() override;
-  std::tuple<int32_t, std::string> get_Duration() override;
-  std::tuple<int32_t, int32_t> get_Bitrate() override;
-  std::tuple<int32_t, std::string> get_Album() override;
-  std::tuple<int32_t, std::string> get_Artist() override;
-  std::tuple<int32_t, std::string> get_Title() override;
-  std::tuple<int32_t, std::string> get_Codec() override;
-  std::tuple<int32_t, int32_t> get_ReceivedSize() override;
-  std::tuple<int32_t, int32_t> get_Speed() override;
-  std::tuple<int32_t, int16_t> get_IsPaused() override;
-  std::tuple<int32_t, int16_t> get_IsStopped() override;
-  int32_t Pause() override;
-  int32_t Stop() override;
-  int32_t Resume() override;
-  int32_t Cancel() override;
+  std::tuple<int32_t, std::string> get_AlternativeNames() override {
+    return Get(&IP2PDownloadFile::get_AlternativeNames);
+  }
+  std::tuple<int32_t, int32_t> get_Nodes() override { return Get(&IP2PDownloadFile::get_Nodes); }
+  std::tuple<int32_t, int32_t> get_CompletedSize() override {
+    return Get(&IP2PDownloadFile::get_CompletedSize);
+  }
+  std::tuple<int32_t, int32_t> get_CompleteNodes() override {
+    return Get(&IP2PDownloadFile::get_CompleteNodes);
+  }
+  std::tuple<int32_t, int32_t> get_ReceivedSize() override {
+    return Get(&IP2PDownloadFile::get_ReceivedSize);
+  }
+  std::tuple<int32_t, int32_t> get_Speed() override { return Get(&IP2PDownloadFile::get_Speed); }
+  std::tuple<int32_t, int16_t> get_IsPaused() override {
+    return Get(&IP2PDownloadFile::get_IsPaused);
+  }
+  std::tuple<int32_t, int16_t> get_IsStopped() override {
+    return Get(&IP2PDownloadFile::get_IsStopped);
+  }
+  int32_t Pause() override { return impl_->Pause(); }
+  int32_t Stop() override { return impl_->Stop(); }
+  int32_t Resume() override { return impl_->Resume(); }
+  int32_t Cancel() override { return impl_->Cancel(); }
 };
 
-class CExportedSharedFileList final : public CExportedT<IP2PSharedFileList, com::ostrel::TarnSvc::IP2PSharedFileList_adaptor, com::ostrel::TarnSvc::IConnectionPoint_adaptor, com::ostrel::TarnSvc::_IP2PSharedFileListEvents_adaptor> {
+class CExportedSharedFile final
+    : public CExportedFileT<IP2PSharedFile, TarnSvcBus::IP2PSharedFile_adaptor> {
  public:
-  using CExportedT::CExportedT;
-  ~CExportedSharedFileList() override { unregisterAdaptor(); }
-
- private:
-  std::tuple<int32_t, sdbus::ObjectPath> get_Item(const int32_t& index) override;
-  std::tuple<int32_t, sdbus::ObjectPath> get__NewEnum() override;
-  std::tuple<int32_t, int32_t> get_Count() override;
-  std::tuple<int32_t, sdbus::ObjectPath> get_ItemByKey(const int32_t& key) override;
-  int32_t Add(const sdbus::Variant& item) override;
-  int32_t Remove(const sdbus::Variant& item) override;
-  std::tuple<int32_t, uint32_t> Advise() override;
-  int32_t Unadvise(const uint32_t& cookie) override { return impl_->Unadvise(cookie); }
-};
-
-class CExportedSharedFile final : public CExportedT<IP2PSharedFile, com::ostrel::TarnSvc::IP2PSharedFile_adaptor> {
- public:
-  using CExportedT::CExportedT;
+  using CExportedFileT::CExportedFileT;
   ~CExportedSharedFile() override { unregisterAdaptor(); }
-
- private:
-  std::tuple<int32_t, int32_t> get_Key() override;
-  std::tuple<int32_t, std::string> get_FullPathName() override;
-  std::tuple<int32_t, std::string> get_Hash() override;
-  std::tuple<int32_t, std::string> get_Name() override;
-  int32_t Rename(const std::string& name) override;
-  std::tuple<int32_t, int32_t> get_Size() override;
-  std::tuple<int32_t, std::string> get_TypeName() override;
-  std::tuple<int32_t, std::string> get_CreationTime() override;
-  std::tuple<int32_t, std::string> get_LastWriteTime() override;
 };
 
-class CExportedSearchResultFileList final : public CExportedT<IP2PSearchResultFileList, com::ostrel::TarnSvc::IP2PSearchResultFileList_adaptor, com::ostrel::TarnSvc::IConnectionPoint_adaptor, com::ostrel::TarnSvc::_IP2PSearchResultFileListEvents_adaptor> {
+class CExportedSearchResultFileList final
+    : public CExportedListT<IP2PSearchResultFileList, CResultListSignals,
+                            TarnSvcBus::IP2PSearchResultFileList_adaptor,
+                            TarnSvcBus::_IP2PSearchResultFileListEvents_adaptor> {
  public:
-  using CExportedT::CExportedT;
+  using CExportedListT::CExportedListT;
   ~CExportedSearchResultFileList() override { unregisterAdaptor(); }
 
  private:
-  std::tuple<int32_t, sdbus::ObjectPath> get_Item(const int32_t& index) override;
-  std::tuple<int32_t, sdbus::ObjectPath> get__NewEnum() override;
-  std::tuple<int32_t, int32_t> get_Count() override;
-  std::tuple<int32_t, sdbus::ObjectPath> get_ItemByKey(const int32_t& key) override;
-  int32_t Download(const int32_t& key, const sdbus::Variant& folder, const sdbus::Variant& name) override;
-  std::tuple<int32_t, uint32_t> Advise() override;
-  int32_t Unadvise(const uint32_t& cookie) override { return impl_->Unadvise(cookie); }
+  int32_t Download(const int32_t& key, const sdbus::Variant& folder,
+                   const sdbus::Variant& name) override {
+    return impl_->Download(key, TextOf(folder), TextOf(name));
+  }
 };
 
-class CExportedSearchResultFile final : public CExportedT<IP2PSearchResultFile, com::ostrel::TarnSvc::IP2PSearchResultFile_adaptor> {
+class CExportedSearchResultFile final
+    : public CExportedMediaT<
+          CExportedT<IP2PSearchResultFile, TarnSvcBus::IP2PSearchResultFile_adaptor>> {
  public:
-  using CExportedT::CExportedT;
+  using CExportedMediaT::CExportedMediaT;
   ~CExportedSearchResultFile() override { unregisterAdaptor(); }
 
  private:
-  std::tuple<int32_t, int32_t> get_Key() override;
-  std::tuple<int32_t, std::string> get_Hash() override;
-  std::tuple<int32_t, std::string> get_Name() override;
-  std::tuple<int32_t, std::string> get_AlternativeNames() override;
-  std::tuple<int32_t, int32_t> get_Size() override;
-  std::tuple<int32_t, std::string> get_Format() override;
-  std::tuple<int32_t, int32_t> get_Tag5Value() override;
-  std::tuple<int32_t, int32_t> get_Nodes() override;
-  std::tuple<int32_t, int32_t> get_CompleteNodes() override;
-  std::tuple<int32_t, std::string> get_TypeName() override;
-  std::tuple<int32_t, std::string> get_Duration() override;
-  std::tuple<int32_t, int32_t> get_Bitrate() override;
-  std::tuple<int32_t, std::string> get_Album() override;
-  std::tuple<int32_t, std::string> get_Artist() override;
-  std::tuple<int32_t, std::string> get_Title() override;
-  std::tuple<int32_t, std::string> get_Codec() override;
+  using File = IP2PSearchResultFile;
+  std::tuple<int32_t, int32_t> get_Key() override { return Get(&File::get_Key); }
+  std::tuple<int32_t, std::string> get_Hash() override { return Get(&File::get_Hash); }
+  std::tuple<int32_t, std::string> get_Name() override { return Get(&File::get_Name); }
+  std::tuple<int32_t, std::string> get_AlternativeNames() override {
+    return Get(&File::get_AlternativeNames);
+  }
+  std::tuple<int32_t, int32_t> get_Size() override { return Get(&File::get_Size); }
+  std::tuple<int32_t, std::string> get_Format() override { return Get(&File::get_Format); }
+  std::tuple<int32_t, int32_t> get_Tag5Value() override { return Get(&File::get_Tag5Value); }
+  std::tuple<int32_t, int32_t> get_Nodes() override { return Get(&File::get_Nodes); }
+  std::tuple<int32_t, int32_t> get_CompleteNodes() override {
+    return Get(&File::get_CompleteNodes);
+  }
+  std::tuple<int32_t, std::string> get_TypeName() override { return Get(&File::get_TypeName); }
 };
 
-class CExportedSearchRequest final : public CExportedT<IP2PSearchRequest, com::ostrel::TarnSvc::IP2PSearchRequest_adaptor, com::ostrel::TarnSvc::IConnectionPoint_adaptor, com::ostrel::TarnSvc::_IP2PSearchRequestEvents_adaptor> {
+class CExportedSearchRequest final
+    : public CExportedPointT<IP2PSearchRequest, CSearchRequestSignals,
+                             TarnSvcBus::IP2PSearchRequest_adaptor,
+                             TarnSvcBus::_IP2PSearchRequestEvents_adaptor> {
  public:
-  using CExportedT::CExportedT;
+  using CExportedPointT::CExportedPointT;
   ~CExportedSearchRequest() override { unregisterAdaptor(); }
 
  private:
-  std::tuple<int32_t, std::string> get_Keyword() override;
-  int32_t put_Keyword(const std::string& value) override;
-  std::tuple<int32_t, std::string> get_FileType() override;
-  int32_t put_FileType(const std::string& value) override;
-  std::tuple<int32_t, std::string> get_Extension() override;
-  int32_t put_Extension(const std::string& value) override;
-  std::tuple<int32_t, int32_t> get_MinSize() override;
-  int32_t put_MinSize(const int32_t& value) override;
-  std::tuple<int32_t, int32_t> get_MaxSize() override;
-  int32_t put_MaxSize(const int32_t& value) override;
-  std::tuple<int32_t, int32_t> get_Availability() override;
-  int32_t put_Availability(const int32_t& value) override;
-  std::tuple<int32_t, int16_t> get_CompleteSources() override;
-  int32_t put_CompleteSources(const int16_t& value) override;
-  std::tuple<int32_t, int32_t> get_MinBitrate() override;
-  int32_t put_MinBitrate(const int32_t& value) override;
-  std::tuple<int32_t, int32_t> get_MinLength() override;
-  int32_t put_MinLength(const int32_t& value) override;
-  std::tuple<int32_t, std::string> get_Codec() override;
-  int32_t put_Codec(const std::string& value) override;
-  std::tuple<int32_t, std::string> get_Title() override;
-  int32_t put_Title(const std::string& value) override;
-  std::tuple<int32_t, std::string> get_Album() override;
-  int32_t put_Album(const std::string& value) override;
-  std::tuple<int32_t, std::string> get_Artist() override;
-  int32_t put_Artist(const std::string& value) override;
-  int32_t Search() override;
-  std::tuple<int32_t, uint32_t> Advise() override;
-  int32_t Unadvise(const uint32_t& cookie) override { return impl_->Unadvise(cookie); }
+  using Request = IP2PSearchRequest;
+  std::tuple<int32_t, std::string> get_Keyword() override { return Get(&Request::get_Keyword); }
+  int32_t put_Keyword(const std::string& value) override { return impl_->put_Keyword(value); }
+  std::tuple<int32_t, std::string> get_FileType() override { return Get(&Request::get_FileType); }
+  int32_t put_FileType(const std::string& value) override { return impl_->put_FileType(value); }
+  std::tuple<int32_t, std::string> get_Extension() override { return Get(&Request::get_Extension); }
+  int32_t put_Extension(const std::string& value) override { return impl_->put_Extension(value); }
+  std::tuple<int32_t, int32_t> get_MinSize() override { return Get(&Request::get_MinSize); }
+  int32_t put_MinSize(const int32_t& value) override { return impl_->put_MinSize(value); }
+  std::tuple<int32_t, int32_t> get_MaxSize() override { return Get(&Request::get_MaxSize); }
+  int32_t put_MaxSize(const int32_t& value) override { return impl_->put_MaxSize(value); }
+  std::tuple<int32_t, int32_t> get_Availability() override {
+    return Get(&Request::get_Availability);
+  }
+  int32_t put_Availability(const int32_t& value) override { return impl_->put_Availability(value); }
+  std::tuple<int32_t, int16_t> get_CompleteSources() override {
+    return Get(&Request::get_CompleteSources);
+  }
+  int32_t put_CompleteSources(const int16_t& value) override {
+    return impl_->put_CompleteSources(value);
+  }
+  std::tuple<int32_t, int32_t> get_MinBitrate() override { return Get(&Request::get_MinBitrate); }
+  int32_t put_MinBitrate(const int32_t& value) override { return impl_->put_MinBitrate(value); }
+  std::tuple<int32_t, int32_t> get_MinLength() override { return Get(&Request::get_MinLength); }
+  int32_t put_MinLength(const int32_t& value) override { return impl_->put_MinLength(value); }
+  std::tuple<int32_t, std::string> get_Codec() override { return Get(&Request::get_Codec); }
+  int32_t put_Codec(const std::string& value) override { return impl_->put_Codec(value); }
+  std::tuple<int32_t, std::string> get_Title() override { return Get(&Request::get_Title); }
+  int32_t put_Title(const std::string& value) override { return impl_->put_Title(value); }
+  std::tuple<int32_t, std::string> get_Album() override { return Get(&Request::get_Album); }
+  int32_t put_Album(const std::string& value) override { return impl_->put_Album(value); }
+  std::tuple<int32_t, std::string> get_Artist() override { return Get(&Request::get_Artist); }
+  int32_t put_Artist(const std::string& value) override { return impl_->put_Artist(value); }
+  int32_t Search() override { return impl_->Search(); }
 };
 
-// The exported object for an in-process object of each interface.
-std::shared_ptr<CExportedObject> MakeExported(CApiBus& bus, uint64_t id, std::string owner,
-                                               sdbus::IConnection& connection, std::string path,
-                                               std::shared_ptr<IP2PConfig> object);
-std::shared_ptr<CExportedObject> MakeExported(CApiBus& bus, uint64_t id, std::string owner,
-                                               sdbus::IConnection& connection, std::string path,
-                                               std::shared_ptr<IP2PServerList> object);
-std::shared_ptr<CExportedObject> MakeExported(CApiBus& bus, uint64_t id, std::string owner,
-                                               sdbus::IConnection& connection, std::string path,
-                                               std::shared_ptr<IP2PServer> object);
-std::shared_ptr<CExportedObject> MakeExported(CApiBus& bus, uint64_t id, std::string owner,
-                                               sdbus::IConnection& connection, std::string path,
-                                               std::shared_ptr<IP2PDownloadFileList> object);
-std::shared_ptr<CExportedObject> MakeExported(CApiBus& bus, uint64_t id, std::string owner,
-                                               sdbus::IConnection& connection, std::string path,
-                                               std::shared_ptr<IP2PDownloadFile> object);
-std::shared_ptr<CExportedObject> MakeExported(CApiBus& bus, uint64_t id, std::string owner,
-                                               sdbus::IConnection& connection, std::string path,
-                                               std::shared_ptr<IP2PSharedFileList> object);
-std::shared_ptr<CExportedObject> MakeExported(CApiBus& bus, uint64_t id, std::string owner,
-                                               sdbus::IConnection& connection, std::string path,
-                                               std::shared_ptr<IP2PSharedFile> object);
-std::shared_ptr<CExportedObject> MakeExported(CApiBus& bus, uint64_t id, std::string owner,
-                                               sdbus::IConnection& connection, std::string path,
-                                               std::shared_ptr<IP2PSearchResultFileList> object);
-std::shared_ptr<CExportedObject> MakeExported(CApiBus& bus, uint64_t id, std::string owner,
-                                               sdbus::IConnection& connection, std::string path,
-                                               std::shared_ptr<IP2PSearchResultFile> object);
-std::shared_ptr<CExportedObject> MakeExported(CApiBus& bus, uint64_t id, std::string owner,
-                                               sdbus::IConnection& connection, std::string path,
-                                               std::shared_ptr<IP2PSearchRequest> object);
+// The exported object for an in-process object of each interface: declared only, for
+// ExportedOf below.
+CExportedConfig* ExportedFor(IP2PConfig*);
+CExportedServerList* ExportedFor(IP2PServerList*);
+CExportedServer* ExportedFor(IP2PServer*);
+CExportedDownloadFileList* ExportedFor(IP2PDownloadFileList*);
+CExportedDownloadFile* ExportedFor(IP2PDownloadFile*);
+CExportedSharedFileList* ExportedFor(IP2PSharedFileList*);
+CExportedSharedFile* ExportedFor(IP2PSharedFile*);
+CExportedSearchResultFileList* ExportedFor(IP2PSearchResultFileList*);
+CExportedSearchResultFile* ExportedFor(IP2PSearchResultFile*);
+CExportedSearchRequest* ExportedFor(IP2PSearchRequest*);
+template <typename Interface>
+using ExportedOf = std::remove_pointer_t<decltype(ExportedFor(std::declval<Interface*>()))>;
 
 template <typename Impl, typename... Adaptors>
 int32_t CExportedT<Impl, Adaptors...>::Release() {
   return Bus().Release(Id(), Caller());
+}
+
+template <typename Impl, typename... Adaptors>
+template <typename C, typename T>
+std::tuple<int32_t, sdbus::ObjectPath> CExportedT<Impl, Adaptors...>::GetExported(
+    HRESULT (C::*getter)(std::shared_ptr<T>*)) {
+  std::shared_ptr<T> object;
+  const HRESULT hr = (impl_.get()->*getter)(&object);
+  return Bus().Export(hr, Caller(), object);
+}
+
+template <typename Impl, typename... Adaptors>
+template <typename C, typename T>
+std::tuple<int32_t, sdbus::ObjectPath> CExportedT<Impl, Adaptors...>::GetExported(
+    HRESULT (C::*getter)(int32_t, std::shared_ptr<T>*), int32_t argument) {
+  std::shared_ptr<T> object;
+  const HRESULT hr = (impl_.get()->*getter)(argument, &object);
+  return Bus().Export(hr, Caller(), object);
 }
 
 template <typename Interface>
@@ -300,7 +404,8 @@ std::tuple<int32_t, sdbus::ObjectPath> CApiBus::Export(HRESULT hr, const std::st
   const uint64_t id = nextId_++;
   const std::string path = kObjectPathPrefix + std::to_string(id);
   try {
-    objects_[id] = MakeExported(*this, id, owner, *connection_, path, object);
+    objects_[id] =
+        std::make_shared<ExportedOf<Interface>>(*this, id, owner, *connection_, path, object);
   } catch (const sdbus::Error&) {
     return {E_FAIL, kNoObject};
   }

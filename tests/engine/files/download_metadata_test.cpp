@@ -93,6 +93,9 @@ INSTANTIATE_TEST_SUITE_P(
                    "<DownloadFile>" + kHash + "<FileSize>4290048001</FileSize></DownloadFile>"},
         BrokenCase{"SizeNotANumber",
                    "<DownloadFile>" + kHash + "<FileSize>-5</FileSize></DownloadFile>"},
+        BrokenCase{"BitrateNotANumber", "<DownloadFile>" + kHash +
+                                            "<FileSize>5</FileSize><MediaBitrates>fast"
+                                            "</MediaBitrates></DownloadFile>"},
         BrokenCase{"RangeOutsideFile",
                    "<DownloadFile>" + kHash +
                        "<FileSize>100</FileSize><EmptyBlockList><Block><StartPos>50</StartPos>"
