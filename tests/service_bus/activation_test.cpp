@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 
 #include "engine/core/ClientConfigStore.h"
@@ -44,6 +48,21 @@ bool NameHasOwner(sdbus::IConnection& connection, const std::string& name) {
   return owned;
 }
 
+// Whether a Unix socket takes connections. Probed before the D-Bus library connects: a
+// connection attempt of the library that fails leaves its bus object unfreed.
+bool Accepts(const std::filesystem::path& socketPath) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (socketPath.native().size() >= sizeof address.sun_path) return false;
+  std::strcpy(address.sun_path, socketPath.c_str());
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  const bool accepted =
+      ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  ::close(fd);
+  return accepted;
+}
+
 // A bus of the test's own whose service folder is the sandbox's, so the activation file
 // that registration writes is the one the bus reads.
 class PrivateBus {
@@ -64,7 +83,8 @@ class PrivateBus {
     ::setenv("DBUS_SESSION_BUS_ADDRESS", address_.c_str(), 1);
     pid_ = Spawn({"/usr/bin/dbus-daemon", "--config-file=" + config.string(), "--nofork",
                   "--nopidfile"});
-    WaitUntil([&] { return std::filesystem::exists(sandbox / "bus"); });
+    // Its socket appears before it listens.
+    WaitUntil([&] { return Accepts(sandbox / "bus"); });
   }
   ~PrivateBus() {
     if (pid_ > 0) {
@@ -79,7 +99,7 @@ class PrivateBus {
   }
   const std::string& Address() const { return address_; }
 
-  // A connection once the daemon accepts them (its socket appears before it listens).
+  // A connection to the bus, which takes them by now.
   std::unique_ptr<sdbus::IConnection> Connect() const {
     std::unique_ptr<sdbus::IConnection> connection;
     WaitUntil([&] {
