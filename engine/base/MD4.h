@@ -19,8 +19,8 @@ class CMD4 {
 
  private:
   static constexpr size_t kBlockSize = 64;
-  static constexpr std::array<uint32_t, 4> kInitialState = {0x67452301u, 0xEFCDAB89u,
-                                                             0x98BADCFEu, 0x10325476u};
+  static constexpr std::array<uint32_t, 4> kInitialState = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu,
+                                                            0x10325476u};
 
   void CompressBlocks(const uint8_t* blocks, size_t count);
 

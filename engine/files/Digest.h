@@ -8,8 +8,8 @@
 #include <span>
 
 #include "engine/base/Hash.h"
-#include "engine/files/AICHHash.h"
 #include "engine/base/MD4.h"
+#include "engine/files/AICHHash.h"
 
 namespace P2P::HASH {
 

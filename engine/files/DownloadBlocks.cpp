@@ -26,9 +26,9 @@ bool CTARNNetDownloadBlocks::PartWanted(uint32_t part, std::span<const uint8_t> 
   return part >= complete.size() || complete[part] == 0;
 }
 
-uint32_t CTARNNetDownloadBlocks::ChooseBlocks(std::span<const uint8_t> partBitmap,
-                                              _tagStructRequestRecord& request, uint32_t wanted,
-                                              std::span<const std::pair<uint32_t, uint32_t>> askedOfSource) {
+uint32_t CTARNNetDownloadBlocks::ChooseBlocks(
+    std::span<const uint8_t> partBitmap, _tagStructRequestRecord& request, uint32_t wanted,
+    std::span<const std::pair<uint32_t, uint32_t>> askedOfSource) {
   request.Clear();
   wanted = std::min<uint32_t>(wanted, _tagStructRequestRecord::kPairs);
   if (wanted == 0) return 0;

@@ -55,7 +55,8 @@ class CTARNNetDownloadBlocks {
   // when none is left, blocks on their way from other sources, but never one of
   // `askedOfSource`, the blocks this source was already asked for.
   uint32_t ChooseBlocks(std::span<const uint8_t> partBitmap, _tagStructRequestRecord& request,
-                        uint32_t wanted, std::span<const std::pair<uint32_t, uint32_t>> askedOfSource = {});
+                        uint32_t wanted,
+                        std::span<const std::pair<uint32_t, uint32_t>> askedOfSource = {});
   // A request that will not be answered: its blocks may be asked of others again.
   void ForgetRequest(const _tagStructRequestRecord& request);
 

@@ -61,7 +61,8 @@ class CTARNNetDownloadFileData : public OSTREL::CReferenceT<CTARNNetDownloadFile
   bool CountSourceIn(std::span<const uint8_t> partBitmap);
   bool CountSourceOut(std::span<const uint8_t> partBitmap);
   uint32_t ChooseBlocks(std::span<const uint8_t> partBitmap, _tagStructRequestRecord& request,
-                        uint32_t wanted, std::span<const std::pair<uint32_t, uint32_t>> askedOfSource = {});
+                        uint32_t wanted,
+                        std::span<const std::pair<uint32_t, uint32_t>> askedOfSource = {});
   bool ForgetRequest(const _tagStructRequestRecord& request);
   uint32_t CompletedBytes() const { return completed_.load(); }
   uint32_t ReceivedBytes() const { return received_.load(); }

@@ -141,9 +141,9 @@ bool CTARNNetDownloadFileData::CountSourceOut(std::span<const uint8_t> partBitma
   return blocks_.Frequency().RemoveSource(partBitmap);
 }
 
-uint32_t CTARNNetDownloadFileData::ChooseBlocks(std::span<const uint8_t> partBitmap,
-                                                _tagStructRequestRecord& request, uint32_t wanted,
-                                                std::span<const std::pair<uint32_t, uint32_t>> askedOfSource) {
+uint32_t CTARNNetDownloadFileData::ChooseBlocks(
+    std::span<const uint8_t> partBitmap, _tagStructRequestRecord& request, uint32_t wanted,
+    std::span<const std::pair<uint32_t, uint32_t>> askedOfSource) {
   CLock guard(file_->LockObject());
   if (!NeedsSources()) {
     request.Clear();

@@ -68,10 +68,9 @@ std::string WriteDownloadMetadataText(const _tagStructDownloadMetadata& metadata
   root.AppendText("HHASH", metadata.hash.ToHex());
   root.AppendText("FileName", info.name);
   root.AppendNumber("FileSize", info.size);
-  ForEachSetDescription(info, ERecordFile::kDownloadMetadata,
-                        [&root](std::string_view name, const std::string& text) {
-                          root.AppendText(name, text);
-                        });
+  ForEachSetDescription(
+      info, ERecordFile::kDownloadMetadata,
+      [&root](std::string_view name, const std::string& text) { root.AppendText(name, text); });
   if (!metadata.required.Empty())
     metadata.required.WriteBlocks(root.AppendElement("EmptyBlockList"));
   return document.ToText();

@@ -2,7 +2,6 @@
 
 #include "engine/files/RecordDescription.h"
 #include "engine/files/SharedDatReader.h"
-
 #include "platform/AtomicFile.h"
 #include "platform/XmlFile.h"
 
@@ -100,10 +99,9 @@ void AppendSharedDatEntry(std::string& out, const _tagStructSharedFile& file) {
   AppendField(out, "Size", std::to_string(info.size));
   AppendField(out, "CreationTime", std::to_string(info.creationTime));
   AppendField(out, "LastWriteTime", std::to_string(info.lastWriteTime));
-  ForEachSetDescription(info, ERecordFile::kSharedList,
-                        [&out](std::string_view name, const std::string& text) {
-                          AppendField(out, name, text);
-                        });
+  ForEachSetDescription(
+      info, ERecordFile::kSharedList,
+      [&out](std::string_view name, const std::string& text) { AppendField(out, name, text); });
   out += "\n\t</SharedFile>";
 }
 

@@ -129,9 +129,9 @@ bool CTARNNetTransferFile::CountSourceOut(std::span<const uint8_t> partBitmap) {
   return table.countSourceOut != nullptr ? table.countSourceOut(user, partBitmap) : false;
 }
 
-uint32_t CTARNNetTransferFile::ChooseBlocks(std::span<const uint8_t> partBitmap,
-                                            _tagStructRequestRecord& request, uint32_t wanted,
-                                            std::span<const std::pair<uint32_t, uint32_t>> askedOfSource) {
+uint32_t CTARNNetTransferFile::ChooseBlocks(
+    std::span<const uint8_t> partBitmap, _tagStructRequestRecord& request, uint32_t wanted,
+    std::span<const std::pair<uint32_t, uint32_t>> askedOfSource) {
   const auto [table, user] = Table();
   return table.chooseBlocks != nullptr
              ? table.chooseBlocks(user, partBitmap, request, wanted, askedOfSource)

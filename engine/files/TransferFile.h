@@ -108,7 +108,8 @@ class CTARNNetTransferFile : public CTARNNetSharedFileT<1> {
   bool CountSourceOut(std::span<const uint8_t> partBitmap);
   // `askedOfSource`: the blocks this source was already asked for, never chosen again for it.
   uint32_t ChooseBlocks(std::span<const uint8_t> partBitmap, _tagStructRequestRecord& request,
-                        uint32_t wanted, std::span<const std::pair<uint32_t, uint32_t>> askedOfSource = {});
+                        uint32_t wanted,
+                        std::span<const std::pair<uint32_t, uint32_t>> askedOfSource = {});
   bool ForgetRequest(const _tagStructRequestRecord& request);
   uint32_t CompletedBytes();
   uint32_t ReceivedBytes();

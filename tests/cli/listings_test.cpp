@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "cli/Listings.h"
+
+#include <gtest/gtest.h>
 
 namespace tarn::cli {
 namespace {
@@ -11,8 +11,8 @@ namespace {
 TEST(Listings, ServersAlignColumnsAndCutLongNames) {
   const std::vector<SServerRow> rows = {
       {1, "127.0.0.1:4661", "Some server", 10, 2000, 35},
-      {12345, "255.255.255.255:65535", "A very long server name that does not fit", 4000000000u,
-       0, 0}};
+      {12345, "255.255.255.255:65535", "A very long server name that does not fit", 4000000000u, 0,
+       0}};
   EXPECT_EQ(ServersTable(rows),
             "KEY  ADDRESS               NAME                            USERS   FILES  PING\n"
             "1    127.0.0.1:4661        Some server                        10    2000    35\n"
@@ -24,15 +24,16 @@ TEST(Listings, ServersAlignColumnsAndCutLongNames) {
 }
 
 TEST(Listings, DownloadsShowProgressAsABarOrAPercentage) {
-  const SDownloadRow row{7, "file.bin", "00112233445566778899AABBCCDDEEFF", "downloading",
-                         300000, 150000, 2048, 3};
+  const SDownloadRow row{
+      7, "file.bin", "00112233445566778899AABBCCDDEEFF", "downloading", 300000, 150000, 2048, 3};
   EXPECT_EQ(DownloadsTable({row}, true),
             "KEY  NAME                                   SIZE PROGRESS                       "
             "      SPEED  SRC  STATE\n"
             "7    file.bin                          293.0 KiB [##########..........]  50.0%    "
             "2.0 KiB/s    3  downloading\n");
-  EXPECT_EQ(DownloadLine(row, false),
-            "7    file.bin                          293.0 KiB  50.0%    2.0 KiB/s    3  downloading");
+  EXPECT_EQ(
+      DownloadLine(row, false),
+      "7    file.bin                          293.0 KiB  50.0%    2.0 KiB/s    3  downloading");
   EXPECT_EQ(DownloadsJson({row}),
             R"([{"key":7,"name":"file.bin","hash":"00112233445566778899AABBCCDDEEFF",)"
             R"("size":300000,"completed":150000,"speed":2048,"sources":3,"state":"downloading"}])"

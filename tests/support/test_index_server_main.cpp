@@ -48,7 +48,6 @@ bool ParseSource(const std::string& text, std::array<uint8_t, 16>& hash,
   return ParseEntry(text.substr(at + 1), entry);
 }
 
-
 void PrintReceived(tarn::test::TestIndexServer& server) {
   const std::vector<tarn::test::ReceivedPacket> packets = server.TakeReceived();
   for (const auto& packet : packets)
