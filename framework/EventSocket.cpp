@@ -31,6 +31,7 @@ bool CEventSocketBase::Create(uint16_t port, int type, int protocol, int family,
   send_.Clear();
   receiveStale_ = true;
   wantWrite_ = false;
+  receivePaused_ = false;
   state_ = State::kClosed;
   if (!socket_.Create(port, type, protocol, family, address)) return Failed();
   // A datagram socket is writable at once, as Winsock announces with one FD_WRITE.
@@ -48,6 +49,7 @@ bool CEventSocketBase::Attach(int acceptedFd) {
   send_.Clear();
   receiveStale_ = true;
   wantWrite_ = false;
+  receivePaused_ = false;
   state_ = State::kClosed;
   if (!socket_.IsValid()) {
     SetLastError(kWsaENotSock);
@@ -242,12 +244,18 @@ uint32_t CEventSocketBase::WantedReadiness() const {
     case State::kConnected:
     case State::kDatagram: {
       uint32_t wanted = 0;
-      if (eventMask_ & (kFdRead | kFdClose)) wanted |= EPOLLIN | EPOLLRDHUP;
+      if ((eventMask_ & (kFdRead | kFdClose)) && !receivePaused_) wanted |= EPOLLIN | EPOLLRDHUP;
       if ((eventMask_ & kFdWrite) && wantWrite_) wanted |= EPOLLOUT;
       return wanted;
     }
   }
   return 0;
+}
+
+void CEventSocketBase::PauseReceiving(bool paused) {
+  CLock guard(socketLock_);
+  receivePaused_ = paused;
+  SyncRegistration();
 }
 
 void CEventSocketBase::SyncRegistration() {

@@ -58,6 +58,11 @@ class CEventSocketBase {
   bool ReceiveIntoBuffer();
   CReceiveBuffer& ReceiveBuffer() { return receive_; }
 
+  // Stops or resumes taking received bytes: meanwhile the kernel holds what comes and TCP
+  // slows the sender, as a receive rate limit wants. The close of a paused stream is seen once
+  // it resumes.
+  void PauseReceiving(bool paused);
+
   bool IsOpen() const;
   int Handle() const;
   int LastError() const { return lastError_.load(std::memory_order_acquire); }
@@ -106,6 +111,7 @@ class CEventSocketBase {
   CSocketT<1> socket_;
   State state_ = State::kClosed;
   bool wantWrite_ = false;
+  bool receivePaused_ = false;
   CSendBuffer send_;
   CReceiveBuffer receive_;     // touched by the handlers' thread only
   bool receiveStale_ = false;  // set by Create/Attach under the lock; the handlers' thread clears

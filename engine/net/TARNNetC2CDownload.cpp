@@ -5,6 +5,7 @@
 
 #include "engine/files/DownloadFileData.h"
 #include "engine/files/HashConstants.h"
+#include "engine/net/PausedReaderRegistry.h"
 #include "engine/net/TARNNetC2CTCPConnecter.h"
 #include "engine/protocol/Packet.h"
 #include "engine/protocol/PeerMessages.h"
@@ -250,6 +251,7 @@ void CTARNNetC2CTCPConnecterT::OnData(std::span<const uint8_t> payload, bool pac
   }
   const uint32_t newBytes = block->Held() - before;
   bytesSinceRate_ += newBytes;
+  PaceReceiving(newBytes);
   // Bytes a peer gave us count for its credit with us.
   if (CTARNNetUploadService* service = uploadService_.load())
     service->OnDataReceived(client_->GetIdentity().userHash, newBytes);
@@ -263,6 +265,19 @@ void CTARNNetC2CTCPConnecterT::OnData(std::span<const uint8_t> payload, bool pac
   outstanding_.Remove(block);
   if (lastOfPart && PartFailed(*file, part)) AskForRecoveryData(*file, part);
   if (IsOpen()) AfterBlockCompleted(*file);
+}
+
+// "Max Download": the data peers send us draws on one shared allowance. A session that puts it
+// in debt stops reading until the debt is paid, and TCP holds its sender back meanwhile.
+void CTARNNetC2CTCPConnecterT::PaceReceiving(uint32_t bytes) {
+  CTARNNetUploadService* service = uploadService_.load();
+  if (service == nullptr) return;
+  const uint32_t waitMs = service->DownloadLimiter().Spend(bytes);
+  if (waitMs == 0) return;
+  // Paused before it is listed, so that a resume cannot come first and be lost.
+  PauseReceiving(true);
+  PausedReaders().Add(this);
+  service->ResumeReadingAfter(waitMs);
 }
 
 bool CTARNNetC2CTCPConnecterT::InsideLastRequest(const _tagStructDataPacket& packet,

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/net/TARNNetC2CTCPConnecter.h"
+#include "engine/net/PausedReaderRegistry.h"
 #include "engine/net/ServedSessionRegistry.h"
 #include "engine/protocol/Limits.h"
 #include "engine/protocol/PeerMessages.h"
@@ -187,7 +188,10 @@ CServedSessionRegistry& CTARNNetC2CTCPConnecterT::ServedSessions() {
 }
 
 void CTARNNetC2CTCPConnecterT::SetUploadService(CTARNNetUploadService* service) {
-  if (service != nullptr) service->SetResumeHook(&ResumeWaitingSessions);
+  if (service != nullptr) {
+    service->SetResumeHook(&ResumeWaitingSessions);
+    service->SetReadResumeHook(&ResumePausedReaders);
+  }
   uploadService_.store(service);
 }
 
@@ -205,6 +209,18 @@ void CTARNNetC2CTCPConnecterT::OnSchedulerEvents(const Client::_tagStructSchedul
     ForServedSession(user, [](CTARNNetC2CTCPConnecterT& session) { session.OnUploadCalled(); });
   for (const _tagUnionHash& user : events.rotated)
     ForServedSession(user, [](CTARNNetC2CTCPConnecterT& session) { session.OnUploadRotated(); });
+}
+
+CPausedReaderRegistry& CTARNNetC2CTCPConnecterT::PausedReaders() {
+  static CPausedReaderRegistry registry;
+  return registry;
+}
+
+void CTARNNetC2CTCPConnecterT::ResumePausedReaders() {
+  for (CTARNNetC2CTCPConnecterT* session : PausedReaders().TakeAll()) {
+    session->PauseReceiving(false);
+    session->Release();
+  }
 }
 
 void CTARNNetC2CTCPConnecterT::ResumeWaitingSessions() {

@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 
 #include "engine/files/TransferFileList.h"
+#include "engine/net/PausedReaderRegistry.h"
 #include "engine/protocol/Limits.h"
 #include "engine/protocol/PeerMessages.h"
 #include "engine/protocol/RecvTCPPacket.h"
@@ -22,6 +23,7 @@ CTARNNetC2CTCPConnecterT::CTARNNetC2CTCPConnecterT(const _tagStructClientConfig&
 }
 
 CTARNNetC2CTCPConnecterT::~CTARNNetC2CTCPConnecterT() {
+  PausedReaders().Remove(this);
   Close(true);
   if (!client_) return;
   EndUploadSide();

@@ -28,6 +28,7 @@
 
 namespace P2P {
 
+class CPausedReaderRegistry;
 class CServedSessionRegistry;
 using Shared::File::TransferFile::CTARNNetTransferFile;
 
@@ -92,6 +93,9 @@ class CTARNNetC2CTCPConnecterT
   static void ResumeWaitingSessions();
   // Every session that serves a client, by user hash.
   static CServedSessionRegistry& ServedSessions();
+  // Resumes reading in the sessions that stopped for want of download allowance.
+  static void ResumePausedReaders();
+  static CPausedReaderRegistry& PausedReaders();
 
   // The packet reader's entry; packed packets are dispatched as extended ones.
   bool Dispatch(uint8_t opcode, uint8_t protocol, std::span<const uint8_t> payload);
@@ -140,6 +144,8 @@ class CTARNNetC2CTCPConnecterT
   void AskForHashSetOrUpload(CTARNNetTransferFile& file);
   void RequestBlocks(CTARNNetTransferFile& file);
   void AfterBlockCompleted(CTARNNetTransferFile& file);
+  // Counts received data against "Max Download"; reading pauses while the allowance is in debt.
+  void PaceReceiving(uint32_t bytes);
   bool InsideLastRequest(const Protocol::_tagStructDataPacket& packet, bool packed) const;
   // A part whose check failed is repaired block by block once its AICH hashes are known.
   bool IsLastRequiredOfPart(CTARNNetTransferFile& file,

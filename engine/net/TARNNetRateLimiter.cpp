@@ -65,6 +65,16 @@ bool CTARNNetRateLimiter::TakeWhole(uint32_t bytes) {
   return true;
 }
 
+uint32_t CTARNNetRateLimiter::Spend(uint32_t bytes) {
+  std::lock_guard guard(lock_);
+  if (rate_ == 0) return 0;
+  RefillLocked();
+  tokens_ -= static_cast<int64_t>(uint64_t{bytes} * kMilli);
+  if (tokens_ >= 0) return 0;
+  const uint64_t debt = static_cast<uint64_t>(-tokens_);
+  return static_cast<uint32_t>(std::min<uint64_t>((debt + rate_ - 1) / rate_, 0xFFFFFFFFu));
+}
+
 void CTARNNetRateLimiter::GiveBack(uint32_t bytes) {
   std::lock_guard guard(lock_);
   if (rate_ == 0) return;

@@ -28,6 +28,9 @@ class CTARNNetRateLimiter {
   // for units that cannot be split (a whole block), so that slow rates still move them. The
   // debt is paid off before anyone gets more. False (nothing taken) while in debt.
   bool TakeWhole(uint32_t bytes);
+  // Counts `bytes` already moved (received data), going into debt as needed; returns the
+  // milliseconds until the debt is paid, 0 when there is none.
+  uint32_t Spend(uint32_t bytes);
   // Returns allowance a caller took but did not use (a send that wrote less).
   void GiveBack(uint32_t bytes);
   // Milliseconds until `bytes` (at most one burst) are available; 0 when they are now.

@@ -93,6 +93,11 @@ class CTARNNetUploadService {
   // the request to run it once `milliseconds` from now.
   void SetResumeHook(CTARNNetUploadPacer::Resume resume) { pacer_.SetResume(std::move(resume)); }
   void ResumeAfter(uint32_t milliseconds) { pacer_.ResumeAfter(milliseconds); }
+  // The same for sessions that stopped reading for want of download allowance.
+  void SetReadResumeHook(CTARNNetUploadPacer::Resume resume) {
+    readPacer_.SetResume(std::move(resume));
+  }
+  void ResumeReadingAfter(uint32_t milliseconds) { readPacer_.ResumeAfter(milliseconds); }
 
   // The packets a scheduler event asks for.
   static std::vector<uint8_t> AcceptUploadPacket();
@@ -117,6 +122,7 @@ class CTARNNetUploadService {
   CTARNNetRateLimiter downloadLimiter_;
   // Last: it stops (joins its thread) before the limiters it resumes for go.
   CTARNNetUploadPacer pacer_;
+  CTARNNetUploadPacer readPacer_;
 };
 
 }  // namespace P2P

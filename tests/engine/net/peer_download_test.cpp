@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <thread>
 
 #include "engine/files/ClientList.h"
 #include "engine/files/DownloadFileData.h"
@@ -146,6 +147,30 @@ TEST_F(PeerDownloadTest, EveryByteTakenIsCreditedToTheSendingPeer) {
   CTARNNetC2CTCPConnecterT::SetUploadService(nullptr);
   EXPECT_TRUE(completed);
   EXPECT_EQ(credited.load(), content_.size());
+}
+
+TEST_F(PeerDownloadTest, MaxDownloadHoldsTheReceivingRateWithinTenPercent) {
+  CTARNNetUploadService service([](const _tagUnionHash&) { return CTransferFilePtr(); }, {});
+  _tagStructClientConfig config;
+  config.maxDownloadKiB = 2048;
+  service.ApplyConfig(config);
+  CTARNNetC2CTCPConnecterT::SetUploadService(&service);
+  auto peer = StartPeer();
+  ASSERT_TRUE(peer);
+  AddSource(*peer);
+  ASSERT_TRUE(WaitUntil([&] { return file_->ReceivedBytes() > 0; }));
+  // Measured past the first moments, whose burst the bucket allows.
+  std::this_thread::sleep_for(500ms);
+  const uint32_t before = file_->ReceivedBytes();
+  const auto from = std::chrono::steady_clock::now();
+  std::this_thread::sleep_for(2s);
+  const uint32_t after = file_->ReceivedBytes();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
+  peers_.Stop();
+  CTARNNetC2CTCPConnecterT::SetUploadService(nullptr);
+  const double limit = 2048.0 * 1024;
+  EXPECT_NEAR((after - before) / seconds, limit, 0.1 * limit);
 }
 
 TEST_F(PeerDownloadTest, PackedSlicesInPackedPacketsAfterAQueueWaitComplete) {

@@ -57,6 +57,11 @@ TEST(RateLimiterTest, WholeBlocksHoldTheRateEvenWhenLargerThanTheBurst) {
   EXPECT_EQ(limiter.MillisecondsUntil(1), 5001u);
   clock.Advance(5000);
   EXPECT_TRUE(limiter.TakeWhole(1));
+  // Bytes already received are counted whatever the bucket holds; the answer is the wait.
+  clock.Advance(10000);
+  EXPECT_EQ(limiter.Spend(2500), 0u);       // the bucket held 2500 (a quarter second)
+  EXPECT_EQ(limiter.Spend(20000), 2000u);  // 20000 in debt at 10 bytes/ms
+  EXPECT_EQ(limiter.MillisecondsUntil(1), 2001u);
 }
 
 TEST(RateLimiterTest, IdleTimeBuysAQuarterSecondAtMostAndWaitsAreExact) {
@@ -86,6 +91,7 @@ TEST(RateLimiterTest, UnlimitedGrantsEverything) {
   limiter.SetRate(1000);
   limiter.SetRate(0);
   EXPECT_EQ(limiter.Take(5000000), 5000000u);
+  EXPECT_EQ(limiter.Spend(5000000), 0u);
 }
 
 TEST(RateLimiterTest, SessionsOnManyThreadsShareOneBudget) {
