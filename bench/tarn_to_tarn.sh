@@ -5,9 +5,11 @@
 # and per GB. With --perf the system is sampled with perf meanwhile and each daemon's hottest
 # functions are printed.
 #
-# Usage: bench/tarn_to_tarn.sh [--perf] [--name FILE] [--build-dir DIR] [MEGABYTES]
+# Usage: bench/tarn_to_tarn.sh [--perf] [--name FILE] [--limit KIB] [--build-dir DIR] [MEGABYTES]
 #   MEGABYTES    size of the file in MiB (default 1024)
 #   --name FILE  the file's name (default bench.bin; its type decides whether packing is tried)
+#   --limit KIB  B's "Max Download" in KiB/s, for the cores a given rate costs (195313 KiB/s
+#                is 200 MB/s); none by default
 #   --build-dir  the folder the programs were built in (default build)
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -15,12 +17,14 @@ build_dir=$root/build
 megabytes=1024
 name=bench.bin
 sample=
+limit=
 while [ $# -gt 0 ]; do
   case "$1" in
     --perf) sample=1 ;;
     --name) name=$2; shift ;;
+    --limit) limit=$2; shift ;;
     --build-dir) build_dir=$2; shift ;;
-    -h | --help) sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h | --help) sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) megabytes=$1 ;;
   esac
   shift
@@ -82,6 +86,7 @@ PY
 }
 
 network_start a b || fail "the network did not start"
+[ -n "$limit" ] && instance_setting "$work/b" "Max Download" "$limit"
 source_file=$(network_share a "$name" $((megabytes * 1024 * 1024))) || fail "no room for the file"
 network_run a b || fail "the daemons did not start"
 instance_wait_shared "$work/a" 1 600 || fail "A did not hash and share its file"
