@@ -98,7 +98,7 @@ void CMD4::Update(std::span<const uint8_t> bytes) {
   if (!bytes.empty()) std::memcpy(pending_.data(), bytes.data(), bytes.size());
 }
 
-std::array<uint8_t, CMD4::kDigestSize> CMD4::Final() {
+_tagUnionHash CMD4::Final() {
   const uint64_t bits = length_ * 8;
   // A one bit, zeros up to 56 bytes into a block, then the length in bits.
   const size_t held = length_ % kBlockSize;
@@ -107,8 +107,8 @@ std::array<uint8_t, CMD4::kDigestSize> CMD4::Final() {
   tail[0] = 0x80;
   for (int i = 0; i < 8; ++i) tail[padding + i] = static_cast<uint8_t>(bits >> (8 * i));
   Update(std::span(tail).first(padding + 8));
-  std::array<uint8_t, kDigestSize> digest;
-  for (size_t i = 0; i < 4; ++i) StoreLittleEndian(state_[i], digest.data() + 4 * i);
+  _tagUnionHash digest;
+  for (size_t i = 0; i < 4; ++i) StoreLittleEndian(state_[i], digest.bytes.data() + 4 * i);
   state_ = kInitialState;
   length_ = 0;
   return digest;

@@ -8,14 +8,14 @@
 #include <cstdint>
 #include <span>
 
+#include "engine/base/Hash.h"
+
 namespace P2P::HASH {
 
 class CMD4 {
  public:
-  static constexpr size_t kDigestSize = 16;
-
   void Update(std::span<const uint8_t> bytes);
-  std::array<uint8_t, kDigestSize> Final();
+  _tagUnionHash Final();
 
  private:
   static constexpr size_t kBlockSize = 64;

@@ -1,16 +1,6 @@
 #include "engine/files/Digest.h"
 
-#include <algorithm>
-
 namespace P2P::HASH {
-
-_tagUnionHash CMD4Digest::Final() {
-  _tagUnionHash hash;
-  static_assert(_tagUnionHash::kSize == CMD4::kDigestSize);
-  const auto digest = md4_.Final();
-  std::copy(digest.begin(), digest.end(), hash.bytes.begin());
-  return hash;
-}
 
 _tagStructAICHHash CSHA1Digest::Final() {
   _tagStructAICHHash hash;

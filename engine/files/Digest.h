@@ -13,15 +13,8 @@
 
 namespace P2P::HASH {
 
-class CMD4Digest {
- public:
-  void Update(std::span<const uint8_t> bytes) { md4_.Update(bytes); }
-  // Finishes the digest and restarts the hasher.
-  _tagUnionHash Final();
-
- private:
-  CMD4 md4_;
-};
+// Final finishes the digest and restarts the hasher.
+using CMD4Digest = CMD4;
 
 // Crypto++'s Update and Final never throw for SHA-1, so no handler is needed.
 

@@ -2,7 +2,6 @@
 
 #include <arpa/inet.h>
 
-#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstdio>
@@ -151,10 +150,7 @@ bool ReadAichRoot(std::string_view text, std::array<uint8_t, 20>& root, CLinkRea
 _tagUnionHash HashOfPartHashes(const std::vector<_tagUnionHash>& parts) {
   HASH::CMD4 md4;
   for (const auto& part : parts) md4.Update(part.bytes);
-  const auto digest = md4.Final();
-  _tagUnionHash hash;
-  std::copy(digest.begin(), digest.end(), hash.bytes.begin());
-  return hash;
+  return md4.Final();
 }
 
 // "p=" part hashes: as many as the file's hash set holds, and together they give the file hash.

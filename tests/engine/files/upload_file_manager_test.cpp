@@ -107,6 +107,17 @@ class UploadFileManagerTest : public ::testing::Test {
   ~UploadFileManagerTest() override { manager_.Stop(); }
 
   void Start() { ASSERT_TRUE(manager_.Start(config_, shared_, 0)); }
+  // Shares and hashes a file of two parts, keeps the hash-set answer it gives, and stops.
+  void ShareTwoPartFileThenStop(std::vector<uint8_t>& answer) {
+    std::string contents(9728001, 'x');
+    contents[9728000] = 'y';
+    sandbox_.WriteFile("shared/two-parts.bin", contents);
+    Start();
+    ASSERT_TRUE(WaitForScan());
+    answer = Shared::File::TransferFile::BuildHashSetAnswer(*Listed("two-parts.bin"));
+    ASSERT_FALSE(answer.empty());
+    manager_.Stop();
+  }
   bool WaitForScan() {
     return WaitUntil([&] { return manager_.List().HasScanned(); });
   }
@@ -202,15 +213,8 @@ TEST_F(UploadFileManagerTest, AnUnchangedFileIsNotHashedAgainAtTheNextStart) {
 // Peers download nothing of a multi-part file without its hash set, so one restored from
 // Shared.dat (which keeps no part hashes) must answer the same set as when it was hashed.
 TEST_F(UploadFileManagerTest, AMultiPartFileRestoredAtRestartAnswersItsHashSet) {
-  std::string contents(9728001, 'x');
-  contents[9728000] = 'y';
-  sandbox_.WriteFile("shared/two-parts.bin", contents);
-  Start();
-  ASSERT_TRUE(WaitForScan());
-  const std::vector<uint8_t> fresh =
-      Shared::File::TransferFile::BuildHashSetAnswer(*Listed("two-parts.bin"));
-  ASSERT_FALSE(fresh.empty());
-  manager_.Stop();
+  std::vector<uint8_t> fresh;
+  ASSERT_NO_FATAL_FAILURE(ShareTwoPartFileThenStop(fresh));
 
   Start();
   const auto restored = Listed("two-parts.bin");
@@ -222,15 +226,8 @@ TEST_F(UploadFileManagerTest, AMultiPartFileRestoredAtRestartAnswersItsHashSet) 
 // PartHashes.dat spares the restart the read of a multi-part file; when it is damaged the file
 // is read again, its hash set is still right, and the side file is written whole again.
 TEST_F(UploadFileManagerTest, PartHashesAreKeptBesideSharedDatAndADamagedCopyIsRederived) {
-  std::string contents(9728001, 'x');
-  contents[9728000] = 'y';
-  sandbox_.WriteFile("shared/two-parts.bin", contents);
-  Start();
-  ASSERT_TRUE(WaitForScan());
-  const std::vector<uint8_t> fresh =
-      Shared::File::TransferFile::BuildHashSetAnswer(*Listed("two-parts.bin"));
-  ASSERT_FALSE(fresh.empty());
-  manager_.Stop();
+  std::vector<uint8_t> fresh;
+  ASSERT_NO_FATAL_FAILURE(ShareTwoPartFileThenStop(fresh));
   const fs::path side = config_ / HASH::kPartHashFileName;
   ASSERT_EQ(HASH::LoadPartHashFile(side).size(), 1u);
 

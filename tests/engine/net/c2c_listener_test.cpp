@@ -88,6 +88,15 @@ TEST_F(C2CListenerTest, WithoutAnOwnerEveryConnectionIsClosed) {
 namespace P2P {
 namespace {
 
+// A listener on loopback that hands its sessions, as `own`, to `manager` and `clients`.
+void StartListening(_tagStructClientConfig& own, CTARNNetC2CManager& manager,
+                    Client::CTARNNetClientList& clients, CTARNNetC2CListener& listener) {
+  ASSERT_TRUE(manager.Start());
+  ASSERT_TRUE(listener.Create(0, SOCK_STREAM, 0, AF_INET, "127.0.0.1"));
+  ASSERT_TRUE(listener.Listen(128));
+  listener.SetSessionOwner(&own, &manager, &clients);
+}
+
 // Thousands of connections opened and left silent are all closed by the idle sweep, and their
 // client records go with them.
 // Both ends of every connection live in this process.
@@ -110,10 +119,7 @@ TEST(C2CListenerFloodTest, SilentConnectionsAreSweptAndTheirClientsDropped) {
   CTARNNetC2CManager manager;
   Client::CTARNNetClientList clients;
   CTARNNetC2CListener listener;
-  ASSERT_TRUE(manager.Start());
-  ASSERT_TRUE(listener.Create(0, SOCK_STREAM, 0, AF_INET, "127.0.0.1"));
-  ASSERT_TRUE(listener.Listen(128));
-  listener.SetSessionOwner(&own, &manager, &clients);
+  ASSERT_NO_FATAL_FAILURE(StartListening(own, manager, clients, listener));
   std::vector<int> fds;
   for (size_t i = 0; i < kConnections; ++i) {
     const int fd = ConnectTo(listener.GetLocalPort());
@@ -143,10 +149,7 @@ TEST(C2CListenerFloodTest, HelloFloodsEndInClosedSessionsNotGrowingQueues) {
   CTARNNetC2CManager manager;
   Client::CTARNNetClientList clients;
   CTARNNetC2CListener listener;
-  ASSERT_TRUE(manager.Start());
-  ASSERT_TRUE(listener.Create(0, SOCK_STREAM, 0, AF_INET, "127.0.0.1"));
-  ASSERT_TRUE(listener.Listen(128));
-  listener.SetSessionOwner(&own, &manager, &clients);
+  ASSERT_NO_FATAL_FAILURE(StartListening(own, manager, clients, listener));
   _tagStructClientConfig remote;
   remote.userName = "flood";
   remote.userHash.bytes.fill(0x17);
