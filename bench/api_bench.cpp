@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "engine/files/UploadFileManager.h"
+#include "engine/upload/UploadFileManager.h"
 #include "service/client/ApiClient.h"
 #include "service/dbus/ApiBus.h"
 

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/files/Digest.h"
-#include "engine/files/FileHasher.h"
-#include "engine/files/HashConstants.h"
+#include "engine/hashing/Digest.h"
+#include "engine/hashing/FileHasher.h"
+#include "engine/hashing/HashConstants.h"
 
 namespace {
 

@@ -16,8 +16,8 @@
 #include <string>
 #include <thread>
 
-#include "engine/files/FileHasher.h"
-#include "engine/files/UploadFileManager.h"
+#include "engine/hashing/FileHasher.h"
+#include "engine/upload/UploadFileManager.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;

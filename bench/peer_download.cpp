@@ -9,11 +9,11 @@
 #include <filesystem>
 #include <thread>
 
-#include "engine/files/ClientList.h"
-#include "engine/files/DownloadFileManager.h"
-#include "engine/files/TransferFileList.h"
+#include "engine/download/DownloadFileManager.h"
 #include "engine/net/TARNNetC2CManager.h"
 #include "engine/net/TARNNetC2CTCPConnecter.h"
+#include "engine/peers/ClientList.h"
+#include "engine/transfer/TransferFileList.h"
 #include "tests/support/TestPeer.h"
 
 namespace {

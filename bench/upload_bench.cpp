@@ -6,9 +6,9 @@
 #include <random>
 #include <vector>
 
-#include "engine/files/UploadBlockPackets.h"
-#include "engine/files/UploadScheduler.h"
+#include "engine/peers/UploadScheduler.h"
 #include "engine/protocol/PeerUploadMessages.h"
+#include "engine/upload/UploadBlockPackets.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <list>
 #include <string_view>
 
-#include "engine/files/AICHDatStore.h"
+#include "engine/library/AICHDatStore.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<P2P::HASH::_tagStructAICHDatEntry> entries;

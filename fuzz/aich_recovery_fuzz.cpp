@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "engine/files/FileHashSet.h"
+#include "engine/hashing/FileHashSet.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using P2P::HASH::CTARNNetFileHashSet;

@@ -2,7 +2,7 @@
 // list back and reads it again: the same ranges, each with start < end.
 #include <string_view>
 
-#include "engine/files/BlockPartList.h"
+#include "engine/transfer/BlockPartList.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace P2P::Shared::File::TransferFile;

@@ -2,7 +2,7 @@
 // and whatever was accepted fits the file.
 #include <string_view>
 
-#include "engine/files/DownloadMetadata.h"
+#include "engine/download/DownloadMetadata.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace P2P::Shared::File::TransferFile;

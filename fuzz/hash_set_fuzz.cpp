@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "engine/files/HashList.h"
+#include "engine/hashing/HashList.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint32_t fileSize = 0;

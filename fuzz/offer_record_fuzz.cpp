@@ -2,7 +2,7 @@
 // to the same records.
 #include <span>
 
-#include "engine/files/OfferRecord.h"
+#include "engine/library/OfferRecord.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   P2P::Protocol::CStreamReader reader(std::span<const uint8_t>(data, size));

@@ -2,8 +2,8 @@
 // the count its size calls for, and writing the kept entries reads back to the same entries.
 #include <span>
 
-#include "engine/files/HashConstants.h"
-#include "engine/files/PartHashFile.h"
+#include "engine/hashing/HashConstants.h"
+#include "engine/hashing/PartHashFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<P2P::HASH::_tagStructPartHashEntry> entries;

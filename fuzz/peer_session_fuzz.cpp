@@ -9,11 +9,11 @@
 #include <filesystem>
 #include <span>
 
-#include "engine/files/ClientList.h"
-#include "engine/files/DownloadFileData.h"
-#include "engine/files/TransferFileList.h"
+#include "engine/download/DownloadFileData.h"
 #include "engine/net/TARNNetC2CTCPConnecter.h"
+#include "engine/peers/ClientList.h"
 #include "engine/protocol/Packet.h"
+#include "engine/transfer/TransferFileList.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Reads the input as a TCP search answer (count, records, more flag) and as a UDP datagram of
 // search-answer packets, adding every record to a result list as the server sessions do.
-#include "engine/files/OfferRecord.h"
+#include "engine/library/OfferRecord.h"
 #include "engine/protocol/C2SUDPDispatcher.h"
 #include "engine/protocol/RecvUDPPacket.h"
 #include "engine/search/SearchResultFileList.h"

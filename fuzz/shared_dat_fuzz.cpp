@@ -2,8 +2,8 @@
 // Whatever the in-place reader accepts, the document reader reads to the same entries.
 #include <string_view>
 
-#include "engine/files/SharedDatFile.h"
-#include "engine/files/SharedDatReader.h"
+#include "engine/library/SharedDatFile.h"
+#include "engine/library/SharedDatReader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -6,12 +6,12 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/files/HashConstants.h"
-#include "engine/files/UploadBlockPackets.h"
-#include "engine/files/UploadBlockReader.h"
+#include "engine/hashing/HashConstants.h"
 #include "engine/protocol/Inflate.h"
 #include "engine/protocol/PeerMessages.h"
 #include "engine/protocol/Stream.h"
+#include "engine/upload/UploadBlockPackets.h"
+#include "engine/upload/UploadBlockReader.h"
 
 namespace {
 

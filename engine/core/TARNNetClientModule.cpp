@@ -4,7 +4,7 @@
 
 #include "engine/base/Random.h"
 #include "engine/core/ClientConfigStore.h"
-#include "engine/files/OfferRecord.h"
+#include "engine/library/OfferRecord.h"
 #include "engine/net/ClientCreditFile.h"
 #include "engine/net/TARNNetC2CTCPConnecter.h"
 #include "framework/Log.h"

@@ -3,8 +3,8 @@
 // received data (plain or packed) into the download. Split from TARNNetC2CTCPConnecter.cpp.
 #include <algorithm>
 
-#include "engine/files/DownloadFileData.h"
-#include "engine/files/HashConstants.h"
+#include "engine/download/DownloadFileData.h"
+#include "engine/hashing/HashConstants.h"
 #include "engine/net/PausedReaderRegistry.h"
 #include "engine/net/TARNNetC2CTCPConnecter.h"
 #include "engine/protocol/Packet.h"

@@ -8,8 +8,8 @@
 #include <atomic>
 
 #include "engine/base/ClientConfig.h"
-#include "engine/files/ClientList.h"
 #include "engine/net/TARNNetC2CManager.h"
+#include "engine/peers/ClientList.h"
 #include "framework/EventSocketImpl.h"
 #include "framework/NetworkEvents.h"
 

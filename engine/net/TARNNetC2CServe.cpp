@@ -5,9 +5,9 @@
 #include <mutex>
 #include <vector>
 
-#include "engine/net/TARNNetC2CTCPConnecter.h"
 #include "engine/net/PausedReaderRegistry.h"
 #include "engine/net/ServedSessionRegistry.h"
+#include "engine/net/TARNNetC2CTCPConnecter.h"
 #include "engine/protocol/Limits.h"
 #include "engine/protocol/PeerMessages.h"
 

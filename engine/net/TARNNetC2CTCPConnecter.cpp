@@ -3,11 +3,11 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
-#include "engine/files/TransferFileList.h"
 #include "engine/net/PausedReaderRegistry.h"
 #include "engine/protocol/Limits.h"
 #include "engine/protocol/PeerMessages.h"
 #include "engine/protocol/RecvTCPPacket.h"
+#include "engine/transfer/TransferFileList.h"
 #include "framework/TickSource.h"
 
 namespace P2P {

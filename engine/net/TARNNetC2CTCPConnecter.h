@@ -17,13 +17,13 @@
 #include <span>
 
 #include "engine/base/ClientConfig.h"
-#include "engine/files/Client.h"
-#include "engine/files/ClientList.h"
 #include "engine/net/RefusalCounter.h"
-#include "engine/files/TransferFile.h"
 #include "engine/net/SecureIdentification.h"
 #include "engine/net/TARNNetC2CManager.h"
 #include "engine/net/TARNNetUploadService.h"
+#include "engine/peers/Client.h"
+#include "engine/peers/ClientList.h"
+#include "engine/transfer/TransferFile.h"
 #include "framework/ManagedObject.h"
 
 namespace P2P {

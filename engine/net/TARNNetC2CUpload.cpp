@@ -3,7 +3,7 @@
 // client asks for. Split from TARNNetC2CTCPConnecter.cpp.
 #include <algorithm>
 
-#include "engine/files/HashConstants.h"
+#include "engine/hashing/HashConstants.h"
 #include "engine/net/TARNNetC2CTCPConnecter.h"
 #include "engine/protocol/Limits.h"
 #include "engine/protocol/Packet.h"

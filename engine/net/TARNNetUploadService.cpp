@@ -1,11 +1,11 @@
 #include "engine/net/TARNNetUploadService.h"
 
-#include "engine/files/UploadBlockPackets.h"
-#include "engine/files/UploadReaskAnswer.h"
 #include "engine/net/TARNNetClientCreditList.h"
+#include "engine/peers/UploadReaskAnswer.h"
 #include "engine/protocol/Packet.h"
 #include "engine/protocol/PeerMessages.h"
 #include "engine/protocol/PeerUploadMessages.h"
+#include "engine/upload/UploadBlockPackets.h"
 
 namespace P2P {
 

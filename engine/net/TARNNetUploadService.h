@@ -12,12 +12,12 @@
 
 #include "engine/base/ClientConfig.h"
 #include "engine/base/Hash.h"
-#include "engine/files/RequestRecord.h"
-#include "engine/files/UploadBlockReader.h"
-#include "engine/files/UploadScheduler.h"
 #include "engine/net/TARNNetRateLimiter.h"
 #include "engine/net/TARNNetUploadPacer.h"
+#include "engine/peers/UploadScheduler.h"
 #include "engine/protocol/RecvUDPPacket.h"
+#include "engine/transfer/RequestRecord.h"
+#include "engine/upload/UploadBlockReader.h"
 
 namespace P2P::Credit {
 class CTARNNetClientCreditList;

@@ -4,7 +4,7 @@
 // of start, the search thread, or a server session thread.
 #pragma once
 
-#include "engine/files/SharedFileRecord.h"
+#include "engine/library/SharedFileRecord.h"
 
 namespace P2P {
 

@@ -1,6 +1,6 @@
 #include "engine/search/SearchManager.h"
 
-#include "engine/files/FileCategory.h"
+#include "engine/library/FileCategory.h"
 #include "engine/protocol/Limits.h"
 #include "engine/search/SearchExprManager.h"
 

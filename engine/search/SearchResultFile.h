@@ -3,7 +3,7 @@
 // into it. Reference counted; any thread (each field read and write takes the record's lock).
 #pragma once
 
-#include "engine/files/SharedFile.h"
+#include "engine/library/SharedFile.h"
 
 namespace P2P::Shared::File::SearchResultFile {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "engine/files/FileCategory.h"
+#include "engine/library/FileCategory.h"
 
 namespace P2P::Shared::File::SearchResultFile {
 namespace {

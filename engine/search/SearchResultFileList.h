@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/files/SharedFileList.h"
+#include "engine/library/SharedFileList.h"
 #include "engine/protocol/Limits.h"
 #include "engine/search/SearchEventHandler.h"
 #include "engine/search/SearchResultFile.h"

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/files/SharedFileRecord.h"
+#include "engine/library/SharedFileRecord.h"
 #include "service/automation/P2PInterfaces.h"
 
 namespace OSTREL::COM {

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "engine/files/DownloadFileManager.h"
-#include "engine/files/UploadFileManager.h"
+#include "engine/download/DownloadFileManager.h"
 #include "engine/search/SearchManager.h"
 #include "engine/servers/ServerManager.h"
+#include "engine/upload/UploadFileManager.h"
 
 namespace OSTREL::COM {
 

@@ -11,8 +11,8 @@
 #include <mutex>
 #include <vector>
 
-#include "engine/files/DownloadEventHandler.h"
-#include "engine/files/SharedFileEventHandler.h"
+#include "engine/download/DownloadEventHandler.h"
+#include "engine/library/SharedFileEventHandler.h"
 #include "engine/search/SearchEventHandler.h"
 #include "engine/servers/ServerEventHandler.h"
 #include "service/automation/EngineAccess.h"

@@ -1,6 +1,6 @@
 #include "service/automation/P2PDownloadFile.h"
 
-#include "engine/files/DownloadFileManager.h"
+#include "engine/download/DownloadFileManager.h"
 
 namespace OSTREL::COM {
 namespace {

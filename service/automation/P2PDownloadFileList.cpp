@@ -1,6 +1,6 @@
 #include "service/automation/P2PDownloadFileList.h"
 
-#include "engine/files/DownloadFileManager.h"
+#include "engine/download/DownloadFileManager.h"
 #include "service/automation/P2PDownloadFile.h"
 
 namespace OSTREL::COM {

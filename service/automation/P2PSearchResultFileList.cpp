@@ -1,6 +1,6 @@
 #include "service/automation/P2PSearchResultFileList.h"
 
-#include "engine/files/DownloadFileManager.h"
+#include "engine/download/DownloadFileManager.h"
 #include "engine/search/SearchManager.h"
 #include "service/automation/DownloadRequest.h"
 #include "service/automation/P2PSearchResultFile.h"

@@ -1,6 +1,6 @@
 #include "service/automation/P2PServiceManager.h"
 
-#include "engine/files/DownloadFileManager.h"
+#include "engine/download/DownloadFileManager.h"
 #include "service/automation/DownloadRequest.h"
 #include "service/automation/P2PConfig.h"
 #include "service/automation/P2PDownloadFileList.h"

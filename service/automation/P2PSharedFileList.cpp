@@ -1,6 +1,6 @@
 #include "service/automation/P2PSharedFileList.h"
 
-#include "engine/files/UploadFileManager.h"
+#include "engine/upload/UploadFileManager.h"
 #include "service/automation/P2PSharedFile.h"
 
 namespace OSTREL::COM {

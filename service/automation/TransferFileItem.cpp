@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "engine/base/ClientConfig.h"
-#include "engine/files/SharedFileRecord.h"
+#include "engine/library/SharedFileRecord.h"
 #include "platform/FileTypeName.h"
 #include "service/automation/ItemText.h"
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/files/TransferFile.h"
+#include "engine/transfer/TransferFile.h"
 #include "service/automation/AutomationContext.h"
 #include "service/automation/HResult.h"
 

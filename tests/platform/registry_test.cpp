@@ -11,8 +11,8 @@
 #include <thread>
 
 #include "platform/RegFile.h"
-#include "tests/support/FaultyFileSystem.h"
 #include "platform/RegistryKey.h"
+#include "tests/support/FaultyFileSystem.h"
 #include "tests/support/Sandbox.h"
 
 namespace OSTREL::Platform {

@@ -8,10 +8,10 @@
 
 #include <thread>
 
-#include "engine/files/DownloadFileManager.h"
-#include "engine/files/UploadFileManager.h"
+#include "engine/download/DownloadFileManager.h"
 #include "engine/servers/ServerManager.h"
-#include "tests/engine/files/DownloadTestKit.h"
+#include "engine/upload/UploadFileManager.h"
+#include "tests/engine/download/DownloadTestKit.h"
 #include "tests/service_bus/ApiBusFixture.h"
 #include "tests/support/WaitUntil.h"
 

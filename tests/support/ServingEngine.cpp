@@ -5,9 +5,9 @@
 #include <chrono>
 
 #include "engine/base/IdentityKey.h"
-#include "engine/files/HashConstants.h"
-#include "engine/files/TransferFileList.h"
+#include "engine/hashing/HashConstants.h"
 #include "engine/net/TARNNetC2CTCPConnecter.h"
+#include "engine/transfer/TransferFileList.h"
 #include "framework/CriticalSection.h"
 
 namespace tarn::test {

@@ -12,13 +12,13 @@
 #include <vector>
 
 #include "engine/base/ClientConfig.h"
-#include "engine/files/ClientList.h"
-#include "engine/files/TransferFile.h"
-#include "engine/files/UploadScheduler.h"
 #include "engine/net/TARNNetC2CListener.h"
 #include "engine/net/TARNNetC2CManager.h"
 #include "engine/net/TARNNetClientCreditList.h"
 #include "engine/net/TARNNetUploadService.h"
+#include "engine/peers/ClientList.h"
+#include "engine/peers/UploadScheduler.h"
+#include "engine/transfer/TransferFile.h"
 
 namespace tarn::test {
 

@@ -13,8 +13,8 @@
 #include <cstring>
 
 #include "engine/base/ClientConfig.h"
-#include "engine/files/AICHTree.h"
-#include "engine/files/Digest.h"
+#include "engine/hashing/AICHTree.h"
+#include "engine/hashing/Digest.h"
 #include "engine/protocol/PeerMessages.h"
 
 namespace tarn::test {

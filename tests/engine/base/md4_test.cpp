@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tests/engine/files/HashReference.h"
+#include "tests/engine/hashing/HashReference.h"
 
 namespace P2P::HASH {
 namespace {

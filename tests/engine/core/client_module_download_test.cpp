@@ -7,7 +7,7 @@
 #include "engine/core/ClientConfigStore.h"
 #include "engine/core/TARNNetClientModule.h"
 #include "platform/Registry.h"
-#include "tests/engine/files/DownloadTestKit.h"
+#include "tests/engine/download/DownloadTestKit.h"
 #include "tests/support/EngineFixture.h"
 #include "tests/support/TestIndexServer.h"
 

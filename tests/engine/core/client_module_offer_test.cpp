@@ -7,7 +7,7 @@
 #include "engine/core/ClientConfigStore.h"
 #include "engine/core/TARNNetClientModule.h"
 #include "platform/Registry.h"
-#include "tests/engine/files/HashReference.h"
+#include "tests/engine/hashing/HashReference.h"
 #include "tests/support/EngineFixture.h"
 #include "tests/support/TestIndexServer.h"
 

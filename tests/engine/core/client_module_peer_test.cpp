@@ -14,7 +14,7 @@
 #include "engine/protocol/Packet.h"
 #include "engine/protocol/PeerMessages.h"
 #include "platform/Registry.h"
-#include "tests/engine/files/DownloadTestKit.h"
+#include "tests/engine/download/DownloadTestKit.h"
 #include "tests/support/LoopbackPair.h"
 #include "tests/support/Sandbox.h"
 #include "tests/support/TestIndexServer.h"

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/core/ClientConfigStore.h"
 #include "engine/base/IdentityKey.h"
 #include "engine/base/Random.h"
+#include "engine/core/ClientConfigStore.h"
 #include "engine/core/TARNNetClientModule.h"
 #include "platform/Registry.h"
 #include "platform/RegistryKey.h"

@@ -5,10 +5,10 @@
 
 #include <cstring>
 
-#include "engine/files/TransferFileList.h"
 #include "engine/net/TARNNetC2CTCPConnecter.h"
 #include "engine/protocol/Packet.h"
 #include "engine/protocol/PeerMessages.h"
+#include "engine/transfer/TransferFileList.h"
 #include "tests/support/AcceptedPeerSession.h"
 #include "tests/support/WaitUntil.h"
 

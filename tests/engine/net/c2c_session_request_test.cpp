@@ -7,11 +7,11 @@
 #include <cstring>
 #include <filesystem>
 
-#include "engine/files/DownloadFileData.h"
-#include "engine/files/TransferFileList.h"
+#include "engine/download/DownloadFileData.h"
 #include "engine/net/TARNNetC2CTCPConnecter.h"
 #include "engine/protocol/Packet.h"
 #include "engine/protocol/PeerMessages.h"
+#include "engine/transfer/TransferFileList.h"
 #include "tests/support/AcceptedPeerSession.h"
 #include "tests/support/Sandbox.h"
 

@@ -8,15 +8,15 @@
 #include <memory>
 #include <thread>
 
-#include "engine/files/ClientList.h"
-#include "engine/files/DownloadFileData.h"
-#include "engine/files/DownloadFileManager.h"
-#include "engine/files/TransferFileList.h"
+#include "engine/download/DownloadFileData.h"
+#include "engine/download/DownloadFileManager.h"
 #include "engine/net/TARNNetC2CManager.h"
 #include "engine/net/TARNNetC2CTCPConnecter.h"
 #include "engine/net/TARNNetUploadService.h"
+#include "engine/peers/ClientList.h"
 #include "engine/protocol/PeerMessages.h"
-#include "tests/engine/files/DownloadTestKit.h"
+#include "engine/transfer/TransferFileList.h"
+#include "tests/engine/download/DownloadTestKit.h"
 #include "tests/support/Sandbox.h"
 #include "tests/support/TestPeer.h"
 #include "tests/support/WaitUntil.h"

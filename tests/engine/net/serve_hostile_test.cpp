@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "engine/files/HashConstants.h"
+#include "engine/hashing/HashConstants.h"
 #include "engine/net/ServedSessionRegistry.h"
 #include "engine/net/TARNNetC2CTCPConnecter.h"
 #include "engine/protocol/Limits.h"

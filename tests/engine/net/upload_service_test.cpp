@@ -3,7 +3,7 @@
 #include <map>
 #include <vector>
 
-#include "engine/files/HashConstants.h"
+#include "engine/hashing/HashConstants.h"
 #include "engine/net/TARNNetUploadService.h"
 #include "engine/protocol/C2CUDPDispatcher.h"
 #include "engine/protocol/PeerMessages.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/files/FileCategory.h"
+#include "engine/library/FileCategory.h"
 #include "engine/search/SearchExprManager.h"
 #include "engine/search/SearchManager.h"
 #include "tests/engine/search/SearchEventRecorder.h"

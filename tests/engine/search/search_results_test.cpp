@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/files/FileCategory.h"
+#include "engine/library/FileCategory.h"
 #include "engine/protocol/Limits.h"
 #include "engine/search/SearchResultFileList.h"
 #include "engine/search/SearchWordFilter.h"

@@ -5,12 +5,12 @@
 #include <atomic>
 #include <thread>
 
+#include "engine/servers/ServerManager.h"
+#include "platform/FileTypeName.h"
 #include "service/automation/CollectionImpl.h"
 #include "service/automation/ConnectionPoint.h"
 #include "service/automation/ItemText.h"
 #include "service/automation/P2PServiceManager.h"
-#include "engine/servers/ServerManager.h"
-#include "platform/FileTypeName.h"
 
 namespace {
 

@@ -1,0 +1,464 @@
+#include "engine/download/DownloadFileData.h"
+
+#include "engine/hashing/Digest.h"
+#include "engine/hashing/PartHashFile.h"
+#include "engine/library/FileTime.h"
+#include "engine/protocol/Limits.h"
+#include "framework/CriticalSection.h"
+#include "framework/Log.h"
+#include "framework/LogText.h"
+#include "framework/TickSource.h"
+#include "platform/AtomicFile.h"
+#include "platform/FileSystem.h"
+
+namespace P2P::Shared::File::TransferFile {
+namespace {
+
+using OSTREL::File::FileSystem;
+using OSTREL::Process::CLock;
+using Data = CTARNNetDownloadFileData;
+
+Data* Of(void* user) { return static_cast<Data*>(user); }
+
+// The installed table: each entry forwards to the download object.
+bool CreateCallback(void* user, const std::string& path, OSTREL::Process::CEvent*) {
+  return Of(user)->Create(path);
+}
+bool RestoreCallback(void* user, const std::string& path) { return Of(user)->Restore(path); }
+bool SaveCallback(void* user) { return Of(user)->Save(); }
+bool ReadRangeCallback(void* user, uint32_t start, uint32_t end, std::vector<uint8_t>& data) {
+  return Of(user)->ReadRange(start, end, data);
+}
+bool AcceptDataCallback(void* user, const _tagStructReceivedData& data) {
+  return Of(user)->AcceptData(data);
+}
+bool SetPathCallback(void* user, const std::string& path) { return Of(user)->SetPath(path); }
+bool IsFinishedCallback(void* user) { return Of(user)->IsFinished(); }
+bool MoveToCallback(void* user, const std::string& path) { return Of(user)->MoveTo(path); }
+bool IsStoppedCallback(void* user) { return Of(user)->IsStopped(); }
+bool SetStoppedCallback(void* user, bool stopped) { return Of(user)->SetStopped(stopped); }
+bool IsPausedCallback(void* user) { return Of(user)->IsPaused(); }
+bool SetPausedCallback(void* user, bool paused) { return Of(user)->SetPaused(paused); }
+bool ResumeCallback(void* user) { return Of(user)->Resume(); }
+bool CancelCallback(void* user) { return Of(user)->Cancel(); }
+uint32_t RemainingCallback(void* user) { return Of(user)->RemainingBytes(); }
+bool CountInCallback(void* user, std::span<const uint8_t> bitmap) {
+  return Of(user)->CountSourceIn(bitmap);
+}
+bool CountOutCallback(void* user, std::span<const uint8_t> bitmap) {
+  return Of(user)->CountSourceOut(bitmap);
+}
+uint32_t ChooseCallback(void* user, std::span<const uint8_t> bitmap,
+                        _tagStructRequestRecord& request, uint32_t wanted,
+                        std::span<const std::pair<uint32_t, uint32_t>> askedOfSource) {
+  return Of(user)->ChooseBlocks(bitmap, request, wanted, askedOfSource);
+}
+bool ForgetCallback(void* user, const _tagStructRequestRecord& request) {
+  return Of(user)->ForgetRequest(request);
+}
+uint32_t CompletedCallback(void* user) { return Of(user)->CompletedBytes(); }
+uint32_t ReceivedCallback(void* user) { return Of(user)->ReceivedBytes(); }
+uint32_t SpeedCallback(void* user) { return Of(user)->Speed(); }
+bool AddSourceCallback(void* user, uint32_t id, uint16_t port, uint32_t server,
+                       uint16_t serverPort) {
+  return Of(user)->AddSource(id, port, server, serverPort);
+}
+bool RemoveSourceCallback(void* user, uint32_t id) { return Of(user)->RemoveSource(id); }
+bool AddTransferringCallback(void* user, void* client) { return Of(user)->AddTransferring(client); }
+bool RemoveTransferringCallback(void* user, void* client) {
+  return Of(user)->RemoveTransferring(client);
+}
+bool SampleCallback(void* user) { return Of(user)->StatisticsSample(); }
+
+_tagStructTransferCallbacks DownloadCallbacks() {
+  _tagStructTransferCallbacks table;
+  table.create = CreateCallback;
+  table.restore = RestoreCallback;
+  table.save = SaveCallback;
+  table.readRange = ReadRangeCallback;
+  table.acceptData = AcceptDataCallback;
+  table.setPath = SetPathCallback;
+  table.isFinished = IsFinishedCallback;
+  table.moveTo = MoveToCallback;
+  table.isStopped = IsStoppedCallback;
+  table.setStopped = SetStoppedCallback;
+  table.isPaused = IsPausedCallback;
+  table.setPaused = SetPausedCallback;
+  table.resume = ResumeCallback;
+  table.cancel = CancelCallback;
+  table.remainingBytes = RemainingCallback;
+  table.countSourceIn = CountInCallback;
+  table.countSourceOut = CountOutCallback;
+  table.chooseBlocks = ChooseCallback;
+  table.forgetRequest = ForgetCallback;
+  table.completedBytes = CompletedCallback;
+  table.receivedBytes = ReceivedCallback;
+  table.speed = SpeedCallback;
+  table.addSource = AddSourceCallback;
+  table.removeSource = RemoveSourceCallback;
+  table.addTransferring = AddTransferringCallback;
+  table.removeTransferring = RemoveTransferringCallback;
+  table.statisticsSample = SampleCallback;
+  return table;
+}
+
+}  // namespace
+
+CDownloadFileDataPtr CTARNNetDownloadFileData::Attach(const CTransferFilePtr& file,
+                                                      const SDownloadHooks* hooks) {
+  CDownloadFileDataPtr data(new CTARNNetDownloadFileData(file, hooks));
+  data->AddRef();  // the file's reference, dropped by Detach
+  file->Attach(DownloadCallbacks(), data.Get());
+  return data;
+}
+
+void CTARNNetDownloadFileData::Detach() {
+  if (!file_ || file_->GetUserData() != this) return;
+  file_->Detach();
+  {
+    CLock guard(file_->LockObject());
+    partFile_.Close();
+  }
+  Release();
+}
+
+CTARNNetDownloadFileData* DownloadDataOf(CTARNNetTransferFile& file) {
+  if (file.GetCallbacks().acceptData != AcceptDataCallback) return nullptr;
+  return static_cast<CTARNNetDownloadFileData*>(file.GetUserData());
+}
+
+void CTARNNetDownloadFileData::SetEventSink(ITARNNetP2PDownloadEventHandler* sink) {
+  std::lock_guard guard(sinkLock_);
+  sink_ = sink;
+}
+
+ITARNNetP2PDownloadEventHandler* CTARNNetDownloadFileData::Sink() {
+  std::lock_guard guard(sinkLock_);
+  return sink_;
+}
+
+bool CTARNNetDownloadFileData::Create(const std::string& tempFolder) {
+  {
+    CLock guard(file_->LockObject());
+    const auto index = FreePartFileIndex(tempFolder);
+    if (!index) {
+      OSTREL::LogError("No free part file name in ", OSTREL::EscapeForLog(tempFolder));
+      return false;
+    }
+    const SPartFilePaths paths = PartFilePaths(tempFolder, *index);
+    FileSystem().Remove(paths.hashes);  // left by a download that used the index before
+    const uint32_t size = file_->GetSize();
+    if (size == 0 || size > Protocol::kMaxDownloadFileSize) return false;
+    CTARNNetPartFile created;
+    if (!created.Create(paths.data, size)) {
+      OSTREL::LogError("Cannot create ", OSTREL::EscapeForLog(paths.data.string()), ": ",
+                       std::error_code(created.LastError(), std::generic_category()).message());
+      FileSystem().Remove(paths.data);
+      return false;
+    }
+    if (const auto stat = created.Stat()) {
+      file_->SetCreationTime(stat->creationTime);
+      file_->SetLastWriteTime(stat->lastWriteTime);
+    }
+    file_->SetSourceCount(0);
+    created.Close();
+    _tagStructDownloadMetadata metadata;
+    metadata.hash = file_->GetHash();
+    metadata.info = file_->GetRecord().info;
+    metadata.required.Add(0, size);
+    if (!OSTREL::File::WriteFileAtomically(paths.metadata, WriteDownloadMetadataText(metadata))) {
+      OSTREL::LogError("Cannot write ", OSTREL::EscapeForLog(paths.metadata.string()));
+      FileSystem().Remove(paths.data);
+      return false;
+    }
+    paths_ = paths;
+  }
+  return Restore(paths_.metadata.string());
+}
+
+bool CTARNNetDownloadFileData::Restore(const std::string& path) {
+  const auto paths = PartFilePathsOf(path);
+  if (!paths || !FileSystem().Stat(paths->data) || !FileSystem().Stat(paths->metadata))
+    return false;
+  auto metadata = LoadDownloadMetadata(paths->metadata);
+  if (!metadata) {
+    OSTREL::LogWarning("Download metadata ", OSTREL::EscapeForLog(paths->metadata.string()),
+                       " is unreadable; the download is left out");
+    return false;
+  }
+  CLock guard(file_->LockObject());
+  paths_ = *paths;
+  const uint32_t size = metadata->info.size;
+  _tagStructSharedFileInfo info = metadata->info;
+  const _tagStructSharedFileInfo held = file_->GetRecord().info;
+  info.targetFolder = held.targetFolder;
+  info.fullPathName = paths_.data.string();
+  info.sourceCount = 0;
+  info.secondCount = 0;
+  file_->SetHash(metadata->hash);
+  file_->SetInfo(info);
+  file_->HashSet().Reset(size);
+  hashSetSaved_.store(RestoreHashSet(metadata->hash, size));
+  blocks_.Reset();
+  blocks_.Required() = metadata->required;
+
+  std::vector<uint8_t>& complete = file_->CompletionBitmap();
+  complete.assign(file_->PartCount(), 0);
+  bool any = false;
+  for (uint32_t part = 0; part < complete.size(); ++part) {
+    const uint32_t start = HASH::PartStart(part);
+    complete[part] =
+        blocks_.Required().Overlaps(start, start + HASH::PartLength(size, part)) ? 0 : 1;
+    any = any || complete[part] != 0;
+  }
+  if (!any) complete.clear();
+  UpdateCompleted();
+
+  partFile_.Close();
+  if (!partFile_.Open(paths_.data) || !partFile_.SetSize(size)) {
+    OSTREL::LogWarning("Cannot size ", paths_.data.string(), "; the download is stopped");
+    stopped_.store(true);
+  }
+  if (const auto stat = partFile_.Stat()) {
+    file_->SetCreationTime(stat->creationTime);
+    file_->SetLastWriteTime(stat->lastWriteTime);
+  }
+  RecordUntrustedBlocksOnDisk();
+  finished_.store(false);
+  received_.store(0);
+  speed_.store(0);
+  sampleTick_ = OSTREL::Process::CTickSource::Now();
+  sampleReceived_ = sampleSources_ = sampleTransferring_ = 0;
+  return true;
+}
+
+void CTARNNetDownloadFileData::RecordUntrustedBlocksOnDisk() {
+  const uint32_t size = file_->GetSize();
+  const CTARNNetRequireBlockPartList& required = blocks_.Required();
+  std::vector<uint8_t> data;
+  for (uint32_t part = 0; part < file_->PartCount(); ++part) {
+    const uint32_t start = HASH::PartStart(part);
+    if (!required.Overlaps(start, start + HASH::PartLength(size, part))) continue;
+    ForEachPartBlock(size, part, [&](uint32_t first, uint32_t last) {
+      if (!required.Overlaps(first, last) && partFile_.Read(first, last, data))
+        blocks_.Untrusted().Add({first, last, {}, HASH::SHA1Of(data)});
+      return true;
+    });
+  }
+}
+
+void CTARNNetDownloadFileData::UpdateCompleted() {
+  const uint64_t remaining = blocks_.Required().Total();
+  const uint32_t size = file_->GetSize();
+  completed_.store(remaining >= size ? 0 : size - static_cast<uint32_t>(remaining));
+}
+
+_tagStructDownloadMetadata CTARNNetDownloadFileData::MetadataLocked() {
+  _tagStructDownloadMetadata metadata;
+  const _tagStructSharedFile record = file_->GetRecord();
+  metadata.hash = record.hash;
+  metadata.info = record.info;
+  metadata.required = blocks_.Required();
+  if (finished_.load()) return metadata;
+  // Only verified parts are recorded as done: a part whose data is all here but could not
+  // be checked yet is fetched again after a restart rather than trusted unchecked.
+  const std::vector<uint8_t>& complete = file_->CompletionBitmap();
+  const uint32_t size = record.info.size;
+  for (uint32_t part = 0; part < HASH::PartCount(size); ++part) {
+    if (part < complete.size() && complete[part] != 0) continue;
+    const uint32_t start = HASH::PartStart(part);
+    const uint32_t end = start + HASH::PartLength(size, part);
+    if (!metadata.required.Overlaps(start, end)) metadata.required.Add(start, end);
+  }
+  return metadata;
+}
+
+bool CTARNNetDownloadFileData::SaveLocked() {
+  if (paths_.metadata.empty()) return false;
+  // The metadata may only claim what the disk already holds.
+  if (!partFile_.Sync()) return false;
+  return OSTREL::File::WriteFileAtomically(paths_.metadata,
+                                           WriteDownloadMetadataText(MetadataLocked()));
+}
+
+bool CTARNNetDownloadFileData::Save() {
+  CLock guard(file_->LockObject());
+  SaveHashSetIfNewLocked();
+  return SaveLocked();
+}
+
+bool CTARNNetDownloadFileData::RestoreHashSet(const _tagUnionHash& hash, uint32_t size) {
+  // The reader keeps only hash sets that derive their file hash.
+  for (HASH::_tagStructPartHashEntry& entry : HASH::LoadPartHashFile(paths_.hashes)) {
+    if (entry.fileHash != hash || entry.parts.GetFileSize() != size) continue;
+    file_->HashSet().HashList() = std::move(entry.parts);
+    return true;
+  }
+  return false;
+}
+
+// The part hashes come from a source once. Kept beside the part file, they let a restarted
+// download check its parts and answer hash set requests before any source is reached again.
+void CTARNNetDownloadFileData::SaveHashSetIfNewLocked() {
+  const uint32_t size = file_->GetSize();
+  if (hashSetSaved_.load() || finished_.load() || paths_.hashes.empty() ||
+      HASH::HashSetCount(size) == 0)
+    return;
+  const auto& list = file_->HashSet().HashList();
+  if (list.GetFileSize() != size || !list.Matches(file_->GetHash())) return;
+  const HASH::_tagStructPartHashEntry entry{file_->GetHash(), list};
+  hashSetSaved_.store(HASH::SavePartHashFile(paths_.hashes, std::span(&entry, 1)));
+}
+
+bool CTARNNetDownloadFileData::ReadRange(uint32_t start, uint32_t end, std::vector<uint8_t>& data) {
+  CLock guard(file_->LockObject());
+  if (start >= end || end > file_->GetSize() || end - start > HASH::kPartSize) return false;
+  return partFile_.Read(start, end, data);
+}
+
+bool CTARNNetDownloadFileData::SetPath(const std::string& fullPath) {
+  {
+    CLock guard(file_->LockObject());
+    file_->SetFullPathName(fullPath);
+    file_->SetName(std::filesystem::path(fullPath).filename().string());
+    SaveLocked();
+  }
+  if (auto* sink = Sink()) sink->OnDownloadChanged(file_->GetRecord());
+  return true;
+}
+
+bool CTARNNetDownloadFileData::MoveTo(const std::string& path) {
+  CLock guard(file_->LockObject());
+  if (!partFile_.Sync()) return false;
+  partFile_.Close();
+  if (!MoveFileNoReplace(paths_.data, path)) {
+    OSTREL::LogError("Cannot move ", OSTREL::EscapeForLog(paths_.data.string()), " to ",
+                     OSTREL::EscapeForLog(path));
+    partFile_.Open(paths_.data);
+    return false;
+  }
+  // The metadata goes only once the data is safely at its new place.
+  FileSystem().Remove(paths_.metadata);
+  FileSystem().Remove(paths_.hashes);
+  // As the shared folder's scan will find it, so that it is not taken for a new file.
+  if (const auto attributes = ReadFileAttributes(path)) {
+    file_->SetCreationTime(attributes->creationTime);
+    file_->SetLastWriteTime(attributes->lastWriteTime);
+  }
+  return true;
+}
+
+bool CTARNNetDownloadFileData::SetStopped(bool stopped) {
+  stopped_.store(stopped);
+  return true;
+}
+
+bool CTARNNetDownloadFileData::SetPaused(bool paused) {
+  paused_.store(paused);
+  return true;
+}
+
+bool CTARNNetDownloadFileData::Resume() {
+  if (!stopped_.load() && !paused_.load()) return false;
+  stopped_.store(false);
+  paused_.store(false);
+  return true;
+}
+
+bool CTARNNetDownloadFileData::Cancel() {
+  {
+    CLock guard(file_->LockObject());
+    finished_.store(true);  // takes no more data, sources or requests
+    partFile_.Close();
+    if (!paths_.metadata.empty()) FileSystem().Remove(paths_.metadata);
+    if (!paths_.hashes.empty()) FileSystem().Remove(paths_.hashes);
+    if (!paths_.data.empty()) FileSystem().Remove(paths_.data);
+  }
+  if (auto* sink = Sink()) sink->OnDownloadRemoved(file_->GetRecord());
+  return true;
+}
+
+uint32_t CTARNNetDownloadFileData::RemainingBytes() {
+  CLock guard(file_->LockObject());
+  return static_cast<uint32_t>(blocks_.Required().Total());
+}
+
+bool CTARNNetDownloadFileData::AddSource(uint32_t clientId, uint16_t port, uint32_t serverAddress,
+                                         uint16_t serverPort) {
+  {
+    CLock guard(file_->LockObject());
+    Remote::Peer::CTARNNetPeerList& sources = file_->Sources();
+    if (finished_.load() || sources.Contains(clientId) ||
+        sources.Size() >= Protocol::kMaxSourcesPerDownload)
+      return false;
+    Remote::Peer::_tagStructPeer peer;
+    peer.clientId = clientId;
+    peer.port = port;
+    peer.serverAddress = serverAddress;
+    peer.serverPort = serverPort;
+    sources.Add(peer);
+    file_->SetSourceCount(static_cast<uint32_t>(sources.Size()));
+  }
+  if (hooks_ != nullptr && hooks_->sourceAdded)
+    hooks_->sourceAdded(file_, clientId, port, serverAddress, serverPort);
+  return true;
+}
+
+bool CTARNNetDownloadFileData::RemoveSource(uint32_t clientId) {
+  {
+    CLock guard(file_->LockObject());
+    if (!file_->Sources().Remove(clientId)) return false;
+    file_->SetSourceCount(static_cast<uint32_t>(file_->Sources().Size()));
+  }
+  if (hooks_ != nullptr && hooks_->sourceRemoved) hooks_->sourceRemoved(file_, clientId);
+  return true;
+}
+
+bool CTARNNetDownloadFileData::AddTransferring(void* client) {
+  CLock guard(file_->LockObject());
+  if (client == nullptr ||
+      std::find(transferring_.begin(), transferring_.end(), client) != transferring_.end())
+    return false;
+  transferring_.push_back(client);
+  file_->SetSecondCount(static_cast<uint32_t>(transferring_.size()));
+  return true;
+}
+
+bool CTARNNetDownloadFileData::RemoveTransferring(void* client) {
+  CLock guard(file_->LockObject());
+  if (std::erase(transferring_, client) == 0) return false;
+  file_->SetSecondCount(static_cast<uint32_t>(transferring_.size()));
+  return true;
+}
+
+bool CTARNNetDownloadFileData::StatisticsSample() {
+  bool progress = false;
+  bool finishedNow = false;
+  {
+    CLock guard(file_->LockObject());
+    if (finished_.load()) return false;
+    SaveHashSetIfNewLocked();
+    finishedNow = RecheckUndecidedParts();
+    const uint32_t now = OSTREL::Process::CTickSource::Now();
+    const uint32_t elapsed = now == sampleTick_ ? kSamplePeriod : now - sampleTick_;
+    const uint32_t received = received_.load();
+    const uint32_t arrived = received - sampleReceived_;
+    const auto speed = static_cast<uint32_t>(uint64_t{arrived} * 1000 / elapsed);
+    const auto sources = static_cast<uint32_t>(file_->Sources().Size());
+    const auto transferring = static_cast<uint32_t>(transferring_.size());
+    progress = arrived != 0 || speed != speed_.load() || sources != sampleSources_ ||
+               transferring != sampleTransferring_;
+    speed_.store(finishedNow ? 0 : speed);
+    sampleTick_ = now;
+    sampleReceived_ = received;
+    sampleSources_ = sources;
+    sampleTransferring_ = transferring;
+  }
+  auto* sink = Sink();
+  if (sink != nullptr && progress)
+    sink->OnDownloadProgress(file_->GetRecord(), CompletedBytes(), ReceivedBytes());
+  if (sink != nullptr && finishedNow) sink->OnDownloadCompleted(file_->GetRecord());
+  return true;
+}
+
+}  // namespace P2P::Shared::File::TransferFile

@@ -1,0 +1,140 @@
+// The download object a transfer file carries while it is being downloaded: it installs the
+// transfer operations (create, restore, save, accept data, choose blocks, sources, pause and
+// stop, statistics...) and keeps the part file, the block bookkeeping, the counters and the
+// flags. Block data is made durable before the metadata records a part as done, and the
+// metadata is replaced atomically, so a crash at any moment loses at most unverified parts.
+// Reference counted; any thread: the transfer file's lock guards the state, the counters and
+// flags are atomic, and events and hooks are called with no lock held.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <mutex>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "engine/download/DownloadBlocks.h"
+#include "engine/download/DownloadEventHandler.h"
+#include "engine/download/DownloadHooks.h"
+#include "engine/download/DownloadMetadata.h"
+#include "engine/download/PartFile.h"
+#include "engine/download/PartFileNames.h"
+#include "engine/transfer/TransferFile.h"
+#include "framework/Reference.h"
+#include "framework/ReferencePtr.h"
+
+namespace P2P::Shared::File::TransferFile {
+
+class CTARNNetDownloadFileData : public OSTREL::CReferenceT<CTARNNetDownloadFileData> {
+ public:
+  static constexpr uint32_t kSamplePeriod = 1000;
+
+  // Creates the object and attaches it to `file` (replacing whatever the file carried).
+  // `hooks` may be null and must outlive the object.
+  static OSTREL::CReferencePtr<CTARNNetDownloadFileData> Attach(const CTransferFilePtr& file,
+                                                                const SDownloadHooks* hooks);
+  // Empties the file's callback table, closes the part file and drops the file's reference.
+  void Detach();
+  void SetEventSink(ITARNNetP2PDownloadEventHandler* sink);
+
+  // Picks a free index in `tempFolder`, creates and sizes the data file, writes the
+  // metadata for a download with everything required, then restores from it.
+  bool Create(const std::string& tempFolder);
+  // Loads the download whose metadata (or data) file is `path`.
+  bool Restore(const std::string& path);
+  // Syncs the data file, then replaces the metadata file.
+  bool Save();
+  bool ReadRange(uint32_t start, uint32_t end, std::vector<uint8_t>& data);
+  bool AcceptData(const _tagStructReceivedData& data);
+  bool SetPath(const std::string& fullPath);
+  bool IsFinished() const { return finished_.load(); }
+  bool MoveTo(const std::string& path);
+  bool IsStopped() const { return stopped_.load(); }
+  bool SetStopped(bool stopped);
+  bool IsPaused() const { return paused_.load(); }
+  bool SetPaused(bool paused);
+  bool Resume();
+  bool Cancel();
+  uint32_t RemainingBytes();
+  bool CountSourceIn(std::span<const uint8_t> partBitmap);
+  bool CountSourceOut(std::span<const uint8_t> partBitmap);
+  uint32_t ChooseBlocks(std::span<const uint8_t> partBitmap, _tagStructRequestRecord& request,
+                        uint32_t wanted,
+                        std::span<const std::pair<uint32_t, uint32_t>> askedOfSource = {});
+  bool ForgetRequest(const _tagStructRequestRecord& request);
+  uint32_t CompletedBytes() const { return completed_.load(); }
+  uint32_t ReceivedBytes() const { return received_.load(); }
+  uint32_t Speed() const { return speed_.load(); }
+  bool AddSource(uint32_t clientId, uint16_t port, uint32_t serverAddress, uint16_t serverPort);
+  bool RemoveSource(uint32_t clientId);
+  bool AddTransferring(void* client);
+  bool RemoveTransferring(void* client);
+  bool StatisticsSample();
+  // Checks again the parts with nothing required that are not proven yet (the hash set or
+  // recovery data may have come since); true when some part's state changed.
+  bool RecheckParts();
+
+  // A download with nothing left to fetch (restored so) becomes finished: true when this
+  // call finished it; the completed event has then gone to the sink.
+  bool CompleteIfDone();
+  // Neither finished, stopped nor paused.
+  bool NeedsSources() const { return !IsFinished() && !IsStopped() && !IsPaused(); }
+  const std::filesystem::path& DataPath() const { return paths_.data; }
+  const std::filesystem::path& MetadataPath() const { return paths_.metadata; }
+  // The block bookkeeping; hold the file's lock while using it.
+  CTARNNetDownloadBlocks& Blocks() { return blocks_; }
+
+ private:
+  CTARNNetDownloadFileData(const CTransferFilePtr& file, const SDownloadHooks* hooks)
+      : file_(file), hooks_(hooks), blocks_(*file) {}
+
+  bool AcceptBlock(const CTARNNetTransferBlock& block);
+  void AcceptCount(uint32_t newBytes);
+  // Parts with nothing required that could not be checked yet (no part hash, or waiting for
+  // recovery data) are checked again. True when the download became finished; `changed`, when
+  // given, tells whether some part was decided.
+  bool RecheckUndecidedParts(bool* changed = nullptr);
+  bool AllPartsComplete() const;
+  // Sets the finished flag once; true for the caller that set it.
+  bool MarkFinished();
+  void StopForStorageError(const char* what, uint32_t offset, int error);
+  bool SaveLocked();
+  // The hash set kept by an earlier run, when it is this file's; true when taken.
+  bool RestoreHashSet(const _tagUnionHash& hash, uint32_t size);
+  void SaveHashSetIfNewLocked();
+  _tagStructDownloadMetadata MetadataLocked();
+  // Untrusted records for the blocks of partly received parts, from the data on disk, so
+  // that a part completed after a restart is still checked as a whole.
+  void RecordUntrustedBlocksOnDisk();
+  void UpdateCompleted();
+  ITARNNetP2PDownloadEventHandler* Sink();
+
+  CTransferFilePtr file_;
+  const SDownloadHooks* hooks_;
+  SPartFilePaths paths_;
+  CTARNNetPartFile partFile_;
+  CTARNNetDownloadBlocks blocks_;
+  std::atomic<uint32_t> received_{0};
+  std::atomic<uint32_t> completed_{0};
+  std::atomic<uint32_t> speed_{0};
+  uint32_t sampleTick_ = 0;
+  uint32_t sampleReceived_ = 0;
+  uint32_t sampleSources_ = 0;
+  uint32_t sampleTransferring_ = 0;
+  std::atomic<bool> stopped_{false};
+  std::atomic<bool> paused_{false};
+  std::atomic<bool> finished_{false};
+  std::atomic<bool> hashSetSaved_{false};
+  std::vector<void*> transferring_;
+  std::mutex sinkLock_;
+  ITARNNetP2PDownloadEventHandler* sink_ = nullptr;
+};
+
+using CDownloadFileDataPtr = OSTREL::CReferencePtr<CTARNNetDownloadFileData>;
+
+// The download object attached to `file`, or null.
+CTARNNetDownloadFileData* DownloadDataOf(CTARNNetTransferFile& file);
+
+}  // namespace P2P::Shared::File::TransferFile

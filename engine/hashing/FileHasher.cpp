@@ -1,0 +1,192 @@
+#include "engine/hashing/FileHasher.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "engine/hashing/AICHBlockHasher.h"
+#include "engine/hashing/Digest.h"
+#include "engine/hashing/HashConstants.h"
+#include "engine/hashing/HashLane.h"
+#include "framework/TickSource.h"
+
+namespace P2P::HASH {
+namespace {
+
+using OSTREL::File::EOpenMode;
+using OSTREL::File::FileSystem;
+
+// Files above this size hash their AICH blocks on a second thread.
+constexpr uint32_t kTwoLaneMinimum = 2 * kHashingReadSize;
+
+bool PreadFully(int fd, uint8_t* buffer, size_t length, uint64_t offset) {
+  while (length > 0) {
+    const ssize_t got = ::pread(fd, buffer, length, static_cast<off_t>(offset));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    buffer += got;
+    offset += static_cast<uint64_t>(got);
+    length -= static_cast<size_t>(got);
+  }
+  return true;
+}
+
+// The hash describes the file at `path` only if that is still the file that was read, with
+// the size it had when hashing began.
+bool StillSameFile(OSTREL::File::IFile& file, const std::filesystem::path& path, uint32_t size) {
+  const auto opened = file.Stat();
+  const auto named = FileSystem().Stat(path);
+  return opened && named && opened->device == named->device && opened->inode == named->inode &&
+         opened->size == size;
+}
+
+}  // namespace
+
+CTARNNetFileHasher::CTARNNetFileHasher(_tagStructHashingOptions options)
+    : options_(std::move(options)) {}
+
+bool CTARNNetFileHasher::ShouldStop() const {
+  if (options_.abortEvent != nullptr && options_.abortEvent->IsSignalled()) return true;
+  return options_.isStopping && options_.isStopping();
+}
+
+bool CTARNNetFileHasher::Pause() const {
+  const uint32_t pause = options_.pauseMilliseconds;
+  if (pause == 0) return !ShouldStop();
+  if (options_.abortEvent != nullptr) {
+    auto& event = *options_.abortEvent;
+    if (OSTREL::Process::WaitForEvent(event, pause)) {
+      if (!event.IsManualReset()) event.Set();
+      return false;
+    }
+  } else {
+    OSTREL::Process::SleepTicks(pause);
+  }
+  return !ShouldStop();
+}
+
+bool CTARNNetFileHasher::HashFile(const std::filesystem::path& path, _tagUnionHash* fileHash,
+                                  AICH_HASH::CTARNNetAICHTree* tree,
+                                  MD4_HASH::CTARNNetHashList* hashList) {
+  std::unique_lock<OSTREL::Process::CCriticalSection> lock;
+  if (options_.hashingLock != nullptr)
+    lock = std::unique_lock<OSTREL::Process::CCriticalSection>(*options_.hashingLock);
+  _tagUnionHash hash;
+  AICH_HASH::CTARNNetAICHTree localTree;
+  MD4_HASH::CTARNNetHashList localList;
+  if (!HashLocked(path, hash, localTree, localList)) return false;
+  if (options_.onHashed) options_.onHashed(hash, localTree);
+  if (fileHash != nullptr) *fileHash = hash;
+  if (tree != nullptr) *tree = std::move(localTree);
+  if (hashList != nullptr) *hashList = std::move(localList);
+  return true;
+}
+
+bool CTARNNetFileHasher::HashFile(const std::filesystem::path& path, CTARNNetFileHashSet& hashSet,
+                                  _tagUnionHash& fileHash) {
+  _tagUnionHash hash;
+  AICH_HASH::CTARNNetAICHTree tree;
+  MD4_HASH::CTARNNetHashList list;
+  if (!HashFile(path, &hash, &tree, &list)) return false;
+  hashSet.Reset(list.GetFileSize());
+  hashSet.HashList() = std::move(list);
+  hashSet.Tree() = std::move(tree);
+  // Computed here from the file itself, so the root is trusted and every part checks out.
+  hashSet.SetRootHash(hashSet.Tree().Root().hash, CTARNNetFileHashSet::kStatusTrusted);
+  if (hashSet.FirstUnverifiedPart()) return false;
+  fileHash = hash;
+  return true;
+}
+
+bool CTARNNetFileHasher::HashLocked(const std::filesystem::path& path, _tagUnionHash& fileHash,
+                                    AICH_HASH::CTARNNetAICHTree& tree,
+                                    MD4_HASH::CTARNNetHashList& hashList) {
+  const std::unique_ptr<OSTREL::File::IFile> file = FileSystem().Open(path, EOpenMode::kRead);
+  if (!file) return false;
+  const auto info = file->Stat();
+  if (!info || !info->isRegular || info->size > UINT32_MAX) return false;
+  const auto size = static_cast<uint32_t>(info->size);
+  file->AdviseSequential();
+
+  tree.Reset(size);
+  hashList.Clear();
+  hashList.SetFileSize(size);
+  if (!HashParts(*file, size, tree, hashList)) return false;
+  // A file that ends on a part boundary (or is empty) has an empty last part, whose hash the
+  // network counts too.
+  if (size % kPartSize == 0) hashList.Add(CMD4Digest().Final());
+  if (size == 0) tree.Root().SetHash(SHA1Of(std::span<const uint8_t>()));
+  if (!StillSameFile(*file, path, size)) return false;
+  if (!tree.ComputeAndVerify()) return false;
+  fileHash = hashList.DeriveFileHash();
+  return true;
+}
+
+// One read pass: each chunk is read once, its MD4 taken here while the AICH lane takes the
+// SHA-1 of its blocks. Two buffers alternate, so the next read never overwrites a chunk the
+// lane is still hashing.
+bool CTARNNetFileHasher::HashParts(OSTREL::File::IFile& file, uint32_t size,
+                                   AICH_HASH::CTARNNetAICHTree& tree,
+                                   MD4_HASH::CTARNNetHashList& hashList) {
+  const uint32_t bufferSize = std::min<uint32_t>(std::max<uint32_t>(size, 1), kHashingReadSize);
+  std::vector<uint8_t> buffers[2] = {std::vector<uint8_t>(bufferSize),
+                                     std::vector<uint8_t>(size > bufferSize ? bufferSize : 0)};
+  CAICHBlockHasher blocks;
+  std::atomic<bool> blocksFailed{false};
+  CHashLane lane(size >= kTwoLaneMinimum);  // declared last: joined before the rest goes
+  CMD4Digest md4;
+  uint64_t offset = 0;
+  unsigned turn = 0;
+  for (uint32_t part = 0; part < PartCount(size); ++part) {
+    if (ShouldStop()) return false;
+    const uint32_t length = PartLength(size, part);
+    lane.Submit([&, part, length] {
+      if (!blocks.StartPart(tree.Root().FindNode(PartStart(part), length, true)))
+        blocksFailed = true;
+    });
+    for (uint32_t done = 0; done < length;) {
+      if (ShouldStop()) return false;
+      const uint32_t chunk = std::min<uint32_t>(kHashingReadSize, length - done);
+      std::vector<uint8_t>& buffer = buffers[size > bufferSize ? (turn++ & 1) : 0];
+      // The job that used this buffer two chunks ago must be done with it.
+      lane.WaitUntilPending(1);
+      const auto got = file.ReadAt(offset, std::span<uint8_t>(buffer.data(), chunk));
+      if (!got || *got != chunk) return false;  // a file that shrank must not spin
+      const std::span<const uint8_t> bytes(buffer.data(), chunk);
+      lane.Submit([&blocks, &blocksFailed, bytes] {
+        if (!blocks.Feed(bytes)) blocksFailed = true;
+      });
+      md4.Update(bytes);
+      done += chunk;
+      offset += chunk;
+      if (options_.onProgress) options_.onProgress(static_cast<uint32_t>(offset), size);
+      if (!Pause()) return false;
+    }
+    hashList.Add(md4.Final());
+    lane.Submit([&] {
+      if (!blocks.FinishPart()) blocksFailed = true;
+    });
+    if (!Pause()) return false;
+  }
+  lane.WaitUntilPending(0);
+  return !blocksFailed;
+}
+
+std::optional<_tagUnionHash> MD4OfFileRange(int fd, uint64_t start, uint32_t length) {
+  std::vector<uint8_t> buffer(kReadChunk);
+  CMD4Digest md4;
+  for (uint32_t done = 0; done < length;) {
+    const uint32_t chunk = std::min(kReadChunk, length - done);
+    if (!PreadFully(fd, buffer.data(), chunk, start + done)) return std::nullopt;
+    md4.Update(std::span<const uint8_t>(buffer.data(), chunk));
+    done += chunk;
+  }
+  return md4.Final();
+}
+
+}  // namespace P2P::HASH

@@ -1,0 +1,128 @@
+// The record of one remote client: how to reach it, what it told us about itself, which file
+// we want from it and which parts it has, its places in our queues and the two timers that
+// decide when it is asked again. It outlives its connections; the peer session it is linked
+// to is reached through the small session interface declared here. Any thread: the record's
+// own lock guards every member.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "engine/base/Hash.h"
+#include "engine/protocol/PeerMessages.h"
+#include "engine/transfer/RequestRecord.h"
+#include "framework/ElapsedTime.h"
+#include "framework/Reference.h"
+#include "framework/ReferencePtr.h"
+
+namespace P2P::Client {
+
+// Download states (what we are doing with the remote client as a source).
+enum EDownloadState : uint32_t {
+  kDownloadReceiving = 0,
+  kDownloadQueued = 1,
+  kDownloadRequesting = 2,
+  kDownloadConnecting = 3,
+  kDownloadReask = 6,
+  kDownloadBlocksRequested = 7,
+  kDownloadNothingNow = 8,
+  kDownloadNothingNeeded = 9,
+  kDownloadIdle = 15,
+};
+// Upload states (the remote client asking us).
+enum EUploadState : uint32_t {
+  kUploadHelloDone = 2,
+  kUploadAttaching = 3,
+  kUploadNone = 9,
+};
+
+// What a client asks of the session it is linked to; implemented by the peer session.
+class ITARNNetClientSession {
+ public:
+  virtual ~ITARNNetClientSession() = default;
+  virtual void CloseSession() = 0;
+  // The download wants the requested file again on the open connection.
+  virtual void RequestFileAgain() = 0;
+};
+
+class CTARNNetClient : public OSTREL::CReferenceT<CTARNNetClient> {
+ public:
+  static constexpr uint32_t kReaskPeriod = 30000;
+  static constexpr uint32_t kNever = OSTREL::Process::CElapsedTimeT<0>::kNever;
+
+  CTARNNetClient();
+
+  // Address and port to connect to, the server the source is on, the file wanted (or none)
+  // and the user hash when known.
+  void Initialise(uint32_t address, uint16_t port, uint32_t serverAddress, uint16_t serverPort,
+                  const _tagUnionHash* requestedFile, const _tagUnionHash* userHash);
+
+  // Linking to a session: download state 15, upload state 9 (3 for a call-back or an accepted
+  // socket), both timers off.
+  void AttachOutgoing(ITARNNetClientSession* session, bool uploadCallback);
+  void AttachAccepted(ITARNNetClientSession* session);
+  // Hard: close the session too; otherwise only forget it.
+  void Detach(bool hard);
+
+  void SetReask(uint32_t milliseconds);
+  bool ReaskDue() const;
+  void SetRetry(uint32_t milliseconds);
+  bool RetryDue() const;
+
+  uint32_t GetUploadState() const;
+  void SetUploadState(uint32_t state);
+  uint32_t GetDownloadState() const;
+  void SetDownloadState(uint32_t state);
+
+  Protocol::_tagStructPeerIdentity GetIdentity() const;
+  void SetIdentity(const Protocol::_tagStructPeerIdentity& identity);
+  uint32_t GetAddress() const;
+  uint16_t GetPort() const;
+  uint32_t GetServerAddress() const;
+  uint16_t GetServerPort() const;
+  void SetEndpoint(uint32_t address, uint16_t port, uint32_t serverAddress, uint16_t serverPort);
+  uint32_t GetCapabilities() const;
+
+  _tagUnionHash GetRequestedFile() const;
+  void SetRequestedFile(const _tagUnionHash* hash);
+  Shared::File::TransferFile::_tagStructRequestRecord GetRequest() const;
+  void SetRequest(const Shared::File::TransferFile::_tagStructRequestRecord& request);
+
+  ITARNNetClientSession* GetSession() const;
+  void SetSession(ITARNNetClientSession* session);
+
+  // The client's parts of the requested file, one byte per part; none until known. An empty
+  // bitmap means "has the whole file".
+  std::optional<std::vector<uint8_t>> GetAvailability() const;
+  void SetAvailability(std::optional<std::vector<uint8_t>> availability);
+
+  int32_t GetUploadQueuePosition() const;
+  void SetUploadQueuePosition(int32_t position);
+  int32_t GetRemoteQueueRank() const;
+  void SetRemoteQueueRank(int32_t rank);
+
+ private:
+  mutable std::mutex lock_;
+  uint32_t uploadState_ = kUploadNone;
+  uint32_t downloadState_ = kDownloadIdle;
+  uint32_t address_ = 0;
+  uint16_t port_ = 0;
+  uint32_t serverAddress_ = 0;
+  uint16_t serverPort_ = 0;
+  Protocol::_tagStructPeerIdentity identity_;
+  _tagUnionHash requestedFile_;
+  std::optional<std::vector<uint8_t>> availability_;
+  int32_t uploadQueuePosition_ = -1;
+  int32_t remoteQueueRank_ = -1;
+  Shared::File::TransferFile::_tagStructRequestRecord request_;
+  ITARNNetClientSession* session_ = nullptr;
+  OSTREL::Process::CElapsedTimeT<kReaskPeriod> reask_;
+  OSTREL::Process::CElapsedTimeT<kNever> retry_;
+};
+
+using CClientPtr = OSTREL::CReferencePtr<CTARNNetClient>;
+
+}  // namespace P2P::Client

@@ -1,0 +1,85 @@
+// Every known remote client, and the two queues that hold them by role: sources of our
+// downloads (with the reask pass that asks them again) and clients that asked us (with
+// first-come positions). The engine root keeps one CTARNNetClientList; sessions and downloads
+// reach it through the hooks below. Any thread: each list has its own lock, and hooks are
+// called after the lock is left.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+#include "engine/peers/Client.h"
+
+namespace P2P::Client {
+
+// A list of client references under its own lock.
+class ITARNNetClientListT {
+ public:
+  virtual ~ITARNNetClientListT() = default;
+  virtual void Add(const CClientPtr& client);
+  virtual bool Remove(const CTARNNetClient* client);
+  void Clear();
+  bool Contains(const CTARNNetClient* client) const;
+  size_t Size() const;
+  std::vector<CClientPtr> Snapshot() const;
+
+ protected:
+  mutable std::mutex lock_;
+  std::vector<CClientPtr> clients_;
+};
+
+class CTARNNetUploadClientQueue : public ITARNNetClientListT {
+ public:
+  // Position = the number already queued.
+  void Add(const CClientPtr& client) override;
+  // The rest are renumbered 0, 1, 2... in list order.
+  bool Remove(const CTARNNetClient* client) override;
+};
+
+class CTARNNetDownloadClientQueue : public ITARNNetClientListT {
+ public:
+  // Open sessions in state 8 or 9 whose retry elapsed ask for the file again; clients without
+  // a session whose reask elapsed are returned for reconnecting (outside the lock).
+  std::vector<CClientPtr> CollectReasks();
+};
+
+class CTARNNetClientList : public ITARNNetClientListT {
+ public:
+  // Connects a client for downloading (or for an upload call-back); set by the peer side.
+  using ConnectHook = std::function<bool(const CClientPtr& client, bool uploadCallback)>;
+  // Removes a source from the download of `file`; set by the download side.
+  using RemoveSourceHook = std::function<void(const _tagUnionHash& file, uint32_t clientId)>;
+
+  void SetConnectHook(ConnectHook hook);
+  void SetRemoveSourceHook(RemoveSourceHook hook);
+
+  // A download gained a source: a new client in this list and the download queue, connected
+  // at once. Null when it could not connect.
+  CClientPtr CreateDownloadSource(const _tagUnionHash& file, uint32_t clientId, uint16_t port,
+                                  uint32_t serverAddress, uint16_t serverPort);
+  // An accepted connection or a call-back relayed by the server: this list and the upload queue.
+  CClientPtr CreateUploadClient(uint32_t address, uint16_t port);
+  // Calls back a low-id client the server told us about.
+  CClientPtr CallBack(uint32_t address, uint16_t port);
+  // Off every list; a download source is also taken off its download.
+  void Drop(const CTARNNetClient* client);
+  // A download source's entry for `file` goes away: the client is dropped.
+  void DropSource(const _tagUnionHash& file, uint32_t clientId);
+  // The once-a-second pass: reasks and retries of the download queue.
+  void ReaskPass();
+  void ClearAll();
+
+  CTARNNetDownloadClientQueue& DownloadQueue() { return downloadQueue_; }
+  CTARNNetUploadClientQueue& UploadQueue() { return uploadQueue_; }
+
+ private:
+  CTARNNetDownloadClientQueue downloadQueue_;
+  CTARNNetUploadClientQueue uploadQueue_;
+  mutable std::mutex hookLock_;
+  ConnectHook connect_;
+  RemoveSourceHook removeSource_;
+};
+
+}  // namespace P2P::Client

@@ -1,0 +1,146 @@
+#include "engine/upload/UploadFileData.h"
+
+#include <system_error>
+
+#include "engine/hashing/AICHStore.h"
+#include "engine/hashing/FileHasher.h"
+#include "engine/library/FileTime.h"
+#include "platform/FileSystem.h"
+
+namespace P2P::Shared::File::TransferFile {
+namespace {
+
+CTARNNetUploadFileData* Self(void* user) { return static_cast<CTARNNetUploadFileData*>(user); }
+
+bool CreateCallback(void* user, const std::string& path, OSTREL::Process::CEvent* stopEvent) {
+  return Self(user)->Create(path, stopEvent);
+}
+bool RestoreCallback(void* user, const std::string& path) { return Self(user)->Restore(path); }
+bool AnswersZero(void*) { return false; }
+bool ReadRangeCallback(void* user, uint32_t start, uint32_t end, std::vector<uint8_t>& data) {
+  return Self(user)->ReadRange(start, end, data);
+}
+bool MoveCallback(void* user, const std::string& path) { return Self(user)->MoveTo(path); }
+
+// A plain rename would silently replace a file already at the target.
+bool MoveWithoutReplacing(const std::string& from, const std::string& to) {
+  return OSTREL::File::FileSystem().RenameNoReplace(from, to);
+}
+
+}  // namespace
+
+CUploadFileDataPtr CTARNNetUploadFileData::Attach(const CTransferFilePtr& file,
+                                                  const _tagStructUploadSettings& settings) {
+  return Attach(file, std::make_shared<const _tagStructUploadSettings>(settings));
+}
+
+CUploadFileDataPtr CTARNNetUploadFileData::Attach(
+    const CTransferFilePtr& file, std::shared_ptr<const _tagStructUploadSettings> settings) {
+  CUploadFileDataPtr data(new CTARNNetUploadFileData(file, std::move(settings)));
+  _tagStructTransferCallbacks callbacks;
+  callbacks.create = CreateCallback;
+  callbacks.restore = RestoreCallback;
+  callbacks.save = AnswersZero;
+  callbacks.readRange = ReadRangeCallback;
+  callbacks.setPath = MoveCallback;
+  data->AddRef();  // the file's reference, dropped by Detach
+  file->Attach(callbacks, data.Get());
+  return data;
+}
+
+void CTARNNetUploadFileData::Detach() {
+  if (file_ && file_->GetUserData() == this) {
+    file_->Detach();
+    Release();
+  }
+}
+
+CTARNNetUploadFileData* UploadDataOf(CTARNNetTransferFile& file) {
+  // Only upload objects install MoveCallback as the path operation.
+  if (file.GetCallbacks().setPath != MoveCallback) return nullptr;
+  return static_cast<CTARNNetUploadFileData*>(file.GetUserData());
+}
+
+void CTARNNetUploadFileData::SetEventSink(ITARNNetP2PSharedFileEventHandler* sink) {
+  std::lock_guard guard(sinkLock_);
+  sink_ = sink;
+}
+
+bool CTARNNetUploadFileData::Create(const std::string& path, OSTREL::Process::CEvent* stopEvent) {
+  HASH::_tagStructHashingOptions options;
+  options.pauseMilliseconds = settings_->hashingPauseMs;
+  options.abortEvent = stopEvent;
+  OSTREL::Process::CCriticalSection* lock =
+      settings_->hashingLock != nullptr ? settings_->hashingLock : &HASH::HashingLock();
+  options.hashingLock = lock;
+  const std::filesystem::path folder = settings_->configFolder;
+  if (settings_->storeTree)
+    options.onHashed = settings_->storeTree;
+  else if (!folder.empty())
+    options.onHashed = [folder, lock](const _tagUnionHash& hash,
+                                      const HASH::AICH_HASH::CTARNNetAICHTree& tree) {
+      HASH::SaveAICHTree(folder, hash, tree, *lock);
+    };
+  HASH::CTARNNetFileHasher hasher(options);
+  _tagUnionHash hash;
+  {
+    OSTREL::Process::CLock guard(file_->LockObject());
+    if (!hasher.HashFile(path, file_->HashSet(), hash)) return false;
+  }
+  file_->SetHash(hash);
+  TakeAttributes(path);
+  return true;
+}
+
+bool CTARNNetUploadFileData::TakeAttributes(const std::string& path) {
+  const auto attributes = ReadFileAttributes(path);
+  if (!attributes || attributes->size == 0 || attributes->size > UINT32_MAX) return false;
+  _tagStructSharedFileInfo info = file_->GetRecord().info;
+  info.fullPathName = path;
+  info.name = std::filesystem::path(path).filename().string();
+  info.size = static_cast<uint32_t>(attributes->size);
+  info.creationTime = attributes->creationTime;
+  info.lastWriteTime = attributes->lastWriteTime;
+  file_->SetInfo(info);
+  return true;
+}
+
+bool CTARNNetUploadFileData::Restore(const std::string& path) const {
+  std::error_code error;
+  return !path.empty() && std::filesystem::exists(path, error);
+}
+
+bool CTARNNetUploadFileData::ReadRange(uint32_t start, uint32_t end,
+                                       std::vector<uint8_t>& data) const {
+  if (end < start) return false;
+  const auto file =
+      OSTREL::File::FileSystem().Open(file_->GetFullPathName(), OSTREL::File::EOpenMode::kRead);
+  if (!file) return false;
+  std::vector<uint8_t> buffer(end - start);
+  // A short read means the file shrank under us: no partial block goes out.
+  const auto got = file->ReadAt(start, buffer);
+  if (!got || *got != buffer.size()) return false;
+  data = std::move(buffer);
+  return true;
+}
+
+bool CTARNNetUploadFileData::MoveTo(const std::string& newPath) {
+  bool moved = false;
+  {
+    OSTREL::Process::CLock guard(file_->LockObject());
+    const std::string oldPath = file_->GetFullPathName();
+    if (newPath.empty() || newPath == oldPath) return false;
+    std::error_code error;
+    // The file may already be at the new place (renamed on disk): then there is nothing to move.
+    const bool oldExists = std::filesystem::exists(oldPath, error);
+    if (oldExists && !MoveWithoutReplacing(oldPath, newPath)) return false;
+    moved = TakeAttributes(newPath);
+  }
+  if (!moved) return false;
+  const _tagStructSharedFile record = file_->GetRecord();
+  std::lock_guard guard(sinkLock_);
+  if (sink_ != nullptr) sink_->OnSharedFileChanged(record);
+  return true;
+}
+
+}  // namespace P2P::Shared::File::TransferFile

@@ -1,0 +1,71 @@
+// The upload object a shared file carries: it installs the transfer operations a shared file
+// needs (create by hashing a path, restore, read a range, move to a new path) and tells the
+// upload manager when a move changed the file. Reference counted; create runs on the folder
+// monitor's thread, the others on any thread.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/library/SharedFileEventHandler.h"
+#include "engine/transfer/TransferFile.h"
+#include "framework/Event.h"
+#include "framework/Reference.h"
+#include "framework/ReferencePtr.h"
+
+namespace P2P::Shared::File::TransferFile {
+
+struct _tagStructUploadSettings {
+  std::filesystem::path configFolder;  // where AICH.dat lives; empty: the tree is not stored
+  uint32_t hashingPauseMs = 10;
+  // Hashing and AICH.dat writing take this lock; null: the process-wide default.
+  OSTREL::Process::CCriticalSection* hashingLock = nullptr;
+  // Where hashed trees go instead of being written into AICH.dat one by one (the shared-file
+  // list keeps AICH.dat in memory and writes it in batches).
+  std::function<void(const _tagUnionHash&, const HASH::AICH_HASH::CTARNNetAICHTree&)> storeTree;
+};
+
+class CTARNNetUploadFileData : public OSTREL::CReferenceT<CTARNNetUploadFileData> {
+ public:
+  // Creates the object and attaches it to `file` (replacing whatever the file carried).
+  static OSTREL::CReferencePtr<CTARNNetUploadFileData> Attach(
+      const CTransferFilePtr& file, const _tagStructUploadSettings& settings);
+  // The same with settings shared by every file of a list (one copy for 100,000 files).
+  static OSTREL::CReferencePtr<CTARNNetUploadFileData> Attach(
+      const CTransferFilePtr& file, std::shared_ptr<const _tagStructUploadSettings> settings);
+  // Empties the file's callback table and drops the file's reference on this object.
+  void Detach();
+
+  void SetEventSink(ITARNNetP2PSharedFileEventHandler* sink);
+
+  // Hashes `path`; on success takes the file's path, name, size and times from disk.
+  bool Create(const std::string& path, OSTREL::Process::CEvent* stopEvent);
+  bool Restore(const std::string& path) const;
+  bool ReadRange(uint32_t start, uint32_t end, std::vector<uint8_t>& data) const;
+  // Takes `newPath` as the file's place: moves the file there when the old path still holds
+  // it (never over an existing file), else adopts the new path as found. Raises changed.
+  bool MoveTo(const std::string& newPath);
+
+ private:
+  CTARNNetUploadFileData(const CTransferFilePtr& file,
+                         std::shared_ptr<const _tagStructUploadSettings> settings)
+      : file_(file), settings_(std::move(settings)) {}
+  // Name, size and times from the file at `path`; false when it is missing, empty or too big.
+  bool TakeAttributes(const std::string& path);
+
+  CTransferFilePtr file_;
+  std::shared_ptr<const _tagStructUploadSettings> settings_;
+  std::mutex sinkLock_;
+  ITARNNetP2PSharedFileEventHandler* sink_ = nullptr;
+};
+
+using CUploadFileDataPtr = OSTREL::CReferencePtr<CTARNNetUploadFileData>;
+
+// The upload object attached to `file`, or null.
+CTARNNetUploadFileData* UploadDataOf(CTARNNetTransferFile& file);
+
+}  // namespace P2P::Shared::File::TransferFile

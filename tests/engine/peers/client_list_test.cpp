@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+
+#include "engine/peers/ClientList.h"
+#include "tests/support/ManualClock.h"
+
+namespace P2P::Client {
+namespace {
+
+using tarn::test::ManualClock;
+
+struct FakeSession : ITARNNetClientSession {
+  int closed = 0;
+  int requestedAgain = 0;
+  void CloseSession() override { ++closed; }
+  void RequestFileAgain() override { ++requestedAgain; }
+};
+
+_tagUnionHash FileHash() {
+  _tagUnionHash hash;
+  hash.bytes.fill(0x11);
+  return hash;
+}
+
+class ClientListTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    list_.SetConnectHook([this](const CClientPtr&, bool) {
+      ++connects_;
+      return connectSucceeds_;
+    });
+    list_.SetRemoveSourceHook([this](const _tagUnionHash& file, uint32_t id) {
+      removed_.push_back({file, id});
+    });
+  }
+  // A source whose session ended in `state` with the reask timer it leaves.
+  CClientPtr EndedSource(uint32_t state, uint32_t reask) {
+    CClientPtr client = list_.CreateDownloadSource(FileHash(), 0x0100007F, 4662, 0, 0);
+    client->SetDownloadState(state);
+    client->SetSession(nullptr);
+    client->SetReask(reask);
+    return client;
+  }
+
+  ManualClock clock_;
+  CTARNNetClientList list_;
+  bool connectSucceeds_ = true;
+  int connects_ = 0;
+  std::vector<std::pair<_tagUnionHash, uint32_t>> removed_;
+};
+
+TEST_F(ClientListTest, UploadQueueRenumbersAfterARemoval) {
+  CClientPtr a = list_.CreateUploadClient(1, 1);
+  CClientPtr b = list_.CreateUploadClient(2, 2);
+  CClientPtr c = list_.CreateUploadClient(3, 3);
+  EXPECT_EQ(c->GetUploadQueuePosition(), 2);
+  list_.Drop(a.Get());
+  EXPECT_EQ(b->GetUploadQueuePosition(), 0);
+  EXPECT_EQ(c->GetUploadQueuePosition(), 1);
+  EXPECT_EQ(list_.Size(), 2u);
+  EXPECT_TRUE(removed_.empty());  // not a download source
+}
+
+TEST_F(ClientListTest, DownloadSourceConnectsAtOnceAndDropRemovesItFromItsDownload) {
+  CClientPtr client = list_.CreateDownloadSource(FileHash(), 0x0100007F, 4662, 0, 0);
+  EXPECT_EQ(connects_, 1);
+  EXPECT_TRUE(list_.DownloadQueue().Contains(client.Get()));
+  list_.Drop(client.Get());
+  ASSERT_EQ(removed_.size(), 1u);
+  EXPECT_EQ(removed_[0].first, FileHash());
+  EXPECT_EQ(removed_[0].second, 0x0100007Fu);
+  EXPECT_EQ(list_.Size(), 0u);
+  EXPECT_EQ(list_.DownloadQueue().Size(), 0u);
+}
+
+struct ReaskCase {
+  std::string name;
+  uint32_t state;
+  uint32_t period;
+};
+
+class ReaskTimingTest : public ClientListTest, public ::testing::WithParamInterface<ReaskCase> {};
+
+TEST_P(ReaskTimingTest, ReconnectsExactlyWhenTheReaskTimerElapses) {
+  const ReaskCase& c = GetParam();
+  EndedSource(c.state, c.period);
+  connects_ = 0;
+  clock_.Advance(c.period - 1);
+  list_.ReaskPass();
+  EXPECT_EQ(connects_, 0);
+  clock_.Advance(1);
+  list_.ReaskPass();
+  EXPECT_EQ(connects_, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(States, ReaskTimingTest,
+                         ::testing::Values(ReaskCase{"Queued", kDownloadQueued, 30000},
+                                           ReaskCase{"NothingNow", kDownloadNothingNow, 5000},
+                                           ReaskCase{"NothingNeeded", kDownloadNothingNeeded,
+                                                     60000},
+                                           ReaskCase{"Receiving", kDownloadReceiving, 10000}),
+                         [](const auto& info) { return info.param.name; });
+
+TEST_F(ClientListTest, ClientsInOtherStatesAreNotReasked) {
+  EndedSource(kDownloadIdle, 1000);
+  EndedSource(kDownloadBlocksRequested, 1000);
+  connects_ = 0;
+  clock_.Advance(120000);
+  list_.ReaskPass();
+  EXPECT_EQ(connects_, 0);
+}
+
+TEST_F(ClientListTest, OpenSessionInStateNineRequestsTheFileAgainAfterItsRetry) {
+  FakeSession session;
+  CClientPtr client = list_.CreateDownloadSource(FileHash(), 0x0100007F, 4662, 0, 0);
+  client->SetSession(&session);
+  client->SetDownloadState(kDownloadNothingNeeded);
+  client->SetRetry(10000);
+  clock_.Advance(9999);
+  list_.ReaskPass();
+  EXPECT_EQ(session.requestedAgain, 0);
+  clock_.Advance(1);
+  list_.ReaskPass();
+  EXPECT_EQ(session.requestedAgain, 1);
+  EXPECT_EQ(client->GetDownloadState(), kDownloadIdle);
+  clock_.Advance(100000);
+  list_.ReaskPass();
+  EXPECT_EQ(session.requestedAgain, 1);  // the retry timer is off again
+  client->SetSession(nullptr);
+}
+
+TEST_F(ClientListTest, ASourceThatCannotConnectNowWaitsForTheReask) {
+  connectSucceeds_ = false;
+  CClientPtr client = list_.CreateDownloadSource(FileHash(), 0x0100007F, 4662, 0, 0);
+  EXPECT_TRUE(list_.DownloadQueue().Contains(client.Get()));
+  connectSucceeds_ = true;
+  connects_ = 0;
+  clock_.Advance(CTARNNetClient::kReaskPeriod);
+  list_.ReaskPass();
+  EXPECT_EQ(connects_, 1);
+}
+
+}  // namespace
+}  // namespace P2P::Client
