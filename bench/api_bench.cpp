@@ -1,10 +1,13 @@
-// The automation API over a real bus: the round trip of a simple getter, and reading the
-// names of 10000 shared files through the list and item objects. Run under dbus-run-session:
+// The automation API over a real bus: the round trip of a simple getter; reading the names of
+// 10000 shared files through the list and item objects (the yardstick); and what `tarn shared`
+// does for 10000 files, one bulk call for every row and the table drawn from them. Run under
+// dbus-run-session:
 //   dbus-run-session -- build/bench/api_bench
 #include <benchmark/benchmark.h>
 
 #include <memory>
 
+#include "cli/Listings.h"
 #include "engine/upload/UploadFileManager.h"
 #include "service/client/ApiClient.h"
 #include "service/dbus/ApiBus.h"
@@ -77,5 +80,19 @@ void BM_ReadTenThousandSharedFiles(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * 10000);
 }
 BENCHMARK(BM_ReadTenThousandSharedFiles)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_ListTenThousandSharedFilesAtOnce(benchmark::State& state) {
+  BenchService service(10000);
+  std::shared_ptr<IP2PSharedFileList> list;
+  service.manager->get_SharedFileList(&list);
+  for (auto _ : state) {
+    std::vector<tarn::cli::SSharedRow> rows;
+    if (!Succeeded(tarn::cli::ListShared(*list, rows)) || rows.size() != 10000)
+      state.SkipWithError("the bulk call did not list every file");
+    benchmark::DoNotOptimize(tarn::cli::SharedTable(rows, 120));
+  }
+  state.SetItemsProcessed(state.iterations() * 10000);
+}
+BENCHMARK(BM_ListTenThousandSharedFilesAtOnce)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace

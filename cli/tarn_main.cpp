@@ -1,11 +1,12 @@
 // tarn: the command line of the TARN daemon, over its automation API on the session bus.
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
-#include <string_view>
 #include <iostream>
+#include <string_view>
 
 #include "cli/TarnCommands.h"
 
@@ -31,6 +32,16 @@ std::unique_ptr<OSTREL::COM::CApiClient> ConnectToDaemon() {
   }
 }
 
+// The width of the terminal on standard output, asked each time (it may be resized); COLUMNS,
+// then 80, when it does not say.
+size_t TerminalColumns() {
+  winsize size{};
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  if (const char* columns = std::getenv("COLUMNS"); columns != nullptr && std::atoi(columns) > 0)
+    return static_cast<size_t>(std::atoi(columns));
+  return 80;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -39,8 +50,9 @@ int main(int argc, char** argv) {
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
   std::vector<std::string> arguments(argv + 1, argv + argc);
-  tarn::cli::STarnIo io{std::cout, std::cerr, isatty(STDOUT_FILENO) == 1, &interrupted,
-                        UsesSystemBus()};
+  const bool terminal = isatty(STDOUT_FILENO) == 1;
+  tarn::cli::STarnIo io{std::cout,    std::cerr,       terminal,
+                        &interrupted, UsesSystemBus(), terminal ? &TerminalColumns : nullptr};
   tarn::cli::CTarnCommands commands(&ConnectToDaemon, io);
   return commands.Run(arguments);
 }

@@ -73,6 +73,10 @@ HRESULT CP2PDownloadFile::Resume() {
   return S_OK;
 }
 
+HRESULT CP2PDownloadFile::get_FailureReason(std::string* value) {
+  return item_.Answer(value, [](File&) { return std::string(); });
+}
+
 // Through the manager, so the download leaves its lists and the removal is announced.
 HRESULT CP2PDownloadFile::Cancel() {
   auto* downloads = item_.Context().engine->Downloads();

@@ -22,6 +22,18 @@ std::shared_ptr<IP2PDownloadFile> CP2PDownloadFileList::ItemAt(size_t position) 
   return file ? std::make_shared<CP2PDownloadFile>(context_, std::move(file)) : nullptr;
 }
 
+HRESULT CP2PDownloadFileList::GetRows(std::vector<SDownloadRowData>* rows) {
+  if (rows == nullptr) return E_POINTER;
+  rows->clear();
+  auto* downloads = context_->engine->Downloads();
+  if (downloads == nullptr) return E_FAIL;
+  for (auto& file : downloads->List().Snapshot()) {
+    CP2PDownloadFile item(context_, std::move(file));
+    rows->push_back(DownloadRowOf(item));
+  }
+  return S_OK;
+}
+
 std::shared_ptr<IP2PDownloadFile> CP2PDownloadFileList::ItemByKey(uint32_t key) {
   auto* downloads = context_->engine->Downloads();
   if (downloads == nullptr) return nullptr;

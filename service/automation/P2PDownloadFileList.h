@@ -11,6 +11,8 @@ class CP2PDownloadFileList : public CCollectionImplT<IP2PDownloadFileList, IP2PD
  public:
   explicit CP2PDownloadFileList(std::shared_ptr<SAutomationContext> context);
 
+  HRESULT GetRows(std::vector<SDownloadRowData>* rows) override;
+
   HRESULT Add(const OptionalText&) override { return E_FAIL; }
   HRESULT Remove(const OptionalText&) override { return E_FAIL; }
 

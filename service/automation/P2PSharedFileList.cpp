@@ -22,6 +22,18 @@ std::shared_ptr<IP2PSharedFile> CP2PSharedFileList::ItemAt(size_t position) {
   return file ? std::make_shared<CP2PSharedFile>(context_, std::move(file)) : nullptr;
 }
 
+HRESULT CP2PSharedFileList::GetRows(std::vector<SSharedRowData>* rows) {
+  if (rows == nullptr) return E_POINTER;
+  rows->clear();
+  auto* uploads = context_->engine->Uploads();
+  if (uploads == nullptr) return E_FAIL;
+  for (auto& file : uploads->List().Snapshot()) {
+    CP2PSharedFile item(context_, std::move(file));
+    rows->push_back(SharedRowOf(item));
+  }
+  return S_OK;
+}
+
 std::shared_ptr<IP2PSharedFile> CP2PSharedFileList::ItemByKey(uint32_t key) {
   auto* uploads = context_->engine->Uploads();
   if (uploads == nullptr) return nullptr;

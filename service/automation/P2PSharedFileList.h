@@ -11,6 +11,8 @@ class CP2PSharedFileList : public CCollectionImplT<IP2PSharedFileList, IP2PShare
  public:
   explicit CP2PSharedFileList(std::shared_ptr<SAutomationContext> context);
 
+  HRESULT GetRows(std::vector<SSharedRowData>* rows) override;
+
   HRESULT Add(const OptionalText&) override { return E_FAIL; }
   HRESULT Remove(const OptionalText&) override { return E_FAIL; }
 

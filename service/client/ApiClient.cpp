@@ -33,6 +33,20 @@ std::shared_ptr<IP2PConnection> CApiClient::ServerConnection() {
   return std::make_shared<CRemoteConnection>(*connection_, destination_, kServiceManagerPath);
 }
 
+std::string CApiClient::NameOwner() {
+  try {
+    auto bus = sdbus::createProxy(*connection_, "org.freedesktop.DBus", "/org/freedesktop/DBus");
+    std::string owner;
+    bus->callMethod("GetNameOwner")
+        .onInterface("org.freedesktop.DBus")
+        .withArguments(destination_)
+        .storeResultsTo(owner);
+    return owner;
+  } catch (const sdbus::Error&) {
+    return {};
+  }
+}
+
 bool CApiClient::PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
   const auto end = std::chrono::steady_clock::now() + timeout;
   try {

@@ -48,6 +48,8 @@ class CApiClient {
   sdbus::IConnection& Connection() { return *connection_; }
   const std::string& Destination() const { return destination_; }
   std::string UniqueName() const { return connection_->getUniqueName(); }
+  // The unique name that owns the destination now; empty when none does (or the bus failed).
+  std::string NameOwner();
 
   // A remote object of interface `Interface` at `path`; null for "/".
   template <typename Interface>

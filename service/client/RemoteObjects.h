@@ -8,6 +8,7 @@
 #include <string>
 
 #include "service/client/RemoteObject.h"
+#include "service/dbus/WireRows.h"
 
 namespace OSTREL::COM {
 
@@ -85,6 +86,12 @@ class CRemoteServerList final
     : public CRemoteListT<IP2PServerList, IP2PServer, CServerListGlue, _IP2PServerListEvents> {
  public:
   using CRemoteListT::CRemoteListT;
+
+  HRESULT GetRows(std::vector<SServerRowData>* rows) override {
+    if (rows == nullptr) return E_POINTER;
+    rows->clear();
+    return Call([&] { return RowsFromWire(glue_->GetRows(), *rows); });
+  }
 };
 
 using CServerGlue = CGlueT<TarnSvcBus::IP2PServer_proxy>;
@@ -143,6 +150,12 @@ class CRemoteFileListT final
   }
   HRESULT Remove(const OptionalText& item) override {
     return Call([&] { return this->glue_->Remove(VariantOf(item)); });
+  }
+  using Row = decltype(RowTypeOf(&Interface::GetRows));
+  HRESULT GetRows(std::vector<Row>* rows) override {
+    if (rows == nullptr) return E_POINTER;
+    rows->clear();
+    return Call([&] { return RowsFromWire(this->glue_->GetRows(), *rows); });
   }
 };
 
@@ -230,6 +243,9 @@ class CRemoteDownloadFile final
   HRESULT Stop() override { return Invoke(&Glue::Stop); }
   HRESULT Resume() override { return Invoke(&Glue::Resume); }
   HRESULT Cancel() override { return Invoke(&Glue::Cancel); }
+  HRESULT get_FailureReason(std::string* value) override {
+    return Get(value, &Glue::get_FailureReason);
+  }
 };
 
 class CRemoteSharedFile final

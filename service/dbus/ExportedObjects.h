@@ -13,6 +13,7 @@
 #include "service/dbus/ApiBus.h"
 #include "service/dbus/ExportedObject.h"
 #include "service/dbus/SignalSinks.h"
+#include "service/dbus/WireRows.h"
 
 namespace OSTREL::COM {
 
@@ -152,6 +153,9 @@ class CExportedServerList final
  public:
   using CExportedListT::CExportedListT;
   ~CExportedServerList() override { unregisterAdaptor(); }
+
+ private:
+  std::tuple<int32_t, std::vector<WireServerRow>> GetRows() override { return WireRowsOf(*impl_); }
 };
 
 class CExportedServer final : public CExportedT<IP2PServer, TarnSvcBus::IP2PServer_adaptor> {
@@ -187,6 +191,9 @@ class CExportedFileListT final
  private:
   int32_t Add(const sdbus::Variant& item) override { return this->impl_->Add(TextOf(item)); }
   int32_t Remove(const sdbus::Variant& item) override { return this->impl_->Remove(TextOf(item)); }
+  auto GetRows() -> decltype(WireRowsOf(std::declval<Impl&>())) override {
+    return WireRowsOf(*this->impl_);
+  }
 };
 
 using CExportedDownloadFileList =
@@ -272,6 +279,9 @@ class CExportedDownloadFile final
   int32_t Stop() override { return impl_->Stop(); }
   int32_t Resume() override { return impl_->Resume(); }
   int32_t Cancel() override { return impl_->Cancel(); }
+  std::tuple<int32_t, std::string> get_FailureReason() override {
+    return Get(&IP2PDownloadFile::get_FailureReason);
+  }
 };
 
 class CExportedSharedFile final

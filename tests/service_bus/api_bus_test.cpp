@@ -160,6 +160,26 @@ TEST_F(ApiBusTest, AddDownloadRefusesMalformedRequestsAndStartsOnce) {
   EXPECT_EQ(size, 1000);
   EXPECT_EQ(list->Add(std::nullopt), E_FAIL);
   EXPECT_EQ(list->Remove(std::nullopt), E_FAIL);
+
+  // The bulk call says in one reply what the item says value by value.
+  std::vector<SDownloadRowData> rows;
+  ASSERT_EQ(list->GetRows(&rows), S_OK);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].key, key);
+  EXPECT_EQ(rows[0].hash, hash);
+  EXPECT_EQ(rows[0].name, "song.ogg");
+  EXPECT_EQ(rows[0].size, 1000u);
+  EXPECT_EQ(file->get_TypeName(&text), S_OK);
+  EXPECT_EQ(rows[0].typeName, text);
+  EXPECT_EQ(rows[0].failure, "");
+  EXPECT_EQ(list->GetRows(nullptr), E_POINTER);
+  std::shared_ptr<IP2PServerList> servers;
+  ASSERT_EQ(manager_->get_ServerList(&servers), S_OK);
+  std::vector<SServerRowData> serverRows;
+  ASSERT_EQ(servers->GetRows(&serverRows), S_OK);
+  ASSERT_EQ(servers->get_Count(&count), S_OK);
+  ASSERT_EQ(serverRows.size(), static_cast<size_t>(count));
+  EXPECT_EQ(serverRows[0].port, server_.Port());
 }
 
 // A client names the folder; the daemon writes there with its own rights. Only the shared

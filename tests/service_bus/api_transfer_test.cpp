@@ -1,11 +1,12 @@
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "engine/download/DownloadFileManager.h"
@@ -87,6 +88,14 @@ TEST_F(ApiBusTest, DownloadProgressAndCompletionReachTheClient) {
   int32_t count = 0;
   EXPECT_EQ(shared->get_Count(&count), S_OK);
   EXPECT_GE(count, 1);
+  std::vector<SSharedRowData> rows;
+  ASSERT_EQ(shared->GetRows(&rows), S_OK);
+  ASSERT_EQ(rows.size(), static_cast<size_t>(count));
+  const auto row = std::find_if(rows.begin(), rows.end(),
+                                [&](const SSharedRowData& r) { return r.hash == hash; });
+  ASSERT_NE(row, rows.end());
+  EXPECT_EQ(row->size, content.size());
+  EXPECT_EQ(row->lastWriteTime, text) << "the bulk row says what the item says";
 
   const std::string renamed = "renamed.ogg";
   EXPECT_EQ(sharedItem->Rename(&renamed), S_OK);
