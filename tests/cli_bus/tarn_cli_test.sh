@@ -220,6 +220,13 @@ done
 check "search --json finds the sample" json "assert d[0]['name'] == 'tarn cli sample.bin' and d[0]['size'] == 300000"
 run search "cli sample" --wait 3 --min-size 1M
 check "a size filter leaves it out" grep -q "no results" "$work/out"
+# Offers carry the type and extension of each name: a search by either finds what we share.
+run search "cli sample" --wait 3 --type iso --json
+check "a search by type finds a shared file" json "assert d and d[0]['name'] == 'tarn cli sample.bin'"
+run search "cli sample" --wait 3 --ext bin --json
+check "a search by extension finds a shared file" json "assert d and d[0]['name'] == 'tarn cli sample.bin'"
+run search "cli sample" --wait 3 --type Audio
+check "a search by another type leaves it out" grep -q "no results" "$work/out"
 run search "cli sample" --wait 3 --min-size lots
 check "a bad size exits 2" [ "$rc" -eq 2 ]
 run search "cli sample" --wait 3

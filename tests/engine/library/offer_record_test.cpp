@@ -53,6 +53,36 @@ INSTANTIATE_TEST_SUITE_P(Forms, OfferRoundTripTest,
                                   (info.param.mediaTagsById ? "MediaById" : "MediaByName");
                          });
 
+// Records that know no type or format are offered with those of their names, as other
+// clients' offers are: servers index them, and searches by type or extension find the file.
+TEST(OfferRecordTest, TypeAndExtensionComeFromTheNameWhenTheRecordHasNone) {
+  using TypeAndFormat = std::pair<std::string, std::string>;
+  const auto offered = [](const std::string& name) {
+    _tagStructSharedFile record;
+    record.info.name = name;
+    record.info.size = 1000;
+    std::vector<uint8_t> bytes;
+    Protocol::CStreamWriter writer(bytes);
+    EXPECT_TRUE(WriteOfferRecord(writer, record, {}));
+    Protocol::CStreamReader reader(bytes);
+    const auto read = ReadOfferRecord(reader);
+    return read ? TypeAndFormat(read->info.type, read->info.format) : TypeAndFormat();
+  };
+  EXPECT_EQ(offered("song one.mp3"), TypeAndFormat("Audio", "mp3"));
+  EXPECT_EQ(offered("Clip.MKV"), TypeAndFormat("Video", "mkv"));
+  EXPECT_EQ(offered("notes.weird"), TypeAndFormat("", "weird"));
+  EXPECT_EQ(offered("README"), TypeAndFormat("", ""));
+  EXPECT_EQ(offered(".profile"), TypeAndFormat("", ""));
+  // A record's own type and format stand.
+  _tagStructSharedFile record = FullRecord();
+  record.info.name = "song.ogg";
+  std::vector<uint8_t> bytes;
+  Protocol::CStreamWriter writer(bytes);
+  ASSERT_TRUE(WriteOfferRecord(writer, record, {}));
+  Protocol::CStreamReader reader(bytes);
+  EXPECT_EQ(ReadOfferRecord(reader)->info.format, "mp3");
+}
+
 std::vector<uint8_t> OfferList(uint32_t declared, int records) {
   std::vector<uint8_t> bytes;
   Protocol::CStreamWriter writer(bytes);
