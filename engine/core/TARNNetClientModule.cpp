@@ -110,6 +110,10 @@ bool CTARNNetClientModule::StartUploadManager() {
     if (product) pause = product->QueryDword("Hashing Pause").value_or(kDefaultHashingPauseMs);
   }
   uploadFileManager_.SetHashingLock(&lock_);
+  std::vector<std::filesystem::path> downloadFolders{config_.tempPath};
+  downloadFolders.insert(downloadFolders.end(), config_.downloadFolders.begin(),
+                         config_.downloadFolders.end());
+  uploadFileManager_.SetDownloadFolders(std::move(downloadFolders));
   uploadFileManager_.Advise(this);
   return uploadFileManager_.Start(config_.configPath, config_.sharedPath, pause);
 }
