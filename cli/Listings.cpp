@@ -371,6 +371,32 @@ std::vector<SField<SResultRow>> ResultFields() {
   };
 }
 
+// The rows of the downloads table.
+std::string DownloadRows(const std::vector<SDownloadRow>& rows, bool bar, size_t width) {
+  if (!bar || width == 0) return Table(DownloadFields(bar), rows, width);
+  // On a narrow terminal the bar gives way before the names do, at last to the percentage.
+  for (unsigned barWidth = kBarWidth; barWidth >= kMinBarWidth; --barWidth) {
+    auto fields = DownloadFields(true, barWidth);
+    FitColumns(fields, rows, width, 0);
+    if (fields[1].column.width >= kMinDownloadName)
+      return Table(DownloadFields(true, barWidth), rows, width);
+  }
+  return Table(DownloadFields(false), rows, width);
+}
+
+// A line under the table for each failed download, saying why.
+std::string FailureLines(const std::vector<SDownloadRow>& rows, size_t width) {
+  std::string lines;
+  for (const auto& row : rows) {
+    if (row.failure.empty()) continue;
+    const std::string line = std::to_string(row.key) + " failed: " + row.failure;
+    lines += (width > 0 ? FitName(line, width - 1) : ForTerminal(line));
+    lines.erase(lines.find_last_not_of(' ') + 1);
+    lines += "\n";
+  }
+  return lines;
+}
+
 }  // namespace
 
 std::string ServersTable(const std::vector<SServerRow>& rows, size_t width) {
@@ -386,15 +412,7 @@ std::string DownloadLine(const SDownloadRow& row, bool bar) {
 }
 
 std::string DownloadsTable(const std::vector<SDownloadRow>& rows, bool bar, size_t width) {
-  if (!bar || width == 0) return Table(DownloadFields(bar), rows, width);
-  // On a narrow terminal the bar gives way before the names do, at last to the percentage.
-  for (unsigned barWidth = kBarWidth; barWidth >= kMinBarWidth; --barWidth) {
-    auto fields = DownloadFields(true, barWidth);
-    FitColumns(fields, rows, width, 0);
-    if (fields[1].column.width >= kMinDownloadName)
-      return Table(DownloadFields(true, barWidth), rows, width);
-  }
-  return Table(DownloadFields(false), rows, width);
+  return DownloadRows(rows, bar, width) + FailureLines(rows, width);
 }
 
 std::string DownloadsJson(const std::vector<SDownloadRow>& rows) {

@@ -183,6 +183,7 @@ EPartCheck CTARNNetDownloadBlocks::VerifyByMD4(uint32_t part, uint32_t start, ui
     untrusted_.RemoveWithin(start, end);
     return EPartCheck::kVerified;
   }
+  if (actual && repeated_.Note(part, *actual) >= kIdenticalFailures) failsConsistently_ = true;
   if (actual && CanAwaitRecovery()) {
     // The blocks' SHA-1s are kept: recovery data for the part will tell the bad ones.
     SAwaitedPart waiting;

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/download/RepeatedPartFailures.h"
 #include "engine/hashing/RunningPartDigests.h"
 #include "engine/transfer/BlockPartList.h"
 #include "engine/transfer/PartFrequencyList.h"
@@ -75,6 +76,15 @@ class CTARNNetDownloadBlocks {
 
   static constexpr uint32_t kRecoveryWait = 30000;
 
+  // After this many checks of a part in a row that fail with the same digest the download
+  // cannot succeed: FailsConsistently holds until ForgiveFailures.
+  static constexpr uint32_t kIdenticalFailures = 3;
+  bool FailsConsistently() const { return failsConsistently_; }
+  void ForgiveFailures() {
+    repeated_.Clear();
+    failsConsistently_ = false;
+  }
+
  private:
   bool PartWanted(uint32_t part, std::span<const uint8_t> partBitmap) const;
   void MarkComplete(uint32_t part);
@@ -96,6 +106,8 @@ class CTARNNetDownloadBlocks {
   CTARNNetPartFrequencyList frequency_;
   CTARNNetRunningPartDigests digests_;
   std::vector<SAwaitedPart> awaiting_;
+  CTARNNetRepeatedPartFailures repeated_;
+  bool failsConsistently_ = false;
 };
 
 // Calls `visit(start, end)` for each request block of `part`: consecutive 184320-byte ranges

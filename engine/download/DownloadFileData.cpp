@@ -130,7 +130,6 @@ bool CTARNNetDownloadFileData::Restore(const std::string& path) {
   finished_.store(false);
   received_.store(0);
   speed_.store(0);
-  sampleTick_ = OSTREL::Process::CTickSource::Now();
   sampleReceived_ = sampleSources_ = sampleTransferring_ = 0;
   return true;
 }
@@ -263,6 +262,15 @@ bool CTARNNetDownloadFileData::SetPaused(bool paused) {
 
 bool CTARNNetDownloadFileData::Resume() {
   if (!stopped_.load() && !paused_.load()) return false;
+  {
+    CLock guard(file_->LockObject());
+    blocks_.ForgiveFailures();
+  }
+  {
+    std::lock_guard guard(failureLock_);
+    failure_.clear();
+    disagreeing_.clear();
+  }
   stopped_.store(false);
   paused_.store(false);
   return true;
@@ -342,17 +350,15 @@ bool CTARNNetDownloadFileData::StatisticsSample() {
     if (finished_.load()) return false;
     SaveHashSetIfNewLocked();
     finishedNow = RecheckUndecidedParts();
-    const uint32_t now = OSTREL::Process::CTickSource::Now();
-    const uint32_t elapsed = now == sampleTick_ ? kSamplePeriod : now - sampleTick_;
     const uint32_t received = received_.load();
     const uint32_t arrived = received - sampleReceived_;
-    const auto speed = static_cast<uint32_t>(uint64_t{arrived} * 1000 / elapsed);
+    // The stopped and failed take nothing; the rest are measured as the totals are.
+    const auto speed = stopped_.load() ? 0u : static_cast<uint32_t>(meter_.Rate());
     const auto sources = static_cast<uint32_t>(file_->Sources().Size());
     const auto transferring = static_cast<uint32_t>(transferring_.size());
     progress = arrived != 0 || speed != speed_.load() || sources != sampleSources_ ||
                transferring != sampleTransferring_;
     speed_.store(finishedNow ? 0 : speed);
-    sampleTick_ = now;
     sampleReceived_ = received;
     sampleSources_ = sources;
     sampleTransferring_ = transferring;
@@ -361,6 +367,7 @@ bool CTARNNetDownloadFileData::StatisticsSample() {
   if (sink != nullptr && progress)
     sink->OnDownloadProgress(file_->GetRecord(), CompletedBytes(), ReceivedBytes());
   if (sink != nullptr && finishedNow) sink->OnDownloadCompleted(file_->GetRecord());
+  FailIfDataNeverFits();
   return true;
 }
 

@@ -23,6 +23,7 @@
 #include "engine/download/PartFile.h"
 #include "engine/download/PartFileNames.h"
 #include "engine/transfer/TransferFile.h"
+#include "engine/transfer/TransferMeter.h"
 
 namespace P2P::Shared::File::TransferFile {
 
@@ -79,6 +80,14 @@ class CTARNNetDownloadFileData final
   // recovery data may have come since); true when some part's state changed.
   bool RecheckParts();
 
+  // Why the download failed; empty while it goes on. A failed download is stopped: it takes no
+  // more data or sources until Resume gives it another try.
+  std::string FailureReason() const;
+  // A source (by address) answered with a hash set or part bitmap of `theirParts` parts where
+  // this download's size makes `ourParts`: it has the file with another size. Once every
+  // source of the download has, the download fails; true when this call failed it.
+  bool NoteSizeDisagreement(uint32_t source, uint32_t theirParts, uint32_t ourParts);
+
   // A download with nothing left to fetch (restored so) becomes finished: true when this
   // call finished it; the completed event has then gone to the sink.
   bool CompleteIfDone();
@@ -103,6 +112,10 @@ class CTARNNetDownloadFileData final
   // Sets the finished flag once; true for the caller that set it.
   bool MarkFinished();
   void StopForStorageError(const char* what, uint32_t offset, int error);
+  // Stops the download for good with `reason` (once); true when this call did.
+  bool Fail(std::string reason);
+  // Fails the download when the data of a part keeps failing its check the same way.
+  void FailIfDataNeverFits();
   bool SaveLocked();
   // The hash set kept by an earlier run, when it is this file's; true when taken.
   bool RestoreHashSet(const _tagUnionHash& hash, uint32_t size);
@@ -121,8 +134,8 @@ class CTARNNetDownloadFileData final
   CTARNNetDownloadBlocks blocks_;
   std::atomic<uint32_t> received_{0};
   std::atomic<uint32_t> completed_{0};
-  std::atomic<uint32_t> speed_{0};
-  uint32_t sampleTick_ = 0;
+  std::atomic<uint32_t> speed_{0};  // meter_'s rate at the last sample
+  CTransferMeter meter_;
   uint32_t sampleReceived_ = 0;
   uint32_t sampleSources_ = 0;
   uint32_t sampleTransferring_ = 0;
@@ -131,6 +144,9 @@ class CTARNNetDownloadFileData final
   std::atomic<bool> finished_{false};
   std::atomic<bool> hashSetSaved_{false};
   std::vector<const void*> transferring_;
+  mutable std::mutex failureLock_;
+  std::string failure_;
+  std::vector<uint32_t> disagreeing_;  // sources whose file has another size
   std::mutex sinkLock_;
   ITARNNetP2PDownloadEventHandler* sink_ = nullptr;
 };

@@ -16,6 +16,7 @@ using OSTREL::Process::CLock;
 bool CTARNNetDownloadFileData::AcceptData(const _tagStructReceivedData& data) {
   if (finished_.load()) return false;
   received_.fetch_add(data.newBytes);
+  meter_.Add(data.newBytes);
   if (data.block == nullptr) {
     AcceptCount(data.newBytes);
     return true;
@@ -62,6 +63,7 @@ bool CTARNNetDownloadFileData::AcceptBlock(const CTARNNetTransferBlock& block) {
   }
   if (finishedNow)
     if (auto* sink = Sink()) sink->OnDownloadCompleted(file_->GetRecord());
+  FailIfDataNeverFits();
   return true;
 }
 

@@ -1,5 +1,8 @@
-// Bytes moved in one direction since the engine started, and the rate over the last few whole
-// seconds of the engine's tick source. Any thread: one lock guards the counts.
+// Bytes moved in one direction since counting started, and the rate over the last whole
+// seconds of the engine's tick source. Data comes in blocks of 180 KiB, so a rate over one
+// second swings between nothing and twice the truth; over ten it holds steady. Every rate the
+// engine shows (each download's, the totals) is measured so, and they agree. Any thread: one
+// lock guards the counts.
 #pragma once
 
 #include <array>
@@ -10,11 +13,12 @@ namespace P2P {
 
 class CTransferMeter {
  public:
-  static constexpr uint32_t kWindowSeconds = 4;
+  static constexpr uint32_t kWindowSeconds = 10;
 
   void Add(uint64_t bytes);
   uint64_t Total() const;
-  // Bytes per second over the kWindowSeconds whole seconds before the current one.
+  // Bytes per second over the kWindowSeconds whole seconds before the current one (over the
+  // whole seconds since the first byte, while there are fewer).
   uint64_t Rate() const;
 
  private:
@@ -25,6 +29,7 @@ class CTransferMeter {
   uint64_t total_ = 0;
   mutable uint32_t second_ = 0;
   mutable bool started_ = false;
+  uint32_t firstSecond_ = 0;  // of the first byte counted
   mutable std::array<uint64_t, kWindowSeconds + 1> buckets_{};
 };
 

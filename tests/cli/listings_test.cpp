@@ -83,6 +83,22 @@ TEST(Listings, DownloadTablesFitTheTerminalByCuttingNamesThenTheBar) {
   EXPECT_NE(DownloadsTable(rows, true, 200).find(rows[1].name), std::string::npos);
 }
 
+TEST(Listings, AFailedDownloadSaysWhyUnderTheTable) {
+  const SDownloadRow row{
+      3,        "x.bin", "00",
+      "failed", 1000,    0,
+      0,        1,       "every source has this file with another size than 1000 bytes"};
+  EXPECT_NE(DownloadsTable({row}, false)
+                .find("\n3 failed: every source has this file with another size than 1000 "
+                      "bytes\n"),
+            std::string::npos);
+  const std::string narrow = DownloadsTable({row}, true, 40);
+  EXPECT_NE(narrow.find("\n3 failed: every source has this file w~\n"), std::string::npos)
+      << narrow;
+  EXPECT_NE(DownloadsJson({row}).find(R"("state":"failed","failure":"every source)"),
+            std::string::npos);
+}
+
 TEST(Listings, SharedTypesAreCutToTheirColumn) {
   const std::vector<SSharedRow> rows = {{3, "song.ogg", "Ogg Vorbis audio file with a long type",
                                          "00112233445566778899AABBCCDDEEFF", 4000}};

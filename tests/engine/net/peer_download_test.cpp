@@ -300,6 +300,59 @@ TEST_F(PeerDownloadTest, WrongHashSetIsRefusedAndARightOneLaterCompletes) {
   EXPECT_EQ(ReadAll(shared_ / "movie.bin"), content_);
 }
 
+// A link may name a file's hash with another size. The data of that file can never prove
+// itself against the hash for the size asked for: the download fails, with its reason, after
+// a bounded number of bytes instead of fetching the same bytes for ever.
+TEST_F(PeerDownloadTest, ALinkWithTheWrongSizeFailsWithinABoundOfBytes) {
+  const auto real = PseudoRandomBytes(3000000, 13);
+  auto record = test::RecordFor(real, "wrong size.bin");
+  record.info.size = 1000;
+  const CTransferFilePtr wrong = downloads_->AddDownload(record);
+  ASSERT_TRUE(wrong);
+  auto peer = StartPeer([&](TestPeer::Settings& s) {
+    s.content = real;
+    s.name = "wrong size.bin";
+  });
+  ASSERT_TRUE(peer);
+  ASSERT_TRUE(downloads_->AddSource(record.hash, peer->Address(), peer->Port(), 0, 0));
+  const auto data = wrong->DataAs<Shared::File::TransferFile::CTARNNetDownloadFileData>();
+  ASSERT_TRUE(WaitUntil([&] { return !data->FailureReason().empty(); }, 30s))
+      << wrong->Data()->ReceivedBytes() << " bytes received";
+  EXPECT_NE(data->FailureReason().find("1000 bytes"), std::string::npos) << data->FailureReason();
+  EXPECT_FALSE(data->NeedsSources());
+  std::this_thread::sleep_for(300ms);
+  const uint32_t received = wrong->Data()->ReceivedBytes();
+  EXPECT_LE(received,
+            1000u * (1 + Shared::File::TransferFile::CTARNNetDownloadBlocks::kIdenticalFailures));
+  std::this_thread::sleep_for(500ms);
+  EXPECT_EQ(wrong->Data()->ReceivedBytes(), received) << "nothing more after the failure";
+}
+
+// A many-part file asked for with a size of another part count: its source's part bitmap
+// tells at once, and with every source so the download fails before any data is asked for.
+TEST_F(PeerDownloadTest, EverySourceHoldingTheFileAtAnotherSizeFailsTheDownload) {
+  const auto real = PseudoRandomBytes(kTwoPartSize, 14);
+  auto record = test::RecordFor(real, "bigger.bin");
+  record.info.size = 3 * 9728000 + 5;
+  const CTransferFilePtr wrong = downloads_->AddDownload(record);
+  ASSERT_TRUE(wrong);
+  auto peer = StartPeer([&](TestPeer::Settings& s) {
+    s.content = real;
+    s.name = "bigger.bin";
+  });
+  ASSERT_TRUE(peer);
+  ASSERT_TRUE(downloads_->AddSource(record.hash, peer->Address(), peer->Port(), 0, 0));
+  const auto data = wrong->DataAs<Shared::File::TransferFile::CTARNNetDownloadFileData>();
+  ASSERT_TRUE(WaitUntil([&] { return !data->FailureReason().empty(); }, 30s));
+  EXPECT_NE(data->FailureReason().find("another size than 29184005 bytes"), std::string::npos)
+      << data->FailureReason();
+  EXPECT_EQ(wrong->Data()->ReceivedBytes(), 0u);
+  EXPECT_EQ(peer->CountReceived(0xE3, Protocol::kOpRequestParts), 0u);
+  // Resume gives it another try.
+  EXPECT_TRUE(wrong->Data()->Resume());
+  EXPECT_EQ(data->FailureReason(), "");
+}
+
 TEST_F(PeerDownloadTest, BitmapWithTheWrongPartCountMakesTheSourceUnusable) {
   auto peer = StartPeer([](TestPeer::Settings& s) { s.misbehave = Misbehaviour::kBadPartCount; });
   ASSERT_TRUE(peer);
