@@ -18,6 +18,21 @@ uint32_t Unsigned(Object& object, HRESULT (Object::*getter)(int32_t*)) {
   return static_cast<uint32_t>(Read(object, getter));
 }
 
+// What a download and a shared file have alike.
+template <typename Row, typename File>
+Row FileRowOf(File& file) {
+  Row row;
+  row.key = Read(file, &File::get_Key);
+  row.hash = Read(file, &File::get_Hash);
+  row.name = Read(file, &File::get_Name);
+  row.fullPath = Read(file, &File::get_FullPathName);
+  row.typeName = Read(file, &File::get_TypeName);
+  row.creationTime = Read(file, &File::get_CreationTime);
+  row.lastWriteTime = Read(file, &File::get_LastWriteTime);
+  row.size = Unsigned(file, &File::get_Size);
+  return row;
+}
+
 }  // namespace
 
 SServerRowData ServerRowOf(IP2PServer& server) {
@@ -36,15 +51,7 @@ SServerRowData ServerRowOf(IP2PServer& server) {
 
 SDownloadRowData DownloadRowOf(IP2PDownloadFile& file) {
   using F = IP2PDownloadFile;
-  SDownloadRowData row;
-  row.key = Read(file, &F::get_Key);
-  row.hash = Read(file, &F::get_Hash);
-  row.name = Read(file, &F::get_Name);
-  row.fullPath = Read(file, &F::get_FullPathName);
-  row.typeName = Read(file, &F::get_TypeName);
-  row.creationTime = Read(file, &F::get_CreationTime);
-  row.lastWriteTime = Read(file, &F::get_LastWriteTime);
-  row.size = Unsigned(file, &F::get_Size);
+  auto row = FileRowOf<SDownloadRowData>(file);
   row.completed = Unsigned(file, &F::get_CompletedSize);
   row.received = Unsigned(file, &F::get_ReceivedSize);
   row.speed = Unsigned(file, &F::get_Speed);
@@ -56,18 +63,6 @@ SDownloadRowData DownloadRowOf(IP2PDownloadFile& file) {
   return row;
 }
 
-SSharedRowData SharedRowOf(IP2PSharedFile& file) {
-  using F = IP2PSharedFile;
-  SSharedRowData row;
-  row.key = Read(file, &F::get_Key);
-  row.hash = Read(file, &F::get_Hash);
-  row.name = Read(file, &F::get_Name);
-  row.fullPath = Read(file, &F::get_FullPathName);
-  row.typeName = Read(file, &F::get_TypeName);
-  row.creationTime = Read(file, &F::get_CreationTime);
-  row.lastWriteTime = Read(file, &F::get_LastWriteTime);
-  row.size = Unsigned(file, &F::get_Size);
-  return row;
-}
+SSharedRowData SharedRowOf(IP2PSharedFile& file) { return FileRowOf<SSharedRowData>(file); }
 
 }  // namespace OSTREL::COM

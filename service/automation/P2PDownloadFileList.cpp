@@ -23,15 +23,9 @@ std::shared_ptr<IP2PDownloadFile> CP2PDownloadFileList::ItemAt(size_t position) 
 }
 
 HRESULT CP2PDownloadFileList::GetRows(std::vector<SDownloadRowData>* rows) {
-  if (rows == nullptr) return E_POINTER;
-  rows->clear();
   auto* downloads = context_->engine->Downloads();
-  if (downloads == nullptr) return E_FAIL;
-  for (auto& file : downloads->List().Snapshot()) {
-    CP2PDownloadFile item(context_, std::move(file));
-    rows->push_back(DownloadRowOf(item));
-  }
-  return S_OK;
+  return ItemRows<CP2PDownloadFile>(context_, downloads ? &downloads->List() : nullptr, rows,
+                                    &DownloadRowOf);
 }
 
 std::shared_ptr<IP2PDownloadFile> CP2PDownloadFileList::ItemByKey(uint32_t key) {

@@ -23,15 +23,9 @@ std::shared_ptr<IP2PSharedFile> CP2PSharedFileList::ItemAt(size_t position) {
 }
 
 HRESULT CP2PSharedFileList::GetRows(std::vector<SSharedRowData>* rows) {
-  if (rows == nullptr) return E_POINTER;
-  rows->clear();
   auto* uploads = context_->engine->Uploads();
-  if (uploads == nullptr) return E_FAIL;
-  for (auto& file : uploads->List().Snapshot()) {
-    CP2PSharedFile item(context_, std::move(file));
-    rows->push_back(SharedRowOf(item));
-  }
-  return S_OK;
+  return ItemRows<CP2PSharedFile>(context_, uploads ? &uploads->List() : nullptr, rows,
+                                  &SharedRowOf);
 }
 
 std::shared_ptr<IP2PSharedFile> CP2PSharedFileList::ItemByKey(uint32_t key) {
