@@ -48,12 +48,6 @@ std::optional<std::chrono::milliseconds> ReadSeconds(const std::string& text) {
   }
 }
 
-std::string HResultText(HRESULT hr) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08X", static_cast<uint32_t>(hr));
-  return text;
-}
-
 // Records the events of every list as lines, for `watch` and for the search.
 class CEventLines : public _IP2PServerListEvents,
                     public _IP2PFileListEvents,

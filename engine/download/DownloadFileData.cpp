@@ -337,6 +337,9 @@ bool CTARNNetDownloadFileData::MoveTo(const std::string& path) {
     partFile_.Open(paths_.data);
     return false;
   }
+  // The file is where its data is; its completion announces the new place.
+  file_->SetFullPathName(path);
+  file_->SetName(std::filesystem::path(path).filename().string());
   // The metadata goes only once the data is safely at its new place.
   FileSystem().Remove(paths_.metadata);
   FileSystem().Remove(paths_.hashes);

@@ -21,6 +21,7 @@ bool ReadRangeCallback(void* user, uint32_t start, uint32_t end, std::vector<uin
   return Self(user)->ReadRange(start, end, data);
 }
 bool MoveCallback(void* user, const std::string& path) { return Self(user)->MoveTo(path); }
+uint32_t WholeFileCallback(void* user) { return Self(user)->CompletedBytes(); }
 
 // A plain rename would silently replace a file already at the target.
 bool MoveWithoutReplacing(const std::string& from, const std::string& to) {
@@ -43,6 +44,9 @@ CUploadFileDataPtr CTARNNetUploadFileData::Attach(
   callbacks.save = AnswersZero;
   callbacks.readRange = ReadRangeCallback;
   callbacks.setPath = MoveCallback;
+  // A download that completed keeps answering as complete through the items that hold it.
+  callbacks.completedBytes = WholeFileCallback;
+  callbacks.receivedBytes = WholeFileCallback;
   data->AddRef();  // the file's reference, dropped by Detach
   file->Attach(callbacks, data.Get());
   return data;

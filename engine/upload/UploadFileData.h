@@ -46,6 +46,8 @@ class CTARNNetUploadFileData : public OSTREL::CReferenceT<CTARNNetUploadFileData
   bool Create(const std::string& path, OSTREL::Process::CEvent* stopEvent);
   bool Restore(const std::string& path) const;
   bool ReadRange(uint32_t start, uint32_t end, std::vector<uint8_t>& data) const;
+  // A shared file is all there: as many bytes completed (and received) as it has.
+  uint32_t CompletedBytes() const { return file_->GetSize(); }
   // Takes `newPath` as the file's place: moves the file there when the old path still holds
   // it (never over an existing file), else adopts the new path as found. Raises changed.
   bool MoveTo(const std::string& newPath);

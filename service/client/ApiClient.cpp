@@ -33,6 +33,17 @@ std::shared_ptr<IP2PConnection> CApiClient::ServerConnection() {
   return std::make_shared<CRemoteConnection>(*connection_, destination_, kServiceManagerPath);
 }
 
+int BusPollTimeout(uint64_t deadlineUsec) {
+  if (deadlineUsec == UINT64_MAX) return -1;
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  const uint64_t nowUsec = static_cast<uint64_t>(now.tv_sec) * 1000000 +
+                           static_cast<uint64_t>(now.tv_nsec) / 1000;
+  if (deadlineUsec <= nowUsec) return 0;
+  const uint64_t ms = (deadlineUsec - nowUsec + 999) / 1000;
+  return ms > 1000 ? 1000 : static_cast<int>(ms);
+}
+
 bool CApiClient::PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
   const auto end = std::chrono::steady_clock::now() + timeout;
   try {

@@ -68,6 +68,10 @@ HRESULT Call(CallFn call) {
   }
 }
 
+// Milliseconds until an absolute CLOCK_MONOTONIC deadline in microseconds (as a connection's
+// poll data gives it), at most one second; -1 for none.
+int BusPollTimeout(uint64_t deadlineUsec);
+
 inline sdbus::Variant VariantOf(const OptionalText& text) {
   return text ? sdbus::Variant(*text) : sdbus::Variant(int32_t{0});
 }

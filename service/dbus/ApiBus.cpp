@@ -8,24 +8,13 @@
 #include "framework/Log.h"
 #include "service/automation/P2PConnection.h"
 #include "service/automation/P2PServiceManager.h"
+#include "service/client/ApiClient.h"
 #include "service/dbus/ExportedObjects.h"
 
 namespace OSTREL::COM {
 namespace {
 
 inline constexpr HRESULT E_ACCESSDENIED = static_cast<HRESULT>(0x80070005u);
-
-// Milliseconds until an absolute CLOCK_MONOTONIC deadline in microseconds; -1 for none.
-int PollTimeout(uint64_t deadlineUsec) {
-  if (deadlineUsec == UINT64_MAX) return -1;
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  const uint64_t nowUsec = static_cast<uint64_t>(now.tv_sec) * 1000000 +
-                           static_cast<uint64_t>(now.tv_nsec) / 1000;
-  if (deadlineUsec <= nowUsec) return 0;
-  const uint64_t ms = (deadlineUsec - nowUsec + 999) / 1000;
-  return ms > 1000 ? 1000 : static_cast<int>(ms);
-}
 
 }  // namespace
 
@@ -105,7 +94,7 @@ void CApiBus::Loop() {
       if (events_.Drain() > 0) continue;  // flush the signals before sleeping
       const auto poll = connection_->getEventLoopPollData();
       pollfd fds[2] = {{poll.fd, poll.events, 0}, {wakeFd_, POLLIN, 0}};
-      ::poll(fds, 2, PollTimeout(poll.timeout_usec));
+      ::poll(fds, 2, BusPollTimeout(poll.timeout_usec));
       if (fds[1].revents & POLLIN) {
         uint64_t count = 0;
         if (::read(wakeFd_, &count, sizeof count) < 0) { /* nothing was pending */ }

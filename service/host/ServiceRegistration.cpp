@@ -1,6 +1,5 @@
 #include "service/host/ServiceRegistration.h"
 
-#include <cstdlib>
 #include <system_error>
 
 #include "platform/AtomicFile.h"
@@ -13,13 +12,6 @@ namespace {
 using Platform::CRegHive;
 using Platform::CRegValue;
 using Platform::RegRoot;
-
-std::filesystem::path XdgFolder(const char* variable, const char* fallbackBelowHome) {
-  const char* value = std::getenv(variable);
-  if (value != nullptr && *value == '/') return value;
-  const char* home = std::getenv("HOME");
-  return std::filesystem::path(home != nullptr ? home : "/") / fallbackBelowHome;
-}
 
 std::string AppIdKey() { return "AppID\\" + std::string(kAppId); }
 std::string ClsidKey(const SClassIdentity& c) { return "CLSID\\" + std::string(c.clsid); }
@@ -62,8 +54,8 @@ SRegistrationPaths SRegistrationPaths::FromEnvironment() {
   SRegistrationPaths paths;
   std::error_code error;
   paths.modulePath = std::filesystem::read_symlink("/proc/self/exe", error);
-  paths.dataHome = XdgFolder("XDG_DATA_HOME", ".local/share");
-  paths.configHome = XdgFolder("XDG_CONFIG_HOME", ".config");
+  paths.dataHome = Platform::CFolders::UserDataHome();
+  paths.configHome = Platform::CFolders::UserConfigHome();
   paths.appDataFolder = Platform::CFolders::BaseDataFolder() / "Ostrel";
   paths.registryFolder = Platform::CFolders::RegistryFolder();
   return paths;
