@@ -13,7 +13,7 @@ class ITARNNetP2PDownloadEventHandler {
  public:
   virtual ~ITARNNetP2PDownloadEventHandler() = default;
   virtual void OnDownloadAdded(const Shared::_tagStructSharedFile& file) = 0;
-  // The download's path or name was set.
+  // The download's path or name was set, or it was paused, stopped or resumed.
   virtual void OnDownloadChanged(const Shared::_tagStructSharedFile& file) = 0;
   virtual void OnDownloadProgress(const Shared::_tagStructSharedFile& file, uint32_t completedBytes,
                                   uint32_t receivedBytes) = 0;

@@ -69,6 +69,8 @@ bool RemoveTransferringCallback(void* user, void* client) {
   return Of(user)->RemoveTransferring(client);
 }
 bool SampleCallback(void* user) { return Of(user)->StatisticsSample(); }
+void RetainCallback(void* user) { Of(user)->AddRef(); }
+void ReleaseCallback(void* user) { Of(user)->Release(); }
 
 _tagStructTransferCallbacks DownloadCallbacks() {
   _tagStructTransferCallbacks table;
@@ -99,6 +101,8 @@ _tagStructTransferCallbacks DownloadCallbacks() {
   table.addTransferring = AddTransferringCallback;
   table.removeTransferring = RemoveTransferringCallback;
   table.statisticsSample = SampleCallback;
+  table.retain = RetainCallback;
+  table.release = ReleaseCallback;
   return table;
 }
 
@@ -323,7 +327,7 @@ bool CTARNNetDownloadFileData::SetPath(const std::string& fullPath) {
     file_->SetName(std::filesystem::path(fullPath).filename().string());
     SaveLocked();
   }
-  if (auto* sink = Sink()) sink->OnDownloadChanged(file_->GetRecord());
+  AnnounceChange();
   return true;
 }
 
@@ -351,21 +355,27 @@ bool CTARNNetDownloadFileData::MoveTo(const std::string& path) {
   return true;
 }
 
+// A download's state is part of what it shows: its change is announced like a new name.
 bool CTARNNetDownloadFileData::SetStopped(bool stopped) {
-  stopped_.store(stopped);
+  if (stopped_.exchange(stopped) != stopped) AnnounceChange();
   return true;
 }
 
 bool CTARNNetDownloadFileData::SetPaused(bool paused) {
-  paused_.store(paused);
+  if (paused_.exchange(paused) != paused) AnnounceChange();
   return true;
 }
 
 bool CTARNNetDownloadFileData::Resume() {
-  if (!stopped_.load() && !paused_.load()) return false;
-  stopped_.store(false);
-  paused_.store(false);
+  const bool wasStopped = stopped_.exchange(false);
+  const bool wasPaused = paused_.exchange(false);
+  if (!wasStopped && !wasPaused) return false;
+  AnnounceChange();
   return true;
+}
+
+void CTARNNetDownloadFileData::AnnounceChange() {
+  if (auto* sink = Sink()) sink->OnDownloadChanged(file_->GetRecord());
 }
 
 bool CTARNNetDownloadFileData::Cancel() {

@@ -109,6 +109,7 @@ class CTARNNetDownloadFileData : public OSTREL::CReferenceT<CTARNNetDownloadFile
   // that a part completed after a restart is still checked as a whole.
   void RecordUntrustedBlocksOnDisk();
   void UpdateCompleted();
+  void AnnounceChange();
   ITARNNetP2PDownloadEventHandler* Sink();
 
   CTransferFilePtr file_;

@@ -34,9 +34,9 @@ void CTARNNetTransferFile::SetUserData(void* userData) {
   userData_ = userData;
 }
 
-std::pair<const _tagStructTransferCallbacks&, void*> CTARNNetTransferFile::Table() const {
+CTARNNetTransferFile::CBoundTable CTARNNetTransferFile::Table() const {
   std::lock_guard guard(FieldLockFor(this));
-  return {*callbacks_, userData_};
+  return CBoundTable(*callbacks_, userData_);
 }
 
 bool CTARNNetTransferFile::Create(const std::string& path, OSTREL::Process::CEvent* stopEvent) {

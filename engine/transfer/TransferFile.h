@@ -63,6 +63,10 @@ struct _tagStructTransferCallbacks {
   bool (*addTransferring)(void* user, void* client) = nullptr;
   bool (*removeTransferring)(void* user, void* client) = nullptr;
   bool (*statisticsSample)(void* user) = nullptr;
+  // A reference on the user data for the length of one call, so that a detach on another
+  // thread (which drops the file's reference) cannot free it under the call.
+  void (*retain)(void* user) = nullptr;
+  void (*release)(void* user) = nullptr;
 };
 
 class CTARNNetTransferFile : public CTARNNetSharedFileT<1> {
@@ -79,7 +83,7 @@ class CTARNNetTransferFile : public CTARNNetSharedFileT<1> {
   void Attach(const _tagStructTransferCallbacks& callbacks, void* userData);
   void Detach() { Attach({}, nullptr); }
   void* GetUserData() const;
-  _tagStructTransferCallbacks GetCallbacks() const { return Table().first; }
+  _tagStructTransferCallbacks GetCallbacks() const { return Table().table; }
   void SetUserData(void* userData);
 
   bool Create(const std::string& path, OSTREL::Process::CEvent* stopEvent);
@@ -122,9 +126,24 @@ class CTARNNetTransferFile : public CTARNNetSharedFileT<1> {
 
  private:
   // The table and user data at the time of the call, so a detach while a callback runs on
-  // another thread cannot tear the pair. Tables are kept once per distinct content for the
-  // life of the process (a handful exist), so every file of a list points at the same one.
-  std::pair<const _tagStructTransferCallbacks&, void*> Table() const;
+  // another thread cannot tear the pair, with a reference on the user data held until the
+  // call is over. Tables are kept once per distinct content for the life of the process (a
+  // handful exist), so every file of a list points at the same one.
+  class CBoundTable {
+   public:
+    CBoundTable(const _tagStructTransferCallbacks& table, void* user) : table(table), user(user) {
+      if (table.retain != nullptr && user != nullptr) table.retain(user);
+    }
+    ~CBoundTable() {
+      if (table.release != nullptr && user != nullptr) table.release(user);
+    }
+    CBoundTable(const CBoundTable&) = delete;
+    CBoundTable& operator=(const CBoundTable&) = delete;
+
+    const _tagStructTransferCallbacks& table;
+    void* const user;
+  };
+  CBoundTable Table() const;
   static const _tagStructTransferCallbacks* Intern(const _tagStructTransferCallbacks& table);
   static const _tagStructTransferCallbacks* EmptyTable() {
     static const _tagStructTransferCallbacks* const empty = Intern({});

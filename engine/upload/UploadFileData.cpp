@@ -22,6 +22,8 @@ bool ReadRangeCallback(void* user, uint32_t start, uint32_t end, std::vector<uin
 }
 bool MoveCallback(void* user, const std::string& path) { return Self(user)->MoveTo(path); }
 uint32_t WholeFileCallback(void* user) { return Self(user)->CompletedBytes(); }
+void RetainCallback(void* user) { Self(user)->AddRef(); }
+void ReleaseCallback(void* user) { Self(user)->Release(); }
 
 // A plain rename would silently replace a file already at the target.
 bool MoveWithoutReplacing(const std::string& from, const std::string& to) {
@@ -47,6 +49,8 @@ CUploadFileDataPtr CTARNNetUploadFileData::Attach(
   // A download that completed keeps answering as complete through the items that hold it.
   callbacks.completedBytes = WholeFileCallback;
   callbacks.receivedBytes = WholeFileCallback;
+  callbacks.retain = RetainCallback;
+  callbacks.release = ReleaseCallback;
   data->AddRef();  // the file's reference, dropped by Detach
   file->Attach(callbacks, data.Get());
   return data;

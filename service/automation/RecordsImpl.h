@@ -33,12 +33,15 @@ class CRecordsImplT : public Collection, public IP2PRecordsT<Record> {
     if (records == nullptr) return E_POINTER;
     records->clear();
     for (const uint32_t key : keys) {
-      std::shared_ptr<Item> item;
-      if (Succeeded(this->get_ItemByKey(static_cast<int32_t>(key), &item)) && item) {
-        records->push_back(ReadRecord(*item));
-      } else if (auto gone = Departed(key)) {
+      // An item that has left is told as it left even while the engine is still taking it
+      // off the list: its removal is announced first.
+      if (auto gone = Departed(key)) {
         records->push_back(std::move(*gone));
+        continue;
       }
+      std::shared_ptr<Item> item;
+      if (Succeeded(this->get_ItemByKey(static_cast<int32_t>(key), &item)) && item)
+        records->push_back(ReadRecord(*item));
     }
     return S_OK;
   }

@@ -260,9 +260,16 @@ TEST_F(DownloadFileManagerTest, CancelPauseStopAndResume) {
     return sizes;
   };
   EXPECT_EQ(sweep(), (std::vector<uint32_t>{1000, 2000, 3000}));
+  const size_t eventsBefore = events_.Lines().size();
   fa->SetPaused(true);
+  fa->SetPaused(true);  // already paused: no change to tell
   fc->SetStopped(true);
   EXPECT_EQ(sweep(), (std::vector<uint32_t>{2000}));
+  // What the user sees of a download changes: its watchers hear of it once per change.
+  const auto lines = events_.Lines();
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + static_cast<ptrdiff_t>(eventsBefore),
+                                     lines.end()),
+            (std::vector<std::string>{"changed a", "changed c"}));
   std::vector<uint8_t> everyPart(1, 1);
   Shared::File::TransferFile::_tagStructRequestRecord request;
   EXPECT_EQ(fa->ChooseBlocks(everyPart, request, 3), 0u);
@@ -270,6 +277,7 @@ TEST_F(DownloadFileManagerTest, CancelPauseStopAndResume) {
   EXPECT_TRUE(fc->Resume());
   EXPECT_FALSE(fc->Resume());  // nothing to resume
   EXPECT_EQ(sweep().size(), 3u);
+  EXPECT_EQ(events_.Lines().size(), eventsBefore + 4);
 
   ASSERT_TRUE(downloads_->CancelDownload(fb));
   EXPECT_FALSE(Exists(temp_ / "00001.tarn.tmp"));
