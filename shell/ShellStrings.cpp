@@ -75,6 +75,7 @@ constexpr std::array kTable = std::to_array<SShellString>({
     {kStrDaemonUnreachable, "TARN is not running"},
     {kStrRestartPrompt, "Restart the computer to finish setting up TARN."},
     {kStrRestart, "Restart"},
+    {kStrDoNotShowAgain, "Do not show this again"},
 });
 
 static_assert(std::is_sorted(kTable.begin(), kTable.end(),

@@ -80,6 +80,7 @@ enum EShellString : int {
   kStrDaemonUnreachable = 2004,
   kStrRestartPrompt = 2005,
   kStrRestart = 2006,
+  kStrDoNotShowAgain = 2007,
 };
 
 struct SShellString {
