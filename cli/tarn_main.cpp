@@ -15,18 +15,6 @@ std::atomic<bool> interrupted{false};
 
 void OnInterrupt(int) { interrupted = true; }
 
-// The session bus, or the system bus of a system-wide daemon (TARN_BUS=system, as its unit).
-std::unique_ptr<OSTREL::COM::CApiClient> ConnectToDaemon() {
-  const char* bus = std::getenv("TARN_BUS");
-  if (bus == nullptr || std::string_view(bus) != "system")
-    return OSTREL::COM::CApiClient::ForSessionBus();
-  try {
-    return std::make_unique<OSTREL::COM::CApiClient>(sdbus::createSystemBusConnection());
-  } catch (const sdbus::Error&) {
-    return nullptr;
-  }
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -36,6 +24,6 @@ int main(int argc, char** argv) {
   sigaction(SIGTERM, &action, nullptr);
   std::vector<std::string> arguments(argv + 1, argv + argc);
   tarn::cli::STarnIo io{std::cout, std::cerr, isatty(STDOUT_FILENO) == 1, &interrupted};
-  tarn::cli::CTarnCommands commands(&ConnectToDaemon, io);
+  tarn::cli::CTarnCommands commands(&OSTREL::COM::CApiClient::ForDaemon, io);
   return commands.Run(arguments);
 }

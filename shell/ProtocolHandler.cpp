@@ -60,7 +60,7 @@ int CProtocolHandler::AddServer(const P2P::Protocol::SEd2kLink& link) {
 }
 
 int CProtocolHandler::Unreachable() {
-  const std::string bus = client_ != nullptr ? "on the session bus" : "(there is no session bus)";
+  const std::string bus = client_ != nullptr ? "on its bus" : "(there is no bus to reach it on)";
   return Fail(kExitUnreachable, kStrDaemonUnreachable,
               "nothing answers as com.ostrel.TarnSvc " + bus +
                   "; start tarnsvc, or register it with tarnsvc -RegServer so that links start it");

@@ -75,9 +75,16 @@ int CShellCommands::Run(const std::vector<std::string>& arguments) {
 }
 
 int CShellCommands::ProtocolHandler(const std::string& link) {
-  auto client = OSTREL::COM::CApiClient::ForSessionBus();
+  auto client = OSTREL::COM::CApiClient::ForDaemon();
+  // Notifications are the user's, on the session bus, wherever the daemon runs.
+  std::unique_ptr<sdbus::IConnection> session;
+  try {
+    session = sdbus::createSessionBusConnection();
+  } catch (const sdbus::Error&) {
+    // No desktop to tell: standard error only.
+  }
   std::unique_ptr<CDesktopNotifier> notifier;
-  if (client) notifier = std::make_unique<CDesktopNotifier>(client->Connection());
+  if (session) notifier = std::make_unique<CDesktopNotifier>(*session);
   CProtocolHandler handler(client.get(), notifier.get(), err_);
   return handler.Handle(UnescapeBrowserLink(link));
 }

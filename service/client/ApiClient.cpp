@@ -3,6 +3,9 @@
 #include <poll.h>
 #include <time.h>
 
+#include <cstdlib>
+#include <string_view>
+
 #include "service/client/RemoteConnection.h"
 #include "service/client/RemoteObjects.h"
 
@@ -16,6 +19,16 @@ CApiClient::~CApiClient() = default;
 std::unique_ptr<CApiClient> CApiClient::ForSessionBus() {
   try {
     return std::make_unique<CApiClient>(sdbus::createSessionBusConnection());
+  } catch (const sdbus::Error&) {
+    return nullptr;
+  }
+}
+
+std::unique_ptr<CApiClient> CApiClient::ForDaemon() {
+  const char* bus = std::getenv("TARN_BUS");
+  if (bus == nullptr || std::string_view(bus) != "system") return ForSessionBus();
+  try {
+    return std::make_unique<CApiClient>(sdbus::createSystemBusConnection());
   } catch (const sdbus::Error&) {
     return nullptr;
   }

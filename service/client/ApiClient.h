@@ -29,6 +29,9 @@ class CApiClient {
   explicit CApiClient(std::unique_ptr<sdbus::IConnection> connection,
                       std::string destination = kDefaultDestination);
   static std::unique_ptr<CApiClient> ForSessionBus();
+  // The bus the daemon is on: the session bus, or the system bus of a system-wide daemon
+  // (TARN_BUS=system, as its unit sets). Null without that bus.
+  static std::unique_ptr<CApiClient> ForDaemon();
   ~CApiClient();
   CApiClient(const CApiClient&) = delete;
   CApiClient& operator=(const CApiClient&) = delete;

@@ -41,7 +41,7 @@ TEST(ProtocolHandlerTest, NoBusMeansTheDaemonIsUnreachable) {
             kExitUnreachable);
   ASSERT_EQ(notifier.shown.size(), 1u);
   EXPECT_EQ(notifier.shown[0].summary, "TARN is not running");
-  EXPECT_NE(notifier.shown[0].body.find("no session bus"), std::string::npos);
+  EXPECT_NE(notifier.shown[0].body.find("no bus to reach it on"), std::string::npos);
 }
 
 }  // namespace
