@@ -23,7 +23,8 @@ int main(int argc, char** argv) {
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
   std::vector<std::string> arguments(argv + 1, argv + argc);
-  tarn::cli::STarnIo io{std::cout, std::cerr, isatty(STDOUT_FILENO) == 1, &interrupted};
+  tarn::cli::STarnIo io{std::cout, std::cerr, isatty(STDOUT_FILENO) == 1, &interrupted,
+                        OSTREL::COM::CApiClient::DaemonOnSystemBus()};
   tarn::cli::CTarnCommands commands(&OSTREL::COM::CApiClient::ForDaemon, io);
   return commands.Run(arguments);
 }

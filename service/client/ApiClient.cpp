@@ -24,9 +24,13 @@ std::unique_ptr<CApiClient> CApiClient::ForSessionBus() {
   }
 }
 
-std::unique_ptr<CApiClient> CApiClient::ForDaemon() {
+bool CApiClient::DaemonOnSystemBus() {
   const char* bus = std::getenv("TARN_BUS");
-  if (bus == nullptr || std::string_view(bus) != "system") return ForSessionBus();
+  return bus != nullptr && std::string_view(bus) == "system";
+}
+
+std::unique_ptr<CApiClient> CApiClient::ForDaemon() {
+  if (!DaemonOnSystemBus()) return ForSessionBus();
   try {
     return std::make_unique<CApiClient>(sdbus::createSystemBusConnection());
   } catch (const sdbus::Error&) {

@@ -12,11 +12,6 @@
 #include "service/dbus/ExportedObjects.h"
 
 namespace OSTREL::COM {
-namespace {
-
-inline constexpr HRESULT E_ACCESSDENIED = static_cast<HRESULT>(0x80070005u);
-
-}  // namespace
 
 CApiBus::CApiBus(std::unique_ptr<sdbus::IConnection> connection, Process::IServerLock* lock,
                  size_t maxObjectsPerClient)

@@ -97,7 +97,7 @@ TEST_F(MirrorTest, MirrorsEqualTheDaemonsListsThroughRandomChangesAndARestart) {
       const size_t at = pick();
       const auto file = module_->GetDownloadFileManager().List().FindById(running[at].key);
       ASSERT_TRUE(file);
-      file->Resume();
+      file->Data()->Resume();
       P2P::test::DownloadAll(*file, running[at].content);
       running.erase(running.begin() + static_cast<ptrdiff_t>(at));
       ++completions;

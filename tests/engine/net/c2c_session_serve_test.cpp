@@ -8,28 +8,25 @@
 #include "engine/protocol/Limits.h"
 #include "engine/protocol/Packet.h"
 #include "engine/protocol/PeerMessages.h"
-#include "engine/transfer/TransferFileList.h"
 #include "tests/support/AcceptedPeerSession.h"
+#include "tests/support/FakeTransferData.h"
 #include "tests/support/WaitUntil.h"
 
 namespace P2P {
 namespace {
 
 using namespace Protocol;
-using Shared::File::TransferFile::_tagStructTransferCallbacks;
 using Shared::File::TransferFile::CTARNNetTransferFile;
-using Shared::File::TransferFile::CTARNNetTransferFileList;
 using Shared::File::TransferFile::CTransferFilePtr;
 
 constexpr uint32_t kFileSize = 3 * 184320 + 77;
 
 uint8_t PatternAt(uint32_t offset) { return static_cast<uint8_t>(offset * 7 >> 3); }
-bool ReadPattern(void*, uint32_t start, uint32_t end, std::vector<uint8_t>& data) {
+bool ReadPattern(uint32_t start, uint32_t end, std::vector<uint8_t>& data) {
   data.resize(end - start);
   for (uint32_t i = start; i < end; ++i) data[i - start] = PatternAt(i);
   return true;
 }
-bool Finished(void*) { return true; }
 
 class C2CSessionServeTest : public ::testing::Test {
  protected:
@@ -40,25 +37,21 @@ class C2CSessionServeTest : public ::testing::Test {
     file_->SetHash(hash);
     file_->SetName("served.bin");
     file_->SetSize(kFileSize);
-    _tagStructTransferCallbacks table;
-    table.readRange = &ReadPattern;
-    table.isFinished = &Finished;
-    file_->Attach(table, nullptr);
-    CTARNNetTransferFileList::GetInstance()->Add(file_);
-    service_ = std::make_unique<CTARNNetUploadService>(
-        [this](const _tagUnionHash& wanted) {
-          return wanted == file_->GetHash() ? file_ : CTransferFilePtr();
-        },
-        _tagStructUploadCreditHooks{});
-    CTARNNetC2CTCPConnecterT::SetUploadService(service_.get());
+    file_->AttachData(std::make_shared<tarn::test::FakeTransferData>(&ReadPattern, true));
+    auto findFile = [this](const _tagUnionHash& wanted) {
+      return wanted == file_->GetHash() ? file_ : CTransferFilePtr();
+    };
+    service_ = std::make_unique<CTARNNetUploadService>(findFile, _tagStructUploadCreditHooks{});
+    service_->SetResumeHook([this] { context_.served.ResumeWaiting(); });
+    context_.findFile = findFile;
+    context_.uploads = service_.get();
 
-    ASSERT_TRUE(peer_.Open(own_, Client::CClientPtr(new Client::CTARNNetClient)));
+    ASSERT_TRUE(peer_.Open(context_, Client::CClientPtr(new Client::CTARNNetClient)));
     session_ = peer_.Session();
   }
   void TearDown() override {
     peer_.Close();
-    CTARNNetC2CTCPConnecterT::SetUploadService(nullptr);
-    CTARNNetTransferFileList::GetInstance()->Remove(file_.Get());
+    service_.reset();
   }
   std::vector<uint8_t> Hash() const {
     const _tagUnionHash hash = file_->GetHash();
@@ -83,6 +76,7 @@ class C2CSessionServeTest : public ::testing::Test {
 
   _tagStructClientConfig own_;
   CTransferFilePtr file_;
+  CPeerSessionContext context_{own_};
   std::unique_ptr<CTARNNetUploadService> service_;
   tarn::test::AcceptedPeerSession peer_;
   CTARNNetC2CTCPConnecterT* session_ = nullptr;

@@ -12,7 +12,7 @@
 #include "engine/download/DownloadFileManager.h"
 #include "engine/net/TARNNetC2CManager.h"
 #include "engine/net/TARNNetC2CTCPConnecter.h"
-#include "engine/net/TARNNetUploadService.h"
+#include "engine/net/TARNNetTransferBudget.h"
 #include "engine/peers/ClientList.h"
 #include "engine/protocol/PeerMessages.h"
 #include "engine/transfer/TransferFileList.h"
@@ -27,7 +27,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Shared::File::TransferFile::CTransferFilePtr;
-using Shared::File::TransferFile::DownloadDataOf;
 using tarn::test::PseudoRandomBytes;
 using tarn::test::TestPeer;
 using tarn::test::WaitUntil;
@@ -54,7 +53,6 @@ class PeerDownloadTest : public ::testing::Test {
     if (downloads_) downloads_->Stop();
     if (auto* files = Shared::File::TransferFile::CTARNNetTransferFileList::PeekInstance())
       files->Clear();
-    CTARNNetC2CTCPConnecterT::ResetPublicAddress();
   }
 
   void SetUp() override {
@@ -66,15 +64,20 @@ class PeerDownloadTest : public ::testing::Test {
     hooks.sourceRemoved = [this](const CTransferFilePtr& file, uint32_t id) {
       clients_.DropSource(file->GetHash(), id);
     };
+    context_.findFile = [](const _tagUnionHash& hash) {
+      auto* files = Shared::File::TransferFile::CTARNNetTransferFileList::PeekInstance();
+      return files != nullptr ? files->FindByHash(hash) : CTransferFilePtr();
+    };
+    context_.clients = &clients_;
     clients_.SetConnectHook([this](const Client::CClientPtr& client, bool callback) {
-      auto* session = new CTARNNetC2CTCPConnecterT(own_, client, &clients_);
+      auto* session = new CTARNNetC2CTCPConnecterT(context_, client);
       session->AddRef();
       const bool connecting = session->ConnectTo(peers_, callback);
       session->Release();
       return connecting;
     });
     clients_.SetRemoveSourceHook([this](const _tagUnionHash& hash, uint32_t id) {
-      if (auto file = downloads_->List().FindByHash(hash)) file->RemoveSource(id);
+      if (auto file = downloads_->List().FindByHash(hash)) file->Data()->RemoveSource(id);
     });
     ASSERT_TRUE(peers_.Start());
     downloads_ = std::make_unique<CTARNNetDownloadFileManager>();
@@ -114,8 +117,9 @@ class PeerDownloadTest : public ::testing::Test {
   fs::path shared_ = sandbox_ / "shared";
   std::vector<uint8_t> content_;
   _tagStructClientConfig own_;
-  CTARNNetC2CManager peers_;
   Client::CTARNNetClientList clients_;
+  CPeerSessionContext context_{own_};
+  CTARNNetC2CManager peers_;
   std::unique_ptr<CTARNNetDownloadFileManager> downloads_;
   CTransferFilePtr file_;
 };
@@ -130,45 +134,45 @@ TEST_F(PeerDownloadTest, PlainBlocksFromOnePeerCompleteAVerifiedFile) {
   EXPECT_GE(peer->CountReceived(0xE3, Protocol::kOpRequestFileName), 1u);
   EXPECT_EQ(peer->CountReceived(0xE3, Protocol::kOpHashSetRequest), 1u);
   EXPECT_GE(peer->CountReceived(0xE3, Protocol::kOpRequestParts), 20u);
-  EXPECT_NE(CTARNNetC2CTCPConnecterT::GetPublicAddress(), 0u);
+  EXPECT_NE(context_.publicAddress.load(), 0u);
 }
 
 TEST_F(PeerDownloadTest, EveryByteTakenIsCreditedToTheSendingPeer) {
   std::atomic<uint64_t> credited{0};
-  _tagStructUploadCreditHooks credits;
-  credits.addDownloaded = [&credited](const _tagUnionHash&, uint64_t bytes) { credited += bytes; };
-  CTARNNetUploadService service([](const _tagUnionHash&) { return CTransferFilePtr(); }, credits);
-  CTARNNetC2CTCPConnecterT::SetUploadService(&service);
+  CTARNNetTransferBudget budget(
+      [&credited](const _tagUnionHash&, uint64_t bytes) { credited += bytes; });
+  context_.budget = &budget;
   auto peer = StartPeer();
   ASSERT_TRUE(peer);
   AddSource(*peer);
   const bool completed = Completed();
   peers_.Stop();
-  CTARNNetC2CTCPConnecterT::SetUploadService(nullptr);
+  context_.budget = nullptr;
   EXPECT_TRUE(completed);
   EXPECT_EQ(credited.load(), content_.size());
 }
 
 TEST_F(PeerDownloadTest, MaxDownloadHoldsTheReceivingRateWithinTenPercent) {
-  CTARNNetUploadService service([](const _tagUnionHash&) { return CTransferFilePtr(); }, {});
+  CTARNNetTransferBudget budget;
   _tagStructClientConfig config;
   config.maxDownloadKiB = 2048;
-  service.ApplyConfig(config);
-  CTARNNetC2CTCPConnecterT::SetUploadService(&service);
+  budget.ApplyConfig(config);
+  budget.SetReadResumeHook([this] { context_.pausedReaders.ResumeAll(); });
+  context_.budget = &budget;
   auto peer = StartPeer();
   ASSERT_TRUE(peer);
   AddSource(*peer);
-  ASSERT_TRUE(WaitUntil([&] { return file_->ReceivedBytes() > 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return file_->Data()->ReceivedBytes() > 0; }));
   // Measured past the first moments, whose burst the bucket allows.
   std::this_thread::sleep_for(500ms);
-  const uint32_t before = file_->ReceivedBytes();
+  const uint32_t before = file_->Data()->ReceivedBytes();
   const auto from = std::chrono::steady_clock::now();
   std::this_thread::sleep_for(2s);
-  const uint32_t after = file_->ReceivedBytes();
+  const uint32_t after = file_->Data()->ReceivedBytes();
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
   peers_.Stop();
-  CTARNNetC2CTCPConnecterT::SetUploadService(nullptr);
+  context_.budget = nullptr;
   const double limit = 2048.0 * 1024;
   EXPECT_NEAR((after - before) / seconds, limit, 0.1 * limit);
 }
@@ -233,10 +237,14 @@ TEST_F(PeerDownloadTest, RecoveryDataFromASecondPeerRepairsOnlyTheBadBlock) {
   AddSource(*spoiler);
   const auto awaitsRecovery = [&] {
     OSTREL::Process::CLock guard(file_->LockObject());
-    return DownloadDataOf(*file_)->Blocks().PartsAwaitingRecovery().size() == 1;
+    return file_->DataAs<Shared::File::TransferFile::CTARNNetDownloadFileData>()
+               ->Blocks()
+               .PartsAwaitingRecovery()
+               .size() == 1;
   };
-  ASSERT_TRUE(WaitUntil([&] { return file_->RemainingBytes() == 0 && awaitsRecovery(); }, 30s));
-  EXPECT_FALSE(file_->IsFinished());
+  ASSERT_TRUE(
+      WaitUntil([&] { return file_->Data()->RemainingBytes() == 0 && awaitsRecovery(); }, 30s));
+  EXPECT_FALSE(file_->Data()->IsFinished());
   const size_t spoiled = spoiler->BlocksSent();
 
   AddSource(*healer);
@@ -277,21 +285,23 @@ TEST_F(PeerDownloadTest, WrongHashSetIsRefusedAndARightOneLaterCompletes) {
   ASSERT_TRUE(liar);
   AddSource(*liar);
   // All data arrives, but no part can be proven without a matching hash set.
-  ASSERT_TRUE(WaitUntil([&] { return file_->RemainingBytes() == 0; }, 30s));
+  ASSERT_TRUE(WaitUntil([&] { return file_->Data()->RemainingBytes() == 0; }, 30s));
   {
     OSTREL::Process::CLock guard(file_->LockObject());
     EXPECT_TRUE(file_->HashSet().HashList().Empty());
   }
-  EXPECT_FALSE(file_->IsFinished());
+  EXPECT_FALSE(file_->Data()->IsFinished());
   auto honest = StartPeer([](TestPeer::Settings& s) { s.address = kSecondAddress; });
   ASSERT_TRUE(honest);
   AddSource(*honest);
   ASSERT_TRUE(honest->WaitForPacket(0xE3, Protocol::kOpHashSetRequest));
   // The engine's periodic sample checks the parts again once the hash set is there.
-  EXPECT_TRUE(WaitUntil([&] {
-    file_->StatisticsSample();
-    return fs::exists(shared_ / "movie.bin");
-  }, 10s));
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        file_->Data()->StatisticsSample();
+        return fs::exists(shared_ / "movie.bin");
+      },
+      10s));
   EXPECT_EQ(ReadAll(shared_ / "movie.bin"), content_);
 }
 
@@ -364,7 +374,10 @@ TEST_F(PeerDownloadTest, SessionEndKeepsAQueuedClientAndDropsOneWithRequestsUnan
   }));
   // The blocks it held are free for other sources.
   OSTREL::Process::CLock guard(file_->LockObject());
-  EXPECT_TRUE(DownloadDataOf(*file_)->Blocks().Requested().Empty());
+  EXPECT_TRUE(file_->DataAs<Shared::File::TransferFile::CTARNNetDownloadFileData>()
+                  ->Blocks()
+                  .Requested()
+                  .Empty());
 }
 
 TEST_F(PeerDownloadTest, DataOutsideTheRequestIsRefusedWithCancelTransfer) {
@@ -379,8 +392,8 @@ TEST_F(PeerDownloadTest, DataOutsideTheRequestIsRefusedWithCancelTransfer) {
     auto source = OnlySource();
     return source && source->GetDownloadState() == Client::kDownloadNothingNow;
   }));
-  EXPECT_EQ(file_->ReceivedBytes(), 0u);
-  EXPECT_EQ(file_->RemainingBytes(), content_.size());
+  EXPECT_EQ(file_->Data()->ReceivedBytes(), 0u);
+  EXPECT_EQ(file_->Data()->RemainingBytes(), content_.size());
 }
 
 }  // namespace
