@@ -8,43 +8,38 @@
 
 namespace tarn::shell {
 
-struct SDownloadMirrorTraits {
-  using Record = OSTREL::COM::SDownloadRecord;
-  using List = OSTREL::COM::IP2PDownloadFileList;
-  using Item = OSTREL::COM::IP2PDownloadFile;
-  using Sink = CFileEventSink;
+// What a mirror needs to know of its list; every item a list holds is listed.
+template <typename RecordT, typename ListT, typename ItemT, typename SinkT,
+          OSTREL::COM::HRESULT (OSTREL::COM::IP2PServiceManager::*kGetter)(std::shared_ptr<ListT>*)>
+struct SMirrorTraitsT {
+  using Record = RecordT;
+  using List = ListT;
+  using Item = ItemT;
+  using Sink = SinkT;
   static OSTREL::COM::HRESULT GetList(OSTREL::COM::IP2PServiceManager& manager,
                                       std::shared_ptr<List>* list) {
-    return manager.get_DownloadFileList(list);
+    return (manager.*kGetter)(list);
   }
+  static bool Listed(const Record&) { return true; }
+};
+
+// A download's record can tell of one that has left the list.
+struct SDownloadMirrorTraits
+    : SMirrorTraitsT<OSTREL::COM::SDownloadRecord, OSTREL::COM::IP2PDownloadFileList,
+                     OSTREL::COM::IP2PDownloadFile, CFileEventSink,
+                     &OSTREL::COM::IP2PServiceManager::get_DownloadFileList> {
   static bool Listed(const Record& record) {
     return record.phase == static_cast<uint32_t>(OSTREL::COM::EDownloadPhase::kListed);
   }
 };
-
-struct SSharedFileMirrorTraits {
-  using Record = OSTREL::COM::SSharedFileRecord;
-  using List = OSTREL::COM::IP2PSharedFileList;
-  using Item = OSTREL::COM::IP2PSharedFile;
-  using Sink = CFileEventSink;
-  static OSTREL::COM::HRESULT GetList(OSTREL::COM::IP2PServiceManager& manager,
-                                      std::shared_ptr<List>* list) {
-    return manager.get_SharedFileList(list);
-  }
-  static bool Listed(const Record&) { return true; }
-};
-
-struct SSearchResultMirrorTraits {
-  using Record = OSTREL::COM::SSearchResultRecord;
-  using List = OSTREL::COM::IP2PSearchResultFileList;
-  using Item = OSTREL::COM::IP2PSearchResultFile;
-  using Sink = CResultEventSink;
-  static OSTREL::COM::HRESULT GetList(OSTREL::COM::IP2PServiceManager& manager,
-                                      std::shared_ptr<List>* list) {
-    return manager.get_SearchResultFileList(list);
-  }
-  static bool Listed(const Record&) { return true; }
-};
+using SSharedFileMirrorTraits =
+    SMirrorTraitsT<OSTREL::COM::SSharedFileRecord, OSTREL::COM::IP2PSharedFileList,
+                   OSTREL::COM::IP2PSharedFile, CFileEventSink,
+                   &OSTREL::COM::IP2PServiceManager::get_SharedFileList>;
+using SSearchResultMirrorTraits =
+    SMirrorTraitsT<OSTREL::COM::SSearchResultRecord, OSTREL::COM::IP2PSearchResultFileList,
+                   OSTREL::COM::IP2PSearchResultFile, CResultEventSink,
+                   &OSTREL::COM::IP2PServiceManager::get_SearchResultFileList>;
 
 using CTARNDownloadFileList = CMirroredListT<SDownloadMirrorTraits>;
 using CTARNSharedFileList = CMirroredListT<SSharedFileMirrorTraits>;

@@ -21,20 +21,26 @@ struct SReader {
   }
 };
 
+// The fields a download and a shared file both have.
+template <typename Item, typename Record>
+void ReadFileFields(const SReader<Item>& read, Record& record) {
+  record.key = read.Number(&Item::get_Key);
+  record.hash = read.Text(&Item::get_Hash);
+  record.name = read.Text(&Item::get_Name);
+  record.fullPath = read.Text(&Item::get_FullPathName);
+  record.size = read.Number(&Item::get_Size);
+  record.typeName = read.Text(&Item::get_TypeName);
+  record.lastWriteTime = read.Text(&Item::get_LastWriteTime);
+  record.creationTime = read.Text(&Item::get_CreationTime);
+}
+
 }  // namespace
 
 SDownloadRecord ReadRecord(IP2PDownloadFile& file) {
   using F = IP2PDownloadFile;
   const SReader<F> read{file};
   SDownloadRecord record;
-  record.key = read.Number(&F::get_Key);
-  record.hash = read.Text(&F::get_Hash);
-  record.name = read.Text(&F::get_Name);
-  record.fullPath = read.Text(&F::get_FullPathName);
-  record.size = read.Number(&F::get_Size);
-  record.typeName = read.Text(&F::get_TypeName);
-  record.lastWriteTime = read.Text(&F::get_LastWriteTime);
-  record.creationTime = read.Text(&F::get_CreationTime);
+  ReadFileFields(read, record);
   record.nodes = read.Number(&F::get_Nodes);
   record.completeNodes = read.Number(&F::get_CompleteNodes);
   record.completedSize = read.Number(&F::get_CompletedSize);
@@ -49,14 +55,7 @@ SSharedFileRecord ReadRecord(IP2PSharedFile& file) {
   using F = IP2PSharedFile;
   const SReader<F> read{file};
   SSharedFileRecord record;
-  record.key = read.Number(&F::get_Key);
-  record.hash = read.Text(&F::get_Hash);
-  record.name = read.Text(&F::get_Name);
-  record.fullPath = read.Text(&F::get_FullPathName);
-  record.size = read.Number(&F::get_Size);
-  record.typeName = read.Text(&F::get_TypeName);
-  record.lastWriteTime = read.Text(&F::get_LastWriteTime);
-  record.creationTime = read.Text(&F::get_CreationTime);
+  ReadFileFields(read, record);
   return record;
 }
 

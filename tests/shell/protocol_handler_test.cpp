@@ -6,21 +6,15 @@
 #include <sstream>
 
 #include "shell/ProtocolHandler.h"
+#include "tests/shell/RecordingNotifier.h"
 
 namespace tarn::shell {
 namespace {
 
-class RecordingNotifier : public IDesktopNotifier {
- public:
-  std::optional<uint32_t> Notify(const SNotification& notification) override {
-    shown.push_back(notification);
-    return static_cast<uint32_t>(shown.size());
-  }
-  std::vector<SNotification> shown;
-};
+using test::CRecordingNotifier;
 
 TEST(ProtocolHandlerTest, AMalformedLinkIsNamedOnceAndExitsTwo) {
-  RecordingNotifier notifier;
+  CRecordingNotifier notifier;
   std::ostringstream err;
   CProtocolHandler handler(nullptr, &notifier, err);
   EXPECT_EQ(handler.Handle("ed2k://|file|a.bin|100|0123456789ABCDEF0123456789ABCDE|/"),
@@ -34,7 +28,7 @@ TEST(ProtocolHandlerTest, AMalformedLinkIsNamedOnceAndExitsTwo) {
 }
 
 TEST(ProtocolHandlerTest, NoBusMeansTheDaemonIsUnreachable) {
-  RecordingNotifier notifier;
+  CRecordingNotifier notifier;
   std::ostringstream err;
   CProtocolHandler handler(nullptr, &notifier, err);
   EXPECT_EQ(handler.Handle("tarn://|a.bin|0123456789ABCDEF0123456789ABCDEF|100|"),

@@ -26,6 +26,24 @@ class CompletionPromptTest : public MirrorTest {
     return module_->GetDownloadFileManager().List().FindByHash(
         P2P::test::RecordFor(content, "").hash);
   }
+  // The download mirror with the prompt and a replaying listener, started.
+  void StartMirror() {
+    prompt_ = std::make_shared<shell::CCompletionPrompt>(
+        OSTREL::Platform::CFolders::RegistryFolder(), SessionBusClient());
+    replay_ =
+        std::make_shared<CReplayListener<SDownloadRecord>>([&] { return downloads_.Snapshot(); });
+    downloads_.AddListener(prompt_);
+    downloads_.AddListener(replay_);
+    downloads_.Start();
+  }
+  void TearDown() override {
+    downloads_.Stop();
+    MirrorTest::TearDown();
+  }
+
+  shell::CTARNDownloadFileList downloads_{SessionBusClient()};
+  std::shared_ptr<shell::CCompletionPrompt> prompt_;
+  std::shared_ptr<CReplayListener<SDownloadRecord>> replay_;
 };
 
 // One prompt per completed download, with the prompt's texts; none for a cancelled one. Its
@@ -34,15 +52,8 @@ class CompletionPromptTest : public MirrorTest {
 TEST_F(CompletionPromptTest, OnePromptPerCompletedDownloadUntilTheUserSaysNever) {
   CNotificationRecorder desktop(/*fileManager=*/true);
   ASSERT_TRUE(desktop.Serving());
-  shell::CTARNDownloadFileList downloads(SessionBusClient());
-  auto prompt = std::make_shared<shell::CCompletionPrompt>(
-      OSTREL::Platform::CFolders::RegistryFolder(), SessionBusClient());
-  auto replay =
-      std::make_shared<CReplayListener<SDownloadRecord>>([&] { return downloads.Snapshot(); });
-  downloads.AddListener(prompt);
-  downloads.AddListener(replay);
-  downloads.Start();
-  EXPECT_TRUE(prompt->Enabled());
+  StartMirror();
+  EXPECT_TRUE(prompt_->Enabled());
 
   const auto first = Start("first.ogg", 3000, 1);
   const auto second = Start("second.ogg", 4000, 2);
@@ -50,7 +61,7 @@ TEST_F(CompletionPromptTest, OnePromptPerCompletedDownloadUntilTheUserSaysNever)
   P2P::test::DownloadAll(*Download(first), first);
   P2P::test::DownloadAll(*Download(second), second);
   ASSERT_TRUE(module_->GetDownloadFileManager().CancelDownload(Download(cancelled)));
-  ASSERT_TRUE(WaitUntil([&] { return replay->Removed().size() == 3; }));
+  ASSERT_TRUE(WaitUntil([&] { return replay_->Removed().size() == 3; }));
   ASSERT_TRUE(WaitUntil([&] { return desktop.Notifications().size() == 2; }));
   ASSERT_FALSE(WaitUntil([&] { return desktop.Notifications().size() > 2; },
                          std::chrono::milliseconds(300)));
@@ -70,30 +81,21 @@ TEST_F(CompletionPromptTest, OnePromptPerCompletedDownloadUntilTheUserSaysNever)
   EXPECT_EQ(desktop.ShownFolders()[0], shell::FileUri(sharedPath));
 
   desktop.InvokeAction(shown[1].id, "never");
-  ASSERT_TRUE(WaitUntil([&] { return !prompt->Enabled(); }));
+  ASSERT_TRUE(WaitUntil([&] { return !prompt_->Enabled(); }));
   const auto third = Start("third.ogg", 2000, 4);
   P2P::test::DownloadAll(*Download(third), third);
-  ASSERT_TRUE(WaitUntil([&] { return replay->Removed().size() == 4; }));
+  ASSERT_TRUE(WaitUntil([&] { return replay_->Removed().size() == 4; }));
   EXPECT_FALSE(WaitUntil([&] { return desktop.Notifications().size() > 2; },
                          std::chrono::milliseconds(300)));
-  downloads.Stop();
 }
 
 // Without a notification server a completion costs nothing but the missing prompt.
 TEST_F(CompletionPromptTest, NoNotificationServerIsNoFailure) {
-  shell::CTARNDownloadFileList downloads(SessionBusClient());
-  auto prompt = std::make_shared<shell::CCompletionPrompt>(
-      OSTREL::Platform::CFolders::RegistryFolder(), SessionBusClient());
-  auto replay =
-      std::make_shared<CReplayListener<SDownloadRecord>>([&] { return downloads.Snapshot(); });
-  downloads.AddListener(prompt);
-  downloads.AddListener(replay);
-  downloads.Start();
+  StartMirror();
   const auto content = Start("alone.ogg", 3000, 5);
   P2P::test::DownloadAll(*Download(content), content);
-  ASSERT_TRUE(WaitUntil([&] { return replay->Removed().size() == 1; }));
-  EXPECT_TRUE(shell::IsCompletion(shell::EMirrorChange::kRemoved, &replay->Removed()[0]));
-  downloads.Stop();
+  ASSERT_TRUE(WaitUntil([&] { return replay_->Removed().size() == 1; }));
+  EXPECT_TRUE(shell::IsCompletion(shell::EMirrorChange::kRemoved, &replay_->Removed()[0]));
 }
 
 }  // namespace

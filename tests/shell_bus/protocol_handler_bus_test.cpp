@@ -6,21 +6,13 @@
 #include "engine/servers/ServerManager.h"
 #include "shell/ProtocolHandler.h"
 #include "tests/service_bus/ApiBusFixture.h"
+#include "tests/shell/RecordingNotifier.h"
 
 namespace tarn::test {
 namespace {
 
-class RecordingNotifier : public shell::IDesktopNotifier {
- public:
-  std::optional<uint32_t> Notify(const shell::SNotification& notification) override {
-    shown.push_back(notification.summary + ": " + notification.body);
-    return static_cast<uint32_t>(shown.size());
-  }
-  std::vector<std::string> shown;
-};
-
 TEST_F(ApiBusTest, LinksStartDownloadsAddServersAndSayWhyNot) {
-  RecordingNotifier notifier;
+  CRecordingNotifier notifier;
   std::ostringstream err;
   shell::CProtocolHandler handler(client_.get(), &notifier, err);
   const std::string hash = "00112233445566778899AABBCCDDEEFF";
@@ -35,7 +27,7 @@ TEST_F(ApiBusTest, LinksStartDownloadsAddServersAndSayWhyNot) {
 
   EXPECT_EQ(handler.Handle("tarn://|other.bin|" + hash + "|100|"), shell::kExitRefused);
   ASSERT_EQ(notifier.shown.size(), 1u);
-  EXPECT_EQ(notifier.shown[0],
+  EXPECT_EQ(notifier.Line(0),
             "TARN did not start the download: other.bin: already downloading or shared");
 
   EXPECT_EQ(handler.Handle("ed2k://|server|127.0.0.5|4661|/"), shell::kExitOk);
@@ -45,9 +37,9 @@ TEST_F(ApiBusTest, LinksStartDownloadsAddServersAndSayWhyNot) {
             shell::kExitRefused);
   EXPECT_EQ(handler.Handle("p2p://|a|" + hash + "|0|"), shell::kExitBadInput);
   ASSERT_EQ(notifier.shown.size(), 4u);
-  EXPECT_NE(notifier.shown[1].find("dotted IPv4"), std::string::npos) << notifier.shown[1];
-  EXPECT_NE(notifier.shown[2].find("server-list links are not supported"), std::string::npos);
-  EXPECT_EQ(notifier.shown[3],
+  EXPECT_NE(notifier.Line(1).find("dotted IPv4"), std::string::npos) << notifier.Line(1);
+  EXPECT_NE(notifier.Line(2).find("server-list links are not supported"), std::string::npos);
+  EXPECT_EQ(notifier.Line(3),
             "TARN cannot read this link: size: 0: an empty file cannot be "
             "downloaded");
   EXPECT_NE(err.str().find("tarnshell: TARN cannot read this link: size: 0"), std::string::npos);

@@ -10,10 +10,12 @@ root=$1
 export TARN_BUILD=$2
 # shellcheck source=../../scripts/tarn-instance.sh
 source "$root/scripts/tarn-instance.sh"
+# shellcheck source=../support/checks.sh
+source "$root/tests/support/checks.sh"
 
 work=$(mktemp -d)
 dir=$work/a
-passed=0 failed=0 bus_pid= recorder_pid=
+bus_pid= recorder_pid=
 stop_daemon() {  # the daemon the bus started, found by the bus
   local pid
   pid=$(dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
@@ -37,17 +39,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-check() {  # check NAME CONDITION...
-  local name=$1
-  shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $name"; fi
-}
-not() { ! "$@"; }
-within() {  # within SECONDS CONDITION...: polls the condition
-  local end=$((SECONDS + $1))
-  shift
-  until "$@"; do ((SECONDS < end)) || return 1; sleep 0.1; done
-}
 daemon_on_bus() {  # asks the bus, which starts nothing
   dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
     org.freedesktop.DBus.NameHasOwner string:com.ostrel.TarnSvc 2>/dev/null | grep -q 'boolean true'
