@@ -59,15 +59,21 @@ void CApiBus::Stop() {
   const uint64_t one = 1;
   if (::write(wakeFd_, &one, sizeof one) < 0) { /* the loop also wakes once a second */ }
   if (thread_.joinable()) thread_.join();
+  // The objects leave the bus outside the table's lock: the bus thread takes the two locks
+  // the other way round (the connection's, then the table's when it exports).
+  std::map<uint64_t, std::shared_ptr<CExportedObject>> objects;
+  std::vector<std::shared_ptr<CExportedObject>> retired;
   {
     std::lock_guard guard(tableLock_);
-    objects_.clear();
-    retired_.clear();
+    objects.swap(objects_);
+    retired.swap(retired_);
     for (size_t i = 0; i < clients_.size(); ++i) {
       if (lock_ != nullptr) lock_->Unlock();
     }
     clients_.clear();
   }
+  objects.clear();
+  retired.clear();
   serviceManager_.reset();
   busDaemon_.reset();
   events_.Drain();  // posted sinks find their objects gone
