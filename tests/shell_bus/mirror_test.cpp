@@ -71,10 +71,11 @@ TEST_F(MirrorTest, MirrorsEqualTheDaemonsListsThroughRandomChangesAndARestart) {
       started.key = module_->GetDownloadFileManager().List().FindByHash(record.hash)->GetId();
       running.push_back(std::move(started));
     } else if (roll < 70) {
-      const auto file = item(running[pick()].key);
+      const uint32_t key = running[pick()].key;
+      const auto file = item(key);
       ASSERT_TRUE(file);
       const std::string name = "renamed " + std::to_string(op) + ".bin";
-      switch (roll % 4) {
+      switch (roll % 5) {
         case 0:
           file->Pause();
           break;
@@ -84,8 +85,12 @@ TEST_F(MirrorTest, MirrorsEqualTheDaemonsListsThroughRandomChangesAndARestart) {
         case 2:
           file->Resume();
           break;
-        default:
+        case 3:
           file->Rename(&name);
+          break;
+        default:
+          // As the web page renames: through the mirror, which waits for the daemon's answer.
+          ASSERT_EQ(downloads.Rename(key, name), S_OK);
           break;
       }
     } else if (roll < 80) {
@@ -108,7 +113,13 @@ TEST_F(MirrorTest, MirrorsEqualTheDaemonsListsThroughRandomChangesAndARestart) {
       std::shared_ptr<IP2PSharedFile> file;
       ASSERT_EQ(sharedList->get_Item(1 + static_cast<int32_t>(random() % count), &file), S_OK);
       const std::string name = "shared " + std::to_string(op) + ".bin";
-      file->Rename(&name);
+      if (op % 2 == 0) {
+        file->Rename(&name);
+      } else {
+        int32_t key = 0;
+        file->get_Key(&key);
+        shared.Rename(static_cast<uint32_t>(key), name);
+      }
     }
   }
   ASSERT_GT(completions, 0);
