@@ -143,5 +143,16 @@ handle "ed2k://|file|late.bin|100|00000000000000000000000000000004|/"
 check "an unreachable daemon exits 3" [ "$rc" -eq 3 ]
 check "and is said in a notification" notified "TARN is not running"
 
+# The restart offer: one notification; any answer but "restart" ends it without a restart.
+"$TARN_BUILD/tarnshell" RestartHandler &
+restart_pid=$!
+check "RestartHandler offers a restart" within 10 notified "Restart the computer to finish setting up TARN."
+dbus-send --session --print-reply --dest=org.freedesktop.Notifications \
+  /org/freedesktop/Notifications com.ostrel.TarnTest.Recorder.InvokeAction \
+  "uint32:$(notes)" string:dismissed >/dev/null
+check "and ends once answered" within 10 not kill -0 "$restart_pid"
+wait "$restart_pid"
+check "with status 0" [ $? -eq 0 ]
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
