@@ -66,12 +66,6 @@ std::optional<std::string> SearchTypeWord(const std::string& typed) {
   return std::nullopt;
 }
 
-std::string HResultText(HRESULT hr) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08X", static_cast<uint32_t>(hr));
-  return text;
-}
-
 // Records the events of every list as lines, for `watch` and for the search.
 class CEventLines : public _IP2PServerListEvents,
                     public _IP2PFileListEvents,

@@ -16,22 +16,6 @@ std::atomic<bool> interrupted{false};
 
 void OnInterrupt(int) { interrupted = true; }
 
-// The system-wide daemon is reached with TARN_BUS=system, as its unit sets.
-bool UsesSystemBus() {
-  const char* bus = std::getenv("TARN_BUS");
-  return bus != nullptr && std::string_view(bus) == "system";
-}
-
-// The session bus, or the system bus of a system-wide daemon.
-std::unique_ptr<OSTREL::COM::CApiClient> ConnectToDaemon() {
-  if (!UsesSystemBus()) return OSTREL::COM::CApiClient::ForSessionBus();
-  try {
-    return std::make_unique<OSTREL::COM::CApiClient>(sdbus::createSystemBusConnection());
-  } catch (const sdbus::Error&) {
-    return nullptr;
-  }
-}
-
 // The width of the terminal on standard output, asked each time (it may be resized); COLUMNS,
 // then 80, when it does not say.
 size_t TerminalColumns() {
@@ -51,8 +35,10 @@ int main(int argc, char** argv) {
   sigaction(SIGTERM, &action, nullptr);
   std::vector<std::string> arguments(argv + 1, argv + argc);
   const bool terminal = isatty(STDOUT_FILENO) == 1;
-  tarn::cli::STarnIo io{std::cout,    std::cerr,       terminal,
-                        &interrupted, UsesSystemBus(), terminal ? &TerminalColumns : nullptr};
-  tarn::cli::CTarnCommands commands(&ConnectToDaemon, io);
+  tarn::cli::STarnIo io{std::cout,    std::cerr,
+                        terminal,     &interrupted,
+                        OSTREL::COM::CApiClient::DaemonOnSystemBus(),
+                        terminal ? &TerminalColumns : nullptr};
+  tarn::cli::CTarnCommands commands(&OSTREL::COM::CApiClient::ForDaemon, io);
   return commands.Run(arguments);
 }

@@ -28,7 +28,7 @@ bool CTARNNetDownloadFileData::Fail(std::string reason) {
   }
   stopped_.store(true);
   speed_.store(0);
-  if (auto* sink = Sink()) sink->OnDownloadChanged(file_->GetRecord());
+  AnnounceChange();
   return true;
 }
 

@@ -225,7 +225,7 @@ bool CTARNNetDownloadFileData::SetPath(const std::string& fullPath) {
     file_->SetName(std::filesystem::path(fullPath).filename().string());
     SaveLocked();
   }
-  if (auto* sink = Sink()) sink->OnDownloadChanged(file_->GetRecord());
+  AnnounceChange();
   return true;
 }
 
@@ -239,6 +239,9 @@ bool CTARNNetDownloadFileData::MoveTo(const std::string& path) {
     partFile_.Open(paths_.data);
     return false;
   }
+  // The file is where its data is; its completion announces the new place.
+  file_->SetFullPathName(path);
+  file_->SetName(std::filesystem::path(path).filename().string());
   // The metadata goes only once the data is safely at its new place.
   FileSystem().Remove(paths_.metadata);
   FileSystem().Remove(paths_.hashes);
@@ -250,13 +253,14 @@ bool CTARNNetDownloadFileData::MoveTo(const std::string& path) {
   return true;
 }
 
+// A download's state is part of what it shows: its change is announced like a new name.
 bool CTARNNetDownloadFileData::SetStopped(bool stopped) {
-  stopped_.store(stopped);
+  if (stopped_.exchange(stopped) != stopped) AnnounceChange();
   return true;
 }
 
 bool CTARNNetDownloadFileData::SetPaused(bool paused) {
-  paused_.store(paused);
+  if (paused_.exchange(paused) != paused) AnnounceChange();
   return true;
 }
 
@@ -273,7 +277,12 @@ bool CTARNNetDownloadFileData::Resume() {
   }
   stopped_.store(false);
   paused_.store(false);
+  AnnounceChange();
   return true;
+}
+
+void CTARNNetDownloadFileData::AnnounceChange() {
+  if (auto* sink = Sink()) sink->OnDownloadChanged(file_->GetRecord());
 }
 
 bool CTARNNetDownloadFileData::Cancel() {

@@ -125,6 +125,7 @@ class CTARNNetDownloadFileData final
   // that a part completed after a restart is still checked as a whole.
   void RecordUntrustedBlocksOnDisk();
   void UpdateCompleted();
+  void AnnounceChange();
   ITARNNetP2PDownloadEventHandler* Sink();
 
   CTransferFilePtr file_;

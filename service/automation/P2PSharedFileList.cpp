@@ -6,8 +6,8 @@
 namespace OSTREL::COM {
 
 CP2PSharedFileList::CP2PSharedFileList(std::shared_ptr<SAutomationContext> context)
-    : CCollectionImplT(std::move(context), IEngineEventSubscriber::Source::kSharedFiles,
-                       &DeliverFileEvent) {}
+    : CRecordsImplT(std::move(context), IEngineEventSubscriber::Source::kSharedFiles,
+                    &DeliverFileEvent) {}
 
 std::optional<size_t> CP2PSharedFileList::CountOf() {
   auto* uploads = context_->engine->Uploads();

@@ -118,11 +118,13 @@ class CRemoteServer final : public CRemoteT<IP2PServer, CServerGlue> {
   }
 };
 
-// The download and shared file lists have the same events and the same Add and Remove.
-template <typename ListProxy, typename EventsProxy>
-class CFileListEventsT : public CEventGlueT<ListProxy, EventsProxy, _IP2PFileListEvents> {
+// The download and shared file lists have the same events, the same Add and Remove, and
+// records.
+template <typename ListProxy, typename EventsProxy, typename RecordsProxy>
+class CFileListEventsT
+    : public CEventGlueT<ListProxy, EventsProxy, _IP2PFileListEvents, RecordsProxy> {
  public:
-  using CEventGlueT<ListProxy, EventsProxy, _IP2PFileListEvents>::CEventGlueT;
+  using CEventGlueT<ListProxy, EventsProxy, _IP2PFileListEvents, RecordsProxy>::CEventGlueT;
 
  private:
   void onOnFileAdded(const uint32_t& key) override {
@@ -136,14 +138,20 @@ class CFileListEventsT : public CEventGlueT<ListProxy, EventsProxy, _IP2PFileLis
   }
 };
 
-template <typename Interface, typename Item, typename ListProxy, typename EventsProxy>
+template <typename Interface, typename Item, typename ListProxy, typename EventsProxy,
+          typename RecordsProxy, typename Record>
 class CRemoteFileListT final
-    : public CRemoteListT<Interface, Item,
-                          CRegisteredGlue<CFileListEventsT<ListProxy, EventsProxy>>,
-                          _IP2PFileListEvents> {
+    : public CRemoteRecordsT<
+          CRemoteListT<Interface, Item,
+                       CRegisteredGlue<CFileListEventsT<ListProxy, EventsProxy, RecordsProxy>>,
+                       _IP2PFileListEvents>,
+          Record> {
  public:
-  using CRemoteListT<Interface, Item, CRegisteredGlue<CFileListEventsT<ListProxy, EventsProxy>>,
-                     _IP2PFileListEvents>::CRemoteListT;
+  using CRemoteRecordsT<
+      CRemoteListT<Interface, Item,
+                   CRegisteredGlue<CFileListEventsT<ListProxy, EventsProxy, RecordsProxy>>,
+                   _IP2PFileListEvents>,
+      Record>::CRemoteRecordsT;
 
   HRESULT Add(const OptionalText& item) override {
     return Call([&] { return this->glue_->Add(VariantOf(item)); });
@@ -161,10 +169,12 @@ class CRemoteFileListT final
 
 using CRemoteDownloadFileList =
     CRemoteFileListT<IP2PDownloadFileList, IP2PDownloadFile, TarnSvcBus::IP2PDownloadFileList_proxy,
-                     TarnSvcBus::_IP2PDownloadFileListEvents_proxy>;
+                     TarnSvcBus::_IP2PDownloadFileListEvents_proxy,
+                     TarnSvcBus::DownloadRecords_proxy, SDownloadRecord>;
 using CRemoteSharedFileList =
     CRemoteFileListT<IP2PSharedFileList, IP2PSharedFile, TarnSvcBus::IP2PSharedFileList_proxy,
-                     TarnSvcBus::_IP2PSharedFileListEvents_proxy>;
+                     TarnSvcBus::_IP2PSharedFileListEvents_proxy,
+                     TarnSvcBus::SharedFileRecords_proxy, SSharedFileRecord>;
 
 // What a download file and a shared file both have.
 template <typename Interface, typename Proxy>
@@ -257,7 +267,7 @@ class CRemoteSharedFile final
 class CSearchResultFileListEvents
     : public CEventGlueT<TarnSvcBus::IP2PSearchResultFileList_proxy,
                          TarnSvcBus::_IP2PSearchResultFileListEvents_proxy,
-                         _IP2PSearchResultFileListEvents> {
+                         _IP2PSearchResultFileListEvents, TarnSvcBus::SearchResultRecords_proxy> {
  public:
   using CEventGlueT::CEventGlueT;
 
@@ -274,10 +284,12 @@ class CSearchResultFileListEvents
 using CSearchResultFileListGlue = CRegisteredGlue<CSearchResultFileListEvents>;
 
 class CRemoteSearchResultFileList final
-    : public CRemoteListT<IP2PSearchResultFileList, IP2PSearchResultFile, CSearchResultFileListGlue,
-                          _IP2PSearchResultFileListEvents> {
+    : public CRemoteRecordsT<CRemoteListT<IP2PSearchResultFileList, IP2PSearchResultFile,
+                                          CSearchResultFileListGlue,
+                                          _IP2PSearchResultFileListEvents>,
+                             SSearchResultRecord> {
  public:
-  using CRemoteListT::CRemoteListT;
+  using CRemoteRecordsT::CRemoteRecordsT;
 
   HRESULT Download(int32_t key, const OptionalText& folder, const OptionalText& name) override {
     return Call([&] { return glue_->Download(key, VariantOf(folder), VariantOf(name)); });

@@ -8,9 +8,10 @@ root=$1
 export TARN_BUILD=$2
 # shellcheck source=../../scripts/tarn-instance.sh
 source "$root/scripts/tarn-instance.sh"
+# shellcheck source=../support/checks.sh
+source "$root/tests/support/checks.sh"
 
 work=$(mktemp -d)
-passed=0 failed=0
 server_pid=
 cleanup() {
   instance_stop_daemon "$work/a"
@@ -25,11 +26,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-check() {  # check NAME CONDITION...
-  local name=$1
-  shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $name"; fi
-}
 # run ARGS...: tarn's status in $rc, its output in $out, its errors in $err.
 run() {
   instance_tarn "$work/a" "$@" >"$work/out" 2>"$work/err"

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "engine/servers/ServerManager.h"
+#include "service/automation/FileRecords.h"
 #include "tests/service_bus/ApiBusFixture.h"
 
 namespace tarn::test {
@@ -276,6 +277,15 @@ TEST_F(ApiBusTest, DownloadItemPausesStopsResumesAndOutlivesItsCancel) {
   int32_t count = -1;
   EXPECT_EQ(list->get_Count(&count), S_OK);
   EXPECT_EQ(count, 0);
+  // Its record says it left without completing.
+  std::vector<SDownloadRecord> ended;
+  ASSERT_EQ(std::dynamic_pointer_cast<IP2PDownloadRecords>(list)->GetRecordsByKey(
+                {static_cast<uint32_t>(key)}, &ended),
+            S_OK);
+  ASSERT_EQ(ended.size(), 1u);
+  EXPECT_EQ(ended[0].phase, static_cast<uint32_t>(EDownloadPhase::kRemoved));
+  EXPECT_EQ(ended[0].completedSize, 0u);
+  EXPECT_EQ(ended[0].name, "clip.avi");
   std::shared_ptr<IP2PDownloadFile> gone;
   EXPECT_EQ(list->get_ItemByKey(key, &gone), E_FAIL);
 }
