@@ -68,6 +68,15 @@ void CTARNNetDownloadBlocks::ForgetRequest(const _tagStructRequestRecord& reques
     if (request.UsedPair(i)) requested_.Erase(request.start[i], request.end[i]);
 }
 
+void CTARNNetDownloadBlocks::Unstore(uint32_t start, uint32_t end) {
+  const uint32_t part = start / HASH::kPartSize;
+  digests_.Forget(HASH::PartStart(part));
+  untrusted_.RemoveWithin(start, end);
+  required_.Add(start, end);
+  std::vector<uint8_t>& complete = file_.CompletionBitmap();
+  if (part < complete.size()) complete[part] = 0;
+}
+
 _tagStructBlockOutcome CTARNNetDownloadBlocks::AcceptBlock(uint32_t start,
                                                            std::span<const uint8_t> data,
                                                            ITARNNetPartStorage& storage) {

@@ -59,6 +59,9 @@ class CTARNNetDownloadBlocks {
                         std::span<const std::pair<uint32_t, uint32_t>> askedOfSource = {});
   // A request that will not be answered: its blocks may be asked of others again.
   void ForgetRequest(const _tagStructRequestRecord& request);
+  // A stored block whose write failed later: it is required again, and its part counts as
+  // neither complete nor hashed as it arrived.
+  void Unstore(uint32_t start, uint32_t end);
 
   _tagStructBlockOutcome AcceptBlock(uint32_t start, std::span<const uint8_t> data,
                                      ITARNNetPartStorage& storage);
