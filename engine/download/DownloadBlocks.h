@@ -27,6 +27,8 @@ class ITARNNetPartStorage {
   virtual bool WriteBlock(uint32_t offset, std::span<const uint8_t> data) = 0;
   // Feeds [start, start + length) as stored into `md4`; false when it cannot be read.
   virtual bool DigestRange(uint32_t start, uint32_t length, HASH::CMD4Digest& md4) = 0;
+  // [start, end) as stored; false when it cannot be read.
+  virtual bool Read(uint32_t start, uint32_t end, std::vector<uint8_t>& data) = 0;
 };
 
 enum class EPartCheck { kVerified, kFailed, kUndecided };
@@ -81,7 +83,7 @@ class CTARNNetDownloadBlocks {
  private:
   bool PartWanted(uint32_t part, std::span<const uint8_t> partBitmap) const;
   void MarkComplete(uint32_t part);
-  EPartCheck VerifyByAICH(uint32_t partStart);
+  EPartCheck VerifyByAICH(uint32_t partStart, ITARNNetPartStorage& storage);
   EPartCheck VerifyByMD4(uint32_t part, uint32_t start, uint32_t end, ITARNNetPartStorage& storage);
   void RequireBlocks(uint32_t start, uint32_t end);
   bool CanAwaitRecovery() const;

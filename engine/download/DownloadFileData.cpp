@@ -139,13 +139,12 @@ bool CTARNNetDownloadFileData::Restore(const std::string& path) {
 void CTARNNetDownloadFileData::RecordUntrustedBlocksOnDisk() {
   const uint32_t size = file_->GetSize();
   const CTARNNetRequireBlockPartList& required = blocks_.Required();
-  std::vector<uint8_t> data;
   for (uint32_t part = 0; part < file_->PartCount(); ++part) {
     const uint32_t start = HASH::PartStart(part);
     if (!required.Overlaps(start, start + HASH::PartLength(size, part))) continue;
+    // Their hashes are taken from the disk when a check needs them.
     ForEachPartBlock(size, part, [&](uint32_t first, uint32_t last) {
-      if (!required.Overlaps(first, last) && partFile_.Read(first, last, data))
-        blocks_.Untrusted().Add({first, last, {}, HASH::SHA1Of(data)});
+      if (!required.Overlaps(first, last)) blocks_.Untrusted().Add({first, last, {}, {}});
       return true;
     });
   }

@@ -116,8 +116,8 @@ class CTARNNetDownloadFileData final
   bool RestoreHashSet(const _tagUnionHash& hash, uint32_t size);
   void SaveHashSetIfNewLocked();
   _tagStructDownloadMetadata MetadataLocked();
-  // Untrusted records for the blocks of partly received parts, from the data on disk, so
-  // that a part completed after a restart is still checked as a whole.
+  // Untrusted records for the blocks of partly received parts, so that a part completed after
+  // a restart is still checked as a whole.
   void RecordUntrustedBlocksOnDisk();
   void UpdateCompleted();
   ITARNNetP2PDownloadEventHandler* Sink();

@@ -53,7 +53,7 @@ class CTARNNetPartFile : public ITARNNetPartStorage {
   // With a writer, a copy of the block is queued and the outcome comes later (TakeFailedWrites).
   bool WriteBlock(uint32_t offset, std::span<const uint8_t> data) override;
   bool DigestRange(uint32_t start, uint32_t length, HASH::CMD4Digest& md4) override;
-  bool Read(uint32_t start, uint32_t end, std::vector<uint8_t>& data);
+  bool Read(uint32_t start, uint32_t end, std::vector<uint8_t>& data) override;
   // Waits for the queued writes, then fdatasync; true when nothing is open. False while a
   // failed queued write has not been taken.
   bool Sync();
