@@ -120,10 +120,9 @@ bool CTARNNetPartFile::WriteBlock(uint32_t offset, std::span<const uint8_t> data
     writer_->Submit(
         [file = file_, queue = queue_, offset, end,
          copy = std::vector<uint8_t>(data.begin(), data.end())] {
+          // No writeback is started per block: on the writer thread it would only cost CPU
+          // that the kernel's flusher spends anyway, and the part's sync waits either way.
           const bool written = file->WriteAt(offset, copy);
-          // Writeback starts at once: the part's sync then waits for little more than the
-          // last block, and dirty pages never pile up for the kernel to flush in a burst.
-          if (written) file->StartWriteback(offset, copy.size());
           queue->Finish(written, written ? 0 : file->LastError(), {offset, end});
         },
         data.size());
