@@ -49,7 +49,6 @@ void CTARNNetPartFile::SQueue::Finish(bool ok, int error, std::pair<uint32_t, ui
   {
     std::lock_guard guard(lock);
     if (!ok) {
-      ++failures;
       failed.any = true;
       failed.error = error;
       if (lost.first < lost.second) failed.ranges.push_back(lost);
@@ -184,18 +183,17 @@ void CTARNNetPartFile::SyncThen(std::function<void()> then) {
     if (Sync()) then();
     return;
   }
-  uint64_t failuresBefore = 0;
   {
     std::lock_guard guard(queue_->lock);
     ++queue_->pending;
-    failuresBefore = queue_->failures;
   }
-  writer_->Submit([file = file_, queue = queue_, failuresBefore, then = std::move(then)] {
+  writer_->Submit([file = file_, queue = queue_, then = std::move(then)] {
     const bool synced = file->Sync();
     bool clean = false;
     {
+      // A failure not yet taken by the download may be one that `then` would claim.
       std::lock_guard guard(queue->lock);
-      clean = synced && queue->failures == failuresBefore;
+      clean = synced && !queue->failed.any;
     }
     if (clean) then();
     queue->Finish(synced, synced ? 0 : file->LastError(), {});

@@ -58,7 +58,7 @@ class CTARNNetPartFile : public ITARNNetPartStorage {
   // failed queued write has not been taken.
   bool Sync();
   // Queues an fdatasync behind every write handed in so far, then `then`, which runs (on the
-  // writer) only when the sync and all those writes succeeded.
+  // writer) only when the sync succeeded and no failed write is left untaken.
   void SyncThen(std::function<void()> then);
   // The queued writes that failed since the last call.
   SFailedWrites TakeFailedWrites();
@@ -75,7 +75,6 @@ class CTARNNetPartFile : public ITARNNetPartStorage {
     std::mutex lock;
     std::condition_variable idle;
     size_t pending = 0;
-    uint64_t failures = 0;
     SFailedWrites failed;
     void Finish(bool ok, int error, std::pair<uint32_t, uint32_t> lost);
   };
