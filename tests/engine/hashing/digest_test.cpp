@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,31 +11,22 @@
 namespace P2P::HASH {
 namespace {
 
-template <size_t N>
-std::string Hex(const std::array<uint8_t, N>& digest) {
-  std::string text;
-  for (const uint8_t byte : digest) {
-    char pair[3];
-    std::snprintf(pair, sizeof pair, "%02x", byte);
-    text += pair;
-  }
-  return text;
-}
+using tarn::test::HexOf;
 
 std::span<const uint8_t> Bytes(std::string_view text) {
   return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
 }
 
 TEST(SHA1Test, GivesTheDigestsOfTheStandardsExamples) {
-  EXPECT_EQ(Hex(SHA1Of(Bytes("")).bytes), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
-  EXPECT_EQ(Hex(SHA1Of(Bytes("abc")).bytes), "a9993e364706816aba3e25717850c26c9cd0d89d");
-  EXPECT_EQ(Hex(SHA1Of(Bytes("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq")).bytes),
+  EXPECT_EQ(HexOf(SHA1Of(Bytes("")).bytes), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
+  EXPECT_EQ(HexOf(SHA1Of(Bytes("abc")).bytes), "a9993e364706816aba3e25717850c26c9cd0d89d");
+  EXPECT_EQ(HexOf(SHA1Of(Bytes("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq")).bytes),
             "84983e441c3bd26ebaae4aa1f95129e5e54670f1");
   // A million times 'a', fed in pieces that straddle the 64-byte blocks.
   CSHA1Digest digest;
   const std::string piece(1000, 'a');
   for (int i = 0; i < 1000; ++i) digest.Update(Bytes(piece));
-  EXPECT_EQ(Hex(digest.Final().bytes), "34aa973cd4c4daa4f61eeb2bdbad27316534016f");
+  EXPECT_EQ(HexOf(digest.Final().bytes), "34aa973cd4c4daa4f61eeb2bdbad27316534016f");
 }
 
 // Every length around the padding's block boundaries, fed whole and in uneven pieces, the
@@ -45,21 +35,18 @@ TEST(SHA1Test, AgreesWithTheReferenceForAnyLengthAndAnySplit) {
   const std::vector<uint8_t> bytes = tarn::test::PseudoRandomBytes(300, 12);
   CSHA1Digest sha1;
   for (size_t length = 0; length <= bytes.size(); ++length) {
-    const std::string expected = Hex(tarn::test::RefSHA1(bytes.data(), length));
+    const std::string expected = HexOf(tarn::test::RefSHA1(bytes.data(), length));
     sha1.Update(std::span(bytes).first(length));
-    ASSERT_EQ(Hex(sha1.Final().bytes), expected) << length << " bytes at once";
-    for (size_t done = 0, piece = 1; done < length; piece = piece * 3 % 71 + 1) {
-      const size_t taken = std::min(piece, length - done);
-      sha1.Update(std::span(bytes).subspan(done, taken));
-      done += taken;
-    }
-    ASSERT_EQ(Hex(sha1.Final().bytes), expected) << length << " bytes in pieces";
-    ASSERT_EQ(Hex(SHA1Of(std::span(bytes).first(length)).bytes), expected) << length;
+    ASSERT_EQ(HexOf(sha1.Final().bytes), expected) << length << " bytes at once";
+    for (const auto& [offset, size] : tarn::test::UnevenPieces(length))
+      sha1.Update(std::span(bytes).subspan(offset, size));
+    ASSERT_EQ(HexOf(sha1.Final().bytes), expected) << length << " bytes in pieces";
+    ASSERT_EQ(HexOf(SHA1Of(std::span(bytes).first(length)).bytes), expected) << length;
   }
   _tagStructAICHHash left, right;
   std::copy(bytes.begin(), bytes.begin() + 20, left.bytes.begin());
   std::copy(bytes.begin() + 20, bytes.begin() + 40, right.bytes.begin());
-  EXPECT_EQ(Hex(SHA1Of(left, right).bytes), Hex(tarn::test::RefSHA1(bytes.data(), 40)));
+  EXPECT_EQ(HexOf(SHA1Of(left, right).bytes), HexOf(tarn::test::RefSHA1(bytes.data(), 40)));
 }
 
 }  // namespace
