@@ -28,6 +28,8 @@ class ITARNNetPartStorage {
   virtual bool WriteBlock(uint32_t offset, std::span<const uint8_t> data) = 0;
   // Feeds [start, start + length) as stored into `md4`; false when it cannot be read.
   virtual bool DigestRange(uint32_t start, uint32_t length, HASH::CMD4Digest& md4) = 0;
+  // [start, end) as stored; false when it cannot be read.
+  virtual bool Read(uint32_t start, uint32_t end, std::vector<uint8_t>& data) = 0;
 };
 
 enum class EPartCheck { kVerified, kFailed, kUndecided };
@@ -60,6 +62,9 @@ class CTARNNetDownloadBlocks {
                         std::span<const std::pair<uint32_t, uint32_t>> askedOfSource = {});
   // A request that will not be answered: its blocks may be asked of others again.
   void ForgetRequest(const _tagStructRequestRecord& request);
+  // A stored block whose write failed later: it is required again, and its part counts as
+  // neither complete nor hashed as it arrived.
+  void Unstore(uint32_t start, uint32_t end);
 
   _tagStructBlockOutcome AcceptBlock(uint32_t start, std::span<const uint8_t> data,
                                      ITARNNetPartStorage& storage);
@@ -88,7 +93,7 @@ class CTARNNetDownloadBlocks {
  private:
   bool PartWanted(uint32_t part, std::span<const uint8_t> partBitmap) const;
   void MarkComplete(uint32_t part);
-  EPartCheck VerifyByAICH(uint32_t partStart);
+  EPartCheck VerifyByAICH(uint32_t partStart, ITARNNetPartStorage& storage);
   EPartCheck VerifyByMD4(uint32_t part, uint32_t start, uint32_t end, ITARNNetPartStorage& storage);
   void RequireBlocks(uint32_t start, uint32_t end);
   bool CanAwaitRecovery() const;

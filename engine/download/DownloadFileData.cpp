@@ -122,6 +122,7 @@ bool CTARNNetDownloadFileData::Restore(const std::string& path) {
     OSTREL::LogWarning("Cannot size ", paths_.data.string(), "; the download is stopped");
     stopped_.store(true);
   }
+  partFile_.UseWriter(CTARNNetDiskWriter::ForFolder(paths_.data.parent_path()));
   if (const auto stat = partFile_.Stat()) {
     file_->SetCreationTime(stat->creationTime);
     file_->SetLastWriteTime(stat->lastWriteTime);
@@ -137,13 +138,12 @@ bool CTARNNetDownloadFileData::Restore(const std::string& path) {
 void CTARNNetDownloadFileData::RecordUntrustedBlocksOnDisk() {
   const uint32_t size = file_->GetSize();
   const CTARNNetRequireBlockPartList& required = blocks_.Required();
-  std::vector<uint8_t> data;
   for (uint32_t part = 0; part < file_->PartCount(); ++part) {
     const uint32_t start = HASH::PartStart(part);
     if (!required.Overlaps(start, start + HASH::PartLength(size, part))) continue;
+    // Their hashes are taken from the disk when a check needs them.
     ForEachPartBlock(size, part, [&](uint32_t first, uint32_t last) {
-      if (!required.Overlaps(first, last) && partFile_.Read(first, last, data))
-        blocks_.Untrusted().Add({first, last, {}, HASH::SHA1Of(data)});
+      if (!required.Overlaps(first, last)) blocks_.Untrusted().Add({first, last, {}, {}});
       return true;
     });
   }
@@ -181,6 +181,29 @@ bool CTARNNetDownloadFileData::SaveLocked() {
   if (!partFile_.Sync()) return false;
   return OSTREL::File::WriteFileAtomically(paths_.metadata,
                                            WriteDownloadMetadataText(MetadataLocked()));
+}
+
+void CTARNNetDownloadFileData::QueueSaveLocked() {
+  if (paths_.metadata.empty()) return;
+  partFile_.SyncThen([path = paths_.metadata, text = WriteDownloadMetadataText(MetadataLocked())] {
+    // The next part's save tries again.
+    if (!OSTREL::File::WriteFileAtomically(path, text))
+      OSTREL::LogError("Cannot save the progress in ", OSTREL::EscapeForLog(path.string()));
+  });
+}
+
+bool CTARNNetDownloadFileData::TakeFailedWritesLocked(int& error) {
+  const SFailedWrites failed = partFile_.TakeFailedWrites();
+  if (!failed.any) return false;
+  for (const auto& [start, end] : failed.ranges) blocks_.Unstore(start, end);
+  UpdateCompleted();
+  error = failed.error;
+  return true;
+}
+
+bool CTARNNetDownloadFileData::WritesBackedUp() const {
+  CLock guard(file_->LockObject());
+  return partFile_.WritesBackedUp();
 }
 
 bool CTARNNetDownloadFileData::Save() {
@@ -354,9 +377,12 @@ bool CTARNNetDownloadFileData::RemoveTransferring(const void* client) {
 bool CTARNNetDownloadFileData::StatisticsSample() {
   bool progress = false;
   bool finishedNow = false;
+  int writeError = 0;
+  bool writesFailed = false;
   {
     CLock guard(file_->LockObject());
     if (finished_.load()) return false;
+    writesFailed = TakeFailedWritesLocked(writeError);
     SaveHashSetIfNewLocked();
     finishedNow = RecheckUndecidedParts();
     const uint32_t received = received_.load();
@@ -372,6 +398,7 @@ bool CTARNNetDownloadFileData::StatisticsSample() {
     sampleSources_ = sources;
     sampleTransferring_ = transferring;
   }
+  if (writesFailed) StopForStorageError("write", 0, writeError);
   auto* sink = Sink();
   if (sink != nullptr && progress)
     sink->OnDownloadProgress(file_->GetRecord(), CompletedBytes(), ReceivedBytes());

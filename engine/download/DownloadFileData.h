@@ -1,8 +1,10 @@
 // The download object a transfer file carries while it is being downloaded: it implements the
 // transfer operations (create, restore, save, accept data, choose blocks, sources, pause and
 // stop, statistics...) and keeps the part file, the block bookkeeping, the counters and the
-// flags. Block data is made durable before the metadata records a part as done, and the
-// metadata is replaced atomically, so a crash at any moment loses at most unverified parts.
+// flags. Block data goes to the disk's writer thread; each completed part queues there a sync
+// of the data followed by the metadata, so data is durable before the metadata records a part
+// as done, and the metadata is replaced atomically: a crash at any moment loses at most the
+// parts not yet recorded.
 // Shared (the file holds it while attached); any thread: the transfer file's lock guards the
 // state, the counters and flags are atomic, and events and hooks are called with no lock held.
 #pragma once
@@ -51,6 +53,7 @@ class CTARNNetDownloadFileData final
   bool Save() override;
   bool ReadRange(uint32_t start, uint32_t end, std::vector<uint8_t>& data) override;
   bool AcceptData(const _tagStructReceivedData& data) override;
+  bool WritesBackedUp() const override;
   bool SetPath(const std::string& fullPath) override;
   bool IsFinished() const override { return finished_.load(); }
   bool MoveTo(const std::string& path) override;
@@ -117,12 +120,17 @@ class CTARNNetDownloadFileData final
   // Fails the download when the data of a part keeps failing its check the same way.
   void FailIfDataNeverFits();
   bool SaveLocked();
+  // Queues the sync of the data written so far and then the metadata as it stands now.
+  void QueueSaveLocked();
+  // Blocks whose queued write failed become required again; true when there were any, with
+  // the errno in `error`.
+  bool TakeFailedWritesLocked(int& error);
   // The hash set kept by an earlier run, when it is this file's; true when taken.
   bool RestoreHashSet(const _tagUnionHash& hash, uint32_t size);
   void SaveHashSetIfNewLocked();
   _tagStructDownloadMetadata MetadataLocked();
-  // Untrusted records for the blocks of partly received parts, from the data on disk, so
-  // that a part completed after a restart is still checked as a whole.
+  // Untrusted records for the blocks of partly received parts, so that a part completed after
+  // a restart is still checked as a whole.
   void RecordUntrustedBlocksOnDisk();
   void UpdateCompleted();
   void AnnounceChange();
