@@ -19,8 +19,10 @@
 #include "engine/net/PeerSessionContext.h"
 #include "engine/net/TARNNetUploadService.h"
 #include "engine/peers/Client.h"
+#include "engine/protocol/Limits.h"
 #include "engine/transfer/RequestRecord.h"
 #include "engine/transfer/TransferFile.h"
+#include "engine/upload/ServedRangeBook.h"
 
 namespace P2P {
 
@@ -65,9 +67,14 @@ class CTARNNetPeerServing {
   _tagStructUploadPeer UploadPeer() const;
   // Accept, queue rank or nothing for a start-upload request of `file`.
   bool AdmitUpload(const _tagUnionHash& file);
-  // Takes the used ranges of a checked request and starts sending them.
+  // Takes what is new of the used ranges of a checked request and starts sending it.
   void QueueServeRanges(const _tagUnionHash& file, const RequestRecord& request);
   void PumpLocked();  // under pumpLock_
+  // The slot ended: nothing more is owed and the next slot may send any range again. Under
+  // serveLock_.
+  void EndSlotLocked();
+  // The owed ranges go unsent; the slot goes on. Under serveLock_.
+  void DropPendingLocked();
 
   CPeerSessionContext& context_;
   ITARNNetPeerLink& link_;
@@ -77,6 +84,8 @@ class CTARNNetPeerServing {
   std::mutex serveLock_;
   std::deque<std::pair<uint32_t, uint32_t>> servePending_;  // asked [start, end), in order
   _tagUnionHash uploadFile_{};                              // the file the served ranges belong to
+  // What the current slot queued or sent of uploadFile_, so that a range asked again is not.
+  Shared::File::TransferFile::CTARNNetServedRangeBook booked_{Protocol::kMaxServeBookedRanges};
   _tagUnionHash servedUser_{};     // the user the scheduler knows this session's client as
   bool uploadRegistered_ = false;  // the scheduler knows this session's client
 };

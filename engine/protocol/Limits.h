@@ -130,5 +130,9 @@ inline constexpr size_t kMaxPeerSendBacklog = 1024 * 1024;
 // Asked block ranges a remote client may have one session hold for it at once: three
 // requests' worth. Further ranges are not queued; the client asks for them again.
 inline constexpr size_t kMaxServeRanges = 9;
+// Disjoint ranges a serving session remembers as queued or sent in the current slot. A
+// downloader's sliding window keeps them few (consecutive blocks merge); beyond this many the
+// lowest are forgotten.
+inline constexpr size_t kMaxServeBookedRanges = 256;
 
 }  // namespace P2P::Protocol
