@@ -88,9 +88,9 @@ bool CTARNNetClientModule::CreateTransferFileList() {
 bool CTARNNetClientModule::StartDownloadManager() {
   Shared::File::TransferFile::SDownloadHooks hooks;
   hooks.sourceAdded = [this](const Shared::File::TransferFile::CTransferFilePtr& file,
-                             uint32_t clientId, uint16_t port, uint32_t serverAddress,
-                             uint16_t serverPort) {
-    clientList_.CreateDownloadSource(file->GetHash(), clientId, port, serverAddress, serverPort);
+                             const Remote::Peer::_tagStructPeer& source) {
+    clientList_.CreateDownloadSource(file->GetHash(), source.clientId, source.port,
+                                     source.serverAddress, source.serverPort, source.userHash);
   };
   hooks.sourceRemoved = [this](const Shared::File::TransferFile::CTransferFilePtr& file,
                                uint32_t clientId) { clientList_.DropSource(file->GetHash(), clientId); };

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <utility>
 
@@ -20,6 +21,7 @@
 #include "engine/net/TARNNetUploadService.h"
 #include "engine/peers/Client.h"
 #include "engine/protocol/Limits.h"
+#include "engine/protocol/PeerFileMessages.h"
 #include "engine/transfer/RequestRecord.h"
 #include "engine/transfer/TransferFile.h"
 #include "engine/upload/ServedRangeBook.h"
@@ -28,6 +30,12 @@ namespace P2P {
 
 class CTARNNetPeerServing {
  public:
+  // A file the remote client asked about, with the part status it sent of its own.
+  struct SAskedFile {
+    Shared::File::TransferFile::CTransferFilePtr file;
+    Protocol::SAskerParts asker;
+  };
+
   CTARNNetPeerServing(CPeerSessionContext& context, ITARNNetPeerLink& link,
                       Client::CClientPtr client);
 
@@ -46,11 +54,15 @@ class CTARNNetPeerServing {
   void End();
 
   // The packets of the serving side, as the session dispatches them (PeerServingAnswers.cpp).
-  void OnRequestFileName(std::span<const uint8_t> payload);
+  // A file name request (alone or in a multi-packet) records the asker as a source of the file
+  // and tells the session what it holds.
+  std::optional<SAskedFile> OnRequestFileName(std::span<const uint8_t> payload);
   void OnSetRequestedFile(std::span<const uint8_t> payload);
   void OnHashSetRequest(std::span<const uint8_t> payload);
-  void OnMultiPacket(std::span<const uint8_t> payload);
-  // Sources and previews we do not hand out; only an unknown file is answered.
+  std::optional<SAskedFile> OnMultiPacket(std::span<const uint8_t> payload);
+  // Sources are given once in 40 minutes per client and file.
+  void OnRequestSources(std::span<const uint8_t> payload);
+  // Previews we do not hand out; only an unknown file is answered.
   void OnUnansweredRequest(std::span<const uint8_t> payload);
   void OnStartUploadRequest(std::span<const uint8_t> payload);
   void OnRequestParts(std::span<const uint8_t> payload);
@@ -65,6 +77,9 @@ class CTARNNetPeerServing {
   using RequestRecord = Shared::File::TransferFile::_tagStructRequestRecord;
 
   _tagStructUploadPeer UploadPeer() const;
+  void RecordAsker(File& file, const Protocol::SAskerParts& asker);
+  // The source list for this client when it may have one now (SourceExchange.h).
+  std::optional<std::vector<uint8_t>> SourcesForClient(File& file);
   // Accept, queue rank or nothing for a start-upload request of `file`.
   bool AdmitUpload(const _tagUnionHash& file);
   // Takes what is new of the used ranges of a checked request and starts sending it.

@@ -172,7 +172,8 @@ bool CTARNNetPeerSession::Dispatch(uint8_t opcode, uint8_t protocol,
       break;
     // The serving side: what the remote client asks of our files.
     case Ed2k(kOpRequestFileName):
-      serving_.OnRequestFileName(payload);
+      if (const auto asked = serving_.OnRequestFileName(payload))
+        download_.OnAskerParts(*asked->file, asked->asker);
       break;
     case Ed2k(kOpSetRequestedFile):
       serving_.OnSetRequestedFile(payload);
@@ -181,9 +182,12 @@ bool CTARNNetPeerSession::Dispatch(uint8_t opcode, uint8_t protocol,
       serving_.OnHashSetRequest(payload);
       break;
     case Extended(kOpMultiPacket):
-      serving_.OnMultiPacket(payload);
+      if (const auto asked = serving_.OnMultiPacket(payload))
+        download_.OnAskerParts(*asked->file, asked->asker);
       break;
     case Extended(kOpRequestSources):
+      serving_.OnRequestSources(payload);
+      break;
     case Extended(kOpRequestPreview):
       serving_.OnUnansweredRequest(payload);
       break;

@@ -1,5 +1,7 @@
 #include "engine/peers/Client.h"
 
+#include "framework/TickSource.h"
+
 namespace P2P::Client {
 
 using Guard = std::lock_guard<std::mutex>;
@@ -130,6 +132,15 @@ _tagUnionHash CTARNNetClient::GetRequestedFile() const {
 void CTARNNetClient::SetRequestedFile(const _tagUnionHash* hash) {
   Guard guard(lock_);
   requestedFile_ = hash ? *hash : _tagUnionHash{};
+}
+
+bool CTARNNetClient::TakeSourceAsk(const _tagUnionHash& file) {
+  Guard guard(lock_);
+  const uint32_t now = OSTREL::Process::CTickSource::Now();
+  if (file == sourceAskFile_ && now - sourceAskTick_ < Protocol::kSourceAskIntervalMs) return false;
+  sourceAskFile_ = file;
+  sourceAskTick_ = now;
+  return true;
 }
 _tagStructRequestRecord CTARNNetClient::GetRequest() const {
   Guard guard(lock_);

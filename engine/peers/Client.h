@@ -88,6 +88,9 @@ class CTARNNetClient : public OSTREL::CReferenceT<CTARNNetClient> {
 
   _tagUnionHash GetRequestedFile() const;
   void SetRequestedFile(const _tagUnionHash* hash);
+  // Sources of one file are asked of a client at most once every 40 minutes: true (and the
+  // ask noted) when one may go out now.
+  bool TakeSourceAsk(const _tagUnionHash& file);
   Shared::File::TransferFile::_tagStructRequestRecord GetRequest() const;
   void SetRequest(const Shared::File::TransferFile::_tagStructRequestRecord& request);
 
@@ -114,6 +117,8 @@ class CTARNNetClient : public OSTREL::CReferenceT<CTARNNetClient> {
   uint16_t serverPort_ = 0;
   Protocol::_tagStructPeerIdentity identity_;
   _tagUnionHash requestedFile_;
+  _tagUnionHash sourceAskFile_;  // the file sources were last asked for, and when
+  uint32_t sourceAskTick_ = 0;
   std::optional<std::vector<uint8_t>> availability_;
   int32_t uploadQueuePosition_ = -1;
   int32_t remoteQueueRank_ = -1;

@@ -99,9 +99,11 @@ void CTARNNetClientList::SetRemoveSourceHook(RemoveSourceHook hook) {
 
 CClientPtr CTARNNetClientList::CreateDownloadSource(const _tagUnionHash& file, uint32_t clientId,
                                                     uint16_t port, uint32_t serverAddress,
-                                                    uint16_t serverPort) {
+                                                    uint16_t serverPort,
+                                                    const _tagUnionHash& userHash) {
   CClientPtr client(new CTARNNetClient);
-  client->Initialise(clientId, port, serverAddress, serverPort, &file, nullptr);
+  client->Initialise(clientId, port, serverAddress, serverPort, &file,
+                     userHash.IsZero() ? nullptr : &userHash);
   Add(client);
   downloadQueue_.Add(client);
   ConnectHook connect;

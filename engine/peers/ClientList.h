@@ -58,7 +58,8 @@ class CTARNNetClientList : public ITARNNetClientListT {
   // A download gained a source: a new client in this list and the download queue, connected
   // at once. Null when it could not connect.
   CClientPtr CreateDownloadSource(const _tagUnionHash& file, uint32_t clientId, uint16_t port,
-                                  uint32_t serverAddress, uint16_t serverPort);
+                                  uint32_t serverAddress, uint16_t serverPort,
+                                  const _tagUnionHash& userHash = {});
   // An accepted connection or a call-back relayed by the server: this list and the upload queue.
   CClientPtr CreateUploadClient(uint32_t address, uint16_t port);
   // Calls back a low-id client the server told us about.

@@ -57,9 +57,10 @@ class PeerDownloadTest : public ::testing::Test {
 
   void SetUp() override {
     Shared::File::TransferFile::SDownloadHooks hooks;
-    hooks.sourceAdded = [this](const CTransferFilePtr& file, uint32_t id, uint16_t port,
-                               uint32_t serverAddress, uint16_t serverPort) {
-      clients_.CreateDownloadSource(file->GetHash(), id, port, serverAddress, serverPort);
+    hooks.sourceAdded = [this](const CTransferFilePtr& file,
+                               const Remote::Peer::_tagStructPeer& source) {
+      clients_.CreateDownloadSource(file->GetHash(), source.clientId, source.port,
+                                    source.serverAddress, source.serverPort, source.userHash);
     };
     hooks.sourceRemoved = [this](const CTransferFilePtr& file, uint32_t id) {
       clients_.DropSource(file->GetHash(), id);
