@@ -139,6 +139,12 @@ bool CTARNNetClientModule::StartPeerSessions() {
     if (transferFileList_ == nullptr) return;
     if (auto file = transferFileList_->FindByHash(hash)) file->Data()->RemoveSource(clientId);
   });
+  // The sources of a paused or stopped download wait as they are until it is resumed.
+  clientList_.SetActiveHook([this](const _tagUnionHash& hash) {
+    const auto file = transferFileList_ != nullptr ? transferFileList_->FindByHash(hash)
+                                                   : Shared::File::TransferFile::CTransferFilePtr();
+    return !file || (!file->Data()->IsPaused() && !file->Data()->IsStopped());
+  });
   auto findFile = [this](const _tagUnionHash& hash) {
     return transferFileList_ != nullptr ? transferFileList_->FindByHash(hash)
                                         : Shared::File::TransferFile::CTransferFilePtr();
@@ -250,6 +256,7 @@ void CTARNNetClientModule::StopPeerSessions() {
   transferBudget_.reset();
   clientList_.ClearAll();
   clientList_.SetRemoveSourceHook(nullptr);
+  clientList_.SetActiveHook(nullptr);
   peerContext_.reset();
 }
 void CTARNNetClientModule::StopDownloadManager() { downloadFileManager_.Stop(); }

@@ -59,12 +59,25 @@ bool CTARNNetUploadClientQueue::Remove(const CTARNNetClient* client) {
   return true;
 }
 
-std::vector<CClientPtr> CTARNNetDownloadClientQueue::CollectReasks() {
+std::vector<CClientPtr> CTARNNetDownloadClientQueue::CollectReasks(const ActiveTest& active) {
   std::vector<CClientPtr> reask;
   std::vector<CClientPtr> retry;
+  // A paused download keeps its sources as they are: were they asked again, the session would
+  // end in a state that drops them, or that is never asked again after the resume. The
+  // downloads are asked outside the queue's lock.
+  std::vector<_tagUnionHash> asked, waiting;
+  if (active)
+    for (const CClientPtr& client : Snapshot()) {
+      const _tagUnionHash file = client->GetRequestedFile();
+      if (std::find(asked.begin(), asked.end(), file) != asked.end()) continue;
+      asked.push_back(file);
+      if (!active(file)) waiting.push_back(file);
+    }
   {
     Guard guard(lock_);
     for (const CClientPtr& client : clients_) {
+      if (std::find(waiting.begin(), waiting.end(), client->GetRequestedFile()) != waiting.end())
+        continue;
       const uint32_t state = client->GetDownloadState();
       const bool hasSession = client->GetSession() != nullptr;
       if (hasSession && (state == kDownloadNothingNow || state == kDownloadNothingNeeded) &&
@@ -95,6 +108,11 @@ void CTARNNetClientList::SetConnectHook(ConnectHook hook) {
 void CTARNNetClientList::SetRemoveSourceHook(RemoveSourceHook hook) {
   Guard guard(hookLock_);
   removeSource_ = std::move(hook);
+}
+
+void CTARNNetClientList::SetActiveHook(CTARNNetDownloadClientQueue::ActiveTest hook) {
+  Guard guard(hookLock_);
+  active_ = std::move(hook);
 }
 
 CClientPtr CTARNNetClientList::CreateDownloadSource(const _tagUnionHash& file, uint32_t clientId,
@@ -164,12 +182,14 @@ void CTARNNetClientList::DropSource(const _tagUnionHash& file, uint32_t clientId
 }
 
 void CTARNNetClientList::ReaskPass() {
-  std::vector<CClientPtr> due = downloadQueue_.CollectReasks();
   ConnectHook connect;
+  CTARNNetDownloadClientQueue::ActiveTest active;
   {
     Guard guard(hookLock_);
     connect = connect_;
+    active = active_;
   }
+  std::vector<CClientPtr> due = downloadQueue_.CollectReasks(active);
   for (const CClientPtr& client : due) {
     if (connect && connect(client, false)) continue;
     client->SetReask(CTARNNetClient::kReaskPeriod);

@@ -40,9 +40,12 @@ class CTARNNetUploadClientQueue : public ITARNNetClientListT {
 
 class CTARNNetDownloadClientQueue : public ITARNNetClientListT {
  public:
+  // Whether the download of a file goes on (neither paused nor stopped).
+  using ActiveTest = std::function<bool(const _tagUnionHash& file)>;
   // Open sessions in state 8 or 9 whose retry elapsed ask for the file again; clients without
-  // a session whose reask elapsed are returned for reconnecting (outside the lock).
-  std::vector<CClientPtr> CollectReasks();
+  // a session whose reask elapsed are returned for reconnecting. Sources of a download that
+  // is not `active` are left as they are, timers and state, until it goes on.
+  std::vector<CClientPtr> CollectReasks(const ActiveTest& active = {});
 };
 
 class CTARNNetClientList : public ITARNNetClientListT {
@@ -54,6 +57,8 @@ class CTARNNetClientList : public ITARNNetClientListT {
 
   void SetConnectHook(ConnectHook hook);
   void SetRemoveSourceHook(RemoveSourceHook hook);
+  // Tells a download that goes on from one paused or stopped; set by the download side.
+  void SetActiveHook(CTARNNetDownloadClientQueue::ActiveTest hook);
 
   // A download gained a source: a new client in this list and the download queue, connected
   // at once. Null when it could not connect.
@@ -81,6 +86,7 @@ class CTARNNetClientList : public ITARNNetClientListT {
   mutable std::mutex hookLock_;
   ConnectHook connect_;
   RemoveSourceHook removeSource_;
+  CTARNNetDownloadClientQueue::ActiveTest active_;
 };
 
 }  // namespace P2P::Client

@@ -14,6 +14,7 @@
 #include "tests/support/AcceptedPeerSession.h"
 #include "tests/support/ManualClock.h"
 #include "tests/support/Sandbox.h"
+#include "tests/support/WaitUntil.h"
 
 namespace P2P {
 namespace {
@@ -167,6 +168,39 @@ TEST_F(C2CSessionRequestTest, SourcesAndANameGivenInAnAnswerJoinTheDownload) {
   ASSERT_NE(added, nullptr);
   EXPECT_EQ(added->port, 5003);
   EXPECT_EQ(added->userHash.bytes[0], 0x33);
+}
+
+TEST_F(C2CSessionRequestTest, AskingAgainForAPausedOrStoppedDownloadChangesNothing) {
+  SendHelloAnswer();
+  for (int i = 0; i < 4; ++i) Read();
+  client_->SetDownloadState(Client::kDownloadNothingNeeded);
+  for (const bool stop : {false, true}) {
+    stop ? download_->SetStopped(true) : download_->SetPaused(true);
+    session_->RequestFileAgain();
+    EXPECT_EQ(client_->GetDownloadState(), Client::kDownloadNothingNeeded);
+    download_->Resume();
+  }
+  // Nothing went out: the next packet is the answer to what we send now.
+  Send(kProtocolEDonkey, kOpFileStatus, Concat({Hash(), {0, 0}}));
+  EXPECT_EQ(Read(), Concat({{kProtocolEDonkey, kOpHashSetRequest}, Hash()}));
+}
+
+TEST_F(C2CSessionRequestTest, TheStatusOurSourceSendsWithItsOwnRequestIsItsAvailability) {
+  SendHelloAnswer();
+  for (int i = 0; i < 4; ++i) Read();
+  // It asks us for the same file, holding the second part (extended requests version 2:
+  // bitmap and count).
+  Send(kProtocolEDonkey, kOpRequestFileName, Concat({Hash(), {2, 0, 0b10}, {0, 0}}));
+  ASSERT_EQ(Read()[1], kOpFileNameAnswer);
+  EXPECT_TRUE(tarn::test::WaitUntil([&] {
+    return client_->GetAvailability() == std::vector<uint8_t>{0, 1};
+  }));
+  EXPECT_EQ(client_->GetDownloadState(), Client::kDownloadRequesting);
+  // A bitmap with the wrong part count makes it unusable; the name is still answered.
+  Send(kProtocolEDonkey, kOpRequestFileName, Concat({Hash(), {7, 0, 0}, {0, 0}}));
+  EXPECT_EQ(Read()[1], kOpFileNameAnswer);
+  EXPECT_TRUE(
+      tarn::test::WaitUntil([&] { return client_->GetDownloadState() == Client::kDownloadIdle; }));
 }
 
 }  // namespace

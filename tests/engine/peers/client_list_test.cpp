@@ -139,5 +139,32 @@ TEST_F(ClientListTest, ASourceThatCannotConnectNowWaitsForTheReask) {
   EXPECT_EQ(connects_, 1);
 }
 
+TEST_F(ClientListTest, SourcesOfAPausedDownloadStayAsTheyAreThroughAnHourOfPasses) {
+  bool paused = true;
+  list_.SetActiveHook([&](const _tagUnionHash& file) { return !(file == FileHash() && paused); });
+  FakeSession session;
+  CClientPtr open = list_.CreateDownloadSource(FileHash(), 0x0100007F, 4662, 0, 0);
+  open->SetSession(&session);
+  open->SetDownloadState(kDownloadNothingNeeded);
+  open->SetRetry(10000);
+  CClientPtr waiting = EndedSource(kDownloadQueued, 30000);
+  connects_ = 0;
+  for (int second = 0; second < 3600; ++second) {
+    clock_.Advance(1000);
+    list_.ReaskPass();
+  }
+  EXPECT_EQ(session.requestedAgain, 0);
+  EXPECT_EQ(connects_, 0);
+  EXPECT_EQ(open->GetDownloadState(), kDownloadNothingNeeded);
+  EXPECT_EQ(waiting->GetDownloadState(), kDownloadQueued);
+  EXPECT_EQ(list_.DownloadQueue().Size(), 2u);
+  // Resumed, both are asked at the next pass: their timers ran out long ago.
+  paused = false;
+  list_.ReaskPass();
+  EXPECT_EQ(session.requestedAgain, 1);
+  EXPECT_EQ(connects_, 1);
+  open->SetSession(nullptr);
+}
+
 }  // namespace
 }  // namespace P2P::Client
