@@ -167,6 +167,9 @@ bool CTARNNetClientModule::StartPeerSessions() {
     return std::nullopt;
   };
   context.clients = &clientList_;
+  // Queued downloads ask again by UDP pings; the answers come on the peer UDP endpoint.
+  udpReasker_.Attach();
+  context.udpReasks = true;
   connectionManager_.GetPeerUDPConnecter().SetUploadService(uploadService_.get());
   if (!peerManager_.Start()) return false;
   connectionManager_.GetListener().SetSessionOwner(peerContext_.get(), &peerManager_);
@@ -252,6 +255,7 @@ void CTARNNetClientModule::StopPeerSessions() {
   clientList_.SetConnectHook(nullptr);
   peerManager_.Stop();
   connectionManager_.GetPeerUDPConnecter().SetUploadService(nullptr);
+  udpReasker_.Detach();
   uploadService_.reset();
   transferBudget_.reset();
   clientList_.ClearAll();

@@ -31,7 +31,10 @@ void CTARNNetPeerSession::End() {
       break;
     case Client::kDownloadQueued:
     case Client::kDownloadReask:
-      client_->SetReask(30000);
+      if (CanReaskByUdp())
+        client_->WaitByUdp();
+      else
+        client_->SetReask(30000);
       break;
     case Client::kDownloadNothingNow:
       client_->SetReask(5000);
@@ -54,6 +57,14 @@ void CTARNNetPeerSession::End() {
   // A client that is no source of ours has nothing to come back for; keeping it would let
   // every connection ever accepted grow the list.
   if (drop || !clients->DownloadQueue().Contains(client_.Get())) clients->Drop(client_.Get());
+}
+
+bool CTARNNetPeerSession::CanReaskByUdp() const {
+  if (!context_.udpReasks || client_->UdpReaskFailed()) return false;
+  const _tagStructPeerIdentity identity = client_->GetIdentity();
+  // A low id is behind a server: a ping would not reach it.
+  return UdpVersion(identity.capabilities) != 0 && identity.udpPort != 0 &&
+         !IsPeerLowId(client_->GetAddress());
 }
 
 void CTARNNetPeerSession::OnConnected() {

@@ -59,6 +59,9 @@ class CTARNNetPeerSession {
   void OnPublicIpAnswer(std::span<const uint8_t> payload);
   // Queue ranks in either form: the u32 one with its top bit cleared, or the u16 one.
   void OnQueueRank(uint8_t opcode, std::span<const uint8_t> payload, bool wide);
+  // Waiting in the remote client's queue, it is asked again by UDP pings rather than by
+  // reconnecting, when it speaks UDP, is reachable at its address and has answered before.
+  bool CanReaskByUdp() const;
   // After a hello or info: opens secure identification once per connection when due.
   void StartSecureIdentification();
   void OnSecureIdentPacket(uint8_t opcode, std::span<const uint8_t> payload);

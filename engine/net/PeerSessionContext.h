@@ -61,6 +61,9 @@ class CPeerSessionContext {
   ServerPortLookup serverPort;
   // Null: a client that only asked of us has no list to leave when its session ends.
   Client::CTARNNetClientList* clients = nullptr;
+  // Someone pings the clients whose queues we wait in (the client list's ping hook is set):
+  // a session ending in such a queue leaves its client to UDP reasks.
+  bool udpReasks = false;
 
   // Our address as peers report it; 0 while unknown.
   std::atomic<uint32_t> publicAddress{0};

@@ -60,6 +60,44 @@ bool CTARNNetClient::ReaskDue() const {
   return reask_.IsElapsed();
 }
 
+void CTARNNetClient::WaitByUdp() {
+  Guard guard(lock_);
+  downloadState_ = kDownloadReask;
+  unansweredPings_ = 0;
+  reask_.SetDuration(kUdpReaskPeriod);
+  reask_.Reset();
+}
+
+void CTARNNetClient::NoteUdpPing() {
+  Guard guard(lock_);
+  ++unansweredPings_;
+  reask_.SetDuration(kUdpAnswerWait);
+  reask_.Reset();
+}
+
+void CTARNNetClient::NoteUdpAnswer() {
+  Guard guard(lock_);
+  unansweredPings_ = 0;
+  reask_.SetDuration(kUdpReaskPeriod);
+  reask_.Reset();
+}
+
+uint32_t CTARNNetClient::UnansweredUdpPings() const {
+  Guard guard(lock_);
+  return unansweredPings_;
+}
+
+void CTARNNetClient::GiveUpUdp() {
+  Guard guard(lock_);
+  udpFailed_ = true;
+  unansweredPings_ = 0;
+}
+
+bool CTARNNetClient::UdpReaskFailed() const {
+  Guard guard(lock_);
+  return udpFailed_;
+}
+
 void CTARNNetClient::SetRetry(uint32_t milliseconds) {
   Guard guard(lock_);
   retry_.SetDuration(milliseconds);

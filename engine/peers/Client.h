@@ -51,6 +51,12 @@ class ITARNNetClientSession {
 class CTARNNetClient : public OSTREL::CReferenceT<CTARNNetClient> {
  public:
   static constexpr uint32_t kReaskPeriod = 30000;
+  // Waiting in a remote queue, a client that speaks UDP is asked again by a file reask ping
+  // this often instead of a TCP reconnect; a ping unanswered this long counts as lost.
+  static constexpr uint32_t kUdpReaskPeriod = 29 * 60 * 1000;
+  static constexpr uint32_t kUdpAnswerWait = 30000;
+  // Pings lost in a row after which the client is asked over TCP, then and from then on.
+  static constexpr uint32_t kUdpPingsBeforeTcp = 2;
   static constexpr uint32_t kNever = OSTREL::Process::CElapsedTimeT<0>::kNever;
 
   CTARNNetClient();
@@ -69,6 +75,18 @@ class CTARNNetClient : public OSTREL::CReferenceT<CTARNNetClient> {
 
   void SetReask(uint32_t milliseconds);
   bool ReaskDue() const;
+
+  // Reasks by UDP while waiting in the remote queue: download state 6, the first ping due in
+  // 29 minutes.
+  void WaitByUdp();
+  // A ping went out: one more unanswered, and the answer is awaited kUdpAnswerWait.
+  void NoteUdpPing();
+  // Its answer came: the place is kept, the next ping is due in 29 minutes.
+  void NoteUdpAnswer();
+  uint32_t UnansweredUdpPings() const;
+  // The pings went unanswered: this client is asked over TCP from now on.
+  void GiveUpUdp();
+  bool UdpReaskFailed() const;
   void SetRetry(uint32_t milliseconds);
   bool RetryDue() const;
 
@@ -120,6 +138,8 @@ class CTARNNetClient : public OSTREL::CReferenceT<CTARNNetClient> {
   _tagUnionHash sourceAskFile_;  // the file sources were last asked for, and when
   uint32_t sourceAskTick_ = 0;
   std::optional<std::vector<uint8_t>> availability_;
+  uint32_t unansweredPings_ = 0;
+  bool udpFailed_ = false;
   int32_t uploadQueuePosition_ = -1;
   int32_t remoteQueueRank_ = -1;
   Shared::File::TransferFile::_tagStructRequestRecord request_;

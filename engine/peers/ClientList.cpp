@@ -59,7 +59,8 @@ bool CTARNNetUploadClientQueue::Remove(const CTARNNetClient* client) {
   return true;
 }
 
-std::vector<CClientPtr> CTARNNetDownloadClientQueue::CollectReasks(const ActiveTest& active) {
+std::vector<CClientPtr> CTARNNetDownloadClientQueue::CollectReasks(const ActiveTest& active,
+                                                                   std::vector<CClientPtr>* pings) {
   std::vector<CClientPtr> reask;
   std::vector<CClientPtr> retry;
   // A paused download keeps its sources as they are: were they asked again, the session would
@@ -85,6 +86,15 @@ std::vector<CClientPtr> CTARNNetDownloadClientQueue::CollectReasks(const ActiveT
         client->SetDownloadState(kDownloadIdle);
         client->SetRetry(CTARNNetClient::kNever);
         retry.push_back(client);
+      } else if (!hasSession && state == kDownloadReask && pings != nullptr &&
+                 !client->UdpReaskFailed() && client->ReaskDue()) {
+        // Pings that go unanswered twice in a row: TCP from now on.
+        if (client->UnansweredUdpPings() >= CTARNNetClient::kUdpPingsBeforeTcp) {
+          client->GiveUpUdp();
+          reask.push_back(client);
+        } else {
+          pings->push_back(client);
+        }
       } else if (!hasSession &&
                  (state == kDownloadReceiving || state == kDownloadQueued ||
                   state == kDownloadReask || state == kDownloadNothingNow ||
@@ -113,6 +123,32 @@ void CTARNNetClientList::SetRemoveSourceHook(RemoveSourceHook hook) {
 void CTARNNetClientList::SetActiveHook(CTARNNetDownloadClientQueue::ActiveTest hook) {
   Guard guard(hookLock_);
   active_ = std::move(hook);
+}
+
+void CTARNNetClientList::SetPingHook(PingHook hook) {
+  Guard guard(hookLock_);
+  ping_ = std::move(hook);
+}
+
+void CTARNNetClientList::OnPingAnswer(uint32_t address, uint16_t udpPort, EPingAnswer answer,
+                                      uint16_t rank) {
+  CClientPtr asked;
+  for (const CClientPtr& client : downloadQueue_.Snapshot()) {
+    if (client->GetSession() != nullptr || client->GetDownloadState() != kDownloadReask ||
+        client->UnansweredUdpPings() == 0 || client->GetAddress() != address ||
+        client->GetIdentity().udpPort != udpPort)
+      continue;
+    // Answers name no file: the client pinged first is the one answered first.
+    if (!asked || client->UnansweredUdpPings() > asked->UnansweredUdpPings()) asked = client;
+  }
+  if (!asked) return;
+  if (answer == EPingAnswer::kFileNotFound) {
+    asked->NoteUdpAnswer();
+    asked->SetDownloadState(kDownloadIdle);
+    return;
+  }
+  asked->NoteUdpAnswer();
+  if (answer == EPingAnswer::kRank) asked->SetRemoteQueueRank(rank);
 }
 
 CClientPtr CTARNNetClientList::CreateDownloadSource(const _tagUnionHash& file, uint32_t clientId,
@@ -184,12 +220,20 @@ void CTARNNetClientList::DropSource(const _tagUnionHash& file, uint32_t clientId
 void CTARNNetClientList::ReaskPass() {
   ConnectHook connect;
   CTARNNetDownloadClientQueue::ActiveTest active;
+  PingHook ping;
   {
     Guard guard(hookLock_);
     connect = connect_;
     active = active_;
+    ping = ping_;
   }
-  std::vector<CClientPtr> due = downloadQueue_.CollectReasks(active);
+  std::vector<CClientPtr> pings;
+  std::vector<CClientPtr> due = downloadQueue_.CollectReasks(active, ping ? &pings : nullptr);
+  for (const CClientPtr& client : pings) {
+    // Noted before it goes: the answer may come back before the send returns.
+    client->NoteUdpPing();
+    if (!ping(client)) due.push_back(client);  // no ping can go out now: this time over TCP
+  }
   for (const CClientPtr& client : due) {
     if (connect && connect(client, false)) continue;
     client->SetReask(CTARNNetClient::kReaskPeriod);

@@ -1,5 +1,6 @@
 #include "tests/support/ServingEngine.h"
 
+#include <netinet/in.h>
 #include <sys/socket.h>
 
 #include <chrono>
@@ -67,6 +68,12 @@ bool ServingEngine::Start(const Options& options) {
   context_->findFile = findFile;
   context_->clients = &clients_;
   started_ = true;
+  if (options.udp) {
+    if (!udp_.Create(0, SOCK_DGRAM, IPPROTO_UDP, AF_INET, "127.0.0.1")) return false;
+    udp_.SetUploadService(service_.get());
+    own_.udpPort = udp_.GetLocalPort();
+    own_.capabilities |= 4u << 24;  // UDP version 4
+  }
   if (!manager_.Start()) return false;
   if (!listener_.Create(0, SOCK_STREAM, 0, AF_INET, "127.0.0.1") || !listener_.Listen(512))
     return false;
@@ -94,6 +101,8 @@ void ServingEngine::Stop() {
   if (pass_.joinable()) pass_.join();
   listener_.SetSessionOwner(nullptr, nullptr);
   listener_.Close(true);
+  udp_.SetUploadService(nullptr);
+  udp_.Close(true);
   manager_.Stop();
   clients_.ClearAll();
   service_.reset();

@@ -166,5 +166,44 @@ TEST_F(ClientListTest, SourcesOfAPausedDownloadStayAsTheyAreThroughAnHourOfPasse
   open->SetSession(nullptr);
 }
 
+TEST_F(ClientListTest, PingAnswersReachTheClientPingedAtThatEndpoint) {
+  std::vector<CTARNNetClient*> pinged;
+  list_.SetPingHook([&](const CClientPtr& client) {
+    pinged.push_back(client.Get());
+    return true;
+  });
+  const auto waiting = [&](uint32_t address, uint16_t udpPort) {
+    CClientPtr client = EndedSource(kDownloadQueued, 0);
+    client->SetEndpoint(address, 4662, 0, 0);
+    Protocol::_tagStructPeerIdentity identity;
+    identity.udpPort = udpPort;
+    client->SetIdentity(identity);
+    client->WaitByUdp();
+    return client;
+  };
+  CClientPtr first = waiting(0x0200007F, 4672);
+  CClientPtr other = waiting(0x0300007F, 4672);
+  clock_.Advance(CTARNNetClient::kUdpReaskPeriod);
+  list_.ReaskPass();
+  ASSERT_EQ(pinged.size(), 2u);
+  // An answer from an endpoint nobody was pinged at, or from the right address but another
+  // port, changes nothing.
+  list_.OnPingAnswer(0x0400007F, 4672, CTARNNetClientList::EPingAnswer::kRank, 5);
+  list_.OnPingAnswer(0x0200007F, 4673, CTARNNetClientList::EPingAnswer::kRank, 5);
+  EXPECT_EQ(first->UnansweredUdpPings(), 1u);
+  list_.OnPingAnswer(0x0200007F, 4672, CTARNNetClientList::EPingAnswer::kRank, 5);
+  EXPECT_EQ(first->UnansweredUdpPings(), 0u);
+  EXPECT_EQ(first->GetRemoteQueueRank(), 5);
+  EXPECT_FALSE(first->ReaskDue());
+  list_.OnPingAnswer(0x0300007F, 4672, CTARNNetClientList::EPingAnswer::kFileNotFound);
+  EXPECT_EQ(other->GetDownloadState(), kDownloadIdle);
+  // The answered one is pinged again 29 minutes later; the other is asked no more.
+  pinged.clear();
+  clock_.Advance(CTARNNetClient::kUdpReaskPeriod);
+  list_.ReaskPass();
+  EXPECT_EQ(pinged, std::vector<CTARNNetClient*>{first.Get()});
+  EXPECT_EQ(connects_, 2);  // the two sources' first connections only
+}
+
 }  // namespace
 }  // namespace P2P::Client
