@@ -158,6 +158,11 @@ bool CTARNNetClientModule::StartPeerSessions() {
       std::make_unique<CTARNNetUploadService>(findFile, CreditHooksOf(clientCreditList_));
   uploadService_->ApplyConfig(config_);
   uploadService_->SetResumeHook([&context] { context.served.ResumeWaiting(); });
+  // A waiter whose turn comes while it has no session is called back for its slot.
+  context.served.SetCallBack([this, &context](const Client::_tagStructUploadRequester& waiter) {
+    if (!clientList_.CallForSlot(waiter.address, waiter.tcpPort, waiter.userHash, waiter.fileHash))
+      context.served.Deliver(uploadService_->OnSessionClosed(waiter.userHash));
+  });
   context.identity = &clientCreditList_;
   context.uploads = uploadService_.get();
   context.budget = transferBudget_.get();

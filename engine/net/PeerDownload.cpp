@@ -254,8 +254,16 @@ void CTARNNetPeerDownload::End() {
   if (!file) return;
   file->Data()->RemoveTransferring(client_.Get());
   CountAvailabilityOut(*file);
-  client_->SetAvailability(std::nullopt);
+  const uint32_t state = client_->GetDownloadState();
+  if (state != Client::kDownloadQueued && state != Client::kDownloadReask)
+    client_->SetAvailability(std::nullopt);
   ForgetOutstanding(*file);
+}
+
+void CTARNNetPeerDownload::Rebind(Client::CClientPtr client) {
+  client_ = std::move(client);
+  availabilityCounted_ = false;
+  recoveryAsked_.clear();
 }
 
 void CTARNNetPeerDownload::OnMultiPacketAnswer(std::span<const uint8_t> payload) {

@@ -31,8 +31,10 @@ class CTARNNetPeerDownload {
                        Client::CClientPtr client);
 
   // The session ends: the client's parts leave the download's counts, the blocks asked of it
-  // are forgotten.
+  // are forgotten. A client waiting in its queue keeps the parts it told us of for the call.
   void End();
+  // The session belongs to `client` from now on (taken before anything was asked of it).
+  void Rebind(Client::CClientPtr client);
   // Asks for the client's requested file: the request sequence after a hello answer, or (on
   // `openSession`, the file wanted again) one multi-packet where the client takes them.
   void StartFileRequest(bool openSession);

@@ -31,6 +31,7 @@ _tagStructUploadPeer CTARNNetPeerServing::UploadPeer() const {
   peer.userHash = identity.userHash;
   peer.address = link_.RemoteAddress();
   peer.udpPort = identity.udpPort;
+  peer.tcpPort = identity.tcpPort;
   peer.compressionVersion = CompressionVersion(client_->GetCapabilities());
   return peer;
 }
@@ -96,6 +97,26 @@ void CTARNNetPeerServing::EndSlotLocked() {
 void CTARNNetPeerServing::DropPendingLocked() {
   for (const auto& [start, end] : servePending_) booked_.Unbook(start, end);
   servePending_.clear();
+}
+
+void CTARNNetPeerServing::OnCalledBack(const _tagUnionHash& user, const _tagUnionHash& file) {
+  CTARNNetUploadService* service = context_.uploads;
+  if (service == nullptr) return;
+  // Someone else at that address: the slot is not theirs.
+  if (client_->GetIdentity().userHash != user) {
+    link_.Close();
+    return;
+  }
+  {
+    std::lock_guard guard(serveLock_);
+    EndSlotLocked();
+    uploadFile_ = file;
+    servedUser_ = user;
+    uploadRegistered_ = true;
+  }
+  context_.served.Register(user, this);
+  context_.served.Deliver(service->OnSessionOpened(user));
+  link_.SendPacket(kProtocolEDonkey, kOpAcceptUploadRequest);
 }
 
 void CTARNNetPeerServing::OnUploadCalled() {
@@ -167,6 +188,13 @@ void CTARNNetPeerServing::PumpLocked() {
         return;
     }
   }
+}
+
+bool CTARNNetPeerServing::Rebind(Client::CClientPtr client) {
+  std::lock_guard guard(serveLock_);
+  if (uploadRegistered_) return false;
+  client_ = std::move(client);
+  return true;
 }
 
 void CTARNNetPeerServing::End() {

@@ -46,12 +46,18 @@ class CTARNNetPeerServing {
   void PumpUpload();
   // The scheduler gave the client a slot: the accept-upload packet, then the data it asks.
   void OnUploadCalled();
+  // We called the client back for the slot the scheduler gave `user` (for `file`) and it said
+  // who it is: the slot is its own when it is that user.
+  void OnCalledBack(const _tagUnionHash& user, const _tagUnionHash& file);
   // The client's slot rotated: its queue rank goes out, its pending ranges are dropped.
   void OnUploadRotated();
   // Sending may go on (allowance back, or a slot's new term).
   void ResumeUpload() { PumpUpload(); }
   // Leaves the scheduler and the registry: the slot the client held goes to the next one now.
   void End();
+  // The session belongs to `client` from now on; false (nothing changed) once the client
+  // asked for an upload on it.
+  bool Rebind(Client::CClientPtr client);
 
   // The packets of the serving side, as the session dispatches them (PeerServingAnswers.cpp).
   // A file name request (alone or in a multi-packet) records the asker as a source of the file

@@ -39,6 +39,15 @@ void CTARNNetClient::AttachAccepted(ITARNNetClientSession* session) {
   retry_.SetDuration(kNever);
 }
 
+void CTARNNetClient::AttachCalling(ITARNNetClientSession* session) {
+  Guard guard(lock_);
+  session_ = session;
+  uploadState_ = kUploadAttaching;
+  unansweredPings_ = 0;
+  reask_.SetDuration(kNever);
+  retry_.SetDuration(kNever);
+}
+
 void CTARNNetClient::Detach(bool hard) {
   ITARNNetClientSession* session = nullptr;
   {
@@ -170,6 +179,16 @@ _tagUnionHash CTARNNetClient::GetRequestedFile() const {
 void CTARNNetClient::SetRequestedFile(const _tagUnionHash* hash) {
   Guard guard(lock_);
   requestedFile_ = hash ? *hash : _tagUnionHash{};
+}
+
+void CTARNNetClient::SetSlotCall(const _tagUnionHash& user, const _tagUnionHash& file) {
+  Guard guard(lock_);
+  slotCall_.emplace(user, file);
+}
+
+std::optional<std::pair<_tagUnionHash, _tagUnionHash>> CTARNNetClient::TakeSlotCall() {
+  Guard guard(lock_);
+  return std::exchange(slotCall_, std::nullopt);
 }
 
 bool CTARNNetClient::TakeSourceAsk(const _tagUnionHash& file) {

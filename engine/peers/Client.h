@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "engine/base/Hash.h"
@@ -70,6 +71,9 @@ class CTARNNetClient : public OSTREL::CReferenceT<CTARNNetClient> {
   // socket), both timers off.
   void AttachOutgoing(ITARNNetClientSession* session, bool uploadCallback);
   void AttachAccepted(ITARNNetClientSession* session);
+  // An accepted connection from a client whose queue we wait in, calling us for our turn:
+  // linked with the download state kept and both timers off.
+  void AttachCalling(ITARNNetClientSession* session);
   // Hard: close the session too; otherwise only forget it.
   void Detach(bool hard);
 
@@ -106,6 +110,10 @@ class CTARNNetClient : public OSTREL::CReferenceT<CTARNNetClient> {
 
   _tagUnionHash GetRequestedFile() const;
   void SetRequestedFile(const _tagUnionHash* hash);
+  // We connect to this client to give `user` the upload slot of `file` it waited for; the
+  // call is taken once the client said who it is.
+  void SetSlotCall(const _tagUnionHash& user, const _tagUnionHash& file);
+  std::optional<std::pair<_tagUnionHash, _tagUnionHash>> TakeSlotCall();
   // Sources of one file are asked of a client at most once every 40 minutes: true (and the
   // ask noted) when one may go out now.
   bool TakeSourceAsk(const _tagUnionHash& file);
@@ -135,6 +143,7 @@ class CTARNNetClient : public OSTREL::CReferenceT<CTARNNetClient> {
   uint16_t serverPort_ = 0;
   Protocol::_tagStructPeerIdentity identity_;
   _tagUnionHash requestedFile_;
+  std::optional<std::pair<_tagUnionHash, _tagUnionHash>> slotCall_;  // user, file
   _tagUnionHash sourceAskFile_;  // the file sources were last asked for, and when
   uint32_t sourceAskTick_ = 0;
   std::optional<std::vector<uint8_t>> availability_;

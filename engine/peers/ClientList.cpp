@@ -192,6 +192,21 @@ CClientPtr CTARNNetClientList::CallBack(uint32_t address, uint16_t port) {
   return {};
 }
 
+bool CTARNNetClientList::CallForSlot(uint32_t address, uint16_t port, const _tagUnionHash& user,
+                                     const _tagUnionHash& file) {
+  CClientPtr client = CreateUploadClient(address, port);
+  client->SetSlotCall(user, file);
+  ConnectHook connect;
+  {
+    Guard guard(hookLock_);
+    connect = connect_;
+  }
+  // Connected like a download: we say hello, and the accept follows its answer.
+  if (connect && connect(client, false)) return true;
+  Drop(client.Get());
+  return false;
+}
+
 void CTARNNetClientList::Drop(const CTARNNetClient* client) {
   if (client == nullptr) return;
   CClientPtr keep(const_cast<CTARNNetClient*>(client));
@@ -205,6 +220,17 @@ void CTARNNetClientList::Drop(const CTARNNetClient* client) {
   }
   uploadQueue_.Remove(client);
   Remove(client);
+}
+
+CClientPtr CTARNNetClientList::FindWaitingSource(const _tagUnionHash& user) const {
+  if (user.IsZero()) return {};
+  for (const CClientPtr& client : downloadQueue_.Snapshot()) {
+    const uint32_t state = client->GetDownloadState();
+    if (client->GetSession() == nullptr && (state == kDownloadQueued || state == kDownloadReask) &&
+        client->GetIdentity().userHash == user)
+      return client;
+  }
+  return {};
 }
 
 void CTARNNetClientList::DropSource(const _tagUnionHash& file, uint32_t clientId) {

@@ -81,8 +81,15 @@ class CTARNNetClientList : public ITARNNetClientListT {
   CClientPtr CreateUploadClient(uint32_t address, uint16_t port);
   // Calls back a low-id client the server told us about.
   CClientPtr CallBack(uint32_t address, uint16_t port);
+  // Connects to a client waiting in our upload queue with no session, to give `user` its slot
+  // for `file`; false when it cannot connect.
+  bool CallForSlot(uint32_t address, uint16_t port, const _tagUnionHash& user,
+                   const _tagUnionHash& file);
   // Off every list; a download source is also taken off its download.
   void Drop(const CTARNNetClient* client);
+  // A source of ours known as `user` that waits in its queue with no connection; null when
+  // there is none.
+  CClientPtr FindWaitingSource(const _tagUnionHash& user) const;
   // A download source's entry for `file` goes away: the client is dropped.
   void DropSource(const _tagUnionHash& file, uint32_t clientId);
   // The once-a-second pass: reasks and retries of the download queue.

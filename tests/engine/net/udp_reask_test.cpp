@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "engine/download/DownloadFileManager.h"
+#include "engine/net/TARNNetC2CListener.h"
 #include "engine/net/TARNNetC2CManager.h"
 #include "engine/net/TARNNetC2CTCPConnecter.h"
 #include "engine/net/TARNNetC2CUDPConnecter.h"
@@ -44,6 +45,10 @@ class UdpReaskTest : public ::testing::Test {
     own_.clientVersion = kClientVersionWord;
     ASSERT_TRUE(udp_.Create(0, SOCK_DGRAM, IPPROTO_UDP, AF_INET, "127.0.0.1"));
     own_.udpPort = udp_.GetLocalPort();
+    // Where an uploader calls us back for our turn.
+    ASSERT_TRUE(listener_.Create(0, SOCK_STREAM, 0, AF_INET, "127.0.0.1") && listener_.Listen(5));
+    own_.tcpPort = listener_.GetLocalPort();
+    listener_.SetSessionOwner(&context_, &peers_);
     context_.findFile = [](const _tagUnionHash& hash) {
       auto* files = Shared::File::TransferFile::CTARNNetTransferFileList::PeekInstance();
       return files != nullptr ? files->FindByHash(hash) : CTransferFilePtr();
@@ -78,6 +83,8 @@ class UdpReaskTest : public ::testing::Test {
     ASSERT_TRUE(downloads_.AddSource(record.hash, 0x0100007F, server_.Port(), 0, 0));
   }
   void TearDown() override {
+    listener_.SetSessionOwner(nullptr, nullptr);
+    listener_.Close(true);
     reasker_.Detach();
     peers_.Stop();
     clients_.ClearAll();
@@ -129,6 +136,7 @@ class UdpReaskTest : public ::testing::Test {
   CTARNNetC2CUDPConnecter udp_;
   CTARNNetUdpReasker reasker_{udp_, clients_};
   CTARNNetC2CManager peers_;
+  CTARNNetC2CListener listener_;
   CTARNNetDownloadFileManager downloads_;
   int connects_ = 0;
   bool answering_ = true;
@@ -165,6 +173,27 @@ TEST_F(UdpReaskTest, AQueuedDownloadKeepsItsPlaceByPingsAndFallsBackToTcpWhenThe
   ASSERT_TRUE(SourceIn(Client::kDownloadQueued, false));
   PassTime(CTARNNetClient::kReaskPeriod);
   EXPECT_EQ(connects_, 3);
+}
+
+// Our turn comes while we wait by UDP: the uploader calls us back at the port our hello named,
+// and the connection it opens takes over our source, so its grant brings us the data.
+TEST_F(UdpReaskTest, AWaiterWithoutASessionIsCalledBackForItsSlotAndTakesTheData) {
+  ASSERT_TRUE(SourceIn(Client::kDownloadQueued, true));
+  clock_.Advance(CTARNNetPeerDownload::kQueuedIdleTimeout + 10000);
+  ASSERT_TRUE(SourceIn(Client::kDownloadReask, false));
+  PassTime(40 * kMinute);
+  ASSERT_EQ(QueueRankAtServer(), 1u);
+  const auto download = downloads_.List().FindByHash(server_.FileHash());
+  ASSERT_TRUE(download);
+  EXPECT_EQ(download->Data()->ReceivedBytes(), 0u);
+
+  server_.Service().Scheduler().SetSlots(1);
+  server_.Pass();
+  EXPECT_TRUE(WaitUntil([&] { return download->Data()->ReceivedBytes() > 0; }));
+  EXPECT_EQ(connects_, 1);  // we never reconnected: the data came on the call
+  EXPECT_TRUE(server_.Service().Scheduler().IsUploading(own_.userHash));
+  // The accepted connection's own client record left every list; our source took it over.
+  EXPECT_EQ(clients_.Size(), 1u);
 }
 
 }  // namespace
