@@ -327,23 +327,24 @@ uint32_t CTARNNetDownloadFileData::RemainingBytes() {
 }
 
 bool CTARNNetDownloadFileData::AddSource(uint32_t clientId, uint16_t port, uint32_t serverAddress,
-                                         uint16_t serverPort) {
+                                         uint16_t serverPort, const _tagUnionHash& userHash) {
+  Remote::Peer::_tagStructPeer peer;
+  peer.userHash = userHash;
+  peer.clientId = clientId;
+  peer.port = port;
+  peer.serverAddress = serverAddress;
+  peer.serverPort = serverPort;
   {
     CLock guard(file_->LockObject());
     Remote::Peer::CTARNNetPeerList& sources = file_->Sources();
-    if (finished_.load() || sources.Contains(clientId) ||
-        sources.Size() >= Protocol::kMaxSourcesPerDownload)
-      return false;
-    Remote::Peer::_tagStructPeer peer;
-    peer.clientId = clientId;
-    peer.port = port;
-    peer.serverAddress = serverAddress;
-    peer.serverPort = serverPort;
+    if (finished_.load()) return false;
+    // A source listed without its user hash takes the one learned now.
+    if (sources.Update(clientId, userHash, Remote::Peer::EPeerHolds::kUnknown)) return false;
+    if (sources.Size() >= Protocol::kMaxSourcesPerDownload) return false;
     sources.Add(peer);
     file_->SetSourceCount(static_cast<uint32_t>(sources.Size()));
   }
-  if (hooks_ != nullptr && hooks_->sourceAdded)
-    hooks_->sourceAdded(file_, clientId, port, serverAddress, serverPort);
+  if (hooks_ != nullptr && hooks_->sourceAdded) hooks_->sourceAdded(file_, peer);
   return true;
 }
 

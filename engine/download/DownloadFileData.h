@@ -73,8 +73,8 @@ class CTARNNetDownloadFileData final
   uint32_t CompletedBytes() const override { return completed_.load(); }
   uint32_t ReceivedBytes() const override { return received_.load(); }
   uint32_t Speed() const override { return speed_.load(); }
-  bool AddSource(uint32_t clientId, uint16_t port, uint32_t serverAddress,
-                 uint16_t serverPort) override;
+  bool AddSource(uint32_t clientId, uint16_t port, uint32_t serverAddress, uint16_t serverPort,
+                 const _tagUnionHash& userHash = {}) override;
   bool RemoveSource(uint32_t clientId) override;
   bool AddTransferring(const void* client) override;
   bool RemoveTransferring(const void* client) override;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <mutex>
 #include <unordered_map>
 #include <unordered_set>
@@ -32,8 +33,12 @@ class CServedSessionRegistry {
   bool Unregister(Session* session);
   // A session with ranges owed that stopped sending; it is resumed by the next ResumeWaiting.
   void MarkWaiting(Session* session);
-  // Tells the sessions of called clients to start and those of rotated ones to queue again.
+  // Tells the sessions of called clients to start and those of rotated ones to queue again,
+  // and has the clients called back that have no session.
   void Deliver(const Client::_tagStructSchedulerEvents& events);
+  // Connects to a client given a slot while it has no session; set before sessions start.
+  using CallBack = std::function<void(const Client::_tagStructUploadRequester& client)>;
+  void SetCallBack(CallBack callBack) { callBack_ = std::move(callBack); }
   // Resumes the sessions whose sending waited; none waits afterwards.
   void ResumeWaiting();
   size_t Size() const;
@@ -50,6 +55,7 @@ class CServedSessionRegistry {
   std::unordered_map<_tagUnionHash, Session*, SHashKey> byUser_;
   std::unordered_map<Session*, _tagUnionHash> bySession_;
   std::unordered_set<Session*> waiting_;
+  CallBack callBack_;
 };
 
 }  // namespace P2P

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/base/Hash.h"
 #include "engine/transfer/RequestRecord.h"
 #include "engine/transfer/TransferBlock.h"
 #include "framework/Event.h"
@@ -63,8 +64,10 @@ class ITARNNetTransferFileData {
   virtual uint32_t CompletedBytes() const { return 0; }
   virtual uint32_t ReceivedBytes() const { return 0; }
   virtual uint32_t Speed() const { return 0; }
+  // A source we learn of; its user hash, when known (zero otherwise), is recorded with it and
+  // given to a source listed already without one.
   virtual bool AddSource(uint32_t /*clientId*/, uint16_t /*port*/, uint32_t /*serverAddress*/,
-                         uint16_t /*serverPort*/) {
+                         uint16_t /*serverPort*/, const _tagUnionHash& /*userHash*/ = {}) {
     return false;
   }
   virtual bool RemoveSource(uint32_t /*clientId*/) { return false; }

@@ -290,8 +290,8 @@ TEST_F(DownloadFileManagerTest, CancelPauseStopAndResume) {
 
 TEST_F(DownloadFileManagerTest, SourcesReachTheHookOnceEach) {
   std::vector<uint32_t> added;
-  hooks_.sourceAdded = [&](const CTransferFilePtr&, uint32_t id, uint16_t, uint32_t, uint16_t) {
-    added.push_back(id);
+  hooks_.sourceAdded = [&](const CTransferFilePtr&, const Remote::Peer::_tagStructPeer& source) {
+    added.push_back(source.clientId);
   };
   hooks_.sourceRemoved = [&](const CTransferFilePtr&, uint32_t id) { added.push_back(~id); };
   StartDownloads();

@@ -17,6 +17,7 @@
 #include "engine/protocol/PeerMessages.h"
 #include "engine/transfer/TransferFileList.h"
 #include "tests/engine/download/DownloadTestKit.h"
+#include "tests/support/ManualClock.h"
 #include "tests/support/Sandbox.h"
 #include "tests/support/TestPeer.h"
 #include "tests/support/WaitUntil.h"
@@ -57,9 +58,10 @@ class PeerDownloadTest : public ::testing::Test {
 
   void SetUp() override {
     Shared::File::TransferFile::SDownloadHooks hooks;
-    hooks.sourceAdded = [this](const CTransferFilePtr& file, uint32_t id, uint16_t port,
-                               uint32_t serverAddress, uint16_t serverPort) {
-      clients_.CreateDownloadSource(file->GetHash(), id, port, serverAddress, serverPort);
+    hooks.sourceAdded = [this](const CTransferFilePtr& file,
+                               const Remote::Peer::_tagStructPeer& source) {
+      clients_.CreateDownloadSource(file->GetHash(), source.clientId, source.port,
+                                    source.serverAddress, source.serverPort, source.userHash);
     };
     hooks.sourceRemoved = [this](const CTransferFilePtr& file, uint32_t id) {
       clients_.DropSource(file->GetHash(), id);
@@ -78,6 +80,10 @@ class PeerDownloadTest : public ::testing::Test {
     });
     clients_.SetRemoveSourceHook([this](const _tagUnionHash& hash, uint32_t id) {
       if (auto file = downloads_->List().FindByHash(hash)) file->Data()->RemoveSource(id);
+    });
+    clients_.SetActiveHook([this](const _tagUnionHash& hash) {
+      auto file = downloads_->List().FindByHash(hash);
+      return !file || (!file->Data()->IsPaused() && !file->Data()->IsStopped());
     });
     ASSERT_TRUE(peers_.Start());
     downloads_ = std::make_unique<CTARNNetDownloadFileManager>();
@@ -451,6 +457,71 @@ TEST_F(PeerDownloadTest, DataOutsideTheRequestIsRefusedWithCancelTransfer) {
   }));
   EXPECT_EQ(file_->Data()->ReceivedBytes(), 0u);
   EXPECT_EQ(file_->Data()->RemainingBytes(), content_.size());
+}
+
+// A part that failed with a trusted AICH root asks a peer for recovery data as soon as the
+// peer names the root, though that peer only queues us and never grants the upload.
+TEST_F(PeerDownloadTest, RecoveryDataIsAskedAtOnceWithoutWaitingForAnUploadGrant) {
+  auto healer = StartPeer([](TestPeer::Settings& s) {
+    s.aich = true;
+    s.capabilities = 1u << 29;  // AICH version 1
+    s.address = kSecondAddress;
+    s.queueRank = 4;
+    s.acceptDelay = std::chrono::hours(1);
+  });
+  ASSERT_TRUE(healer && healer->AichRoot());
+  {
+    HASH::_tagStructAICHHash root;
+    root.bytes = *healer->AichRoot();
+    OSTREL::Process::CLock guard(file_->LockObject());
+    file_->HashSet().SetRootHash(root, HASH::CTARNNetFileHashSet::kStatusTrusted);
+  }
+  auto spoiler = StartPeer([](TestPeer::Settings& s) { s.misbehave = Misbehaviour::kWrongData; });
+  ASSERT_TRUE(spoiler);
+  AddSource(*spoiler);
+  const auto download = file_->DataAs<Shared::File::TransferFile::CTARNNetDownloadFileData>();
+  const auto awaiting = [&] {
+    OSTREL::Process::CLock guard(file_->LockObject());
+    return download->Blocks().PartsAwaitingRecovery().size();
+  };
+  ASSERT_TRUE(WaitUntil([&] { return download->RemainingBytes() == 0 && awaiting() == 1; }, 30s));
+
+  AddSource(*healer);
+  ASSERT_TRUE(healer->WaitForPacket(0xC5, Protocol::kOpAichRequest));
+  // The recovery data names the bad block: it alone is required again, and nothing waits.
+  EXPECT_TRUE(WaitUntil([&] { return download->RemainingBytes() == 184320 && awaiting() == 0; }));
+  EXPECT_EQ(healer->CountReceived(0xE3, Protocol::kOpRequestParts), 0u);
+}
+
+// Pausing leaves a download's sources as they are: an hour of reask passes neither reconnects
+// nor drops the one waiting in a remote queue, and the resume asks it again at once.
+TEST_F(PeerDownloadTest, APausedDownloadKeepsItsSourcesThroughAnHourOfReaskPasses) {
+  tarn::test::ManualClock clock;
+  auto queued = StartPeer([](TestPeer::Settings& s) {
+    s.queueRank = 9;
+    s.acceptDelay = std::chrono::hours(1);
+  });
+  ASSERT_TRUE(queued);
+  AddSource(*queued);
+  ASSERT_TRUE(WaitUntil([&] {
+    auto source = OnlySource();
+    return source && source->GetDownloadState() == Client::kDownloadQueued;
+  }));
+  ASSERT_TRUE(file_->Data()->SetPaused(true));
+  // The queued session goes idle and ends; its client waits to be asked again.
+  clock.Advance(130000);
+  ASSERT_TRUE(WaitUntil([&] { return OnlySource() && OnlySource()->GetSession() == nullptr; }));
+  for (int pass = 0; pass < 360; ++pass) {
+    clock.Advance(10000);
+    clients_.ReaskPass();
+  }
+  EXPECT_EQ(queued->Connections(), 1u);
+  ASSERT_TRUE(OnlySource());
+  EXPECT_EQ(OnlySource()->GetDownloadState(), Client::kDownloadQueued);
+  EXPECT_EQ(file_->Sources().Size(), 1u);
+  ASSERT_TRUE(file_->Data()->Resume());
+  clients_.ReaskPass();
+  EXPECT_TRUE(WaitUntil([&] { return queued->Connections() == 2; }));
 }
 
 }  // namespace
