@@ -142,7 +142,7 @@ EPartCheck CTARNNetDownloadBlocks::VerifyPart(uint32_t part, ITARNNetPartStorage
 }
 
 EPartCheck CTARNNetDownloadBlocks::VerifyByAICH(uint32_t start) {
-  const HASH::AICH_HASH::CTARNNetAICHTree& tree = file_.HashSet().Tree();
+  const HASH::CTARNNetAICHTree& tree = file_.HashSet().Tree();
   bool allMatch = true;
   ForEachPartBlock(file_.GetSize(), start / HASH::kPartSize, [&](uint32_t first, uint32_t last) {
     const _tagUntrustBlockPart* record = untrusted_.Find(first, last);

@@ -71,13 +71,12 @@ bool CTARNNetFileHasher::Pause() const {
 }
 
 bool CTARNNetFileHasher::HashFile(const std::filesystem::path& path, _tagUnionHash* fileHash,
-                                  AICH_HASH::CTARNNetAICHTree* tree,
-                                  MD4_HASH::CTARNNetHashList* hashList) {
+                                  CTARNNetAICHTree* tree, MD4_HASH::CTARNNetHashList* hashList) {
   std::unique_lock<OSTREL::Process::CCriticalSection> lock;
   if (options_.hashingLock != nullptr)
     lock = std::unique_lock<OSTREL::Process::CCriticalSection>(*options_.hashingLock);
   _tagUnionHash hash;
-  AICH_HASH::CTARNNetAICHTree localTree;
+  CTARNNetAICHTree localTree;
   MD4_HASH::CTARNNetHashList localList;
   if (!HashLocked(path, hash, localTree, localList)) return false;
   if (options_.onHashed) options_.onHashed(hash, localTree);
@@ -90,7 +89,7 @@ bool CTARNNetFileHasher::HashFile(const std::filesystem::path& path, _tagUnionHa
 bool CTARNNetFileHasher::HashFile(const std::filesystem::path& path, CTARNNetFileHashSet& hashSet,
                                   _tagUnionHash& fileHash) {
   _tagUnionHash hash;
-  AICH_HASH::CTARNNetAICHTree tree;
+  CTARNNetAICHTree tree;
   MD4_HASH::CTARNNetHashList list;
   if (!HashFile(path, &hash, &tree, &list)) return false;
   hashSet.Reset(list.GetFileSize());
@@ -104,8 +103,7 @@ bool CTARNNetFileHasher::HashFile(const std::filesystem::path& path, CTARNNetFil
 }
 
 bool CTARNNetFileHasher::HashLocked(const std::filesystem::path& path, _tagUnionHash& fileHash,
-                                    AICH_HASH::CTARNNetAICHTree& tree,
-                                    MD4_HASH::CTARNNetHashList& hashList) {
+                                    CTARNNetAICHTree& tree, MD4_HASH::CTARNNetHashList& hashList) {
   const std::unique_ptr<OSTREL::File::IFile> file = FileSystem().Open(path, EOpenMode::kRead);
   if (!file) return false;
   const auto info = file->Stat();
@@ -130,8 +128,7 @@ bool CTARNNetFileHasher::HashLocked(const std::filesystem::path& path, _tagUnion
 // One read pass: each chunk is read once, its MD4 taken here while the AICH lane takes the
 // SHA-1 of its blocks. Two buffers alternate, so the next read never overwrites a chunk the
 // lane is still hashing.
-bool CTARNNetFileHasher::HashParts(OSTREL::File::IFile& file, uint32_t size,
-                                   AICH_HASH::CTARNNetAICHTree& tree,
+bool CTARNNetFileHasher::HashParts(OSTREL::File::IFile& file, uint32_t size, CTARNNetAICHTree& tree,
                                    MD4_HASH::CTARNNetHashList& hashList) {
   const uint32_t bufferSize = std::min<uint32_t>(std::max<uint32_t>(size, 1), kHashingReadSize);
   std::vector<uint8_t> buffers[2] = {std::vector<uint8_t>(bufferSize),

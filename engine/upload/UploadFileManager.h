@@ -53,7 +53,7 @@ class CTARNNetUploadFileManager
   void SetHashingLock(OSTREL::Process::CCriticalSection* lock);
 
   Shared::File::TransferFile::CTARNNetUploadFileList& List() { return list_; }
-  _tagStructHashingProgress GetProgress() const;
+  HASH::_tagStructHashingProgress GetProgress() const;
   // Shares a transfer file (a completed download): attaches an upload object and adds it.
   bool AddSharedFile(const CTransferFilePtr& file);
   // Takes a file off the shared list and the transfer-file list.
@@ -114,7 +114,7 @@ class CTARNNetUploadFileManager
   Shared::File::TransferFile::_tagStructUploadSettings settings_;
   // The settings as of Start, shared by the upload objects of every listed file.
   std::shared_ptr<const Shared::File::TransferFile::_tagStructUploadSettings> attachSettings_;
-  HASH::CTARNNetAICHDatStore aichStore_;
+  Shared::File::CTARNNetAICHDatStore aichStore_;
   std::filesystem::path sharedPath_;
   std::filesystem::path partHashPath_;
   // Part hashes derived since PartHashes.dat was written (the list's own changes aside).
@@ -132,7 +132,7 @@ class CTARNNetUploadFileManager
   uint64_t bytesAtLastReport_ = 0;
 
   mutable std::mutex progressLock_;
-  _tagStructHashingProgress progress_;
+  HASH::_tagStructHashingProgress progress_;
   std::mutex saveLock_;
 };
 
