@@ -153,7 +153,7 @@ EPartCheck CTARNNetDownloadBlocks::VerifyPart(uint32_t part, ITARNNetPartStorage
 }
 
 EPartCheck CTARNNetDownloadBlocks::VerifyByAICH(uint32_t start, ITARNNetPartStorage& storage) {
-  const HASH::AICH_HASH::CTARNNetAICHTree& tree = file_.HashSet().Tree();
+  const HASH::CTARNNetAICHTree& tree = file_.HashSet().Tree();
   bool allMatch = true;
   std::vector<uint8_t> data;
   ForEachPartBlock(file_.GetSize(), start / HASH::kPartSize, [&](uint32_t first, uint32_t last) {

@@ -109,7 +109,7 @@ class CTARNNetDownloadBlocks {
   CTARNNetRequestBlockList requested_;
   CTARNNetUntrustBlockPartList untrusted_;
   CTARNNetPartFrequencyList frequency_;
-  CTARNNetRunningPartDigests digests_;
+  HASH::CTARNNetRunningPartDigests digests_;
   std::vector<SAwaitedPart> awaiting_;
   CTARNNetRepeatedPartFailures repeated_;
   bool failsConsistently_ = false;

@@ -70,13 +70,12 @@ bool CTARNNetFileHasher::Pause() const {
 }
 
 bool CTARNNetFileHasher::HashFile(const std::filesystem::path& path, _tagUnionHash* fileHash,
-                                  AICH_HASH::CTARNNetAICHTree* tree,
-                                  MD4_HASH::CTARNNetHashList* hashList) {
+                                  CTARNNetAICHTree* tree, MD4_HASH::CTARNNetHashList* hashList) {
   std::unique_lock<OSTREL::Process::CCriticalSection> lock;
   if (options_.hashingLock != nullptr)
     lock = std::unique_lock<OSTREL::Process::CCriticalSection>(*options_.hashingLock);
   _tagUnionHash hash;
-  AICH_HASH::CTARNNetAICHTree localTree;
+  CTARNNetAICHTree localTree;
   MD4_HASH::CTARNNetHashList localList;
   if (!HashLocked(path, hash, localTree, localList)) return false;
   if (options_.onHashed) options_.onHashed(hash, localTree);
@@ -89,7 +88,7 @@ bool CTARNNetFileHasher::HashFile(const std::filesystem::path& path, _tagUnionHa
 bool CTARNNetFileHasher::HashFile(const std::filesystem::path& path, CTARNNetFileHashSet& hashSet,
                                   _tagUnionHash& fileHash) {
   _tagUnionHash hash;
-  AICH_HASH::CTARNNetAICHTree tree;
+  CTARNNetAICHTree tree;
   MD4_HASH::CTARNNetHashList list;
   if (!HashFile(path, &hash, &tree, &list)) return false;
   hashSet.Reset(list.GetFileSize());
@@ -103,8 +102,7 @@ bool CTARNNetFileHasher::HashFile(const std::filesystem::path& path, CTARNNetFil
 }
 
 bool CTARNNetFileHasher::HashLocked(const std::filesystem::path& path, _tagUnionHash& fileHash,
-                                    AICH_HASH::CTARNNetAICHTree& tree,
-                                    MD4_HASH::CTARNNetHashList& hashList) {
+                                    CTARNNetAICHTree& tree, MD4_HASH::CTARNNetHashList& hashList) {
   const std::unique_ptr<OSTREL::File::IFile> file = FileSystem().Open(path, EOpenMode::kRead);
   if (!file) return false;
   const auto info = file->Stat();
@@ -136,7 +134,7 @@ struct SPartInHand {
   bool failed = false;
 
   // False when the tree has no node for the part.
-  bool Begin(uint32_t size, uint32_t part, AICH_HASH::CTARNNetAICHTree& tree) {
+  bool Begin(uint32_t size, uint32_t part, CTARNNetAICHTree& tree) {
     length = PartLength(size, part);
     failed = false;
     return blocks.StartPart(tree.Root().FindNode(PartStart(part), length, true));
@@ -161,7 +159,7 @@ struct SPartInHand {
 // the lane. Two sets of buffers alternate, so the next reads never overwrite a chunk the lane
 // is still hashing.
 bool CTARNNetFileHasher::HashParts(OSTREL::File::IFile& file, uint32_t size,
-                                   AICH_HASH::CTARNNetAICHTree& tree,
+                                   CTARNNetAICHTree& tree,
                                    MD4_HASH::CTARNNetHashList& hashList) {
   const uint32_t bufferSize = std::min<uint32_t>(std::max<uint32_t>(size, 1), kHashingReadSize);
   const bool threaded = size >= kTwoLaneMinimum;

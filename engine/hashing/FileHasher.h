@@ -34,8 +34,7 @@ struct _tagStructHashingOptions {
   // After each chunk: bytes hashed so far and the file size.
   std::function<void(uint32_t hashed, uint32_t total)> onProgress;
   // On success, still under the hashing lock: where the caller stores the tree.
-  std::function<void(const _tagUnionHash& fileHash, const AICH_HASH::CTARNNetAICHTree& tree)>
-      onHashed;
+  std::function<void(const _tagUnionHash& fileHash, const CTARNNetAICHTree& tree)> onHashed;
 };
 
 class CTARNNetFileHasher {
@@ -43,16 +42,16 @@ class CTARNNetFileHasher {
   explicit CTARNNetFileHasher(_tagStructHashingOptions options = {});
 
   // Any output may be null. On failure no output is touched.
-  bool HashFile(const std::filesystem::path& path, _tagUnionHash* fileHash,
-                AICH_HASH::CTARNNetAICHTree* tree, MD4_HASH::CTARNNetHashList* hashList);
+  bool HashFile(const std::filesystem::path& path, _tagUnionHash* fileHash, CTARNNetAICHTree* tree,
+                MD4_HASH::CTARNNetHashList* hashList);
   // Fills `hashSet` for the file's size, its tree verified throughout (status verified).
   bool HashFile(const std::filesystem::path& path, CTARNNetFileHashSet& hashSet,
                 _tagUnionHash& fileHash);
 
  private:
   bool HashLocked(const std::filesystem::path& path, _tagUnionHash& fileHash,
-                  AICH_HASH::CTARNNetAICHTree& tree, MD4_HASH::CTARNNetHashList& hashList);
-  bool HashParts(OSTREL::File::IFile& file, uint32_t size, AICH_HASH::CTARNNetAICHTree& tree,
+                  CTARNNetAICHTree& tree, MD4_HASH::CTARNNetHashList& hashList);
+  bool HashParts(OSTREL::File::IFile& file, uint32_t size, CTARNNetAICHTree& tree,
                  MD4_HASH::CTARNNetHashList& hashList);
   bool ShouldStop() const;
   // Waits out the pause; false when a stop was requested meanwhile.

@@ -24,7 +24,7 @@ struct _tagStructUploadSettings {
   OSTREL::Process::CCriticalSection* hashingLock = nullptr;
   // Where hashed trees go instead of being written into AICH.dat one by one (the shared-file
   // list keeps AICH.dat in memory and writes it in batches).
-  std::function<void(const _tagUnionHash&, const HASH::AICH_HASH::CTARNNetAICHTree&)> storeTree;
+  std::function<void(const _tagUnionHash&, const HASH::CTARNNetAICHTree&)> storeTree;
 };
 
 class CTARNNetUploadFileData final : public ITARNNetTransferFileData,

@@ -45,8 +45,7 @@ CTARNNetUploadFileManager::CTARNNetUploadFileManager() : monitor_(*this) {
                                OSTREL::File::CPathMonitor::kChangeDirName |
                                OSTREL::File::CPathMonitor::kChangeLastWrite;
   monitor_.SetFilter(kFilter);
-  settings_.storeTree = [this](const _tagUnionHash& hash,
-                               const HASH::AICH_HASH::CTARNNetAICHTree& tree) {
+  settings_.storeTree = [this](const _tagUnionHash& hash, const HASH::CTARNNetAICHTree& tree) {
     aichStore_.Put(hash, tree);
   };
   ShareSettings();
@@ -110,7 +109,7 @@ void CTARNNetUploadFileManager::Stop() {
 // every file object at stop); the allocator keeps such memory unless asked to return it.
 void CTARNNetUploadFileManager::ReturnFreedMemory() { malloc_trim(0); }
 
-_tagStructHashingProgress CTARNNetUploadFileManager::GetProgress() const {
+HASH::_tagStructHashingProgress CTARNNetUploadFileManager::GetProgress() const {
   std::lock_guard guard(progressLock_);
   return progress_;
 }
@@ -336,7 +335,7 @@ void CTARNNetUploadFileManager::HashBatch() {
 void CTARNNetUploadFileManager::ReportProgress(bool final) {
   const uint32_t now = CTickSource::Now();
   const uint32_t elapsed = std::max<uint32_t>(now - lastReport_, 1);
-  _tagStructHashingProgress progress;
+  HASH::_tagStructHashingProgress progress;
   {
     std::lock_guard guard(progressLock_);
     progress_.bytesPerSecond = (progress_.bytesDone - bytesAtLastReport_) * 1000 / elapsed;

@@ -60,7 +60,7 @@ class CTARNNetUploadFileManager
   }
 
   Shared::File::TransferFile::CTARNNetUploadFileList& List() { return list_; }
-  _tagStructHashingProgress GetProgress() const;
+  HASH::_tagStructHashingProgress GetProgress() const;
   // Shares a transfer file (a completed download): attaches an upload object and adds it.
   bool AddSharedFile(const CTransferFilePtr& file);
   // Takes a file off the shared list and the transfer-file list.
@@ -124,7 +124,7 @@ class CTARNNetUploadFileManager
   Shared::File::TransferFile::_tagStructUploadSettings settings_;
   // The settings as of Start, shared by the upload objects of every listed file.
   std::shared_ptr<const Shared::File::TransferFile::_tagStructUploadSettings> attachSettings_;
-  HASH::CTARNNetAICHDatStore aichStore_;
+  Shared::File::CTARNNetAICHDatStore aichStore_;
   std::filesystem::path sharedPath_;
   std::vector<std::filesystem::path> downloadFolders_;
   std::filesystem::path partHashPath_;
@@ -143,7 +143,7 @@ class CTARNNetUploadFileManager
   uint64_t bytesAtLastReport_ = 0;
 
   mutable std::mutex progressLock_;
-  _tagStructHashingProgress progress_;
+  HASH::_tagStructHashingProgress progress_;
   std::mutex saveLock_;
   // A completed download and a scan may meet the same file at once: one of them shares it.
   std::mutex shareLock_;

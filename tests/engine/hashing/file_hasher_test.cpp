@@ -74,7 +74,7 @@ TEST(FileHasherTest, AgreesWithExternalHasher) {
     const auto path = sandbox / ("file" + std::to_string(size));
     tarn::test::WriteBytes(path, data);
     _tagUnionHash fileHash;
-    AICH_HASH::CTARNNetAICHTree tree;
+    CTARNNetAICHTree tree;
     ASSERT_TRUE(CTARNNetFileHasher(FullSpeed()).HashFile(path, &fileHash, &tree, nullptr));
 
     const std::string command = "rhash --printf='%{ed2k} %{aich}' '" + path.string() + "'";

@@ -446,8 +446,8 @@ TEST_F(UploadFileManagerTest, AKilledBatchLeavesConsistentDataFilesAndLosesOnlyI
   ASSERT_TRUE(firstBatch);
 
   const auto listed = Shared::File::ReadSharedDatText(sandbox_.ReadFile("config/Shared.dat"));
-  std::vector<HASH::_tagStructAICHDatEntry> trees;
-  ASSERT_TRUE(HASH::ReadAICHDatText(sandbox_.ReadFile("config/AICH.dat"), trees));
+  std::vector<Shared::File::_tagStructAICHDatEntry> trees;
+  ASSERT_TRUE(Shared::File::ReadAICHDatText(sandbox_.ReadFile("config/AICH.dat"), trees));
   ASSERT_GT(listed.size(), 0u);
   ASSERT_LT(listed.size(), static_cast<size_t>(kFiles)) << "the kill came too late";
   std::set<_tagUnionHash> stored;
@@ -519,7 +519,7 @@ TEST(UploadFileDataTest, MoveTakesTheNewPathAndTellsTheSink) {
 
 TEST(AICHStoreTest, SavingAFileAgainReplacesItsElement) {
   tarn::test::Sandbox sandbox;
-  HASH::AICH_HASH::CTARNNetAICHTree tree(100);
+  HASH::CTARNNetAICHTree tree(100);
   HASH::_tagStructAICHHash leaf;
   leaf.bytes.fill(0xAB);
   tree.Root().SetHash(leaf);
