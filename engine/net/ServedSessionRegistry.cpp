@@ -66,8 +66,30 @@ void CServedSessionRegistry::Deliver(const Client::_tagStructSchedulerEvents& ev
       session->OnUploadRotated();
       session->Link().Unhold();
     }
-  if (callBack_)
-    for (const Client::_tagStructUploadRequester& client : events.callBacks) callBack_(client);
+  if (!callBack_ || events.callBacks.empty()) return;
+  {
+    std::lock_guard guard(callLock_);
+    calls_.insert(calls_.end(), events.callBacks.begin(), events.callBacks.end());
+    if (calling_) return;  // the caller making them makes these too
+    calling_ = true;
+  }
+  MakeCalls();
+}
+
+void CServedSessionRegistry::MakeCalls() {
+  for (;;) {
+    Client::_tagStructUploadRequester next;
+    {
+      std::lock_guard guard(callLock_);
+      if (calls_.empty()) {
+        calling_ = false;
+        return;
+      }
+      next = calls_.front();
+      calls_.pop_front();
+    }
+    callBack_(next);
+  }
 }
 
 void CServedSessionRegistry::ResumeWaiting() {

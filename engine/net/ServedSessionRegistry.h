@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <unordered_map>
@@ -50,12 +51,20 @@ class CServedSessionRegistry {
   };
   // The session serving `user`, held for the caller, who unholds it; null when none.
   Session* Find(const _tagUnionHash& user);
+  // Makes the queued call-backs until none is left.
+  void MakeCalls();
 
   mutable std::mutex lock_;
   std::unordered_map<_tagUnionHash, Session*, SHashKey> byUser_;
   std::unordered_map<Session*, _tagUnionHash> bySession_;
   std::unordered_set<Session*> waiting_;
   CallBack callBack_;
+  // Call-backs are made by one caller at a time: one that fails at once ends a session, which
+  // frees the slot for the next waiter, whose call is queued here instead of made deeper down
+  // the same stack (thousands of unreachable waiters would otherwise overflow it).
+  std::mutex callLock_;
+  std::deque<Client::_tagStructUploadRequester> calls_;
+  bool calling_ = false;
 };
 
 }  // namespace P2P
