@@ -109,6 +109,41 @@ class PeerDownloadTest : public ::testing::Test {
     return WaitUntil([&] { return fs::exists(shared_ / "movie.bin"); }, deadline) &&
            ReadAll(shared_ / "movie.bin") == content_;
   }
+  // A second peer with the file's AICH tree, whose root the download trusts; one that queues
+  // us and never grants the upload when `queues`.
+  std::unique_ptr<TestPeer> StartTrustedHealer(bool queues) {
+    auto healer = StartPeer([queues](TestPeer::Settings& s) {
+      s.aich = true;
+      s.capabilities = 1u << 29;  // AICH version 1
+      s.address = kSecondAddress;
+      if (queues) {
+        s.queueRank = 4;
+        s.acceptDelay = std::chrono::hours(1);
+      }
+    });
+    if (!healer || !healer->AichRoot()) return nullptr;
+    HASH::_tagStructAICHHash root;
+    root.bytes = *healer->AichRoot();
+    OSTREL::Process::CLock guard(file_->LockObject());
+    file_->HashSet().SetRootHash(root, HASH::CTARNNetFileHashSet::kStatusTrusted);
+    return healer;
+  }
+  size_t PartsAwaitingRecovery() {
+    OSTREL::Process::CLock guard(file_->LockObject());
+    return file_->DataAs<Shared::File::TransferFile::CTARNNetDownloadFileData>()
+        ->Blocks()
+        .PartsAwaitingRecovery()
+        .size();
+  }
+  // A source whose first block is wrong, once everything came and its part awaits recovery.
+  std::unique_ptr<TestPeer> SpoilAPart() {
+    auto spoiler = StartPeer([](TestPeer::Settings& s) { s.misbehave = Misbehaviour::kWrongData; });
+    if (!spoiler) return nullptr;
+    AddSource(*spoiler);
+    const bool spoiled = WaitUntil(
+        [&] { return file_->Data()->RemainingBytes() == 0 && PartsAwaitingRecovery() == 1; }, 30s);
+    return spoiled ? std::move(spoiler) : nullptr;
+  }
   Client::CClientPtr OnlySource() {
     auto sources = clients_.DownloadQueue().Snapshot();
     return sources.size() == 1 ? sources.front() : Client::CClientPtr();
@@ -226,30 +261,10 @@ TEST_F(PeerDownloadTest, CorruptBlockFailsItsPartWhichIsFetchedAgain) {
 // With a trusted AICH root, a part failing its MD4 keeps its blocks until recovery data from
 // another peer names the bad one: only that block is fetched again.
 TEST_F(PeerDownloadTest, RecoveryDataFromASecondPeerRepairsOnlyTheBadBlock) {
-  auto healer = StartPeer([](TestPeer::Settings& s) {
-    s.aich = true;
-    s.capabilities = 1u << 29;  // AICH version 1
-    s.address = kSecondAddress;
-  });
-  ASSERT_TRUE(healer && healer->AichRoot());
-  {
-    HASH::_tagStructAICHHash root;
-    root.bytes = *healer->AichRoot();
-    OSTREL::Process::CLock guard(file_->LockObject());
-    file_->HashSet().SetRootHash(root, HASH::CTARNNetFileHashSet::kStatusTrusted);
-  }
-  auto spoiler = StartPeer([](TestPeer::Settings& s) { s.misbehave = Misbehaviour::kWrongData; });
+  auto healer = StartTrustedHealer(false);
+  ASSERT_TRUE(healer);
+  auto spoiler = SpoilAPart();
   ASSERT_TRUE(spoiler);
-  AddSource(*spoiler);
-  const auto awaitsRecovery = [&] {
-    OSTREL::Process::CLock guard(file_->LockObject());
-    return file_->DataAs<Shared::File::TransferFile::CTARNNetDownloadFileData>()
-               ->Blocks()
-               .PartsAwaitingRecovery()
-               .size() == 1;
-  };
-  ASSERT_TRUE(
-      WaitUntil([&] { return file_->Data()->RemainingBytes() == 0 && awaitsRecovery(); }, 30s));
   EXPECT_FALSE(file_->Data()->IsFinished());
   const size_t spoiled = spoiler->BlocksSent();
 
@@ -405,34 +420,16 @@ TEST_F(PeerDownloadTest, DataOutsideTheRequestIsRefusedWithCancelTransfer) {
 // A part that failed with a trusted AICH root asks a peer for recovery data as soon as the
 // peer names the root, though that peer only queues us and never grants the upload.
 TEST_F(PeerDownloadTest, RecoveryDataIsAskedAtOnceWithoutWaitingForAnUploadGrant) {
-  auto healer = StartPeer([](TestPeer::Settings& s) {
-    s.aich = true;
-    s.capabilities = 1u << 29;  // AICH version 1
-    s.address = kSecondAddress;
-    s.queueRank = 4;
-    s.acceptDelay = std::chrono::hours(1);
-  });
-  ASSERT_TRUE(healer && healer->AichRoot());
-  {
-    HASH::_tagStructAICHHash root;
-    root.bytes = *healer->AichRoot();
-    OSTREL::Process::CLock guard(file_->LockObject());
-    file_->HashSet().SetRootHash(root, HASH::CTARNNetFileHashSet::kStatusTrusted);
-  }
-  auto spoiler = StartPeer([](TestPeer::Settings& s) { s.misbehave = Misbehaviour::kWrongData; });
-  ASSERT_TRUE(spoiler);
-  AddSource(*spoiler);
-  const auto download = file_->DataAs<Shared::File::TransferFile::CTARNNetDownloadFileData>();
-  const auto awaiting = [&] {
-    OSTREL::Process::CLock guard(file_->LockObject());
-    return download->Blocks().PartsAwaitingRecovery().size();
-  };
-  ASSERT_TRUE(WaitUntil([&] { return download->RemainingBytes() == 0 && awaiting() == 1; }, 30s));
+  auto healer = StartTrustedHealer(true);
+  ASSERT_TRUE(healer);
+  ASSERT_TRUE(SpoilAPart());
+  const auto download = file_->Data();
 
   AddSource(*healer);
   ASSERT_TRUE(healer->WaitForPacket(0xC5, Protocol::kOpAichRequest));
   // The recovery data names the bad block: it alone is required again, and nothing waits.
-  EXPECT_TRUE(WaitUntil([&] { return download->RemainingBytes() == 184320 && awaiting() == 0; }));
+  EXPECT_TRUE(WaitUntil(
+      [&] { return download->RemainingBytes() == 184320 && PartsAwaitingRecovery() == 0; }));
   EXPECT_EQ(healer->CountReceived(0xE3, Protocol::kOpRequestParts), 0u);
 }
 
