@@ -40,8 +40,9 @@ const std::map<std::string, std::string>& Helps() {
       {"downloads",
        "Usage: tarn downloads [--follow] [--for SECONDS] [--json]\n"
        "Lists the downloads: key, name, size, progress, speed, sources, state. --follow keeps\n"
-       "the list current (redrawn on a terminal, a line per change on a pipe) until Ctrl-C or\n"
-       "--for SECONDS.\n"},
+       "the list current (redrawn to the terminal's width, a line per change on a pipe, a line\n"
+       "for each download that completes or goes) until Ctrl-C or --for SECONDS; it follows a\n"
+       "restarted daemon and ends with status 3 when none comes back.\n"},
       {"pause", "Usage: tarn pause KEY\nPauses the download KEY; `tarn resume KEY` goes on.\n"},
       {"stop", "Usage: tarn stop KEY\nStops the download KEY and lets its sources go.\n"},
       {"resume", "Usage: tarn resume KEY\nResumes the paused or stopped download KEY.\n"},
@@ -61,7 +62,8 @@ const std::map<std::string, std::string>& Helps() {
       {"watch",
        "Usage: tarn watch [--for SECONDS] [--json]\n"
        "Prints the daemon's events as they happen (servers, downloads, shared files, search\n"
-       "results), one a line, until Ctrl-C or --for SECONDS.\n"},
+       "results), one a line, until Ctrl-C or --for SECONDS. It follows a restarted daemon\n"
+       "and ends with status 3 when none comes back within 10 seconds.\n"},
   };
   return helps;
 }

@@ -66,12 +66,6 @@ std::optional<std::string> SearchTypeWord(const std::string& typed) {
   return std::nullopt;
 }
 
-std::string HResultText(HRESULT hr) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08X", static_cast<uint32_t>(hr));
-  return text;
-}
-
 // Records the events of every list as lines, for `watch` and for the search.
 class CEventLines : public _IP2PServerListEvents,
                     public _IP2PFileListEvents,
@@ -231,8 +225,11 @@ int CTarnCommands::Status(const SParsedArguments& args) {
   config->get_UDPPort(&udp);
   config->get_ConfigPath(&configPath);
   config->get_SharedPath(&sharedPath);
-  const auto serverRows = ListServers(*servers);
-  const auto downloadRows = ListDownloads(*downloads);
+  std::vector<SServerRow> serverRows;
+  std::vector<SDownloadRow> downloadRows;
+  if (!Succeeded(ListServers(*servers, serverRows)) ||
+      !Succeeded(ListDownloads(*downloads, downloadRows)))
+    return Fail(kExitFailed, "the daemon did not list its servers and downloads");
   int32_t sharedCount = 0;
   shared->get_Count(&sharedCount);
   const auto connection = client_->ServerConnection();
@@ -300,8 +297,10 @@ int CTarnCommands::Servers(const SParsedArguments& args) {
     std::shared_ptr<IP2PServerList> servers;
     if (!Succeeded(manager_->get_ServerList(&servers)) || !servers)
       return Fail(kExitFailed, "the daemon did not hand out its server list");
-    const auto rows = ListServers(*servers);
-    io_.out << (args.Has("--json") ? ServersJson(rows) : ServersTable(rows));
+    std::vector<SServerRow> rows;
+    if (const HRESULT hr = ListServers(*servers, rows); !Succeeded(hr))
+      return Fail(kExitFailed, "the daemon did not list its servers (" + HResultText(hr) + ")");
+    io_.out << (args.Has("--json") ? ServersJson(rows) : ServersTable(rows, Columns()));
     return kExitOk;
   }
   const std::string& verb = args.words[0];
@@ -352,7 +351,9 @@ int CTarnCommands::Servers(const SParsedArguments& args) {
 std::string CTarnCommands::ListedAddress(const std::string& host) {
   std::shared_ptr<IP2PServerList> servers;
   if (!Succeeded(manager_->get_ServerList(&servers)) || !servers) return {};
-  for (const auto& row : ListServers(*servers))
+  std::vector<SServerRow> rows;
+  ListServers(*servers, rows);
+  for (const auto& row : rows)
     if (row.address.compare(0, host.size() + 1, host + ":") == 0) return row.address;
   return {};
 }
@@ -508,37 +509,107 @@ int CTarnCommands::Download(const SParsedArguments& args) {
   return kExitOk;
 }
 
+bool CTarnCommands::FollowDaemon(std::string& owner, bool& restarted) {
+  restarted = false;
+  std::string now = client_->NameOwner();
+  if (now == owner) return true;
+  const auto end = Clock::now() + kRestartWait;
+  while (now.empty() && Clock::now() < end && !Interrupted()) {
+    // A call starts the daemon again where the bus activates it.
+    std::shared_ptr<IP2PConfig> config;
+    manager_->get_Config(&config);
+    client_->Pump(std::chrono::milliseconds(200));
+    now = client_->NameOwner();
+  }
+  if (now.empty()) return false;
+  owner = now;
+  restarted = true;
+  return true;
+}
+
+std::vector<std::string> CTarnCommands::GoneLines(const std::map<int32_t, SDownloadRow>& before,
+                                                  const std::vector<SDownloadRow>& now, bool json) {
+  std::set<int32_t> listed;
+  for (const auto& row : now) listed.insert(row.key);
+  std::vector<const SDownloadRow*> gone;
+  for (const auto& [key, row] : before)
+    if (listed.count(key) == 0) gone.push_back(&row);
+  if (gone.empty()) return {};
+  // A download that completed leaves its list for the shared files.
+  std::set<std::string> sharedHashes;
+  std::shared_ptr<IP2PSharedFileList> shared;
+  std::vector<SSharedRow> sharedRows;
+  if (Succeeded(manager_->get_SharedFileList(&shared)) && shared &&
+      Succeeded(ListShared(*shared, sharedRows)))
+    for (const auto& row : sharedRows) sharedHashes.insert(row.hash);
+  std::vector<std::string> lines;
+  for (const SDownloadRow* row : gone) {
+    const bool complete = sharedHashes.count(row->hash) != 0;
+    if (json) {
+      CJsonWriter writer;
+      writer.BeginObject()
+          .Member("key", static_cast<int64_t>(row->key))
+          .Member("name", row->name)
+          .Member("hash", row->hash)
+          .Member("state", std::string(complete ? "complete" : "removed"))
+          .EndObject();
+      lines.push_back(writer.Text());
+    } else {
+      lines.push_back(std::to_string(row->key) + " " + ForTerminal(row->name) +
+                      (complete ? ": complete, now shared" : ": removed"));
+    }
+  }
+  return lines;
+}
+
 int CTarnCommands::Downloads(const SParsedArguments& args) {
   if (!args.words.empty()) return Fail(kExitUsage, "downloads takes no arguments");
   std::shared_ptr<IP2PDownloadFileList> list;
   if (!Succeeded(manager_->get_DownloadFileList(&list)) || !list)
     return Fail(kExitFailed, "the daemon did not hand out its download list");
   const bool json = args.Has("--json");
+  std::vector<SDownloadRow> rows;
   if (!args.Has("--follow")) {
-    const auto rows = ListDownloads(*list);
-    io_.out << (json ? DownloadsJson(rows) : DownloadsTable(rows, io_.terminal));
+    if (const HRESULT hr = ListDownloads(*list, rows); !Succeeded(hr))
+      return Fail(kExitFailed, "the daemon did not list its downloads (" + HResultText(hr) + ")");
+    io_.out << (json ? DownloadsJson(rows) : DownloadsTable(rows, io_.terminal, Columns()));
     return kExitOk;
   }
   const auto span = ReadSeconds(args.Value("--for").value_or("86400"));
   if (!span) return Fail(kExitUsage, "downloads: --for needs a number of seconds");
   const auto end = Clock::now() + *span;
   std::map<int32_t, std::string> shown;  // on a pipe: the last line printed per download
+  std::map<int32_t, SDownloadRow> before;
+  std::string owner = client_->NameOwner();
   size_t drawnLines = 0;
   while (!Interrupted()) {
-    const auto rows = ListDownloads(*list);
+    bool restarted = false;
+    if (!FollowDaemon(owner, restarted))
+      return Fail(kExitUnreachable, "downloads: the daemon stopped");
+    if (restarted && (!Succeeded(manager_->get_DownloadFileList(&list)) || !list))
+      return Fail(kExitFailed, "the daemon did not hand out its download list");
+    if (const HRESULT hr = ListDownloads(*list, rows); !Succeeded(hr))
+      return Fail(kExitFailed, "the daemon did not list its downloads (" + HResultText(hr) + ")");
+    const auto gone = GoneLines(before, rows, json);
+    before.clear();
+    for (const auto& row : rows) before[row.key] = row;
     if (io_.terminal && !json) {
-      // Back over the previous drawing, then the list again.
+      // Back over the previous drawing; the lines about finished downloads stay above the
+      // list drawn again.
       if (drawnLines > 0) io_.out << "\033[" << drawnLines << "A\033[J";
-      const std::string table = DownloadsTable(rows, true);
+      for (const auto& line : gone) io_.out << line << "\n";
+      const std::string table = DownloadsTable(rows, true, Columns());
       io_.out << table << std::flush;
       drawnLines = static_cast<size_t>(std::count(table.begin(), table.end(), '\n'));
     } else {
+      for (const auto& line : gone) io_.out << line << "\n";
       for (const auto& row : rows) {
         const std::string line = json ? DownloadsJson({row}) : DownloadLine(row, false) + "\n";
         if (shown[row.key] == line) continue;
         shown[row.key] = line;
-        io_.out << line << std::flush;
+        io_.out << line;
       }
+      io_.out << std::flush;
     }
     if (Clock::now() >= end) break;
     client_->Pump(std::min<std::chrono::milliseconds>(
@@ -573,8 +644,10 @@ int CTarnCommands::Shared(const SParsedArguments& args) {
   std::shared_ptr<IP2PSharedFileList> list;
   if (!Succeeded(manager_->get_SharedFileList(&list)) || !list)
     return Fail(kExitFailed, "the daemon did not hand out its shared files");
-  const auto rows = ListShared(*list);
-  io_.out << (args.Has("--json") ? SharedJson(rows) : SharedTable(rows));
+  std::vector<SSharedRow> rows;
+  if (const HRESULT hr = ListShared(*list, rows); !Succeeded(hr))
+    return Fail(kExitFailed, "the daemon did not list its shared files (" + HResultText(hr) + ")");
+  io_.out << (args.Has("--json") ? SharedJson(rows) : SharedTable(rows, Columns()));
   return kExitOk;
 }
 
@@ -583,7 +656,7 @@ int CTarnCommands::Uploads(const SParsedArguments& args) {
   std::vector<OSTREL::COM::SUploadQueueEntry> rows;
   if (!Succeeded(client_->ServerConnection()->GetUploadQueue(&rows)))
     return Fail(kExitFailed, "the daemon did not tell its upload queue");
-  io_.out << (args.Has("--json") ? UploadsJson(rows) : UploadsTable(rows));
+  io_.out << (args.Has("--json") ? UploadsJson(rows) : UploadsTable(rows, Columns()));
   return kExitOk;
 }
 
@@ -673,32 +746,44 @@ int CTarnCommands::Watch(const SParsedArguments& args) {
   const auto span = ReadSeconds(args.Value("--for").value_or("86400"));
   if (!span) return Fail(kExitUsage, "watch: --for needs a number of seconds");
   const bool json = args.Has("--json");
-  std::shared_ptr<IP2PServerList> servers;
-  std::shared_ptr<IP2PDownloadFileList> downloads;
-  std::shared_ptr<IP2PSharedFileList> shared;
-  std::shared_ptr<IP2PSearchResultFileList> results;
-  if (!Succeeded(manager_->get_ServerList(&servers)) ||
-      !Succeeded(manager_->get_DownloadFileList(&downloads)) ||
-      !Succeeded(manager_->get_SharedFileList(&shared)) ||
-      !Succeeded(manager_->get_SearchResultFileList(&results)))
-    return Fail(kExitFailed, "the daemon did not hand out its lists");
   auto serverLines = std::make_shared<CEventLines>("server", json);
   auto downloadLines = std::make_shared<CEventLines>("download", json);
   auto sharedLines = std::make_shared<CEventLines>("shared", json);
   auto resultLines = std::make_shared<CEventLines>("result", json);
-  uint32_t cookie = 0;
-  if (!Succeeded(servers->Advise(serverLines, &cookie)) ||
-      !Succeeded(downloads->Advise(downloadLines, &cookie)) ||
-      !Succeeded(shared->Advise(sharedLines, &cookie)) ||
-      !Succeeded(results->Advise(resultLines, &cookie)))
-    return Fail(kExitFailed, "the daemon refused the events");
+  // The lists of the daemon answering now, advised; again after a restart.
+  std::shared_ptr<IP2PServerList> servers;
+  std::shared_ptr<IP2PDownloadFileList> downloads;
+  std::shared_ptr<IP2PSharedFileList> shared;
+  std::shared_ptr<IP2PSearchResultFileList> results;
+  const auto subscribe = [&] {
+    uint32_t cookie = 0;
+    return Succeeded(manager_->get_ServerList(&servers)) &&
+           Succeeded(manager_->get_DownloadFileList(&downloads)) &&
+           Succeeded(manager_->get_SharedFileList(&shared)) &&
+           Succeeded(manager_->get_SearchResultFileList(&results)) &&
+           Succeeded(servers->Advise(serverLines, &cookie)) &&
+           Succeeded(downloads->Advise(downloadLines, &cookie)) &&
+           Succeeded(shared->Advise(sharedLines, &cookie)) &&
+           Succeeded(results->Advise(resultLines, &cookie));
+  };
+  std::string owner = client_->NameOwner();
+  if (!subscribe()) return Fail(kExitFailed, "the daemon refused the events");
   io_.out << (json ? "" : "watching; Ctrl-C ends\n") << std::flush;
   const auto end = Clock::now() + *span;
+  auto nextCheck = Clock::now();
   while (!Interrupted() && Clock::now() < end) {
     client_->Pump(std::chrono::milliseconds(200));
     for (auto* sink : {serverLines.get(), downloadLines.get(), sharedLines.get(), resultLines.get()})
       for (const auto& line : sink->Take()) io_.out << (json ? line : ForTerminal(line)) << "\n";
     io_.out.flush();
+    if (Clock::now() < nextCheck) continue;
+    nextCheck = Clock::now() + std::chrono::seconds(1);
+    bool restarted = false;
+    if (!FollowDaemon(owner, restarted)) return Fail(kExitUnreachable, "watch: the daemon stopped");
+    if (!restarted) continue;
+    if (!subscribe()) return Fail(kExitFailed, "the restarted daemon refused the events");
+    io_.out << (json ? R"({"subject":"daemon","event":"restarted"})" : "daemon restarted") << "\n"
+            << std::flush;
   }
   return kExitOk;
 }

@@ -33,17 +33,24 @@ bool CFolders::IsSystemServiceMode() { return systemServiceMode.load(); }
 
 std::filesystem::path CFolders::BaseDataFolder() {
   if (IsSystemServiceMode()) return "/var/lib";
+  return UserDataHome();
+}
+
+std::filesystem::path CFolders::UserDataHome() {
   if (auto data = AbsoluteFromEnvironment("XDG_DATA_HOME"); !data.empty()) return data;
   return HomeFolder() / ".local" / "share";
+}
+
+std::filesystem::path CFolders::UserConfigHome() {
+  if (auto config = AbsoluteFromEnvironment("XDG_CONFIG_HOME"); !config.empty()) return config;
+  return HomeFolder() / ".config";
 }
 
 std::filesystem::path CFolders::RegistryFolder() {
   if (auto explicitFolder = AbsoluteFromEnvironment("TARN_CONFIG_DIR"); !explicitFolder.empty())
     return explicitFolder;
   if (IsSystemServiceMode()) return "/var/lib/tarn";
-  if (auto config = AbsoluteFromEnvironment("XDG_CONFIG_HOME"); !config.empty())
-    return config / "tarn";
-  return HomeFolder() / ".config" / "tarn";
+  return UserConfigHome() / "tarn";
 }
 
 bool CFolders::CreateFolderTree(const std::filesystem::path& folder) {

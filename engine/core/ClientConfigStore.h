@@ -12,6 +12,9 @@ namespace P2P {
 
 inline constexpr const char* kProductKey = "Software\\Ostrel\\TARN";
 inline constexpr const char* kConnectionsKey = "Connections";
+// What the engine may do to the host beyond its own files: "Open Firewall Ports" and "Watch
+// Network Links" (DWORD, 1 when missing; 0 leaves the host's firewall and link events alone).
+inline constexpr const char* kHostKey = "Host";
 inline constexpr const char* kDefaultUserName = "TARN user";
 inline constexpr const char* kDefaultServerIp = "127.0.0.1";
 inline constexpr uint16_t kDefaultServerPort = 4661;

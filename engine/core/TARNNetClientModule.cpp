@@ -27,7 +27,6 @@ CTARNNetClientModule::~CTARNNetClientModule() = default;
 bool CTARNNetClientModule::Start() {
   CRandom::SeedWithTime();
   LoadConfig();
-  if (startHook_) startHook_(*this);
   // Each step brings up a manager the later ones depend on.
   if (!LoadClientCredits() || !LoadServerList() || !CreateTransferFileList() ||
       !StartDownloadManager() || !StartUploadManager() || !StartSearchManager() ||
@@ -101,15 +100,20 @@ bool CTARNNetClientModule::StartDownloadManager() {
   downloadFileManager_.SetUploadFileManager(&uploadFileManager_);
   return downloadFileManager_.Start(config_.tempPath, config_.sharedPath);
 }
+uint32_t CTARNNetClientModule::StoredDword(const std::string& key, const char* name,
+                                           uint32_t fallback) const {
+  if (!registry_) return fallback;
+  const auto opened =
+      OSTREL::Platform::CRegKey::Open(*registry_, OSTREL::Platform::RegRoot::kLocalMachine, key);
+  return opened ? opened->QueryDword(name).value_or(fallback) : fallback;
+}
 bool CTARNNetClientModule::StartUploadManager() {
-  uint32_t pause = kDefaultHashingPauseMs;
-  if (registry_) {
-    using OSTREL::Platform::CRegKey;
-    const auto product =
-        CRegKey::Open(*registry_, OSTREL::Platform::RegRoot::kLocalMachine, kProductKey);
-    if (product) pause = product->QueryDword("Hashing Pause").value_or(kDefaultHashingPauseMs);
-  }
+  const uint32_t pause = StoredDword(kProductKey, "Hashing Pause", kDefaultHashingPauseMs);
   uploadFileManager_.SetHashingLock(&lock_);
+  std::vector<std::filesystem::path> downloadFolders{config_.tempPath};
+  downloadFolders.insert(downloadFolders.end(), config_.downloadFolders.begin(),
+                         config_.downloadFolders.end());
+  uploadFileManager_.SetDownloadFolders(std::move(downloadFolders));
   uploadFileManager_.Advise(this);
   return uploadFileManager_.Start(config_.configPath, config_.sharedPath, pause);
 }
@@ -193,7 +197,13 @@ void CTARNNetClientModule::UploadPass() {
   peerContext_->served.Deliver(uploadService_->Tick());
   peerContext_->served.ResumeWaiting();
 }
+// The host's firewall is asked to open the peer ports, and the network links are watched,
+// unless the registry's "Host" key says not to (an instance that must leave the host alone,
+// as tests do).
 bool CTARNNetClientModule::StartConnectionManager() {
+  const std::string host = std::string(kProductKey) + "\\" + kHostKey;
+  if (StoredDword(host, "Open Firewall Ports", 1) == 0) connectionManager_.SetFirewall(nullptr);
+  if (StoredDword(host, "Watch Network Links", 1) == 0) connectionManager_.SetMediaSource(nullptr);
   connectionManager_.SetHooks(MakeServerSessionHooks());
   return connectionManager_.Start();
 }

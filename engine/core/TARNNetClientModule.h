@@ -39,12 +39,6 @@ class CTARNNetClientModule : public OSTREL::CSingletonPtr<CTARNNetClientModule>,
   bool Start() override;
   bool Stop() override;
 
-  // Called by every Start from now on, after the configuration is loaded and before any
-  // manager starts; an empty hook removes it. Whole-engine tests use it to leave out the host's
-  // firewall and media events. Set while no instance is being created.
-  using StartHook = std::function<void(CTARNNetClientModule&)>;
-  static void SetStartHook(StartHook hook) { startHook_ = std::move(hook); }
-
   _tagStructClientConfig& GetConfig() { return config_; }
   CTARNNetConnectionManager& GetConnectionManager() { return connectionManager_; }
   CTARNNetServerManager& GetServerManager() { return serverManager_; }
@@ -84,6 +78,8 @@ class CTARNNetClientModule : public OSTREL::CSingletonPtr<CTARNNetClientModule>,
   void SaveServerList();
   void SaveClientCredits();
 
+  // A DWORD of the registry `key`; `fallback` when it or the registry is missing.
+  uint32_t StoredDword(const std::string& key, const char* name, uint32_t fallback) const;
   // What the server sessions ask of the file and search sides; filled in as those land.
   Protocol::SServerSessionHooks MakeServerSessionHooks();
   std::vector<uint8_t> BuildOfferList(bool compactTags);
@@ -122,8 +118,6 @@ class CTARNNetClientModule : public OSTREL::CSingletonPtr<CTARNNetClientModule>,
   Shared::File::TransferFile::CTARNNetTransferFileList* transferFileList_ = nullptr;
 
   std::unique_ptr<OSTREL::Platform::CRegistry> registry_;
-
-  static inline StartHook startHook_;
 };
 
 }  // namespace P2P

@@ -6,7 +6,7 @@
 
 namespace P2P::HASH {
 
-bool CAICHBlockHasher::StartPart(AICH_HASH::_tagStructAICHNode* partNode) {
+bool CAICHBlockHasher::StartPart(_tagStructAICHNode* partNode) {
   part_ = partNode;
   blockOffset_ = 0;
   fed_ = 0;
@@ -28,7 +28,7 @@ bool CAICHBlockHasher::FinishPart() { return fed_ == 0 || StoreBlock(fed_); }
 
 bool CAICHBlockHasher::StoreBlock(uint32_t length) {
   if (part_ == nullptr) return false;
-  AICH_HASH::_tagStructAICHNode* node = part_->FindNode(blockOffset_, length, true);
+  _tagStructAICHNode* node = part_->FindNode(blockOffset_, length, true);
   if (node == nullptr) return false;
   node->SetHash(sha1_.Final());
   blockOffset_ += length;

@@ -13,7 +13,7 @@ namespace P2P::HASH {
 class CAICHBlockHasher {
  public:
   // False when the part has no node.
-  bool StartPart(AICH_HASH::_tagStructAICHNode* partNode);
+  bool StartPart(_tagStructAICHNode* partNode);
   bool Feed(std::span<const uint8_t> bytes);
   // Stores the shorter last block of the part, if one is pending.
   bool FinishPart();
@@ -21,7 +21,7 @@ class CAICHBlockHasher {
  private:
   bool StoreBlock(uint32_t length);
 
-  AICH_HASH::_tagStructAICHNode* part_ = nullptr;
+  _tagStructAICHNode* part_ = nullptr;
   uint32_t blockOffset_ = 0;
   uint32_t fed_ = 0;
   CSHA1Digest sha1_;

@@ -4,7 +4,7 @@
 #include "engine/hashing/HashConstants.h"
 #include "engine/protocol/Limits.h"
 
-namespace P2P::HASH::AICH_HASH {
+namespace P2P::HASH {
 
 std::unique_ptr<_tagStructAICHNode> _tagStructAICHNode::CreateRoot(uint32_t fileSize) {
   auto root = std::make_unique<_tagStructAICHNode>();
@@ -118,4 +118,4 @@ void _tagStructAICHNode::DropChildren() {
   right.reset();
 }
 
-}  // namespace P2P::HASH::AICH_HASH
+}  // namespace P2P::HASH

@@ -10,7 +10,7 @@
 
 #include "engine/hashing/AICHHash.h"
 
-namespace P2P::HASH::AICH_HASH {
+namespace P2P::HASH {
 
 enum : int32_t { kNodeRoot = 0, kNodeLeft = 1, kNodeRight = 2 };
 
@@ -59,4 +59,4 @@ struct _tagStructAICHNode {
   void DropChildren();
 };
 
-}  // namespace P2P::HASH::AICH_HASH
+}  // namespace P2P::HASH

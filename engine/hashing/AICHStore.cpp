@@ -15,8 +15,7 @@ OSTREL::Process::CCriticalSection& HashingLock() {
 }
 
 bool SaveAICHTree(const std::filesystem::path& folder, const _tagUnionHash& fileHash,
-                  const AICH_HASH::CTARNNetAICHTree& tree,
-                  OSTREL::Process::CCriticalSection& lock) {
+                  const CTARNNetAICHTree& tree, OSTREL::Process::CCriticalSection& lock) {
   OSTREL::Process::CLock guard(lock);
   const std::filesystem::path path = folder / kAICHFileName;
   std::error_code error;
@@ -37,7 +36,7 @@ bool SaveAICHTree(const std::filesystem::path& folder, const _tagUnionHash& file
   }
   CXmlElement file = root.AppendElement("File");
   file.AppendText("Hash", hex);
-  for (const AICH_HASH::_tagStructAICHStoredNode& node : tree.ExportStoredNodes()) {
+  for (const _tagStructAICHStoredNode& node : tree.ExportStoredNodes()) {
     CXmlElement block = file.AppendElement("AICHBlock");
     block.AppendNumber("Id", node.id);
     block.AppendText("AICH", node.hash.ToHex());

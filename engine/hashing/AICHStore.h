@@ -23,7 +23,7 @@ OSTREL::Process::CCriticalSection& HashingLock();
 // Adds (or replaces) the tree of `fileHash` in AICH.dat in `folder`, under `lock`. An existing
 // file that cannot be loaded is left alone and nothing is saved.
 bool SaveAICHTree(const std::filesystem::path& folder, const _tagUnionHash& fileHash,
-                  const AICH_HASH::CTARNNetAICHTree& tree,
+                  const CTARNNetAICHTree& tree,
                   OSTREL::Process::CCriticalSection& lock = HashingLock());
 
 }  // namespace P2P::HASH

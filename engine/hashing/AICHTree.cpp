@@ -5,7 +5,7 @@
 #include "engine/hashing/HashConstants.h"
 #include "engine/protocol/Limits.h"
 
-namespace P2P::HASH::AICH_HASH {
+namespace P2P::HASH {
 namespace {
 
 bool AncestorsValid(const _tagStructAICHNode& node) {
@@ -194,4 +194,4 @@ bool CTARNNetAICHTree::ImportStoredNodes(uint32_t fileSize,
   return root_->IsValid() && ComputeAndVerify();
 }
 
-}  // namespace P2P::HASH::AICH_HASH
+}  // namespace P2P::HASH

@@ -13,7 +13,7 @@
 #include "engine/hashing/AICHNode.h"
 #include "engine/protocol/Stream.h"
 
-namespace P2P::HASH::AICH_HASH {
+namespace P2P::HASH {
 
 // One stored node: its position code and its hash.
 struct _tagStructAICHStoredNode {
@@ -69,4 +69,4 @@ class CTARNNetAICHTree {
   std::unique_ptr<_tagStructAICHNode> root_;
 };
 
-}  // namespace P2P::HASH::AICH_HASH
+}  // namespace P2P::HASH

@@ -30,8 +30,8 @@ class CTARNNetFileHashSet {
   int32_t GetStatus() const { return status_; }
   MD4_HASH::CTARNNetHashList& HashList() { return hashList_; }
   const MD4_HASH::CTARNNetHashList& HashList() const { return hashList_; }
-  AICH_HASH::CTARNNetAICHTree& Tree() { return tree_; }
-  const AICH_HASH::CTARNNetAICHTree& Tree() const { return tree_; }
+  CTARNNetAICHTree& Tree() { return tree_; }
+  const CTARNNetAICHTree& Tree() const { return tree_; }
 
   // A different root drops every hash held below the old one: they no longer belong to it.
   void SetRootHash(const _tagStructAICHHash& hash, int32_t status);
@@ -51,7 +51,7 @@ class CTARNNetFileHashSet {
   bool IsTrusted() const;
 
   MD4_HASH::CTARNNetHashList hashList_;
-  AICH_HASH::CTARNNetAICHTree tree_;
+  CTARNNetAICHTree tree_;
   uint32_t expectedHashCount_ = 0;
   int32_t status_ = kStatusReset;
 };

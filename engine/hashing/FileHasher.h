@@ -1,6 +1,6 @@
-// Hashes a file for sharing: one sequential pass through the file-system seam that feeds the
-// same chunks to the MD4 of each part and (on a second thread, for files of more than a few
-// chunks) to the SHA-1 of each AICH block, then builds and verifies the AICH tree. It pauses
+// Hashes a file for sharing: one pass through the file-system seam that feeds every chunk to
+// the MD4 of its part and the SHA-1 of its AICH blocks, then builds and verifies the AICH tree.
+// Files of more than a few chunks are hashed on two threads, two parts at a time. It pauses
 // after each chunk and part to leave the disk to others, and stops promptly on an abort event
 // or a stop request. One call at a time per object; calls on different objects serialise on
 // the hashing lock when one is given.
@@ -34,8 +34,7 @@ struct _tagStructHashingOptions {
   // After each chunk: bytes hashed so far and the file size.
   std::function<void(uint32_t hashed, uint32_t total)> onProgress;
   // On success, still under the hashing lock: where the caller stores the tree.
-  std::function<void(const _tagUnionHash& fileHash, const AICH_HASH::CTARNNetAICHTree& tree)>
-      onHashed;
+  std::function<void(const _tagUnionHash& fileHash, const CTARNNetAICHTree& tree)> onHashed;
 };
 
 class CTARNNetFileHasher {
@@ -43,16 +42,16 @@ class CTARNNetFileHasher {
   explicit CTARNNetFileHasher(_tagStructHashingOptions options = {});
 
   // Any output may be null. On failure no output is touched.
-  bool HashFile(const std::filesystem::path& path, _tagUnionHash* fileHash,
-                AICH_HASH::CTARNNetAICHTree* tree, MD4_HASH::CTARNNetHashList* hashList);
+  bool HashFile(const std::filesystem::path& path, _tagUnionHash* fileHash, CTARNNetAICHTree* tree,
+                MD4_HASH::CTARNNetHashList* hashList);
   // Fills `hashSet` for the file's size, its tree verified throughout (status verified).
   bool HashFile(const std::filesystem::path& path, CTARNNetFileHashSet& hashSet,
                 _tagUnionHash& fileHash);
 
  private:
   bool HashLocked(const std::filesystem::path& path, _tagUnionHash& fileHash,
-                  AICH_HASH::CTARNNetAICHTree& tree, MD4_HASH::CTARNNetHashList& hashList);
-  bool HashParts(OSTREL::File::IFile& file, uint32_t size, AICH_HASH::CTARNNetAICHTree& tree,
+                  CTARNNetAICHTree& tree, MD4_HASH::CTARNNetHashList& hashList);
+  bool HashParts(OSTREL::File::IFile& file, uint32_t size, CTARNNetAICHTree& tree,
                  MD4_HASH::CTARNNetHashList& hashList);
   bool ShouldStop() const;
   // Waits out the pause; false when a stop was requested meanwhile.

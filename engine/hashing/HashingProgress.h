@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-namespace P2P {
+namespace P2P::HASH {
 
 struct _tagStructHashingProgress {
   bool hashing = false;     // a scan is hashing right now
@@ -18,4 +18,4 @@ struct _tagStructHashingProgress {
   uint32_t filesHashed = 0;     // since Start, all scans together
 };
 
-}  // namespace P2P
+}  // namespace P2P::HASH

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace P2P::Shared::File::TransferFile {
+namespace P2P::HASH {
 
 CTARNNetRunningPartDigests::SPart* CTARNNetRunningPartDigests::FindPart(uint32_t partStart) {
   for (const auto& part : parts_)
@@ -33,7 +33,7 @@ void CTARNNetRunningPartDigests::Written(uint32_t partStart, uint32_t partEnd, u
   part->hashedEnd = static_cast<uint32_t>(end);
 }
 
-HASH::CMD4Digest* CTARNNetRunningPartDigests::Find(uint32_t partStart, uint32_t& hashedEnd) {
+CMD4Digest* CTARNNetRunningPartDigests::Find(uint32_t partStart, uint32_t& hashedEnd) {
   SPart* part = FindPart(partStart);
   if (part == nullptr) return nullptr;
   hashedEnd = part->hashedEnd;
@@ -44,4 +44,4 @@ void CTARNNetRunningPartDigests::Forget(uint32_t partStart) {
   std::erase_if(parts_, [partStart](const auto& part) { return part->start == partStart; });
 }
 
-}  // namespace P2P::Shared::File::TransferFile
+}  // namespace P2P::HASH

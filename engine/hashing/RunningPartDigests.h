@@ -14,7 +14,7 @@
 #include "engine/base/Hash.h"
 #include "engine/hashing/Digest.h"
 
-namespace P2P::Shared::File::TransferFile {
+namespace P2P::HASH {
 
 class CTARNNetRunningPartDigests {
  public:
@@ -26,7 +26,7 @@ class CTARNNetRunningPartDigests {
                std::span<const uint8_t> data);
   // The running digest of the part starting at `partStart`, covering [partStart, hashedEnd);
   // null when the part has none. Valid until the next change to this list.
-  HASH::CMD4Digest* Find(uint32_t partStart, uint32_t& hashedEnd);
+  CMD4Digest* Find(uint32_t partStart, uint32_t& hashedEnd);
   void Forget(uint32_t partStart);
   void Clear() { parts_.clear(); }
   size_t Size() const { return parts_.size(); }
@@ -35,11 +35,11 @@ class CTARNNetRunningPartDigests {
   struct SPart {
     uint32_t start = 0;
     uint32_t hashedEnd = 0;
-    HASH::CMD4Digest md4;
+    CMD4Digest md4;
   };
   SPart* FindPart(uint32_t partStart);
 
   std::vector<std::unique_ptr<SPart>> parts_;
 };
 
-}  // namespace P2P::Shared::File::TransferFile
+}  // namespace P2P::HASH

@@ -8,8 +8,10 @@
 #include "framework/XmlDocument.h"
 #include "platform/AtomicFile.h"
 
-namespace P2P::HASH {
+namespace P2P::Shared::File {
 
+using HASH::kAICHFileName;
+using HASH::kAICHRoot;
 using OSTREL::File::CXmlDocument;
 using OSTREL::File::CXmlElement;
 
@@ -26,7 +28,7 @@ bool ReadAICHDatText(std::string_view text, std::vector<_tagStructAICHDatEntry>&
       const auto id = block.Value("Id");
       const auto aich = block.Value("AICH");
       const auto number = id ? OSTREL::File::ParseUInt16(*id) : std::nullopt;
-      const auto value = aich ? _tagStructAICHHash::FromHex(*aich) : std::nullopt;
+      const auto value = aich ? HASH::_tagStructAICHHash::FromHex(*aich) : std::nullopt;
       if (number && value) entry.nodes.push_back({*number, *value});
     }
     entries.push_back(std::move(entry));
@@ -49,7 +51,7 @@ bool WriteAICHDatPieces(const std::list<_tagStructAICHDatEntry>& entries,
     text += "\n\t<File>\n\t\t<Hash>";
     text += entry.fileHash.ToHex();
     text += "</Hash>";
-    for (const AICH_HASH::_tagStructAICHStoredNode& node : entry.nodes) {
+    for (const HASH::_tagStructAICHStoredNode& node : entry.nodes) {
       text += "\n\t\t<AICHBlock>\n\t\t\t<Id>";
       text += std::to_string(node.id);
       text += "</Id>\n\t\t\t<AICH>";
@@ -112,8 +114,7 @@ void CTARNNetAICHDatStore::LoadOnce() {
   }
 }
 
-void CTARNNetAICHDatStore::Put(const _tagUnionHash& fileHash,
-                               const AICH_HASH::CTARNNetAICHTree& tree) {
+void CTARNNetAICHDatStore::Put(const _tagUnionHash& fileHash, const HASH::CTARNNetAICHTree& tree) {
   _tagStructAICHDatEntry entry{fileHash, tree.ExportStoredNodes()};
   std::lock_guard guard(lock_);
   LoadOnce();
@@ -149,4 +150,4 @@ bool CTARNNetAICHDatStore::Save() {
   return true;
 }
 
-}  // namespace P2P::HASH
+}  // namespace P2P::Shared::File

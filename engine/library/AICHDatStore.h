@@ -18,11 +18,11 @@
 #include "engine/hashing/AICHTree.h"
 #include "engine/library/SharedFileList.h"
 
-namespace P2P::HASH {
+namespace P2P::Shared::File {
 
 struct _tagStructAICHDatEntry {
   _tagUnionHash fileHash;
-  std::vector<AICH_HASH::_tagStructAICHStoredNode> nodes;
+  std::vector<HASH::_tagStructAICHStoredNode> nodes;
 };
 
 // The entries of an AICH.dat image; empty (false) when it is not a well-formed AICHList.
@@ -36,7 +36,7 @@ class CTARNNetAICHDatStore {
   explicit CTARNNetAICHDatStore(std::filesystem::path folder = {}) : folder_(std::move(folder)) {}
 
   void SetFolder(const std::filesystem::path& folder);
-  void Put(const _tagUnionHash& fileHash, const AICH_HASH::CTARNNetAICHTree& tree);
+  void Put(const _tagUnionHash& fileHash, const HASH::CTARNNetAICHTree& tree);
   bool Contains(const _tagUnionHash& fileHash);
   // Writes AICH.dat when entries changed since the last save; true when the file on disk
   // holds every entry.
@@ -56,4 +56,4 @@ class CTARNNetAICHDatStore {
       byHash_;
 };
 
-}  // namespace P2P::HASH
+}  // namespace P2P::Shared::File

@@ -29,6 +29,22 @@ bool NeedsHashSet(Shared::File::TransferFile::CTARNNetTransferFile& file) {
   return Multipart(file) && !file.HashSet().HashList().Matches(file.GetHash());
 }
 
+// The part count a file status or hash set names next in `reader`, without reading it.
+uint32_t CountAhead(const CStreamReader& reader) {
+  CStreamReader peek(reader.Rest());
+  uint16_t count = 0;
+  return peek.ReadUInt16(count) ? count : 0;
+}
+
+// A source whose part count is not the download's has the file with another size: the download
+// is told, and fails once every source is so.
+void TellSizeDisagreement(Shared::File::TransferFile::CTARNNetTransferFile& file, uint32_t source,
+                          uint32_t theirParts, uint32_t ourParts) {
+  if (theirParts == 0 || theirParts == ourParts) return;
+  if (const auto download = file.DataAs<Shared::File::TransferFile::CTARNNetDownloadFileData>())
+    download->NoteSizeDisagreement(source, theirParts, ourParts);
+}
+
 }  // namespace
 
 CTARNNetPeerDownload::CTARNNetPeerDownload(CPeerSessionContext& context, ITARNNetPeerLink& link,
@@ -167,12 +183,15 @@ void CTARNNetPeerDownload::OnFileStatus(std::span<const uint8_t> payload) {
 void CTARNNetPeerDownload::ApplyFileStatus(File& file, CStreamReader& reader) {
   if (file.GetHash() != client_->GetRequestedFile()) return;
   CountAvailabilityOut(file);
+  const uint32_t theirParts = CountAhead(reader);
   std::optional<std::vector<uint8_t>> parts = ReadPartStatus(reader, file.GetSize());
   if (!parts) {
     // A client that miscounts the parts is of no use; it is not asked again.
     client_->SetAvailability(std::nullopt);
     client_->SetDownloadState(Client::kDownloadIdle);
     link_.Close();
+    TellSizeDisagreement(file, client_->GetAddress(), theirParts,
+                         StatusPartCount(file.GetSize()));
     return;
   }
   const bool whole =
@@ -202,6 +221,15 @@ void CTARNNetPeerDownload::OnHashSetAnswer(std::span<const uint8_t> payload) {
   const FilePtr file = KnownFileOr(context_, link_, payload, false);
   if (!file) return;
   CStreamReader reader(payload.subspan(_tagUnionHash::kSize));
+  const uint32_t theirParts = CountAhead(reader);
+  if (theirParts != 0 && theirParts != HASH::HashSetCount(file->GetSize())) {
+    // A hash set of another part count belongs to another size: the source is of no use.
+    client_->SetDownloadState(Client::kDownloadIdle);
+    link_.Close();
+    TellSizeDisagreement(*file, client_->GetAddress(), theirParts,
+                         HASH::HashSetCount(file->GetSize()));
+    return;
+  }
   {
     CLock guard(file->LockObject());
     HASH::MD4_HASH::CTARNNetHashList offered;

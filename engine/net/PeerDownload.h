@@ -89,6 +89,7 @@ class CTARNNetPeerDownload {
   void AfterBlockCompleted(File& file);
   // Credits the sender and counts the bytes against "Max Download"; reading pauses while the
   // allowance is in debt.
+  void PauseForDisk();
   void OnReceived(uint32_t bytes);
   bool InsideLastRequest(const Protocol::_tagStructDataPacket& packet, bool packed) const;
   // A part whose check failed is repaired block by block once its AICH hashes are known.

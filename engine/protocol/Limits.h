@@ -58,6 +58,9 @@ inline constexpr uint32_t kMaxOfferRecords = 65536;
 // link as a whole never exceeds the second cap (a sources list makes it longer than a field).
 inline constexpr size_t kMaxLinkFieldLength = 259;
 inline constexpr size_t kMaxLinkLength = 64 * 1024;
+// A name counts its characters against the field limit, not its escaped text, which may hold
+// up to four bytes per character and three characters ("%XX") per byte.
+inline constexpr size_t kMaxLinkNameTextLength = kMaxLinkFieldLength * 4 * 3;
 // Sources a link may name; more are refused rather than silently cut.
 inline constexpr size_t kMaxLinkSources = 200;
 

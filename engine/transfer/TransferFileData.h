@@ -37,6 +37,9 @@ class ITARNNetTransferFileData {
     return false;
   }
   virtual bool AcceptData(const _tagStructReceivedData& /*data*/) { return false; }
+  // Received data waits for the disk in such amounts that the sessions should stop reading
+  // for a moment.
+  virtual bool WritesBackedUp() const { return false; }
   // The file's new full path: a download renames its record, a shared file moves on disk.
   virtual bool SetPath(const std::string& /*fullPath*/) { return false; }
   // A file that carries no download is complete.

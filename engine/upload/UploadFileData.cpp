@@ -51,7 +51,7 @@ bool CTARNNetUploadFileData::Create(const std::string& path, OSTREL::Process::CE
     options.onHashed = settings_->storeTree;
   else if (!folder.empty())
     options.onHashed = [folder, lock](const _tagUnionHash& hash,
-                                      const HASH::AICH_HASH::CTARNNetAICHTree& tree) {
+                                      const HASH::CTARNNetAICHTree& tree) {
       HASH::SaveAICHTree(folder, hash, tree, *lock);
     };
   HASH::CTARNNetFileHasher hasher(options);

@@ -45,8 +45,7 @@ CTARNNetUploadFileManager::CTARNNetUploadFileManager() : monitor_(*this) {
                                OSTREL::File::CPathMonitor::kChangeDirName |
                                OSTREL::File::CPathMonitor::kChangeLastWrite;
   monitor_.SetFilter(kFilter);
-  settings_.storeTree = [this](const _tagUnionHash& hash,
-                               const HASH::AICH_HASH::CTARNNetAICHTree& tree) {
+  settings_.storeTree = [this](const _tagUnionHash& hash, const HASH::CTARNNetAICHTree& tree) {
     aichStore_.Put(hash, tree);
   };
   ShareSettings();
@@ -110,7 +109,7 @@ void CTARNNetUploadFileManager::Stop() {
 // every file object at stop); the allocator keeps such memory unless asked to return it.
 void CTARNNetUploadFileManager::ReturnFreedMemory() { malloc_trim(0); }
 
-_tagStructHashingProgress CTARNNetUploadFileManager::GetProgress() const {
+HASH::_tagStructHashingProgress CTARNNetUploadFileManager::GetProgress() const {
   std::lock_guard guard(progressLock_);
   return progress_;
 }
@@ -120,9 +119,10 @@ _tagStructHashingProgress CTARNNetUploadFileManager::GetProgress() const {
 void CTARNNetUploadFileManager::LoadSharedDat() {
   const fs::path path = settings_.configFolder / Shared::File::kSharedDatFileName;
   Shared::File::ForEachSharedDatEntry(path, [this](Shared::_tagStructSharedFile& record) {
-    // A data file must not make us offer files from outside the shared folder.
-    if (record.hash.IsZero() || record.info.fullPathName.empty() ||
-        !Shared::File::IsInsideFolder(record.info.fullPathName, sharedPath_))
+    // A data file must not make us offer files from outside the folders we share.
+    if (record.hash.IsZero() || record.info.fullPathName.empty()) return;
+    if (!Shared::File::IsInsideFolder(record.info.fullPathName, sharedPath_) &&
+        !StillThereOutside(record))
       return;
     if (list_.FindByHash(record.hash)) return;
     record.info.name = Shared::SafeFileName(record.info.name);
@@ -133,8 +133,25 @@ void CTARNNetUploadFileManager::LoadSharedDat() {
   });
 }
 
+bool CTARNNetUploadFileManager::StillThereOutside(
+    const Shared::_tagStructSharedFile& record) const {
+  const std::string& path = record.info.fullPathName;
+  const bool inDownloadFolder = std::any_of(
+      downloadFolders_.begin(), downloadFolders_.end(),
+      [&](const fs::path& folder) { return Shared::File::IsInsideFolder(path, folder); });
+  if (!inDownloadFolder) return false;
+  const auto attributes = Shared::File::ReadFileAttributes(path);
+  return attributes && SameAttributes(record.info, *attributes);
+}
+
 bool CTARNNetUploadFileManager::AddSharedFile(const CTransferFilePtr& file) {
   if (!file) return false;
+  std::lock_guard sharing(shareLock_);
+  // The monitor may have met the completed file in the shared folder and shared it already.
+  if (const CTransferFilePtr listed = list_.FindByHash(file->GetHash()); listed && listed != file) {
+    TransferFiles()->Remove(file.Get());
+    return false;
+  }
   if (!file->DataAs<CTARNNetUploadFileData>())
     CTARNNetUploadFileData::Attach(file, attachSettings_);
   TransferFiles()->Add(file);
@@ -318,7 +335,7 @@ void CTARNNetUploadFileManager::HashBatch() {
 void CTARNNetUploadFileManager::ReportProgress(bool final) {
   const uint32_t now = CTickSource::Now();
   const uint32_t elapsed = std::max<uint32_t>(now - lastReport_, 1);
-  _tagStructHashingProgress progress;
+  HASH::_tagStructHashingProgress progress;
   {
     std::lock_guard guard(progressLock_);
     progress_.bytesPerSecond = (progress_.bytesDone - bytesAtLastReport_) * 1000 / elapsed;
@@ -342,6 +359,7 @@ void CTARNNetUploadFileManager::HashAndShare(const std::string& fullPath) {
     ++progress_.filesHashed;
   }
   const _tagUnionHash hash = fresh->GetHash();
+  std::lock_guard sharing(shareLock_);
   // An entry for this path with other contents is out of date: the file was rewritten.
   if (const CTransferFilePtr old = list_.FindByPath(fullPath); old && old->GetHash() != hash)
     RemoveSharedFile(old);

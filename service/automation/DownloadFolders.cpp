@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "engine/base/ClientConfig.h"
-#include "platform/Folders.h"
 
 namespace OSTREL::COM {
 namespace {
@@ -36,6 +35,18 @@ bool IsWithin(const fs::path& folder, const fs::path& root) {
   return true;
 }
 
+// Whether the folder can be made when the download completes: its nearest existing part is a
+// folder this process may write into.
+bool CanMakeFolder(const fs::path& folder) {
+  std::error_code error;
+  fs::path existing = folder;
+  while (!fs::exists(existing, error)) {
+    if (existing == existing.parent_path()) return false;
+    existing = existing.parent_path();
+  }
+  return fs::is_directory(existing, error) && ::access(existing.c_str(), W_OK | X_OK) == 0;
+}
+
 std::vector<fs::path> AllowedRoots(const P2P::_tagStructClientConfig& config) {
   std::vector<fs::path> roots;
   std::vector<std::string> texts{config.sharedPath, config.tempPath};
@@ -56,9 +67,9 @@ HRESULT ApproveDownloadFolder(const P2P::_tagStructClientConfig& config,
   bool allowed = false;
   for (const fs::path& root : AllowedRoots(config)) allowed = allowed || IsWithin(folder, root);
   if (!allowed) return E_ACCESSDENIED;
-  // Made now, so a folder that cannot be used fails the request instead of the completion.
-  if (!Platform::CFolders::CreateFolderTree(folder) || ::access(folder.c_str(), W_OK) != 0)
-    return E_INVALIDARG;
+  // Checked now, so a folder that cannot be used fails the request instead of the completion;
+  // made at the completion, so that a refused request leaves nothing behind.
+  if (!CanMakeFolder(folder)) return E_INVALIDARG;
   record.info.targetFolder = folder.string();
   return S_OK;
 }

@@ -15,10 +15,10 @@ struct _tagStructClientConfig;
 
 namespace OSTREL::COM {
 
-// Checks the record's target folder, when it has one, and creates it when missing; the record
-// then names it without symbolic links or "..". E_ACCESSDENIED for a folder outside the
-// allowed ones, E_INVALIDARG for a relative path or one that cannot be made a writable
-// folder; the record is unchanged then.
+// Checks the record's target folder, when it has one: the record then names it without
+// symbolic links or "..". E_ACCESSDENIED for a folder outside the allowed ones, E_INVALIDARG
+// for a relative path or one that cannot be made a writable folder; the record is unchanged
+// then. Nothing is made on the disk.
 HRESULT ApproveDownloadFolder(const P2P::_tagStructClientConfig& config,
                               P2P::Shared::_tagStructSharedFile& record);
 

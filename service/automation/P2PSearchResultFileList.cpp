@@ -24,8 +24,8 @@ void DeliverResultEvent(_IP2PSearchResultFileListEvents& sink, IEngineEventSubsc
 }  // namespace
 
 CP2PSearchResultFileList::CP2PSearchResultFileList(std::shared_ptr<SAutomationContext> context)
-    : CCollectionImplT(std::move(context), IEngineEventSubscriber::Source::kSearch,
-                       &DeliverResultEvent) {}
+    : CRecordsImplT(std::move(context), IEngineEventSubscriber::Source::kSearch,
+                    &DeliverResultEvent) {}
 
 std::optional<size_t> CP2PSearchResultFileList::CountOf() {
   auto* searches = context_->engine->Searches();

@@ -29,6 +29,10 @@ class CApiClient {
   explicit CApiClient(std::unique_ptr<sdbus::IConnection> connection,
                       std::string destination = kDefaultDestination);
   static std::unique_ptr<CApiClient> ForSessionBus();
+  // The bus the daemon is on: the session bus, or the system bus of a system-wide daemon
+  // (TARN_BUS=system, as its unit sets). Null without that bus.
+  static std::unique_ptr<CApiClient> ForDaemon();
+  static bool DaemonOnSystemBus();
   ~CApiClient();
   CApiClient(const CApiClient&) = delete;
   CApiClient& operator=(const CApiClient&) = delete;
@@ -48,6 +52,8 @@ class CApiClient {
   sdbus::IConnection& Connection() { return *connection_; }
   const std::string& Destination() const { return destination_; }
   std::string UniqueName() const { return connection_->getUniqueName(); }
+  // The unique name that owns the destination now; empty when none does (or the bus failed).
+  std::string NameOwner();
 
   // A remote object of interface `Interface` at `path`; null for "/".
   template <typename Interface>
@@ -74,6 +80,10 @@ HRESULT Call(CallFn call) {
     return BusFailure(error);
   }
 }
+
+// Milliseconds until an absolute CLOCK_MONOTONIC deadline in microseconds (as a connection's
+// poll data gives it), at most one second; -1 for none.
+int BusPollTimeout(uint64_t deadlineUsec);
 
 inline sdbus::Variant VariantOf(const OptionalText& text) {
   return text ? sdbus::Variant(*text) : sdbus::Variant(int32_t{0});

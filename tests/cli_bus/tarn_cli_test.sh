@@ -8,9 +8,10 @@ root=$1
 export TARN_BUILD=$2
 # shellcheck source=../../scripts/tarn-instance.sh
 source "$root/scripts/tarn-instance.sh"
+# shellcheck source=../support/checks.sh
+source "$root/tests/support/checks.sh"
 
 work=$(mktemp -d)
-passed=0 failed=0
 server_pid=
 cleanup() {
   instance_stop_daemon "$work/a"
@@ -25,11 +26,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-check() {  # check NAME CONDITION...
-  local name=$1
-  shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $name"; fi
-}
 # run ARGS...: tarn's status in $rc, its output in $out, its errors in $err.
 run() {
   instance_tarn "$work/a" "$@" >"$work/out" 2>"$work/err"
@@ -220,10 +216,17 @@ done
 check "search --json finds the sample" json "assert d[0]['name'] == 'tarn cli sample.bin' and d[0]['size'] == 300000"
 run search "cli sample" --wait 3 --min-size 1M
 check "a size filter leaves it out" grep -q "no results" "$work/out"
+# Offers carry the type and extension of each name: a search by either finds what we share.
+run search "cli sample" --wait 3 --type iso --json
+check "a search by type finds a shared file" json "assert d and d[0]['name'] == 'tarn cli sample.bin'"
+run search "cli sample" --wait 3 --ext bin --json
+check "a search by extension finds a shared file" json "assert d and d[0]['name'] == 'tarn cli sample.bin'"
+run search "cli sample" --wait 3 --type Audio
+check "a search by another type leaves it out" grep -q "no results" "$work/out"
 run search "cli sample" --wait 3 --min-size lots
 check "a bad size exits 2" [ "$rc" -eq 2 ]
 run search "cli sample" --wait 3
-check "search for people prints the result line" grep -q "tarn cli sample.bin .*sources" "$work/out"
+check "search for people prints the result line" grep -q "tarn cli sample.bin .* 1 source$" "$work/out"
 
 # A new search gives new keys: the last one counts.
 run search "cli sample" --wait 3 --json
@@ -297,13 +300,29 @@ check "downloads --follow prints no escape codes" no_escapes
 run search 'evil)' --wait 1
 check "an error message prints no escape codes" no_escapes
 
-# Events: cancelling a download while watching.
+# Events: cancelling a download while watching, and while following the list in terminals
+# of 80 and 100 columns, with a name longer than either.
+run download "ed2k://|file|$(printf 'a%.0s' $(seq 120)).bin|5000000|00112233445566778899AABBCCDDEE03|/"
 instance_tarn "$work/a" watch --for 3 --json >"$work/watch" 2>&1 &
 watcher=$!
+followers=()
+for columns in 80 100; do
+  env $(instance_env "$work/a") "$root/tests/cli_bus/in_terminal.py" "$columns" \
+    "$TARN_BUILD/tarn" downloads --follow --for 3 >"$work/follow$columns" 2>&1 &
+  followers+=($!)
+done
 sleep 1
 run cancel "$key"
 check "cancel" [ "$rc" -eq 0 ]
-wait "$watcher"
+wait "$watcher" "${followers[@]}"
+for columns in 80 100; do
+  check "downloads --follow fits $columns columns" python3 -c "
+lines = open('$work/follow$columns', encoding='utf-8').read().splitlines()
+assert any('aaaa' in line for line in lines), lines
+assert all(len(line) < $columns for line in lines), [l for l in lines if len(l) >= $columns]"
+  check "downloads --follow at $columns columns tells the removal" \
+    grep -q "^$key café \"live\".ogg: removed" "$work/follow$columns"
+done
 check "watch --json saw the removal" python3 -c "
 import json
 events = [json.loads(line) for line in open('$work/watch') if line.strip()]
@@ -324,11 +343,27 @@ run search anything --wait 1
 check "a search while not connected exits 1" [ "$rc" -eq 1 ]
 check "a search while not connected says so" one_line_error "not connected"
 
+# A daemon restarted under a running watch is followed; one that stays away ends it.
+instance_tarn "$work/a" watch --for 60 >"$work/watch" 2>"$work/watch.err" &
+watcher=$!
+sleep 0.5
+instance_stop_daemon "$work/a"
+instance_start "$work/a" "$work/a/tarnsvc-again.log"
+check "the daemon starts again" instance_wait "$work/a" 30
+for _ in $(seq 50); do grep -q "daemon restarted" "$work/watch" && break; sleep 0.2; done
+run download 'ed2k://|file|after.bin|1000|00112233445566778899AABBCCDDEE04|/'
+for _ in $(seq 50); do grep -q "download added" "$work/watch" && break; sleep 0.2; done
+check "watch follows the restarted daemon" grep -q "^daemon restarted" "$work/watch"
+check "watch hears the restarted daemon's events" grep -q "^download added" "$work/watch"
+
 # The daemon stopped under a running bus.
 instance_stop_daemon "$work/a"
 run downloads
 check "a stopped daemon exits 3" [ "$rc" -eq 3 ]
 check "a stopped daemon gives one clear line" one_line_error "daemon is not running"
+wait "$watcher"
+check "watch ends with 3 when the daemon stays away" [ "$?" -eq 3 ]
+check "watch says the daemon stopped" grep -q "watch: the daemon stopped" "$work/watch.err"
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

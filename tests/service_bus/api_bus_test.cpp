@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "engine/servers/ServerManager.h"
+#include "service/automation/FileRecords.h"
 #include "tests/service_bus/ApiBusFixture.h"
 
 namespace tarn::test {
@@ -160,6 +161,26 @@ TEST_F(ApiBusTest, AddDownloadRefusesMalformedRequestsAndStartsOnce) {
   EXPECT_EQ(size, 1000);
   EXPECT_EQ(list->Add(std::nullopt), E_FAIL);
   EXPECT_EQ(list->Remove(std::nullopt), E_FAIL);
+
+  // The bulk call says in one reply what the item says value by value.
+  std::vector<SDownloadRowData> rows;
+  ASSERT_EQ(list->GetRows(&rows), S_OK);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].key, key);
+  EXPECT_EQ(rows[0].hash, hash);
+  EXPECT_EQ(rows[0].name, "song.ogg");
+  EXPECT_EQ(rows[0].size, 1000u);
+  EXPECT_EQ(file->get_TypeName(&text), S_OK);
+  EXPECT_EQ(rows[0].typeName, text);
+  EXPECT_EQ(rows[0].failure, "");
+  EXPECT_EQ(list->GetRows(nullptr), E_POINTER);
+  std::shared_ptr<IP2PServerList> servers;
+  ASSERT_EQ(manager_->get_ServerList(&servers), S_OK);
+  std::vector<SServerRowData> serverRows;
+  ASSERT_EQ(servers->GetRows(&serverRows), S_OK);
+  ASSERT_EQ(servers->get_Count(&count), S_OK);
+  ASSERT_EQ(serverRows.size(), static_cast<size_t>(count));
+  EXPECT_EQ(serverRows[0].port, server_.Port());
 }
 
 // A client names the folder; the daemon writes there with its own rights. Only the shared
@@ -194,7 +215,7 @@ TEST_F(ApiBusTest, AddDownloadWritesOnlyToAllowedFoldersAndARefusalChangesNothin
   EXPECT_EQ(count, 0) << "a refused request adds nothing";
 
   EXPECT_EQ(add(shared + "/music/./albums/../singles"), S_OK);
-  EXPECT_TRUE(std::filesystem::is_directory(std::filesystem::path(shared) / "music/singles"));
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(shared) / "music/albums"));
   ASSERT_EQ(list->get_Count(&count), S_OK);
   EXPECT_EQ(count, 1);
 }
@@ -256,6 +277,15 @@ TEST_F(ApiBusTest, DownloadItemPausesStopsResumesAndOutlivesItsCancel) {
   int32_t count = -1;
   EXPECT_EQ(list->get_Count(&count), S_OK);
   EXPECT_EQ(count, 0);
+  // Its record says it left without completing.
+  std::vector<SDownloadRecord> ended;
+  ASSERT_EQ(std::dynamic_pointer_cast<IP2PDownloadRecords>(list)->GetRecordsByKey(
+                {static_cast<uint32_t>(key)}, &ended),
+            S_OK);
+  ASSERT_EQ(ended.size(), 1u);
+  EXPECT_EQ(ended[0].phase, static_cast<uint32_t>(EDownloadPhase::kRemoved));
+  EXPECT_EQ(ended[0].completedSize, 0u);
+  EXPECT_EQ(ended[0].name, "clip.avi");
   std::shared_ptr<IP2PDownloadFile> gone;
   EXPECT_EQ(list->get_ItemByKey(key, &gone), E_FAIL);
 }

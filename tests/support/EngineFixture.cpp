@@ -12,16 +12,12 @@ using OSTREL::Platform::RegRoot;
 
 EngineFixture::EngineFixture() {
   // A test engine never asks the host's firewall to open ports nor listens to its links.
-  Module::SetStartHook([](Module& module) {
-    module.GetConnectionManager().SetFirewall(nullptr);
-    module.GetConnectionManager().SetMediaSource(nullptr);
-  });
+  const std::string host = ProductKey() + "\\" + P2P::kHostKey;
+  Store(host, "Open Firewall Ports", CRegValue::Dword(0));
+  Store(host, "Watch Network Links", CRegValue::Dword(0));
 }
 
-EngineFixture::~EngineFixture() {
-  StopEngine();
-  Module::SetStartHook({});
-}
+EngineFixture::~EngineFixture() { StopEngine(); }
 
 CRegistry EngineFixture::Registry() const { return CRegistry(sandbox_ / "config"); }
 

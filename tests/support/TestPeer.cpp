@@ -84,7 +84,7 @@ TestPeer::~TestPeer() { Stop(); }
 
 void TestPeer::BuildAichTree() {
   const auto size = static_cast<uint32_t>(content_.size());
-  P2P::HASH::AICH_HASH::CTARNNetAICHTree tree(size);
+  P2P::HASH::CTARNNetAICHTree tree(size);
   for (uint32_t part = 0; uint64_t{part} * kPartSize < size; ++part) {
     const uint32_t partEnd = std::min<uint32_t>(size, (part + 1) * kPartSize);
     for (uint32_t block = part * kPartSize; block < partEnd; block += kMaxRequestBlock) {

@@ -13,9 +13,6 @@
 namespace P2P::HASH {
 namespace {
 
-using AICH_HASH::_tagStructAICHNode;
-using AICH_HASH::CTARNNetAICHTree;
-
 TEST(AICHTreeTest, NodeGeometryAndIds) {
   // Six blocks: the root puts three left and three right; the right child rounds down.
   CTARNNetAICHTree tree(6 * kAICHBlockSize);

@@ -59,7 +59,8 @@ TEST_P(FileHasherSizeTest, MatchesIndependentDigests) {
 }
 
 INSTANTIATE_TEST_SUITE_P(SizeClasses, FileHasherSizeTest,
-                         ::testing::Values(0u, 1u, 184320u, 184321u, 9728000u, 9728001u, 19456000u),
+                         ::testing::Values(0u, 1u, 184320u, 184321u, 9728000u, 9728001u, 19456000u,
+                                           3 * 9728000u + 5u),
                          [](const ::testing::TestParamInfo<uint32_t>& info) {
                            return "Bytes" + std::to_string(info.param);
                          });
@@ -73,7 +74,7 @@ TEST(FileHasherTest, AgreesWithExternalHasher) {
     const auto path = sandbox / ("file" + std::to_string(size));
     tarn::test::WriteBytes(path, data);
     _tagUnionHash fileHash;
-    AICH_HASH::CTARNNetAICHTree tree;
+    CTARNNetAICHTree tree;
     ASSERT_TRUE(CTARNNetFileHasher(FullSpeed()).HashFile(path, &fileHash, &tree, nullptr));
 
     const std::string command = "rhash --printf='%{ed2k} %{aich}' '" + path.string() + "'";

@@ -12,8 +12,8 @@
 namespace P2P {
 namespace {
 
-using HASH::_tagStructAICHDatEntry;
 using OSTREL::File::CXmlDocument;
+using Shared::File::_tagStructAICHDatEntry;
 
 // The batched writers build the text directly; the DOM writer is the reference layout.
 TEST(DataFileLayoutTest, SharedDatTextMatchesTheDomLayoutForAnyName) {
@@ -87,7 +87,7 @@ TEST(DataFileLayoutTest, SharedDatEntriesOneAtATimeAreTheWholeReadsEntries) {
 
 TEST(DataFileLayoutTest, AICHDatStoreWritesTheDomLayoutAndKeepsOneEntryPerFile) {
   tarn::test::Sandbox sandbox;
-  HASH::AICH_HASH::CTARNNetAICHTree small(100);
+  HASH::CTARNNetAICHTree small(100);
   HASH::_tagStructAICHHash leaf;
   leaf.bytes.fill(0xAB);
   small.Root().SetHash(leaf);
@@ -105,7 +105,7 @@ TEST(DataFileLayoutTest, AICHDatStoreWritesTheDomLayoutAndKeepsOneEntryPerFile) 
     block.AppendNumber("Id", 1);
     block.AppendText("AICH", leaf.ToHex());
   }
-  HASH::CTARNNetAICHDatStore store(sandbox.Root());
+  Shared::File::CTARNNetAICHDatStore store(sandbox.Root());
   EXPECT_TRUE(store.Save());  // nothing to write
   EXPECT_FALSE(std::filesystem::exists(sandbox / "AICH.dat"));
   store.Put(one, small);
@@ -117,25 +117,25 @@ TEST(DataFileLayoutTest, AICHDatStoreWritesTheDomLayoutAndKeepsOneEntryPerFile) 
   EXPECT_EQ(sandbox.ReadFile("AICH.dat"), dom.ToText());
 
   // A new store takes the file's entries up before adding its own.
-  HASH::CTARNNetAICHDatStore later(sandbox.Root());
+  Shared::File::CTARNNetAICHDatStore later(sandbox.Root());
   _tagUnionHash three;
   three.bytes.fill(3);
   later.Put(three, small);
   EXPECT_TRUE(later.Contains(one) && later.Contains(two) && later.Contains(three));
   ASSERT_TRUE(later.Save());
   std::vector<_tagStructAICHDatEntry> entries;
-  ASSERT_TRUE(HASH::ReadAICHDatText(sandbox.ReadFile("AICH.dat"), entries));
+  ASSERT_TRUE(Shared::File::ReadAICHDatText(sandbox.ReadFile("AICH.dat"), entries));
   ASSERT_EQ(entries.size(), 3u);
   EXPECT_EQ(entries[2].fileHash, three);
   EXPECT_EQ(entries[0].nodes, small.ExportStoredNodes());
 
   // An unreadable file is kept aside, not overwritten.
   sandbox.WriteFile("AICH.dat", "<AICHList><File>");
-  HASH::CTARNNetAICHDatStore broken(sandbox.Root());
+  Shared::File::CTARNNetAICHDatStore broken(sandbox.Root());
   broken.Put(one, small);
   ASSERT_TRUE(broken.Save());
   EXPECT_EQ(sandbox.ReadFile("AICH.dat.bad"), "<AICHList><File>");
-  ASSERT_TRUE(HASH::ReadAICHDatText(sandbox.ReadFile("AICH.dat"), entries));
+  ASSERT_TRUE(Shared::File::ReadAICHDatText(sandbox.ReadFile("AICH.dat"), entries));
   EXPECT_EQ(entries.size(), 1u);
 }
 

@@ -127,13 +127,30 @@ TEST_F(C2CSessionRequestTest, MultiPacketAnswerLeadsToTheHashSetAndAWrongOneIsNo
   Send(kProtocolExtended, kOpMultiPacketAnswer,
        Concat({Hash(), {kOpFileNameAnswer, 1, 0, 'w', kOpFileStatus, 0, 0}}));
   EXPECT_EQ(Read(), Concat({{kProtocolEDonkey, kOpHashSetRequest}, Hash()}));
-  std::vector<uint8_t> wrong = Concat({Hash(), {3, 0}});
-  wrong.resize(wrong.size() + 3 * 16, 0x5A);
+  // The right count of part hashes that do not derive the file hash.
+  std::vector<uint8_t> wrong = Concat({Hash(), {2, 0}});
+  wrong.resize(wrong.size() + 2 * 16, 0x5A);
   Send(kProtocolEDonkey, kOpHashSetAnswer, wrong);
   EXPECT_EQ(Read(), Concat({{kProtocolEDonkey, kOpStartUploadRequest}, Hash()}));
   OSTREL::Process::CLock guard(file_->LockObject());
   EXPECT_TRUE(file_->HashSet().HashList().Empty());
   EXPECT_EQ(file_->GetSecondCount(), 1u);  // a complete source is transferring
+}
+
+// A hash set of another part count belongs to a file of another size: the source is of no
+// use, and as the download's only source it fails the download.
+TEST_F(C2CSessionRequestTest, AHashSetOfAnotherPartCountEndsTheSourceAndFailsTheDownload) {
+  SendHelloAnswer();
+  for (int i = 0; i < 4; ++i) Read();
+  Send(kProtocolExtended, kOpMultiPacketAnswer,
+       Concat({Hash(), {kOpFileNameAnswer, 1, 0, 'w', kOpFileStatus, 0, 0}}));
+  EXPECT_EQ(Read(), Concat({{kProtocolEDonkey, kOpHashSetRequest}, Hash()}));
+  std::vector<uint8_t> other = Concat({Hash(), {3, 0}});
+  other.resize(other.size() + 3 * 16, 0x5A);
+  Send(kProtocolEDonkey, kOpHashSetAnswer, other);
+  EXPECT_TRUE(tarn::test::WaitUntil(
+      [&] { return download_->FailureReason().find("another size") != std::string::npos; }));
+  EXPECT_EQ(Read(), std::vector<uint8_t>{}) << "no upload asked of it";
 }
 
 TEST_F(C2CSessionRequestTest, SourcesAndANameGivenInAnAnswerJoinTheDownload) {

@@ -105,6 +105,28 @@ class PeerDownloadTest : public ::testing::Test {
   void AddSource(const TestPeer& peer) {
     ASSERT_TRUE(downloads_->AddSource(file_->GetHash(), peer.Address(), peer.Port(), 0, 0));
   }
+  // A download of `real`'s hash asked for at `size`, with a peer serving `real` as its source.
+  struct SDownloadAtSize {
+    std::shared_ptr<Shared::File::TransferFile::CTARNNetDownloadFileData> data;
+    std::unique_ptr<TestPeer> peer;
+  };
+  SDownloadAtSize DownloadAtSize(const std::vector<uint8_t>& real, const std::string& name,
+                                 uint32_t size) {
+    auto record = test::RecordFor(real, name);
+    record.info.size = size;
+    const CTransferFilePtr file = downloads_->AddDownload(record);
+    if (!file) return {};
+    SDownloadAtSize made;
+    made.data = file->DataAs<Shared::File::TransferFile::CTARNNetDownloadFileData>();
+    made.peer = StartPeer([&](TestPeer::Settings& s) {
+      s.content = real;
+      s.name = name;
+    });
+    if (!made.peer ||
+        !downloads_->AddSource(record.hash, made.peer->Address(), made.peer->Port(), 0, 0))
+      made.peer.reset();
+    return made;
+  }
   bool Completed(std::chrono::milliseconds deadline = 30s) {
     return WaitUntil([&] { return fs::exists(shared_ / "movie.bin"); }, deadline) &&
            ReadAll(shared_ / "movie.bin") == content_;
@@ -324,6 +346,41 @@ TEST_F(PeerDownloadTest, WrongHashSetIsRefusedAndARightOneLaterCompletes) {
       },
       10s));
   EXPECT_EQ(ReadAll(shared_ / "movie.bin"), content_);
+}
+
+// A link may name a file's hash with another size. The data of that file can never prove
+// itself against the hash for the size asked for: the download fails, with its reason, after
+// a bounded number of bytes instead of fetching the same bytes for ever.
+TEST_F(PeerDownloadTest, ALinkWithTheWrongSizeFailsWithinABoundOfBytes) {
+  const auto wrong = DownloadAtSize(PseudoRandomBytes(3000000, 13), "wrong size.bin", 1000);
+  ASSERT_TRUE(wrong.data && wrong.peer);
+  ASSERT_TRUE(WaitUntil([&] { return !wrong.data->FailureReason().empty(); }, 30s))
+      << wrong.data->ReceivedBytes() << " bytes received";
+  EXPECT_NE(wrong.data->FailureReason().find("1000 bytes"), std::string::npos)
+      << wrong.data->FailureReason();
+  EXPECT_FALSE(wrong.data->NeedsSources());
+  std::this_thread::sleep_for(300ms);
+  const uint32_t received = wrong.data->ReceivedBytes();
+  EXPECT_LE(received,
+            1000u * (1 + Shared::File::TransferFile::CTARNNetDownloadBlocks::kIdenticalFailures));
+  std::this_thread::sleep_for(500ms);
+  EXPECT_EQ(wrong.data->ReceivedBytes(), received) << "nothing more after the failure";
+}
+
+// A many-part file asked for with a size of another part count: its source's part bitmap
+// tells at once, and with every source so the download fails before any data is asked for.
+TEST_F(PeerDownloadTest, EverySourceHoldingTheFileAtAnotherSizeFailsTheDownload) {
+  const auto wrong =
+      DownloadAtSize(PseudoRandomBytes(kTwoPartSize, 14), "bigger.bin", 3 * 9728000 + 5);
+  ASSERT_TRUE(wrong.data && wrong.peer);
+  ASSERT_TRUE(WaitUntil([&] { return !wrong.data->FailureReason().empty(); }, 30s));
+  EXPECT_NE(wrong.data->FailureReason().find("another size than 29184005 bytes"), std::string::npos)
+      << wrong.data->FailureReason();
+  EXPECT_EQ(wrong.data->ReceivedBytes(), 0u);
+  EXPECT_EQ(wrong.peer->CountReceived(0xE3, Protocol::kOpRequestParts), 0u);
+  // Resume gives it another try.
+  EXPECT_TRUE(wrong.data->Resume());
+  EXPECT_EQ(wrong.data->FailureReason(), "");
 }
 
 TEST_F(PeerDownloadTest, BitmapWithTheWrongPartCountMakesTheSourceUnusable) {

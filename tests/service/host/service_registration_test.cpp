@@ -80,6 +80,10 @@ TEST_F(ServiceRegistrationTest, ServiceWritesClassKeysActivationFileAndUnit) {
                       (sandbox_ / "config").string() + "\n"),
             std::string::npos)
       << unit;
+  // Enabled: the daemon starts at login.
+  const auto wanted = sandbox_ / "xdgconfig/systemd/user/default.target.wants/tarnsvc.service";
+  EXPECT_EQ(std::filesystem::read_symlink(wanted), "../tarnsvc.service");
+  EXPECT_TRUE(std::filesystem::exists(wanted));
 }
 
 TEST_F(ServiceRegistrationTest, RegServerAfterServiceDropsTheServiceParts) {
@@ -94,6 +98,8 @@ TEST_F(ServiceRegistrationTest, RegServerAfterServiceDropsTheServiceParts) {
   EXPECT_EQ(sandbox_.ReadFile("data/dbus-1/services/com.ostrel.TarnSvc.service"),
             "[D-BUS Service]\nName=com.ostrel.TarnSvc\nExec=/opt/tarn/bin/tarnsvc\n");
   EXPECT_FALSE(std::filesystem::exists(sandbox_ / "xdgconfig/systemd/user/tarnsvc.service"));
+  EXPECT_FALSE(std::filesystem::is_symlink(
+      sandbox_ / "xdgconfig/systemd/user/default.target.wants/tarnsvc.service"));
 }
 
 TEST_F(ServiceRegistrationTest, UnregisterLeavesOnlyTheSharedParentsAndForeignKeys) {
@@ -114,6 +120,8 @@ TEST_F(ServiceRegistrationTest, UnregisterLeavesOnlyTheSharedParentsAndForeignKe
   }
   EXPECT_FALSE(std::filesystem::exists(sandbox_ / "data/dbus-1/services/com.ostrel.TarnSvc.service"));
   EXPECT_FALSE(std::filesystem::exists(sandbox_ / "xdgconfig/systemd/user/tarnsvc.service"));
+  // Disabled, and the folder of wanted units it made is gone again.
+  EXPECT_FALSE(std::filesystem::exists(sandbox_ / "xdgconfig/systemd/user/default.target.wants"));
   // Nothing to remove is no failure.
   EXPECT_TRUE(registration.Unregister());
 }
