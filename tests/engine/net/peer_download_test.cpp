@@ -275,9 +275,13 @@ TEST_F(PeerDownloadTest, CorruptBlockFailsItsPartWhichIsFetchedAgain) {
   ASSERT_TRUE(peer);
   AddSource(*peer);
   EXPECT_TRUE(Completed());
-  // The bad part came twice.
+  // The bad part came twice: the peer sends a range once in a slot, so its second copy was
+  // asked for in a new slot, on the same connection.
   const size_t blocks = (content_.size() + 184319) / 184320;
   EXPECT_GT(peer->BlocksSent(), blocks);
+  EXPECT_EQ(peer->CountReceived(0xE3, Protocol::kOpPeerHello), 1u);
+  EXPECT_GE(peer->CountReceived(0xE3, Protocol::kOpCancelTransfer), 1u);
+  EXPECT_GE(peer->CountReceived(0xE3, Protocol::kOpStartUploadRequest), 2u);
 }
 
 // With a trusted AICH root, a part failing its MD4 keeps its blocks until recovery data from
