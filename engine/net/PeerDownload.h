@@ -118,8 +118,7 @@ class CTARNNetPeerDownload {
   // Blocks asked of the remote client and not yet whole, with their data so far.
   Shared::File::TransferFile::CTARNNetTransferBlockList outstanding_;
   // Every range asked of the remote client in its current upload slot: it sends each once.
-  Shared::File::TransferFile::CTARNNetServedRangeBook askedInSlot_{
-      Protocol::kMaxServeBookedRanges};
+  Shared::File::TransferFile::CTARNNetServedRangeBook askedInSlot_{Protocol::kMaxServeBookedRanges};
   bool availabilityCounted_ = false;     // the client's parts are in the download's frequencies
   std::vector<uint32_t> recoveryAsked_;  // parts whose recovery data this session asked for
   uint32_t rateTick_ = 0;
