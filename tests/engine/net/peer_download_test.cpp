@@ -157,13 +157,19 @@ class PeerDownloadTest : public ::testing::Test {
         .PartsAwaitingRecovery()
         .size();
   }
-  // A source whose first block is wrong, once everything came and its part awaits recovery.
-  std::unique_ptr<TestPeer> SpoilAPart() {
-    auto spoiler = StartPeer([](TestPeer::Settings& s) { s.misbehave = Misbehaviour::kWrongData; });
+  // A source whose first block is wrong (every block: `all`), once everything came and each
+  // spoiled part awaits recovery.
+  std::unique_ptr<TestPeer> SpoilAPart(bool all = false) {
+    auto spoiler = StartPeer([all](TestPeer::Settings& s) {
+      s.misbehave = Misbehaviour::kWrongData;
+      if (all) s.misbehaveBlocks = 1000;
+    });
     if (!spoiler) return nullptr;
     AddSource(*spoiler);
+    const size_t parts = all ? 2 : 1;
     const bool spoiled = WaitUntil(
-        [&] { return file_->Data()->RemainingBytes() == 0 && PartsAwaitingRecovery() == 1; }, 30s);
+        [&] { return file_->Data()->RemainingBytes() == 0 && PartsAwaitingRecovery() == parts; },
+        30s);
     return spoiled ? std::move(spoiler) : nullptr;
   }
   Client::CClientPtr OnlySource() {
@@ -491,6 +497,21 @@ TEST_F(PeerDownloadTest, RecoveryDataIsAskedAtOnceWithoutWaitingForAnUploadGrant
   // The recovery data names the bad block: it alone is required again, and nothing waits.
   EXPECT_TRUE(WaitUntil(
       [&] { return download->RemainingBytes() == 184320 && PartsAwaitingRecovery() == 0; }));
+  EXPECT_EQ(healer->CountReceived(0xE3, Protocol::kOpRequestParts), 0u);
+}
+
+// Every part awaiting recovery that the peer holds is asked for, each once, while it only
+// queues us: both parts are repaired (here every block was bad) before any grant.
+TEST_F(PeerDownloadTest, EveryPartAwaitingRecoveryIsAskedOnceWithoutAGrant) {
+  auto healer = StartTrustedHealer(true);
+  ASSERT_TRUE(healer);
+  ASSERT_TRUE(SpoilAPart(true));
+
+  AddSource(*healer);
+  EXPECT_TRUE(WaitUntil([&] {
+    return PartsAwaitingRecovery() == 0 && file_->Data()->RemainingBytes() == content_.size();
+  }));
+  EXPECT_EQ(healer->CountReceived(0xC5, Protocol::kOpAichRequest), 2u);
   EXPECT_EQ(healer->CountReceived(0xE3, Protocol::kOpRequestParts), 0u);
 }
 
