@@ -49,9 +49,10 @@ bool IsClassIdentifier(std::string_view text) {
 
 std::vector<SRootChild> RootChildren(OSTREL::Platform::CRegistry& registry) {
   std::vector<SRootChild> children = {
-      {std::string(kIncomingId), std::string(ShellString(kStrIncomingFolder)), "", "", "",
+      {0, std::string(kIncomingId), std::string(ShellString(kStrIncomingFolder)), "", "", "",
        0x28000040},
-      {std::string(kSharedId), std::string(ShellString(kStrSharedFolder)), "", "", "", 0x28000140},
+      {1, std::string(kSharedId), std::string(ShellString(kStrSharedFolder)), "", "", "",
+       0x28000140},
   };
   const auto names = registry.EnumSubKeys(RegRoot::kCurrentUser, kFoldersKey);
   if (!names) return children;
@@ -60,8 +61,13 @@ std::vector<SRootChild> RootChildren(OSTREL::Platform::CRegistry& registry) {
     const auto key =
         CRegKey::Open(registry, RegRoot::kCurrentUser, std::string(kFoldersKey) + "\\" + name);
     if (!key) continue;
-    SRootChild child{name, StringValue(*key, "Text"), StringValue(*key, "Comment"),
-                     "",   StringValue(*key, "Icon"), key->QueryDword("Attribute").value_or(0)};
+    SRootChild child{static_cast<uint32_t>(children.size()),
+                     name,
+                     StringValue(*key, "Text"),
+                     StringValue(*key, "Comment"),
+                     "",
+                     StringValue(*key, "Icon"),
+                     key->QueryDword("Attribute").value_or(0)};
     child.attributes |= 0x28000000;
     if (child.text.empty()) child.text = name;
     children.push_back(std::move(child));

@@ -39,6 +39,7 @@ struct SSearchResultRecord {
 
 // A child of the root folder: a built-in one (Incoming, Shared) or one the registry adds.
 struct SRootChild {
+  uint32_t key = 0;  // its position among the root's children
   std::string id{};  // the child's class identifier, "{...}"
   std::string text{}, comment{}, description{}, icon{};
   uint32_t attributes = 0;
