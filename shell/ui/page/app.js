@@ -237,7 +237,7 @@ function drawHead() {
       class: 'col' + (column.align === 'right' ? ' right' : ''), role: 'columnheader', tabindex: '-1',
       text: column.title, 'data-column': String(i),
     });
-    cell.style.width = state.widths[i] + 'ch';
+    cell.style.width = columnWidth(i);
     if (state.view.sort === i) cell.setAttribute('aria-sort', state.view.desc ? 'descending' : 'ascending');
     cell.addEventListener('click', (e) => { if (!e.target.classList.contains('grip')) sortBy(i); });
     cell.addEventListener('keydown', (e) => {
@@ -249,6 +249,9 @@ function drawHead() {
     head.append(cell);
   });
 }
+
+// Header and cells alike: the width in characters plus the padding either side.
+function columnWidth(i) { return 'calc(' + state.widths[i] + 'ch + 1rem)'; }
 
 function sortBy(column) {
   const desc = state.view.sort === column ? !state.view.desc : false;
@@ -266,7 +269,7 @@ function startResize(e, column, cell) {
   const start = state.widths[column];
   const move = (m) => {
     state.widths[column] = Math.max(2, Math.round(start + (m.clientX - startX) / ch));
-    cell.style.width = state.widths[column] + 'ch';
+    cell.style.width = columnWidth(column);
     drawRows();
   };
   const up = () => {
@@ -306,7 +309,7 @@ function drawRows() {
     row.cells.forEach((text, i) => {
       const column = view.columns[i];
       const cell = el('div', { class: 'cell' + (column.align === 'right' ? ' right' : ''), role: 'gridcell' });
-      cell.style.width = 'calc(' + state.widths[i] + 'ch + 1rem)';
+      cell.style.width = columnWidth(i);
       if (state.folder === 'incoming' && i === 4 && typeof row.progress === 'number') {
         const bar = el('div', { class: 'bar' }, el('span'), el('em', { text }));
         bar.firstChild.style.width = (row.progress / 10) + '%';
