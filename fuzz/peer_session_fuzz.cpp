@@ -32,7 +32,7 @@ struct SDownloadUnderTest {
     record.info.size = 9728000 + 5000;
     file = Shared::File::TransferFile::CTransferFilePtr(new CTARNNetTransferFile(record));
     download = CTARNNetDownloadFileData::Attach(file, nullptr);
-    download->Create(folder.string());
+    download->Create(folder.string(), nullptr);
     CTARNNetTransferFileList::GetInstance()->Add(file);
   }
   ~SDownloadUnderTest() {

@@ -4,6 +4,7 @@
 // built do not read back as the range asked for.
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "engine/hashing/HashConstants.h"
@@ -23,15 +24,19 @@ uint8_t ByteAt(uint32_t offset) { return static_cast<uint8_t>('a' + (offset >> 6
 
 std::vector<uint8_t> verified;
 
-bool ReadRange(void*, uint32_t start, uint32_t end, std::vector<uint8_t>& data) {
-  for (uint32_t part = start / P2P::HASH::kPartSize; part <= (end - 1) / P2P::HASH::kPartSize;
-       ++part)
-    if (part >= verified.size() || verified[part] == 0) __builtin_trap();
-  data.resize(end - start);
-  for (uint32_t i = start; i < end; ++i) data[i - start] = ByteAt(i);
-  return true;
-}
-bool NotFinished(void*) { return false; }
+// A download in progress whose data is made on the fly.
+class CPatternDownload final : public ITARNNetTransferFileData {
+ public:
+  bool ReadRange(uint32_t start, uint32_t end, std::vector<uint8_t>& data) override {
+    for (uint32_t part = start / P2P::HASH::kPartSize; part <= (end - 1) / P2P::HASH::kPartSize;
+         ++part)
+      if (part >= verified.size() || verified[part] == 0) __builtin_trap();
+    data.resize(end - start);
+    for (uint32_t i = start; i < end; ++i) data[i - start] = ByteAt(i);
+    return true;
+  }
+  bool IsFinished() const override { return false; }
+};
 
 void CheckPackets(const std::vector<uint8_t>& out, const _tagStructUploadBlock& block) {
   using namespace P2P::Protocol;
@@ -79,10 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     made->SetHash(hash);
     made->SetName("notes.txt");
     made->SetSize(kSize);
-    _tagStructTransferCallbacks table;
-    table.readRange = &ReadRange;
-    table.isFinished = &NotFinished;
-    made->Attach(table, nullptr);
+    made->AttachData(std::make_shared<CPatternDownload>());
     return made;
   }();
   if (size < 27) return 0;

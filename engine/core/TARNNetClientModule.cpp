@@ -137,7 +137,7 @@ bool CTARNNetClientModule::StartPeerSessions() {
   });
   clientList_.SetRemoveSourceHook([this](const _tagUnionHash& hash, uint32_t clientId) {
     if (transferFileList_ == nullptr) return;
-    if (auto file = transferFileList_->FindByHash(hash)) file->RemoveSource(clientId);
+    if (auto file = transferFileList_->FindByHash(hash)) file->Data()->RemoveSource(clientId);
   });
   CTARNNetC2CTCPConnecterT::SetSecureIdentification(&clientCreditList_);
   uploadService_ = std::make_unique<CTARNNetUploadService>(

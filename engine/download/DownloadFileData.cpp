@@ -12,119 +12,22 @@
 #include "platform/FileSystem.h"
 
 namespace P2P::Shared::File::TransferFile {
-namespace {
 
 using OSTREL::File::FileSystem;
 using OSTREL::Process::CLock;
-using Data = CTARNNetDownloadFileData;
-
-Data* Of(void* user) { return static_cast<Data*>(user); }
-
-// The installed table: each entry forwards to the download object.
-bool CreateCallback(void* user, const std::string& path, OSTREL::Process::CEvent*) {
-  return Of(user)->Create(path);
-}
-bool RestoreCallback(void* user, const std::string& path) { return Of(user)->Restore(path); }
-bool SaveCallback(void* user) { return Of(user)->Save(); }
-bool ReadRangeCallback(void* user, uint32_t start, uint32_t end, std::vector<uint8_t>& data) {
-  return Of(user)->ReadRange(start, end, data);
-}
-bool AcceptDataCallback(void* user, const _tagStructReceivedData& data) {
-  return Of(user)->AcceptData(data);
-}
-bool SetPathCallback(void* user, const std::string& path) { return Of(user)->SetPath(path); }
-bool IsFinishedCallback(void* user) { return Of(user)->IsFinished(); }
-bool MoveToCallback(void* user, const std::string& path) { return Of(user)->MoveTo(path); }
-bool IsStoppedCallback(void* user) { return Of(user)->IsStopped(); }
-bool SetStoppedCallback(void* user, bool stopped) { return Of(user)->SetStopped(stopped); }
-bool IsPausedCallback(void* user) { return Of(user)->IsPaused(); }
-bool SetPausedCallback(void* user, bool paused) { return Of(user)->SetPaused(paused); }
-bool ResumeCallback(void* user) { return Of(user)->Resume(); }
-bool CancelCallback(void* user) { return Of(user)->Cancel(); }
-uint32_t RemainingCallback(void* user) { return Of(user)->RemainingBytes(); }
-bool CountInCallback(void* user, std::span<const uint8_t> bitmap) {
-  return Of(user)->CountSourceIn(bitmap);
-}
-bool CountOutCallback(void* user, std::span<const uint8_t> bitmap) {
-  return Of(user)->CountSourceOut(bitmap);
-}
-uint32_t ChooseCallback(void* user, std::span<const uint8_t> bitmap,
-                        _tagStructRequestRecord& request, uint32_t wanted,
-                        std::span<const std::pair<uint32_t, uint32_t>> askedOfSource) {
-  return Of(user)->ChooseBlocks(bitmap, request, wanted, askedOfSource);
-}
-bool ForgetCallback(void* user, const _tagStructRequestRecord& request) {
-  return Of(user)->ForgetRequest(request);
-}
-uint32_t CompletedCallback(void* user) { return Of(user)->CompletedBytes(); }
-uint32_t ReceivedCallback(void* user) { return Of(user)->ReceivedBytes(); }
-uint32_t SpeedCallback(void* user) { return Of(user)->Speed(); }
-bool AddSourceCallback(void* user, uint32_t id, uint16_t port, uint32_t server,
-                       uint16_t serverPort) {
-  return Of(user)->AddSource(id, port, server, serverPort);
-}
-bool RemoveSourceCallback(void* user, uint32_t id) { return Of(user)->RemoveSource(id); }
-bool AddTransferringCallback(void* user, void* client) { return Of(user)->AddTransferring(client); }
-bool RemoveTransferringCallback(void* user, void* client) {
-  return Of(user)->RemoveTransferring(client);
-}
-bool SampleCallback(void* user) { return Of(user)->StatisticsSample(); }
-
-_tagStructTransferCallbacks DownloadCallbacks() {
-  _tagStructTransferCallbacks table;
-  table.create = CreateCallback;
-  table.restore = RestoreCallback;
-  table.save = SaveCallback;
-  table.readRange = ReadRangeCallback;
-  table.acceptData = AcceptDataCallback;
-  table.setPath = SetPathCallback;
-  table.isFinished = IsFinishedCallback;
-  table.moveTo = MoveToCallback;
-  table.isStopped = IsStoppedCallback;
-  table.setStopped = SetStoppedCallback;
-  table.isPaused = IsPausedCallback;
-  table.setPaused = SetPausedCallback;
-  table.resume = ResumeCallback;
-  table.cancel = CancelCallback;
-  table.remainingBytes = RemainingCallback;
-  table.countSourceIn = CountInCallback;
-  table.countSourceOut = CountOutCallback;
-  table.chooseBlocks = ChooseCallback;
-  table.forgetRequest = ForgetCallback;
-  table.completedBytes = CompletedCallback;
-  table.receivedBytes = ReceivedCallback;
-  table.speed = SpeedCallback;
-  table.addSource = AddSourceCallback;
-  table.removeSource = RemoveSourceCallback;
-  table.addTransferring = AddTransferringCallback;
-  table.removeTransferring = RemoveTransferringCallback;
-  table.statisticsSample = SampleCallback;
-  return table;
-}
-
-}  // namespace
 
 CDownloadFileDataPtr CTARNNetDownloadFileData::Attach(const CTransferFilePtr& file,
                                                       const SDownloadHooks* hooks) {
   CDownloadFileDataPtr data(new CTARNNetDownloadFileData(file, hooks));
-  data->AddRef();  // the file's reference, dropped by Detach
-  file->Attach(DownloadCallbacks(), data.Get());
+  file->AttachData(data);
   return data;
 }
 
 void CTARNNetDownloadFileData::Detach() {
-  if (!file_ || file_->GetUserData() != this) return;
-  file_->Detach();
-  {
-    CLock guard(file_->LockObject());
-    partFile_.Close();
-  }
-  Release();
-}
-
-CTARNNetDownloadFileData* DownloadDataOf(CTARNNetTransferFile& file) {
-  if (file.GetCallbacks().acceptData != AcceptDataCallback) return nullptr;
-  return static_cast<CTARNNetDownloadFileData*>(file.GetUserData());
+  const CDownloadFileDataPtr self = shared_from_this();  // the file may hold the last reference
+  if (!file_->DetachData(this)) return;
+  CLock guard(file_->LockObject());
+  partFile_.Close();
 }
 
 void CTARNNetDownloadFileData::SetEventSink(ITARNNetP2PDownloadEventHandler* sink) {
@@ -137,7 +40,7 @@ ITARNNetP2PDownloadEventHandler* CTARNNetDownloadFileData::Sink() {
   return sink_;
 }
 
-bool CTARNNetDownloadFileData::Create(const std::string& tempFolder) {
+bool CTARNNetDownloadFileData::Create(const std::string& tempFolder, OSTREL::Process::CEvent*) {
   {
     CLock guard(file_->LockObject());
     const auto index = FreePartFileIndex(tempFolder);
@@ -414,7 +317,7 @@ bool CTARNNetDownloadFileData::RemoveSource(uint32_t clientId) {
   return true;
 }
 
-bool CTARNNetDownloadFileData::AddTransferring(void* client) {
+bool CTARNNetDownloadFileData::AddTransferring(const void* client) {
   CLock guard(file_->LockObject());
   if (client == nullptr ||
       std::find(transferring_.begin(), transferring_.end(), client) != transferring_.end())
@@ -424,7 +327,7 @@ bool CTARNNetDownloadFileData::AddTransferring(void* client) {
   return true;
 }
 
-bool CTARNNetDownloadFileData::RemoveTransferring(void* client) {
+bool CTARNNetDownloadFileData::RemoveTransferring(const void* client) {
   CLock guard(file_->LockObject());
   if (std::erase(transferring_, client) == 0) return false;
   file_->SetSecondCount(static_cast<uint32_t>(transferring_.size()));

@@ -1,15 +1,16 @@
-// The download object a transfer file carries while it is being downloaded: it installs the
+// The download object a transfer file carries while it is being downloaded: it implements the
 // transfer operations (create, restore, save, accept data, choose blocks, sources, pause and
 // stop, statistics...) and keeps the part file, the block bookkeeping, the counters and the
 // flags. Block data is made durable before the metadata records a part as done, and the
 // metadata is replaced atomically, so a crash at any moment loses at most unverified parts.
-// Reference counted; any thread: the transfer file's lock guards the state, the counters and
-// flags are atomic, and events and hooks are called with no lock held.
+// Shared (the file holds it while attached); any thread: the transfer file's lock guards the
+// state, the counters and flags are atomic, and events and hooks are called with no lock held.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <span>
 #include <string>
@@ -22,56 +23,58 @@
 #include "engine/download/PartFile.h"
 #include "engine/download/PartFileNames.h"
 #include "engine/transfer/TransferFile.h"
-#include "framework/Reference.h"
-#include "framework/ReferencePtr.h"
 
 namespace P2P::Shared::File::TransferFile {
 
-class CTARNNetDownloadFileData : public OSTREL::CReferenceT<CTARNNetDownloadFileData> {
+class CTARNNetDownloadFileData final
+    : public ITARNNetTransferFileData,
+      public std::enable_shared_from_this<CTARNNetDownloadFileData> {
  public:
   static constexpr uint32_t kSamplePeriod = 1000;
 
   // Creates the object and attaches it to `file` (replacing whatever the file carried).
   // `hooks` may be null and must outlive the object.
-  static OSTREL::CReferencePtr<CTARNNetDownloadFileData> Attach(const CTransferFilePtr& file,
-                                                                const SDownloadHooks* hooks);
-  // Empties the file's callback table, closes the part file and drops the file's reference.
+  static std::shared_ptr<CTARNNetDownloadFileData> Attach(const CTransferFilePtr& file,
+                                                          const SDownloadHooks* hooks);
+  // Leaves the file (when still attached to it) and closes the part file.
   void Detach();
   void SetEventSink(ITARNNetP2PDownloadEventHandler* sink);
 
-  // Picks a free index in `tempFolder`, creates and sizes the data file, writes the
-  // metadata for a download with everything required, then restores from it.
-  bool Create(const std::string& tempFolder);
+  // Picks a free index in the folder `tempFolder`, creates and sizes the data file, writes the
+  // metadata for a download with everything required, then restores from it. A download
+  // cannot be stopped while it is created: `stopEvent` is not used.
+  bool Create(const std::string& tempFolder, OSTREL::Process::CEvent* stopEvent) override;
   // Loads the download whose metadata (or data) file is `path`.
-  bool Restore(const std::string& path);
+  bool Restore(const std::string& path) override;
   // Syncs the data file, then replaces the metadata file.
-  bool Save();
-  bool ReadRange(uint32_t start, uint32_t end, std::vector<uint8_t>& data);
-  bool AcceptData(const _tagStructReceivedData& data);
-  bool SetPath(const std::string& fullPath);
-  bool IsFinished() const { return finished_.load(); }
-  bool MoveTo(const std::string& path);
-  bool IsStopped() const { return stopped_.load(); }
-  bool SetStopped(bool stopped);
-  bool IsPaused() const { return paused_.load(); }
-  bool SetPaused(bool paused);
-  bool Resume();
-  bool Cancel();
-  uint32_t RemainingBytes();
-  bool CountSourceIn(std::span<const uint8_t> partBitmap);
-  bool CountSourceOut(std::span<const uint8_t> partBitmap);
+  bool Save() override;
+  bool ReadRange(uint32_t start, uint32_t end, std::vector<uint8_t>& data) override;
+  bool AcceptData(const _tagStructReceivedData& data) override;
+  bool SetPath(const std::string& fullPath) override;
+  bool IsFinished() const override { return finished_.load(); }
+  bool MoveTo(const std::string& path) override;
+  bool IsStopped() const override { return stopped_.load(); }
+  bool SetStopped(bool stopped) override;
+  bool IsPaused() const override { return paused_.load(); }
+  bool SetPaused(bool paused) override;
+  bool Resume() override;
+  bool Cancel() override;
+  uint32_t RemainingBytes() override;
+  bool CountSourceIn(std::span<const uint8_t> partBitmap) override;
+  bool CountSourceOut(std::span<const uint8_t> partBitmap) override;
   uint32_t ChooseBlocks(std::span<const uint8_t> partBitmap, _tagStructRequestRecord& request,
                         uint32_t wanted,
-                        std::span<const std::pair<uint32_t, uint32_t>> askedOfSource = {});
-  bool ForgetRequest(const _tagStructRequestRecord& request);
-  uint32_t CompletedBytes() const { return completed_.load(); }
-  uint32_t ReceivedBytes() const { return received_.load(); }
-  uint32_t Speed() const { return speed_.load(); }
-  bool AddSource(uint32_t clientId, uint16_t port, uint32_t serverAddress, uint16_t serverPort);
-  bool RemoveSource(uint32_t clientId);
-  bool AddTransferring(void* client);
-  bool RemoveTransferring(void* client);
-  bool StatisticsSample();
+                        std::span<const std::pair<uint32_t, uint32_t>> askedOfSource = {}) override;
+  bool ForgetRequest(const _tagStructRequestRecord& request) override;
+  uint32_t CompletedBytes() const override { return completed_.load(); }
+  uint32_t ReceivedBytes() const override { return received_.load(); }
+  uint32_t Speed() const override { return speed_.load(); }
+  bool AddSource(uint32_t clientId, uint16_t port, uint32_t serverAddress,
+                 uint16_t serverPort) override;
+  bool RemoveSource(uint32_t clientId) override;
+  bool AddTransferring(const void* client) override;
+  bool RemoveTransferring(const void* client) override;
+  bool StatisticsSample() override;
   // Checks again the parts with nothing required that are not proven yet (the hash set or
   // recovery data may have come since); true when some part's state changed.
   bool RecheckParts();
@@ -127,14 +130,11 @@ class CTARNNetDownloadFileData : public OSTREL::CReferenceT<CTARNNetDownloadFile
   std::atomic<bool> paused_{false};
   std::atomic<bool> finished_{false};
   std::atomic<bool> hashSetSaved_{false};
-  std::vector<void*> transferring_;
+  std::vector<const void*> transferring_;
   std::mutex sinkLock_;
   ITARNNetP2PDownloadEventHandler* sink_ = nullptr;
 };
 
-using CDownloadFileDataPtr = OSTREL::CReferencePtr<CTARNNetDownloadFileData>;
-
-// The download object attached to `file`, or null.
-CTARNNetDownloadFileData* DownloadDataOf(CTARNNetTransferFile& file);
+using CDownloadFileDataPtr = std::shared_ptr<CTARNNetDownloadFileData>;
 
 }  // namespace P2P::Shared::File::TransferFile

@@ -5,7 +5,7 @@
 namespace P2P::Shared::File::TransferFile {
 
 bool CTARNNetDownloadFileList::Add(const FilePtr& file) {
-  CTARNNetDownloadFileData* data = file ? DownloadDataOf(*file) : nullptr;
+  const auto data = file ? file->DataAs<CTARNNetDownloadFileData>() : nullptr;
   if (data == nullptr) return false;
   data->SetEventSink(sink_);
   if (!ITARNNetTransferFilePtrListT::Add(file)) return false;
@@ -18,13 +18,13 @@ bool CTARNNetDownloadFileList::Remove(const CTARNNetTransferFile* file) {
   for (const FilePtr& entry : Snapshot())
     if (entry.Get() == file) held = entry;
   if (!held) return false;
-  if (CTARNNetDownloadFileData* data = DownloadDataOf(*held)) data->Detach();
+  if (const auto data = held->DataAs<CTARNNetDownloadFileData>()) data->Detach();
   return ITARNNetTransferFilePtrListT::Remove(file);
 }
 
 void CTARNNetDownloadFileList::Clear() {
   for (const FilePtr& file : Snapshot())
-    if (CTARNNetDownloadFileData* data = DownloadDataOf(*file)) data->Detach();
+    if (const auto data = file->DataAs<CTARNNetDownloadFileData>()) data->Detach();
   ITARNNetTransferFilePtrListT::Clear();
 }
 

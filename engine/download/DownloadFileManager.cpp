@@ -18,7 +18,6 @@ using Shared::File::TransferFile::CDownloadFileDataPtr;
 using Shared::File::TransferFile::CTARNNetDownloadFileData;
 using Shared::File::TransferFile::CTARNNetTransferFile;
 using Shared::File::TransferFile::CTARNNetTransferFileList;
-using Shared::File::TransferFile::DownloadDataOf;
 
 CTARNNetTransferFileList* TransferFiles() { return CTARNNetTransferFileList::GetInstance(); }
 
@@ -42,7 +41,7 @@ bool CTARNNetDownloadFileManager::Start(const std::filesystem::path& tempPath,
 
 void CTARNNetDownloadFileManager::Stop() {
   for (const CTransferFilePtr& file : list_.Snapshot()) {
-    file->Save();
+    file->Data()->Save();
     if (auto* files = CTARNNetTransferFileList::PeekInstance()) files->Remove(file.Get());
   }
   list_.Clear();
@@ -70,7 +69,7 @@ CTARNNetDownloadFileManager::CTransferFilePtr CTARNNetDownloadFileManager::Resto
     const std::filesystem::path& metadataPath) {
   CTransferFilePtr file(new CTARNNetTransferFile());
   CDownloadFileDataPtr data = CTARNNetDownloadFileData::Attach(file, &hooks_);
-  if (!file->Restore(metadataPath.string())) {
+  if (!data->Restore(metadataPath.string())) {
     data->Detach();
     return {};
   }
@@ -101,7 +100,7 @@ CTARNNetDownloadFileManager::CTransferFilePtr CTARNNetDownloadFileManager::AddDo
   std::lock_guard naming(namingLock_);
   CTARNNetTransferFileList* files = TransferFiles();
   if (CTransferFilePtr known = files->FindByHash(record.hash)) {
-    if (!known->IsFinished()) return {};
+    if (!known->Data()->IsFinished()) return {};
     if (OSTREL::File::FileSystem().Stat(known->GetFullPathName())) return {};
     files->Remove(known.Get());  // shared once, but the file is gone
   }
@@ -112,7 +111,7 @@ CTARNNetDownloadFileManager::CTransferFilePtr CTARNNetDownloadFileManager::AddDo
   download.info.name = UniqueTransferName(Shared::SafeFileName(record.info.name));
   CTransferFilePtr file(new CTARNNetTransferFile(download));
   CDownloadFileDataPtr data = CTARNNetDownloadFileData::Attach(file, &hooks_);
-  if (!file->Create(tempPath_.string(), nullptr)) {
+  if (!data->Create(tempPath_.string(), nullptr)) {
     data->Detach();
     return {};
   }
@@ -123,7 +122,7 @@ CTARNNetDownloadFileManager::CTransferFilePtr CTARNNetDownloadFileManager::AddDo
 }
 
 bool CTARNNetDownloadFileManager::CompleteDownload(const CTransferFilePtr& file) {
-  if (!file || !file->IsFinished() || !list_.FindById(file->GetId())) return false;
+  if (!file || !file->Data()->IsFinished() || !list_.FindById(file->GetId())) return false;
   {
     std::lock_guard naming(namingLock_);
     std::filesystem::path folder = file->GetTargetFolder();
@@ -131,8 +130,9 @@ bool CTARNNetDownloadFileManager::CompleteDownload(const CTransferFilePtr& file)
     OSTREL::File::FileSystem().CreateFolders(folder);
     const auto target = Shared::File::TransferFile::FreePathInFolder(folder, file->GetName());
     if (!target) return false;
-    file->SetPath(target->string());
-    if (!file->MoveTo(target->string())) return false;  // stays listed, finished
+    const auto data = file->Data();
+    data->SetPath(target->string());
+    if (!data->MoveTo(target->string())) return false;  // stays listed, finished
   }
   FanOut(&ITARNNetP2PDownloadEventHandler::OnDownloadRemoved, file->GetRecord());
   list_.Remove(file.Get());
@@ -150,7 +150,7 @@ bool CTARNNetDownloadFileManager::RemoveDownload(const CTransferFilePtr& file) {
 
 bool CTARNNetDownloadFileManager::CancelDownload(const CTransferFilePtr& file) {
   if (!file || !list_.FindById(file->GetId())) return false;
-  return file->Cancel();  // the removed event comes back through OnDownloadRemoved
+  return file->Data()->Cancel();  // the removed event comes back through OnDownloadRemoved
 }
 
 void CTARNNetDownloadFileManager::DropFromLists(const CTransferFilePtr& file) {
@@ -162,7 +162,7 @@ std::vector<Protocol::SSourceRequestEntry> CTARNNetDownloadFileManager::Download
     const {
   std::vector<Protocol::SSourceRequestEntry> entries;
   for (const CTransferFilePtr& file : list_.Snapshot()) {
-    const CTARNNetDownloadFileData* data = DownloadDataOf(*file);
+    const auto data = file->DataAs<CTARNNetDownloadFileData>();
     if (data != nullptr && data->NeedsSources())
       entries.push_back({file->GetHash(), file->GetSize()});
   }
@@ -173,7 +173,7 @@ bool CTARNNetDownloadFileManager::AddSource(const _tagUnionHash& hash, uint32_t 
                                             uint16_t port, uint32_t serverAddress,
                                             uint16_t serverPort) {
   CTransferFilePtr file = list_.FindByHash(hash);
-  return file && file->AddSource(clientId, port, serverAddress, serverPort);
+  return file && file->Data()->AddSource(clientId, port, serverAddress, serverPort);
 }
 
 void CTARNNetDownloadFileManager::OnDownloadAdded(const Shared::_tagStructSharedFile& file) {

@@ -57,7 +57,9 @@ void CTARNNetC2CTCPConnecterT::StartFileRequest(bool openSession) {
   if (hash.IsZero()) return;
   CTransferFilePtr file = FindFile(hash);
   if (!file) return;
-  if (openSession && (file->IsFinished() || file->IsPaused() || file->IsStopped())) return;
+  if (const auto data = file->Data();
+      openSession && (data->IsFinished() || data->IsPaused() || data->IsStopped()))
+    return;
   const uint32_t capabilities = client_->GetCapabilities();
   if (openSession && MultiPacketSupport(capabilities)) {
     std::vector<uint8_t> payload;
@@ -127,7 +129,7 @@ void CTARNNetC2CTCPConnecterT::ApplyFileStatus(CTARNNetTransferFile& file, CStre
     return;
   }
   AskForHashSetOrUpload(file);
-  if (whole) file.AddTransferring(client_.Get());
+  if (whole) file.Data()->AddTransferring(client_.Get());
 }
 
 void CTARNNetC2CTCPConnecterT::AskForHashSetOrUpload(CTARNNetTransferFile& file) {
@@ -172,7 +174,7 @@ void CTARNNetC2CTCPConnecterT::OnAcceptUpload() {
     return;
   }
   if (!availabilityCounted_) {
-    file->CountSourceIn(AvailabilityBitmap(*file));
+    file->Data()->CountSourceIn(AvailabilityBitmap(*file));
     availabilityCounted_ = true;
   }
   if (!OffersNeededPart(*file)) {
@@ -190,14 +192,14 @@ uint32_t CTARNNetC2CTCPConnecterT::BlocksWanted(CTARNNetTransferFile& file) {
   rateTick_ = now;
   bytesSinceRate_ = 0;
   const uint64_t plenty = uint64_t{file.GetSourceCount()} * kBytesPerSourceForFullRequest;
-  if (file.RemainingBytes() > plenty) return 3;
+  if (file.Data()->RemainingBytes() > plenty) return 3;
   return rate < 10240 ? 1 : rate < 20480 ? 2 : 3;
 }
 
 void CTARNNetC2CTCPConnecterT::RequestBlocks(CTARNNetTransferFile& file) {
   RequestRecord request;
-  const uint32_t chosen = file.ChooseBlocks(AvailabilityBitmap(file), request, BlocksWanted(file),
-                                            outstanding_.Ranges());
+  const uint32_t chosen = file.Data()->ChooseBlocks(AvailabilityBitmap(file), request,
+                                                    BlocksWanted(file), outstanding_.Ranges());
   if (chosen == 0 || request.IsEmpty()) {
     // What this source still owes us may be all there is left: wait for it.
     if (outstanding_.Size() == 0) GiveUp(file, kRetryNothingNow, Client::kDownloadNothingNow);
@@ -223,12 +225,13 @@ void CTARNNetC2CTCPConnecterT::OnData(std::span<const uint8_t> payload, bool pac
     return;
   }
   client_->SetDownloadState(Client::kDownloadReceiving);
-  if (file->IsFinished()) {
+  const auto data = file->Data();
+  if (data->IsFinished()) {
     SendHashPacket(kProtocolEDonkey, kOpEndOfDownload, packet.file);
     Close(true);
     return;
   }
-  if (file->IsPaused() || file->IsStopped()) return;
+  if (data->IsPaused() || data->IsStopped()) return;
   // Packed data names only its block's start; the inflated bytes are bounded by the block.
   // Several requests may be in flight, so the block is looked up among all outstanding ones.
   CTARNNetTransferBlock* block = packed ? outstanding_.FindStartingAt(packet.start)
@@ -245,7 +248,7 @@ void CTARNNetC2CTCPConnecterT::OnData(std::span<const uint8_t> payload, bool pac
     lost.start[0] = block->Start();
     lost.end[0] = block->End();
     outstanding_.Remove(block);
-    file->ForgetRequest(lost);
+    data->ForgetRequest(lost);
     if (outstanding_.Size() == 0) RequestBlocks(*file);
     return;
   }
@@ -256,12 +259,12 @@ void CTARNNetC2CTCPConnecterT::OnData(std::span<const uint8_t> payload, bool pac
   if (CTARNNetUploadService* service = uploadService_.load())
     service->OnDataReceived(client_->GetIdentity().userHash, newBytes);
   if (!block->IsComplete()) {
-    file->AcceptData(_tagStructReceivedData{nullptr, newBytes});
+    data->AcceptData(_tagStructReceivedData{nullptr, newBytes});
     return;
   }
   const uint32_t part = block->Start() / HASH::kPartSize;
   const bool lastOfPart = IsLastRequiredOfPart(*file, *block);
-  file->AcceptData(_tagStructReceivedData{block, newBytes});
+  data->AcceptData(_tagStructReceivedData{block, newBytes});
   outstanding_.Remove(block);
   if (lastOfPart && PartFailed(*file, part)) AskForRecoveryData(*file, part);
   if (IsOpen()) AfterBlockCompleted(*file);
@@ -298,7 +301,7 @@ bool CTARNNetC2CTCPConnecterT::IsLastRequiredOfPart(CTARNNetTransferFile& file,
   const uint32_t partStart = HASH::PartStart(part);
   const uint32_t partEnd = partStart + HASH::PartLength(file.GetSize(), part);
   CLock guard(file.LockObject());
-  auto* download = Shared::File::TransferFile::DownloadDataOf(file);
+  const auto download = file.DataAs<Shared::File::TransferFile::CTARNNetDownloadFileData>();
   if (download == nullptr) return false;
   const auto& required = download->Blocks().Required();
   return !required.Overlaps(partStart, block.Start()) && !required.Overlaps(block.End(), partEnd);
@@ -308,8 +311,8 @@ bool CTARNNetC2CTCPConnecterT::PartFailed(CTARNNetTransferFile& file, uint32_t p
   const uint32_t partStart = HASH::PartStart(part);
   const uint32_t partEnd = partStart + HASH::PartLength(file.GetSize(), part);
   CLock guard(file.LockObject());
-  auto* download = Shared::File::TransferFile::DownloadDataOf(file);
-  if (download == nullptr || file.IsFinished()) return false;
+  const auto download = file.DataAs<Shared::File::TransferFile::CTARNNetDownloadFileData>();
+  if (download == nullptr || file.Data()->IsFinished()) return false;
   const std::vector<uint8_t>& complete = file.CompletionBitmap();
   const bool done = part < complete.size() && complete[part] != 0;
   return !done && (download->Blocks().Required().Overlaps(partStart, partEnd) ||
@@ -321,7 +324,7 @@ void CTARNNetC2CTCPConnecterT::AskForAwaitedRecovery(CTARNNetTransferFile& file)
   std::vector<uint32_t> awaited;
   {
     CLock guard(file.LockObject());
-    auto* download = Shared::File::TransferFile::DownloadDataOf(file);
+    const auto download = file.DataAs<Shared::File::TransferFile::CTARNNetDownloadFileData>();
     if (download == nullptr) return;
     awaited = download->Blocks().PartsAwaitingRecovery();
   }
@@ -367,7 +370,7 @@ void CTARNNetC2CTCPConnecterT::AfterBlockCompleted(CTARNNetTransferFile& file) {
 
 void CTARNNetC2CTCPConnecterT::GiveUp(CTARNNetTransferFile& file, uint32_t retryMs,
                                       uint32_t state) {
-  if (file.IsFinished()) {
+  if (file.Data()->IsFinished()) {
     SendHashPacket(kProtocolEDonkey, kOpEndOfDownload, file.GetHash());
     Close(true);
   } else {
@@ -388,7 +391,7 @@ void CTARNNetC2CTCPConnecterT::ForgetOutstanding(CTARNNetTransferFile& file) {
       stillAsked.start[i] = ranges[first + i].first;
       stillAsked.end[i] = ranges[first + i].second;
     }
-    file.ForgetRequest(stillAsked);
+    file.Data()->ForgetRequest(stillAsked);
   }
 }
 
@@ -411,14 +414,14 @@ bool CTARNNetC2CTCPConnecterT::OffersNeededPart(CTARNNetTransferFile& file) cons
 
 void CTARNNetC2CTCPConnecterT::CountAvailabilityOut(CTARNNetTransferFile& file) {
   if (!availabilityCounted_) return;
-  file.CountSourceOut(AvailabilityBitmap(file));
+  file.Data()->CountSourceOut(AvailabilityBitmap(file));
   availabilityCounted_ = false;
 }
 
 void CTARNNetC2CTCPConnecterT::EndDownloadSide() {
   CTransferFilePtr file = FindFile(client_->GetRequestedFile());
   if (!file) return;
-  file->RemoveTransferring(client_.Get());
+  file->Data()->RemoveTransferring(client_.Get());
   CountAvailabilityOut(*file);
   client_->SetAvailability(std::nullopt);
   ForgetOutstanding(*file);
@@ -456,14 +459,16 @@ void CTARNNetC2CTCPConnecterT::OnMultiPacketAnswer(std::span<const uint8_t> payl
 
 void CTARNNetC2CTCPConnecterT::OnAnswerSources(std::span<const uint8_t> payload) {
   CTransferFilePtr file = KnownFileOr(payload, false);
-  if (!file || file->IsFinished() || file->IsPaused()) return;
+  if (!file) return;
+  const auto data = file->Data();
+  if (data->IsFinished() || data->IsPaused()) return;
   CStreamReader reader(payload.subspan(_tagUnionHash::kSize));
   std::vector<_tagStructPeerSource> sources;
   if (!ReadSources(reader, SourceExchangeVersion(client_->GetCapabilities()) > 1, sources)) return;
   const bool weAreLow = IsPeerLowId(GetPublicAddress());
   for (const _tagStructPeerSource& source : sources) {
     if (weAreLow && IsPeerLowId(source.clientId)) continue;
-    file->AddSource(source.clientId, source.port, source.serverAddress, source.serverPort);
+    data->AddSource(source.clientId, source.port, source.serverAddress, source.serverPort);
   }
 }
 
@@ -493,7 +498,7 @@ void CTARNNetC2CTCPConnecterT::OnAichAnswer(std::span<const uint8_t> payload) {
     if (!hashes.ApplyRecoveryData(part, reader)) return;
   }
   // A part that failed its MD4 can now tell its bad blocks; only those are fetched again.
-  auto* download = Shared::File::TransferFile::DownloadDataOf(*file);
+  const auto download = file->DataAs<Shared::File::TransferFile::CTARNNetDownloadFileData>();
   if (download == nullptr || !download->RecheckParts()) return;
   // A session that gave up for want of blocks asks for the upload again; one still waiting
   // for its grant takes the blocks with the grant.

@@ -54,7 +54,7 @@ CTARNNetC2CTCPConnecterT::~CTARNNetC2CTCPConnecterT() {
       break;
   }
   const _tagUnionHash wanted = client_->GetRequestedFile();
-  if (CTransferFilePtr file = FindFile(wanted); file && file->IsFinished()) drop = true;
+  if (CTransferFilePtr file = FindFile(wanted); file && file->Data()->IsFinished()) drop = true;
   if (!clients_) return;
   // A client that is no source of ours has nothing to come back for; keeping it would let
   // every connection ever accepted grow the list.

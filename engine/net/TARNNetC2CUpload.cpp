@@ -18,7 +18,7 @@ using OSTREL::Process::CLock;
 namespace {
 
 bool HasCompletePart(CTARNNetTransferFile& file) {
-  if (file.IsFinished()) return true;
+  if (file.Data()->IsFinished()) return true;
   CLock guard(file.LockObject());
   const std::vector<uint8_t>& complete = file.CompletionBitmap();
   return std::any_of(complete.begin(), complete.end(), [](uint8_t done) { return done != 0; });
@@ -27,7 +27,7 @@ bool HasCompletePart(CTARNNetTransferFile& file) {
 }  // namespace
 
 void CTARNNetC2CTCPConnecterT::AppendPartStatus(CStreamWriter& writer, CTARNNetTransferFile& file) {
-  if (file.IsFinished()) {
+  if (file.Data()->IsFinished()) {
     WritePartStatus(writer, file.GetSize(), {}, true);
     return;
   }
@@ -104,7 +104,7 @@ void CTARNNetC2CTCPConnecterT::OnRequestParts(std::span<const uint8_t> payload) 
         (request.start[i] > request.end[i] || request.end[i] > file->GetSize() ||
          request.end[i] - request.start[i] > kMaxUploadRequestLength))
       servable = false;
-  if (servable && !file->IsFinished()) {
+  if (servable && !file->Data()->IsFinished()) {
     CLock guard(file->LockObject());
     servable = request.InAvailableParts(file->CompletionBitmap());
   }

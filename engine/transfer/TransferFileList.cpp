@@ -19,7 +19,7 @@ bool CTARNNetTransferFileList::WriteOfferList(Protocol::CStreamWriter& writer,
     _tagStructSharedFile record = file->GetRecord();
     if (record.hash.IsZero()) continue;  // a cancelled download on its way out
     if (markCompletion) {
-      const bool finished = file->IsFinished();
+      const bool finished = file->Data()->IsFinished();
       record.clientId = finished ? kCompleteClientId : kIncompleteClientId;
       record.port = finished ? kCompletePort : kIncompletePort;
     } else {
@@ -34,7 +34,7 @@ bool CTARNNetTransferFileList::WriteOfferList(Protocol::CStreamWriter& writer,
 
 void CTARNNetTransferFileList::SampleStatistics() const {
   for (const FilePtr& file : Snapshot())
-    if (!file->IsFinished()) file->StatisticsSample();
+    if (const auto data = file->Data(); !data->IsFinished()) data->StatisticsSample();
 }
 
 bool CTARNNetTransferFileList::Stop() {

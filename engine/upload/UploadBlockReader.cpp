@@ -28,7 +28,7 @@ std::string_view UploadReadName(EUploadRead result) {
 bool CTARNNetUploadBlockReader::IsRangeServable(CTARNNetTransferFile& file, uint32_t start,
                                                 uint32_t end) {
   if (start >= end || end > file.GetSize()) return false;
-  if (file.IsFinished()) return true;
+  if (file.Data()->IsFinished()) return true;
   OSTREL::Process::CLock guard(file.LockObject());
   const std::vector<uint8_t>& complete = file.CompletionBitmap();
   for (uint32_t part = start / HASH::kPartSize; part <= (end - 1) / HASH::kPartSize; ++part)
@@ -46,7 +46,7 @@ EUploadRead CTARNNetUploadBlockReader::Read(const _tagUnionHash& hash, uint32_t 
   if (!IsRangeServable(*file, start, end)) return EUploadRead::kNotVerified;
 
   std::vector<uint8_t> data;
-  if (!file->ReadRange(start, end, data) || data.size() != end - start)
+  if (!file->Data()->ReadRange(start, end, data) || data.size() != end - start)
     return EUploadRead::kReadFailed;
   // Checked again after the read: a part found corrupt meanwhile must not go out.
   if (!IsRangeServable(*file, start, end)) return EUploadRead::kNotVerified;

@@ -10,18 +10,6 @@
 namespace P2P::Shared::File::TransferFile {
 namespace {
 
-CTARNNetUploadFileData* Self(void* user) { return static_cast<CTARNNetUploadFileData*>(user); }
-
-bool CreateCallback(void* user, const std::string& path, OSTREL::Process::CEvent* stopEvent) {
-  return Self(user)->Create(path, stopEvent);
-}
-bool RestoreCallback(void* user, const std::string& path) { return Self(user)->Restore(path); }
-bool AnswersZero(void*) { return false; }
-bool ReadRangeCallback(void* user, uint32_t start, uint32_t end, std::vector<uint8_t>& data) {
-  return Self(user)->ReadRange(start, end, data);
-}
-bool MoveCallback(void* user, const std::string& path) { return Self(user)->MoveTo(path); }
-
 // A plain rename would silently replace a file already at the target.
 bool MoveWithoutReplacing(const std::string& from, const std::string& to) {
   return OSTREL::File::FileSystem().RenameNoReplace(from, to);
@@ -37,28 +25,13 @@ CUploadFileDataPtr CTARNNetUploadFileData::Attach(const CTransferFilePtr& file,
 CUploadFileDataPtr CTARNNetUploadFileData::Attach(
     const CTransferFilePtr& file, std::shared_ptr<const _tagStructUploadSettings> settings) {
   CUploadFileDataPtr data(new CTARNNetUploadFileData(file, std::move(settings)));
-  _tagStructTransferCallbacks callbacks;
-  callbacks.create = CreateCallback;
-  callbacks.restore = RestoreCallback;
-  callbacks.save = AnswersZero;
-  callbacks.readRange = ReadRangeCallback;
-  callbacks.setPath = MoveCallback;
-  data->AddRef();  // the file's reference, dropped by Detach
-  file->Attach(callbacks, data.Get());
+  file->AttachData(data);
   return data;
 }
 
 void CTARNNetUploadFileData::Detach() {
-  if (file_ && file_->GetUserData() == this) {
-    file_->Detach();
-    Release();
-  }
-}
-
-CTARNNetUploadFileData* UploadDataOf(CTARNNetTransferFile& file) {
-  // Only upload objects install MoveCallback as the path operation.
-  if (file.GetCallbacks().setPath != MoveCallback) return nullptr;
-  return static_cast<CTARNNetUploadFileData*>(file.GetUserData());
+  const CUploadFileDataPtr self = shared_from_this();  // the file may hold the last reference
+  file_->DetachData(this);
 }
 
 void CTARNNetUploadFileData::SetEventSink(ITARNNetP2PSharedFileEventHandler* sink) {
@@ -105,13 +78,12 @@ bool CTARNNetUploadFileData::TakeAttributes(const std::string& path) {
   return true;
 }
 
-bool CTARNNetUploadFileData::Restore(const std::string& path) const {
+bool CTARNNetUploadFileData::Restore(const std::string& path) {
   std::error_code error;
   return !path.empty() && std::filesystem::exists(path, error);
 }
 
-bool CTARNNetUploadFileData::ReadRange(uint32_t start, uint32_t end,
-                                       std::vector<uint8_t>& data) const {
+bool CTARNNetUploadFileData::ReadRange(uint32_t start, uint32_t end, std::vector<uint8_t>& data) {
   if (end < start) return false;
   const auto file =
       OSTREL::File::FileSystem().Open(file_->GetFullPathName(), OSTREL::File::EOpenMode::kRead);

@@ -1,7 +1,7 @@
-// The upload object a shared file carries: it installs the transfer operations a shared file
+// The upload object a shared file carries: it implements the transfer operations a shared file
 // needs (create by hashing a path, restore, read a range, move to a new path) and tells the
-// upload manager when a move changed the file. Reference counted; create runs on the folder
-// monitor's thread, the others on any thread.
+// upload manager when a move changed the file. Shared (the file holds it while attached);
+// create runs on the folder monitor's thread, the others on any thread.
 #pragma once
 
 #include <cstdint>
@@ -14,8 +14,6 @@
 #include "engine/library/SharedFileEventHandler.h"
 #include "engine/transfer/TransferFile.h"
 #include "framework/Event.h"
-#include "framework/Reference.h"
-#include "framework/ReferencePtr.h"
 
 namespace P2P::Shared::File::TransferFile {
 
@@ -29,26 +27,29 @@ struct _tagStructUploadSettings {
   std::function<void(const _tagUnionHash&, const HASH::AICH_HASH::CTARNNetAICHTree&)> storeTree;
 };
 
-class CTARNNetUploadFileData : public OSTREL::CReferenceT<CTARNNetUploadFileData> {
+class CTARNNetUploadFileData final : public ITARNNetTransferFileData,
+                                     public std::enable_shared_from_this<CTARNNetUploadFileData> {
  public:
   // Creates the object and attaches it to `file` (replacing whatever the file carried).
-  static OSTREL::CReferencePtr<CTARNNetUploadFileData> Attach(
-      const CTransferFilePtr& file, const _tagStructUploadSettings& settings);
+  static std::shared_ptr<CTARNNetUploadFileData> Attach(const CTransferFilePtr& file,
+                                                        const _tagStructUploadSettings& settings);
   // The same with settings shared by every file of a list (one copy for 100,000 files).
-  static OSTREL::CReferencePtr<CTARNNetUploadFileData> Attach(
+  static std::shared_ptr<CTARNNetUploadFileData> Attach(
       const CTransferFilePtr& file, std::shared_ptr<const _tagStructUploadSettings> settings);
-  // Empties the file's callback table and drops the file's reference on this object.
+  // Leaves the file, when still attached to it.
   void Detach();
 
   void SetEventSink(ITARNNetP2PSharedFileEventHandler* sink);
 
   // Hashes `path`; on success takes the file's path, name, size and times from disk.
-  bool Create(const std::string& path, OSTREL::Process::CEvent* stopEvent);
-  bool Restore(const std::string& path) const;
-  bool ReadRange(uint32_t start, uint32_t end, std::vector<uint8_t>& data) const;
+  bool Create(const std::string& path, OSTREL::Process::CEvent* stopEvent) override;
+  bool Restore(const std::string& path) override;
+  bool ReadRange(uint32_t start, uint32_t end, std::vector<uint8_t>& data) override;
+  // A shared file's new path is a move: see MoveTo.
+  bool SetPath(const std::string& fullPath) override { return MoveTo(fullPath); }
   // Takes `newPath` as the file's place: moves the file there when the old path still holds
   // it (never over an existing file), else adopts the new path as found. Raises changed.
-  bool MoveTo(const std::string& newPath);
+  bool MoveTo(const std::string& newPath) override;
 
  private:
   CTARNNetUploadFileData(const CTransferFilePtr& file,
@@ -63,9 +64,6 @@ class CTARNNetUploadFileData : public OSTREL::CReferenceT<CTARNNetUploadFileData
   ITARNNetP2PSharedFileEventHandler* sink_ = nullptr;
 };
 
-using CUploadFileDataPtr = OSTREL::CReferencePtr<CTARNNetUploadFileData>;
-
-// The upload object attached to `file`, or null.
-CTARNNetUploadFileData* UploadDataOf(CTARNNetTransferFile& file);
+using CUploadFileDataPtr = std::shared_ptr<CTARNNetUploadFileData>;
 
 }  // namespace P2P::Shared::File::TransferFile

@@ -73,7 +73,7 @@ bool CTARNNetUploadFileList::AddAndAnnounce(const FilePtr& file) {
     IndexLocked(file.Get());
   }
   std::lock_guard guard(sinkLock_);
-  if (CTARNNetUploadFileData* upload = UploadDataOf(*file)) upload->SetEventSink(sink_);
+  if (const auto upload = file->DataAs<CTARNNetUploadFileData>()) upload->SetEventSink(sink_);
   if (sink_ != nullptr) sink_->OnSharedFileAdded(file->GetRecord());
   return true;
 }
@@ -93,7 +93,7 @@ bool CTARNNetUploadFileList::Remove(const CTARNNetTransferFile* file) {
     std::lock_guard guard(sinkLock_);
     if (sink_ != nullptr) sink_->OnSharedFileRemoved(held->GetRecord());
   }
-  if (CTARNNetUploadFileData* upload = UploadDataOf(*held)) upload->Detach();
+  if (const auto upload = held->DataAs<CTARNNetUploadFileData>()) upload->Detach();
   OSTREL::Process::CLock guard(lock_);
   UnindexLocked(file);
   if (!ITARNNetTransferFilePtrListT::Remove(file)) return false;
@@ -103,7 +103,7 @@ bool CTARNNetUploadFileList::Remove(const CTARNNetTransferFile* file) {
 
 void CTARNNetUploadFileList::Clear() {
   for (const FilePtr& file : Snapshot())
-    if (CTARNNetUploadFileData* upload = UploadDataOf(*file)) upload->Detach();
+    if (const auto upload = file->DataAs<CTARNNetUploadFileData>()) upload->Detach();
   OSTREL::Process::CLock guard(lock_);
   byPath_.clear();
   byAttributes_.clear();

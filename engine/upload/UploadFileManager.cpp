@@ -21,7 +21,6 @@ using OSTREL::Process::CTickSource;
 using Shared::File::TransferFile::CTARNNetTransferFile;
 using Shared::File::TransferFile::CTARNNetTransferFileList;
 using Shared::File::TransferFile::CTARNNetUploadFileData;
-using Shared::File::TransferFile::UploadDataOf;
 namespace fs = std::filesystem;
 
 namespace {
@@ -136,7 +135,8 @@ void CTARNNetUploadFileManager::LoadSharedDat() {
 
 bool CTARNNetUploadFileManager::AddSharedFile(const CTransferFilePtr& file) {
   if (!file) return false;
-  if (UploadDataOf(*file) == nullptr) CTARNNetUploadFileData::Attach(file, attachSettings_);
+  if (!file->DataAs<CTARNNetUploadFileData>())
+    CTARNNetUploadFileData::Attach(file, attachSettings_);
   TransferFiles()->Add(file);
   if (!list_.Add(file)) return false;
   // A completed download arrives alone: no batch to wait for.
@@ -272,7 +272,7 @@ bool CTARNNetUploadFileManager::AdoptMovedFile(
        list_.FindAllByNameSizeTimes(name, static_cast<uint32_t>(attributes.size),
                                     attributes.creationTime, attributes.lastWriteTime)) {
     if (seen_.count(listed.Get()) != 0 || PathExists(listed->GetFullPathName())) continue;
-    if (!listed->SetPath(fullPath)) continue;
+    if (!listed->Data()->SetPath(fullPath)) continue;
     list_.Reindex(listed.Get());
     Seen(listed.Get());
     return true;
@@ -333,7 +333,7 @@ void CTARNNetUploadFileManager::ReportProgress(bool final) {
 void CTARNNetUploadFileManager::HashAndShare(const std::string& fullPath) {
   CTransferFilePtr fresh(new CTARNNetTransferFile());
   const auto upload = CTARNNetUploadFileData::Attach(fresh, attachSettings_);
-  if (!fresh->Create(fullPath, &monitor_.StopEvent())) {
+  if (!upload->Create(fullPath, &monitor_.StopEvent())) {
     upload->Detach();
     return;
   }
@@ -350,7 +350,7 @@ void CTARNNetUploadFileManager::HashAndShare(const std::string& fullPath) {
     upload->Detach();
     Seen(listed.Get());
     if (listed->GetFullPathName() != fullPath) {
-      if (listed->SetPath(fullPath)) list_.Reindex(listed.Get());
+      if (listed->Data()->SetPath(fullPath)) list_.Reindex(listed.Get());
       return;
     }
     // Same contents, same place, new times (touched): keep the new times, or every later

@@ -19,7 +19,7 @@ HRESULT CP2PDownloadFile::get_Nodes(int32_t* value) {
   return item_.Answer(value, [](File& f) { return AsLong(f.GetSourceCount()); });
 }
 HRESULT CP2PDownloadFile::get_CompletedSize(int32_t* value) {
-  return item_.Answer(value, [](File& f) { return AsLong(f.CompletedBytes()); });
+  return item_.Answer(value, [](File& f) { return AsLong(f.Data()->CompletedBytes()); });
 }
 HRESULT CP2PDownloadFile::get_CompleteNodes(int32_t* value) {
   return item_.Answer(value, [](File& f) { return AsLong(f.GetSecondCount()); });
@@ -43,33 +43,33 @@ HRESULT CP2PDownloadFile::get_Codec(std::string* value) {
   return item_.Answer(value, [](File& f) { return f.GetMediaCodec(); });
 }
 HRESULT CP2PDownloadFile::get_ReceivedSize(int32_t* value) {
-  return item_.Answer(value, [](File& f) { return AsLong(f.ReceivedBytes()); });
+  return item_.Answer(value, [](File& f) { return AsLong(f.Data()->ReceivedBytes()); });
 }
 HRESULT CP2PDownloadFile::get_Speed(int32_t* value) {
-  return item_.Answer(value, [](File& f) { return AsLong(f.Speed()); });
+  return item_.Answer(value, [](File& f) { return AsLong(f.Data()->Speed()); });
 }
 HRESULT CP2PDownloadFile::get_IsPaused(int16_t* value) {
-  return item_.Answer(value, [](File& f) { return AsBool(f.IsPaused()); });
+  return item_.Answer(value, [](File& f) { return AsBool(f.Data()->IsPaused()); });
 }
 HRESULT CP2PDownloadFile::get_IsStopped(int16_t* value) {
-  return item_.Answer(value, [](File& f) { return AsBool(f.IsStopped()); });
+  return item_.Answer(value, [](File& f) { return AsBool(f.Data()->IsStopped()); });
 }
 
 HRESULT CP2PDownloadFile::Pause() {
   if (!item_.Get()) return E_FAIL;
-  item_.Get()->SetPaused(true);
+  item_.Get()->Data()->SetPaused(true);
   return S_OK;
 }
 
 HRESULT CP2PDownloadFile::Stop() {
   if (!item_.Get()) return E_FAIL;
-  item_.Get()->SetStopped(true);
+  item_.Get()->Data()->SetStopped(true);
   return S_OK;
 }
 
 HRESULT CP2PDownloadFile::Resume() {
   if (!item_.Get()) return E_FAIL;
-  item_.Get()->Resume();
+  item_.Get()->Data()->Resume();
   return S_OK;
 }
 

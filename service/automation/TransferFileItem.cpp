@@ -48,7 +48,7 @@ HRESULT CTransferFileItem::Rename(const std::string* name) const {
     if (config == nullptr) return E_FAIL;
     folder = config->sharedPath;
   }
-  return file_->SetPath((folder / *name).string()) ? S_OK : E_FAIL;
+  return file_->Data()->SetPath((folder / *name).string()) ? S_OK : E_FAIL;
 }
 
 }  // namespace OSTREL::COM

@@ -51,7 +51,7 @@ TEST_F(ApiBusTest, DownloadProgressAndCompletionReachTheClient) {
 
   // Progress is reported by the statistics sample of the engine's timer; one is taken here.
   ASSERT_GT(P2P::test::AnswerOneRequest(*file, content), 0);
-  file->StatisticsSample();
+  file->Data()->StatisticsSample();
   ASSERT_TRUE(PumpUntil([&] { return downloadEvents->Has(Key("OnFileChanged", key)); }))
       << ::testing::PrintToString(downloadEvents->lines);
   int32_t received = 0, completed = 0;

@@ -9,6 +9,7 @@
 #include "engine/net/TARNNetC2CTCPConnecter.h"
 #include "engine/transfer/TransferFileList.h"
 #include "framework/CriticalSection.h"
+#include "tests/support/FakeTransferData.h"
 
 namespace tarn::test {
 
@@ -17,20 +18,14 @@ using P2P::Shared::File::TransferFile::CTARNNetTransferFile;
 using P2P::Shared::File::TransferFile::CTARNNetTransferFileList;
 using P2P::Shared::File::TransferFile::CTransferFilePtr;
 
-bool ServingEngine::ReadPattern(void* user, uint32_t start, uint32_t end,
-                                std::vector<uint8_t>& data) {
-  auto& self = *static_cast<ServingEngine*>(user);
-  const auto& parts = self.options_.verifiedParts;
+bool ServingEngine::ReadPattern(uint32_t start, uint32_t end, std::vector<uint8_t>& data) {
+  const auto& parts = options_.verifiedParts;
   for (uint32_t part = start / P2P::HASH::kPartSize;
        !parts.empty() && start < end && part <= (end - 1) / P2P::HASH::kPartSize; ++part)
-    if (part >= parts.size() || parts[part] == 0) self.unverifiedReads_ += end - start;
+    if (part >= parts.size() || parts[part] == 0) unverifiedReads_ += end - start;
   data.resize(end - start);
   for (uint32_t i = start; i < end; ++i) data[i - start] = ByteAt(i);
   return true;
-}
-
-bool ServingEngine::IsWhole(void* user) {
-  return static_cast<ServingEngine*>(user)->options_.verifiedParts.empty();
 }
 
 bool ServingEngine::Start(const Options& options) {
@@ -49,10 +44,11 @@ bool ServingEngine::Start(const Options& options) {
   file_->SetHash(hash_);
   file_->SetName("served.bin");
   file_->SetSize(options.fileSize);
-  P2P::Shared::File::TransferFile::_tagStructTransferCallbacks table;
-  table.readRange = &ReadPattern;
-  table.isFinished = &IsWhole;
-  file_->Attach(table, this);
+  file_->AttachData(std::make_shared<FakeTransferData>(
+      [this](uint32_t start, uint32_t end, std::vector<uint8_t>& data) {
+        return ReadPattern(start, end, data);
+      },
+      options.verifiedParts.empty()));
   if (!options.verifiedParts.empty()) {
     OSTREL::Process::CLock guard(file_->LockObject());
     file_->CompletionBitmap() = options.verifiedParts;
@@ -105,7 +101,7 @@ void ServingEngine::Stop() {
   clients_.ClearAll();
   service_.reset();
   CTARNNetTransferFileList::GetInstance()->Remove(file_.Get());
-  file_->Detach();
+  file_->AttachData(nullptr);
   file_ = CTransferFilePtr();
 }
 

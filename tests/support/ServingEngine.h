@@ -57,8 +57,7 @@ class ServingEngine {
   void Pass();
 
  private:
-  static bool ReadPattern(void* user, uint32_t start, uint32_t end, std::vector<uint8_t>& data);
-  static bool IsWhole(void* user);
+  bool ReadPattern(uint32_t start, uint32_t end, std::vector<uint8_t>& data);
 
   Options options_;
   P2P::_tagStructClientConfig own_;

@@ -48,14 +48,14 @@ int AnswerOneRequest(CTARNNetTransferFile& file, const std::vector<uint8_t>& con
                      Corrupt corrupt) {
   std::vector<uint8_t> everyPart(file.PartCount(), 1);
   _tagStructRequestRecord request;
-  const uint32_t chosen = file.ChooseBlocks(everyPart, request, 3);
+  const uint32_t chosen = file.Data()->ChooseBlocks(everyPart, request, 3);
   for (uint32_t i = 0; i < chosen; ++i) {
     const uint32_t start = request.start[i], end = request.end[i];
     std::vector<uint8_t> data(content.begin() + start, content.begin() + end);
     corrupt(start, data);
     CTARNNetTransferBlock block(start, end);
     block.AppendPlain(start, data);
-    file.AcceptData(_tagStructReceivedData{&block, end - start});
+    file.Data()->AcceptData(_tagStructReceivedData{&block, end - start});
   }
   return static_cast<int>(chosen);
 }
@@ -67,7 +67,7 @@ inline int AnswerOneRequest(CTARNNetTransferFile& file, const std::vector<uint8_
 // Requests and answers until nothing more is asked for (or `maxRequests` were answered).
 inline void DownloadAll(CTARNNetTransferFile& file, const std::vector<uint8_t>& content,
                         int maxRequests = 1 << 20) {
-  for (int i = 0; i < maxRequests && !file.IsFinished(); ++i)
+  for (int i = 0; i < maxRequests && !file.Data()->IsFinished(); ++i)
     if (AnswerOneRequest(file, content) == 0) break;
 }
 

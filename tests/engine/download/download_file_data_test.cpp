@@ -27,7 +27,7 @@ class DownloadFileDataTest : public ::testing::Test {
     CTransferFilePtr file(new CTARNNetTransferFile(test::RecordFor(content, "f.bin")));
     data_ = CTARNNetDownloadFileData::Attach(file, nullptr);
     data_->SetEventSink(&events_);
-    EXPECT_TRUE(file->Create(temp_.string(), nullptr));
+    EXPECT_TRUE(file->Data()->Create(temp_.string(), nullptr));
     return file;
   }
   std::optional<_tagStructDownloadMetadata> Metadata() {
@@ -46,28 +46,28 @@ TEST_F(DownloadFileDataTest, StatisticsSampleMeasuresSpeedAndReportsOnlyChanges)
   const CTransferFilePtr file = Create(content);
   clock.Advance(2000);
   test::AnswerOneRequest(*file, content);  // three blocks: 552960 bytes
-  ASSERT_TRUE(file->StatisticsSample());
-  EXPECT_EQ(file->Speed(), 552960u * 1000 / 2000);
+  ASSERT_TRUE(file->Data()->StatisticsSample());
+  EXPECT_EQ(file->Data()->Speed(), 552960u * 1000 / 2000);
   EXPECT_EQ(events_.Lines(), std::vector<std::string>{"progress f.bin"});
   clock.Advance(1000);
-  file->StatisticsSample();  // nothing arrived, but the speed fell to 0
-  EXPECT_EQ(file->Speed(), 0u);
-  file->StatisticsSample();  // the clock did not move: counted as a second, nothing changed
+  file->Data()->StatisticsSample();  // nothing arrived, but the speed fell to 0
+  EXPECT_EQ(file->Data()->Speed(), 0u);
+  file->Data()->StatisticsSample();  // the clock did not move: counted as a second, nothing changed
   EXPECT_EQ(events_.Lines().size(), 2u);
-  EXPECT_TRUE(file->AddSource(0x0100007F, 4662, 0, 0));
-  file->StatisticsSample();
+  EXPECT_TRUE(file->Data()->AddSource(0x0100007F, 4662, 0, 0));
+  file->Data()->StatisticsSample();
   EXPECT_EQ(events_.Lines().size(), 3u);
 }
 
 TEST_F(DownloadFileDataTest, ByteCountsAloneNeverPassTheSize) {
   const auto content = PseudoRandomBytes(1000, 41);
   const CTransferFilePtr file = Create(content);
-  EXPECT_TRUE(file->AcceptData({nullptr, 600}));
-  EXPECT_EQ(file->CompletedBytes(), 600u);
-  EXPECT_EQ(file->ReceivedBytes(), 600u);
-  file->AcceptData({nullptr, 600});  // would pass the size: taken from the required list
-  EXPECT_EQ(file->CompletedBytes(), 0u);
-  EXPECT_EQ(file->ReceivedBytes(), 1200u);
+  EXPECT_TRUE(file->Data()->AcceptData({nullptr, 600}));
+  EXPECT_EQ(file->Data()->CompletedBytes(), 600u);
+  EXPECT_EQ(file->Data()->ReceivedBytes(), 600u);
+  file->Data()->AcceptData({nullptr, 600});  // would pass the size: taken from the required list
+  EXPECT_EQ(file->Data()->CompletedBytes(), 0u);
+  EXPECT_EQ(file->Data()->ReceivedBytes(), 1200u);
 }
 
 // A part whose data is all in but whose hash has not arrived is not recorded as done: a
@@ -76,22 +76,22 @@ TEST_F(DownloadFileDataTest, ByteCountsAloneNeverPassTheSize) {
 TEST_F(DownloadFileDataTest, UncheckedPartsAreNotRecordedAsDone) {
   const auto content = PseudoRandomBytes(HASH::kPartSize + 5000, 42);
   const CTransferFilePtr file = Create(content);
-  while (file->RemainingBytes() > 5000) test::AnswerOneRequest(*file, content);
-  ASSERT_EQ(file->RemainingBytes(), 5000u);
-  ASSERT_TRUE(file->Save());
+  while (file->Data()->RemainingBytes() > 5000) test::AnswerOneRequest(*file, content);
+  ASSERT_EQ(file->Data()->RemainingBytes(), 5000u);
+  ASSERT_TRUE(file->Data()->Save());
   auto metadata = Metadata();
   ASSERT_TRUE(metadata);
   EXPECT_TRUE(metadata->required.Contains(0, HASH::kPartSize));
 
   test::GivePartHashes(*file, content);
-  file->StatisticsSample();
+  file->Data()->StatisticsSample();
   metadata = Metadata();
   ASSERT_TRUE(metadata);
   EXPECT_FALSE(metadata->required.Overlaps(0, HASH::kPartSize));
   ASSERT_EQ(file->CompletionBitmap().size(), 2u);
   EXPECT_EQ(file->CompletionBitmap()[0], 1);
   test::DownloadAll(*file, content);
-  EXPECT_TRUE(file->IsFinished());
+  EXPECT_TRUE(file->Data()->IsFinished());
   EXPECT_EQ(events_.Lines().back(), "completed f.bin");
 }
 
@@ -99,12 +99,12 @@ TEST_F(DownloadFileDataTest, FinishedDownloadTakesNothingMore) {
   const auto content = PseudoRandomBytes(1000, 43);
   const CTransferFilePtr file = Create(content);
   test::DownloadAll(*file, content);
-  ASSERT_TRUE(file->IsFinished());
-  EXPECT_FALSE(file->AddSource(0x0100007F, 4662, 0, 0));
-  EXPECT_FALSE(file->AcceptData({nullptr, 5}));
-  EXPECT_FALSE(file->StatisticsSample());
+  ASSERT_TRUE(file->Data()->IsFinished());
+  EXPECT_FALSE(file->Data()->AddSource(0x0100007F, 4662, 0, 0));
+  EXPECT_FALSE(file->Data()->AcceptData({nullptr, 5}));
+  EXPECT_FALSE(file->Data()->StatisticsSample());
   EXPECT_TRUE(file->CompletionBitmap().empty());
-  EXPECT_EQ(file->Speed(), 0u);
+  EXPECT_EQ(file->Data()->Speed(), 0u);
 }
 
 TEST(DownloadRestoreTest, AFinishedButUnmovedDownloadCompletesAtItsFirstSample) {

@@ -23,7 +23,6 @@ using OSTREL::File::EOpenMode;
 using OSTREL::File::IFile;
 using OSTREL::File::PosixFileSystem;
 using Shared::File::TransferFile::CTransferFilePtr;
-using Shared::File::TransferFile::DownloadDataOf;
 using tarn::test::PseudoRandomBytes;
 
 // The real disk, except that block writes or resizing can be made to fail as on a full disk.
@@ -177,7 +176,7 @@ TEST_F(DownloadFileManagerTest, RestartRestoresTheSameRequiredRanges) {
   const CTransferFilePtr file = Add(content, "song.mp3");
   ASSERT_TRUE(file);
   test::AnswerOneRequest(*file, content);
-  const uint32_t remaining = file->RemainingBytes();
+  const uint32_t remaining = file->Data()->RemainingBytes();
   ASSERT_LT(remaining, content.size());
   const _tagUnionHash hash = file->GetHash();
 
@@ -186,9 +185,9 @@ TEST_F(DownloadFileManagerTest, RestartRestoresTheSameRequiredRanges) {
   const CTransferFilePtr restored = downloads_->List().At(1);
   EXPECT_EQ(restored->GetHash(), hash);
   EXPECT_EQ(restored->GetName(), "song.mp3");
-  EXPECT_EQ(restored->RemainingBytes(), remaining);
-  EXPECT_EQ(restored->CompletedBytes(), content.size() - remaining);
-  EXPECT_FALSE(restored->IsStopped());
+  EXPECT_EQ(restored->Data()->RemainingBytes(), remaining);
+  EXPECT_EQ(restored->Data()->CompletedBytes(), content.size() - remaining);
+  EXPECT_FALSE(restored->Data()->IsStopped());
   // What arrived before the restart is still checked: the download completes correctly.
   StartUploads();
   downloads_->SetUploadFileManager(uploads_.get());
@@ -202,7 +201,7 @@ TEST_F(DownloadFileManagerTest, PartHashesFromASourceOutliveARestartUntilTheDown
   const CTransferFilePtr file = Add(content, "two parts.bin");
   ASSERT_TRUE(file);
   test::GivePartHashes(*file, content);
-  file->StatisticsSample();
+  file->Data()->StatisticsSample();
   const fs::path hashes = temp_ / "00000.tarn.hashes";
   EXPECT_TRUE(Exists(hashes));
 
@@ -213,7 +212,7 @@ TEST_F(DownloadFileManagerTest, PartHashesFromASourceOutliveARestartUntilTheDown
     OSTREL::Process::CLock guard(restored->LockObject());
     EXPECT_TRUE(restored->HashSet().HashList().Matches(restored->GetHash()));
   }
-  EXPECT_TRUE(restored->Cancel());
+  EXPECT_TRUE(restored->Data()->Cancel());
   EXPECT_FALSE(Exists(hashes));
 }
 
@@ -230,9 +229,9 @@ TEST_F(DownloadFileManagerTest, CompletionMovesSharesAndRaisesEventsInOrder) {
   StartUploads();
   downloads_->SetUploadFileManager(uploads_.get());
 
-  one->StatisticsSample();  // nothing arrived: no progress event
+  one->Data()->StatisticsSample();  // nothing arrived: no progress event
   test::AnswerOneRequest(*one, first);
-  one->StatisticsSample();
+  one->Data()->StatisticsSample();
   test::DownloadAll(*one, first);
   EXPECT_EQ(ReadAll(shared_ / "a(2).avi"), first);
   EXPECT_FALSE(Exists(temp_ / "00000.tarn.tmp"));
@@ -258,15 +257,15 @@ TEST_F(DownloadFileManagerTest, CancelPauseStopAndResume) {
     return sizes;
   };
   EXPECT_EQ(sweep(), (std::vector<uint32_t>{1000, 2000, 3000}));
-  fa->SetPaused(true);
-  fc->SetStopped(true);
+  fa->Data()->SetPaused(true);
+  fc->Data()->SetStopped(true);
   EXPECT_EQ(sweep(), (std::vector<uint32_t>{2000}));
   std::vector<uint8_t> everyPart(1, 1);
   Shared::File::TransferFile::_tagStructRequestRecord request;
-  EXPECT_EQ(fa->ChooseBlocks(everyPart, request, 3), 0u);
-  EXPECT_TRUE(fa->Resume());
-  EXPECT_TRUE(fc->Resume());
-  EXPECT_FALSE(fc->Resume());  // nothing to resume
+  EXPECT_EQ(fa->Data()->ChooseBlocks(everyPart, request, 3), 0u);
+  EXPECT_TRUE(fa->Data()->Resume());
+  EXPECT_TRUE(fc->Data()->Resume());
+  EXPECT_FALSE(fc->Data()->Resume());  // nothing to resume
   EXPECT_EQ(sweep().size(), 3u);
 
   ASSERT_TRUE(downloads_->CancelDownload(fb));
@@ -289,9 +288,9 @@ TEST_F(DownloadFileManagerTest, SourcesReachTheHookOnceEach) {
   const CTransferFilePtr file = Add(content, "s");
   EXPECT_TRUE(downloads_->AddSource(file->GetHash(), 0x0100007F, 4662, 0, 0));
   EXPECT_FALSE(downloads_->AddSource(file->GetHash(), 0x0100007F, 4663, 0, 0));
-  EXPECT_TRUE(file->AddSource(0x0200007F, 4662, 0, 0));
+  EXPECT_TRUE(file->Data()->AddSource(0x0200007F, 4662, 0, 0));
   EXPECT_EQ(file->GetSourceCount(), 2u);
-  EXPECT_TRUE(file->RemoveSource(0x0100007F));
+  EXPECT_TRUE(file->Data()->RemoveSource(0x0100007F));
   EXPECT_EQ(file->GetSourceCount(), 1u);
   EXPECT_EQ(added, (std::vector<uint32_t>{0x0100007F, 0x0200007F, ~0x0100007Fu}));
   EXPECT_FALSE(downloads_->AddSource(_tagUnionHash{}, 5, 5, 0, 0));
@@ -303,16 +302,16 @@ TEST_F(DownloadFileManagerTest, WriteErrorKeepsTheBlockRequiredAndStopsTheDownlo
   const CTransferFilePtr file = Add(content, "full.bin");
   faulty_.failWrites = true;
   test::AnswerOneRequest(*file, content);
-  EXPECT_EQ(file->RemainingBytes(), content.size());
-  EXPECT_EQ(file->CompletedBytes(), 0u);
-  EXPECT_TRUE(file->IsStopped());
+  EXPECT_EQ(file->Data()->RemainingBytes(), content.size());
+  EXPECT_EQ(file->Data()->CompletedBytes(), 0u);
+  EXPECT_TRUE(file->Data()->IsStopped());
   EXPECT_TRUE(downloads_->DownloadsNeedingSources().empty());
   EXPECT_EQ(events_.Lines().back(), "notice " + std::to_string(file->GetId()));
   // Once there is room again, the same blocks are asked for and stored.
   faulty_.failWrites = false;
-  file->Resume();
+  file->Data()->Resume();
   test::DownloadAll(*file, content);
-  EXPECT_TRUE(file->IsFinished());
+  EXPECT_TRUE(file->Data()->IsFinished());
 }
 
 TEST_F(DownloadFileManagerTest, DataFileThatCannotBeSizedIsRestoredStopped) {
@@ -324,7 +323,7 @@ TEST_F(DownloadFileManagerTest, DataFileThatCannotBeSizedIsRestoredStopped) {
   faulty_.failTruncate = true;
   RestartDownloads();
   ASSERT_EQ(downloads_->List().Count(), 1u);
-  EXPECT_TRUE(downloads_->List().At(1)->IsStopped());
+  EXPECT_TRUE(downloads_->List().At(1)->Data()->IsStopped());
 }
 
 TEST_F(DownloadFileManagerTest, BrokenMetadataIsLeftOutAndItsFilesStay) {
@@ -368,7 +367,7 @@ TEST_P(DownloadHostileNameTest, EndsUpInsideTheSharedFolder) {
   const CTransferFilePtr file = Add(content, GetParam().fileName);
   ASSERT_TRUE(file);
   test::DownloadAll(*file, content);
-  ASSERT_TRUE(file->IsFinished());
+  ASSERT_TRUE(file->Data()->IsFinished());
   const fs::path placed = file->GetFullPathName();
   EXPECT_EQ(placed.parent_path(), shared_);
   EXPECT_LE(placed.filename().string().size(), 255u);

@@ -56,7 +56,7 @@ TEST(DownloadKillChild, WritesBlocksUntilKilled) {
   for (;;) {
     std::vector<uint8_t> everyPart(file->PartCount(), 1);
     Shared::File::TransferFile::_tagStructRequestRecord request;
-    const uint32_t chosen = file->ChooseBlocks(everyPart, request, 3);
+    const uint32_t chosen = file->Data()->ChooseBlocks(everyPart, request, 3);
     for (uint32_t i = 0; i < chosen; ++i) {
       const uint32_t start = request.start[i], end = request.end[i];
       if (end == kSize) continue;
@@ -64,7 +64,7 @@ TEST(DownloadKillChild, WritesBlocksUntilKilled) {
       if (random() % 400 == 0) data[data.size() / 2] ^= 0x5A;
       Shared::File::TransferFile::CTARNNetTransferBlock block(start, end);
       block.AppendPlain(start, data);
-      file->AcceptData({&block, end - start});
+      file->Data()->AcceptData({&block, end - start});
     }
     // Slow enough that the parts get done over several rounds, not in the first one.
     std::this_thread::sleep_for(std::chrono::milliseconds(25));
@@ -154,10 +154,10 @@ TEST(DownloadKillTest, EveryRestartRestoresAndRecordedPartsHoldTheirData) {
   manager.Start(temp, shared);
   ASSERT_EQ(manager.List().Count(), 1u);
   const CTransferFilePtr file = manager.List().At(1);
-  EXPECT_GT(file->CompletedBytes(), 0u);
+  EXPECT_GT(file->Data()->CompletedBytes(), 0u);
   test::GivePartHashes(*file, content);
   test::DownloadAll(*file, content);
-  ASSERT_TRUE(file->IsFinished());
+  ASSERT_TRUE(file->Data()->IsFinished());
   std::ifstream in(shared / "big.iso", std::ios::binary);
   const std::vector<uint8_t> done{std::istreambuf_iterator<char>(in),
                                   std::istreambuf_iterator<char>()};

@@ -37,7 +37,7 @@ class C2CSessionRequestTest : public ::testing::Test {
     file_ = CTransferFilePtr(new Shared::File::TransferFile::CTARNNetTransferFile(record));
     std::filesystem::create_directories(sandbox_ / "temp");
     download_ = CTARNNetDownloadFileData::Attach(file_, nullptr);
-    ASSERT_TRUE(download_->Create((sandbox_ / "temp").string()));
+    ASSERT_TRUE(download_->Create((sandbox_ / "temp").string(), nullptr));
     CTARNNetTransferFileList::GetInstance()->Add(file_);
 
     client_ = Client::CClientPtr(new Client::CTARNNetClient);

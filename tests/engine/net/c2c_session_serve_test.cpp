@@ -10,13 +10,13 @@
 #include "engine/protocol/PeerMessages.h"
 #include "engine/transfer/TransferFileList.h"
 #include "tests/support/AcceptedPeerSession.h"
+#include "tests/support/FakeTransferData.h"
 #include "tests/support/WaitUntil.h"
 
 namespace P2P {
 namespace {
 
 using namespace Protocol;
-using Shared::File::TransferFile::_tagStructTransferCallbacks;
 using Shared::File::TransferFile::CTARNNetTransferFile;
 using Shared::File::TransferFile::CTARNNetTransferFileList;
 using Shared::File::TransferFile::CTransferFilePtr;
@@ -24,12 +24,11 @@ using Shared::File::TransferFile::CTransferFilePtr;
 constexpr uint32_t kFileSize = 3 * 184320 + 77;
 
 uint8_t PatternAt(uint32_t offset) { return static_cast<uint8_t>(offset * 7 >> 3); }
-bool ReadPattern(void*, uint32_t start, uint32_t end, std::vector<uint8_t>& data) {
+bool ReadPattern(uint32_t start, uint32_t end, std::vector<uint8_t>& data) {
   data.resize(end - start);
   for (uint32_t i = start; i < end; ++i) data[i - start] = PatternAt(i);
   return true;
 }
-bool Finished(void*) { return true; }
 
 class C2CSessionServeTest : public ::testing::Test {
  protected:
@@ -40,10 +39,7 @@ class C2CSessionServeTest : public ::testing::Test {
     file_->SetHash(hash);
     file_->SetName("served.bin");
     file_->SetSize(kFileSize);
-    _tagStructTransferCallbacks table;
-    table.readRange = &ReadPattern;
-    table.isFinished = &Finished;
-    file_->Attach(table, nullptr);
+    file_->AttachData(std::make_shared<tarn::test::FakeTransferData>(&ReadPattern, true));
     CTARNNetTransferFileList::GetInstance()->Add(file_);
     service_ = std::make_unique<CTARNNetUploadService>(
         [this](const _tagUnionHash& wanted) {

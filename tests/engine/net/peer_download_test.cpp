@@ -27,7 +27,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Shared::File::TransferFile::CTransferFilePtr;
-using Shared::File::TransferFile::DownloadDataOf;
 using tarn::test::PseudoRandomBytes;
 using tarn::test::TestPeer;
 using tarn::test::WaitUntil;
@@ -74,7 +73,7 @@ class PeerDownloadTest : public ::testing::Test {
       return connecting;
     });
     clients_.SetRemoveSourceHook([this](const _tagUnionHash& hash, uint32_t id) {
-      if (auto file = downloads_->List().FindByHash(hash)) file->RemoveSource(id);
+      if (auto file = downloads_->List().FindByHash(hash)) file->Data()->RemoveSource(id);
     });
     ASSERT_TRUE(peers_.Start());
     downloads_ = std::make_unique<CTARNNetDownloadFileManager>();
@@ -158,13 +157,13 @@ TEST_F(PeerDownloadTest, MaxDownloadHoldsTheReceivingRateWithinTenPercent) {
   auto peer = StartPeer();
   ASSERT_TRUE(peer);
   AddSource(*peer);
-  ASSERT_TRUE(WaitUntil([&] { return file_->ReceivedBytes() > 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return file_->Data()->ReceivedBytes() > 0; }));
   // Measured past the first moments, whose burst the bucket allows.
   std::this_thread::sleep_for(500ms);
-  const uint32_t before = file_->ReceivedBytes();
+  const uint32_t before = file_->Data()->ReceivedBytes();
   const auto from = std::chrono::steady_clock::now();
   std::this_thread::sleep_for(2s);
-  const uint32_t after = file_->ReceivedBytes();
+  const uint32_t after = file_->Data()->ReceivedBytes();
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
   peers_.Stop();
@@ -233,10 +232,14 @@ TEST_F(PeerDownloadTest, RecoveryDataFromASecondPeerRepairsOnlyTheBadBlock) {
   AddSource(*spoiler);
   const auto awaitsRecovery = [&] {
     OSTREL::Process::CLock guard(file_->LockObject());
-    return DownloadDataOf(*file_)->Blocks().PartsAwaitingRecovery().size() == 1;
+    return file_->DataAs<Shared::File::TransferFile::CTARNNetDownloadFileData>()
+               ->Blocks()
+               .PartsAwaitingRecovery()
+               .size() == 1;
   };
-  ASSERT_TRUE(WaitUntil([&] { return file_->RemainingBytes() == 0 && awaitsRecovery(); }, 30s));
-  EXPECT_FALSE(file_->IsFinished());
+  ASSERT_TRUE(
+      WaitUntil([&] { return file_->Data()->RemainingBytes() == 0 && awaitsRecovery(); }, 30s));
+  EXPECT_FALSE(file_->Data()->IsFinished());
   const size_t spoiled = spoiler->BlocksSent();
 
   AddSource(*healer);
@@ -277,21 +280,23 @@ TEST_F(PeerDownloadTest, WrongHashSetIsRefusedAndARightOneLaterCompletes) {
   ASSERT_TRUE(liar);
   AddSource(*liar);
   // All data arrives, but no part can be proven without a matching hash set.
-  ASSERT_TRUE(WaitUntil([&] { return file_->RemainingBytes() == 0; }, 30s));
+  ASSERT_TRUE(WaitUntil([&] { return file_->Data()->RemainingBytes() == 0; }, 30s));
   {
     OSTREL::Process::CLock guard(file_->LockObject());
     EXPECT_TRUE(file_->HashSet().HashList().Empty());
   }
-  EXPECT_FALSE(file_->IsFinished());
+  EXPECT_FALSE(file_->Data()->IsFinished());
   auto honest = StartPeer([](TestPeer::Settings& s) { s.address = kSecondAddress; });
   ASSERT_TRUE(honest);
   AddSource(*honest);
   ASSERT_TRUE(honest->WaitForPacket(0xE3, Protocol::kOpHashSetRequest));
   // The engine's periodic sample checks the parts again once the hash set is there.
-  EXPECT_TRUE(WaitUntil([&] {
-    file_->StatisticsSample();
-    return fs::exists(shared_ / "movie.bin");
-  }, 10s));
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        file_->Data()->StatisticsSample();
+        return fs::exists(shared_ / "movie.bin");
+      },
+      10s));
   EXPECT_EQ(ReadAll(shared_ / "movie.bin"), content_);
 }
 
@@ -364,7 +369,10 @@ TEST_F(PeerDownloadTest, SessionEndKeepsAQueuedClientAndDropsOneWithRequestsUnan
   }));
   // The blocks it held are free for other sources.
   OSTREL::Process::CLock guard(file_->LockObject());
-  EXPECT_TRUE(DownloadDataOf(*file_)->Blocks().Requested().Empty());
+  EXPECT_TRUE(file_->DataAs<Shared::File::TransferFile::CTARNNetDownloadFileData>()
+                  ->Blocks()
+                  .Requested()
+                  .Empty());
 }
 
 TEST_F(PeerDownloadTest, DataOutsideTheRequestIsRefusedWithCancelTransfer) {
@@ -379,8 +387,8 @@ TEST_F(PeerDownloadTest, DataOutsideTheRequestIsRefusedWithCancelTransfer) {
     auto source = OnlySource();
     return source && source->GetDownloadState() == Client::kDownloadNothingNow;
   }));
-  EXPECT_EQ(file_->ReceivedBytes(), 0u);
-  EXPECT_EQ(file_->RemainingBytes(), content_.size());
+  EXPECT_EQ(file_->Data()->ReceivedBytes(), 0u);
+  EXPECT_EQ(file_->Data()->RemainingBytes(), content_.size());
 }
 
 }  // namespace

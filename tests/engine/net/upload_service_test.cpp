@@ -8,6 +8,7 @@
 #include "engine/protocol/C2CUDPDispatcher.h"
 #include "engine/protocol/PeerMessages.h"
 #include "engine/protocol/PeerUploadMessages.h"
+#include "tests/support/FakeTransferData.h"
 #include "tests/support/ManualClock.h"
 
 namespace P2P {
@@ -15,7 +16,6 @@ namespace {
 
 using Client::EUploadAdmission;
 using Shared::File::TransferFile::_tagStructRequestRecord;
-using Shared::File::TransferFile::_tagStructTransferCallbacks;
 using Shared::File::TransferFile::CTARNNetTransferFile;
 using Shared::File::TransferFile::CTransferFilePtr;
 using Shared::File::TransferFile::EUploadRead;
@@ -41,12 +41,11 @@ _tagStructRequestRecord Request(uint32_t start, uint32_t end) {
 }
 
 // A download of two parts and a bit with its first part verified, its data made on the fly.
-bool ReadPattern(void*, uint32_t start, uint32_t end, std::vector<uint8_t>& data) {
+bool ReadPattern(uint32_t start, uint32_t end, std::vector<uint8_t>& data) {
   data.resize(end - start);
   for (uint32_t i = start; i < end; ++i) data[i - start] = static_cast<uint8_t>(i * 7 >> 3);
   return true;
 }
-bool NotFinished(void*) { return false; }
 
 class UploadServiceTest : public ::testing::Test {
  protected:
@@ -55,10 +54,7 @@ class UploadServiceTest : public ::testing::Test {
     file_->SetHash(Hash(0xF0));
     file_->SetName("video.mkv");
     file_->SetSize(2 * kPart + 1000);
-    _tagStructTransferCallbacks table;
-    table.readRange = &ReadPattern;
-    table.isFinished = &NotFinished;
-    file_->Attach(table, nullptr);
+    file_->AttachData(std::make_shared<tarn::test::FakeTransferData>(&ReadPattern, false));
     file_->CompletionBitmap() = {1, 0, 0};
   }
 

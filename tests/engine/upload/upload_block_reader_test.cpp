@@ -8,6 +8,7 @@
 #include "engine/protocol/Limits.h"
 #include "engine/upload/UploadBlockReader.h"
 #include "engine/upload/UploadFileData.h"
+#include "tests/support/FakeTransferData.h"
 #include "tests/support/Sandbox.h"
 
 namespace P2P::Shared::File::TransferFile {
@@ -33,23 +34,18 @@ struct FakeDownload {
   std::vector<uint8_t> content;
   int reads = 0;
 
-  static bool ReadRange(void* user, uint32_t start, uint32_t end, std::vector<uint8_t>& data) {
-    auto* self = static_cast<FakeDownload*>(user);
-    ++self->reads;
-    data.assign(self->content.begin() + start, self->content.begin() + end);
-    return true;
-  }
-  static bool IsFinished(void*) { return false; }
-
   CTransferFilePtr Attach(const _tagUnionHash& hash, const std::string& name) {
     CTransferFilePtr file(new CTARNNetTransferFile());
     file->SetHash(hash);
     file->SetName(name);
     file->SetSize(static_cast<uint32_t>(content.size()));
-    _tagStructTransferCallbacks table;
-    table.readRange = &FakeDownload::ReadRange;
-    table.isFinished = &FakeDownload::IsFinished;
-    file->Attach(table, this);
+    file->AttachData(std::make_shared<tarn::test::FakeTransferData>(
+        [this](uint32_t start, uint32_t end, std::vector<uint8_t>& data) {
+          ++reads;
+          data.assign(content.begin() + start, content.begin() + end);
+          return true;
+        },
+        false));
     return file;
   }
 };
@@ -72,7 +68,7 @@ TEST_F(UploadBlockReaderTest, SharedFileServesAnyRangeInsideIt) {
   sandbox.WriteFile("song.mp3", std::string(content.begin(), content.end()));
   CTransferFilePtr file(new CTARNNetTransferFile());
   const auto upload = CTARNNetUploadFileData::Attach(file, {sandbox.Root(), 0, nullptr, {}});
-  ASSERT_TRUE(file->Create((sandbox / "song.mp3").string(), nullptr));
+  ASSERT_TRUE(file->Data()->Create((sandbox / "song.mp3").string(), nullptr));
   files_[file->GetHash()] = file;
 
   _tagStructUploadBlock block;

@@ -172,9 +172,9 @@ TEST_F(UploadFileManagerTest, ScansTheTreeFollowingLinksAndSkippingThumbnailCach
   EXPECT_EQ(link->GetName(), "d-link");
   EXPECT_EQ(link->GetSize(), 5u);
   std::vector<uint8_t> bytes;
-  EXPECT_TRUE(link->ReadRange(1, 4, bytes));
+  EXPECT_TRUE(link->Data()->ReadRange(1, 4, bytes));
   EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "elt");
-  EXPECT_FALSE(link->ReadRange(3, 6, bytes));  // past the end
+  EXPECT_FALSE(link->Data()->ReadRange(3, 6, bytes));  // past the end
   auto* transferFiles = Shared::File::TransferFile::CTARNNetTransferFileList::GetInstance();
   EXPECT_TRUE(transferFiles->FindByHash(link->GetHash()));
   manager_.Stop();
@@ -350,10 +350,10 @@ TEST_F(UploadFileManagerTest, MovingASharedFileNeverReplacesAnotherFile) {
   ASSERT_TRUE(WaitForPaths({"a.txt", "taken.txt"}));
   const auto a = Listed("a.txt");
   ASSERT_TRUE(a);
-  EXPECT_FALSE(a->SetPath((shared_ / "taken.txt").string()));
+  EXPECT_FALSE(a->Data()->SetPath((shared_ / "taken.txt").string()));
   EXPECT_EQ(sandbox_.ReadFile("shared/taken.txt"), "taken");
   EXPECT_EQ(a->GetFullPathName(), (shared_ / "a.txt").string());
-  ASSERT_TRUE(a->SetPath((shared_ / "moved.txt").string()));
+  ASSERT_TRUE(a->Data()->SetPath((shared_ / "moved.txt").string()));
   ASSERT_TRUE(WaitForPaths({"moved.txt", "taken.txt"}));
   EXPECT_EQ(Listed("moved.txt"), a);
 }
@@ -433,24 +433,24 @@ TEST(UploadFileDataTest, MoveTakesTheNewPathAndTellsTheSink) {
   CTransferFilePtr file(new CTARNNetTransferFile());
   const auto upload = CTARNNetUploadFileData::Attach(file, {sandbox.Root(), 0, nullptr, {}});
   upload->SetEventSink(&events);
-  ASSERT_TRUE(file->Create((sandbox / "a.txt").string(), nullptr));
+  ASSERT_TRUE(file->Data()->Create((sandbox / "a.txt").string(), nullptr));
   EXPECT_EQ(file->GetName(), "a.txt");
-  EXPECT_TRUE(file->Restore(file->GetFullPathName()));
-  EXPECT_FALSE(file->Save());  // shared files have no metadata to save
+  EXPECT_TRUE(file->Data()->Restore(file->GetFullPathName()));
+  EXPECT_FALSE(file->Data()->Save());  // shared files have no metadata to save
 
-  ASSERT_TRUE(file->SetPath((sandbox / "b.txt").string()));
+  ASSERT_TRUE(file->Data()->SetPath((sandbox / "b.txt").string()));
   EXPECT_EQ(file->GetName(), "b.txt");
   EXPECT_FALSE(fs::exists(sandbox / "a.txt"));
   EXPECT_EQ(sandbox.ReadFile("b.txt"), "alpha");
   EXPECT_EQ(events.Changed(), 1);
   // A file already moved on disk is taken where it now is.
   fs::rename(sandbox / "b.txt", sandbox / "c.txt");
-  ASSERT_TRUE(file->SetPath((sandbox / "c.txt").string()));
+  ASSERT_TRUE(file->Data()->SetPath((sandbox / "c.txt").string()));
   EXPECT_EQ(file->GetFullPathName(), (sandbox / "c.txt").string());
-  EXPECT_FALSE(file->SetPath((sandbox / "missing/d.txt").string()));
+  EXPECT_FALSE(file->Data()->SetPath((sandbox / "missing/d.txt").string()));
   EXPECT_EQ(file->GetFullPathName(), (sandbox / "c.txt").string());
   upload->Detach();
-  EXPECT_FALSE(file->SetPath((sandbox / "e.txt").string()));  // nothing attached any more
+  EXPECT_FALSE(file->Data()->SetPath((sandbox / "e.txt").string()));  // nothing attached any more
 }
 
 TEST(AICHStoreTest, SavingAFileAgainReplacesItsElement) {
