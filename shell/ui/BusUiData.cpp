@@ -95,9 +95,8 @@ std::optional<std::vector<Record>> ReadList(IP2PCollectionT<Item>& list,
 }
 
 bool CompletionAlertWanted(OSTREL::Platform::CRegistry& registry) {
-  const auto key = OSTREL::Platform::CRegKey::Create(registry,
-                                                     OSTREL::Platform::RegRoot::kLocalMachine,
-                                                     kAlertKey);
+  const auto key = OSTREL::Platform::CRegKey::Create(
+      registry, OSTREL::Platform::RegRoot::kLocalMachine, kAlertKey);
   return !key || key->QueryDword(kAlertValue).value_or(1) != 0;
 }
 
@@ -263,8 +262,8 @@ void CBusUiData::Disconnect() {
     results_ = std::make_shared<const std::vector<SSearchResultRecord>>();
     status_ = {};
   }
-  for (EChannel c : {EChannel::kDaemon, EChannel::kDownloads, EChannel::kShared,
-                     EChannel::kResults, EChannel::kStatus, EChannel::kSearch})
+  for (EChannel c : {EChannel::kDaemon, EChannel::kDownloads, EChannel::kShared, EChannel::kResults,
+                     EChannel::kStatus, EChannel::kSearch})
     hub_.Touch(c);
 }
 
@@ -330,10 +329,10 @@ void CBusUiData::NoticeCompletions(const std::vector<SDownloadRecord>& gone) {
   for (const SDownloadRecord& d : gone) {
     // Completed rather than cancelled: it had all its bytes when last seen, or its file is
     // shared now.
-    const bool completed =
-        (d.size != 0 && d.completedSize >= d.size) ||
-        std::any_of(shared->begin(), shared->end(),
-                    [&](const auto& f) { return !d.hash.empty() && f.hash == d.hash; });
+    const bool completed = (d.size != 0 && d.completedSize >= d.size) ||
+                           std::any_of(shared->begin(), shared->end(), [&](const auto& f) {
+                             return !d.hash.empty() && f.hash == d.hash;
+                           });
     if (completed && completed_ && CompletionAlertWanted(registry_)) completed_(d.name);
   }
 }
@@ -423,10 +422,18 @@ HRESULT CBusUiData::Verb(uint32_t downloadKey, EDownloadVerb verb) {
         HRESULT hr = s.downloads->get_ItemByKey(static_cast<int32_t>(downloadKey), &item);
         if (!Succeeded(hr) || !item) return Succeeded(hr) ? E_FAIL : hr;
         switch (verb) {
-          case EDownloadVerb::kPause: hr = item->Pause(); break;
-          case EDownloadVerb::kStop: hr = item->Stop(); break;
-          case EDownloadVerb::kResume: hr = item->Resume(); break;
-          case EDownloadVerb::kCancel: hr = item->Cancel(); break;
+          case EDownloadVerb::kPause:
+            hr = item->Pause();
+            break;
+          case EDownloadVerb::kStop:
+            hr = item->Stop();
+            break;
+          case EDownloadVerb::kResume:
+            hr = item->Resume();
+            break;
+          case EDownloadVerb::kCancel:
+            hr = item->Cancel();
+            break;
         }
         dirtyDownloads_ = true;
         return hr;
@@ -459,8 +466,9 @@ HRESULT CBusUiData::Rename(EFolder folder, uint32_t key, const std::string& name
 }
 
 HRESULT CBusUiData::Search(const SSearchTerms& terms) {
-  return OnWorker<HRESULT>([terms](SSession& s) { return tarn::shell::ui::Send(*s.request, terms); },
-                           RPC_E_DISCONNECTED);
+  return OnWorker<HRESULT>(
+      [terms](SSession& s) { return tarn::shell::ui::Send(*s.request, terms); },
+      RPC_E_DISCONNECTED);
 }
 
 SLinkOutcome CBusUiData::AddLink(const std::string& text) {
@@ -478,14 +486,16 @@ SLinkOutcome CBusUiData::AddLink(const std::string& text) {
           const std::string address = link.host + ":" + std::to_string(link.port);
           const HRESULT hr = s.connection->AddServer(address);
           if (hr == S_FALSE) return {true, "The server " + address + " is already listed."};
-          return {Succeeded(hr), Succeeded(hr) ? "Server " + address + " added."
-                                               : "The daemon did not add the server " + address + "."};
+          return {Succeeded(hr), Succeeded(hr)
+                                     ? "Server " + address + " added."
+                                     : "The daemon did not add the server " + address + "."};
         }
         const std::string hash = link.hash.ToHex();
-        const HRESULT hr = s.manager->AddDownload(&hash, static_cast<int32_t>(link.size),
-                                                  std::nullopt, link.name);
+        const HRESULT hr =
+            s.manager->AddDownload(&hash, static_cast<int32_t>(link.size), std::nullopt, link.name);
         if (hr == S_FALSE) return {true, link.name + " is already downloading or shared."};
-        if (!Succeeded(hr)) return {false, "The daemon did not start the download of " + link.name + "."};
+        if (!Succeeded(hr))
+          return {false, "The daemon did not start the download of " + link.name + "."};
         return {true, "Downloading " + link.name + "."};
       },
       SLinkOutcome{false, "The TARN daemon is not reachable."});

@@ -84,7 +84,7 @@ class CBusUiData final : public IUiData {
   std::atomic<bool> dirtyDownloads_{true}, dirtyShared_{true}, dirtyResults_{true};
   std::atomic<bool> searchEnded_{false};  // shown as done once the results are read again
 
-  std::unique_ptr<SSession> session_;  // worker thread only
+  std::unique_ptr<SSession> session_;                // worker thread only
   std::unique_ptr<OSTREL::COM::CApiClient> client_;  // worker thread only
   std::thread thread_;
 };

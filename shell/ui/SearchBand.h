@@ -25,16 +25,16 @@ struct SFileTypeChoice {
 std::span<const SFileTypeChoice> FileTypeChoices();
 
 struct SSearchForm {
-  std::string keyword;
+  std::string keyword{};
   int typeIndex = 0;  // into FileTypeChoices(); out of range reads as "All Files"
   ESizeClass sizeClass = ESizeClass::kAny;
-  bool atMost = false;  // with kSpecified: "at most" rather than "at least"
-  std::string sizeMb;   // with kSpecified: the number typed
+  bool atMost = false;   // with kSpecified: "at most" rather than "at least"
+  std::string sizeMb{};  // with kSpecified: the number typed
 };
 
 struct SSearchTerms {
-  std::string keyword;
-  std::string fileType;
+  std::string keyword{};
+  std::string fileType{};
   // Absent: the form does not change that limit (a size that is not a number).
   std::optional<uint32_t> minSize, maxSize;
 };
