@@ -11,6 +11,11 @@ DESTDIR=$dest PREFIX=/usr "$install_script" "$build"
 fail() { echo "install_test: $*" >&2; exit 1; }
 [ -x "$dest/usr/bin/tarnsvc" ] || fail "program missing"
 [ -x "$dest/usr/bin/tarn" ] || fail "command line missing"
+[ -x "$dest/usr/bin/tarnshell" ] || fail "desktop side missing"
+for file in index.html app.js app.css; do
+  [ -s "$dest/usr/share/tarn/ui/$file" ] || fail "web page file $file missing"
+done
+page_files=$(find "$dest/usr/share/tarn/ui" -type f | wc -l)
 for page in man1/tarn.1 man8/tarnsvc.8; do
   [ -s "$dest/usr/share/man/$page" ] || fail "manual $page missing"
   if command -v man >/dev/null; then
@@ -32,5 +37,5 @@ grep -q '<policy group="tarn">' "$policy" || fail "policy lacks the group"
 grep -q '<deny send_destination="com.ostrel.TarnSvc"/>' "$policy" || fail "policy lets everyone in"
 if command -v xmllint >/dev/null; then xmllint --noout "$policy" || fail "policy is no XML"; fi
 # Nothing may land outside DESTDIR.
-[ "$(find "$dest" -type f | wc -l)" -eq 7 ] || fail "unexpected files: $(find "$dest" -type f)"
+[ "$(find "$dest" -type f | wc -l)" -eq $((8 + page_files)) ] || fail "unexpected files: $(find "$dest" -type f)"
 echo "install_test: ok"
