@@ -11,6 +11,7 @@ const state = {
   tree: null,
   band: null,
   view: null,          // the last folder answer: columns, sort, widths, total, rows
+  sort: null,          // { column, desc } the user chose; null: the folder's stored view state
   rows: new Map(),     // position -> row, for the window fetched
   window: { offset: 0, count: 0 },
   versions: null,
@@ -174,9 +175,12 @@ function openFolder(name, fromHash) {
   }
   state.folder = name;
   state.view = null;
+  state.sort = null;
   state.rows.clear();
   state.selected.clear();
   state.focusIndex = state.anchorIndex = 0;
+  for (const old of rendered.values()) old.element.remove();
+  rendered = new Map();
   $('list-body').scrollTop = 0;
   markTree();
   refresh(true);
@@ -203,11 +207,17 @@ async function refresh(full) {
   const { first, count } = visibleRange();
   const offset = Math.max(0, first - 40);
   const params = { f: state.folder, offset, count: count + 80 };
-  if (state.view) { params.sort = state.view.sort; params.desc = state.view.desc ? 1 : 0; }
+  if (state.sort) { params.sort = state.sort.column; params.desc = state.sort.desc ? 1 : 0; }
   state.fetching = api('folder', params);
   try {
     const view = await state.fetching;
     if (view.folder !== (LIST_OF[state.folder] ? state.folder : view.folder)) return;
+    // An answer asked for before the user sorted again: the next one will be in order.
+    if (state.sort && (view.sort !== state.sort.column || view.desc !== state.sort.desc)) {
+      state.refetch = true;
+      return;
+    }
+    state.sort = { column: view.sort, desc: view.desc };
     const columnsChanged = full || !state.view || state.view.columns.length !== view.columns.length;
     state.view = view;
     state.window = { offset: view.offset, count: view.rows.length };
@@ -254,7 +264,8 @@ function drawHead() {
 function columnWidth(i) { return 'calc(' + state.widths[i] + 'ch + 1rem)'; }
 
 function sortBy(column) {
-  const desc = state.view.sort === column ? !state.view.desc : false;
+  const desc = state.sort && state.sort.column === column ? !state.sort.desc : false;
+  state.sort = { column, desc };
   state.view.sort = column;
   state.view.desc = desc;
   saveViewState();
@@ -282,10 +293,42 @@ function startResize(e, column, cell) {
 }
 
 function saveViewState() {
-  if (!state.view || !['root', 'incoming', 'shared', 'results'].includes(state.folder)) return;
+  if (!state.view || !state.sort || !['root', 'incoming', 'shared', 'results'].includes(state.folder)) return;
   post('viewstate', {
-    f: state.folder, sort: state.view.sort, desc: state.view.desc ? 1 : 0, widths: state.widths.join(','),
+    f: state.folder, sort: state.sort.column, desc: state.sort.desc ? 1 : 0, widths: state.widths.join(','),
   }).catch(failed);
+}
+
+let rendered = new Map();  // position -> { element, signature }
+
+function drawRow(view, index, row, h) {
+  const r = el('div', {
+    class: 'row', role: 'row', 'data-index': String(index), 'data-key': String(row.key),
+    'aria-rowindex': String(index + 1),
+  });
+  r.style.top = (index * h) + 'px';
+  if (row.state && row.state !== 'running') r.classList.add(row.state);
+  if (index % 2) r.classList.add('odd');
+  r.setAttribute('aria-selected', String(state.selected.has(row.key)));
+  if (index === state.focusIndex) r.classList.add('focused');
+  row.cells.forEach((text, i) => {
+    const column = view.columns[i];
+    const cell = el('div', { class: 'cell' + (column.align === 'right' ? ' right' : ''), role: 'gridcell' });
+    cell.style.width = columnWidth(i);
+    if (state.folder === 'incoming' && i === 4 && typeof row.progress === 'number') {
+      const bar = el('div', { class: 'bar' }, el('span'), el('em', { text }));
+      bar.firstChild.style.width = (row.progress / 10) + '%';
+      bar.setAttribute('role', 'progressbar');
+      bar.setAttribute('aria-valuenow', String(row.progress / 10));
+      bar.setAttribute('aria-valuemin', '0');
+      bar.setAttribute('aria-valuemax', '100');
+      cell.append(bar);
+    } else {
+      cell.textContent = text;
+    }
+    r.append(cell);
+  });
+  return r;
 }
 
 function drawRows() {
@@ -296,36 +339,21 @@ function drawRows() {
   const totalWidth = state.widths.reduce((a, b) => a + b, 0);
   spacer.style.width = 'calc(' + totalWidth + 'ch + ' + (state.widths.length * 1) + 'rem)';
   $('list-head').scrollLeft = $('list-body').scrollLeft;
-  const rows = [];
+  // Rows whose content, place and marks did not change keep their elements: with the lists
+  // changing many times a second, only what changed is built again.
+  const kept = new Map();
   for (const [index, row] of state.rows) {
-    const r = el('div', {
-      class: 'row', role: 'row', 'data-index': String(index), 'data-key': String(row.key),
-      'aria-rowindex': String(index + 1),
-    });
-    r.style.top = (index * h) + 'px';
-    if (row.state && row.state !== 'running') r.classList.add(row.state);
-    r.setAttribute('aria-selected', String(state.selected.has(row.key)));
-    if (index === state.focusIndex) r.classList.add('focused');
-    row.cells.forEach((text, i) => {
-      const column = view.columns[i];
-      const cell = el('div', { class: 'cell' + (column.align === 'right' ? ' right' : ''), role: 'gridcell' });
-      cell.style.width = columnWidth(i);
-      if (state.folder === 'incoming' && i === 4 && typeof row.progress === 'number') {
-        const bar = el('div', { class: 'bar' }, el('span'), el('em', { text }));
-        bar.firstChild.style.width = (row.progress / 10) + '%';
-        bar.setAttribute('role', 'progressbar');
-        bar.setAttribute('aria-valuenow', String(row.progress / 10));
-        bar.setAttribute('aria-valuemin', '0');
-        bar.setAttribute('aria-valuemax', '100');
-        cell.append(bar);
-      } else {
-        cell.textContent = text;
-      }
-      r.append(cell);
-    });
-    rows.push(r);
+    const signature = JSON.stringify([row, state.selected.has(row.key), index === state.focusIndex,
+                                      state.widths, h, state.folder]);
+    const old = rendered.get(index);
+    if (old && old.signature === signature) { kept.set(index, old); continue; }
+    if (old) old.element.remove();
+    const r = drawRow(view, index, row, h);
+    spacer.append(r);
+    kept.set(index, { element: r, signature });
   }
-  spacer.replaceChildren(...rows);
+  for (const [index, old] of rendered) if (!kept.has(index)) old.element.remove();
+  rendered = kept;
   $('empty').hidden = view.total !== 0;
   $('st-items').textContent = view.total + (view.total === 1 ? ' item' : ' items') +
     (state.selected.size ? ', ' + state.selected.size + ' selected' : '');
