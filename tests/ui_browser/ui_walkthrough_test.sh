@@ -70,8 +70,22 @@ echo "page at $address"
 rm -rf "$artifacts"
 mkdir -p "$artifacts"
 started=$SECONDS
-node "$root/tests/ui_browser/walkthrough.js" "$address" "$artifacts" "$work" ||
-  { cat "$work/ui.log" >&2; fail "the walk-through failed (screenshots in $artifacts)"; }
+node "$root/tests/ui_browser/walkthrough.js" "$address" "$artifacts" "$work" &
+node_pid=$!
+# The walk-through asks for the daemon to go away and to come back, by marker files.
+restarted=
+while kill -0 "$node_pid" 2>/dev/null; do
+  if [ -f "$work/stop-daemon" ] && [ ! -f "$work/daemon-stopped" ]; then
+    instance_stop_daemon "$me"
+    touch "$work/daemon-stopped"
+  fi
+  if [ -f "$work/start-daemon" ] && [ -z "$restarted" ]; then
+    instance_start "$me" "$me/tarnsvc-again.log"
+    restarted=1
+  fi
+  sleep 0.2
+done
+wait "$node_pid" || { cat "$work/ui.log" >&2; fail "the walk-through failed (screenshots in $artifacts)"; }
 echo "walk-through passed in $((SECONDS - started)) s; screenshots in $artifacts"
 if [ -n "${TARN_UI_HOLD:-}" ]; then
   echo "holding: $address (DBUS_SESSION_BUS_ADDRESS=$(cat "$me/bus"))"

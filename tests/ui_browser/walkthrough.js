@@ -153,6 +153,28 @@ async function main() {
   await (await menu(pasted, 'cancel')).click();
   await pasted.waitFor({ state: 'detached' });
 
+  step = 'readable at 200 % zoom in the dark theme';
+  await page.emulateMedia({ colorScheme: 'dark' });
+  await page.setViewportSize({ width: 640, height: 400 });  // 1280 x 800 at 200 %
+  await open('results');
+  await rowNamed('tarn demo film.avi').waitFor();
+  const overflow = await page.evaluate(() => document.documentElement.scrollWidth - window.innerWidth);
+  check(overflow <= 0, 'the page is wider than the window at 200 %: ' + overflow + ' px');
+  const background = await page.evaluate(() => getComputedStyle(document.body).backgroundColor);
+  check(background !== 'rgb(255, 255, 255)', 'the dark theme follows the system');
+  await shot('results-200-percent-dark');
+  await page.setViewportSize({ width: 1280, height: 800 });
+  await page.emulateMedia({ colorScheme: 'light' });
+
+  step = 'a clear page while the daemon is away, and recovery';
+  fs.writeFileSync(path.join(scratch, 'stop-daemon'), '');
+  await page.locator('#offline').waitFor({ timeout: 30000 });
+  await shot('daemon-unreachable');
+  fs.writeFileSync(path.join(scratch, 'start-daemon'), '');
+  await page.locator('#offline').waitFor({ state: 'hidden', timeout: 60000 });
+  await open('shared');
+  await rowNamed('tarn demo film.avi').waitFor();
+
   check(problems.length === 0, problems.join('\n'));
   await context.close();
 }
