@@ -62,8 +62,15 @@ int main(int argc, char** argv) {
   _tagStructClientConfig own;
   own.userHash.bytes.fill(0x42);
   own.capabilities = kCapabilityWord;
-  CTARNNetC2CManager sessions;
   Client::CTARNNetClientList clients;
+  CPeerSessionContext context(own);
+  context.findFile = [](const _tagUnionHash& hash) {
+    auto* files = Shared::File::TransferFile::CTARNNetTransferFileList::PeekInstance();
+    return files != nullptr ? files->FindByHash(hash)
+                            : Shared::File::TransferFile::CTransferFilePtr();
+  };
+  context.clients = &clients;
+  CTARNNetC2CManager sessions;
   CTARNNetDownloadFileManager downloads;
   Shared::File::TransferFile::SDownloadHooks hooks;
   hooks.sourceAdded = [&](const Shared::File::TransferFile::CTransferFilePtr& file, uint32_t id,
@@ -71,7 +78,7 @@ int main(int argc, char** argv) {
     clients.CreateDownloadSource(file->GetHash(), id, port, server, serverPort);
   };
   clients.SetConnectHook([&](const Client::CClientPtr& client, bool callback) {
-    auto* session = new CTARNNetC2CTCPConnecterT(own, client, &clients);
+    auto* session = new CTARNNetC2CTCPConnecterT(context, client);
     session->AddRef();
     const bool connecting = session->ConnectTo(sessions, callback);
     session->Release();

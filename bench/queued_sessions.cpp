@@ -141,12 +141,11 @@ int main(int argc, char** argv) {
   const double helloSeconds = std::chrono::duration<double>(Clock::now() - helloStart).count();
   malloc_trim(0);
   Report("hello exchanged, queued", engine.Sessions().ObjectCount());
-  std::printf("queue %zu, slots in use %zu, served sessions %zu, client records %zu; "
-              "hellos and ranks in %.2f s\n",
-              engine.Service().Scheduler().QueueLength(),
-              engine.Service().Scheduler().SlotsInUse(),
-              P2P::CTARNNetC2CTCPConnecterT::ServedSessions().Size(), engine.Clients().Size(),
-              helloSeconds);
+  std::printf(
+      "queue %zu, slots in use %zu, served sessions %zu, client records %zu; "
+      "hellos and ranks in %.2f s\n",
+      engine.Service().Scheduler().QueueLength(), engine.Service().Scheduler().SlotsInUse(),
+      engine.Context()->served.Size(), engine.Clients().Size(), helloSeconds);
   std::printf("peak VmHWM %.1f MB; per session object %zu bytes, client record %zu bytes\n",
               StatusMegabytes("VmHWM:"), sizeof(P2P::CTARNNetC2CTCPConnecterT),
               sizeof(P2P::Client::CTARNNetClient));

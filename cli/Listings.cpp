@@ -7,6 +7,7 @@
 
 #include "cli/ProgressBar.h"
 #include "cli/Targets.h"
+#include "cli/TerminalText.h"
 #include "cli/Units.h"
 #include "framework/JsonWriter.h"
 
@@ -51,27 +52,6 @@ std::string PadLeft(const std::string& text, size_t width) {
 }
 
 }  // namespace
-
-std::string FitName(const std::string& name, size_t width) {
-  std::string out;
-  size_t shown = 0;
-  for (size_t i = 0; i < name.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(name[i]);
-    const bool continuation = (c & 0xC0) == 0x80;
-    if (!continuation) {
-      if (shown == width) {
-        // Cut: the last shown character becomes an ellipsis mark.
-        while (!out.empty() && (static_cast<unsigned char>(out.back()) & 0xC0) == 0x80)
-          out.pop_back();
-        if (!out.empty()) out.back() = '~';
-        return out;
-      }
-      ++shown;
-    }
-    out += (c < 0x20 || c == 0x7F) ? '?' : static_cast<char>(c);
-  }
-  return out + std::string(width - shown, ' ');
-}
 
 SServerRow ReadServer(IP2PServer& server) {
   SServerRow row;
@@ -196,18 +176,19 @@ SField<Row> TableOnly(SColumn column, Cell<Row> cell) {
   return {{}, nullptr, column, std::move(cell)};
 }
 
+// Every cell goes through ForTerminal: any of them may hold text from the network.
 std::string Filled(const std::string& text, const SColumn& column) {
   switch (column.fill) {
     case EFill::kLeft:
-      return Pad(text, column.width);
+      return Pad(ForTerminal(text), column.width);
     case EFill::kRight:
-      return PadLeft(text, column.width);
+      return PadLeft(ForTerminal(text), column.width);
     case EFill::kName:
       return FitName(text, column.width);
     case EFill::kAsIs:
       break;
   }
-  return text;
+  return ForTerminal(text);
 }
 
 template <typename Row, typename Text>

@@ -67,8 +67,4 @@ std::string UploadsJson(const std::vector<SUploadRow>& rows);
 std::string ResultLine(const SResultRow& row);
 std::string ResultsJson(const std::vector<SResultRow>& rows);
 
-// A name cut to `width` characters (UTF-8 aware), so columns stay aligned; control
-// characters from the network shown as '?'.
-std::string FitName(const std::string& name, size_t width);
-
 }  // namespace tarn::cli

@@ -1,5 +1,6 @@
 #include "cli/TarnCommands.h"
 
+#include <charconv>
 #include <chrono>
 #include <map>
 #include <set>
@@ -7,6 +8,7 @@
 #include "cli/HelpText.h"
 #include "cli/Listings.h"
 #include "cli/Targets.h"
+#include "cli/TerminalText.h"
 #include "cli/Units.h"
 #include "framework/JsonWriter.h"
 
@@ -20,9 +22,10 @@ using Clock = std::chrono::steady_clock;
 const std::map<std::string, SOptionSpec>& Specs() {
   static const std::map<std::string, SOptionSpec> specs{
       {"status", {{}, {"--json", "--help"}}},
-      {"servers", {{}, {"--json", "--help"}}},
+      {"servers", {{"--wait"}, {"--json", "--help"}}},
       {"search",
-       {{"--type", "--ext", "--min-size", "--max-size", "--sources", "--wait"}, {"--json", "--help"}}},
+       {{"--type", "--ext", "--min-size", "--max-size", "--sources", "--wait"},
+        {"--json", "--help"}}},
       {"download", {{"--to", "--name"}, {"--help"}}},
       {"downloads", {{"--for"}, {"--json", "--follow", "--help"}}},
       {"pause", {{}, {"--help"}}},
@@ -47,6 +50,21 @@ std::optional<std::chrono::milliseconds> ReadSeconds(const std::string& text) {
   } catch (const std::exception&) {
     return std::nullopt;
   }
+}
+
+// The type word a search sends for what the user typed: the words themselves ("Audio",
+// "Pro", ...) or their long forms ("Program", "Document", ...), in any case.
+std::optional<std::string> SearchTypeWord(const std::string& typed) {
+  static const std::pair<const char*, const char*> kTypes[] = {
+      {"audio", "Audio"}, {"video", "Video"}, {"image", "Image"},  {"pro", "Pro"},
+      {"program", "Pro"}, {"doc", "Doc"},     {"document", "Doc"}, {"arc", "Arc"},
+      {"archive", "Arc"}, {"iso", "Iso"},     {"cd", "Iso"},
+  };
+  std::string lower = typed;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const auto& [name, word] : kTypes)
+    if (lower == name) return std::string(word);
+  return std::nullopt;
 }
 
 std::string HResultText(HRESULT hr) {
@@ -110,7 +128,7 @@ class CResultKeys : public _IP2PSearchResultFileListEvents {
 }  // namespace
 
 int CTarnCommands::Fail(int status, const std::string& message) {
-  io_.err << "tarn: " << message << "\n";
+  io_.err << "tarn: " << ForTerminal(message) << "\n";
   io_.err.flush();
   return status;
 }
@@ -118,29 +136,41 @@ int CTarnCommands::Fail(int status, const std::string& message) {
 bool CTarnCommands::Connect() {
   client_ = connect_();
   if (!client_) {
-    Fail(kExitUnreachable, "no D-Bus bus to reach the daemon on (is DBUS_SESSION_BUS_ADDRESS set?)");
+    Fail(kExitUnreachable, io_.systemBus
+                               ? "no system bus to reach the daemon on (is dbus running?)"
+                               : "no D-Bus session bus to reach the daemon on (is "
+                                 "DBUS_SESSION_BUS_ADDRESS set? TARN_BUS=system reaches the "
+                                 "system service)");
     return false;
   }
+  const std::string bus = io_.systemBus ? "the system bus" : "the session bus";
   manager_ = client_->ServiceManager();
   std::shared_ptr<IP2PConfig> config;
   const HRESULT hr = manager_->get_Config(&config);
+  if (hr == E_ACCESSDENIED) {
+    Fail(kExitUnreachable,
+         "permission denied: " + bus + " refuses your calls to " + client_->Destination() +
+             (io_.systemBus ? " (only root and members of the group \"tarn\" may call it)"
+                            : " (its policy does not let you call it)"));
+    return false;
+  }
   if (hr == RPC_E_DISCONNECTED || !config) {
-    Fail(kExitUnreachable, std::string("the TARN daemon is not running (nothing answers as ") +
-                               client_->Destination() + " on the session bus; start tarnsvc)");
+    Fail(kExitUnreachable, "the TARN daemon is not running (nothing answers as " +
+                               client_->Destination() + " on " + bus + "; start tarnsvc)");
     return false;
   }
   return true;
 }
 
 int CTarnCommands::Run(const std::vector<std::string>& arguments) {
-  if (arguments.empty() || arguments[0] == "--help" || arguments[0] == "-h" ||
-      arguments[0] == "help") {
+  if (arguments.empty()) return Fail(kExitUsage, "give a command (tarn --help lists them)");
+  if (arguments[0] == "--help" || arguments[0] == "-h" || arguments[0] == "help") {
     if (arguments.size() >= 2 && !CommandHelp(arguments[1]).empty()) {
       io_.out << CommandHelp(arguments[1]);
       return kExitOk;
     }
     io_.out << MainHelp();
-    return arguments.empty() ? kExitUsage : kExitOk;
+    return kExitOk;
   }
   const std::string command = arguments[0];
   const auto spec = Specs().find(command);
@@ -177,7 +207,7 @@ namespace {
 std::string ConnectionLine(const OSTREL::COM::SConnectionState& link) {
   if (!link.connected) return "not connected";
   std::string line = link.address;
-  if (!link.name.empty()) line += " (" + link.name + ")";
+  if (!link.name.empty()) line += " (" + ForTerminal(link.name) + ")";
   line += ", id " + std::to_string(link.clientId) + (link.lowId ? " (low id)" : " (high id)");
   return line + ", " + std::to_string(link.users) + " users, " + std::to_string(link.files) +
          " files";
@@ -251,7 +281,7 @@ int CTarnCommands::Status(const SParsedArguments& args) {
     io_.out << json.Text() << "\n";
     return kExitOk;
   }
-  io_.out << "user        " << user << "\n"
+  io_.out << "user        " << ForTerminal(user) << "\n"
           << "ports       TCP " << static_cast<uint16_t>(tcp) << ", UDP "
           << static_cast<uint16_t>(udp) << "\n"
           << "server      " << ConnectionLine(link) << "\n"
@@ -259,10 +289,10 @@ int CTarnCommands::Status(const SParsedArguments& args) {
           << " files\n"
           << "downloads   " << downloadRows.size() << " (" << active << " active), "
           << FormatSpeed(speed) << "\n"
-          << "shared      " << sharedCount << " files in " << sharedPath << "\n"
+          << "shared      " << sharedCount << " files in " << ForTerminal(sharedPath) << "\n"
           << "transferred " << FormatSize(totals.uploaded) << " up ("
-          << FormatSpeed(totals.uploadRate) << "), " << FormatSize(totals.downloaded)
-          << " down (" << FormatSpeed(totals.downloadRate) << ")\n";
+          << FormatSpeed(totals.uploadRate) << "), " << FormatSize(totals.downloaded) << " down ("
+          << FormatSpeed(totals.downloadRate) << ")\n";
   return kExitOk;
 }
 
@@ -289,23 +319,68 @@ int CTarnCommands::Servers(const SParsedArguments& args) {
   if (verb == "connect") hr = connection->ConnectServer(address);
   if (hr == E_INVALIDARG)
     return Fail(kExitUsage, "servers " + verb + ": the daemon refused " + address);
+  // The list holds one server per address: a server at another port is a different one.
+  const std::string listed = ListedAddress(target.host);
+  const bool otherPort = !listed.empty() && listed != address;
+  if (otherPort && (hr == S_FALSE || !Succeeded(hr)))
+    return Fail(kExitFailed, "servers " + verb + ": " + address +
+                                 " is not listed; the list holds " + target.host + " as " + listed +
+                                 " (one server per address)");
   if (!Succeeded(hr)) {
     const char* why = verb == "remove" ? " is not listed or is the server connected to"
                                        : " is not listed (tarn servers add it first)";
     return Fail(kExitFailed, "servers " + verb + ": " + address + why);
   }
-  const std::string done = hr == S_FALSE ? "already listed"
+  if (verb == "connect") {
+    const auto wait = ReadSeconds(args.Value("--wait").value_or("10"));
+    if (!wait) return Fail(kExitUsage, "servers: --wait needs a number of seconds");
+    if (const int status = AwaitConnection(address, *wait); status != kExitOk) return status;
+  }
+  const std::string done = hr == S_FALSE      ? "already listed"
                            : verb == "add"    ? "added"
                            : verb == "remove" ? "removed"
-                                              : "connecting";
+                                              : "connected";
   if (args.Has("--json")) {
     CJsonWriter json;
     json.BeginObject().Member("address", address).Member("result", done).EndObject();
     io_.out << json.Text() << "\n";
   } else {
-    io_.out << address << ": " << done << "\n";
+    io_.out << ForTerminal(address) << ": " << done << "\n";
   }
   return kExitOk;
+}
+
+std::string CTarnCommands::ListedAddress(const std::string& host) {
+  std::shared_ptr<IP2PServerList> servers;
+  if (!Succeeded(manager_->get_ServerList(&servers)) || !servers) return {};
+  for (const auto& row : ListServers(*servers))
+    if (row.address.compare(0, host.size() + 1, host + ":") == 0) return row.address;
+  return {};
+}
+
+int CTarnCommands::AwaitConnection(const std::string& address, std::chrono::milliseconds wait) {
+  const auto connection = client_->ServerConnection();
+  SConnectionState state;
+  if (!Succeeded(connection->GetConnectionState(&state)))
+    return Fail(kExitFailed, "the daemon did not tell its server connection");
+  // The old session ends first; a session after that with another server means ours failed.
+  const std::string before = state.connected ? state.address : std::string();
+  bool left = false;
+  const auto end = Clock::now() + wait;
+  for (;;) {
+    if (state.connected && state.address == address) return kExitOk;
+    left = left || !state.connected || state.address != before;
+    if (left && state.connected)
+      return Fail(kExitFailed, "servers connect: " + address + " did not take the connection; " +
+                                   "connected to " + state.address + " instead");
+    if (Clock::now() >= end || Interrupted())
+      return Fail(kExitFailed, "servers connect: " + address + " did not answer in time; " +
+                                   (state.connected ? "still connected to " + state.address
+                                                    : std::string("not connected")));
+    client_->Pump(std::chrono::milliseconds(100));
+    if (!Succeeded(connection->GetConnectionState(&state)))
+      return Fail(kExitFailed, "the daemon did not tell its server connection");
+  }
 }
 
 int CTarnCommands::Search(const SParsedArguments& args) {
@@ -321,7 +396,13 @@ int CTarnCommands::Search(const SParsedArguments& args) {
       !Succeeded(manager_->get_SearchResultFileList(&results)) || !results)
     return Fail(kExitFailed, "the daemon did not hand out a search");
   request->put_Keyword(words);
-  if (const auto type = args.Value("--type")) request->put_FileType(*type);
+  if (const auto type = args.Value("--type")) {
+    const auto word = SearchTypeWord(*type);
+    if (!word)
+      return Fail(kExitUsage, "search: unknown --type " + *type +
+                                  " (Audio, Video, Image, Program, Document, Archive, Iso)");
+    request->put_FileType(*word);
+  }
   if (const auto ext = args.Value("--ext")) request->put_Extension(*ext);
   for (const auto& [option, setter] :
        {std::pair{"--min-size", &IP2PSearchRequest::put_MinSize},
@@ -339,14 +420,25 @@ int CTarnCommands::Search(const SParsedArguments& args) {
     request->put_Availability(*sources);
   }
 
+  SConnectionState link;
+  if (!Succeeded(client_->ServerConnection()->GetConnectionState(&link)))
+    return Fail(kExitFailed, "the daemon did not tell its server connection");
+  if (!link.connected)
+    return Fail(kExitFailed, "search: not connected to a server (tarn status tells more)");
+
   auto keys = std::make_shared<CResultKeys>();
   uint32_t cookie = 0;
   if (!Succeeded(results->Advise(keys, &cookie)))
     return Fail(kExitFailed, "the daemon refused the search events");
   const HRESULT started = request->Search();
+  if (started == E_INVALIDARG) {
+    results->Unadvise(cookie);
+    std::string reason;
+    request->get_LastError(&reason);
+    return Fail(kExitUsage, "search: " + (reason.empty() ? "the daemon refused it" : reason));
+  }
   if (!Succeeded(started))
-    return Fail(kExitFailed, "the search did not start (" + HResultText(started) +
-                                 "; is the daemon connected to a server?)");
+    return Fail(kExitFailed, "the search did not start (" + HResultText(started) + ")");
 
   const bool json = args.Has("--json");
   std::vector<SResultRow> rows;
@@ -400,6 +492,15 @@ int CTarnCommands::Download(const SParsedArguments& args) {
   if (hr == S_FALSE) {
     io_.out << "already downloading or shared\n";
     return kExitOk;
+  }
+  if (hr == E_ACCESSDENIED) {
+    std::shared_ptr<IP2PConfig> config;
+    std::string shared;
+    if (Succeeded(manager_->get_Config(&config)) && config) config->get_SharedPath(&shared);
+    return Fail(kExitFailed, "download: the daemon does not write to " + folder.value_or("") +
+                                 "; it writes below its shared folder " + shared +
+                                 ", its temp folder and the folders its configuration lists "
+                                 "as \"Download Folders\"");
   }
   if (!Succeeded(hr))
     return Fail(kExitFailed, "the daemon refused the download (" + HResultText(hr) +
@@ -516,7 +617,8 @@ int CTarnCommands::Config(const SParsedArguments& args) {
     writer.BeginObject();
     for (const auto& [name, value] : settings) {
       if (json) writer.Member(name, value);
-      else io_.out << name << std::string(12 - name.size(), ' ') << value << "\n";
+      else
+        io_.out << name << std::string(12 - name.size(), ' ') << ForTerminal(value) << "\n";
     }
     if (json) io_.out << writer.EndObject().Text() << "\n";
     return kExitOk;
@@ -531,26 +633,39 @@ int CTarnCommands::Config(const SParsedArguments& args) {
       CJsonWriter writer;
       io_.out << writer.BeginObject().Member(name, found->second).EndObject().Text() << "\n";
     } else {
-      io_.out << found->second << "\n";
+      io_.out << ForTerminal(found->second) << "\n";
     }
     return kExitOk;
   }
   const std::string& value = args.words[1];
   HRESULT hr = E_FAIL;
+  std::string note;
   if (name == "UserName") {
+    if (value.find_first_not_of(" \t") == std::string::npos)
+      return Fail(kExitUsage, "config: UserName cannot be empty");
     hr = config->put_UserName(value);
   } else if (name == "TCPPort" || name == "UDPPort") {
-    SServerTarget parsed;
-    std::string error;
-    if (!ReadServerTarget("127.0.0.1:" + value, parsed, error))
-      return Fail(kExitUsage, "config: " + name + " needs a port from 1 to 65535");
-    const auto number = static_cast<int16_t>(parsed.port);
-    hr = name == "TCPPort" ? config->put_TCPPort(number) : config->put_UDPPort(number);
+    int64_t number = 0;
+    const auto [end, code] = std::from_chars(value.data(), value.data() + value.size(), number);
+    if (code == std::errc::result_out_of_range ||
+        (code == std::errc() && end == value.data() + value.size() &&
+         (number < 1 || number > 65535)))
+      return Fail(kExitUsage, "config: " + name + " " + value + " is out of range (1 to 65535)");
+    if (code != std::errc() || end != value.data() + value.size())
+      return Fail(kExitUsage, "config: " + name + " needs a port number from 1 to 65535");
+    const auto port = static_cast<int16_t>(static_cast<uint16_t>(number));
+    hr = name == "TCPPort" ? config->put_TCPPort(port) : config->put_UDPPort(port);
+    // The engine binds its ports when it starts; the new one is saved for then.
+    if (value != found->second)
+      note = name + " " + value + " is saved; the daemon listens on it from its next start\n";
   } else {
     return Fail(kExitUsage, "config: " + name + " cannot be changed");
   }
+  if (hr == E_INVALIDARG)
+    return Fail(kExitUsage, "config: the daemon refused " + name + " " + value);
   if (!Succeeded(hr))
     return Fail(kExitFailed, "config: the daemon refused " + name + " (" + HResultText(hr) + ")");
+  io_.out << note;
   return kExitOk;
 }
 
@@ -583,7 +698,7 @@ int CTarnCommands::Watch(const SParsedArguments& args) {
   while (!Interrupted() && Clock::now() < end) {
     client_->Pump(std::chrono::milliseconds(200));
     for (auto* sink : {serverLines.get(), downloadLines.get(), sharedLines.get(), resultLines.get()})
-      for (const auto& line : sink->Take()) io_.out << line << "\n";
+      for (const auto& line : sink->Take()) io_.out << (json ? line : ForTerminal(line)) << "\n";
     io_.out.flush();
   }
   return kExitOk;

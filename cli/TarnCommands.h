@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <ostream>
@@ -22,6 +23,7 @@ struct STarnIo {
   std::ostream& err;
   bool terminal = false;               // out is a terminal: live redraws
   const std::atomic<bool>* interrupted = nullptr;  // set by Ctrl-C
+  bool systemBus = false;  // the daemon is the system service (TARN_BUS=system)
 };
 
 class CTarnCommands {
@@ -38,6 +40,11 @@ class CTarnCommands {
   int Fail(int status, const std::string& message);
   // Connects and checks the daemon answers; false after writing why.
   bool Connect();
+
+  // The listed server's "IP:PORT" for a dotted `host`; empty when none is.
+  std::string ListedAddress(const std::string& host);
+  // Waits until the daemon's session with `address` is up: 0, or 1 after saying why not.
+  int AwaitConnection(const std::string& address, std::chrono::milliseconds wait);
 
   int Status(const SParsedArguments& args);
   int Servers(const SParsedArguments& args);

@@ -15,11 +15,15 @@ std::atomic<bool> interrupted{false};
 
 void OnInterrupt(int) { interrupted = true; }
 
-// The session bus, or the system bus of a system-wide daemon (TARN_BUS=system, as its unit).
-std::unique_ptr<OSTREL::COM::CApiClient> ConnectToDaemon() {
+// The system-wide daemon is reached with TARN_BUS=system, as its unit sets.
+bool UsesSystemBus() {
   const char* bus = std::getenv("TARN_BUS");
-  if (bus == nullptr || std::string_view(bus) != "system")
-    return OSTREL::COM::CApiClient::ForSessionBus();
+  return bus != nullptr && std::string_view(bus) == "system";
+}
+
+// The session bus, or the system bus of a system-wide daemon.
+std::unique_ptr<OSTREL::COM::CApiClient> ConnectToDaemon() {
+  if (!UsesSystemBus()) return OSTREL::COM::CApiClient::ForSessionBus();
   try {
     return std::make_unique<OSTREL::COM::CApiClient>(sdbus::createSystemBusConnection());
   } catch (const sdbus::Error&) {
@@ -35,7 +39,8 @@ int main(int argc, char** argv) {
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
   std::vector<std::string> arguments(argv + 1, argv + argc);
-  tarn::cli::STarnIo io{std::cout, std::cerr, isatty(STDOUT_FILENO) == 1, &interrupted};
+  tarn::cli::STarnIo io{std::cout, std::cerr, isatty(STDOUT_FILENO) == 1, &interrupted,
+                        UsesSystemBus()};
   tarn::cli::CTarnCommands commands(&ConnectToDaemon, io);
   return commands.Run(arguments);
 }

@@ -1,8 +1,8 @@
 // The peer session's dispatcher fed arbitrary packets of every opcode, against a real
 // download of a two-part file. Input: a sequence of records, each a protocol selector byte
 // (even: 0xE3, odd: 0xC5), an opcode, a u16 payload length and that many payload bytes. The
-// download's file hash is sixteen 0x11 bytes, so seeds can name it.
-#include <sys/socket.h>
+// download's file hash is sixteen 0x11 bytes, so seeds can name it. The session is built from
+// a context of its own over a connection that keeps what is sent to it in memory.
 #include <unistd.h>
 
 #include <cstdint>
@@ -10,17 +10,33 @@
 #include <span>
 
 #include "engine/download/DownloadFileData.h"
-#include "engine/net/TARNNetC2CTCPConnecter.h"
+#include "engine/net/PeerSession.h"
 #include "engine/peers/ClientList.h"
 #include "engine/protocol/Packet.h"
-#include "engine/transfer/TransferFileList.h"
 
 namespace {
 
 using namespace P2P;
 using Shared::File::TransferFile::CTARNNetDownloadFileData;
 using Shared::File::TransferFile::CTARNNetTransferFile;
-using Shared::File::TransferFile::CTARNNetTransferFileList;
+using Shared::File::TransferFile::CTransferFilePtr;
+
+// Takes every packet and forgets it; closed when the session closes it.
+class CMemoryLink final : public ITARNNetPeerLink {
+ public:
+  bool IsOpen() const override { return open_; }
+  uint32_t RemoteAddress() const override { return 0x0100007F; }
+  bool Send(std::span<const uint8_t>) override { return open_; }
+  size_t QueuedSendBytes() const override { return 0; }
+  void Close() override { open_ = false; }
+  void PauseReceiving(bool) override {}
+  void SetIdleLimit(uint32_t) override {}
+  bool Hold() override { return true; }
+  void Unhold() override {}
+
+ private:
+  bool open_ = true;
+};
 
 struct SDownloadUnderTest {
   SDownloadUnderTest() {
@@ -30,49 +46,44 @@ struct SDownloadUnderTest {
     record.hash.bytes.fill(0x11);
     record.info.name = "fuzzed.bin";
     record.info.size = 9728000 + 5000;
-    file = Shared::File::TransferFile::CTransferFilePtr(new CTARNNetTransferFile(record));
+    file = CTransferFilePtr(new CTARNNetTransferFile(record));
     download = CTARNNetDownloadFileData::Attach(file, nullptr);
     download->Create(folder.string(), nullptr);
-    CTARNNetTransferFileList::GetInstance()->Add(file);
+    context.findFile = [this](const _tagUnionHash& hash) {
+      return hash == file->GetHash() ? file : CTransferFilePtr();
+    };
+    context.clients = &clients;
   }
   ~SDownloadUnderTest() {
-    if (auto* files = CTARNNetTransferFileList::PeekInstance()) files->Remove(file.Get());
     download->Detach();
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);
   }
   std::filesystem::path folder;
-  Shared::File::TransferFile::CTransferFilePtr file;
+  CTransferFilePtr file;
   Shared::File::TransferFile::CDownloadFileDataPtr download;
+  _tagStructClientConfig own;
+  Client::CTARNNetClientList clients;
+  CPeerSessionContext context{own};
 };
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static SDownloadUnderTest underTest;
-  static _tagStructClientConfig own;
-  int ends[2];
-  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, ends) != 0) return 0;
-  Client::CTARNNetClientList clients;
   Client::CClientPtr client =
-      clients.CreateDownloadSource(underTest.file->GetHash(), 0x0100007F, 4662, 0, 0);
-  auto* session = new CTARNNetC2CTCPConnecterT(own, client, &clients);
-  session->AddRef();
-  if (session->AttachAccepted(ends[0])) {
-    uint8_t sink[65536];
-    for (size_t at = 0; size - at >= 4 && session->IsOpen();) {
-      const uint8_t protocol = data[at] % 2 == 0 ? Protocol::kProtocolEDonkey
-                                                 : Protocol::kProtocolExtended;
-      const uint8_t opcode = data[at + 1];
-      const size_t length = std::min<size_t>(data[at + 2] | data[at + 3] << 8, size - at - 4);
-      session->Dispatch(opcode, protocol, std::span(data + at + 4, length));
-      at += 4 + length;
-      while (read(ends[1], sink, sizeof sink) > 0) {
-      }
-    }
+      underTest.clients.CreateDownloadSource(underTest.file->GetHash(), 0x0100007F, 4662, 0, 0);
+  CMemoryLink link;
+  CTARNNetPeerSession session(underTest.context, link, client);
+  for (size_t at = 0; size - at >= 4 && link.IsOpen();) {
+    const uint8_t protocol =
+        data[at] % 2 == 0 ? Protocol::kProtocolEDonkey : Protocol::kProtocolExtended;
+    const uint8_t opcode = data[at + 1];
+    const size_t length = std::min<size_t>(data[at + 2] | data[at + 3] << 8, size - at - 4);
+    session.Dispatch(opcode, protocol, std::span(data + at + 4, length));
+    at += 4 + length;
   }
-  session->Release();
-  close(ends[1]);
-  clients.ClearAll();
+  session.End();
+  underTest.clients.ClearAll();
   return 0;
 }

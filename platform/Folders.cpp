@@ -52,4 +52,12 @@ bool CFolders::CreateFolderTree(const std::filesystem::path& folder) {
   return std::filesystem::is_directory(folder, error);
 }
 
+bool CFolders::CreatePrivateFolder(const std::filesystem::path& folder) {
+  if (!CreateFolderTree(folder)) return false;
+  std::error_code error;
+  std::filesystem::permissions(folder, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::replace, error);
+  return !error;
+}
+
 }  // namespace OSTREL::Platform

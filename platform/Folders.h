@@ -20,6 +20,9 @@ class CFolders {
   static std::filesystem::path RegistryFolder();
   // Creates the folder with all missing parents; true when it exists afterwards.
   static bool CreateFolderTree(const std::filesystem::path& folder);
+  // The same for a folder of configuration or state, which is then the owner's alone
+  // (0700), also when it existed before with wider rights.
+  static bool CreatePrivateFolder(const std::filesystem::path& folder);
 };
 
 }  // namespace OSTREL::Platform

@@ -139,35 +139,45 @@ bool CTARNNetClientModule::StartPeerSessions() {
     if (transferFileList_ == nullptr) return;
     if (auto file = transferFileList_->FindByHash(hash)) file->Data()->RemoveSource(clientId);
   });
-  CTARNNetC2CTCPConnecterT::SetSecureIdentification(&clientCreditList_);
-  uploadService_ = std::make_unique<CTARNNetUploadService>(
-      [this](const _tagUnionHash& hash) {
-        return transferFileList_ != nullptr ? transferFileList_->FindByHash(hash)
-                                            : Shared::File::TransferFile::CTransferFilePtr();
-      },
-      CreditHooksOf(clientCreditList_));
+  auto findFile = [this](const _tagUnionHash& hash) {
+    return transferFileList_ != nullptr ? transferFileList_->FindByHash(hash)
+                                        : Shared::File::TransferFile::CTransferFilePtr();
+  };
+  peerContext_ = std::make_unique<CPeerSessionContext>(config_);
+  CPeerSessionContext& context = *peerContext_;
+  transferBudget_ = std::make_unique<CTARNNetTransferBudget>(ReceivedCreditOf(clientCreditList_));
+  transferBudget_->ApplyConfig(config_);
+  transferBudget_->SetReadResumeHook([&context] { context.pausedReaders.ResumeAll(); });
+  uploadService_ =
+      std::make_unique<CTARNNetUploadService>(findFile, CreditHooksOf(clientCreditList_));
   uploadService_->ApplyConfig(config_);
-  CTARNNetC2CTCPConnecterT::SetUploadService(uploadService_.get());
-  connectionManager_.GetPeerUDPConnecter().SetUploadService(uploadService_.get());
-  CTARNNetC2CTCPConnecterT::SetServerPortLookup([this](uint32_t address) -> std::optional<uint16_t> {
+  uploadService_->SetResumeHook([&context] { context.served.ResumeWaiting(); });
+  context.identity = &clientCreditList_;
+  context.uploads = uploadService_.get();
+  context.budget = transferBudget_.get();
+  context.findFile = findFile;
+  context.serverPort = [this](uint32_t address) -> std::optional<uint16_t> {
     if (const auto* server = serverManager_.FindByAddress(address)) return server->port;
     return std::nullopt;
-  });
+  };
+  context.clients = &clientList_;
+  connectionManager_.GetPeerUDPConnecter().SetUploadService(uploadService_.get());
   if (!peerManager_.Start()) return false;
-  connectionManager_.GetListener().SetSessionOwner(&config_, &peerManager_, &clientList_);
+  connectionManager_.GetListener().SetSessionOwner(peerContext_.get(), &peerManager_);
   return true;
 }
 bool CTARNNetClientModule::ConnectPeer(const Client::CClientPtr& client, bool uploadCallback) {
-  auto* session = new CTARNNetC2CTCPConnecterT(config_, client, &clientList_);
+  if (!peerContext_) return false;
+  auto* session = new CTARNNetC2CTCPConnecterT(*peerContext_, client);
   session->AddRef();
   const bool connecting = session->ConnectTo(peerManager_, uploadCallback);
   session->Release();
   return connecting;
 }
 void CTARNNetClientModule::UploadPass() {
-  if (!uploadService_) return;
-  CTARNNetC2CTCPConnecterT::OnSchedulerEvents(uploadService_->Tick());
-  CTARNNetC2CTCPConnecterT::ResumeWaitingSessions();
+  if (!uploadService_ || !peerContext_) return;
+  peerContext_->served.Deliver(uploadService_->Tick());
+  peerContext_->served.ResumeWaiting();
 }
 bool CTARNNetClientModule::StartConnectionManager() {
   connectionManager_.SetHooks(MakeServerSessionHooks());
@@ -232,16 +242,15 @@ void CTARNNetClientModule::StopSearchManager() { searchManager_.Stop(); }
 void CTARNNetClientModule::StopConnectionManager() { connectionManager_.Stop(); }
 // The listener is closed by now; every session ends before the downloads it feeds stop.
 void CTARNNetClientModule::StopPeerSessions() {
-  connectionManager_.GetListener().SetSessionOwner(nullptr, nullptr, nullptr);
+  connectionManager_.GetListener().SetSessionOwner(nullptr, nullptr);
   clientList_.SetConnectHook(nullptr);
   peerManager_.Stop();
-  CTARNNetC2CTCPConnecterT::SetSecureIdentification(nullptr);
-  CTARNNetC2CTCPConnecterT::SetUploadService(nullptr);
   connectionManager_.GetPeerUDPConnecter().SetUploadService(nullptr);
   uploadService_.reset();
-  CTARNNetC2CTCPConnecterT::SetServerPortLookup(nullptr);
+  transferBudget_.reset();
   clientList_.ClearAll();
   clientList_.SetRemoveSourceHook(nullptr);
+  peerContext_.reset();
 }
 void CTARNNetClientModule::StopDownloadManager() { downloadFileManager_.Stop(); }
 void CTARNNetClientModule::StopUploadManager() {

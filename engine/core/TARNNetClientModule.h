@@ -12,9 +12,11 @@
 #include "engine/base/ClientConfig.h"
 #include "engine/core/TARNNetConnectionManager.h"
 #include "engine/download/DownloadFileManager.h"
+#include "engine/net/PeerSessionContext.h"
 #include "engine/net/ServerSessionHooks.h"
 #include "engine/net/TARNNetC2CManager.h"
 #include "engine/net/TARNNetClientCreditList.h"
+#include "engine/net/TARNNetTransferBudget.h"
 #include "engine/net/TARNNetUploadService.h"
 #include "engine/peers/ClientList.h"
 #include "engine/search/SearchManager.h"
@@ -55,6 +57,8 @@ class CTARNNetClientModule : public OSTREL::CSingletonPtr<CTARNNetClientModule>,
   CTARNNetC2CManager& GetPeerManager() { return peerManager_; }
   // Null while the peer sessions are stopped.
   CTARNNetUploadService* GetUploadService() { return uploadService_.get(); }
+  CTARNNetTransferBudget* GetTransferBudget() { return transferBudget_.get(); }
+  CPeerSessionContext* GetPeerSessionContext() { return peerContext_.get(); }
 
   bool LoadConfig();
   bool SaveConfig();
@@ -104,9 +108,13 @@ class CTARNNetClientModule : public OSTREL::CSingletonPtr<CTARNNetClientModule>,
   Credit::CTARNNetClientCreditList clientCreditList_;
   // The client list holds the download and upload client queues.
   Client::CTARNNetClientList clientList_;
+  // What every peer session is built from, and the limits they share; built when the peer
+  // sessions start. Before the peer manager, so that no session outlives them.
+  std::unique_ptr<CPeerSessionContext> peerContext_;
+  std::unique_ptr<CTARNNetTransferBudget> transferBudget_;
+  std::unique_ptr<CTARNNetUploadService> uploadService_;
   // Every peer session, accepted or outgoing.
   CTARNNetC2CManager peerManager_;
-  std::unique_ptr<CTARNNetUploadService> uploadService_;
   OSTREL::Process::CCriticalSection secondLock_;
   Shared::File::TransferFile::CTARNNetTransferFileList* transferFileList_ = nullptr;
 

@@ -22,7 +22,7 @@ CTARNNetConnectionManager::CTARNNetConnectionManager(_tagStructClientConfig& con
     : config_(config),
       servers_(servers),
       serverTcp_(config, servers, *this, hooks_),
-      serverUdp_(servers, hooks_),
+      serverUdp_(servers, hooks_, [this] { return serverTcp_.GetPublicAddress(); }),
       media_(std::make_unique<OSTREL::Platform::CNetlinkMediaEvents>()) {}
 
 CTARNNetConnectionManager::~CTARNNetConnectionManager() { Stop(); }

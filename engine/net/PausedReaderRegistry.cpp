@@ -1,27 +1,34 @@
 #include "engine/net/PausedReaderRegistry.h"
 
-#include "engine/net/TARNNetC2CTCPConnecter.h"
+#include <vector>
+
+#include "engine/net/PeerLink.h"
 
 namespace P2P {
 
-void CPausedReaderRegistry::Add(Session* session) {
+void CPausedReaderRegistry::Add(ITARNNetPeerLink* link) {
   std::lock_guard guard(lock_);
-  paused_.insert(session);
+  paused_.insert(link);
 }
 
-void CPausedReaderRegistry::Remove(Session* session) {
+void CPausedReaderRegistry::Remove(ITARNNetPeerLink* link) {
   std::lock_guard guard(lock_);
-  paused_.erase(session);
+  paused_.erase(link);
 }
 
-std::vector<CPausedReaderRegistry::Session*> CPausedReaderRegistry::TakeAll() {
-  std::vector<Session*> sessions;
-  std::lock_guard guard(lock_);
-  sessions.reserve(paused_.size());
-  for (Session* session : paused_)
-    if (session->TryAddRef()) sessions.push_back(session);
-  paused_.clear();
-  return sessions;
+void CPausedReaderRegistry::ResumeAll() {
+  std::vector<ITARNNetPeerLink*> links;
+  {
+    std::lock_guard guard(lock_);
+    links.reserve(paused_.size());
+    for (ITARNNetPeerLink* link : paused_)
+      if (link->Hold()) links.push_back(link);
+    paused_.clear();
+  }
+  for (ITARNNetPeerLink* link : links) {
+    link->PauseReceiving(false);
+    link->Unhold();
+  }
 }
 
 }  // namespace P2P

@@ -1,28 +1,26 @@
-// The peer sessions that stopped reading because "Max Download" ran out, until the allowance
-// returns. A session found here is handed out with a reference taken; one whose last reference
-// is gone is skipped (its destructor is about to unlist it). Any thread: one lock.
+// The peer connections that stopped reading because "Max Download" ran out, until the
+// allowance returns. A connection is resumed with a hold taken; one on its way out is skipped
+// (its session's end unlists it). One per session context; any thread: one lock, and no
+// connection is called under it.
 #pragma once
 
 #include <mutex>
 #include <unordered_set>
-#include <vector>
 
 namespace P2P {
 
-class CTARNNetC2CTCPConnecterT;
+class ITARNNetPeerLink;
 
 class CPausedReaderRegistry {
  public:
-  using Session = CTARNNetC2CTCPConnecterT;
-
-  void Add(Session* session);
-  void Remove(Session* session);
-  // Every listed session, referenced for the caller; none is listed afterwards.
-  std::vector<Session*> TakeAll();
+  void Add(ITARNNetPeerLink* link);
+  void Remove(ITARNNetPeerLink* link);
+  // Resumes reading on every listed connection; none is listed afterwards.
+  void ResumeAll();
 
  private:
   std::mutex lock_;
-  std::unordered_set<Session*> paused_;
+  std::unordered_set<ITARNNetPeerLink*> paused_;
 };
 
 }  // namespace P2P

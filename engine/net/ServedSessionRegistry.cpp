@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "engine/net/TARNNetC2CTCPConnecter.h"
+#include "engine/net/PeerServing.h"
 
 namespace P2P {
 
@@ -45,7 +45,7 @@ bool CServedSessionRegistry::Unregister(Session* session) {
 CServedSessionRegistry::Session* CServedSessionRegistry::Find(const _tagUnionHash& user) {
   std::lock_guard guard(lock_);
   const auto it = byUser_.find(user);
-  if (it == byUser_.end() || !it->second->TryAddRef()) return nullptr;
+  if (it == byUser_.end() || !it->second->Link().Hold()) return nullptr;
   return it->second;
 }
 
@@ -55,14 +55,32 @@ void CServedSessionRegistry::MarkWaiting(Session* session) {
   if (bySession_.contains(session)) waiting_.insert(session);
 }
 
-std::vector<CServedSessionRegistry::Session*> CServedSessionRegistry::TakeWaiting() {
+void CServedSessionRegistry::Deliver(const Client::_tagStructSchedulerEvents& events) {
+  for (const _tagUnionHash& user : events.called)
+    if (Session* session = Find(user)) {
+      session->OnUploadCalled();
+      session->Link().Unhold();
+    }
+  for (const _tagUnionHash& user : events.rotated)
+    if (Session* session = Find(user)) {
+      session->OnUploadRotated();
+      session->Link().Unhold();
+    }
+}
+
+void CServedSessionRegistry::ResumeWaiting() {
   std::vector<Session*> sessions;
-  std::lock_guard guard(lock_);
-  sessions.reserve(waiting_.size());
-  for (Session* session : waiting_)
-    if (session->TryAddRef()) sessions.push_back(session);
-  waiting_.clear();
-  return sessions;
+  {
+    std::lock_guard guard(lock_);
+    sessions.reserve(waiting_.size());
+    for (Session* session : waiting_)
+      if (session->Link().Hold()) sessions.push_back(session);
+    waiting_.clear();
+  }
+  for (Session* session : sessions) {
+    session->ResumeUpload();
+    session->Link().Unhold();
+  }
 }
 
 size_t CServedSessionRegistry::Size() const {

@@ -1,9 +1,10 @@
 // The peer sessions that serve remote clients, found by the user hash of the client each one
 // serves, and the ones whose sending waits (for the upload rate or a slot's new term) to be
-// resumed. Every lookup is a hash-map find, so thousands of queued clients cost a call, a
-// rotation or a close O(1) each, and a pass resumes only the sessions that wait. A session
-// found here is handed out with a reference taken; one whose last reference is gone is skipped
-// (its destructor is about to unlist it). Any thread: one lock guards the maps.
+// resumed; it also hands the upload scheduler's calls and rotations to the sessions they name.
+// Every lookup is a hash-map find, so thousands of queued clients cost a call, a rotation or a
+// close O(1) each, and a pass resumes only the sessions that wait. A session is reached with
+// its connection held (a session on its way out is skipped; its end unlists it). One per
+// session context; any thread: one lock guards the maps, and no session is called under it.
 #pragma once
 
 #include <cstddef>
@@ -13,14 +14,15 @@
 #include <vector>
 
 #include "engine/base/Hash.h"
+#include "engine/peers/UploadScheduler.h"
 
 namespace P2P {
 
-class CTARNNetC2CTCPConnecterT;
+class CTARNNetPeerServing;
 
 class CServedSessionRegistry {
  public:
-  using Session = CTARNNetC2CTCPConnecterT;
+  using Session = CTARNNetPeerServing;
 
   // Lists `session` as the one serving `user` (the latest session of a user is the one its
   // calls go to). A session listed under another user before is moved.
@@ -28,12 +30,12 @@ class CServedSessionRegistry {
   // Unlists `session`; true when it was the current session of its user, so the scheduler is
   // to hear that this user has no session now.
   bool Unregister(Session* session);
-  // The session serving `user`, referenced for the caller, who releases it; null when none.
-  Session* Find(const _tagUnionHash& user);
-  // A session with ranges owed that stopped sending; it is resumed by the next TakeWaiting.
+  // A session with ranges owed that stopped sending; it is resumed by the next ResumeWaiting.
   void MarkWaiting(Session* session);
-  // Every waiting session, referenced for the caller; none waits afterwards.
-  std::vector<Session*> TakeWaiting();
+  // Tells the sessions of called clients to start and those of rotated ones to queue again.
+  void Deliver(const Client::_tagStructSchedulerEvents& events);
+  // Resumes the sessions whose sending waited; none waits afterwards.
+  void ResumeWaiting();
   size_t Size() const;
   size_t WaitingCount() const;
 
@@ -41,6 +43,8 @@ class CServedSessionRegistry {
   struct SHashKey {
     size_t operator()(const _tagUnionHash& hash) const;
   };
+  // The session serving `user`, held for the caller, who unholds it; null when none.
+  Session* Find(const _tagUnionHash& user);
 
   mutable std::mutex lock_;
   std::unordered_map<_tagUnionHash, Session*, SHashKey> byUser_;

@@ -6,18 +6,17 @@
 #include <algorithm>
 
 #include "engine/net/TARNNetC2CTCPConnecter.h"
+#include "engine/peers/ClientList.h"
 #include "engine/protocol/Limits.h"
 #include "framework/Log.h"
 #include "framework/TickSource.h"
 
 namespace P2P {
 
-void CTARNNetC2CListener::SetSessionOwner(const _tagStructClientConfig* own,
-                                          CTARNNetC2CManager* manager,
-                                          Client::CTARNNetClientList* clients) {
-  own_.store(own);
+void CTARNNetC2CListener::SetSessionOwner(CPeerSessionContext* context,
+                                          CTARNNetC2CManager* manager) {
+  context_.store(context);
   manager_.store(manager);
-  clients_.store(clients);
 }
 
 void CTARNNetC2CListener::OnAccept(int /*error*/) {
@@ -31,17 +30,17 @@ void CTARNNetC2CListener::OnAccept(int /*error*/) {
 }
 
 bool CTARNNetC2CListener::StartSession(int fd, uint32_t address, uint16_t port) {
-  const _tagStructClientConfig* own = own_.load();
+  CPeerSessionContext* context = context_.load();
   CTARNNetC2CManager* manager = manager_.load();
-  Client::CTARNNetClientList* clients = clients_.load();
-  if (!own || !manager || !clients) return false;
+  Client::CTARNNetClientList* clients = context != nullptr ? context->clients : nullptr;
+  if (!manager || !clients) return false;
   // A flood of connections beyond the cap is turned away rather than held.
-  if (const size_t cap = SessionCap(*own); manager->ObjectCount() >= cap) {
+  if (const size_t cap = SessionCap(context->own); manager->ObjectCount() >= cap) {
     NoteRefusal(cap);
     return false;
   }
   Client::CClientPtr client = clients->CreateUploadClient(address, port);
-  auto* session = new CTARNNetC2CTCPConnecterT(*own, client, clients);
+  auto* session = new CTARNNetC2CTCPConnecterT(*context, client);
   session->AddRef();
   const bool added = session->AttachAccepted(fd) && manager->Add(session);
   if (!added) {

@@ -42,9 +42,9 @@ class CTARNNetC2STCPConnecter
   // Ends the session (or the attempt) at once; the disconnected event follows as for any end.
   void Hangup() { EndSession(0); }
 
-  // The engine's public address, set from a high id; 0 until then. Process-wide.
-  static uint32_t GetPublicAddress() { return publicAddress_.load(); }
-  static void ResetPublicAddress() { publicAddress_.store(0); }
+  // The engine's public address, set from a high id; 0 until then. It outlives the session:
+  // a low id at the next login leaves the last one known.
+  uint32_t GetPublicAddress() const { return publicAddress_.load(); }
 
   // Requests and queries.
   uint32_t GetClientId() const override;
@@ -101,7 +101,7 @@ class CTARNNetC2STCPConnecter
   std::atomic<bool> loggedIn_{false};
   CRefusalCounter refusals_{"server TCP"};
 
-  static inline std::atomic<uint32_t> publicAddress_{0};
+  std::atomic<uint32_t> publicAddress_{0};
 };
 
 }  // namespace P2P

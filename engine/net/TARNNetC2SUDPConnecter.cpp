@@ -5,7 +5,6 @@
 #include <algorithm>
 
 #include "engine/net/ServerChecker.h"
-#include "engine/net/TARNNetC2STCPConnecter.h"
 #include "engine/protocol/Limits.h"
 #include "engine/protocol/RecvUDPPacket.h"
 #include "framework/SocketError.h"
@@ -25,9 +24,11 @@ uint32_t AddressOf(const sockaddr_in& from) { return from.sin_addr.s_addr; }
 }  // namespace
 
 CTARNNetC2SUDPConnecter::CTARNNetC2SUDPConnecter(CTARNNetServerManager& servers,
-                                                 const SServerSessionHooks& hooks)
+                                                 const SServerSessionHooks& hooks,
+                                                 std::function<uint32_t()> publicAddress)
     : servers_(servers),
       hooks_(hooks),
+      publicAddress_(std::move(publicAddress)),
       checker_(std::make_unique<CServerChecker>(*this, servers)) {}
 
 CTARNNetC2SUDPConnecter::~CTARNNetC2SUDPConnecter() { Stop(); }
@@ -44,7 +45,7 @@ void CTARNNetC2SUDPConnecter::WakeServerChecker() { checker_->Wake(); }
 uint32_t CTARNNetC2SUDPConnecter::CheckerPasses() const { return checker_->PassCount(); }
 
 uint32_t CTARNNetC2SUDPConnecter::GetPublicAddressOf() const {
-  return CTARNNetC2STCPConnecter::GetPublicAddress();
+  return publicAddress_ ? publicAddress_() : 0;
 }
 
 bool CTARNNetC2SUDPConnecter::SendDatagram(const std::optional<std::vector<uint8_t>>& datagram,

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <vector>
@@ -36,8 +37,11 @@ class CTARNNetC2SUDPConnecter
   // Pause between two servers of a global sweep.
   static constexpr uint32_t kServerPause = 10;
 
+  // `publicAddress`: the engine's public address as the server session knows it (0 while
+  // unknown); empty: always unknown.
   CTARNNetC2SUDPConnecter(CTARNNetServerManager& servers,
-                          const Protocol::SServerSessionHooks& hooks);
+                          const Protocol::SServerSessionHooks& hooks,
+                          std::function<uint32_t()> publicAddress = {});
   ~CTARNNetC2SUDPConnecter() override;
 
   // After Create(0, SOCK_DGRAM, IPPROTO_UDP): starts the server checker.
@@ -104,6 +108,7 @@ class CTARNNetC2SUDPConnecter
 
   CTARNNetServerManager& servers_;
   const Protocol::SServerSessionHooks& hooks_;
+  std::function<uint32_t()> publicAddress_;
   std::unique_ptr<CServerChecker> checker_;
   std::vector<uint8_t> receiveBuffer_;
   CRefusalCounter refusals_{"server UDP"};

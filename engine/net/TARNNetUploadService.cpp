@@ -20,9 +20,6 @@ _tagStructUploadCreditHooks CreditHooksOf(Credit::CTARNNetClientCreditList& cred
   hooks.addUploaded = [&credits](const _tagUnionHash& user, uint64_t bytes) {
     credits.AddUploaded(user, bytes);
   };
-  hooks.addDownloaded = [&credits](const _tagUnionHash& user, uint64_t bytes) {
-    credits.AddDownloaded(user, bytes);
-  };
   return hooks;
 }
 
@@ -37,7 +34,6 @@ void CTARNNetUploadService::ApplyConfig(const _tagStructClientConfig& config) {
   scheduler_.SetSlots(config.uploadSlots);
   scheduler_.SetMaxQueue(config.maxQueue);
   uploadLimiter_.SetRateKiB(config.maxUploadKiB);
-  downloadLimiter_.SetRateKiB(config.maxDownloadKiB);
 }
 
 Shared::File::TransferFile::CTransferFilePtr CTARNNetUploadService::FindFile(
@@ -109,10 +105,6 @@ _tagStructUploadServeResult CTARNNetUploadService::Serve(const _tagStructUploadP
     }
   }
   return result;
-}
-
-void CTARNNetUploadService::OnDataReceived(const _tagUnionHash& userHash, uint64_t bytes) {
-  if (credits_.addDownloaded) credits_.addDownloaded(userHash, bytes);
 }
 
 std::vector<uint8_t> CTARNNetUploadService::OnReaskPing(const Protocol::SUdpSender& from,

@@ -1,8 +1,8 @@
 // The upload side as one object the peer sessions and the peer UDP endpoint call: it admits
 // start-upload requests through the slot scheduler, serves requested ranges (verified data
-// only, within "Max Upload"), counts the bytes into the credit records, answers UDP reasks and
-// runs the scheduler's periodic pass. It returns the bytes to send; it never touches a socket.
-// The owner maps the user hashes of scheduler events to sessions. Any thread.
+// only, within "Max Upload"), counts the bytes sent into the credit records, answers UDP
+// reasks and runs the scheduler's periodic pass. It returns the bytes to send; it never touches a
+// socket. The owner maps the user hashes of scheduler events to sessions. Any thread.
 #pragma once
 
 #include <cstdint>
@@ -29,7 +29,6 @@ namespace P2P {
 struct _tagStructUploadCreditHooks {
   std::function<double(const _tagUnionHash&)> modifier;
   std::function<void(const _tagUnionHash&, uint64_t)> addUploaded;
-  std::function<void(const _tagUnionHash&, uint64_t)> addDownloaded;
 };
 _tagStructUploadCreditHooks CreditHooksOf(Credit::CTARNNetClientCreditList& credits);
 
@@ -64,7 +63,7 @@ class CTARNNetUploadService {
   CTARNNetUploadService(FileLookup lookup, _tagStructUploadCreditHooks credits,
                         Client::_tagStructUploadSchedulerSettings settings = {});
 
-  // Slots, queue cap and both rates from the configuration record.
+  // Slots, queue cap and the upload rate from the configuration record.
   void ApplyConfig(const _tagStructClientConfig& config);
 
   // A start-upload request for a file we have: accept-upload (E3 0x55) when a slot is given,
@@ -77,8 +76,6 @@ class CTARNNetUploadService {
       const _tagStructUploadPeer& peer, const _tagUnionHash& file,
       const Shared::File::TransferFile::_tagStructRequestRecord& request, size_t from,
       std::vector<uint8_t>& out);
-  // Payload bytes received from a peer for one of our downloads.
-  void OnDataReceived(const _tagUnionHash& userHash, uint64_t bytes);
   // The datagram answering a UDP reask ping; empty for no answer.
   std::vector<uint8_t> OnReaskPing(const Protocol::SUdpSender& from, const _tagUnionHash& file);
 
@@ -93,11 +90,6 @@ class CTARNNetUploadService {
   // the request to run it once `milliseconds` from now.
   void SetResumeHook(CTARNNetUploadPacer::Resume resume) { pacer_.SetResume(std::move(resume)); }
   void ResumeAfter(uint32_t milliseconds) { pacer_.ResumeAfter(milliseconds); }
-  // The same for sessions that stopped reading for want of download allowance.
-  void SetReadResumeHook(CTARNNetUploadPacer::Resume resume) {
-    readPacer_.SetResume(std::move(resume));
-  }
-  void ResumeReadingAfter(uint32_t milliseconds) { readPacer_.ResumeAfter(milliseconds); }
 
   // The packets a scheduler event asks for.
   static std::vector<uint8_t> AcceptUploadPacket();
@@ -109,7 +101,6 @@ class CTARNNetUploadService {
   Client::CTARNNetUploadScheduler& Scheduler() { return scheduler_; }
   const Client::CTARNNetUploadScheduler& Scheduler() const { return scheduler_; }
   CTARNNetRateLimiter& UploadLimiter() { return uploadLimiter_; }
-  CTARNNetRateLimiter& DownloadLimiter() { return downloadLimiter_; }
 
  private:
   bool IsKnownFile(const _tagUnionHash& file) const;
@@ -119,10 +110,8 @@ class CTARNNetUploadService {
   Shared::File::TransferFile::CTARNNetUploadBlockReader reader_;
   Client::CTARNNetUploadScheduler scheduler_;
   CTARNNetRateLimiter uploadLimiter_;
-  CTARNNetRateLimiter downloadLimiter_;
-  // Last: it stops (joins its thread) before the limiters it resumes for go.
+  // Last: it stops (joins its thread) before the limiter it resumes for goes.
   CTARNNetUploadPacer pacer_;
-  CTARNNetUploadPacer readPacer_;
 };
 
 }  // namespace P2P

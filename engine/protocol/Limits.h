@@ -127,4 +127,8 @@ inline constexpr size_t kMaxPeerSessions = 10000;
 // than making the queue grow; served block data stays far below it.
 inline constexpr size_t kMaxPeerSendBacklog = 1024 * 1024;
 
+// Asked block ranges a remote client may have one session hold for it at once: three
+// requests' worth. Further ranges are not queued; the client asks for them again.
+inline constexpr size_t kMaxServeRanges = 9;
+
 }  // namespace P2P::Protocol

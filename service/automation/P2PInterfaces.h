@@ -223,6 +223,9 @@ class IP2PSearchRequest : public IP2PUnknown,
   virtual HRESULT get_Artist(std::string* value) = 0;
   virtual HRESULT put_Artist(const std::string& value) = 0;
   virtual HRESULT Search() = 0;
+  // After the slots: why the last Search did not start (the parser's reason, an unknown file
+  // type); empty once one started.
+  virtual HRESULT get_LastError(std::string* value) = 0;
 };
 
 class IP2PServiceManager : public IP2PUnknown {

@@ -1,6 +1,7 @@
 #include "service/automation/P2PSearchRequest.h"
 
 #include "engine/search/SearchManager.h"
+#include "service/automation/SearchRequestFault.h"
 
 namespace OSTREL::COM {
 namespace {
@@ -58,7 +59,20 @@ HRESULT CP2PSearchRequest::Search() {
     std::lock_guard guard(lock_);
     params = params_;
   }
-  if (!params.expression.empty()) searches->Search(params);
+  const std::string fault = SearchRequestFault(params);
+  {
+    std::lock_guard guard(lock_);
+    lastError_ = fault;
+  }
+  if (!fault.empty()) return E_INVALIDARG;
+  searches->Search(params);
+  return S_OK;
+}
+
+HRESULT CP2PSearchRequest::get_LastError(std::string* value) {
+  if (value == nullptr) return E_POINTER;
+  std::lock_guard guard(lock_);
+  *value = lastError_;
   return S_OK;
 }
 

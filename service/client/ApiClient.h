@@ -58,13 +58,20 @@ class CApiClient {
   std::string destination_;
 };
 
-// A method call's HRESULT, or RPC_E_DISCONNECTED when the bus failed.
+// What a failed bus call means to the caller: E_ACCESSDENIED when the bus's policy refused
+// it, RPC_E_DISCONNECTED for anything else (no service, a broken connection).
+inline HRESULT BusFailure(const sdbus::Error& error) {
+  return error.getName() == "org.freedesktop.DBus.Error.AccessDenied" ? E_ACCESSDENIED
+                                                                      : RPC_E_DISCONNECTED;
+}
+
+// A method call's HRESULT, or the BusFailure when the call did not go through.
 template <typename CallFn>
 HRESULT Call(CallFn call) {
   try {
     return call();
-  } catch (const sdbus::Error&) {
-    return RPC_E_DISCONNECTED;
+  } catch (const sdbus::Error& error) {
+    return BusFailure(error);
   }
 }
 

@@ -347,6 +347,7 @@ class CRemoteSearchRequest final
   HRESULT get_Artist(std::string* value) override { return Get(value, &Glue::get_Artist); }
   HRESULT put_Artist(const std::string& value) override { return Invoke(&Glue::put_Artist, value); }
   HRESULT Search() override { return Invoke(&Glue::Search); }
+  HRESULT get_LastError(std::string* value) override { return Get(value, &Glue::get_LastError); }
 };
 
 }  // namespace OSTREL::COM

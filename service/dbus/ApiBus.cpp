@@ -13,8 +13,6 @@
 namespace OSTREL::COM {
 namespace {
 
-inline constexpr HRESULT E_ACCESSDENIED = static_cast<HRESULT>(0x80070005u);
-
 // Milliseconds until an absolute CLOCK_MONOTONIC deadline in microseconds; -1 for none.
 int PollTimeout(uint64_t deadlineUsec) {
   if (deadlineUsec == UINT64_MAX) return -1;

@@ -107,6 +107,16 @@ class CExportedPointT
  public:
   using CExportedT<Impl, Adaptor, TarnSvcBus::IConnectionPoint_adaptor, EventsAdaptor>::CExportedT;
 
+  // The event as a signal addressed to the object's owner: a broadcast would reach every
+  // client the bus lets listen, and tell each what the others search and download.
+  template <typename... Args>
+  void EmitToOwner(const char* name, const Args&... args) {
+    auto signal = this->getObject().createSignal(EventsAdaptor::INTERFACE_NAME, name);
+    if (!this->Owner().empty()) signal.setDestination(this->Owner());
+    ((signal << args), ...);
+    this->getObject().emitSignal(signal);
+  }
+
  private:
   std::tuple<int32_t, uint32_t> Advise() override {
     auto sink =
@@ -354,6 +364,7 @@ class CExportedSearchRequest final
   std::tuple<int32_t, std::string> get_Artist() override { return Get(&Request::get_Artist); }
   int32_t put_Artist(const std::string& value) override { return impl_->put_Artist(value); }
   int32_t Search() override { return impl_->Search(); }
+  std::tuple<int32_t, std::string> get_LastError() override { return Get(&Request::get_LastError); }
 };
 
 // The exported object for an in-process object of each interface: declared only, for

@@ -142,7 +142,7 @@ std::string CServiceRegistration::ActivationFileText(bool asService) const {
 std::string CServiceRegistration::UnitFileText() const {
   // "-" before a writable path: a folder that does not exist yet does not fail the start.
   return "[Unit]\n"
-         "Description=" + std::string(kServiceName) + "\n"
+         "Description=" + std::string(kServiceDescription) + "\n"
          "\n"
          "[Service]\n"
          "Type=notify\n"

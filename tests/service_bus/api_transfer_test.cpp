@@ -210,10 +210,29 @@ TEST_F(ApiBusTest, SearchRequestKeepsEveryParameter) {
   EXPECT_EQ(request->get_CompleteSources(&sources), S_OK);
   EXPECT_EQ(sources, 3);
   EXPECT_EQ(request->get_MinSize(nullptr), E_POINTER);
-  // Without a keyword nothing starts, and the answer is still S_OK.
+  // Nothing starts without a keyword, with one the parser refuses or with an unknown type,
+  // and the request says why.
   std::shared_ptr<IP2PSearchRequest> empty;
   ASSERT_EQ(manager_->get_SearchRequest(&empty), S_OK);
+  std::string reason;
+  EXPECT_EQ(empty->Search(), E_INVALIDARG);
+  EXPECT_EQ(empty->get_LastError(&reason), S_OK);
+  EXPECT_EQ(reason, "no keyword to search for");
+  for (const char* keyword : {"(ux", "ux AND", ")"}) {
+    EXPECT_EQ(empty->put_Keyword(keyword), S_OK);
+    EXPECT_EQ(empty->Search(), E_INVALIDARG) << keyword;
+    EXPECT_EQ(empty->get_LastError(&reason), S_OK);
+    EXPECT_FALSE(reason.empty()) << keyword;
+  }
+  EXPECT_EQ(empty->put_Keyword("ux"), S_OK);
+  EXPECT_EQ(empty->put_FileType("Music"), S_OK);
+  EXPECT_EQ(empty->Search(), E_INVALIDARG);
+  EXPECT_EQ(empty->get_LastError(&reason), S_OK);
+  EXPECT_NE(reason.find("unknown file type \"Music\""), std::string::npos) << reason;
+  EXPECT_EQ(empty->put_FileType("audio"), S_OK);
   EXPECT_EQ(empty->Search(), S_OK);
+  EXPECT_EQ(empty->get_LastError(&reason), S_OK);
+  EXPECT_EQ(reason, "") << "a search that started leaves no reason behind";
 }
 
 // A client killed while holding objects and advised sinks costs the service nothing: its

@@ -6,10 +6,9 @@
 
 namespace tarn::test {
 
-bool AcceptedPeerSession::Open(const P2P::_tagStructClientConfig& own,
-                               P2P::Client::CClientPtr client) {
+bool AcceptedPeerSession::Open(P2P::CPeerSessionContext& context, P2P::Client::CClientPtr client) {
   if (!manager_.Start() || !pair_.IsValid()) return false;
-  session_ = new P2P::CTARNNetC2CTCPConnecterT(own, std::move(client));
+  session_ = new P2P::CTARNNetC2CTCPConnecterT(context, std::move(client));
   session_->AddRef();
   return session_->AttachAccepted(pair_.TakeServer()) && manager_.Add(session_);
 }

@@ -19,8 +19,8 @@ class AcceptedPeerSession {
   AcceptedPeerSession(const AcceptedPeerSession&) = delete;
   AcceptedPeerSession& operator=(const AcceptedPeerSession&) = delete;
 
-  // `own` must outlive the session. False when a step fails.
-  bool Open(const P2P::_tagStructClientConfig& own, P2P::Client::CClientPtr client);
+  // `context` must outlive the session. False when a step fails.
+  bool Open(P2P::CPeerSessionContext& context, P2P::Client::CClientPtr client);
   // Stops the manager and drops the session; again is harmless.
   void Close();
 

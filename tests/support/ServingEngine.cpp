@@ -6,16 +6,12 @@
 
 #include "engine/base/IdentityKey.h"
 #include "engine/hashing/HashConstants.h"
-#include "engine/net/TARNNetC2CTCPConnecter.h"
-#include "engine/transfer/TransferFileList.h"
 #include "framework/CriticalSection.h"
 #include "tests/support/FakeTransferData.h"
 
 namespace tarn::test {
 
-using P2P::CTARNNetC2CTCPConnecterT;
 using P2P::Shared::File::TransferFile::CTARNNetTransferFile;
-using P2P::Shared::File::TransferFile::CTARNNetTransferFileList;
 using P2P::Shared::File::TransferFile::CTransferFilePtr;
 
 bool ServingEngine::ReadPattern(uint32_t start, uint32_t end, std::vector<uint8_t>& data) {
@@ -53,26 +49,29 @@ bool ServingEngine::Start(const Options& options) {
     OSTREL::Process::CLock guard(file_->LockObject());
     file_->CompletionBitmap() = options.verifiedParts;
   }
-  CTARNNetTransferFileList::GetInstance()->Add(file_);
 
   credits_ = std::make_unique<P2P::Credit::CTARNNetClientCreditList>();
   static const std::string key = P2P::GenerateIdentityKey().value_or("");
   if (!credits_->SetPrivateKey({reinterpret_cast<const uint8_t*>(key.data()), key.size()}))
     return false;
-  service_ = std::make_unique<P2P::CTARNNetUploadService>(
-      [this](const P2P::_tagUnionHash& wanted) {
-        return wanted == hash_ ? file_ : CTransferFilePtr();
-      },
-      P2P::CreditHooksOf(*credits_), options.scheduler);
+  auto findFile = [this](const P2P::_tagUnionHash& wanted) {
+    return wanted == hash_ ? file_ : CTransferFilePtr();
+  };
+  context_ = std::make_unique<P2P::CPeerSessionContext>(own_);
+  service_ = std::make_unique<P2P::CTARNNetUploadService>(findFile, P2P::CreditHooksOf(*credits_),
+                                                          options.scheduler);
   service_->ApplyConfig(own_);
-  CTARNNetC2CTCPConnecterT::SetSecureIdentification(credits_.get());
-  CTARNNetC2CTCPConnecterT::SetUploadService(service_.get());
+  service_->SetResumeHook([this] { context_->served.ResumeWaiting(); });
+  context_->identity = credits_.get();
+  context_->uploads = service_.get();
+  context_->findFile = findFile;
+  context_->clients = &clients_;
   started_ = true;
   if (!manager_.Start()) return false;
   if (!listener_.Create(0, SOCK_STREAM, 0, AF_INET, "127.0.0.1") || !listener_.Listen(512))
     return false;
   port_ = listener_.GetLocalPort();
-  listener_.SetSessionOwner(&own_, &manager_, &clients_);
+  listener_.SetSessionOwner(context_.get(), &manager_);
   if (options.passMs > 0)
     pass_ = std::thread([this] {
       while (!stopping_.load()) {
@@ -84,8 +83,8 @@ bool ServingEngine::Start(const Options& options) {
 }
 
 void ServingEngine::Pass() {
-  CTARNNetC2CTCPConnecterT::OnSchedulerEvents(service_->Tick());
-  CTARNNetC2CTCPConnecterT::ResumeWaitingSessions();
+  context_->served.Deliver(service_->Tick());
+  context_->served.ResumeWaiting();
 }
 
 void ServingEngine::Stop() {
@@ -93,14 +92,12 @@ void ServingEngine::Stop() {
   started_ = false;
   stopping_.store(true);
   if (pass_.joinable()) pass_.join();
-  listener_.SetSessionOwner(nullptr, nullptr, nullptr);
+  listener_.SetSessionOwner(nullptr, nullptr);
   listener_.Close(true);
   manager_.Stop();
-  CTARNNetC2CTCPConnecterT::SetUploadService(nullptr);
-  CTARNNetC2CTCPConnecterT::SetSecureIdentification(nullptr);
   clients_.ClearAll();
   service_.reset();
-  CTARNNetTransferFileList::GetInstance()->Remove(file_.Get());
+  context_.reset();
   file_->AttachData(nullptr);
   file_ = CTransferFilePtr();
 }

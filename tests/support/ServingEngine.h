@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/base/ClientConfig.h"
+#include "engine/net/PeerSessionContext.h"
 #include "engine/net/TARNNetC2CListener.h"
 #include "engine/net/TARNNetC2CManager.h"
 #include "engine/net/TARNNetClientCreditList.h"
@@ -51,6 +52,8 @@ class ServingEngine {
   P2P::CTARNNetC2CManager& Sessions() { return manager_; }
   P2P::CTARNNetC2CListener& Listener() { return listener_; }
   P2P::Client::CTARNNetClientList& Clients() { return clients_; }
+  // What its sessions are built from; null while stopped.
+  P2P::CPeerSessionContext* Context() { return context_.get(); }
   // Bytes the file was asked to read from parts that are not verified (must stay 0).
   uint64_t UnverifiedReads() const { return unverifiedReads_.load(); }
   // The engine's periodic upload pass: expiries, rotations, calls, resumed sending.
@@ -64,6 +67,7 @@ class ServingEngine {
   P2P::_tagUnionHash hash_{};
   P2P::Shared::File::TransferFile::CTransferFilePtr file_;
   std::unique_ptr<P2P::Credit::CTARNNetClientCreditList> credits_;
+  std::unique_ptr<P2P::CPeerSessionContext> context_;
   std::unique_ptr<P2P::CTARNNetUploadService> service_;
   P2P::CTARNNetC2CManager manager_;
   P2P::Client::CTARNNetClientList clients_;

@@ -70,14 +70,13 @@ TEST_F(ClientModuleServerTest, LogsInLearnsTheServerListChecksItAndSavesIt) {
   Store(ConnectionsKey(), "TCP Port", CRegValue::Dword(takenUdpPort));
   ASSERT_FALSE(HasFailure());
 
-  CTARNNetC2STCPConnecter::ResetPublicAddress();
   ASSERT_EQ(CTARNNetClientModule::PeekInstance(), nullptr);
   CTARNNetClientModule* module = StartEngine();
   ASSERT_NE(module, nullptr);
   CTARNNetServerManager& servers = module->GetServerManager();
   EXPECT_TRUE(WaitForLogin());
   EXPECT_EQ(module->GetConfig().clientId, 0x0200007Fu);
-  EXPECT_EQ(CTARNNetC2STCPConnecter::GetPublicAddress(), 0x0200007Fu);
+  EXPECT_EQ(module->GetConnectionManager().GetServerTCPConnecter().GetPublicAddress(), 0x0200007Fu);
   EXPECT_TRUE(WaitUntil(
       [&] { return servers.Contains(answering.Address()) && servers.Contains(silent.Address()); }));
   Remote::Server::_tagStructServerInfo* second = servers.FindByAddress(answering.Address());

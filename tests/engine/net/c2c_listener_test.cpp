@@ -1,5 +1,5 @@
-#include <gtest/gtest.h>
 #include <errno.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "engine/net/TARNNetC2CListener.h"
+#include "engine/peers/ClientList.h"
 #include "engine/protocol/Packet.h"
 #include "engine/protocol/PeerMessages.h"
 #include "tests/support/LoopbackPair.h"
@@ -51,13 +52,15 @@ class C2CListenerTest : public ::testing::Test {
   }
 
   _tagStructClientConfig own_;
-  CTARNNetC2CManager manager_;
   Client::CTARNNetClientList clients_;
+  CPeerSessionContext context_{own_};
+  CTARNNetC2CManager manager_;
   CTARNNetC2CListener listener_;
 };
 
 TEST_F(C2CListenerTest, AcceptedConnectionBecomesAQueuedClientThatAnswersAHello) {
-  listener_.SetSessionOwner(&own_, &manager_, &clients_);
+  context_.clients = &clients_;
+  listener_.SetSessionOwner(&context_, &manager_);
   const int fd = ConnectTo(listener_.GetLocalPort());
   ASSERT_GE(fd, 0);
   ASSERT_TRUE(WaitUntil([&] { return clients_.UploadQueue().Size() == 1; }));
@@ -88,13 +91,15 @@ TEST_F(C2CListenerTest, WithoutAnOwnerEveryConnectionIsClosed) {
 namespace P2P {
 namespace {
 
-// A listener on loopback that hands its sessions, as `own`, to `manager` and `clients`.
-void StartListening(_tagStructClientConfig& own, CTARNNetC2CManager& manager,
-                    Client::CTARNNetClientList& clients, CTARNNetC2CListener& listener) {
+// A listener on loopback that builds its sessions from `context` (with `clients` as their
+// client list) and hands them to `manager`.
+void StartListening(CPeerSessionContext& context, Client::CTARNNetClientList& clients,
+                    CTARNNetC2CManager& manager, CTARNNetC2CListener& listener) {
   ASSERT_TRUE(manager.Start());
   ASSERT_TRUE(listener.Create(0, SOCK_STREAM, 0, AF_INET, "127.0.0.1"));
   ASSERT_TRUE(listener.Listen(128));
-  listener.SetSessionOwner(&own, &manager, &clients);
+  context.clients = &clients;
+  listener.SetSessionOwner(&context, &manager);
 }
 
 // Thousands of connections opened and left silent are all closed by the idle sweep, and their
@@ -116,10 +121,11 @@ TEST(C2CListenerFloodTest, SilentConnectionsAreSweptAndTheirClientsDropped) {
   tarn::test::ManualClock clock;
   _tagStructClientConfig own;
   own.maxConnections = 4096;  // the default would turn most of the flood away at once
-  CTARNNetC2CManager manager;
   Client::CTARNNetClientList clients;
+  CPeerSessionContext context(own);
+  CTARNNetC2CManager manager;
   CTARNNetC2CListener listener;
-  ASSERT_NO_FATAL_FAILURE(StartListening(own, manager, clients, listener));
+  ASSERT_NO_FATAL_FAILURE(StartListening(context, clients, manager, listener));
   std::vector<int> fds;
   for (size_t i = 0; i < kConnections; ++i) {
     const int fd = ConnectTo(listener.GetLocalPort());
@@ -146,10 +152,11 @@ TEST(C2CListenerFloodTest, HelloFloodsEndInClosedSessionsNotGrowingQueues) {
   tarn::test::ManualClock clock;
   _tagStructClientConfig own;
   own.userName = "engine";
-  CTARNNetC2CManager manager;
   Client::CTARNNetClientList clients;
+  CPeerSessionContext context(own);
+  CTARNNetC2CManager manager;
   CTARNNetC2CListener listener;
-  ASSERT_NO_FATAL_FAILURE(StartListening(own, manager, clients, listener));
+  ASSERT_NO_FATAL_FAILURE(StartListening(context, clients, manager, listener));
   _tagStructClientConfig remote;
   remote.userName = "flood";
   remote.userHash.bytes.fill(0x17);

@@ -8,7 +8,6 @@
 #include "engine/net/TARNNetC2CTCPConnecter.h"
 #include "engine/protocol/Packet.h"
 #include "engine/protocol/PeerMessages.h"
-#include "engine/transfer/TransferFileList.h"
 #include "tests/support/AcceptedPeerSession.h"
 #include "tests/support/WaitUntil.h"
 
@@ -16,11 +15,11 @@ namespace P2P {
 namespace {
 
 using namespace Protocol;
-using Shared::File::TransferFile::CTARNNetTransferFileList;
 using Shared::File::TransferFile::CTransferFilePtr;
 using tarn::test::WaitUntil;
 
 constexpr uint32_t kFileSize = 9728000 + 1234;
+constexpr uint32_t kListedServer = 0x0A0A0A0A;
 
 struct SPacket {
   uint8_t protocol = 0;
@@ -66,17 +65,21 @@ class C2CSessionAskedTest : public ::testing::Test {
     file_->HashSet().Reset(kFileSize);
     file_->HashSet().HashList().Add(first);
     file_->HashSet().HashList().Add(second);
-    CTARNNetTransferFileList::GetInstance()->Add(file_);
+    context_.findFile = [this](const _tagUnionHash& hash) {
+      return hash == file_->GetHash() ? file_ : CTransferFilePtr();
+    };
+    // Identification opens only after a hello or info, which most tests do not send.
+    context_.identity = &ident_;
+    context_.serverPort = [](uint32_t address) -> std::optional<uint16_t> {
+      if (address == kListedServer) return uint16_t{4661};
+      return std::nullopt;
+    };
 
     client_ = Client::CClientPtr(new Client::CTARNNetClient);
-    ASSERT_TRUE(peer_.Open(own_, client_));
+    ASSERT_TRUE(peer_.Open(context_, client_));
     session_ = peer_.Session();
   }
-  void TearDown() override {
-    peer_.Close();
-    CTARNNetC2CTCPConnecterT::SetSecureIdentification(nullptr);
-    CTARNNetTransferFileList::GetInstance()->Remove(file_.Get());
-  }
+  void TearDown() override { peer_.Close(); }
   void Send(uint8_t protocol, uint8_t opcode, const std::vector<uint8_t>& payload) {
     ASSERT_TRUE(peer_.Send(protocol, opcode, payload));
   }
@@ -93,6 +96,8 @@ class C2CSessionAskedTest : public ::testing::Test {
 
   _tagStructClientConfig own_;
   CTransferFilePtr file_;
+  CCountingIdent ident_;
+  CPeerSessionContext context_{own_};
   tarn::test::AcceptedPeerSession peer_;
   Client::CClientPtr client_;
   CTARNNetC2CTCPConnecterT* session_ = nullptr;
@@ -178,8 +183,6 @@ TEST_F(C2CSessionAskedTest, MultiPacketIsAnsweredWithNameAndStatusInOnePacket) {
 }
 
 TEST_F(C2CSessionAskedTest, SecureIdentificationOpensOncePerConnection) {
-  CCountingIdent ident;
-  CTARNNetC2CTCPConnecterT::SetSecureIdentification(&ident);
   _tagStructClientConfig remote;
   remote.userHash.bytes.fill(0x99);
   remote.capabilities = kCapabilityWord;  // secure identification version 3
@@ -193,15 +196,11 @@ TEST_F(C2CSessionAskedTest, SecureIdentificationOpensOncePerConnection) {
     if (packet.protocol == kProtocolExtended && packet.opcode == kOpInfoAnswer) break;
   }
   EXPECT_EQ(states, 1);
-  EXPECT_EQ(ident.opened.load(), 1);
+  EXPECT_EQ(ident_.opened.load(), 1);
 }
 
 TEST_F(C2CSessionAskedTest, ClientIdChangeIsBelievedOnlyForListedServersAndOwnAddresses) {
-  constexpr uint32_t kListed = 0x0A0A0A0A;
-  CTARNNetC2CTCPConnecterT::SetServerPortLookup([](uint32_t address) -> std::optional<uint16_t> {
-    if (address == kListed) return uint16_t{4661};
-    return std::nullopt;
-  });
+  constexpr uint32_t kListed = kListedServer;
   auto change = [&](uint32_t id, uint32_t server) {
     std::vector<uint8_t> payload;
     CStreamWriter writer(payload);
@@ -219,7 +218,6 @@ TEST_F(C2CSessionAskedTest, ClientIdChangeIsBelievedOnlyForListedServersAndOwnAd
   EXPECT_EQ(idAfter(1234, 0x0B0B0B0B), 0u);     // a server we do not list
   EXPECT_EQ(idAfter(0x05060708, kListed), 0u);  // a high id that is not this client's address
   EXPECT_EQ(idAfter(4321, kListed), 4321u);     // a low id from a listed server
-  CTARNNetC2CTCPConnecterT::SetServerPortLookup(nullptr);
   const _tagStructPeerIdentity identity = client_->GetIdentity();
   EXPECT_EQ(identity.serverAddress, kListed);
   EXPECT_EQ(identity.serverPort, 4661);

@@ -11,7 +11,6 @@
 #include "engine/net/TARNNetC2CTCPConnecter.h"
 #include "engine/protocol/Packet.h"
 #include "engine/protocol/PeerMessages.h"
-#include "engine/transfer/TransferFileList.h"
 #include "tests/support/AcceptedPeerSession.h"
 #include "tests/support/Sandbox.h"
 
@@ -20,7 +19,6 @@ namespace {
 
 using namespace Protocol;
 using Shared::File::TransferFile::CTARNNetDownloadFileData;
-using Shared::File::TransferFile::CTARNNetTransferFileList;
 using Shared::File::TransferFile::CTransferFilePtr;
 
 constexpr uint32_t kFileSize = 9728000 + 5000;
@@ -38,17 +36,18 @@ class C2CSessionRequestTest : public ::testing::Test {
     std::filesystem::create_directories(sandbox_ / "temp");
     download_ = CTARNNetDownloadFileData::Attach(file_, nullptr);
     ASSERT_TRUE(download_->Create((sandbox_ / "temp").string(), nullptr));
-    CTARNNetTransferFileList::GetInstance()->Add(file_);
+    context_.findFile = [this](const _tagUnionHash& hash) {
+      return hash == file_->GetHash() ? file_ : CTransferFilePtr();
+    };
 
     client_ = Client::CClientPtr(new Client::CTARNNetClient);
     const _tagUnionHash hash = file_->GetHash();
     client_->Initialise(0x0100007F, 4662, 0, 0, &hash, nullptr);
-    ASSERT_TRUE(peer_.Open(own_, client_));
+    ASSERT_TRUE(peer_.Open(context_, client_));
     session_ = peer_.Session();
   }
   void TearDown() override {
     peer_.Close();
-    CTARNNetTransferFileList::GetInstance()->Remove(file_.Get());
     download_->Detach();
   }
   void Send(uint8_t protocol, uint8_t opcode, const std::vector<uint8_t>& payload) {
@@ -79,6 +78,7 @@ class C2CSessionRequestTest : public ::testing::Test {
   _tagStructClientConfig own_;
   CTransferFilePtr file_;
   Shared::File::TransferFile::CDownloadFileDataPtr download_;
+  CPeerSessionContext context_{own_};
   tarn::test::AcceptedPeerSession peer_;
   Client::CClientPtr client_;
   CTARNNetC2CTCPConnecterT* session_ = nullptr;

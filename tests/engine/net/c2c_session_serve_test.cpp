@@ -8,7 +8,6 @@
 #include "engine/protocol/Limits.h"
 #include "engine/protocol/Packet.h"
 #include "engine/protocol/PeerMessages.h"
-#include "engine/transfer/TransferFileList.h"
 #include "tests/support/AcceptedPeerSession.h"
 #include "tests/support/FakeTransferData.h"
 #include "tests/support/WaitUntil.h"
@@ -18,7 +17,6 @@ namespace {
 
 using namespace Protocol;
 using Shared::File::TransferFile::CTARNNetTransferFile;
-using Shared::File::TransferFile::CTARNNetTransferFileList;
 using Shared::File::TransferFile::CTransferFilePtr;
 
 constexpr uint32_t kFileSize = 3 * 184320 + 77;
@@ -40,21 +38,20 @@ class C2CSessionServeTest : public ::testing::Test {
     file_->SetName("served.bin");
     file_->SetSize(kFileSize);
     file_->AttachData(std::make_shared<tarn::test::FakeTransferData>(&ReadPattern, true));
-    CTARNNetTransferFileList::GetInstance()->Add(file_);
-    service_ = std::make_unique<CTARNNetUploadService>(
-        [this](const _tagUnionHash& wanted) {
-          return wanted == file_->GetHash() ? file_ : CTransferFilePtr();
-        },
-        _tagStructUploadCreditHooks{});
-    CTARNNetC2CTCPConnecterT::SetUploadService(service_.get());
+    auto findFile = [this](const _tagUnionHash& wanted) {
+      return wanted == file_->GetHash() ? file_ : CTransferFilePtr();
+    };
+    service_ = std::make_unique<CTARNNetUploadService>(findFile, _tagStructUploadCreditHooks{});
+    service_->SetResumeHook([this] { context_.served.ResumeWaiting(); });
+    context_.findFile = findFile;
+    context_.uploads = service_.get();
 
-    ASSERT_TRUE(peer_.Open(own_, Client::CClientPtr(new Client::CTARNNetClient)));
+    ASSERT_TRUE(peer_.Open(context_, Client::CClientPtr(new Client::CTARNNetClient)));
     session_ = peer_.Session();
   }
   void TearDown() override {
     peer_.Close();
-    CTARNNetC2CTCPConnecterT::SetUploadService(nullptr);
-    CTARNNetTransferFileList::GetInstance()->Remove(file_.Get());
+    service_.reset();
   }
   std::vector<uint8_t> Hash() const {
     const _tagUnionHash hash = file_->GetHash();
@@ -79,6 +76,7 @@ class C2CSessionServeTest : public ::testing::Test {
 
   _tagStructClientConfig own_;
   CTransferFilePtr file_;
+  CPeerSessionContext context_{own_};
   std::unique_ptr<CTARNNetUploadService> service_;
   tarn::test::AcceptedPeerSession peer_;
   CTARNNetC2CTCPConnecterT* session_ = nullptr;

@@ -26,7 +26,7 @@ class C2CTCPConnecterTest : public ::testing::Test {
     own_.capabilities = kCapabilityWord;
     own_.clientVersion = kClientVersionWord;
     client_ = Client::CClientPtr(new Client::CTARNNetClient);
-    ASSERT_TRUE(peer_.Open(own_, client_));
+    ASSERT_TRUE(peer_.Open(context_, client_));
     session_ = peer_.Session();
   }
   void TearDown() override {
@@ -36,6 +36,7 @@ class C2CTCPConnecterTest : public ::testing::Test {
   std::string ReadPacket() { return peer_.ReadPacket(); }
 
   _tagStructClientConfig own_;
+  CPeerSessionContext context_{own_};
   tarn::test::AcceptedPeerSession peer_;
   Client::CClientPtr client_;
   CTARNNetC2CTCPConnecterT* session_ = nullptr;

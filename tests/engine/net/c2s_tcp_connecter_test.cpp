@@ -38,13 +38,11 @@ Bytes Le32(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), 
 class TcpConnecterTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    CTARNNetC2STCPConnecter::ResetPublicAddress();
     config_.tcpPort = 4662;
     config_.userName = "tester";
     config_.ed2kVersion = kEd2kVersion;
     config_.clientVersion = kClientVersionWord;
   }
-  void TearDown() override { CTARNNetC2STCPConnecter::ResetPublicAddress(); }
 
   // Connects the session to `server` and waits for the login to arrive there.
   void ConnectTo(TestIndexServer& server) {
@@ -64,7 +62,6 @@ class TcpConnecterTest : public ::testing::Test {
 
 TEST_F(TcpConnecterTest, LowIdKeepsThePublicAddressHighIdBecomesIt) {
   for (uint32_t id : {0x00FFFFFFu, 0x01000000u}) {
-    CTARNNetC2STCPConnecter::ResetPublicAddress();
     TestIndexServer server;
     server.Update([id](TestIndexServer::Settings& s) {
       s.loginId = id;
@@ -75,7 +72,7 @@ TEST_F(TcpConnecterTest, LowIdKeepsThePublicAddressHighIdBecomesIt) {
     ConnectTo(server);
     ASSERT_TRUE(WaitUntil([&] { return advisor_.connected > connectedBefore; }));
     EXPECT_EQ(session_.GetClientId(), id);
-    EXPECT_EQ(CTARNNetC2STCPConnecter::GetPublicAddress(), id == 0x01000000u ? id : 0u);
+    EXPECT_EQ(session_.GetPublicAddress(), id == 0x01000000u ? id : 0u);
     EXPECT_EQ(session_.ServerSupportsCompactTags(), true);  // the server's flags are 0x19
     // After the id: the server list is asked for; nothing is offered from an empty list.
     EXPECT_TRUE(server.WaitForPackets(0x14, false));
@@ -169,7 +166,7 @@ TEST_F(TcpConnecterTest, TruncatedLoginAnswersLeaveTheSessionPending) {
   EXPECT_EQ(advisor_.connected, 0);
   EXPECT_EQ(config_.clientId, 0u);
   EXPECT_EQ(entry->status.users, 0u);
-  EXPECT_EQ(CTARNNetC2STCPConnecter::GetPublicAddress(), 0u);
+  EXPECT_EQ(session_.GetPublicAddress(), 0u);
 
   // A silent server holds the session open; closing it does not wait for the server.
   const auto start = std::chrono::steady_clock::now();

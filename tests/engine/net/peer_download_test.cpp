@@ -12,7 +12,7 @@
 #include "engine/download/DownloadFileManager.h"
 #include "engine/net/TARNNetC2CManager.h"
 #include "engine/net/TARNNetC2CTCPConnecter.h"
-#include "engine/net/TARNNetUploadService.h"
+#include "engine/net/TARNNetTransferBudget.h"
 #include "engine/peers/ClientList.h"
 #include "engine/protocol/PeerMessages.h"
 #include "engine/transfer/TransferFileList.h"
@@ -53,7 +53,6 @@ class PeerDownloadTest : public ::testing::Test {
     if (downloads_) downloads_->Stop();
     if (auto* files = Shared::File::TransferFile::CTARNNetTransferFileList::PeekInstance())
       files->Clear();
-    CTARNNetC2CTCPConnecterT::ResetPublicAddress();
   }
 
   void SetUp() override {
@@ -65,8 +64,13 @@ class PeerDownloadTest : public ::testing::Test {
     hooks.sourceRemoved = [this](const CTransferFilePtr& file, uint32_t id) {
       clients_.DropSource(file->GetHash(), id);
     };
+    context_.findFile = [](const _tagUnionHash& hash) {
+      auto* files = Shared::File::TransferFile::CTARNNetTransferFileList::PeekInstance();
+      return files != nullptr ? files->FindByHash(hash) : CTransferFilePtr();
+    };
+    context_.clients = &clients_;
     clients_.SetConnectHook([this](const Client::CClientPtr& client, bool callback) {
-      auto* session = new CTARNNetC2CTCPConnecterT(own_, client, &clients_);
+      auto* session = new CTARNNetC2CTCPConnecterT(context_, client);
       session->AddRef();
       const bool connecting = session->ConnectTo(peers_, callback);
       session->Release();
@@ -113,8 +117,9 @@ class PeerDownloadTest : public ::testing::Test {
   fs::path shared_ = sandbox_ / "shared";
   std::vector<uint8_t> content_;
   _tagStructClientConfig own_;
-  CTARNNetC2CManager peers_;
   Client::CTARNNetClientList clients_;
+  CPeerSessionContext context_{own_};
+  CTARNNetC2CManager peers_;
   std::unique_ptr<CTARNNetDownloadFileManager> downloads_;
   CTransferFilePtr file_;
 };
@@ -129,31 +134,31 @@ TEST_F(PeerDownloadTest, PlainBlocksFromOnePeerCompleteAVerifiedFile) {
   EXPECT_GE(peer->CountReceived(0xE3, Protocol::kOpRequestFileName), 1u);
   EXPECT_EQ(peer->CountReceived(0xE3, Protocol::kOpHashSetRequest), 1u);
   EXPECT_GE(peer->CountReceived(0xE3, Protocol::kOpRequestParts), 20u);
-  EXPECT_NE(CTARNNetC2CTCPConnecterT::GetPublicAddress(), 0u);
+  EXPECT_NE(context_.publicAddress.load(), 0u);
 }
 
 TEST_F(PeerDownloadTest, EveryByteTakenIsCreditedToTheSendingPeer) {
   std::atomic<uint64_t> credited{0};
-  _tagStructUploadCreditHooks credits;
-  credits.addDownloaded = [&credited](const _tagUnionHash&, uint64_t bytes) { credited += bytes; };
-  CTARNNetUploadService service([](const _tagUnionHash&) { return CTransferFilePtr(); }, credits);
-  CTARNNetC2CTCPConnecterT::SetUploadService(&service);
+  CTARNNetTransferBudget budget(
+      [&credited](const _tagUnionHash&, uint64_t bytes) { credited += bytes; });
+  context_.budget = &budget;
   auto peer = StartPeer();
   ASSERT_TRUE(peer);
   AddSource(*peer);
   const bool completed = Completed();
   peers_.Stop();
-  CTARNNetC2CTCPConnecterT::SetUploadService(nullptr);
+  context_.budget = nullptr;
   EXPECT_TRUE(completed);
   EXPECT_EQ(credited.load(), content_.size());
 }
 
 TEST_F(PeerDownloadTest, MaxDownloadHoldsTheReceivingRateWithinTenPercent) {
-  CTARNNetUploadService service([](const _tagUnionHash&) { return CTransferFilePtr(); }, {});
+  CTARNNetTransferBudget budget;
   _tagStructClientConfig config;
   config.maxDownloadKiB = 2048;
-  service.ApplyConfig(config);
-  CTARNNetC2CTCPConnecterT::SetUploadService(&service);
+  budget.ApplyConfig(config);
+  budget.SetReadResumeHook([this] { context_.pausedReaders.ResumeAll(); });
+  context_.budget = &budget;
   auto peer = StartPeer();
   ASSERT_TRUE(peer);
   AddSource(*peer);
@@ -167,7 +172,7 @@ TEST_F(PeerDownloadTest, MaxDownloadHoldsTheReceivingRateWithinTenPercent) {
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
   peers_.Stop();
-  CTARNNetC2CTCPConnecterT::SetUploadService(nullptr);
+  context_.budget = nullptr;
   const double limit = 2048.0 * 1024;
   EXPECT_NEAR((after - before) / seconds, limit, 0.1 * limit);
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/net/TARNNetRateLimiter.h"
+#include "engine/net/TARNNetTransferBudget.h"
 #include "tests/support/ManualClock.h"
 #include "tests/support/WaitUntil.h"
 
@@ -114,6 +115,28 @@ TEST(RateLimiterTest, SessionsOnManyThreadsShareOneBudget) {
   stop = true;
   for (auto& session : sessions) session.join();
   EXPECT_EQ(taken.load(), 200000u);
+}
+
+// Received bytes are credited to their sender whatever the allowance; the answer is the wait
+// before reading on.
+TEST(TransferBudgetTest, CreditsTheSenderAndSpendsTheDownloadAllowance) {
+  tarn::test::ManualClock clock;
+  std::vector<std::pair<uint8_t, uint64_t>> credited;
+  CTARNNetTransferBudget budget([&](const _tagUnionHash& user, uint64_t bytes) {
+    credited.emplace_back(user.bytes[0], bytes);
+  });
+  _tagStructClientConfig config;
+  config.maxDownloadKiB = 10;
+  budget.ApplyConfig(config);
+  _tagUnionHash user;
+  user.bytes.fill(7);
+  clock.Advance(1000);
+  EXPECT_EQ(budget.OnReceived(user, 2560), 0u);  // the quarter second the bucket holds
+  EXPECT_EQ(budget.OnReceived(user, 10240), 1000u);
+  EXPECT_EQ(credited, (std::vector<std::pair<uint8_t, uint64_t>>{{7, 2560}, {7, 10240}}));
+  config.maxDownloadKiB = 0;
+  budget.ApplyConfig(config);
+  EXPECT_EQ(budget.OnReceived(user, 1u << 30), 0u);
 }
 
 }  // namespace

@@ -174,7 +174,7 @@ TEST_F(ServeHostileTest, FloodsOfRequestsAndOfIdentitiesHoldOnePlaceAndWasteNoSl
   ASSERT_TRUE(newcomer);
   ASSERT_TRUE(newcomer->SendHashed(kOpStartUploadRequest, file));
   EXPECT_EQ(newcomer->Read().opcode, kOpAcceptUploadRequest);
-  EXPECT_EQ(CTARNNetC2CTCPConnecterT::ServedSessions().Size(), 2u);
+  EXPECT_EQ(engine_.Context()->served.Size(), 2u);
 }
 
 // 6000 clients ask in waves and hang up: 5000 keep a place, the rest are refused silently, and
@@ -229,7 +229,7 @@ TEST_F(ServeHostileTest, SixThousandQueuedClientsStayWithinMaxQueueAndLeaveNothi
   // Only the slot holder keeps a session and a client record; the waiters are known by hash.
   EXPECT_TRUE(WaitUntil([&] { return engine_.Sessions().ObjectCount() == 1; }, 10s));
   EXPECT_EQ(engine_.Clients().Size(), 1u);
-  EXPECT_EQ(CTARNNetC2CTCPConnecterT::ServedSessions().Size(), 1u);
+  EXPECT_EQ(engine_.Context()->served.Size(), 1u);
 }
 
 // Connections beyond "Max Connections" are closed as they are accepted, counted, and logged

@@ -66,9 +66,6 @@ class UploadServiceTest : public ::testing::Test {
     hooks.addUploaded = [this](const _tagUnionHash& user, uint64_t bytes) {
       uploaded_[user] += bytes;
     };
-    hooks.addDownloaded = [this](const _tagUnionHash& user, uint64_t bytes) {
-      downloaded_[user] += bytes;
-    };
     Client::_tagStructUploadSchedulerSettings settings;
     settings.slots = slots;
     return CTARNNetUploadService(
@@ -81,7 +78,7 @@ class UploadServiceTest : public ::testing::Test {
   tarn::test::ManualClock clock_;
   CTransferFilePtr file_;
   std::map<_tagUnionHash, double> modifiers_;
-  std::map<_tagUnionHash, uint64_t> uploaded_, downloaded_;
+  std::map<_tagUnionHash, uint64_t> uploaded_;
 };
 
 TEST_F(UploadServiceTest, OneSlotServesOneWhileTheOthersGetRanksAndCreditDecides) {
@@ -109,8 +106,6 @@ TEST_F(UploadServiceTest, OneSlotServesOneWhileTheOthersGetRanksAndCreditDecides
 
   const auto events = service.OnUploadFinished(Hash(1));
   EXPECT_EQ(events.called, std::vector<_tagUnionHash>{Hash(3)});
-  service.OnDataReceived(Hash(2), 1234);
-  EXPECT_EQ(downloaded_[Hash(2)], 1234u);
 }
 
 TEST_F(UploadServiceTest, ServesVerifiedRangesInOrderAndStopsAtTheFirstRefusal) {

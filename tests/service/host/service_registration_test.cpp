@@ -73,7 +73,7 @@ TEST_F(ServiceRegistrationTest, ServiceWritesClassKeysActivationFileAndUnit) {
   for (const char* line :
        {"Type=notify\n", "BusName=com.ostrel.TarnSvc\n", "ExecStart=/opt/tarn/bin/tarnsvc\n",
         "Restart=on-failure\n", "NoNewPrivileges=yes\n", "ProtectSystem=strict\n",
-        "PrivateTmp=yes\n"}) {
+        "PrivateTmp=yes\n", "Description=TARN Client Network Service\n"}) {
     EXPECT_NE(unit.find(line), std::string::npos) << line;
   }
   EXPECT_NE(unit.find("ReadWritePaths=-" + (sandbox_ / "data/Ostrel").string() + " -" +

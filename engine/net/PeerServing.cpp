@@ -1,14 +1,10 @@
-// The serving half of a peer session: start-upload requests go through the engine's upload
-// service, asked ranges are sent a slice at a time while the socket's send queue stays short,
-// and the rest follows as the socket drains. Split from TARNNetC2CTCPConnecter.cpp.
+#include "engine/net/PeerServing.h"
+
 #include <algorithm>
-#include <mutex>
 #include <vector>
 
-#include "engine/net/PausedReaderRegistry.h"
-#include "engine/net/ServedSessionRegistry.h"
-#include "engine/net/TARNNetC2CTCPConnecter.h"
 #include "engine/protocol/Limits.h"
+#include "engine/protocol/Packet.h"
 #include "engine/protocol/PeerMessages.h"
 
 namespace P2P {
@@ -25,19 +21,23 @@ constexpr size_t kSendQueueLow = 2 * kServeSlice;
 
 }  // namespace
 
-_tagStructUploadPeer CTARNNetC2CTCPConnecterT::UploadPeer() const {
+CTARNNetPeerServing::CTARNNetPeerServing(CPeerSessionContext& context, ITARNNetPeerLink& link,
+                                         Client::CClientPtr client)
+    : context_(context), link_(link), client_(std::move(client)) {}
+
+_tagStructUploadPeer CTARNNetPeerServing::UploadPeer() const {
   const Protocol::_tagStructPeerIdentity identity = client_->GetIdentity();
   _tagStructUploadPeer peer;
   peer.userHash = identity.userHash;
-  peer.address = remoteAddress_;
+  peer.address = link_.RemoteAddress();
   peer.udpPort = identity.udpPort;
   peer.compressionVersion = CompressionVersion(client_->GetCapabilities());
   return peer;
 }
 
-bool CTARNNetC2CTCPConnecterT::AdmitUpload(const _tagUnionHash& file) {
-  CTARNNetUploadService* service = uploadService_.load();
-  if (service == nullptr) return SendPacket(kProtocolEDonkey, kOpAcceptUploadRequest);
+bool CTARNNetPeerServing::AdmitUpload(const _tagUnionHash& file) {
+  CTARNNetUploadService* service = context_.uploads;
+  if (service == nullptr) return link_.SendPacket(kProtocolEDonkey, kOpAcceptUploadRequest);
   const _tagStructUploadPeer peer = UploadPeer();
   _tagUnionHash previous;
   bool otherUser = false;
@@ -51,16 +51,16 @@ bool CTARNNetC2CTCPConnecterT::AdmitUpload(const _tagUnionHash& file) {
   }
   // A client that said hello again under another user hash leaves that user without a
   // session: were it still thought connected, it could be called to a slot nobody uses.
-  if (otherUser && ServedSessions().Unregister(this))
-    OnSchedulerEvents(service->OnSessionClosed(previous));
-  ServedSessions().Register(peer.userHash, this);
+  if (otherUser && context_.served.Unregister(this))
+    context_.served.Deliver(service->OnSessionClosed(previous));
+  context_.served.Register(peer.userHash, this);
   const std::vector<uint8_t> answer = service->OnStartUploadRequest(peer, file);
   // A full queue gets no answer; the client asks again later.
-  return answer.empty() || Send(answer);
+  return answer.empty() || link_.Send(answer);
 }
 
-void CTARNNetC2CTCPConnecterT::QueueServeRanges(const _tagUnionHash& file,
-                                                const RequestRecord& request) {
+void CTARNNetPeerServing::QueueServeRanges(const _tagUnionHash& file,
+                                           const RequestRecord& request) {
   {
     std::lock_guard guard(serveLock_);
     // Asking for another file drops what was owed of the last one.
@@ -73,27 +73,20 @@ void CTARNNetC2CTCPConnecterT::QueueServeRanges(const _tagUnionHash& file,
   PumpUpload();
 }
 
-void CTARNNetC2CTCPConnecterT::OnSend(int /*error*/) {
-  Flush();
-  PumpUpload();
+void CTARNNetPeerServing::OnUploadCalled() {
+  link_.SendPacket(kProtocolEDonkey, kOpAcceptUploadRequest);
 }
 
-void CTARNNetC2CTCPConnecterT::ResumeUpload() { PumpUpload(); }
-
-void CTARNNetC2CTCPConnecterT::OnUploadCalled() {
-  SendPacket(kProtocolEDonkey, kOpAcceptUploadRequest);
-}
-
-void CTARNNetC2CTCPConnecterT::OnUploadRotated() {
-  CTARNNetUploadService* service = uploadService_.load();
+void CTARNNetPeerServing::OnUploadRotated() {
+  CTARNNetUploadService* service = context_.uploads;
   {
     std::lock_guard guard(serveLock_);
     servePending_.clear();
   }
-  if (service != nullptr && client_) Send(service->QueueRankPacket(UploadPeer().userHash));
+  if (service != nullptr && client_) link_.Send(service->QueueRankPacket(UploadPeer().userHash));
 }
 
-void CTARNNetC2CTCPConnecterT::PumpUpload() {
+void CTARNNetPeerServing::PumpUpload() {
   // One pump at a time. A call that finds another pumping leaves it a note, and the pumping
   // thread goes round once more: a resume that arrives while the last slice is being sent is
   // not lost.
@@ -106,20 +99,20 @@ void CTARNNetC2CTCPConnecterT::PumpUpload() {
   }
 }
 
-void CTARNNetC2CTCPConnecterT::PumpLocked() {
-  CTARNNetUploadService* service = uploadService_.load();
+void CTARNNetPeerServing::PumpLocked() {
+  CTARNNetUploadService* service = context_.uploads;
   if (service == nullptr || !client_) return;
   std::lock_guard guard(serveLock_);
   const _tagStructUploadPeer peer = UploadPeer();
   std::vector<uint8_t> out;
-  while (!servePending_.empty() && IsOpen() && QueuedSendBytes() < kSendQueueLow) {
+  while (!servePending_.empty() && link_.IsOpen() && link_.QueuedSendBytes() < kSendQueueLow) {
     auto& range = servePending_.front();
     RequestRecord slice;
     slice.start[0] = range.first;
     slice.end[0] = std::min(range.second, range.first + kServeSlice);
     out.clear();
     const _tagStructUploadServeResult result = service->Serve(peer, uploadFile_, slice, 0, out);
-    if (!out.empty() && !Send(out)) return;
+    if (!out.empty() && !link_.Send(out)) return;
     switch (result.status) {
       case EUploadServe::kServed:
       case EUploadServe::kSlotUsedUp:
@@ -127,28 +120,28 @@ void CTARNNetC2CTCPConnecterT::PumpLocked() {
         if (range.first >= range.second) servePending_.pop_front();
         if (result.status == EUploadServe::kSlotUsedUp) {
           // The next pass rotates the slot or starts a new term; either way this resumes.
-          ServedSessions().MarkWaiting(this);
+          context_.served.MarkWaiting(this);
           return;
         }
         break;
       case EUploadServe::kRateLimited:
-        ServedSessions().MarkWaiting(this);
+        context_.served.MarkWaiting(this);
         service->ResumeAfter(std::max<uint32_t>(result.waitMs, 1));
         return;
       case EUploadServe::kNotUploading:
         servePending_.clear();
-        Send(service->QueueRankPacket(peer.userHash));
+        link_.Send(service->QueueRankPacket(peer.userHash));
         return;
       case EUploadServe::kRefused:
         servePending_.clear();
-        SendPacket(kProtocolEDonkey, kOpOutOfPartRequests);
+        link_.SendPacket(kProtocolEDonkey, kOpOutOfPartRequests);
         return;
     }
   }
 }
 
-void CTARNNetC2CTCPConnecterT::EndUploadSide() {
-  CTARNNetUploadService* service = uploadService_.load();
+void CTARNNetPeerServing::End() {
+  CTARNNetUploadService* service = context_.uploads;
   bool registered = false;
   _tagUnionHash user;
   {
@@ -160,14 +153,14 @@ void CTARNNetC2CTCPConnecterT::EndUploadSide() {
   }
   // Only the user's current session speaks for it: an older one closing late must not take
   // the slot of a client that has reconnected.
-  const bool current = ServedSessions().Unregister(this);
+  const bool current = context_.served.Unregister(this);
   if (service == nullptr || !registered || !current) return;
   // The slot it held goes to the next client now, not at the next pass.
-  OnSchedulerEvents(service->OnSessionClosed(user));
+  context_.served.Deliver(service->OnSessionClosed(user));
 }
 
-bool CTARNNetC2CTCPConnecterT::FinishServedUpload(const _tagUnionHash& file) {
-  CTARNNetUploadService* service = uploadService_.load();
+bool CTARNNetPeerServing::FinishServedUpload(const _tagUnionHash& file) {
+  CTARNNetUploadService* service = context_.uploads;
   _tagUnionHash user;
   {
     std::lock_guard guard(serveLock_);
@@ -176,58 +169,10 @@ bool CTARNNetC2CTCPConnecterT::FinishServedUpload(const _tagUnionHash& file) {
     user = servedUser_;
     servePending_.clear();
   }
-  const bool current = ServedSessions().Unregister(this);
+  const bool current = context_.served.Unregister(this);
   if (service == nullptr || !current) return true;
-  OnSchedulerEvents(service->OnUploadFinished(user));
+  context_.served.Deliver(service->OnUploadFinished(user));
   return true;
-}
-
-CServedSessionRegistry& CTARNNetC2CTCPConnecterT::ServedSessions() {
-  static CServedSessionRegistry registry;
-  return registry;
-}
-
-void CTARNNetC2CTCPConnecterT::SetUploadService(CTARNNetUploadService* service) {
-  if (service != nullptr) {
-    service->SetResumeHook(&ResumeWaitingSessions);
-    service->SetReadResumeHook(&ResumePausedReaders);
-  }
-  uploadService_.store(service);
-}
-
-void CTARNNetC2CTCPConnecterT::ForServedSession(
-    const _tagUnionHash& user, const std::function<void(CTARNNetC2CTCPConnecterT&)>& action) {
-  // Held by the reference Find took while the action runs.
-  CTARNNetC2CTCPConnecterT* found = ServedSessions().Find(user);
-  if (found == nullptr) return;
-  action(*found);
-  found->Release();
-}
-
-void CTARNNetC2CTCPConnecterT::OnSchedulerEvents(const Client::_tagStructSchedulerEvents& events) {
-  for (const _tagUnionHash& user : events.called)
-    ForServedSession(user, [](CTARNNetC2CTCPConnecterT& session) { session.OnUploadCalled(); });
-  for (const _tagUnionHash& user : events.rotated)
-    ForServedSession(user, [](CTARNNetC2CTCPConnecterT& session) { session.OnUploadRotated(); });
-}
-
-CPausedReaderRegistry& CTARNNetC2CTCPConnecterT::PausedReaders() {
-  static CPausedReaderRegistry registry;
-  return registry;
-}
-
-void CTARNNetC2CTCPConnecterT::ResumePausedReaders() {
-  for (CTARNNetC2CTCPConnecterT* session : PausedReaders().TakeAll()) {
-    session->PauseReceiving(false);
-    session->Release();
-  }
-}
-
-void CTARNNetC2CTCPConnecterT::ResumeWaitingSessions() {
-  for (CTARNNetC2CTCPConnecterT* session : ServedSessions().TakeWaiting()) {
-    session->ResumeUpload();
-    session->Release();
-  }
 }
 
 }  // namespace P2P

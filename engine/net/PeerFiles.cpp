@@ -1,0 +1,45 @@
+#include "engine/net/PeerFiles.h"
+
+#include "engine/protocol/Packet.h"
+#include "engine/protocol/PeerMessages.h"
+#include "framework/CriticalSection.h"
+
+namespace P2P {
+
+Shared::File::TransferFile::CTransferFilePtr KnownFileOr(const CPeerSessionContext& context,
+                                                         ITARNNetPeerLink& link,
+                                                         std::span<const uint8_t> payload,
+                                                         bool answer) {
+  Protocol::CStreamReader reader(payload);
+  _tagUnionHash hash;
+  if (!reader.ReadHash(hash)) return {};
+  if (auto file = context.FindFile(hash)) return file;
+  if (answer) link.SendPacket(Protocol::kProtocolEDonkey, Protocol::kOpFileNotFound, hash.bytes);
+  link.Close();
+  return {};
+}
+
+std::optional<SAichPartMessage> ReadAichPartMessage(const CPeerSessionContext& context,
+                                                    ITARNNetPeerLink& link,
+                                                    std::span<const uint8_t> payload, bool answer) {
+  SAichPartMessage message;
+  message.file = KnownFileOr(context, link, payload, answer);
+  if (!message.file) return std::nullopt;
+  Protocol::CStreamReader reader(payload.subspan(_tagUnionHash::kSize));
+  if (!reader.ReadUInt16(message.part) || !reader.ReadBytes(message.root.bytes))
+    return std::nullopt;
+  message.rest = reader.Rest();
+  return message;
+}
+
+Protocol::SPartStatus PartStatusOf(Shared::File::TransferFile::CTARNNetTransferFile& file) {
+  Protocol::SPartStatus status;
+  status.fileSize = file.GetSize();
+  status.whole = file.Data()->IsFinished();
+  if (status.whole) return status;
+  OSTREL::Process::CLock guard(file.LockObject());
+  status.complete = file.CompletionBitmap();
+  return status;
+}
+
+}  // namespace P2P

@@ -1,0 +1,174 @@
+// What a peer session says about one file, byte for byte: the requests a downloader sends as
+// far as the remote client's capabilities reach, and the asked side's answers, including the
+// multi-packet request read up to its first bad sub-request and answered in its order.
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "engine/protocol/PeerFileMessages.h"
+#include "engine/protocol/PeerMessages.h"
+
+namespace P2P::Protocol {
+namespace {
+
+constexpr uint32_t kPart = 9728000;
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Concat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
+  return out;
+}
+
+_tagUnionHash FileHash() {
+  _tagUnionHash hash;
+  hash.bytes.fill(0x11);
+  return hash;
+}
+Bytes HashBytes() { return Bytes(16, 0x11); }
+Bytes Le16(uint16_t v) { return {uint8_t(v), uint8_t(v >> 8)}; }
+Bytes Le32(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; }
+
+// A capability word with the fields the file messages look at.
+uint32_t Capabilities(uint32_t extendedRequests, uint32_t sourceExchange, uint32_t aich,
+                      bool multiPacket = false) {
+  return extendedRequests << 8 | sourceExchange << 12 | aich << 29 | (multiPacket ? 2u : 0u);
+}
+
+// Three parts with the second one verified: status count 3, bits 0b010.
+SPartStatus SecondPartOnly() { return {2 * kPart + 10, false, {0, 1, 0}}; }
+const Bytes kSecondPartOnlyBits = {3, 0, 0b010};
+
+TEST(PeerFileMessagesTest, FileNameRequestCarriesAsMuchAsTheRemoteVersionAsks) {
+  struct Case {
+    uint32_t version;
+    uint32_t sources;
+    Bytes after;
+  };
+  const Case cases[] = {
+      {0, 7, {}},
+      {1, 7, kSecondPartOnlyBits},
+      {2, 7, Concat({kSecondPartOnlyBits, Le16(7)})},
+      {2, 70000, Concat({kSecondPartOnlyBits, Le16(0xFFFF)})},  // the count is cut, not wrapped
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(BuildFileNameRequest(FileHash(), Capabilities(c.version, 0, 0), SecondPartOnly(),
+                                   c.sources),
+              Concat({HashBytes(), c.after}))
+        << c.version << " " << c.sources;
+  // A whole file says so with a count of 0 whatever its bitmap.
+  const SPartStatus whole{2 * kPart + 10, true, {0, 0, 0}};
+  EXPECT_EQ(BuildFileNameRequest(FileHash(), Capabilities(1, 0, 0), whole, 0),
+            Concat({HashBytes(), Le16(0)}));
+}
+
+TEST(PeerFileMessagesTest, MultiPacketRequestAsksOnlyWhatTheRemoteClientSupports) {
+  const Bytes name = Concat({{kOpRequestFileName}, kSecondPartOnlyBits, Le16(3)});
+  EXPECT_EQ(
+      BuildMultiPacketFileRequest(FileHash(), Capabilities(2, 1, 1), SecondPartOnly(), 3, true),
+      Concat(
+          {HashBytes(), name, {kOpSetRequestedFile, kOpRequestSources, kOpAichFileHashRequest}}));
+  // One part needs no status; no source exchange, no AICH: the name alone.
+  EXPECT_EQ(
+      BuildMultiPacketFileRequest(FileHash(), Capabilities(0, 0, 0), SecondPartOnly(), 3, false),
+      Concat({HashBytes(), {kOpRequestFileName}}));
+}
+
+TEST(PeerFileMessagesTest, RequestsAndAichMessagesLayOutTheirFieldsInOrder) {
+  const uint32_t starts[3] = {0, 184320, 7};
+  const uint32_t ends[3] = {184320, 368640, 7};
+  EXPECT_EQ(
+      BuildRequestParts(FileHash(), starts, ends),
+      Concat({HashBytes(), Le32(0), Le32(184320), Le32(7), Le32(184320), Le32(368640), Le32(7)}));
+  AichRoot root;
+  root.fill(0xA5);
+  const Bytes rootBytes(root.begin(), root.end());
+  EXPECT_EQ(BuildAichRequest(FileHash(), 513, root), Concat({HashBytes(), Le16(513), rootBytes}));
+  EXPECT_EQ(BuildAichAnswer(FileHash(), 513, root, Bytes{9, 8, 7}),
+            Concat({HashBytes(), Le16(513), rootBytes, {9, 8, 7}}));
+  EXPECT_EQ(BuildAichFileHashAnswer(FileHash(), root), Concat({HashBytes(), rootBytes}));
+  EXPECT_EQ(BuildPublicIpAnswer(0x0100007F), Le32(0x0100007F));
+}
+
+TEST(PeerFileMessagesTest, StatusAndNameAnswersReadBackAndLongNamesAreCut) {
+  const Bytes status = BuildFileStatus(FileHash(), SecondPartOnly());
+  CStreamReader statusReader(std::span<const uint8_t>(status).subspan(16));
+  EXPECT_EQ(ReadPartStatus(statusReader, SecondPartOnly().fileSize),
+            (std::vector<uint8_t>{0, 1, 0}));
+
+  const std::string longName(70000, 'n');
+  const Bytes answer = BuildFileNameAnswer(FileHash(), longName);
+  CStreamReader nameReader(std::span<const uint8_t>(answer).subspan(16));
+  std::string name;
+  ASSERT_TRUE(ReadFileName(nameReader, name));
+  EXPECT_EQ(name.size(), 0xFFFFu);
+  EXPECT_TRUE(nameReader.AtEnd());
+}
+
+TEST(PeerFileMessagesTest, MultiPacketRequestIsReadUpToItsFirstBadSubRequest) {
+  const uint32_t size = 2 * kPart + 10;
+  struct Case {
+    const char* what;
+    uint32_t version;
+    Bytes body;
+    Bytes asked;
+  };
+  const Bytes ownStatus = {3, 0, 0};
+  const Case cases[] = {
+      {"all four, version 0",
+       0,
+       {kOpRequestFileName, kOpSetRequestedFile, kOpRequestSources, kOpAichFileHashRequest},
+       {kOpRequestFileName, kOpSetRequestedFile, kOpRequestSources, kOpAichFileHashRequest}},
+      {"the name request's status and count are read past",
+       2,
+       Concat({{kOpRequestFileName}, ownStatus, Le16(1), {kOpSetRequestedFile}}),
+       {kOpRequestFileName, kOpSetRequestedFile}},
+      {"a status with the wrong count ends the request",
+       1,
+       Concat({{kOpSetRequestedFile, kOpRequestFileName}, {9, 0, 0}}),
+       {kOpSetRequestedFile}},
+      {"an unknown opcode ends the request",
+       0,
+       {kOpSetRequestedFile, 0x77, kOpRequestFileName},
+       {kOpSetRequestedFile}},
+      {"a count cut short ends the request",
+       2,
+       Concat({{kOpSetRequestedFile, kOpRequestFileName}, ownStatus, {1}}),
+       {kOpSetRequestedFile}},
+  };
+  for (const Case& c : cases) {
+    CStreamReader reader(c.body);
+    EXPECT_EQ(ReadMultiPacketRequest(reader, Capabilities(c.version, 0, 0), size), c.asked)
+        << c.what;
+  }
+}
+
+TEST(PeerFileMessagesTest, MultiPacketAnswerFollowsTheAskedOrderAndSkipsWhatItCannotGive) {
+  AichRoot root;
+  root.fill(0x3C);
+  const SFileAnswers answers{SecondPartOnly(), "clip.avi", root};
+  const Bytes asked = {kOpAichFileHashRequest, kOpRequestSources, kOpSetRequestedFile,
+                       kOpRequestFileName};
+  EXPECT_EQ(BuildMultiPacketAnswer(FileHash(), asked, Capabilities(0, 0, 1), answers),
+            Concat({HashBytes(),
+                    {kOpAichFileHashAnswer},
+                    Bytes(root.begin(), root.end()),
+                    {kOpFileStatus},
+                    kSecondPartOnlyBits,
+                    {kOpFileNameAnswer},
+                    Le16(8),
+                    {'c', 'l', 'i', 'p', '.', 'a', 'v', 'i'}}));
+  // No AICH on the remote side, or no root of ours: no AICH answer; nothing left: no packet.
+  const Bytes aichOnly = {kOpAichFileHashRequest, kOpRequestSources};
+  EXPECT_TRUE(BuildMultiPacketAnswer(FileHash(), aichOnly, Capabilities(0, 0, 0), answers).empty());
+  SFileAnswers rootless = answers;
+  rootless.aichRoot.reset();
+  EXPECT_TRUE(
+      BuildMultiPacketAnswer(FileHash(), aichOnly, Capabilities(0, 0, 1), rootless).empty());
+}
+
+}  // namespace
+}  // namespace P2P::Protocol
