@@ -26,6 +26,13 @@ constexpr SColumn kResultColumns[] = {{811, 30, L}, {822, 20, R}, {821, 20, L}, 
                                       {855, 20, R}, {832, 20, R}, {833, 20, R}, {834, 20, R},
                                       {835, 20, R}, {836, 20, R}, {837, 20, R}};
 
+constexpr SFolderNames kFolders[] = {
+    {EFolder::kRoot, "root", 801, "P2PListX"},
+    {EFolder::kIncoming, "incoming", 803, "P2PDownloadListX"},
+    {EFolder::kShared, "shared", 804, "P2PSharedListX"},
+    {EFolder::kSearchResults, "results", 805, "P2PSearchResultListX"},
+};
+
 template <typename T>
 int Order(const T& a, const T& b) {
   return a < b ? -1 : (b < a ? 1 : 0);
@@ -52,6 +59,14 @@ bool IsAscii(const std::string& text) {
 }
 
 }  // namespace
+
+const SFolderNames& NamesOf(EFolder folder) { return kFolders[static_cast<size_t>(folder)]; }
+
+std::optional<EFolder> FolderNamed(std::string_view name) {
+  for (const SFolderNames& f : kFolders)
+    if (name == f.name) return f.folder;
+  return std::nullopt;
+}
 
 std::span<const SColumn> Columns(EFolder folder) {
   switch (folder) {

@@ -5,8 +5,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "shell/ui/ItemRecords.h"
@@ -15,6 +17,18 @@ namespace tarn::shell::ui {
 
 enum class EFolder { kRoot, kIncoming, kShared, kSearchResults };
 enum class EAlign { kLeft, kRight };
+
+// What names a folder: the page's name for it, its title's string number, and the registry
+// value its view state is kept under.
+struct SFolderNames {
+  EFolder folder;
+  const char* name;
+  int titleId;
+  const char* viewStateValue;
+};
+const SFolderNames& NamesOf(EFolder folder);
+// The folder of a page name; nothing for a name no folder has.
+std::optional<EFolder> FolderNamed(std::string_view name);
 
 struct SColumn {
   int titleId;  // the title's number in the shell's string table

@@ -76,10 +76,7 @@ std::vector<SRootChild> RootChildren(OSTREL::Platform::CRegistry& registry) {
 }
 
 std::optional<SFolderRef> ParseFolderName(std::string_view name) {
-  if (name == "root") return SFolderRef{EFolder::kRoot, {}};
-  if (name == "incoming") return SFolderRef{EFolder::kIncoming, {}};
-  if (name == "shared") return SFolderRef{EFolder::kShared, {}};
-  if (name == "results") return SFolderRef{EFolder::kSearchResults, {}};
+  if (const auto folder = FolderNamed(name)) return SFolderRef{*folder, {}};
   if (IsClassIdentifier(name)) return SFolderRef{EFolder::kRoot, std::string(name)};
   return std::nullopt;
 }

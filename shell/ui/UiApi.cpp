@@ -59,33 +59,7 @@ SApiAnswer Error(int status, std::string_view message) {
   return {status, json.Text()};
 }
 
-std::string_view FolderName(EFolder folder) {
-  switch (folder) {
-    case EFolder::kRoot:
-      return "root";
-    case EFolder::kIncoming:
-      return "incoming";
-    case EFolder::kShared:
-      return "shared";
-    case EFolder::kSearchResults:
-      return "results";
-  }
-  return "root";
-}
-
-std::string_view FolderTitle(EFolder folder) {
-  switch (folder) {
-    case EFolder::kRoot:
-      return ShellString(kStrRootFolder);
-    case EFolder::kIncoming:
-      return ShellString(kStrIncomingFolder);
-    case EFolder::kShared:
-      return ShellString(kStrSharedFolder);
-    case EFolder::kSearchResults:
-      return ShellString(kStrSearchResultsFolder);
-  }
-  return {};
-}
+std::string_view FolderTitle(EFolder folder) { return ShellString(NamesOf(folder).titleId); }
 
 std::string_view SearchStateName(ESearchState state) {
   switch (state) {
@@ -252,7 +226,7 @@ SApiAnswer CUiApi::ListFolder(EFolder folder, const Snapshot<Record>& records,
 
   CJsonWriter json;
   json.BeginObject()
-      .Member("folder", FolderName(folder))
+      .Member("folder", NamesOf(folder).name)
       .Member("title", FolderTitle(folder))
       .Member("reachable", data_.DaemonReachable());
   WriteColumns(json, folder);

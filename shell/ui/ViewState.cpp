@@ -17,25 +17,11 @@ constexpr int kMaxWidth = 200;
 
 }  // namespace
 
-const char* ViewStateValueName(EFolder folder) {
-  switch (folder) {
-    case EFolder::kRoot:
-      return "P2PListX";
-    case EFolder::kIncoming:
-      return "P2PDownloadListX";
-    case EFolder::kShared:
-      return "P2PSharedListX";
-    case EFolder::kSearchResults:
-      return "P2PSearchResultListX";
-  }
-  return "P2PListX";
-}
-
 SViewState CViewStates::Load(EFolder folder) {
   SViewState state;
   const auto key = CRegKey::Open(registry_, RegRoot::kCurrentUser, kExplorerKey);
   if (!key) return state;
-  const auto text = key->QueryString(ViewStateValueName(folder), kMaxText);
+  const auto text = key->QueryString(NamesOf(folder).viewStateValue, kMaxText);
   if (!text) return state;
   // "COLUMN DESCENDING WIDTH..." as written by Save; anything else leaves the defaults.
   std::istringstream in(*text);
@@ -58,7 +44,7 @@ bool CViewStates::Save(EFolder folder, const SViewState& state) {
   for (int width : state.widths)
     text += " " + std::to_string(std::clamp(width, kMinWidth, kMaxWidth));
   const auto key = CRegKey::Create(registry_, RegRoot::kCurrentUser, kExplorerKey);
-  return key && key->SetString(ViewStateValueName(folder), text);
+  return key && key->SetString(NamesOf(folder).viewStateValue, text);
 }
 
 }  // namespace tarn::shell::ui

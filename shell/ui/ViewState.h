@@ -28,7 +28,4 @@ class CViewStates {
   OSTREL::Platform::CRegistry& registry_;
 };
 
-// "P2PDownloadListX" and its siblings.
-const char* ViewStateValueName(EFolder folder);
-
 }  // namespace tarn::shell::ui

@@ -55,16 +55,9 @@ for _ in $(seq 20); do
 done
 [ -n "$found" ] || fail "the server did not find the seeder's files"
 
-env $(instance_env "$me") TARN_UI_DIR="$TARN_BUILD/share/tarn/ui" \
-  "$TARN_BUILD/tarnshell" ui --no-open >"$work/ui.log" 2>&1 &
-shell_pid=$!
-address=
-for _ in $(seq 100); do
-  address=$(sed -n 's/^TARN.s page: \(http[^ ]*\)$/\1/p' "$work/ui.log")
-  [ -n "$address" ] && break
-  sleep 0.1
-done
-[ -n "$address" ] || { cat "$work/ui.log" >&2; fail "tarnshell ui did not print its address"; }
+instance_ui "$me" || { cat "$me/ui.log" >&2; fail "tarnshell ui did not print its address"; }
+shell_pid=$UI_PID
+address=$UI_ADDRESS
 echo "page at $address"
 
 rm -rf "$artifacts"
@@ -85,7 +78,7 @@ while kill -0 "$node_pid" 2>/dev/null; do
   fi
   sleep 0.2
 done
-wait "$node_pid" || { cat "$work/ui.log" >&2; fail "the walk-through failed (screenshots in $artifacts)"; }
+wait "$node_pid" || { cat "$me/ui.log" >&2; fail "the walk-through failed (screenshots in $artifacts)"; }
 echo "walk-through passed in $((SECONDS - started)) s; screenshots in $artifacts"
 if [ -n "${TARN_UI_HOLD:-}" ]; then
   echo "holding: $address (DBUS_SESSION_BUS_ADDRESS=$(cat "$me/bus"))"
