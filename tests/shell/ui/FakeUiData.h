@@ -13,7 +13,7 @@ class CFakeUiData final : public IUiData {
   Snapshot<SDownloadRecord> Downloads() override { return Locked(downloads); }
   Snapshot<SSharedFileRecord> SharedFiles() override { return Locked(shared); }
   Snapshot<SSearchResultRecord> Results() override { return Locked(results); }
-  bool DaemonReachable() override { return reachable; }
+  bool DaemonReachable() override { return true; }
   SStatusBar Status() override { return {}; }
   ESearchState SearchState() override { return ESearchState::kIdle; }
 
@@ -60,12 +60,21 @@ class CFakeUiData final : public IUiData {
     return calls_;
   }
 
+  // Under the lock: the server's threads read the lists.
+  void SetDownloads(std::vector<SDownloadRecord> records) { Set(downloads, std::move(records)); }
+  void SetShared(std::vector<SSharedFileRecord> records) { Set(shared, std::move(records)); }
+  void SetResults(std::vector<SSearchResultRecord> records) { Set(results, std::move(records)); }
+
+ private:
+  template <typename Record>
+  void Set(std::vector<Record>& list, std::vector<Record> records) {
+    std::lock_guard guard(lock_);
+    list = std::move(records);
+  }
   std::vector<SDownloadRecord> downloads;
   std::vector<SSharedFileRecord> shared;
   std::vector<SSearchResultRecord> results;
-  bool reachable = true;
 
- private:
   template <typename Record>
   Snapshot<Record> Locked(const std::vector<Record>& records) {
     std::lock_guard guard(lock_);

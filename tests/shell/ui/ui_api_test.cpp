@@ -25,8 +25,10 @@ class UiApiTest : public ::testing::Test {
 };
 
 TEST_F(UiApiTest, AFolderAnswersTheWindowAskedInTheOrderAsked) {
+  std::vector<SSharedFileRecord> files;
   for (uint32_t key = 1; key <= 500; ++key)
-    data_.shared.push_back({.key = key, .name = "file " + std::to_string(1000 - key), .size = key});
+    files.push_back({.key = key, .name = "file " + std::to_string(1000 - key), .size = key});
+  data_.SetShared(std::move(files));
   auto answer = api_.Folder(
       {{"f", "shared"}, {"sort", "2"}, {"desc", "1"}, {"offset", "10"}, {"count", "2"}});
   EXPECT_EQ(answer.status, 200);
@@ -42,7 +44,7 @@ TEST_F(UiApiTest, AFolderAnswersTheWindowAskedInTheOrderAsked) {
 }
 
 TEST_F(UiApiTest, AStoredViewStateSortsTheFolderUntilThePageAsksOtherwise) {
-  data_.downloads = {{.key = 1, .name = "b", .size = 5}, {.key = 2, .name = "a", .size = 9}};
+  data_.SetDownloads({{.key = 1, .name = "b", .size = 5}, {.key = 2, .name = "a", .size = 9}});
   EXPECT_EQ(api_.SaveViewState({{"f", "incoming"},
                                 {"sort", "2"},
                                 {"desc", "1"},
@@ -64,7 +66,7 @@ TEST_F(UiApiTest, AStoredViewStateSortsTheFolderUntilThePageAsksOtherwise) {
 }
 
 TEST_F(UiApiTest, TheDownloadMenuGreysWhatTheChosenDownloadsCannotDo) {
-  data_.downloads = {{.key = 1, .name = "run"}, {.key = 2, .name = "held", .paused = true}};
+  data_.SetDownloads({{.key = 1, .name = "run"}, {.key = 2, .name = "held", .paused = true}});
   auto running = api_.Menu({{"f", "incoming"}, {"keys", "1"}});
   EXPECT_TRUE(Has(running, R"({"text":"Pause","verb":"pause","default":false,"enabled":true})"));
   EXPECT_TRUE(Has(running, R"({"text":"Resume","verb":"resume","default":false,"enabled":false})"));

@@ -107,7 +107,7 @@ TEST_F(UiServerTest, AnyHostButTheLoopbackAddressAndPortIsRefused) {
 }
 
 TEST_F(UiServerTest, AForeignOriginOrAPostWithoutOneChangesNothing) {
-  data_.downloads = {{.key = 1, .name = "a"}};
+  data_.SetDownloads({{.key = 1, .name = "a"}});
   const std::string body = "f=incoming&verb=cancel&keys=1";
   httplib::Headers foreign = {{"Cookie", cookie_}, {"Origin", "http://attacker.example"}};
   EXPECT_EQ(Post("/api/verb", foreign, body), 403);
@@ -123,7 +123,7 @@ TEST_F(UiServerTest, AForeignOriginOrAPostWithoutOneChangesNothing) {
 }
 
 TEST_F(UiServerTest, NamesFromTheNetworkLeaveAsEscapedJson) {
-  data_.results = {{.key = 9, .name = "<img src=x onerror=alert(1)>\"</script>\x1b"}};
+  data_.SetResults({{.key = 9, .name = "<img src=x onerror=alert(1)>\"</script>\x1b"}});
   auto answer = Client().Get("/api/folder?f=results", Ours(false));
   ASSERT_TRUE(answer);
   EXPECT_EQ(answer->status, 200);
