@@ -25,6 +25,7 @@ const state = {
   search: 'idle',
 };
 
+const FOLDERS = ['root', 'incoming', 'shared', 'results'];
 const LIST_OF = { incoming: 'downloads', shared: 'shared', results: 'results' };
 const ICONS = { root: 'root', incoming: 'incoming', shared: 'shared', results: 'results', search: 'search' };
 
@@ -211,7 +212,8 @@ async function refresh(full) {
   state.fetching = api('folder', params);
   try {
     const view = await state.fetching;
-    if (view.folder !== (LIST_OF[state.folder] ? state.folder : view.folder)) return;
+    // A folder the registry adds answers as the root's kind; any other answer is stale.
+    if (view.folder !== (FOLDERS.includes(state.folder) ? state.folder : 'root')) return;
     // An answer asked for before the user sorted again: the next one will be in order.
     if (state.sort && (view.sort !== state.sort.column || view.desc !== state.sort.desc)) {
       state.refetch = true;
@@ -293,7 +295,7 @@ function startResize(e, column, cell) {
 }
 
 function saveViewState() {
-  if (!state.view || !state.sort || !['root', 'incoming', 'shared', 'results'].includes(state.folder)) return;
+  if (!state.view || !state.sort || !FOLDERS.includes(state.folder)) return;
   post('viewstate', {
     f: state.folder, sort: state.sort.column, desc: state.sort.desc ? 1 : 0, widths: state.widths.join(','),
   }).catch(failed);
@@ -360,13 +362,17 @@ function drawRows() {
   $('list').setAttribute('aria-rowcount', String(view.total));
 }
 
-$('list-body').addEventListener('scroll', () => {
-  $('list-head').scrollLeft = $('list-body').scrollLeft;
+// Whether rows on screen lie outside the window fetched.
+function needsRows() {
+  if (!state.view) return false;
   const { first, count } = visibleRange();
   const w = state.window;
-  if (first < w.offset || first + count > w.offset + w.count) {
-    if (!(first + count > w.offset + w.count && w.offset + w.count >= (state.view ? state.view.total : 0))) refresh(false);
-  }
+  return first < w.offset || Math.min(first + count, state.view.total) > w.offset + w.count;
+}
+
+$('list-body').addEventListener('scroll', () => {
+  $('list-head').scrollLeft = $('list-body').scrollLeft;
+  if (needsRows()) refresh(false);
 });
 window.addEventListener('resize', () => refresh(false));
 
@@ -447,14 +453,6 @@ $('list').addEventListener('keydown', (e) => {
   else return;
   e.preventDefault();
 });
-
-// Let the scroll follow when the rows to be shown are outside the fetched window.
-setInterval(() => {
-  if (!state.view) return;
-  const { first, count } = visibleRange();
-  const w = state.window;
-  if (w.count && (first < w.offset || Math.min(first + count, state.view.total) > w.offset + w.count)) refresh(false);
-}, 300);
 
 function selectedKeys() { return [...state.selected]; }
 
