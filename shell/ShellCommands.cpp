@@ -8,6 +8,7 @@
 #include "shell/DesktopRegistration.h"
 #include "shell/ProtocolHandler.h"
 #include "shell/ShellStrings.h"
+#include "shell/ui/UiCommand.h"
 
 namespace tarn::shell {
 namespace {
@@ -22,6 +23,9 @@ constexpr const char* kUsage =
     "  RestartHandler        offers to restart the computer\n"
     "  --register            makes tarnshell the handler of those links for this user\n"
     "  --unregister          undoes --register\n"
+    "  ui [--port N] [--no-open]\n"
+    "                        serves TARN's web page on 127.0.0.1 and opens it in the browser\n"
+    "                        (--no-open: only prints its address) until interrupted\n"
     "Exit status: 0 done, 1 refused, 2 bad usage or a malformed link, 3 the daemon is not\n"
     "reachable. Failures are also shown as desktop notifications.\n";
 
@@ -70,6 +74,8 @@ int CShellCommands::Run(const std::vector<std::string>& arguments) {
   if (command == "RestartHandler" && extra == 0) return RestartHandler();
   if (command == "--register" && extra == 0) return Registration(true);
   if (command == "--unregister" && extra == 0) return Registration(false);
+  if (command == "ui")
+    return ui::RunUiCommand({arguments.begin() + 1, arguments.end()}, out_, err_, interrupted_);
   err_ << "tarnshell: bad usage (tarnshell --help lists the commands)\n";
   return kExitBadInput;
 }
