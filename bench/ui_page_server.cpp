@@ -90,7 +90,7 @@ class CSyntheticData final : public IUiData {
   OSTREL::COM::HRESULT Search(const SSearchTerms&) override { return OSTREL::COM::S_OK; }
   SLinkOutcome AddLink(const std::string&) override { return {}; }
   bool OpenSharedFile(uint32_t) override { return false; }
-  bool OpenSharedFolder() override { return false; }
+  bool AnswerCompletion(const std::string&, bool, bool) override { return false; }
 
  private:
   std::mutex lock_;

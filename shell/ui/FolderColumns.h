@@ -11,9 +11,22 @@
 #include <string_view>
 #include <vector>
 
-#include "shell/ui/ItemRecords.h"
+#include "service/automation/FileRecords.h"
 
 namespace tarn::shell::ui {
+
+// The records the folders show, as the desktop side's mirrors hold them.
+using OSTREL::COM::SDownloadRecord;
+using OSTREL::COM::SSearchResultRecord;
+using OSTREL::COM::SSharedFileRecord;
+
+// A child of the root folder: a built-in one (Incoming, Shared) or one the registry adds.
+struct SRootChild {
+  uint32_t key = 0;  // its position among the root's children
+  std::string id{};  // the child's class identifier, "{...}"
+  std::string text{}, comment{}, description{}, icon{};
+  uint32_t attributes = 0;
+};
 
 enum class EFolder { kRoot, kIncoming, kShared, kSearchResults };
 enum class EAlign { kLeft, kRight };

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "platform/Registry.h"
+#include "shell/DesktopRegistration.h"
 #include "shell/ui/FolderColumns.h"
-#include "shell/ui/ItemRecords.h"
 
 namespace tarn::shell::ui {
 
@@ -18,7 +18,6 @@ inline constexpr std::string_view kIncomingId = "{F5F3D95D-28DC-486C-A3F8-65BF6D
 inline constexpr std::string_view kSharedId = "{27FAAF95-295F-4617-ACB1-D652B87D9B28}";
 inline constexpr std::string_view kRootId = "{FA286CCF-8DEE-44CD-9B0D-4542504FB650}";
 inline constexpr std::string_view kSearchResultsId = "{68CE3FF6-8306-4BE3-A4B9-1ED596978079}";
-inline constexpr std::string_view kFoldersKey = "Software\\Ostrel\\Z2E Vuvirir Adozez\\Folders";
 
 // Incoming, Shared, then the registry's children in the registry's order. Texts are cut to
 // 259 characters, as the records always held them.

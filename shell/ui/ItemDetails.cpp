@@ -1,92 +1,83 @@
 #include "shell/ui/ItemDetails.h"
 
+#include "service/automation/FileRecords.h"
+
 namespace tarn::shell::ui {
 namespace {
 
-template <typename Item, typename Getter>
-std::string Text(Item& item, Getter getter) {
+using OSTREL::COM::Succeeded;
+
+template <typename Item>
+std::string Text(Item& item, OSTREL::COM::HRESULT (Item::*getter)(std::string*)) {
   std::string value;
-  if (!OSTREL::COM::Succeeded((item.*getter)(&value))) value.clear();
-  return value;
+  return Succeeded((item.*getter)(&value)) ? value : std::string();
 }
 
-template <typename Item, typename Getter>
-uint32_t Number(Item& item, Getter getter) {
-  int32_t value = 0;
-  if (!OSTREL::COM::Succeeded((item.*getter)(&value))) return 0;
-  return static_cast<uint32_t>(value);
-}
-
-template <typename Item, typename Getter>
-bool Flag(Item& item, Getter getter) {
-  int16_t value = 0;
-  return OSTREL::COM::Succeeded((item.*getter)(&value)) && value != 0;
+// The fields a download and a shared file both have, from the record the mirrors hold.
+template <typename Record>
+SItemDetails FileDetails(const Record& r) {
+  SItemDetails d;
+  d.key = r.key;
+  d.hash = r.hash;
+  d.name = r.name;
+  d.fullPath = r.fullPath;
+  d.size = r.size;
+  d.typeName = r.typeName;
+  d.lastWriteTime = r.lastWriteTime;
+  d.creationTime = r.creationTime;
+  return d;
 }
 
 }  // namespace
 
 SItemDetails ReadDetails(OSTREL::COM::IP2PDownloadFile& f) {
   using I = OSTREL::COM::IP2PDownloadFile;
-  SItemDetails d;
+  const auto r = OSTREL::COM::ReadRecord(f);
+  SItemDetails d = FileDetails(r);
   d.isDownload = true;
-  d.key = Number(f, &I::get_Key);
-  d.fullPath = Text(f, &I::get_FullPathName);
-  d.hash = Text(f, &I::get_Hash);
-  d.name = Text(f, &I::get_Name);
+  d.nodes = r.nodes;
+  d.completeNodes = r.completeNodes;
+  d.completedSize = r.completedSize;
+  d.speed = r.speed;
+  d.paused = r.paused;
+  d.stopped = r.stopped;
+  // Beyond the record: what only the property sheet shows.
   d.alternativeNames = Text(f, &I::get_AlternativeNames);
-  d.size = Number(f, &I::get_Size);
-  d.typeName = Text(f, &I::get_TypeName);
-  d.creationTime = Text(f, &I::get_CreationTime);
-  d.lastWriteTime = Text(f, &I::get_LastWriteTime);
-  d.nodes = Number(f, &I::get_Nodes);
-  d.completedSize = Number(f, &I::get_CompletedSize);
-  d.completeNodes = Number(f, &I::get_CompleteNodes);
   d.duration = Text(f, &I::get_Duration);
-  d.bitrate = Number(f, &I::get_Bitrate);
+  int32_t bitrate = 0;
+  if (Succeeded(f.get_Bitrate(&bitrate))) d.bitrate = static_cast<uint32_t>(bitrate);
   d.album = Text(f, &I::get_Album);
   d.artist = Text(f, &I::get_Artist);
   d.title = Text(f, &I::get_Title);
   d.codec = Text(f, &I::get_Codec);
-  d.speed = Number(f, &I::get_Speed);
-  d.paused = Flag(f, &I::get_IsPaused);
-  d.stopped = Flag(f, &I::get_IsStopped);
   return d;
 }
 
 SItemDetails ReadDetails(OSTREL::COM::IP2PSharedFile& f) {
-  using I = OSTREL::COM::IP2PSharedFile;
-  SItemDetails d;
+  SItemDetails d = FileDetails(OSTREL::COM::ReadRecord(f));
   d.isShared = true;
-  d.key = Number(f, &I::get_Key);
-  d.fullPath = Text(f, &I::get_FullPathName);
-  d.hash = Text(f, &I::get_Hash);
-  d.name = Text(f, &I::get_Name);
-  d.size = Number(f, &I::get_Size);
   d.completedSize = d.size;
-  d.typeName = Text(f, &I::get_TypeName);
-  d.creationTime = Text(f, &I::get_CreationTime);
-  d.lastWriteTime = Text(f, &I::get_LastWriteTime);
   return d;
 }
 
-SItemDetails ReadDetails(OSTREL::COM::IP2PSearchResultFile& r) {
-  using I = OSTREL::COM::IP2PSearchResultFile;
+SItemDetails ReadDetails(OSTREL::COM::IP2PSearchResultFile& f) {
+  const auto r = OSTREL::COM::ReadRecord(f);
   SItemDetails d;
-  d.key = Number(r, &I::get_Key);
-  d.hash = Text(r, &I::get_Hash);
-  d.name = Text(r, &I::get_Name);
-  d.alternativeNames = Text(r, &I::get_AlternativeNames);
-  d.size = Number(r, &I::get_Size);
-  d.format = Text(r, &I::get_Format);
-  d.nodes = Number(r, &I::get_Nodes);
-  d.completeNodes = Number(r, &I::get_CompleteNodes);
-  d.typeName = Text(r, &I::get_TypeName);
-  d.duration = Text(r, &I::get_Duration);
-  d.bitrate = Number(r, &I::get_Bitrate);
-  d.album = Text(r, &I::get_Album);
-  d.artist = Text(r, &I::get_Artist);
-  d.title = Text(r, &I::get_Title);
-  d.codec = Text(r, &I::get_Codec);
+  d.key = r.key;
+  d.hash = r.hash;
+  d.name = r.name;
+  d.size = r.size;
+  d.format = r.format;
+  d.nodes = r.nodes;
+  d.completeNodes = r.completeNodes;
+  d.typeName = r.typeName;
+  d.duration = r.duration;
+  d.bitrate = r.bitrate;
+  d.album = r.album;
+  d.artist = r.artist;
+  d.title = r.title;
+  d.codec = r.codec;
+  d.alternativeNames = Text(f, &OSTREL::COM::IP2PSearchResultFile::get_AlternativeNames);
   return d;
 }
 

@@ -5,7 +5,6 @@
 #include <sstream>
 
 #include "framework/JsonWriter.h"
-#include "platform/RegistryKey.h"
 #include "shell/ShellStrings.h"
 #include "shell/ui/CellFormat.h"
 #include "shell/ui/ContextMenus.h"
@@ -22,8 +21,6 @@ using OSTREL::Util::CJsonWriter;
 constexpr uint32_t kDefaultWindow = 200;
 constexpr uint32_t kMaxWindow = 2000;
 constexpr size_t kMaxNameBytes = 1024;
-constexpr const char* kAlertKey = "Software\\Ostrel\\Z2E Vuvirir Adozez";
-constexpr const char* kAlertValue = "Download Complete Alert";
 constexpr const char* kNeverAgain = "&In the future, do not show me this dialog box";
 
 std::string Param(const Parameters& p, const std::string& name) {
@@ -484,10 +481,10 @@ SApiAnswer CUiApi::AddLink(const Parameters& p) {
   return Json(json);
 }
 
-void CUiApi::QueueCompletionPrompt(const std::string& fileName) {
+void CUiApi::QueueCompletionPrompt(const SDownloadRecord& completed) {
   {
     std::lock_guard guard(lock_);
-    prompts_.push_back({nextPromptId_++, fileName});
+    prompts_.push_back({nextPromptId_++, completed.name, completed.fullPath});
   }
   hub_.Touch(EChannel::kPrompts);
 }
@@ -510,24 +507,20 @@ SApiAnswer CUiApi::Prompts() {
 
 SApiAnswer CUiApi::AnswerPrompt(const Parameters& p) {
   const auto id = NumberParam(p, "id");
-  bool found = false;
+  std::optional<SPrompt> answered;
   {
     std::lock_guard guard(lock_);
     const auto at = std::find_if(prompts_.begin(), prompts_.end(),
                                  [&](const SPrompt& prompt) { return id && prompt.id == *id; });
     if (at != prompts_.end()) {
+      answered = *at;
       prompts_.erase(at);
-      found = true;
     }
   }
-  if (!found) return Error(404, "no such prompt");
+  if (!answered) return Error(404, "no such prompt");
   hub_.Touch(EChannel::kPrompts);
-  if (Param(p, "never") == "1") {
-    const auto key = OSTREL::Platform::CRegKey::Create(
-        registry_, OSTREL::Platform::RegRoot::kLocalMachine, kAlertKey);
-    if (key) key->SetDword(kAlertValue, 0);
-  }
-  const bool opened = Param(p, "answer") == "ok" && data_.OpenSharedFolder();
+  const bool opened = data_.AnswerCompletion(answered->fullPath, Param(p, "answer") == "ok",
+                                             Param(p, "never") == "1");
   CJsonWriter json;
   json.BeginObject().Member("opened", opened).EndObject();
   return Json(json);

@@ -51,12 +51,12 @@ class CUiApi {
   SApiAnswer AnswerPrompt(const Parameters& p);
 
   // A download completed and no desktop notification showed it: the page asks the user.
-  void QueueCompletionPrompt(const std::string& fileName);
+  void QueueCompletionPrompt(const SDownloadRecord& completed);
 
  private:
   struct SPrompt {
     uint64_t id;
-    std::string fileName;
+    std::string fileName, fullPath;
   };
   // The order of a folder's rows for one snapshot and sort, reused while neither changes.
   struct SSortCache {

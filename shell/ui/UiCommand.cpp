@@ -2,13 +2,12 @@
 
 #include <charconv>
 #include <chrono>
-#include <cstdlib>
 #include <ostream>
 #include <thread>
 
 #include "platform/Folders.h"
-#include "shell/ui/BusUiData.h"
-#include "shell/ui/Launcher.h"
+#include "platform/ProgramRunner.h"
+#include "shell/ui/MirrorUiData.h"
 #include "shell/ui/UiServer.h"
 
 namespace tarn::shell::ui {
@@ -44,18 +43,6 @@ bool ReadOptions(const std::vector<std::string>& arguments, SUiOptions& options,
   return true;
 }
 
-// The session bus, or the system bus of a system-wide daemon (TARN_BUS=system).
-std::unique_ptr<OSTREL::COM::CApiClient> ConnectToDaemon() {
-  const char* bus = std::getenv("TARN_BUS");
-  try {
-    if (bus != nullptr && std::string_view(bus) == "system")
-      return std::make_unique<OSTREL::COM::CApiClient>(sdbus::createSystemBusConnection());
-    return OSTREL::COM::CApiClient::ForSessionBus();
-  } catch (const sdbus::Error&) {
-    return nullptr;
-  }
-}
-
 }  // namespace
 
 int RunUiCommand(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
@@ -66,14 +53,15 @@ int RunUiCommand(const std::vector<std::string>& arguments, std::ostream& out, s
     err << "tarnshell ui: " << error << "\n" << kUsage;
     return 2;
   }
-  OSTREL::Platform::CRegistry registry(OSTREL::Platform::CFolders::RegistryFolder());
+  const auto registryFolder = OSTREL::Platform::CFolders::RegistryFolder();
+  OSTREL::Platform::CRegistry registry(registryFolder);
   CEventHub hub;
-  CUiApi* apiForPrompts = nullptr;
-  CBusUiData data(&ConnectToDaemon, hub, registry, [&apiForPrompts](const std::string& name) {
-    if (apiForPrompts != nullptr) apiForPrompts->QueueCompletionPrompt(name);
-  });
+  // The daemon's bus: the session bus, or the system bus of a system-wide daemon.
+  CMirrorUiData data(&OSTREL::COM::CApiClient::ForDaemon, hub, registryFolder);
   CUiApi api(data, hub, registry);
-  apiForPrompts = &api;
+  data.Start([&api](const OSTREL::COM::SDownloadRecord& completed) {
+    api.QueueCompletionPrompt(completed);
+  });
   CUiServer server(api, hub, {.port = options.port, .pageFolder = DefaultPageFolder()});
   if (!server.Start(&error)) {
     err << "tarnshell ui: " << error << "\n";
@@ -81,7 +69,7 @@ int RunUiCommand(const std::vector<std::string>& arguments, std::ostream& out, s
     return 1;
   }
   out << "TARN's page: " << server.Address() << std::endl;
-  if (options.open && !LaunchDetached({"xdg-open", server.Address()}))
+  if (options.open && !OSTREL::Platform::StartProgram({"xdg-open", server.Address()}))
     err << "tarnshell ui: no browser could be opened; open the address above\n";
   while (!interrupted) std::this_thread::sleep_for(std::chrono::milliseconds(100));
   server.Stop();

@@ -13,7 +13,6 @@
 #include "service/automation/HResult.h"
 #include "shell/ui/FolderColumns.h"
 #include "shell/ui/ItemDetails.h"
-#include "shell/ui/ItemRecords.h"
 #include "shell/ui/SearchBand.h"
 
 namespace tarn::shell::ui {
@@ -61,7 +60,10 @@ class IUiData {
   virtual SLinkOutcome AddLink(const std::string& link) = 0;
   // Opens a shared file with the desktop's program for its type; false when it cannot.
   virtual bool OpenSharedFile(uint32_t key) = 0;
-  virtual bool OpenSharedFolder() = 0;
+  // The user's answer to a completion prompt the page showed for the file at `fullPath`:
+  // `never` turns the prompts off, `open` shows the folder the file is in. Whether a folder
+  // was shown.
+  virtual bool AnswerCompletion(const std::string& fullPath, bool open, bool never) = 0;
 };
 
 }  // namespace tarn::shell::ui

@@ -50,9 +50,9 @@ class CFakeUiData final : public IUiData {
     Record("open " + std::to_string(key));
     return true;
   }
-  bool OpenSharedFolder() override {
-    Record("open shared folder");
-    return true;
+  bool AnswerCompletion(const std::string& fullPath, bool open, bool never) override {
+    Record("completion " + fullPath + (open ? " open" : "") + (never ? " never" : ""));
+    return open;
   }
 
   std::vector<std::string> Calls() {

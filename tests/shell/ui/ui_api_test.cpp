@@ -125,8 +125,8 @@ TEST_F(UiApiTest, APasteOrDropMayCarrySeveralLinks) {
 }
 
 TEST_F(UiApiTest, TheCompletionPromptCanTurnItselfOff) {
-  api_.QueueCompletionPrompt("film.avi");
-  api_.QueueCompletionPrompt("song.mp3");
+  api_.QueueCompletionPrompt({.name = "film.avi", .fullPath = "/shared/film.avi"});
+  api_.QueueCompletionPrompt({.name = "song.mp3", .fullPath = "/shared/song.mp3"});
   auto prompts = api_.Prompts();
   EXPECT_TRUE(Has(
       prompts,
@@ -135,10 +135,8 @@ TEST_F(UiApiTest, TheCompletionPromptCanTurnItselfOff) {
   EXPECT_EQ(api_.AnswerPrompt({{"id", "1"}, {"answer", "ok"}}).status, 200);
   EXPECT_EQ(api_.AnswerPrompt({{"id", "1"}, {"answer", "ok"}}).status, 404);
   EXPECT_EQ(api_.AnswerPrompt({{"id", "2"}, {"answer", "cancel"}, {"never", "1"}}).status, 200);
-  EXPECT_EQ(data_.Calls(), (std::vector<std::string>{"open shared folder"}));
-  EXPECT_EQ(CRegKey::Open(registry_, RegRoot::kLocalMachine, "Software\\Ostrel\\Z2E Vuvirir Adozez")
-                ->QueryDword("Download Complete Alert"),
-            0u);
+  EXPECT_EQ(data_.Calls(), (std::vector<std::string>{"completion /shared/film.avi open",
+                                                      "completion /shared/song.mp3 never"}));
   EXPECT_TRUE(Has(api_.Prompts(), R"("prompts":[])"));
 }
 
