@@ -19,7 +19,7 @@ constexpr const char* kUsage =
     "  ProtocolHandler LINK  starts the download of an ed2k://, p2p:// or tarn:// file link\n"
     "                        (or adds the server of a server link) in the TARN daemon, which\n"
     "                        the session bus starts when it is not running\n"
-    "  SearchHandler         opens the search page\n"
+    "  SearchHandler         serves the web page as ui does, opened on the search band\n"
     "  RestartHandler        offers to restart the computer\n"
     "  --register            makes tarnshell the handler of those links for this user\n"
     "  --unregister          undoes --register\n"
@@ -95,9 +95,9 @@ int CShellCommands::ProtocolHandler(const std::string& link) {
   return handler.Handle(UnescapeBrowserLink(link));
 }
 
+// The web page, opened on the search band; it serves until interrupted, as `ui` does.
 int CShellCommands::SearchHandler() {
-  err_ << "tarnshell: the search page belongs to the web interface, which this build lacks\n";
-  return kExitRefused;
+  return ui::RunUiCommand({}, out_, err_, interrupted_, "search");
 }
 
 // Nothing of TARN needs a restart on Linux; the offer stays for installers that ask for it.

@@ -46,7 +46,7 @@ bool ReadOptions(const std::vector<std::string>& arguments, SUiOptions& options,
 }  // namespace
 
 int RunUiCommand(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
-                 const std::atomic<bool>& interrupted) {
+                 const std::atomic<bool>& interrupted, std::string_view openAt) {
   SUiOptions options;
   std::string error;
   if (!ReadOptions(arguments, options, error)) {
@@ -69,7 +69,9 @@ int RunUiCommand(const std::vector<std::string>& arguments, std::ostream& out, s
     return 1;
   }
   out << "TARN's page: " << server.Address() << std::endl;
-  if (options.open && !OSTREL::Platform::StartProgram({"xdg-open", server.Address()}))
+  const std::string opened =
+      openAt.empty() ? server.Address() : server.Address() + "#" + std::string(openAt);
+  if (options.open && !OSTREL::Platform::StartProgram({"xdg-open", opened}))
     err << "tarnshell ui: no browser could be opened; open the address above\n";
   while (!interrupted) std::this_thread::sleep_for(std::chrono::milliseconds(100));
   server.Stop();

@@ -6,12 +6,14 @@
 #include <atomic>
 #include <iosfwd>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarn::shell::ui {
 
 // The exit status: 0 after a clean stop, 2 for bad usage, 1 when the server cannot start.
+// `openAt` names what the browser opens on ("search": the results with the search band).
 int RunUiCommand(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
-                 const std::atomic<bool>& interrupted);
+                 const std::atomic<bool>& interrupted, std::string_view openAt = {});
 
 }  // namespace tarn::shell::ui

@@ -12,12 +12,7 @@
 namespace tarn::test {
 namespace {
 
-using shell::ui::CEventHub;
-using shell::ui::CMirrorUiData;
-using shell::ui::EChannel;
-using shell::ui::EDownloadVerb;
-using shell::ui::EFolder;
-using shell::ui::ESearchState;
+using namespace shell::ui;
 
 // The page's data on the desktop side's mirrors, against the in-process daemon on the test's
 // bus: what the page shows, the calls behind its menus, band and paste field, and the
@@ -143,12 +138,7 @@ TEST_F(UiDataTest, ANotificationServerTakesThePromptFromThePage) {
 // The band's search shows as searching, then as done, and streams its results into the
 // results folder; a result downloads into Incoming. The status bar shows the server.
 TEST_F(UiDataTest, ASearchFromTheBandEndsWithItsResultsShownAndOneDownloads) {
-  IndexedFile indexed;
-  indexed.hash.fill(0x5A);
-  indexed.name = "tarn sample movie.avi";
-  indexed.size = 7000000;
-  indexed.type = "Video";
-  server_.AddFile(indexed);
+  IndexVideo("tarn sample movie.avi");
   StartData();
   ASSERT_TRUE(WaitUntil([&] { return module_->GetConnectionManager().IsConnected(); }));
   EXPECT_EQ(data_.SearchState(), ESearchState::kIdle);

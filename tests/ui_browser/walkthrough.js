@@ -196,6 +196,13 @@ async function main() {
   await open('shared');
   await rowNamed('tarn demo film.avi').waitFor();
 
+  step = 'the search entry opens the results with the band';
+  await page.goto('about:blank');
+  await page.goto(origin + '/#search');
+  await page.waitForFunction(() => location.hash === '#results');
+  check(await page.locator('#band').isVisible(), 'the search band is shown');
+  await page.waitForFunction(() => document.activeElement?.id === 'keyword');
+
   check(problems.length === 0, problems.join('\n'));
   await context.close();
 }

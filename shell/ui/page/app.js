@@ -187,7 +187,16 @@ function openFolder(name, fromHash) {
   refresh(true);
 }
 
-window.addEventListener('hashchange', () => openFolder(location.hash.slice(1) || 'incoming', true));
+// The folder the address names; "#search", as the desktop's search entry opens the page, is
+// the results with the search band.
+function openAddress(name) {
+  if (name !== 'search') return openFolder(name || 'incoming', true);
+  $('band').hidden = false;
+  location.replace('#results');  // hashchange opens it
+  $('keyword').focus();
+}
+
+window.addEventListener('hashchange', () => openAddress(location.hash.slice(1)));
 
 function rowHeight() {
   return parseFloat(getComputedStyle(document.documentElement).getPropertyValue('--row')) *
@@ -804,8 +813,7 @@ async function start() {
   try {
     await Promise.all([loadTree(), loadBand()]);
   } catch (error) { failed(error); return; }
-  const name = location.hash.slice(1);
-  openFolder(name || 'incoming', true);
+  openAddress(location.hash.slice(1));
   follow();
 }
 
