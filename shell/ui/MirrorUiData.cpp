@@ -46,14 +46,13 @@ CMirrorUiData::CMirrorUiData(CBusWorker::Connect connect, CEventHub& hub,
       shared_(connect),
       results_(connect),
       worker_(connect),
-      connect_(connect),
       registryFolder_(registryFolder) {}
 
 CMirrorUiData::~CMirrorUiData() { Stop(); }
 
 void CMirrorUiData::Start(CCompletionPrompt::Unshown unshownPrompt) {
-  prompt_ =
-      std::make_unique<CCompletionPrompt>(registryFolder_, connect_, std::move(unshownPrompt));
+  prompt_ = std::make_unique<CCompletionPrompt>(
+      registryFolder_, [] { return CApiClient::ForSessionBus(); }, std::move(unshownPrompt));
   downloads_.AddListener(Follow(downloadsCache_, EChannel::kDownloads));
   shared_.AddListener(Follow(sharedCache_, EChannel::kShared));
   results_.AddListener(Follow(resultsCache_, EChannel::kResults));

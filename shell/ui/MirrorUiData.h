@@ -24,7 +24,8 @@ namespace tarn::shell::ui {
 
 class CMirrorUiData final : public IUiData {
  public:
-  // Each mirror, the prompt and the worker make their own client with `connect`.
+  // Each mirror and the worker make their own client of the daemon's bus with `connect`; the
+  // prompt's notifications go to the user's session bus, wherever the daemon runs.
   // "Download Complete Alert" is read from the registry in `registryFolder`.
   CMirrorUiData(CBusWorker::Connect connect, CEventHub& hub,
                 const std::filesystem::path& registryFolder);
@@ -98,7 +99,6 @@ class CMirrorUiData final : public IUiData {
   CBusWorker worker_;
   // Made by Start, after the members its callback uses.
   std::unique_ptr<CCompletionPrompt> prompt_;
-  CBusWorker::Connect connect_;
   std::filesystem::path registryFolder_;
 
   // Wakes the worker each second to read the status bar's figures.
