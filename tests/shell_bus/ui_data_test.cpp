@@ -35,7 +35,8 @@ class UiDataTest : public MirrorTest {
     return prompts_;
   }
   std::optional<SDownloadRecord> DownloadNamed(const std::string& name) {
-    for (const SDownloadRecord& d : *data_.Downloads())
+    const auto downloads = data_.Downloads();  // held while it is read
+    for (const SDownloadRecord& d : *downloads)
       if (d.name == name) return d;
     return std::nullopt;
   }
