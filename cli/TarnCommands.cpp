@@ -6,17 +6,18 @@
 #include <set>
 
 #include "cli/HelpText.h"
-#include "cli/JsonWriter.h"
 #include "cli/Listings.h"
 #include "cli/Targets.h"
 #include "cli/TerminalText.h"
 #include "cli/Units.h"
+#include "framework/JsonWriter.h"
 #include "service/automation/FileRecords.h"
 
 namespace tarn::cli {
 namespace {
 
 using namespace OSTREL::COM;
+using OSTREL::Util::CJsonWriter;
 using Clock = std::chrono::steady_clock;
 
 const std::map<std::string, SOptionSpec>& Specs() {

@@ -1,9 +1,9 @@
-#include "cli/JsonWriter.h"
+#include "framework/JsonWriter.h"
 
 #include <cmath>
 #include <cstdio>
 
-namespace tarn::cli {
+namespace OSTREL::Util {
 namespace {
 
 // The length of the well-formed UTF-8 sequence at `position`, or 0 when it is not one
@@ -144,4 +144,4 @@ CJsonWriter& CJsonWriter::Null() {
   return *this;
 }
 
-}  // namespace tarn::cli
+}  // namespace OSTREL::Util
