@@ -27,7 +27,7 @@ std::vector<uint8_t> verified;
 // A download in progress whose data is made on the fly.
 class CPatternDownload final : public ITARNNetTransferFileData {
  public:
-  bool ReadRange(uint32_t start, uint32_t end, std::vector<uint8_t>& data) override {
+  bool ReadRange(uint64_t start, uint64_t end, std::vector<uint8_t>& data) override {
     for (uint32_t part = start / P2P::HASH::kPartSize; part <= (end - 1) / P2P::HASH::kPartSize;
          ++part)
       if (part >= verified.size() || verified[part] == 0) __builtin_trap();

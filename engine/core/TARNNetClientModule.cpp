@@ -93,7 +93,7 @@ bool CTARNNetClientModule::StartDownloadManager() {
   };
   hooks.sourceRemoved = [this](const Shared::File::TransferFile::CTransferFilePtr& file,
                                uint32_t clientId) { clientList_.DropSource(file->GetHash(), clientId); };
-  hooks.requestSources = [this](const _tagUnionHash& hash, uint32_t size) {
+  hooks.requestSources = [this](const _tagUnionHash& hash, uint64_t size) {
     RequestSources(hash, size);
   };
   downloadFileManager_.SetHooks(hooks);
@@ -253,8 +253,10 @@ std::vector<uint8_t> CTARNNetClientModule::BuildOfferList(bool compactTags) {
   return payload;
 }
 
-void CTARNNetClientModule::RequestSources(const _tagUnionHash& hash, uint32_t size) {
-  const Protocol::SSourceRequestEntry entry{hash, size};
+void CTARNNetClientModule::RequestSources(const _tagUnionHash& hash, uint64_t size) {
+  // The request carries a 32-bit size: a larger file is never asked for in it.
+  if (size > UINT32_MAX) return;
+  const Protocol::SSourceRequestEntry entry{hash, static_cast<uint32_t>(size)};
   CTARNNetC2STCPConnecter& tcp = connectionManager_.GetServerTCPConnecter();
   if (tcp.IsConnected()) tcp.SendGetSources(std::span(&entry, 1));
   connectionManager_.GetServerUDPConnecter().SendGlobalSources(std::span(&entry, 1),

@@ -84,7 +84,7 @@ class CTARNNetClientModule : public OSTREL::CSingletonPtr<CTARNNetClientModule>,
   Protocol::SServerSessionHooks MakeServerSessionHooks();
   std::vector<uint8_t> BuildOfferList(bool compactTags);
   // A new download asks the current server over TCP, then the others over UDP.
-  void RequestSources(const _tagUnionHash& hash, uint32_t size);
+  void RequestSources(const _tagUnionHash& hash, uint64_t size);
   // A change of the shared files is offered to the connected server again.
   void OnSharedFileAdded(const Shared::_tagStructSharedFile&) override;
   void OnSharedFileChanged(const Shared::_tagStructSharedFile&) override {}

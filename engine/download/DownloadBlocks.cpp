@@ -10,7 +10,7 @@
 namespace P2P::Shared::File::TransferFile {
 
 void CTARNNetDownloadBlocks::Reset() {
-  const uint32_t size = file_.GetSize();
+  const uint64_t size = file_.GetSize();
   required_.Clear();
   requested_.Clear();
   untrusted_.Clear();
@@ -28,11 +28,11 @@ bool CTARNNetDownloadBlocks::PartWanted(uint32_t part, std::span<const uint8_t> 
 
 uint32_t CTARNNetDownloadBlocks::ChooseBlocks(
     std::span<const uint8_t> partBitmap, _tagStructRequestRecord& request, uint32_t wanted,
-    std::span<const std::pair<uint32_t, uint32_t>> askedOfSource) {
+    std::span<const std::pair<uint64_t, uint64_t>> askedOfSource) {
   request.Clear();
   wanted = std::min<uint32_t>(wanted, _tagStructRequestRecord::kPairs);
   if (wanted == 0) return 0;
-  const uint32_t size = file_.GetSize();
+  const uint64_t size = file_.GetSize();
   // A block this source was asked for in its current slot is not asked of it again: senders
   // send a range once in a slot.
   const auto askedAlready = [&](const _tagStructBlockPart& block) {
@@ -43,7 +43,7 @@ uint32_t CTARNNetDownloadBlocks::ChooseBlocks(
   CTARNNetBlockPartList chosen;
   for (const _tagStructPartFrequency& entry : frequency_.Entries()) {
     if (!PartWanted(entry.part, partBitmap)) continue;
-    ForEachPartBlock(size, entry.part, [&](uint32_t start, uint32_t end) {
+    ForEachPartBlock(size, entry.part, [&](uint64_t start, uint64_t end) {
       if (required_.Contains(start, end) && !requested_.Contains(start, end) &&
           !askedAlready({start, end}))
         chosen.Add(start, end);
@@ -58,7 +58,8 @@ uint32_t CTARNNetDownloadBlocks::ChooseBlocks(
   // Every free block is on its way from someone: ask this source too.
   for (const _tagStructBlockPart& block : requested_) {
     if (chosen.Size() == wanted) break;
-    if (PartWanted(block.start / HASH::kPartSize, partBitmap) && !askedAlready(block))
+    if (PartWanted(static_cast<uint32_t>(block.start / HASH::kPartSize), partBitmap) &&
+        !askedAlready(block))
       chosen.Add(block);
   }
   request.FillFrom(chosen);
@@ -70,8 +71,8 @@ void CTARNNetDownloadBlocks::ForgetRequest(const _tagStructRequestRecord& reques
     if (request.UsedPair(i)) requested_.Erase(request.start[i], request.end[i]);
 }
 
-void CTARNNetDownloadBlocks::Unstore(uint32_t start, uint32_t end) {
-  const uint32_t part = start / HASH::kPartSize;
+void CTARNNetDownloadBlocks::Unstore(uint64_t start, uint64_t end) {
+  const auto part = static_cast<uint32_t>(start / HASH::kPartSize);
   digests_.Forget(HASH::PartStart(part));
   untrusted_.RemoveWithin(start, end);
   required_.Add(start, end);
@@ -79,12 +80,12 @@ void CTARNNetDownloadBlocks::Unstore(uint32_t start, uint32_t end) {
   if (part < complete.size()) complete[part] = 0;
 }
 
-_tagStructBlockOutcome CTARNNetDownloadBlocks::AcceptBlock(uint32_t start,
+_tagStructBlockOutcome CTARNNetDownloadBlocks::AcceptBlock(uint64_t start,
                                                            std::span<const uint8_t> data,
                                                            ITARNNetPartStorage& storage) {
   _tagStructBlockOutcome outcome;
   if (data.empty() || data.size() > HASH::kAICHBlockSize) return outcome;
-  const uint32_t end = start + static_cast<uint32_t>(data.size());
+  const uint64_t end = start + data.size();
   if (end < start || !requested_.Contains(start, end)) return outcome;
 
   HASH::CTARNNetFileHashSet& hashSet = file_.HashSet();
@@ -102,9 +103,9 @@ _tagStructBlockOutcome CTARNNetDownloadBlocks::AcceptBlock(uint32_t start,
     }
   }
 
-  const uint32_t part = start / HASH::kPartSize;
-  const uint32_t partStart = HASH::PartStart(part);
-  const uint32_t partEnd = partStart + HASH::PartLength(file_.GetSize(), part);
+  const auto part = static_cast<uint32_t>(start / HASH::kPartSize);
+  const uint64_t partStart = HASH::PartStart(part);
+  const uint64_t partEnd = partStart + HASH::PartLength(file_.GetSize(), part);
   if (!storage.WriteBlock(start, data)) {
     digests_.Forget(partStart);  // what a failed write left on disk is unknown
     return outcome;
@@ -124,10 +125,10 @@ _tagStructBlockOutcome CTARNNetDownloadBlocks::AcceptBlock(uint32_t start,
 }
 
 EPartCheck CTARNNetDownloadBlocks::VerifyPart(uint32_t part, ITARNNetPartStorage& storage) {
-  const uint32_t start = HASH::PartStart(part);
+  const uint64_t start = HASH::PartStart(part);
   const uint32_t length = HASH::PartLength(file_.GetSize(), part);
   if (length == 0) return EPartCheck::kFailed;
-  const uint32_t end = start + length;
+  const uint64_t end = start + length;
   EPartCheck result;
   if (!untrusted_.AnyWithin(start, end)) {
     result = EPartCheck::kVerified;
@@ -154,11 +155,12 @@ EPartCheck CTARNNetDownloadBlocks::VerifyPart(uint32_t part, ITARNNetPartStorage
   return result;
 }
 
-EPartCheck CTARNNetDownloadBlocks::VerifyByAICH(uint32_t start, ITARNNetPartStorage& storage) {
+EPartCheck CTARNNetDownloadBlocks::VerifyByAICH(uint64_t start, ITARNNetPartStorage& storage) {
   const HASH::CTARNNetAICHTree& tree = file_.HashSet().Tree();
   bool allMatch = true;
   std::vector<uint8_t> data;
-  ForEachPartBlock(file_.GetSize(), start / HASH::kPartSize, [&](uint32_t first, uint32_t last) {
+  const auto part = static_cast<uint32_t>(start / HASH::kPartSize);
+  ForEachPartBlock(file_.GetSize(), part, [&](uint64_t first, uint64_t last) {
     const _tagUntrustBlockPart* record = untrusted_.Find(first, last);
     if (record == nullptr) return true;
     const auto* node = tree.FindRange(first, last - first);
@@ -176,7 +178,7 @@ EPartCheck CTARNNetDownloadBlocks::VerifyByAICH(uint32_t start, ITARNNetPartStor
   return allMatch ? EPartCheck::kVerified : EPartCheck::kFailed;
 }
 
-EPartCheck CTARNNetDownloadBlocks::VerifyByMD4(uint32_t part, uint32_t start, uint32_t end,
+EPartCheck CTARNNetDownloadBlocks::VerifyByMD4(uint32_t part, uint64_t start, uint64_t end,
                                                ITARNNetPartStorage& storage) {
   const HASH::MD4_HASH::CTARNNetHashList& hashes = file_.HashSet().HashList();
   std::optional<_tagUnionHash> expected;
@@ -187,11 +189,12 @@ EPartCheck CTARNNetDownloadBlocks::VerifyByMD4(uint32_t part, uint32_t start, ui
   if (!expected) return EPartCheck::kUndecided;  // the hash set has not arrived yet
 
   // The running digest covers the part's prefix written in order; the rest is read back.
-  uint32_t hashedEnd = start;
+  uint64_t hashedEnd = start;
   HASH::CMD4Digest readBack;
   HASH::CMD4Digest* md4 = digests_.Find(start, hashedEnd);
   if (md4 == nullptr) md4 = &readBack;
-  const bool read = hashedEnd == end || storage.DigestRange(hashedEnd, end - hashedEnd, *md4);
+  const bool read = hashedEnd == end ||
+                    storage.DigestRange(hashedEnd, static_cast<uint32_t>(end - hashedEnd), *md4);
   const std::optional<_tagUnionHash> actual =
       read ? std::optional<_tagUnionHash>(md4->Final()) : std::nullopt;
   digests_.Forget(start);
@@ -236,8 +239,9 @@ void CTARNNetDownloadBlocks::StopAwaiting(uint32_t part) {
   std::erase_if(awaiting_, [part](const SAwaitedPart& entry) { return entry.part == part; });
 }
 
-void CTARNNetDownloadBlocks::RequireBlocks(uint32_t start, uint32_t end) {
-  ForEachPartBlock(file_.GetSize(), start / HASH::kPartSize, [&](uint32_t first, uint32_t last) {
+void CTARNNetDownloadBlocks::RequireBlocks(uint64_t start, uint64_t end) {
+  const auto part = static_cast<uint32_t>(start / HASH::kPartSize);
+  ForEachPartBlock(file_.GetSize(), part, [&](uint64_t first, uint64_t last) {
     if (first >= start && last <= end) required_.Add(first, last);
     return true;
   });

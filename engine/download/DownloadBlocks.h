@@ -25,11 +25,11 @@ namespace P2P::Shared::File::TransferFile {
 class ITARNNetPartStorage {
  public:
   virtual ~ITARNNetPartStorage() = default;
-  virtual bool WriteBlock(uint32_t offset, std::span<const uint8_t> data) = 0;
+  virtual bool WriteBlock(uint64_t offset, std::span<const uint8_t> data) = 0;
   // Feeds [start, start + length) as stored into `md4`; false when it cannot be read.
-  virtual bool DigestRange(uint32_t start, uint32_t length, HASH::CMD4Digest& md4) = 0;
+  virtual bool DigestRange(uint64_t start, uint32_t length, HASH::CMD4Digest& md4) = 0;
   // [start, end) as stored; false when it cannot be read.
-  virtual bool Read(uint32_t start, uint32_t end, std::vector<uint8_t>& data) = 0;
+  virtual bool Read(uint64_t start, uint64_t end, std::vector<uint8_t>& data) = 0;
 };
 
 enum class EPartCheck { kVerified, kFailed, kUndecided };
@@ -59,14 +59,14 @@ class CTARNNetDownloadBlocks {
   // the ranges this source was asked for in its current upload slot.
   uint32_t ChooseBlocks(std::span<const uint8_t> partBitmap, _tagStructRequestRecord& request,
                         uint32_t wanted,
-                        std::span<const std::pair<uint32_t, uint32_t>> askedOfSource = {});
+                        std::span<const std::pair<uint64_t, uint64_t>> askedOfSource = {});
   // A request that will not be answered: its blocks may be asked of others again.
   void ForgetRequest(const _tagStructRequestRecord& request);
   // A stored block whose write failed later: it is required again, and its part counts as
   // neither complete nor hashed as it arrived.
-  void Unstore(uint32_t start, uint32_t end);
+  void Unstore(uint64_t start, uint64_t end);
 
-  _tagStructBlockOutcome AcceptBlock(uint32_t start, std::span<const uint8_t> data,
+  _tagStructBlockOutcome AcceptBlock(uint64_t start, std::span<const uint8_t> data,
                                      ITARNNetPartStorage& storage);
   // Checks a part with nothing left required. A failing part's blocks become required again
   // (only the bad blocks when the AICH tree can tell them apart). A part failing its MD4
@@ -93,9 +93,9 @@ class CTARNNetDownloadBlocks {
  private:
   bool PartWanted(uint32_t part, std::span<const uint8_t> partBitmap) const;
   void MarkComplete(uint32_t part);
-  EPartCheck VerifyByAICH(uint32_t partStart, ITARNNetPartStorage& storage);
-  EPartCheck VerifyByMD4(uint32_t part, uint32_t start, uint32_t end, ITARNNetPartStorage& storage);
-  void RequireBlocks(uint32_t start, uint32_t end);
+  EPartCheck VerifyByAICH(uint64_t partStart, ITARNNetPartStorage& storage);
+  EPartCheck VerifyByMD4(uint32_t part, uint64_t start, uint64_t end, ITARNNetPartStorage& storage);
+  void RequireBlocks(uint64_t start, uint64_t end);
   bool CanAwaitRecovery() const;
   void StopAwaiting(uint32_t part);
 
@@ -118,11 +118,11 @@ class CTARNNetDownloadBlocks {
 // Calls `visit(start, end)` for each request block of `part`: consecutive 184320-byte ranges
 // from the part's start, the last cut at the part's end.
 template <typename Visit>
-void ForEachPartBlock(uint32_t fileSize, uint32_t part, Visit visit) {
-  const uint32_t start = HASH::PartStart(part);
-  const uint32_t end = start + HASH::PartLength(fileSize, part);
-  for (uint32_t block = start; block < end;) {
-    const uint32_t blockEnd =
+void ForEachPartBlock(uint64_t fileSize, uint32_t part, Visit visit) {
+  const uint64_t start = HASH::PartStart(part);
+  const uint64_t end = start + HASH::PartLength(fileSize, part);
+  for (uint64_t block = start; block < end;) {
+    const uint64_t blockEnd =
         end - block > HASH::kAICHBlockSize ? block + HASH::kAICHBlockSize : end;
     if (!visit(block, blockEnd)) return;
     block = blockEnd;

@@ -15,8 +15,8 @@ class ITARNNetP2PDownloadEventHandler {
   virtual void OnDownloadAdded(const Shared::_tagStructSharedFile& file) = 0;
   // The download's path or name was set, or it was paused, stopped or resumed.
   virtual void OnDownloadChanged(const Shared::_tagStructSharedFile& file) = 0;
-  virtual void OnDownloadProgress(const Shared::_tagStructSharedFile& file, uint32_t completedBytes,
-                                  uint32_t receivedBytes) = 0;
+  virtual void OnDownloadProgress(const Shared::_tagStructSharedFile& file, uint64_t completedBytes,
+                                  uint64_t receivedBytes) = 0;
   // The download finished and its file is at its place (or could not be moved and stays
   // listed); raised while it is still listed, before its one removal.
   virtual void OnDownloadCompleted(const Shared::_tagStructSharedFile& file) = 0;

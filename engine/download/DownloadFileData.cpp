@@ -50,8 +50,8 @@ bool CTARNNetDownloadFileData::Create(const std::string& tempFolder, OSTREL::Pro
     }
     const SPartFilePaths paths = PartFilePaths(tempFolder, *index);
     FileSystem().Remove(paths.hashes);  // left by a download that used the index before
-    const uint32_t size = file_->GetSize();
-    if (size == 0 || size > Protocol::kMaxDownloadFileSize) return false;
+    const uint64_t size = file_->GetSize();
+    if (size == 0 || size > Protocol::kMaxFileSize) return false;
     CTARNNetPartFile created;
     if (!created.Create(paths.data, size)) {
       OSTREL::LogError("Cannot create ", OSTREL::EscapeForLog(paths.data.string()), ": ",
@@ -91,7 +91,7 @@ bool CTARNNetDownloadFileData::Restore(const std::string& path) {
   }
   CLock guard(file_->LockObject());
   paths_ = *paths;
-  const uint32_t size = metadata->info.size;
+  const uint64_t size = metadata->info.size;
   _tagStructSharedFileInfo info = metadata->info;
   const _tagStructSharedFileInfo held = file_->GetRecord().info;
   info.targetFolder = held.targetFolder;
@@ -109,7 +109,7 @@ bool CTARNNetDownloadFileData::Restore(const std::string& path) {
   complete.assign(file_->PartCount(), 0);
   bool any = false;
   for (uint32_t part = 0; part < complete.size(); ++part) {
-    const uint32_t start = HASH::PartStart(part);
+    const uint64_t start = HASH::PartStart(part);
     complete[part] =
         blocks_.Required().Overlaps(start, start + HASH::PartLength(size, part)) ? 0 : 1;
     any = any || complete[part] != 0;
@@ -136,13 +136,13 @@ bool CTARNNetDownloadFileData::Restore(const std::string& path) {
 }
 
 void CTARNNetDownloadFileData::RecordUntrustedBlocksOnDisk() {
-  const uint32_t size = file_->GetSize();
+  const uint64_t size = file_->GetSize();
   const CTARNNetRequireBlockPartList& required = blocks_.Required();
   for (uint32_t part = 0; part < file_->PartCount(); ++part) {
-    const uint32_t start = HASH::PartStart(part);
+    const uint64_t start = HASH::PartStart(part);
     if (!required.Overlaps(start, start + HASH::PartLength(size, part))) continue;
     // Their hashes are taken from the disk when a check needs them.
-    ForEachPartBlock(size, part, [&](uint32_t first, uint32_t last) {
+    ForEachPartBlock(size, part, [&](uint64_t first, uint64_t last) {
       if (!required.Overlaps(first, last)) blocks_.Untrusted().Add({first, last, {}, {}});
       return true;
     });
@@ -151,8 +151,8 @@ void CTARNNetDownloadFileData::RecordUntrustedBlocksOnDisk() {
 
 void CTARNNetDownloadFileData::UpdateCompleted() {
   const uint64_t remaining = blocks_.Required().Total();
-  const uint32_t size = file_->GetSize();
-  completed_.store(remaining >= size ? 0 : size - static_cast<uint32_t>(remaining));
+  const uint64_t size = file_->GetSize();
+  completed_.store(remaining >= size ? 0 : size - remaining);
 }
 
 _tagStructDownloadMetadata CTARNNetDownloadFileData::MetadataLocked() {
@@ -165,11 +165,11 @@ _tagStructDownloadMetadata CTARNNetDownloadFileData::MetadataLocked() {
   // Only verified parts are recorded as done: a part whose data is all here but could not
   // be checked yet is fetched again after a restart rather than trusted unchecked.
   const std::vector<uint8_t>& complete = file_->CompletionBitmap();
-  const uint32_t size = record.info.size;
+  const uint64_t size = record.info.size;
   for (uint32_t part = 0; part < HASH::PartCount(size); ++part) {
     if (part < complete.size() && complete[part] != 0) continue;
-    const uint32_t start = HASH::PartStart(part);
-    const uint32_t end = start + HASH::PartLength(size, part);
+    const uint64_t start = HASH::PartStart(part);
+    const uint64_t end = start + HASH::PartLength(size, part);
     if (!metadata.required.Overlaps(start, end)) metadata.required.Add(start, end);
   }
   return metadata;
@@ -212,7 +212,7 @@ bool CTARNNetDownloadFileData::Save() {
   return SaveLocked();
 }
 
-bool CTARNNetDownloadFileData::RestoreHashSet(const _tagUnionHash& hash, uint32_t size) {
+bool CTARNNetDownloadFileData::RestoreHashSet(const _tagUnionHash& hash, uint64_t size) {
   // The reader keeps only hash sets that derive their file hash.
   for (HASH::_tagStructPartHashEntry& entry : HASH::LoadPartHashFile(paths_.hashes)) {
     if (entry.fileHash != hash || entry.parts.GetFileSize() != size) continue;
@@ -225,7 +225,7 @@ bool CTARNNetDownloadFileData::RestoreHashSet(const _tagUnionHash& hash, uint32_
 // The part hashes come from a source once. Kept beside the part file, they let a restarted
 // download check its parts and answer hash set requests before any source is reached again.
 void CTARNNetDownloadFileData::SaveHashSetIfNewLocked() {
-  const uint32_t size = file_->GetSize();
+  const uint64_t size = file_->GetSize();
   if (hashSetSaved_.load() || finished_.load() || paths_.hashes.empty() ||
       HASH::HashSetCount(size) == 0)
     return;
@@ -235,7 +235,7 @@ void CTARNNetDownloadFileData::SaveHashSetIfNewLocked() {
   hashSetSaved_.store(HASH::SavePartHashFile(paths_.hashes, std::span(&entry, 1)));
 }
 
-bool CTARNNetDownloadFileData::ReadRange(uint32_t start, uint32_t end, std::vector<uint8_t>& data) {
+bool CTARNNetDownloadFileData::ReadRange(uint64_t start, uint64_t end, std::vector<uint8_t>& data) {
   CLock guard(file_->LockObject());
   if (start >= end || end > file_->GetSize() || end - start > HASH::kPartSize) return false;
   return partFile_.Read(start, end, data);
@@ -321,9 +321,9 @@ bool CTARNNetDownloadFileData::Cancel() {
   return true;
 }
 
-uint32_t CTARNNetDownloadFileData::RemainingBytes() {
+uint64_t CTARNNetDownloadFileData::RemainingBytes() {
   CLock guard(file_->LockObject());
-  return static_cast<uint32_t>(blocks_.Required().Total());
+  return blocks_.Required().Total();
 }
 
 bool CTARNNetDownloadFileData::AddSource(uint32_t clientId, uint16_t port, uint32_t serverAddress,
@@ -386,13 +386,12 @@ bool CTARNNetDownloadFileData::StatisticsSample() {
     writesFailed = TakeFailedWritesLocked(writeError);
     SaveHashSetIfNewLocked();
     finishedNow = RecheckUndecidedParts();
-    const uint32_t received = received_.load();
-    const uint32_t arrived = received - sampleReceived_;
+    const uint64_t received = received_.load();
     // The stopped and failed take nothing; the rest are measured as the totals are.
     const auto speed = stopped_.load() ? 0u : static_cast<uint32_t>(meter_.Rate());
     const auto sources = static_cast<uint32_t>(file_->Sources().Size());
     const auto transferring = static_cast<uint32_t>(transferring_.size());
-    progress = arrived != 0 || speed != speed_.load() || sources != sampleSources_ ||
+    progress = received != sampleReceived_ || speed != speed_.load() || sources != sampleSources_ ||
                transferring != sampleTransferring_;
     speed_.store(finishedNow ? 0 : speed);
     sampleReceived_ = received;

@@ -51,7 +51,7 @@ class CTARNNetDownloadFileData final
   bool Restore(const std::string& path) override;
   // Syncs the data file, then replaces the metadata file.
   bool Save() override;
-  bool ReadRange(uint32_t start, uint32_t end, std::vector<uint8_t>& data) override;
+  bool ReadRange(uint64_t start, uint64_t end, std::vector<uint8_t>& data) override;
   bool AcceptData(const _tagStructReceivedData& data) override;
   bool WritesBackedUp() const override;
   bool SetPath(const std::string& fullPath) override;
@@ -63,15 +63,15 @@ class CTARNNetDownloadFileData final
   bool SetPaused(bool paused) override;
   bool Resume() override;
   bool Cancel() override;
-  uint32_t RemainingBytes() override;
+  uint64_t RemainingBytes() override;
   bool CountSourceIn(std::span<const uint8_t> partBitmap) override;
   bool CountSourceOut(std::span<const uint8_t> partBitmap) override;
   uint32_t ChooseBlocks(std::span<const uint8_t> partBitmap, _tagStructRequestRecord& request,
                         uint32_t wanted,
-                        std::span<const std::pair<uint32_t, uint32_t>> askedOfSource = {}) override;
+                        std::span<const std::pair<uint64_t, uint64_t>> askedOfSource = {}) override;
   bool ForgetRequest(const _tagStructRequestRecord& request) override;
-  uint32_t CompletedBytes() const override { return completed_.load(); }
-  uint32_t ReceivedBytes() const override { return received_.load(); }
+  uint64_t CompletedBytes() const override { return completed_.load(); }
+  uint64_t ReceivedBytes() const override { return received_.load(); }
   uint32_t Speed() const override { return speed_.load(); }
   bool AddSource(uint32_t clientId, uint16_t port, uint32_t serverAddress, uint16_t serverPort,
                  const _tagUnionHash& userHash = {}) override;
@@ -114,7 +114,7 @@ class CTARNNetDownloadFileData final
   bool AllPartsComplete() const;
   // Sets the finished flag once; true for the caller that set it.
   bool MarkFinished();
-  void StopForStorageError(const char* what, uint32_t offset, int error);
+  void StopForStorageError(const char* what, uint64_t offset, int error);
   // Stops the download for good with `reason` (once); true when this call did.
   bool Fail(std::string reason);
   // Fails the download when the data of a part keeps failing its check the same way.
@@ -126,7 +126,7 @@ class CTARNNetDownloadFileData final
   // the errno in `error`.
   bool TakeFailedWritesLocked(int& error);
   // The hash set kept by an earlier run, when it is this file's; true when taken.
-  bool RestoreHashSet(const _tagUnionHash& hash, uint32_t size);
+  bool RestoreHashSet(const _tagUnionHash& hash, uint64_t size);
   void SaveHashSetIfNewLocked();
   _tagStructDownloadMetadata MetadataLocked();
   // Untrusted records for the blocks of partly received parts, so that a part completed after
@@ -141,11 +141,11 @@ class CTARNNetDownloadFileData final
   SPartFilePaths paths_;
   CTARNNetPartFile partFile_;
   CTARNNetDownloadBlocks blocks_;
-  std::atomic<uint32_t> received_{0};
-  std::atomic<uint32_t> completed_{0};
+  std::atomic<uint64_t> received_{0};
+  std::atomic<uint64_t> completed_{0};
   std::atomic<uint32_t> speed_{0};  // meter_'s rate at the last sample
   CTransferMeter meter_;
-  uint32_t sampleReceived_ = 0;
+  uint64_t sampleReceived_ = 0;
   uint32_t sampleSources_ = 0;
   uint32_t sampleTransferring_ = 0;
   std::atomic<bool> stopped_{false};

@@ -96,7 +96,8 @@ std::string CTARNNetDownloadFileManager::UniqueTransferName(const std::string& n
 
 CTARNNetDownloadFileManager::CTransferFilePtr CTARNNetDownloadFileManager::AddDownload(
     const Shared::_tagStructSharedFile& record) {
-  if (record.info.size == 0 || record.info.size > Protocol::kMaxDownloadFileSize) return {};
+  // Larger files are taken once blocks of files above 32 bits can be asked for.
+  if (record.info.size == 0 || record.info.size > Protocol::kMaxSmallFileSize) return {};
   std::lock_guard naming(namingLock_);
   CTARNNetTransferFileList* files = TransferFiles();
   if (CTransferFilePtr known = files->FindByHash(record.hash)) {
@@ -169,8 +170,10 @@ std::vector<Protocol::SSourceRequestEntry> CTARNNetDownloadFileManager::Download
   std::vector<Protocol::SSourceRequestEntry> entries;
   for (const CTransferFilePtr& file : list_.Snapshot()) {
     const auto data = file->DataAs<CTARNNetDownloadFileData>();
-    if (data != nullptr && data->NeedsSources())
-      entries.push_back({file->GetHash(), file->GetSize()});
+    // The request carries a 32-bit size: a larger file is never asked for in it.
+    const uint64_t size = file->GetSize();
+    if (data != nullptr && data->NeedsSources() && size <= UINT32_MAX)
+      entries.push_back({file->GetHash(), static_cast<uint32_t>(size)});
   }
   return entries;
 }
@@ -191,8 +194,8 @@ void CTARNNetDownloadFileManager::OnDownloadChanged(const Shared::_tagStructShar
 }
 
 void CTARNNetDownloadFileManager::OnDownloadProgress(const Shared::_tagStructSharedFile& file,
-                                                     uint32_t completedBytes,
-                                                     uint32_t receivedBytes) {
+                                                     uint64_t completedBytes,
+                                                     uint64_t receivedBytes) {
   FanOut(&ITARNNetP2PDownloadEventHandler::OnDownloadProgress, file, completedBytes, receivedBytes);
 }
 

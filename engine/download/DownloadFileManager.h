@@ -66,8 +66,8 @@ class CTARNNetDownloadFileManager
   // acted on after that.
   void OnDownloadAdded(const Shared::_tagStructSharedFile& file) override;
   void OnDownloadChanged(const Shared::_tagStructSharedFile& file) override;
-  void OnDownloadProgress(const Shared::_tagStructSharedFile& file, uint32_t completedBytes,
-                          uint32_t receivedBytes) override;
+  void OnDownloadProgress(const Shared::_tagStructSharedFile& file, uint64_t completedBytes,
+                          uint64_t receivedBytes) override;
   void OnDownloadCompleted(const Shared::_tagStructSharedFile& file) override;
   void OnDownloadRemoved(const Shared::_tagStructSharedFile& file) override;
   void OnDownloadNotice(uint32_t value) override;

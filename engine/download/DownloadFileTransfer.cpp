@@ -25,8 +25,8 @@ bool CTARNNetDownloadFileData::AcceptData(const _tagStructReceivedData& data) {
 }
 
 void CTARNNetDownloadFileData::AcceptCount(uint32_t newBytes) {
-  const uint32_t size = file_->GetSize();
-  uint32_t completed = completed_.load();
+  const uint64_t size = file_->GetSize();
+  uint64_t completed = completed_.load();
   while (uint64_t{completed} + newBytes <= size) {
     if (completed_.compare_exchange_weak(completed, completed + newBytes)) return;
   }
@@ -71,7 +71,7 @@ bool CTARNNetDownloadFileData::AcceptBlock(const CTARNNetTransferBlock& block) {
   return true;
 }
 
-void CTARNNetDownloadFileData::StopForStorageError(const char* what, uint32_t offset, int error) {
+void CTARNNetDownloadFileData::StopForStorageError(const char* what, uint64_t offset, int error) {
   stopped_.store(true);
   OSTREL::LogError("Download \"", OSTREL::EscapeForLog(file_->GetName()), "\" stopped: cannot ",
                    what, " the part file ", OSTREL::EscapeForLog(paths_.data.string()),
@@ -109,12 +109,12 @@ bool CTARNNetDownloadFileData::RecheckParts() {
 }
 
 bool CTARNNetDownloadFileData::RecheckUndecidedParts(bool* decided) {
-  const uint32_t size = file_->GetSize();
+  const uint64_t size = file_->GetSize();
   const std::vector<uint8_t>& complete = file_->CompletionBitmap();
   bool changed = false;
   for (uint32_t part = 0; part < file_->PartCount(); ++part) {
     if (part < complete.size() && complete[part] != 0) continue;
-    const uint32_t start = HASH::PartStart(part);
+    const uint64_t start = HASH::PartStart(part);
     if (blocks_.Required().Overlaps(start, start + HASH::PartLength(size, part))) continue;
     changed = blocks_.VerifyPart(part, partFile_) != EPartCheck::kUndecided || changed;
   }
@@ -149,7 +149,7 @@ bool CTARNNetDownloadFileData::CountSourceOut(std::span<const uint8_t> partBitma
 
 uint32_t CTARNNetDownloadFileData::ChooseBlocks(
     std::span<const uint8_t> partBitmap, _tagStructRequestRecord& request, uint32_t wanted,
-    std::span<const std::pair<uint32_t, uint32_t>> askedOfSource) {
+    std::span<const std::pair<uint64_t, uint64_t>> askedOfSource) {
   CLock guard(file_->LockObject());
   if (!NeedsSources()) {
     request.Clear();

@@ -18,7 +18,7 @@ struct SDownloadHooks {
       sourceAdded;
   std::function<void(const CTransferFilePtr& file, uint32_t clientId)> sourceRemoved;
   // A new download asks for sources: the current server over TCP, then the others over UDP.
-  std::function<void(const _tagUnionHash& hash, uint32_t size)> requestSources;
+  std::function<void(const _tagUnionHash& hash, uint64_t size)> requestSources;
 };
 
 }  // namespace P2P::Shared::File::TransferFile

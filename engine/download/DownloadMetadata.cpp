@@ -39,7 +39,7 @@ void ApplyField(SReadState& state, std::string_view name, std::string_view text)
   } else if (is("FileName")) {
     info.name = text;
   } else if (is("FileSize")) {
-    if (const auto size = OSTREL::File::ParseUInt32(text))
+    if (const auto size = OSTREL::File::ParseUInt64(text))
       info.size = *size;
     else
       state.broken = true;
@@ -48,9 +48,9 @@ void ApplyField(SReadState& state, std::string_view name, std::string_view text)
 }
 
 // Sorted, disjoint and inside the file: anything else means the file was not written by us.
-bool RangesFit(const CTARNNetBlockPartList& ranges, uint32_t size) {
+bool RangesFit(const CTARNNetBlockPartList& ranges, uint64_t size) {
   if (ranges.Size() > Protocol::kMaxRequiredRanges) return false;
-  uint32_t previousEnd = 0;
+  uint64_t previousEnd = 0;
   for (const _tagStructBlockPart& range : ranges) {
     if (range.start < previousEnd || range.end > size) return false;
     previousEnd = range.end;
@@ -88,8 +88,7 @@ std::optional<_tagStructDownloadMetadata> ReadDownloadMetadataText(std::string_v
       [&state](std::string_view name, std::string_view value) { ApplyField(state, name, value); });
   _tagStructDownloadMetadata& metadata = state.metadata;
   if (state.broken || !state.hasHash || !state.hasSize) return std::nullopt;
-  if (metadata.info.size == 0 || metadata.info.size > Protocol::kMaxDownloadFileSize)
-    return std::nullopt;
+  if (metadata.info.size == 0 || metadata.info.size > Protocol::kMaxFileSize) return std::nullopt;
   for (const CXmlElement& list : root.Children("EmptyBlockList")) {
     if (list.Children("Block").size() > Protocol::kMaxRequiredRanges) return std::nullopt;
     metadata.required.ReadBlocks(list);

@@ -45,7 +45,7 @@ CTARNNetPartFile::CTARNNetPartFile() : queue_(std::make_shared<SQueue>()) {}
 
 CTARNNetPartFile::~CTARNNetPartFile() { WaitForWrites(); }
 
-void CTARNNetPartFile::SQueue::Finish(bool ok, int error, std::pair<uint32_t, uint32_t> lost) {
+void CTARNNetPartFile::SQueue::Finish(bool ok, int error, std::pair<uint64_t, uint64_t> lost) {
   {
     std::lock_guard guard(lock);
     if (!ok) {
@@ -73,7 +73,7 @@ void CTARNNetPartFile::Close() {
   file_.reset();
 }
 
-bool CTARNNetPartFile::Create(const std::filesystem::path& path, uint32_t size) {
+bool CTARNNetPartFile::Create(const std::filesystem::path& path, uint64_t size) {
   WaitForWrites();
   file_ = FileSystem().Open(path, EOpenMode::kCreateTruncate);
   if (!file_) {
@@ -90,7 +90,7 @@ bool CTARNNetPartFile::Open(const std::filesystem::path& path) {
   return file_ != nullptr;
 }
 
-bool CTARNNetPartFile::SetSize(uint32_t size) {
+bool CTARNNetPartFile::SetSize(uint64_t size) {
   WaitForWrites();
   if (!file_) return false;
   const auto stat = file_->Stat();
@@ -105,7 +105,7 @@ std::optional<OSTREL::File::SFileStat> CTARNNetPartFile::Stat() {
   return file_ ? file_->Stat() : std::nullopt;
 }
 
-bool CTARNNetPartFile::WriteBlock(uint32_t offset, std::span<const uint8_t> data) {
+bool CTARNNetPartFile::WriteBlock(uint64_t offset, std::span<const uint8_t> data) {
   if (!file_) {
     writeFailed_ = true;
     return false;
@@ -115,7 +115,7 @@ bool CTARNNetPartFile::WriteBlock(uint32_t offset, std::span<const uint8_t> data
       std::lock_guard guard(queue_->lock);
       ++queue_->pending;
     }
-    const auto end = static_cast<uint32_t>(offset + data.size());
+    const uint64_t end = offset + data.size();
     writer_->Submit(
         [file = file_, queue = queue_, offset, end,
          copy = std::vector<uint8_t>(data.begin(), data.end())] {
@@ -138,7 +138,7 @@ bool CTARNNetPartFile::WriteBlock(uint32_t offset, std::span<const uint8_t> data
   return false;
 }
 
-bool CTARNNetPartFile::DigestRange(uint32_t start, uint32_t length, HASH::CMD4Digest& md4) {
+bool CTARNNetPartFile::DigestRange(uint64_t start, uint32_t length, HASH::CMD4Digest& md4) {
   WaitForWrites();
   if (!file_) return false;
   std::vector<uint8_t> buffer(std::min<uint32_t>(HASH::kReadChunk, length));
@@ -152,7 +152,7 @@ bool CTARNNetPartFile::DigestRange(uint32_t start, uint32_t length, HASH::CMD4Di
   return true;
 }
 
-bool CTARNNetPartFile::Read(uint32_t start, uint32_t end, std::vector<uint8_t>& data) {
+bool CTARNNetPartFile::Read(uint64_t start, uint64_t end, std::vector<uint8_t>& data) {
   WaitForWrites();
   if (!file_ || end < start) return false;
   data.resize(end - start);

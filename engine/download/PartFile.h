@@ -25,7 +25,7 @@ namespace P2P::Shared::File::TransferFile {
 
 // Queued writes that failed, told to the download once.
 struct SFailedWrites {
-  std::vector<std::pair<uint32_t, uint32_t>> ranges;  // [start, end) of each lost block
+  std::vector<std::pair<uint64_t, uint64_t>> ranges;  // [start, end) of each lost block
   int error = 0;                                      // errno of the last failure
   bool any = false;                                   // a write or a sync failed
 };
@@ -38,22 +38,22 @@ class CTARNNetPartFile : public ITARNNetPartStorage {
   CTARNNetPartFile& operator=(const CTARNNetPartFile&) = delete;
 
   // Creates (or empties) the file and sizes it.
-  bool Create(const std::filesystem::path& path, uint32_t size);
+  bool Create(const std::filesystem::path& path, uint64_t size);
   // Opens an existing file; false when it cannot be opened.
   bool Open(const std::filesystem::path& path);
   // From now on block writes and queued syncs run on `writer` (null: at once, on the caller).
   void UseWriter(std::shared_ptr<CTARNNetDiskWriter> writer);
   // Sets the length; false when the file system refuses.
-  bool SetSize(uint32_t size);
+  bool SetSize(uint64_t size);
   // Waits for the queued writes, then closes.
   void Close();
   bool IsOpen() const { return file_ != nullptr; }
   std::optional<OSTREL::File::SFileStat> Stat();
 
   // With a writer, a copy of the block is queued and the outcome comes later (TakeFailedWrites).
-  bool WriteBlock(uint32_t offset, std::span<const uint8_t> data) override;
-  bool DigestRange(uint32_t start, uint32_t length, HASH::CMD4Digest& md4) override;
-  bool Read(uint32_t start, uint32_t end, std::vector<uint8_t>& data) override;
+  bool WriteBlock(uint64_t offset, std::span<const uint8_t> data) override;
+  bool DigestRange(uint64_t start, uint32_t length, HASH::CMD4Digest& md4) override;
+  bool Read(uint64_t start, uint64_t end, std::vector<uint8_t>& data) override;
   // Waits for the queued writes, then fdatasync; true when nothing is open. False while a
   // failed queued write has not been taken.
   bool Sync();
@@ -76,7 +76,7 @@ class CTARNNetPartFile : public ITARNNetPartStorage {
     std::condition_variable idle;
     size_t pending = 0;
     SFailedWrites failed;
-    void Finish(bool ok, int error, std::pair<uint32_t, uint32_t> lost);
+    void Finish(bool ok, int error, std::pair<uint64_t, uint64_t> lost);
   };
 
   void WaitForWrites();

@@ -6,7 +6,7 @@
 
 namespace P2P::HASH {
 
-std::unique_ptr<_tagStructAICHNode> _tagStructAICHNode::CreateRoot(uint32_t fileSize) {
+std::unique_ptr<_tagStructAICHNode> _tagStructAICHNode::CreateRoot(uint64_t fileSize) {
   auto root = std::make_unique<_tagStructAICHNode>();
   root->end = fileSize;
   root->size = fileSize;
@@ -14,16 +14,16 @@ std::unique_ptr<_tagStructAICHNode> _tagStructAICHNode::CreateRoot(uint32_t file
   return root;
 }
 
-uint32_t _tagStructAICHNode::BaseFor(uint32_t size) {
+uint64_t _tagStructAICHNode::BaseFor(uint64_t size) {
   return size <= kPartSize ? kAICHBlockSize : kPartSize;
 }
 
-uint32_t _tagStructAICHNode::SplitPoint(uint32_t size, int32_t kind) {
+uint64_t _tagStructAICHNode::SplitPoint(uint64_t size, int32_t kind) {
   const uint64_t base = BaseFor(size);
-  const uint64_t blocks = (uint64_t{size} + base - 1) / base;
+  const uint64_t blocks = (size + base - 1) / base;
   // The root and left children put the odd block on their left side, right children on their
   // right side.
-  return static_cast<uint32_t>((blocks + (kind < kNodeRight ? 1 : 0)) / 2 * base);
+  return (blocks + (kind < kNodeRight ? 1 : 0)) / 2 * base;
 }
 
 void _tagStructAICHNode::SetHash(const _tagStructAICHHash& value) {
@@ -35,7 +35,7 @@ _tagStructAICHNode* _tagStructAICHNode::Child(int32_t side, bool create) {
   auto& slot = side == kNodeLeft ? left : right;
   if (slot || !create) return slot.get();
   if (IsLeaf() || id >= 0x8000) return nullptr;
-  const uint32_t split = SplitPoint(size, kind);
+  const uint64_t split = SplitPoint(size, kind);
   auto child = std::make_unique<_tagStructAICHNode>();
   child->kind = side;
   child->parent = this;
@@ -54,14 +54,14 @@ _tagStructAICHNode* _tagStructAICHNode::Child(int32_t side, bool create) {
   return slot.get();
 }
 
-_tagStructAICHNode* _tagStructAICHNode::FindNode(uint32_t offset, uint32_t length, bool create) {
+_tagStructAICHNode* _tagStructAICHNode::FindNode(uint64_t offset, uint64_t length, bool create) {
   _tagStructAICHNode* node = this;
   for (unsigned depth = 0; depth <= Protocol::kMaxAICHTreeDepth; ++depth) {
-    const uint32_t size = node->size;
+    const uint64_t size = node->size;
     if (length > size || offset > size - length) return nullptr;
     if (offset == 0 && length == size) return node;
     if (length == 0 || node->IsLeaf()) return nullptr;
-    const uint32_t split = SplitPoint(size, node->kind);
+    const uint64_t split = SplitPoint(size, node->kind);
     if (offset + length <= split) {
       node = node->Child(kNodeLeft, create);
     } else if (offset >= split) {
@@ -75,7 +75,7 @@ _tagStructAICHNode* _tagStructAICHNode::FindNode(uint32_t offset, uint32_t lengt
   return nullptr;
 }
 
-const _tagStructAICHNode* _tagStructAICHNode::FindNode(uint32_t offset, uint32_t length) const {
+const _tagStructAICHNode* _tagStructAICHNode::FindNode(uint64_t offset, uint64_t length) const {
   return const_cast<_tagStructAICHNode*>(this)->FindNode(offset, length, false);
 }
 

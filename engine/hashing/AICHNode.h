@@ -17,22 +17,22 @@ enum : int32_t { kNodeRoot = 0, kNodeLeft = 1, kNodeRight = 2 };
 struct _tagStructAICHNode {
   int32_t kind = kNodeRoot;
   int32_t valid = 0;
-  uint32_t start = 0;
-  uint32_t end = 0;
-  uint32_t size = 0;
-  uint32_t base = 0;
+  uint64_t start = 0;
+  uint64_t end = 0;
+  uint64_t size = 0;
+  uint64_t base = 0;
   _tagStructAICHHash hash;
   uint16_t id = 1;
   _tagStructAICHNode* parent = nullptr;
   std::unique_ptr<_tagStructAICHNode> left;
   std::unique_ptr<_tagStructAICHNode> right;
 
-  static std::unique_ptr<_tagStructAICHNode> CreateRoot(uint32_t fileSize);
+  static std::unique_ptr<_tagStructAICHNode> CreateRoot(uint64_t fileSize);
 
   // Block size used to split a node of `size` bytes.
-  static uint32_t BaseFor(uint32_t size);
+  static uint64_t BaseFor(uint64_t size);
   // Size of the left child of a node of this size and kind.
-  static uint32_t SplitPoint(uint32_t size, int32_t kind);
+  static uint64_t SplitPoint(uint64_t size, int32_t kind);
 
   bool IsLeaf() const { return base >= size; }
   bool IsValid() const { return valid != 0; }
@@ -45,8 +45,8 @@ struct _tagStructAICHNode {
 
   // The node covering exactly [offset, offset + length) relative to this node's start, created
   // on the way when `create` is set; null when no node can cover that range.
-  _tagStructAICHNode* FindNode(uint32_t offset, uint32_t length, bool create);
-  const _tagStructAICHNode* FindNode(uint32_t offset, uint32_t length) const;
+  _tagStructAICHNode* FindNode(uint64_t offset, uint64_t length, bool create);
+  const _tagStructAICHNode* FindNode(uint64_t offset, uint64_t length) const;
 
   // Fills every invalid node whose children both hold valid hashes, children first. Valid
   // hashes are never overwritten: a trusted hash must stay what it was.

@@ -27,14 +27,14 @@ bool WriteEntry(const _tagStructAICHNode& node, Protocol::CStreamWriter& writer)
 
 }  // namespace
 
-CTARNNetAICHTree::CTARNNetAICHTree(uint32_t fileSize)
+CTARNNetAICHTree::CTARNNetAICHTree(uint64_t fileSize)
     : root_(_tagStructAICHNode::CreateRoot(fileSize)) {}
 
-void CTARNNetAICHTree::Reset(uint32_t fileSize) {
+void CTARNNetAICHTree::Reset(uint64_t fileSize) {
   root_ = _tagStructAICHNode::CreateRoot(fileSize);
 }
 
-bool CTARNNetAICHTree::SetRangeHash(uint32_t start, uint32_t length,
+bool CTARNNetAICHTree::SetRangeHash(uint64_t start, uint64_t length,
                                     const _tagStructAICHHash& hash) {
   _tagStructAICHNode* node = root_->FindNode(start, length, true);
   if (node == nullptr) return false;
@@ -42,14 +42,14 @@ bool CTARNNetAICHTree::SetRangeHash(uint32_t start, uint32_t length,
   return true;
 }
 
-const _tagStructAICHNode* CTARNNetAICHTree::FindRange(uint32_t start, uint32_t length) const {
+const _tagStructAICHNode* CTARNNetAICHTree::FindRange(uint64_t start, uint64_t length) const {
   return root_->FindNode(start, length);
 }
 
-bool CTARNNetAICHTree::IsRangeVerified(uint32_t first, uint32_t last) const {
+bool CTARNNetAICHTree::IsRangeVerified(uint64_t first, uint64_t last) const {
   if (first >= last || last > root_->size) return false;
-  for (uint32_t offset = first; offset < last;) {
-    const uint32_t length = std::min(kAICHBlockSize, last - offset);
+  for (uint64_t offset = first; offset < last;) {
+    const uint64_t length = std::min<uint64_t>(kAICHBlockSize, last - offset);
     const _tagStructAICHNode* block = root_->FindNode(offset, length);
     if (block == nullptr || !AncestorsValid(*block)) return false;
     offset += length;
@@ -57,14 +57,14 @@ bool CTARNNetAICHTree::IsRangeVerified(uint32_t first, uint32_t last) const {
   return true;
 }
 
-std::optional<uint32_t> CTARNNetAICHTree::DepthOf(uint32_t start, uint32_t length) const {
-  uint32_t size = root_->size;
+std::optional<uint32_t> CTARNNetAICHTree::DepthOf(uint64_t start, uint64_t length) const {
+  uint64_t size = root_->size;
   int32_t kind = kNodeRoot;
   for (uint32_t depth = 0; depth <= Protocol::kMaxAICHTreeDepth; ++depth) {
     if (length > size || start > size - length) return std::nullopt;
     if (start == 0 && length == size) return depth;
     if (length == 0 || _tagStructAICHNode::BaseFor(size) >= size) return std::nullopt;
-    const uint32_t split = _tagStructAICHNode::SplitPoint(size, kind);
+    const uint64_t split = _tagStructAICHNode::SplitPoint(size, kind);
     if (start + length <= split) {
       size = split;
       kind = kNodeLeft;
@@ -80,7 +80,7 @@ std::optional<uint32_t> CTARNNetAICHTree::DepthOf(uint32_t start, uint32_t lengt
 }
 
 std::optional<uint32_t> CTARNNetAICHTree::RecoveryCount(uint32_t part) const {
-  const uint32_t size = root_->size;
+  const uint64_t size = root_->size;
   if (part >= PartCount(size)) return std::nullopt;
   const uint32_t length = PartLength(size, part);
   const auto depth = DepthOf(PartStart(part), length);
@@ -103,11 +103,11 @@ bool CTARNNetAICHTree::WriteSiblingsOnPath(const _tagStructAICHNode& target,
 }
 
 bool CTARNNetAICHTree::CreateRecoveryData(uint32_t part, Protocol::CStreamWriter& writer) const {
-  const uint32_t size = root_->size;
+  const uint64_t size = root_->size;
   if (size <= kAICHBlockSize) return false;
   const auto count = RecoveryCount(part);
   if (!count || *count > 0xFFFF) return false;
-  const uint32_t start = PartStart(part);
+  const uint64_t start = PartStart(part);
   const uint32_t length = PartLength(size, part);
   if (!IsRangeVerified(start, start + length)) return false;
   const _tagStructAICHNode* partNode = root_->FindNode(start, length);
@@ -133,8 +133,8 @@ bool CTARNNetAICHTree::ApplyRecoveryData(uint32_t part, Protocol::CStreamReader&
   if (!expected || !reader.ReadUInt16(count) || count != *expected) return false;
   const size_t bytes = size_t{count} * kRecoveryEntrySize;
   if (reader.Remaining() < bytes) return false;
-  const uint32_t start = PartStart(part);
-  const uint32_t end = start + PartLength(root_->size, part);
+  const uint64_t start = PartStart(part);
+  const uint64_t end = start + PartLength(root_->size, part);
   if (IsRangeVerified(start, end)) return reader.Skip(bytes);
   if (!root_->IsValid()) {
     reader.Skip(bytes);
@@ -180,7 +180,7 @@ std::vector<_tagStructAICHStoredNode> CTARNNetAICHTree::ExportStoredNodes() cons
   return nodes;
 }
 
-bool CTARNNetAICHTree::ImportStoredNodes(uint32_t fileSize,
+bool CTARNNetAICHTree::ImportStoredNodes(uint64_t fileSize,
                                          std::span<const _tagStructAICHStoredNode> nodes) {
   Reset(fileSize);
   for (const auto& node : nodes) {

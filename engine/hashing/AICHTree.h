@@ -27,20 +27,20 @@ class CTARNNetAICHTree {
  public:
   static constexpr size_t kRecoveryEntrySize = 2 + _tagStructAICHHash::kSize;
 
-  explicit CTARNNetAICHTree(uint32_t fileSize = 0);
+  explicit CTARNNetAICHTree(uint64_t fileSize = 0);
 
   // Drops every hash and re-roots the tree for a file of `fileSize` bytes.
-  void Reset(uint32_t fileSize);
-  uint32_t GetFileSize() const { return root_->size; }
+  void Reset(uint64_t fileSize);
+  uint64_t GetFileSize() const { return root_->size; }
   _tagStructAICHNode& Root() { return *root_; }
   const _tagStructAICHNode& Root() const { return *root_; }
 
   // Stores the hash of the byte range [start, start + length), creating its node.
-  bool SetRangeHash(uint32_t start, uint32_t length, const _tagStructAICHHash& hash);
-  const _tagStructAICHNode* FindRange(uint32_t start, uint32_t length) const;
+  bool SetRangeHash(uint64_t start, uint64_t length, const _tagStructAICHHash& hash);
+  const _tagStructAICHNode* FindRange(uint64_t start, uint64_t length) const;
 
   // Every block of [first, last), counted from `first`, has a valid node.
-  bool IsRangeVerified(uint32_t first, uint32_t last) const;
+  bool IsRangeVerified(uint64_t first, uint64_t last) const;
 
   // Entries that recovery data for `part` must hold: one per level above the part's node plus
   // one per block of the part. Empty when the part does not exist.
@@ -57,13 +57,13 @@ class CTARNNetAICHTree {
   // The root and every valid node lacking a child, in pre-order.
   std::vector<_tagStructAICHStoredNode> ExportStoredNodes() const;
   // Rebuilds the tree from exported nodes; true when the result verifies against its root.
-  bool ImportStoredNodes(uint32_t fileSize, std::span<const _tagStructAICHStoredNode> nodes);
+  bool ImportStoredNodes(uint64_t fileSize, std::span<const _tagStructAICHStoredNode> nodes);
 
  private:
   // Places a hash at the node named by `id` below the root, creating the path to it.
   bool InsertById(uint16_t id, const _tagStructAICHHash& hash);
   // Levels between the root and the node covering exactly [start, start + length).
-  std::optional<uint32_t> DepthOf(uint32_t start, uint32_t length) const;
+  std::optional<uint32_t> DepthOf(uint64_t start, uint64_t length) const;
   bool WriteSiblingsOnPath(const _tagStructAICHNode& target, Protocol::CStreamWriter& writer) const;
 
   std::unique_ptr<_tagStructAICHNode> root_;

@@ -4,7 +4,7 @@
 
 namespace P2P::HASH {
 
-void CTARNNetFileHashSet::Reset(uint32_t fileSize) {
+void CTARNNetFileHashSet::Reset(uint64_t fileSize) {
   hashList_.Clear();
   hashList_.SetFileSize(fileSize);
   tree_.Reset(fileSize);
@@ -33,15 +33,15 @@ bool CTARNNetFileHashSet::IsTrusted() const {
   return status_ == kStatusTrusted || status_ == kStatusTrustedAlt || status_ == kStatusVerified;
 }
 
-bool CTARNNetFileHashSet::IsRangeVerified(uint32_t first, uint32_t last) const {
+bool CTARNNetFileHashSet::IsRangeVerified(uint64_t first, uint64_t last) const {
   return IsTrusted() && tree_.IsRangeVerified(first, last);
 }
 
 std::optional<uint32_t> CTARNNetFileHashSet::FirstUnverifiedPart() {
   if (status_ == kStatusVerified) return std::nullopt;
-  const uint32_t size = GetFileSize();
+  const uint64_t size = GetFileSize();
   for (uint32_t part = 0; part < PartCount(size); ++part) {
-    const uint32_t start = PartStart(part);
+    const uint64_t start = PartStart(part);
     if (!IsRangeVerified(start, start + PartLength(size, part))) return part;
   }
   status_ = kStatusVerified;

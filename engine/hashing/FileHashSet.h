@@ -20,12 +20,12 @@ class CTARNNetFileHashSet {
   static constexpr int32_t kStatusTrustedAlt = 4;
   static constexpr int32_t kStatusVerified = 5;  // every part verified; may serve recovery data
 
-  explicit CTARNNetFileHashSet(uint32_t fileSize = 0) { Reset(fileSize); }
+  explicit CTARNNetFileHashSet(uint64_t fileSize = 0) { Reset(fileSize); }
 
   // Sets the list's size, re-roots the tree, status back to reset.
-  void Reset(uint32_t fileSize);
+  void Reset(uint64_t fileSize);
 
-  uint32_t GetFileSize() const { return hashList_.GetFileSize(); }
+  uint64_t GetFileSize() const { return hashList_.GetFileSize(); }
   uint32_t GetExpectedHashCount() const { return expectedHashCount_; }
   int32_t GetStatus() const { return status_; }
   MD4_HASH::CTARNNetHashList& HashList() { return hashList_; }
@@ -39,7 +39,7 @@ class CTARNNetFileHashSet {
   const _tagStructAICHHash* GetRootHash() const;
   bool CompareRootHash(const _tagStructAICHHash& hash) const;
 
-  bool IsRangeVerified(uint32_t first, uint32_t last) const;
+  bool IsRangeVerified(uint64_t first, uint64_t last) const;
   // The first part the tree does not verify; none once the whole file is verified, which
   // raises the status to verified.
   std::optional<uint32_t> FirstUnverifiedPart();

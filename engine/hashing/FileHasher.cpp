@@ -37,7 +37,7 @@ bool PreadFully(int fd, uint8_t* buffer, size_t length, uint64_t offset) {
 
 // The hash describes the file at `path` only if that is still the file that was read, with
 // the size it had when hashing began.
-bool StillSameFile(OSTREL::File::IFile& file, const std::filesystem::path& path, uint32_t size) {
+bool StillSameFile(OSTREL::File::IFile& file, const std::filesystem::path& path, uint64_t size) {
   const auto opened = file.Stat();
   const auto named = FileSystem().Stat(path);
   return opened && named && opened->device == named->device && opened->inode == named->inode &&
@@ -107,7 +107,7 @@ bool CTARNNetFileHasher::HashLocked(const std::filesystem::path& path, _tagUnion
   if (!file) return false;
   const auto info = file->Stat();
   if (!info || !info->isRegular || info->size > UINT32_MAX) return false;
-  const auto size = static_cast<uint32_t>(info->size);
+  const uint64_t size = info->size;
   file->AdviseSequential();
 
   tree.Reset(size);
@@ -134,7 +134,7 @@ struct SPartInHand {
   bool failed = false;
 
   // False when the tree has no node for the part.
-  bool Begin(uint32_t size, uint32_t part, CTARNNetAICHTree& tree) {
+  bool Begin(uint64_t size, uint32_t part, CTARNNetAICHTree& tree) {
     length = PartLength(size, part);
     failed = false;
     return blocks.StartPart(tree.Root().FindNode(PartStart(part), length, true));
@@ -158,10 +158,10 @@ struct SPartInHand {
 // same work. A part left without a partner is split the other way: its MD4 here, its SHA-1 on
 // the lane. Two sets of buffers alternate, so the next reads never overwrite a chunk the lane
 // is still hashing.
-bool CTARNNetFileHasher::HashParts(OSTREL::File::IFile& file, uint32_t size,
-                                   CTARNNetAICHTree& tree,
+bool CTARNNetFileHasher::HashParts(OSTREL::File::IFile& file, uint64_t size, CTARNNetAICHTree& tree,
                                    MD4_HASH::CTARNNetHashList& hashList) {
-  const uint32_t bufferSize = std::min<uint32_t>(std::max<uint32_t>(size, 1), kHashingReadSize);
+  const auto bufferSize =
+      static_cast<uint32_t>(std::min<uint64_t>(std::max<uint64_t>(size, 1), kHashingReadSize));
   const bool threaded = size >= kTwoLaneMinimum;
   std::vector<uint8_t> buffers[2][2];
   SPartInHand here, there;
@@ -183,14 +183,13 @@ bool CTARNNetFileHasher::HashParts(OSTREL::File::IFile& file, uint32_t size,
       const uint32_t partnerChunk =
           paired && done < there.length ? std::min(kHashingReadSize, there.length - done) : 0;
       set[0].resize(bufferSize);
-      const auto got =
-          file.ReadAt(uint64_t{PartStart(part)} + done, std::span(set[0]).first(chunk));
+      const auto got = file.ReadAt(PartStart(part) + done, std::span(set[0]).first(chunk));
       if (!got || *got != chunk) return false;  // a file that shrank must not spin
       const std::span<const uint8_t> mine(set[0].data(), chunk);
       if (partnerChunk > 0) {
         set[1].resize(bufferSize);
-        const auto more = file.ReadAt(uint64_t{PartStart(part + 1)} + done,
-                                      std::span(set[1]).first(partnerChunk));
+        const auto more =
+            file.ReadAt(PartStart(part + 1) + done, std::span(set[1]).first(partnerChunk));
         if (!more || *more != partnerChunk) return false;
         const std::span<const uint8_t> theirs(set[1].data(), partnerChunk);
         lane.Submit([&there, theirs] { there.Hash(theirs, true, true); });
@@ -199,7 +198,7 @@ bool CTARNNetFileHasher::HashParts(OSTREL::File::IFile& file, uint32_t size,
       here.Hash(mine, true, !split);
       done += chunk;
       hashed += chunk + partnerChunk;
-      if (options_.onProgress) options_.onProgress(static_cast<uint32_t>(hashed), size);
+      if (options_.onProgress) options_.onProgress(hashed, size);
       if (!Pause()) return false;
     }
     lane.WaitUntilPending(0);

@@ -32,7 +32,7 @@ struct _tagStructHashingOptions {
   // Held for the whole call: the engine hashes one file at a time.
   OSTREL::Process::CCriticalSection* hashingLock = nullptr;
   // After each chunk: bytes hashed so far and the file size.
-  std::function<void(uint32_t hashed, uint32_t total)> onProgress;
+  std::function<void(uint64_t hashed, uint64_t total)> onProgress;
   // On success, still under the hashing lock: where the caller stores the tree.
   std::function<void(const _tagUnionHash& fileHash, const CTARNNetAICHTree& tree)> onHashed;
 };
@@ -51,7 +51,7 @@ class CTARNNetFileHasher {
  private:
   bool HashLocked(const std::filesystem::path& path, _tagUnionHash& fileHash,
                   CTARNNetAICHTree& tree, MD4_HASH::CTARNNetHashList& hashList);
-  bool HashParts(OSTREL::File::IFile& file, uint32_t size, CTARNNetAICHTree& tree,
+  bool HashParts(OSTREL::File::IFile& file, uint64_t size, CTARNNetAICHTree& tree,
                  MD4_HASH::CTARNNetHashList& hashList);
   bool ShouldStop() const;
   // Waits out the pause; false when a stop was requested meanwhile.

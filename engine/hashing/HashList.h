@@ -15,8 +15,8 @@ class CTARNNetHashList {
  public:
   using const_iterator = std::vector<_tagUnionHash>::const_iterator;
 
-  uint32_t GetFileSize() const { return fileSize_; }
-  void SetFileSize(uint32_t size) { fileSize_ = size; }
+  uint64_t GetFileSize() const { return fileSize_; }
+  void SetFileSize(uint64_t size) { fileSize_ = size; }
 
   void Add(const _tagUnionHash& hash) { hashes_.push_back(hash); }
   bool Contains(const _tagUnionHash& hash) const;
@@ -41,7 +41,7 @@ class CTARNNetHashList {
 
  private:
   std::vector<_tagUnionHash> hashes_;
-  uint32_t fileSize_ = 0;
+  uint64_t fileSize_ = 0;
 };
 
 }  // namespace P2P::HASH::MD4_HASH

@@ -1,9 +1,11 @@
 // PartHashes.dat, kept next to Shared.dat: the MD4 part hashes of every shared file of more
 // than one part, which Shared.dat does not hold, so that a restart need not read such files
 // whole again to give peers their hash sets. Binary: "TPH1", a uint32 count, then per file its
-// hash, its uint32 size and its hash set (a uint16 count and the part hashes). A reader checks
-// each entry (the count the size calls for, the part hashes deriving the file hash) and drops
-// the ones that fail; a file that is not this format yields nothing. Pure functions; any thread.
+// hash, its uint32 size and its hash set (a uint16 count and the part hashes); files above 32
+// bits follow in a second section laid out alike, "TPH8" with uint64 sizes, written only when
+// there are such files. A reader checks each entry (the count the size calls for, the part
+// hashes deriving the file hash) and drops the ones that fail; a file that is not this format
+// yields nothing. Pure functions; any thread.
 #pragma once
 
 #include <cstdint>

@@ -4,13 +4,13 @@
 
 namespace P2P::HASH {
 
-CTARNNetRunningPartDigests::SPart* CTARNNetRunningPartDigests::FindPart(uint32_t partStart) {
+CTARNNetRunningPartDigests::SPart* CTARNNetRunningPartDigests::FindPart(uint64_t partStart) {
   for (const auto& part : parts_)
     if (part->start == partStart) return part.get();
   return nullptr;
 }
 
-void CTARNNetRunningPartDigests::Written(uint32_t partStart, uint32_t partEnd, uint32_t start,
+void CTARNNetRunningPartDigests::Written(uint64_t partStart, uint64_t partEnd, uint64_t start,
                                          std::span<const uint8_t> data) {
   const uint64_t end = uint64_t{start} + data.size();
   if (start < partStart || end > partEnd || data.empty()) return;
@@ -30,17 +30,17 @@ void CTARNNetRunningPartDigests::Written(uint32_t partStart, uint32_t partEnd, u
   }
   if (start != part->hashedEnd) return;  // out of order: read back when the part completes
   part->md4.Update(data);
-  part->hashedEnd = static_cast<uint32_t>(end);
+  part->hashedEnd = end;
 }
 
-CMD4Digest* CTARNNetRunningPartDigests::Find(uint32_t partStart, uint32_t& hashedEnd) {
+CMD4Digest* CTARNNetRunningPartDigests::Find(uint64_t partStart, uint64_t& hashedEnd) {
   SPart* part = FindPart(partStart);
   if (part == nullptr) return nullptr;
   hashedEnd = part->hashedEnd;
   return &part->md4;
 }
 
-void CTARNNetRunningPartDigests::Forget(uint32_t partStart) {
+void CTARNNetRunningPartDigests::Forget(uint64_t partStart) {
   std::erase_if(parts_, [partStart](const auto& part) { return part->start == partStart; });
 }
 

@@ -22,22 +22,21 @@ class CTARNNetRunningPartDigests {
   static constexpr size_t kMaxParts = 32;
 
   // Takes note of `data` written at `start` in the part [partStart, partEnd).
-  void Written(uint32_t partStart, uint32_t partEnd, uint32_t start,
-               std::span<const uint8_t> data);
+  void Written(uint64_t partStart, uint64_t partEnd, uint64_t start, std::span<const uint8_t> data);
   // The running digest of the part starting at `partStart`, covering [partStart, hashedEnd);
   // null when the part has none. Valid until the next change to this list.
-  CMD4Digest* Find(uint32_t partStart, uint32_t& hashedEnd);
-  void Forget(uint32_t partStart);
+  CMD4Digest* Find(uint64_t partStart, uint64_t& hashedEnd);
+  void Forget(uint64_t partStart);
   void Clear() { parts_.clear(); }
   size_t Size() const { return parts_.size(); }
 
  private:
   struct SPart {
-    uint32_t start = 0;
-    uint32_t hashedEnd = 0;
+    uint64_t start = 0;
+    uint64_t hashedEnd = 0;
     CMD4Digest md4;
   };
-  SPart* FindPart(uint32_t partStart);
+  SPart* FindPart(uint64_t partStart);
 
   std::vector<std::unique_ptr<SPart>> parts_;
 };

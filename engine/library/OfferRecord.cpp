@@ -54,7 +54,10 @@ _tagStructSharedFileInfo OfferedInfo(const _tagStructSharedFileInfo& info) {
 std::vector<_tagStructTag> BuildTags(const _tagStructSharedFileInfo& info, bool byId) {
   std::vector<_tagStructTag> tags;
   tags.emplace_back().SetString(Protocol::kTagName, info.name);
-  tags.emplace_back().SetInteger(Protocol::kTagSize, info.size);
+  // A size above 32 bits travels as its low half plus a tag with the high half.
+  tags.emplace_back().SetInteger(Protocol::kTagSize, static_cast<uint32_t>(info.size));
+  if (info.size > UINT32_MAX)
+    tags.emplace_back().SetInteger(Protocol::kTagSizeHigh, static_cast<uint32_t>(info.size >> 32));
   if (!info.type.empty()) tags.emplace_back().SetString(Protocol::kTagFileType, info.type);
   if (!info.format.empty()) tags.emplace_back().SetString(Protocol::kTagFileFormat, info.format);
   AddString(tags, info.mediaLength, {Protocol::kTagMediaLength, "length"}, byId);
@@ -104,7 +107,10 @@ void ApplyNumberedTag(_tagStructSharedFileInfo& info, const _tagStructTag& tag) 
   } else if (tag.IsInteger()) {
     switch (tag.nameId) {
       case Protocol::kTagSize:
-        info.size = tag.Integer();
+        info.size = (info.size & ~uint64_t{UINT32_MAX}) | tag.Integer();
+        break;
+      case Protocol::kTagSizeHigh:
+        info.size = (info.size & UINT32_MAX) | (uint64_t{tag.Integer()} << 32);
         break;
       case 5:
         info.tag5Value = tag.Integer();

@@ -58,7 +58,7 @@ class CTARNNetSharedFileT : public OSTREL::CReferenceT<CTARNNetSharedFileT<Kind>
   TARN_RARE_FIELD(TargetFolder, targetFolder)
   TARN_FILE_FIELD(FullPathName, std::string, fullPathName)
   TARN_RARE_FIELD(OtherName, otherName)
-  TARN_FILE_FIELD(Size, uint32_t, size)
+  TARN_FILE_FIELD(Size, uint64_t, size)
   TARN_FILE_FIELD(CreationTime, int64_t, creationTime)
   TARN_FILE_FIELD(LastWriteTime, int64_t, lastWriteTime)
   TARN_RARE_FIELD(Type, type)
@@ -124,7 +124,7 @@ class CTARNNetSharedFileT : public OSTREL::CReferenceT<CTARNNetSharedFileT<Kind>
     uint32_t id = 0;
     uint32_t clientId = 0;
     uint16_t port = 0;
-    uint32_t size = 0;
+    uint64_t size = 0;
     int64_t creationTime = 0;
     int64_t lastWriteTime = 0;
     uint32_t tag5Value = 0;

@@ -103,7 +103,7 @@ class ITARNNetTransferFilePtrListT {
     if (found == byId_.end() || found->second->GetId() != id) return FilePtr();
     return FilePtr(found->second);
   }
-  FilePtr FindByNameSizeTimes(const std::string& name, uint32_t size, int64_t creationTime,
+  FilePtr FindByNameSizeTimes(const std::string& name, uint64_t size, int64_t creationTime,
                               int64_t lastWriteTime) const {
     return FindIf([&](const File& file) {
       const _tagStructSharedFileInfo info = file.GetRecord().info;

@@ -18,7 +18,7 @@ struct _tagStructSharedFileInfo {
   std::string targetFolder;  // where a download is to be completed
   std::string fullPathName;  // full path on disk
   std::string otherName;     // search results: a later, different name for the same hash
-  uint32_t size = 0;
+  uint64_t size = 0;
   int64_t creationTime = 0;   // FILETIME: 100-ns ticks since 1601-01-01 UTC
   int64_t lastWriteTime = 0;  // FILETIME
   std::string format;

@@ -256,8 +256,8 @@ void CTARNNetPeerDownload::OnAcceptUpload() {
   for (const auto& [start, end] : outstanding_.Ranges()) askedInSlot_.TakeNew(start, end);
   if (outstanding_.Size() != 0) {
     const RequestRecord request = client_->GetRequest();
-    link_.SendPacket(kProtocolEDonkey, kOpRequestParts,
-                     BuildRequestParts(file->GetHash(), request.start, request.end));
+    if (const auto payload = BuildRequestParts(file->GetHash(), request.start, request.end))
+      link_.SendPacket(kProtocolEDonkey, kOpRequestParts, *payload);
     client_->SetDownloadState(Client::kDownloadBlocksRequested);
     return;
   }

@@ -64,8 +64,8 @@ void CTARNNetPeerDownload::RequestBlocks(File& file) {
     askedInSlot_.TakeNew(request.start[i], request.end[i]);
   }
   client_->SetRequest(request);
-  link_.SendPacket(kProtocolEDonkey, kOpRequestParts,
-                   BuildRequestParts(file.GetHash(), request.start, request.end));
+  if (const auto payload = BuildRequestParts(file.GetHash(), request.start, request.end))
+    link_.SendPacket(kProtocolEDonkey, kOpRequestParts, *payload);
   client_->SetDownloadState(Client::kDownloadBlocksRequested);
 }
 
@@ -114,7 +114,7 @@ void CTARNNetPeerDownload::OnData(std::span<const uint8_t> payload, bool packed)
     data->AcceptData(_tagStructReceivedData{nullptr, newBytes});
     return;
   }
-  const uint32_t part = block->Start() / HASH::kPartSize;
+  const auto part = static_cast<uint32_t>(block->Start() / HASH::kPartSize);
   const bool lastOfPart = IsLastRequiredOfPart(*file, *block);
   data->AcceptData(_tagStructReceivedData{block, newBytes});
   outstanding_.Remove(block);
@@ -161,9 +161,9 @@ bool CTARNNetPeerDownload::InsideLastRequest(const _tagStructDataPacket& packet,
 }
 
 bool CTARNNetPeerDownload::IsLastRequiredOfPart(File& file, const CTARNNetTransferBlock& block) {
-  const uint32_t part = block.Start() / HASH::kPartSize;
-  const uint32_t partStart = HASH::PartStart(part);
-  const uint32_t partEnd = partStart + HASH::PartLength(file.GetSize(), part);
+  const auto part = static_cast<uint32_t>(block.Start() / HASH::kPartSize);
+  const uint64_t partStart = HASH::PartStart(part);
+  const uint64_t partEnd = partStart + HASH::PartLength(file.GetSize(), part);
   const auto download = file.DataAs<CTARNNetDownloadFileData>();
   if (download == nullptr) return false;
   CLock guard(file.LockObject());
@@ -172,8 +172,8 @@ bool CTARNNetPeerDownload::IsLastRequiredOfPart(File& file, const CTARNNetTransf
 }
 
 bool CTARNNetPeerDownload::PartFailed(File& file, uint32_t part) {
-  const uint32_t partStart = HASH::PartStart(part);
-  const uint32_t partEnd = partStart + HASH::PartLength(file.GetSize(), part);
+  const uint64_t partStart = HASH::PartStart(part);
+  const uint64_t partEnd = partStart + HASH::PartLength(file.GetSize(), part);
   const auto download = file.DataAs<CTARNNetDownloadFileData>();
   if (download == nullptr) return false;
   CLock guard(file.LockObject());
@@ -252,7 +252,7 @@ void CTARNNetPeerDownload::GiveUp(File& file, uint32_t retryMs, uint32_t state) 
 }
 
 void CTARNNetPeerDownload::ForgetOutstanding(File& file) {
-  const std::vector<std::pair<uint32_t, uint32_t>> ranges = outstanding_.Ranges();
+  const std::vector<std::pair<uint64_t, uint64_t>> ranges = outstanding_.Ranges();
   outstanding_.Clear();
   client_->SetRequest({});
   const auto data = file.Data();

@@ -103,7 +103,7 @@ class CTARNNetPeerServing {
   std::mutex pumpLock_;  // held by the one thread pumping; taken before serveLock_
   std::atomic<bool> pumpWanted_{false};
   std::mutex serveLock_;
-  std::deque<std::pair<uint32_t, uint32_t>> servePending_;  // asked [start, end), in order
+  std::deque<std::pair<uint64_t, uint64_t>> servePending_;  // asked [start, end), in order
   _tagUnionHash uploadFile_{};                              // the file the served ranges belong to
   // What the current slot queued or sent of uploadFile_, so that a range asked again is not.
   Shared::File::TransferFile::CTARNNetServedRangeBook booked_{Protocol::kMaxServeBookedRanges};

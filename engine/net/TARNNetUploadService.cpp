@@ -1,7 +1,10 @@
 #include "engine/net/TARNNetUploadService.h"
 
+#include <algorithm>
+
 #include "engine/net/TARNNetClientCreditList.h"
 #include "engine/peers/UploadReaskAnswer.h"
+#include "engine/protocol/Limits.h"
 #include "engine/protocol/Packet.h"
 #include "engine/protocol/PeerMessages.h"
 #include "engine/protocol/PeerUploadMessages.h"
@@ -81,8 +84,11 @@ _tagStructUploadServeResult CTARNNetUploadService::Serve(const _tagStructUploadP
       result.status = EUploadServe::kNotUploading;
       return result;
     }
-    const uint32_t start = request.start[i], end = request.end[i];
-    const uint32_t length = end > start ? end - start : 0;
+    const uint64_t start = request.start[i], end = request.end[i];
+    // A range longer than any request may be is refused by the read; its allowance is capped
+    // just above that.
+    const auto length = static_cast<uint32_t>(
+        std::min<uint64_t>(end > start ? end - start : 0, Protocol::kMaxUploadRequestLength + 1));
     // The allowance is taken before the read, so a limited session does not read in vain.
     if (!uploadLimiter_.TakeWhole(length)) {
       result.status = EUploadServe::kRateLimited;

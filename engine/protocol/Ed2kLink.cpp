@@ -159,7 +159,7 @@ bool ReadNumber(std::string_view text, uint64_t max, const char* field, uint64_t
 }
 
 bool ReadSize(std::string_view text, uint64_t& size, CLinkReader& reader) {
-  if (!ReadNumber(text, kMaxDownloadFileSize, "size", size, reader)) return false;
+  if (!ReadNumber(text, kMaxSmallFileSize, "size", size, reader)) return false;
   return size != 0 || reader.Fail("size", "0: an empty file cannot be downloaded");
 }
 
@@ -218,7 +218,7 @@ bool ReadPartHashes(std::string_view text, SEd2kLink& link, CLinkReader& reader)
     _tagUnionHash part;
     if (!ReadHash(text.substr(start, colon - start), "p", part, reader)) return false;
     parts.push_back(part);
-    if (parts.size() > kMaxDownloadFileSize / kPartSize + 1)
+    if (parts.size() > kMaxSmallFileSize / kPartSize + 1)
       return reader.Fail("p", "more part hashes than any file has");
     start = colon + 1;
   }

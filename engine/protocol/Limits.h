@@ -64,9 +64,13 @@ inline constexpr size_t kMaxLinkNameTextLength = kMaxLinkFieldLength * 4 * 3;
 // Sources a link may name; more are refused rather than silently cut.
 inline constexpr size_t kMaxLinkSources = 200;
 
-// The largest file a download may have: 441 parts, the last one not quite full, so that every
-// offset and the size itself stay 32-bit.
-inline constexpr uint32_t kMaxDownloadFileSize = 4290048000u;
+// The largest file the engine holds: 256 GiB, the bound of every client that takes large
+// files. Sizes and offsets are 64-bit wherever they concern a file.
+inline constexpr uint64_t kMaxFileSize = uint64_t{256} * 1024 * 1024 * 1024;
+// The largest file exchanged in the 32-bit forms: 441 parts, the last one not quite full, so
+// that every offset and the size itself stay 32-bit. Larger files travel only in the 64-bit
+// forms; links, shared folders and new downloads stop at this size until those forms exist.
+inline constexpr uint64_t kMaxSmallFileSize = 4290048000u;
 // A download's metadata file. The still-required list is its only part that grows: even a
 // file of the largest size with every block required on its own stays far below this.
 inline constexpr size_t kMaxDownloadMetadataSize = 8u * 1024 * 1024;

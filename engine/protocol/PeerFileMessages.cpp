@@ -51,14 +51,18 @@ std::vector<uint8_t> BuildMultiPacketFileRequest(const _tagUnionHash& file,
   return payload;
 }
 
-std::vector<uint8_t> BuildRequestParts(const _tagUnionHash& file,
-                                       std::span<const uint32_t, 3> starts,
-                                       std::span<const uint32_t, 3> ends) {
+std::optional<std::vector<uint8_t>> BuildRequestParts(const _tagUnionHash& file,
+                                                      std::span<const uint64_t, 3> starts,
+                                                      std::span<const uint64_t, 3> ends) {
   std::vector<uint8_t> payload;
   CStreamWriter writer(payload);
   writer.WriteHash(file);
-  for (const uint32_t start : starts) writer.WriteUInt32(start);
-  for (const uint32_t end : ends) writer.WriteUInt32(end);
+  for (const auto offsets : {starts, ends}) {
+    for (const uint64_t offset : offsets) {
+      if (offset > UINT32_MAX) return std::nullopt;
+      writer.WriteUInt32(static_cast<uint32_t>(offset));
+    }
+  }
   return payload;
 }
 
@@ -118,7 +122,7 @@ std::vector<uint8_t> BuildAnswerSources(const _tagUnionHash& file,
   return payload;
 }
 
-bool ReadFileNameRequestTail(CStreamReader& reader, uint32_t remoteCapabilities, uint32_t fileSize,
+bool ReadFileNameRequestTail(CStreamReader& reader, uint32_t remoteCapabilities, uint64_t fileSize,
                              SAskerParts& asker) {
   const uint32_t version = ExtendedRequestVersion(remoteCapabilities);
   asker = {};
@@ -136,7 +140,7 @@ bool ReadFileNameRequestTail(CStreamReader& reader, uint32_t remoteCapabilities,
 }
 
 std::vector<uint8_t> ReadMultiPacketRequest(CStreamReader& reader, uint32_t remoteCapabilities,
-                                            uint32_t fileSize, SAskerParts* asker) {
+                                            uint64_t fileSize, SAskerParts* asker) {
   std::vector<uint8_t> asked;
   uint8_t opcode = 0;
   while (reader.ReadUInt8(opcode)) {

@@ -22,7 +22,7 @@ using AichRoot = std::array<uint8_t, kAichHashBytes>;
 
 // What we tell a peer about the parts of a file: whole, or the verified ones of `fileSize`.
 struct SPartStatus {
-  uint32_t fileSize = 0;
+  uint64_t fileSize = 0;
   bool whole = false;
   std::vector<uint8_t> complete;  // one byte per data part, 1 when verified; unused when whole
 };
@@ -39,10 +39,11 @@ std::vector<uint8_t> BuildMultiPacketFileRequest(const _tagUnionHash& file,
                                                  const SPartStatus& status,
                                                  uint32_t completeSources, bool severalParts,
                                                  bool askSources = true);
-// Block request: the hash, three starts, three ends.
-std::vector<uint8_t> BuildRequestParts(const _tagUnionHash& file,
-                                       std::span<const uint32_t, 3> starts,
-                                       std::span<const uint32_t, 3> ends);
+// Block request: the hash, three starts, three ends, in 32-bit values; nothing when an offset
+// does not fit them.
+std::optional<std::vector<uint8_t>> BuildRequestParts(const _tagUnionHash& file,
+                                                      std::span<const uint64_t, 3> starts,
+                                                      std::span<const uint64_t, 3> ends);
 // AICH recovery data request for one part, against the root we trust.
 std::vector<uint8_t> BuildAichRequest(const _tagUnionHash& file, uint16_t part,
                                       const AichRoot& root);
@@ -71,14 +72,14 @@ struct SAskerParts {
 };
 // Reads what follows the hash of a file name request; false when the status is unreadable (a
 // wrong part count) or the request is cut short.
-bool ReadFileNameRequestTail(CStreamReader& reader, uint32_t remoteCapabilities, uint32_t fileSize,
+bool ReadFileNameRequestTail(CStreamReader& reader, uint32_t remoteCapabilities, uint64_t fileSize,
                              SAskerParts& asker);
 
 // The sub-requests of a multi-packet request after its hash, in their order, up to the first
 // one that is unknown or cut short (those before it are still answered). `asker`, when given,
 // takes the part status a file name sub-request carries.
 std::vector<uint8_t> ReadMultiPacketRequest(CStreamReader& reader, uint32_t remoteCapabilities,
-                                            uint32_t fileSize, SAskerParts* asker = nullptr);
+                                            uint64_t fileSize, SAskerParts* asker = nullptr);
 // What the asked side knows of a file for a multi-packet answer.
 struct SFileAnswers {
   SPartStatus status;

@@ -171,27 +171,27 @@ bool ReadInfo(std::span<const uint8_t> payload, _tagStructPeerIdentity& identity
   return true;
 }
 
-bool WritePartStatus(CStreamWriter& writer, uint32_t fileSize, std::span<const uint8_t> complete,
+bool WritePartStatus(CStreamWriter& writer, uint64_t fileSize, std::span<const uint8_t> complete,
                      bool whole) {
   if (whole) return writer.WriteUInt16(0);
   const uint32_t count = StatusPartCount(fileSize);
   if (count > 0xFFFF || !writer.WriteUInt16(static_cast<uint16_t>(count))) return false;
   std::vector<uint8_t> bits((count + 7) / 8, 0);
   // The extra last bit covers no bytes and stays 0.
-  const uint32_t dataParts = fileSize / 9728000u + (fileSize % 9728000u != 0 ? 1 : 0);
+  const auto dataParts = static_cast<uint32_t>(fileSize / 9728000u + (fileSize % 9728000u != 0));
   for (uint32_t part = 0; part < complete.size() && part < dataParts; ++part)
     if (complete[part] != 0) bits[part / 8] |= static_cast<uint8_t>(1u << (part % 8));
   return writer.WriteBytes(bits);
 }
 
-std::optional<std::vector<uint8_t>> ReadPartStatus(CStreamReader& reader, uint32_t fileSize) {
+std::optional<std::vector<uint8_t>> ReadPartStatus(CStreamReader& reader, uint64_t fileSize) {
   uint16_t count = 0;
   if (!reader.ReadUInt16(count)) return std::nullopt;
   if (count == 0) return std::vector<uint8_t>{};
   if (count != StatusPartCount(fileSize)) return std::nullopt;
   std::span<const uint8_t> bits;
   if (!reader.ReadView((count + 7u) / 8u, bits)) return std::nullopt;
-  const uint32_t dataParts = fileSize / 9728000u + (fileSize % 9728000u != 0 ? 1 : 0);
+  const auto dataParts = static_cast<uint32_t>(fileSize / 9728000u + (fileSize % 9728000u != 0));
   std::vector<uint8_t> parts(dataParts, 0);
   for (uint32_t part = 0; part < dataParts; ++part)
     parts[part] = (bits[part / 8] >> (part % 8)) & 1;

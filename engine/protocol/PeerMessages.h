@@ -116,13 +116,15 @@ bool ReadInfo(std::span<const uint8_t> payload, _tagStructPeerIdentity& identity
               SRefusal* refusal = nullptr);
 
 // Parts a bitmap of `fileSize` must count: one more than whole parts, as other clients count.
-constexpr uint32_t StatusPartCount(uint32_t fileSize) { return fileSize / 9728000u + 1; }
+constexpr uint32_t StatusPartCount(uint64_t fileSize) {
+  return static_cast<uint32_t>(fileSize / 9728000u + 1);
+}
 // Count 0 (complete) or the status count with the bits; `complete` one byte per data part.
-bool WritePartStatus(CStreamWriter& writer, uint32_t fileSize, std::span<const uint8_t> complete,
+bool WritePartStatus(CStreamWriter& writer, uint64_t fileSize, std::span<const uint8_t> complete,
                      bool whole);
 // One byte per data part (1 = present); empty optional on a wrong count or short payload;
 // an empty vector means the sender has the whole file.
-std::optional<std::vector<uint8_t>> ReadPartStatus(CStreamReader& reader, uint32_t fileSize);
+std::optional<std::vector<uint8_t>> ReadPartStatus(CStreamReader& reader, uint64_t fileSize);
 
 // Hash set answer: hash, u16 count, the hashes.
 std::vector<uint8_t> BuildHashSetPayload(const _tagUnionHash& file,

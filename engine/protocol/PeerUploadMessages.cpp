@@ -48,12 +48,12 @@ std::optional<std::vector<uint8_t>> Deflate(std::span<const uint8_t> data) {
 
 }  // namespace
 
-bool AppendSendingParts(std::vector<uint8_t>& out, const _tagUnionHash& file, uint32_t start,
+bool AppendSendingParts(std::vector<uint8_t>& out, const _tagUnionHash& file, uint64_t start,
                         std::span<const uint8_t> data) {
-  if (data.empty() || data.size() > uint64_t{0xFFFFFFFF} - start) return false;
+  if (data.empty() || start > UINT32_MAX || data.size() > UINT32_MAX - start) return false;
   for (size_t done = 0; done < data.size();) {
     const size_t count = std::min<size_t>(kMaxDataPacketBytes, data.size() - done);
-    const uint32_t first = start + static_cast<uint32_t>(done);
+    const auto first = static_cast<uint32_t>(start + done);
     AppendDataPacket(out, kProtocolEDonkey, kOpSendingPart, file, first,
                      first + static_cast<uint32_t>(count), data.subspan(done, count));
     done += count;
@@ -61,14 +61,14 @@ bool AppendSendingParts(std::vector<uint8_t>& out, const _tagUnionHash& file, ui
   return true;
 }
 
-bool AppendCompressedParts(std::vector<uint8_t>& out, const _tagUnionHash& file, uint32_t start,
+bool AppendCompressedParts(std::vector<uint8_t>& out, const _tagUnionHash& file, uint64_t start,
                            std::span<const uint8_t> packed) {
-  if (packed.empty() || packed.size() > kMaxPackedBlockInput) return false;
+  if (packed.empty() || packed.size() > kMaxPackedBlockInput || start > UINT32_MAX) return false;
   const uint32_t total = static_cast<uint32_t>(packed.size());
   for (size_t done = 0; done < packed.size();) {
     const size_t count = std::min<size_t>(kMaxDataPacketBytes, packed.size() - done);
-    AppendDataPacket(out, kProtocolExtended, kOpCompressedPart, file, start, total,
-                     packed.subspan(done, count));
+    AppendDataPacket(out, kProtocolExtended, kOpCompressedPart, file, static_cast<uint32_t>(start),
+                     total, packed.subspan(done, count));
     done += count;
   }
   return true;

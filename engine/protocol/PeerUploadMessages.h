@@ -19,13 +19,13 @@ inline constexpr size_t kDataPacketOverhead = 6 + 16 + 4 + 4;
 
 // Appends E3 0x46 packets covering [start, start + data.size()): hash, start, end, the bytes.
 // False (nothing appended) for empty data or a range that does not fit 32-bit offsets.
-bool AppendSendingParts(std::vector<uint8_t>& out, const _tagUnionHash& file, uint32_t start,
+bool AppendSendingParts(std::vector<uint8_t>& out, const _tagUnionHash& file, uint64_t start,
                         std::span<const uint8_t> data);
 
 // Appends C5 0x40 packets carrying the zlib stream `packed` of the block starting at `start`:
 // each packet holds the hash, the block's start, the whole packed length and the next slice.
-// False (nothing appended) for an empty stream.
-bool AppendCompressedParts(std::vector<uint8_t>& out, const _tagUnionHash& file, uint32_t start,
+// False (nothing appended) for an empty stream or a start that does not fit 32 bits.
+bool AppendCompressedParts(std::vector<uint8_t>& out, const _tagUnionHash& file, uint64_t start,
                            std::span<const uint8_t> packed);
 
 // The zlib stream of `data` when it is at least 10 % smaller than `data`; nothing otherwise

@@ -38,6 +38,7 @@ enum ETagName : uint8_t {
   kTagPort = 0x0F,
   kTagVersion = 0x11,
   kTagServerFlags = 0x20,
+  kTagSizeHigh = 0x3A,  // the high 32 bits of a size above 32 bits
   kTagMediaArtist = 0xD0,
   kTagMediaAlbum = 0xD1,
   kTagMediaTitle = 0xD2,

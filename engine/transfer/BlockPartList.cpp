@@ -4,20 +4,20 @@
 
 namespace P2P::Shared::File::TransferFile {
 
-bool CTARNNetBlockPartList::Add(uint32_t start, uint32_t end) {
+bool CTARNNetBlockPartList::Add(uint64_t start, uint64_t end) {
   if (start >= end) return false;
   Insert(start, end);
   return true;
 }
 
-void CTARNNetBlockPartList::Insert(uint32_t start, uint32_t end) {
+void CTARNNetBlockPartList::Insert(uint64_t start, uint64_t end) {
   const auto at =
       std::find_if(parts_.begin(), parts_.end(),
                    [end](const _tagStructBlockPart& part) { return part.start >= end; });
   parts_.insert(at, {start, end});
 }
 
-bool CTARNNetBlockPartList::Contains(uint32_t start, uint32_t end) const {
+bool CTARNNetBlockPartList::Contains(uint64_t start, uint64_t end) const {
   for (const _tagStructBlockPart& part : parts_) {
     if (part.Covers(start, end)) return true;
     if (part.start >= end) break;
@@ -25,13 +25,13 @@ bool CTARNNetBlockPartList::Contains(uint32_t start, uint32_t end) const {
   return false;
 }
 
-bool CTARNNetBlockPartList::Overlaps(uint32_t start, uint32_t end) const {
+bool CTARNNetBlockPartList::Overlaps(uint64_t start, uint64_t end) const {
   return std::any_of(parts_.begin(), parts_.end(), [&](const _tagStructBlockPart& part) {
     return part.start < end && start < part.end;
   });
 }
 
-void CTARNNetBlockPartList::Remove(uint32_t start, uint32_t end) {
+void CTARNNetBlockPartList::Remove(uint64_t start, uint64_t end) {
   if (start >= end) return;
   std::vector<_tagStructBlockPart> kept;
   kept.reserve(parts_.size() + 1);
@@ -46,7 +46,7 @@ void CTARNNetBlockPartList::Remove(uint32_t start, uint32_t end) {
   parts_ = std::move(kept);
 }
 
-bool CTARNNetBlockPartList::Erase(uint32_t start, uint32_t end) {
+bool CTARNNetBlockPartList::Erase(uint64_t start, uint64_t end) {
   const auto at = std::find(parts_.begin(), parts_.end(), _tagStructBlockPart{start, end});
   if (at == parts_.end()) return false;
   parts_.erase(at);
@@ -72,13 +72,13 @@ void CTARNNetBlockPartList::ReadBlocks(const OSTREL::File::CXmlElement& parent) 
     const auto start = block.Value("StartPos");
     const auto end = block.Value("EndPos");
     if (!start || !end) continue;
-    const auto first = OSTREL::File::ParseUInt32(*start);
-    const auto last = OSTREL::File::ParseUInt32(*end);
+    const auto first = OSTREL::File::ParseUInt64(*start);
+    const auto last = OSTREL::File::ParseUInt64(*end);
     if (first && last && *first < *last) Add(*first, *last);
   }
 }
 
-bool CTARNNetRequireBlockPartList::Add(uint32_t start, uint32_t end) {
+bool CTARNNetRequireBlockPartList::Add(uint64_t start, uint64_t end) {
   if (start >= end || Contains(start, end)) return false;
   Insert(start, end);
   return true;

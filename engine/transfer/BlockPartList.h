@@ -12,11 +12,11 @@
 namespace P2P::Shared::File::TransferFile {
 
 struct _tagStructBlockPart {
-  uint32_t start = 0;
-  uint32_t end = 0;
+  uint64_t start = 0;
+  uint64_t end = 0;
 
-  uint32_t Length() const { return end - start; }
-  bool Covers(uint32_t first, uint32_t last) const { return start <= first && last <= end; }
+  uint64_t Length() const { return end - start; }
+  bool Covers(uint64_t first, uint64_t last) const { return start <= first && last <= end; }
   bool operator==(const _tagStructBlockPart&) const = default;
 };
 
@@ -28,19 +28,19 @@ class CTARNNetBlockPartList {
 
   // Inserts before the first element starting at or after the new end, else appends; no
   // merging. False when the list's own rule refuses the range.
-  virtual bool Add(uint32_t start, uint32_t end);
+  virtual bool Add(uint64_t start, uint64_t end);
   bool Add(const _tagStructBlockPart& part) { return Add(part.start, part.end); }
   // One element covers the whole of [start, end).
-  bool Contains(uint32_t start, uint32_t end) const;
+  bool Contains(uint64_t start, uint64_t end) const;
   // Takes [start, end) out of the list: an equal element goes, one touching an end shrinks,
   // one holding it strictly inside splits in two. Overlaps with several elements are all cut.
-  void Remove(uint32_t start, uint32_t end);
+  void Remove(uint64_t start, uint64_t end);
   // Deletes the element equal to [start, end); false when there is none.
-  bool Erase(uint32_t start, uint32_t end);
+  bool Erase(uint64_t start, uint64_t end);
   // Sum of the lengths.
   uint64_t Total() const;
   // Some element overlaps [start, end).
-  bool Overlaps(uint32_t start, uint32_t end) const;
+  bool Overlaps(uint64_t start, uint64_t end) const;
 
   void Clear() { parts_.clear(); }
   size_t Size() const { return parts_.size(); }
@@ -55,7 +55,7 @@ class CTARNNetBlockPartList {
   void ReadBlocks(const OSTREL::File::CXmlElement& parent);
 
  protected:
-  void Insert(uint32_t start, uint32_t end);
+  void Insert(uint64_t start, uint64_t end);
 
  private:
   std::vector<_tagStructBlockPart> parts_;
@@ -67,7 +67,7 @@ class CTARNNetRequestBlockList : public CTARNNetBlockPartList {};
 // Ranges still required: a range an element already covers is refused.
 class CTARNNetRequireBlockPartList : public CTARNNetBlockPartList {
  public:
-  bool Add(uint32_t start, uint32_t end) override;
+  bool Add(uint64_t start, uint64_t end) override;
 };
 
 }  // namespace P2P::Shared::File::TransferFile

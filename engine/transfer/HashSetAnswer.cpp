@@ -10,7 +10,7 @@ std::vector<uint8_t> BuildHashSetAnswer(CTARNNetTransferFile& file) {
   const _tagUnionHash hash = file.GetHash();
   Protocol::CTARNNetTCPPacket packet(Protocol::kOpHashSetAnswer, Protocol::kProtocolEDonkey);
   if (!packet.Writer().WriteHash(hash)) return {};
-  const uint32_t size = file.GetSize();
+  const uint64_t size = file.GetSize();
   if (HASH::HashSetCount(size) == 0) {
     // A single-part file's one hash is the file hash: its set is empty.
     if (!packet.Writer().WriteUInt16(0)) return {};

@@ -1,5 +1,7 @@
 #include "engine/transfer/RequestRecord.h"
 
+#include <cstdint>
+
 #include "engine/hashing/HashConstants.h"
 
 namespace P2P::Shared::File::TransferFile {
@@ -10,7 +12,7 @@ bool _tagStructRequestRecord::IsEmpty() const {
   return true;
 }
 
-bool _tagStructRequestRecord::Contains(uint32_t first, uint32_t last) const {
+bool _tagStructRequestRecord::Contains(uint64_t first, uint64_t last) const {
   for (size_t i = 0; i < kPairs; ++i)
     if (UsedPair(i) && start[i] <= first && last <= end[i]) return true;
   return false;
@@ -20,7 +22,7 @@ bool _tagStructRequestRecord::InAvailableParts(std::span<const uint8_t> partBitm
   for (size_t i = 0; i < kPairs; ++i) {
     if (!UsedPair(i)) continue;
     if (start[i] > end[i]) return false;
-    const uint32_t part = start[i] / HASH::kPartSize;
+    const uint64_t part = start[i] / HASH::kPartSize;
     if ((end[i] - 1) / HASH::kPartSize != part) return false;
     if (part >= partBitmap.size() || partBitmap[part] == 0) return false;
   }
@@ -47,16 +49,36 @@ void _tagStructRequestRecord::RemoveCoveringFrom(CTARNNetTransferBlockList& bloc
 
 bool _tagStructRequestRecord::Read(Protocol::CStreamReader& reader) {
   if (reader.Remaining() < 4 * 2 * kPairs) return false;
-  for (uint32_t& value : start) reader.ReadUInt32(value);
-  for (uint32_t& value : end) reader.ReadUInt32(value);
+  uint32_t value = 0;
+  for (uint64_t& offset : start) offset = reader.ReadUInt32(value) ? value : 0;
+  for (uint64_t& offset : end) offset = reader.ReadUInt32(value) ? value : 0;
   return true;
 }
 
 bool _tagStructRequestRecord::Write(Protocol::CStreamWriter& writer) const {
   std::vector<uint8_t> bytes;
   Protocol::CStreamWriter out(bytes);
-  for (uint32_t value : start) out.WriteUInt32(value);
-  for (uint32_t value : end) out.WriteUInt32(value);
+  for (const auto* offsets : {&start, &end}) {
+    for (uint64_t offset : *offsets) {
+      if (offset > UINT32_MAX) return false;
+      out.WriteUInt32(static_cast<uint32_t>(offset));
+    }
+  }
+  return writer.WriteBytes(bytes);
+}
+
+bool _tagStructRequestRecord::ReadWide(Protocol::CStreamReader& reader) {
+  if (reader.Remaining() < 8 * 2 * kPairs) return false;
+  for (uint64_t& offset : start) reader.ReadUInt64(offset);
+  for (uint64_t& offset : end) reader.ReadUInt64(offset);
+  return true;
+}
+
+bool _tagStructRequestRecord::WriteWide(Protocol::CStreamWriter& writer) const {
+  std::vector<uint8_t> bytes;
+  Protocol::CStreamWriter out(bytes);
+  for (uint64_t offset : start) out.WriteUInt64(offset);
+  for (uint64_t offset : end) out.WriteUInt64(offset);
   return writer.WriteBytes(bytes);
 }
 

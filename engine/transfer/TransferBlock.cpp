@@ -47,7 +47,7 @@ CBlockBufferPool& BufferPool() {
 
 }  // namespace
 
-CTARNNetTransferBlock::CTARNNetTransferBlock(uint32_t start, uint32_t end)
+CTARNNetTransferBlock::CTARNNetTransferBlock(uint64_t start, uint64_t end)
     : start_(start), end_(end) {}
 CTARNNetTransferBlock::~CTARNNetTransferBlock() { BufferPool().Give(std::move(data_)); }
 
@@ -59,7 +59,7 @@ bool CTARNNetTransferBlock::EnsureBuffer() {
   return true;
 }
 
-bool CTARNNetTransferBlock::AppendPlain(uint32_t offset, std::span<const uint8_t> data) {
+bool CTARNNetTransferBlock::AppendPlain(uint64_t offset, std::span<const uint8_t> data) {
   if (!EnsureBuffer() || inflater_ != nullptr) return false;
   if (offset != start_ + held_ || data.size() > end_ - start_ - held_) return false;
   if (!data.empty()) std::memcpy(data_.get() + held_, data.data(), data.size());
@@ -67,7 +67,7 @@ bool CTARNNetTransferBlock::AppendPlain(uint32_t offset, std::span<const uint8_t
   return true;
 }
 
-bool CTARNNetTransferBlock::AppendPacked(uint32_t blockStart, std::span<const uint8_t> packed) {
+bool CTARNNetTransferBlock::AppendPacked(uint64_t blockStart, std::span<const uint8_t> packed) {
   if (blockStart != start_ || !EnsureBuffer()) return false;
   if (held_ != 0 && inflater_ == nullptr) return false;  // plain data already arrived
   if (packed.size() > Protocol::kMaxPackedBlockInput - packedReceived_) return false;
@@ -90,7 +90,7 @@ bool CTARNNetTransferBlock::Inflate(std::span<const uint8_t> packed) {
   stream.next_in = const_cast<Bytef*>(packed.data());
   stream.avail_in = static_cast<uInt>(packed.size());
   stream.next_out = data_.get() + held_;
-  stream.avail_out = end_ - start_ - held_;
+  stream.avail_out = static_cast<uInt>(end_ - start_ - held_);  // a valid block is short
   const int result = inflate(&stream, Z_SYNC_FLUSH);
   packedReceived_ += static_cast<uint32_t>(packed.size());
   held_ = static_cast<uint32_t>(stream.total_out);
@@ -113,7 +113,7 @@ bool CTARNNetTransferBlock::Inflate(std::span<const uint8_t> packed) {
   return stream.avail_in == 0;
 }
 
-CTARNNetTransferBlock* CTARNNetTransferBlockList::Add(uint32_t start, uint32_t end) {
+CTARNNetTransferBlock* CTARNNetTransferBlockList::Add(uint64_t start, uint64_t end) {
   if (Contains(start, end)) return nullptr;
   auto block = std::make_unique<CTARNNetTransferBlock>(start, end);
   if (!block->Valid()) return nullptr;
@@ -124,7 +124,7 @@ CTARNNetTransferBlock* CTARNNetTransferBlockList::Add(uint32_t start, uint32_t e
   return added;
 }
 
-bool CTARNNetTransferBlockList::Contains(uint32_t start, uint32_t end) const {
+bool CTARNNetTransferBlockList::Contains(uint64_t start, uint64_t end) const {
   for (const auto& block : blocks_) {
     if (block->Start() <= start && end <= block->End()) return true;
     if (block->Start() >= end) break;
@@ -132,32 +132,32 @@ bool CTARNNetTransferBlockList::Contains(uint32_t start, uint32_t end) const {
   return false;
 }
 
-CTARNNetTransferBlock* CTARNNetTransferBlockList::Find(uint32_t start, uint32_t end) const {
+CTARNNetTransferBlock* CTARNNetTransferBlockList::Find(uint64_t start, uint64_t end) const {
   for (const auto& block : blocks_)
     if (block->Start() == start && block->End() == end) return block.get();
   return nullptr;
 }
 
-CTARNNetTransferBlock* CTARNNetTransferBlockList::FindCovering(uint32_t start, uint32_t end) const {
+CTARNNetTransferBlock* CTARNNetTransferBlockList::FindCovering(uint64_t start, uint64_t end) const {
   for (const auto& block : blocks_)
     if (block->Start() <= start && end <= block->End()) return block.get();
   return nullptr;
 }
 
-CTARNNetTransferBlock* CTARNNetTransferBlockList::FindStartingAt(uint32_t start) const {
+CTARNNetTransferBlock* CTARNNetTransferBlockList::FindStartingAt(uint64_t start) const {
   for (const auto& block : blocks_)
     if (block->Start() == start) return block.get();
   return nullptr;
 }
 
-std::vector<std::pair<uint32_t, uint32_t>> CTARNNetTransferBlockList::Ranges() const {
-  std::vector<std::pair<uint32_t, uint32_t>> ranges;
+std::vector<std::pair<uint64_t, uint64_t>> CTARNNetTransferBlockList::Ranges() const {
+  std::vector<std::pair<uint64_t, uint64_t>> ranges;
   ranges.reserve(blocks_.size());
   for (const auto& block : blocks_) ranges.emplace_back(block->Start(), block->End());
   return ranges;
 }
 
-void CTARNNetTransferBlockList::RemoveCovering(uint32_t offset) {
+void CTARNNetTransferBlockList::RemoveCovering(uint64_t offset) {
   std::erase_if(blocks_, [offset](const auto& block) {
     return block->Start() <= offset && offset < block->End();
   });
@@ -177,18 +177,18 @@ bool CTARNNetUntrustBlockPartList::Contains(const _tagUntrustBlockPart& part) co
   return std::find(parts_.begin(), parts_.end(), part) != parts_.end();
 }
 
-const _tagUntrustBlockPart* CTARNNetUntrustBlockPartList::Find(uint32_t start, uint32_t end) const {
+const _tagUntrustBlockPart* CTARNNetUntrustBlockPartList::Find(uint64_t start, uint64_t end) const {
   for (const auto& part : parts_)
     if (part.start == start && part.end == end) return &part;
   return nullptr;
 }
 
-bool CTARNNetUntrustBlockPartList::AnyWithin(uint32_t start, uint32_t end) const {
+bool CTARNNetUntrustBlockPartList::AnyWithin(uint64_t start, uint64_t end) const {
   return std::any_of(parts_.begin(), parts_.end(),
                      [&](const auto& part) { return start <= part.start && part.end <= end; });
 }
 
-void CTARNNetUntrustBlockPartList::RemoveWithin(uint32_t start, uint32_t end) {
+void CTARNNetUntrustBlockPartList::RemoveWithin(uint64_t start, uint64_t end) {
   std::erase_if(parts_, [&](const auto& part) { return start <= part.start && part.end <= end; });
 }
 

@@ -17,14 +17,14 @@ namespace P2P::Shared::File::TransferFile {
 class CTARNNetTransferBlock {
  public:
   // False from Valid() when the range is empty or longer than one request block.
-  CTARNNetTransferBlock(uint32_t start, uint32_t end);
+  CTARNNetTransferBlock(uint64_t start, uint64_t end);
   ~CTARNNetTransferBlock();
   CTARNNetTransferBlock(const CTARNNetTransferBlock&) = delete;
   CTARNNetTransferBlock& operator=(const CTARNNetTransferBlock&) = delete;
 
   bool Valid() const { return start_ < end_ && end_ - start_ <= kMaxLength(); }
-  uint32_t Start() const { return start_; }
-  uint32_t End() const { return end_; }
+  uint64_t Start() const { return start_; }
+  uint64_t End() const { return end_; }
   uint32_t Held() const { return held_; }
   uint32_t PackedReceived() const { return packedReceived_; }
   bool IsComplete() const { return Valid() && !broken_ && held_ == end_ - start_; }
@@ -34,11 +34,11 @@ class CTARNNetTransferBlock {
 
   // Plain data at absolute `offset`: taken only when it continues where the held data ends
   // and fits before the block's end.
-  bool AppendPlain(uint32_t offset, std::span<const uint8_t> data);
+  bool AppendPlain(uint64_t offset, std::span<const uint8_t> data);
   // zlib-packed data of the block starting at `blockStart`: taken only for this block's own
   // start; inflated behind what is held. Output beyond the block's end, a broken stream or too
   // much packed input fails the block.
-  bool AppendPacked(uint32_t blockStart, std::span<const uint8_t> packed);
+  bool AppendPacked(uint64_t blockStart, std::span<const uint8_t> packed);
 
  private:
   bool Inflate(std::span<const uint8_t> packed);
@@ -46,8 +46,8 @@ class CTARNNetTransferBlock {
   bool EnsureBuffer();
 
   struct Inflater;
-  uint32_t start_;
-  uint32_t end_;
+  uint64_t start_;
+  uint64_t end_;
   uint32_t packedReceived_ = 0;
   uint32_t held_ = 0;
   bool broken_ = false;
@@ -61,15 +61,15 @@ class CTARNNetTransferBlock {
 class CTARNNetTransferBlockList {
  public:
   // The new block, or null when refused (covered, or not a valid block).
-  CTARNNetTransferBlock* Add(uint32_t start, uint32_t end);
-  bool Contains(uint32_t start, uint32_t end) const;
-  CTARNNetTransferBlock* Find(uint32_t start, uint32_t end) const;
+  CTARNNetTransferBlock* Add(uint64_t start, uint64_t end);
+  bool Contains(uint64_t start, uint64_t end) const;
+  CTARNNetTransferBlock* Find(uint64_t start, uint64_t end) const;
   // The block holding [start, end), or null.
-  CTARNNetTransferBlock* FindCovering(uint32_t start, uint32_t end) const;
-  CTARNNetTransferBlock* FindStartingAt(uint32_t start) const;
-  std::vector<std::pair<uint32_t, uint32_t>> Ranges() const;
+  CTARNNetTransferBlock* FindCovering(uint64_t start, uint64_t end) const;
+  CTARNNetTransferBlock* FindStartingAt(uint64_t start) const;
+  std::vector<std::pair<uint64_t, uint64_t>> Ranges() const;
   // Drops every block covering `offset`.
-  void RemoveCovering(uint32_t offset);
+  void RemoveCovering(uint64_t offset);
   void Remove(const CTARNNetTransferBlock* block);
   size_t Size() const { return blocks_.size(); }
   void Clear() { blocks_.clear(); }
@@ -78,10 +78,10 @@ class CTARNNetTransferBlockList {
   std::vector<std::unique_ptr<CTARNNetTransferBlock>> blocks_;
 };
 
-// A received block not yet proven: its range and digests, 44 bytes.
+// A received block not yet proven: its range and digests.
 struct _tagUntrustBlockPart {
-  uint32_t start = 0;
-  uint32_t end = 0;
+  uint64_t start = 0;
+  uint64_t end = 0;
   _tagUnionHash md4;
   HASH::_tagStructAICHHash sha1;
 
@@ -96,10 +96,10 @@ class CTARNNetUntrustBlockPartList {
   void Add(const _tagUntrustBlockPart& part);
   bool Contains(const _tagUntrustBlockPart& part) const;
   // The record for exactly [start, end), if any.
-  const _tagUntrustBlockPart* Find(uint32_t start, uint32_t end) const;
+  const _tagUntrustBlockPart* Find(uint64_t start, uint64_t end) const;
   // Some record lies inside [start, end).
-  bool AnyWithin(uint32_t start, uint32_t end) const;
-  void RemoveWithin(uint32_t start, uint32_t end);
+  bool AnyWithin(uint64_t start, uint64_t end) const;
+  void RemoveWithin(uint64_t start, uint64_t end);
   void Clear() { parts_.clear(); }
   size_t Size() const { return parts_.size(); }
   const_iterator begin() const { return parts_.begin(); }

@@ -33,7 +33,7 @@ class ITARNNetTransferFileData {
   }
   virtual bool Restore(const std::string& /*path*/) { return false; }
   virtual bool Save() { return false; }
-  virtual bool ReadRange(uint32_t /*start*/, uint32_t /*end*/, std::vector<uint8_t>& /*data*/) {
+  virtual bool ReadRange(uint64_t /*start*/, uint64_t /*end*/, std::vector<uint8_t>& /*data*/) {
     return false;
   }
   virtual bool AcceptData(const _tagStructReceivedData& /*data*/) { return false; }
@@ -51,19 +51,19 @@ class ITARNNetTransferFileData {
   virtual bool SetPaused(bool /*paused*/) { return false; }
   virtual bool Resume() { return false; }
   virtual bool Cancel() { return false; }
-  virtual uint32_t RemainingBytes() { return 0; }
+  virtual uint64_t RemainingBytes() { return 0; }
   virtual bool CountSourceIn(std::span<const uint8_t> /*partBitmap*/) { return false; }
   virtual bool CountSourceOut(std::span<const uint8_t> /*partBitmap*/) { return false; }
   // `askedOfSource`: the ranges this source was asked for in its current upload slot, never
   // chosen again for it.
   virtual uint32_t ChooseBlocks(
       std::span<const uint8_t> /*partBitmap*/, _tagStructRequestRecord& /*request*/,
-      uint32_t /*wanted*/, std::span<const std::pair<uint32_t, uint32_t>> /*askedOfSource*/ = {}) {
+      uint32_t /*wanted*/, std::span<const std::pair<uint64_t, uint64_t>> /*askedOfSource*/ = {}) {
     return 0;
   }
   virtual bool ForgetRequest(const _tagStructRequestRecord& /*request*/) { return false; }
-  virtual uint32_t CompletedBytes() const { return 0; }
-  virtual uint32_t ReceivedBytes() const { return 0; }
+  virtual uint64_t CompletedBytes() const { return 0; }
+  virtual uint64_t ReceivedBytes() const { return 0; }
   virtual uint32_t Speed() const { return 0; }
   // A source we learn of; its user hash, when known (zero otherwise), is recorded with it and
   // given to a source listed already without one.

@@ -4,10 +4,10 @@
 
 namespace P2P::Shared::File::TransferFile {
 
-std::vector<CTARNNetServedRangeBook::Range> CTARNNetServedRangeBook::TakeNew(uint32_t start,
-                                                                             uint32_t end) {
+std::vector<CTARNNetServedRangeBook::Range> CTARNNetServedRangeBook::TakeNew(uint64_t start,
+                                                                             uint64_t end) {
   std::vector<Range> fresh;
-  uint32_t next = start;
+  uint64_t next = start;
   for (const Range& held : ranges_) {
     if (next >= end) break;
     if (held.second <= next) continue;
@@ -20,10 +20,10 @@ std::vector<CTARNNetServedRangeBook::Range> CTARNNetServedRangeBook::TakeNew(uin
   return fresh;
 }
 
-void CTARNNetServedRangeBook::Book(uint32_t start, uint32_t end) {
+void CTARNNetServedRangeBook::Book(uint64_t start, uint64_t end) {
   // Ranges that overlap or touch [start, end) merge with it.
   auto first = std::lower_bound(ranges_.begin(), ranges_.end(), start,
-                                [](const Range& held, uint32_t at) { return held.second < at; });
+                                [](const Range& held, uint64_t at) { return held.second < at; });
   auto last = first;
   while (last != ranges_.end() && last->first <= end) {
     start = std::min(start, last->first);
@@ -35,7 +35,7 @@ void CTARNNetServedRangeBook::Book(uint32_t start, uint32_t end) {
   if (ranges_.size() > maxRanges_) ranges_.erase(ranges_.begin());
 }
 
-void CTARNNetServedRangeBook::Unbook(uint32_t start, uint32_t end) {
+void CTARNNetServedRangeBook::Unbook(uint64_t start, uint64_t end) {
   std::vector<Range> kept;
   kept.reserve(ranges_.size() + 1);
   for (const Range& held : ranges_) {
@@ -49,7 +49,7 @@ void CTARNNetServedRangeBook::Unbook(uint32_t start, uint32_t end) {
   ranges_.swap(kept);
 }
 
-bool CTARNNetServedRangeBook::Covers(uint32_t start, uint32_t end) const {
+bool CTARNNetServedRangeBook::Covers(uint64_t start, uint64_t end) const {
   return std::any_of(ranges_.begin(), ranges_.end(),
                      [&](const Range& held) { return held.first <= start && end <= held.second; });
 }

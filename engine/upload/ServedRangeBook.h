@@ -16,23 +16,23 @@ namespace P2P::Shared::File::TransferFile {
 
 class CTARNNetServedRangeBook {
  public:
-  using Range = std::pair<uint32_t, uint32_t>;  // [start, end)
+  using Range = std::pair<uint64_t, uint64_t>;  // [start, end)
 
   // At most `maxRanges` disjoint ranges are held; beyond that the lowest ones are forgotten
   // (at worst a block goes out twice).
   explicit CTARNNetServedRangeBook(size_t maxRanges) : maxRanges_(maxRanges) {}
 
   // The pieces of [start, end) not booked yet, in order; they are booked now.
-  std::vector<Range> TakeNew(uint32_t start, uint32_t end);
+  std::vector<Range> TakeNew(uint64_t start, uint64_t end);
   // Forgets [start, end): queued but dropped before it went out.
-  void Unbook(uint32_t start, uint32_t end);
+  void Unbook(uint64_t start, uint64_t end);
   void Clear() { ranges_.clear(); }
-  bool Covers(uint32_t start, uint32_t end) const;
+  bool Covers(uint64_t start, uint64_t end) const;
   size_t Size() const { return ranges_.size(); }
   const std::vector<Range>& Ranges() const { return ranges_; }
 
  private:
-  void Book(uint32_t start, uint32_t end);
+  void Book(uint64_t start, uint64_t end);
 
   size_t maxRanges_;
   std::vector<Range> ranges_;  // sorted, disjoint, not touching

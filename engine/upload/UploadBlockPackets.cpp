@@ -25,7 +25,7 @@ bool AppendBlockPackets(std::vector<uint8_t>& out, const _tagStructUploadBlock& 
   for (size_t done = 0; done < data.size();) {
     const size_t count = std::min<size_t>(Protocol::kMaxTransferBlockLength, data.size() - done);
     const auto piece = data.subspan(done, count);
-    const uint32_t start = block.start + static_cast<uint32_t>(done);
+    const uint64_t start = block.start + done;
     const auto stream = tryPacking ? Protocol::PackBlock(piece) : std::nullopt;
     if (stream && Protocol::AppendCompressedParts(out, block.file, start, *stream)) {
       if (packed != nullptr) *packed = true;

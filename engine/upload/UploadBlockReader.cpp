@@ -25,18 +25,18 @@ std::string_view UploadReadName(EUploadRead result) {
   return "?";
 }
 
-bool CTARNNetUploadBlockReader::IsRangeServable(CTARNNetTransferFile& file, uint32_t start,
-                                                uint32_t end) {
+bool CTARNNetUploadBlockReader::IsRangeServable(CTARNNetTransferFile& file, uint64_t start,
+                                                uint64_t end) {
   if (start >= end || end > file.GetSize()) return false;
   if (file.Data()->IsFinished()) return true;
   OSTREL::Process::CLock guard(file.LockObject());
   const std::vector<uint8_t>& complete = file.CompletionBitmap();
-  for (uint32_t part = start / HASH::kPartSize; part <= (end - 1) / HASH::kPartSize; ++part)
+  for (uint64_t part = start / HASH::kPartSize; part <= (end - 1) / HASH::kPartSize; ++part)
     if (part >= complete.size() || complete[part] == 0) return false;
   return true;
 }
 
-EUploadRead CTARNNetUploadBlockReader::Read(const _tagUnionHash& hash, uint32_t start, uint32_t end,
+EUploadRead CTARNNetUploadBlockReader::Read(const _tagUnionHash& hash, uint64_t start, uint64_t end,
                                             _tagStructUploadBlock& block) const {
   if (end <= start) return EUploadRead::kBadRange;
   if (end - start > Protocol::kMaxUploadRequestLength) return EUploadRead::kOversize;

@@ -32,8 +32,8 @@ std::string_view UploadReadName(EUploadRead result);
 // One block ready to go out.
 struct _tagStructUploadBlock {
   _tagUnionHash file;
-  uint32_t start = 0;
-  uint32_t end = 0;
+  uint64_t start = 0;
+  uint64_t end = 0;
   std::vector<uint8_t> data;
   EFileCategory category = kCategoryNone;  // decides whether packing is worth trying
 };
@@ -44,11 +44,11 @@ class CTARNNetUploadBlockReader {
 
   explicit CTARNNetUploadBlockReader(FileLookup lookup) : lookup_(std::move(lookup)) {}
 
-  EUploadRead Read(const _tagUnionHash& file, uint32_t start, uint32_t end,
+  EUploadRead Read(const _tagUnionHash& file, uint64_t start, uint64_t end,
                    _tagStructUploadBlock& block) const;
 
   // Every part that [start, end) touches is complete and verified in `file`.
-  static bool IsRangeServable(CTARNNetTransferFile& file, uint32_t start, uint32_t end);
+  static bool IsRangeServable(CTARNNetTransferFile& file, uint64_t start, uint64_t end);
 
  private:
   FileLookup lookup_;

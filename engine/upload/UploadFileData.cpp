@@ -71,7 +71,7 @@ bool CTARNNetUploadFileData::TakeAttributes(const std::string& path) {
   _tagStructSharedFileInfo info = file_->GetRecord().info;
   info.fullPathName = path;
   info.name = std::filesystem::path(path).filename().string();
-  info.size = static_cast<uint32_t>(attributes->size);
+  info.size = attributes->size;
   info.creationTime = attributes->creationTime;
   info.lastWriteTime = attributes->lastWriteTime;
   file_->SetInfo(info);
@@ -83,7 +83,7 @@ bool CTARNNetUploadFileData::Restore(const std::string& path) {
   return !path.empty() && std::filesystem::exists(path, error);
 }
 
-bool CTARNNetUploadFileData::ReadRange(uint32_t start, uint32_t end, std::vector<uint8_t>& data) {
+bool CTARNNetUploadFileData::ReadRange(uint64_t start, uint64_t end, std::vector<uint8_t>& data) {
   if (end < start) return false;
   const auto file =
       OSTREL::File::FileSystem().Open(file_->GetFullPathName(), OSTREL::File::EOpenMode::kRead);

@@ -44,7 +44,7 @@ class CTARNNetUploadFileData final : public ITARNNetTransferFileData,
   // Hashes `path`; on success takes the file's path, name, size and times from disk.
   bool Create(const std::string& path, OSTREL::Process::CEvent* stopEvent) override;
   bool Restore(const std::string& path) override;
-  bool ReadRange(uint32_t start, uint32_t end, std::vector<uint8_t>& data) override;
+  bool ReadRange(uint64_t start, uint64_t end, std::vector<uint8_t>& data) override;
   // A shared file's new path is a move: see MoveTo.
   bool SetPath(const std::string& fullPath) override { return MoveTo(fullPath); }
   // Takes `newPath` as the file's place: moves the file there when the old path still holds
@@ -52,8 +52,8 @@ class CTARNNetUploadFileData final : public ITARNNetTransferFileData,
   bool MoveTo(const std::string& newPath) override;
   // A shared file is all there: as many bytes completed (and received) as it has, so a
   // download that completed keeps answering as complete through the items that hold it.
-  uint32_t CompletedBytes() const override { return file_->GetSize(); }
-  uint32_t ReceivedBytes() const override { return file_->GetSize(); }
+  uint64_t CompletedBytes() const override { return file_->GetSize(); }
+  uint64_t ReceivedBytes() const override { return file_->GetSize(); }
 
  private:
   CTARNNetUploadFileData(const CTransferFilePtr& file,

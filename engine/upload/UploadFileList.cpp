@@ -27,7 +27,7 @@ void CTARNNetUploadFileList::SetEventSink(ITARNNetP2PSharedFileEventHandler* sin
   sink_ = sink;
 }
 
-size_t CTARNNetUploadFileList::AttributesKey(const std::string& name, uint32_t size,
+size_t CTARNNetUploadFileList::AttributesKey(const std::string& name, uint64_t size,
                                              int64_t creationTime, int64_t lastWriteTime) {
   // FNV-1a over the name folded to lower case, without a folded copy.
   size_t key = 1469598103934665603u;
@@ -121,7 +121,7 @@ CTARNNetUploadFileList::FilePtr CTARNNetUploadFileList::FindByPath(
 }
 
 std::vector<CTARNNetUploadFileList::FilePtr> CTARNNetUploadFileList::FindAllByNameSizeTimes(
-    const std::string& name, uint32_t size, int64_t creationTime, int64_t lastWriteTime) const {
+    const std::string& name, uint64_t size, int64_t creationTime, int64_t lastWriteTime) const {
   std::vector<FilePtr> found;
   OSTREL::Process::CLock guard(lock_);
   const auto [first, last] =

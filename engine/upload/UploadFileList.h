@@ -36,7 +36,7 @@ class CTARNNetUploadFileList : public ITARNNetTransferFilePtrListT<CTARNNetTrans
 
   FilePtr FindByPath(const std::string& fullPath) const;
   // Listed files with this name (any case), size and both times.
-  std::vector<FilePtr> FindAllByNameSizeTimes(const std::string& name, uint32_t size,
+  std::vector<FilePtr> FindAllByNameSizeTimes(const std::string& name, uint64_t size,
                                               int64_t creationTime, int64_t lastWriteTime) const;
   // Takes the file's current path, name, size and times into the indexes.
   void Reindex(const CTARNNetTransferFile* file);
@@ -58,7 +58,7 @@ class CTARNNetUploadFileList : public ITARNNetTransferFilePtrListT<CTARNNetTrans
   void IndexLocked(CTARNNetTransferFile* file);
   void UnindexLocked(const CTARNNetTransferFile* file);
   static size_t PathKey(const std::string& fullPath) { return std::hash<std::string>()(fullPath); }
-  static size_t AttributesKey(const std::string& name, uint32_t size, int64_t creationTime,
+  static size_t AttributesKey(const std::string& name, uint64_t size, int64_t creationTime,
                               int64_t lastWriteTime);
 
   std::mutex sinkLock_;

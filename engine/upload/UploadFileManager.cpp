@@ -225,7 +225,7 @@ void CTARNNetUploadFileManager::LoadPartHashes() {
 bool CTARNNetUploadFileManager::SavePartHashes() {
   std::vector<HASH::_tagStructPartHashEntry> entries;
   for (const CTransferFilePtr& file : list_.Snapshot()) {
-    const uint32_t size = file->GetSize();
+    const uint64_t size = file->GetSize();
     if (HASH::HashSetCount(size) == 0) continue;
     const _tagUnionHash hash = file->GetHash();
     OSTREL::Process::CLock guard(file->LockObject());
@@ -246,7 +246,7 @@ void CTARNNetUploadFileManager::RestorePartHashes() {
   HASH::CTARNNetFileHasher hasher(options);
   for (const CTransferFilePtr& file : list_.Snapshot()) {
     if (Stopping()) return;
-    const uint32_t size = file->GetSize();
+    const uint64_t size = file->GetSize();
     const _tagUnionHash hash = file->GetHash();
     if (HASH::HashSetCount(size) == 0) continue;
     {
@@ -286,9 +286,8 @@ void CTARNNetUploadFileManager::LookAt(const fs::path& path) {
 bool CTARNNetUploadFileManager::AdoptMovedFile(
     const std::string& fullPath, const Shared::File::_tagStructFileAttributes& attributes) {
   const std::string name = fs::path(fullPath).filename().string();
-  for (const CTransferFilePtr& listed :
-       list_.FindAllByNameSizeTimes(name, static_cast<uint32_t>(attributes.size),
-                                    attributes.creationTime, attributes.lastWriteTime)) {
+  for (const CTransferFilePtr& listed : list_.FindAllByNameSizeTimes(
+           name, attributes.size, attributes.creationTime, attributes.lastWriteTime)) {
     if (seen_.count(listed.Get()) != 0 || PathExists(listed->GetFullPathName())) continue;
     if (!listed->Data()->SetPath(fullPath)) continue;
     list_.Reindex(listed.Get());

@@ -79,8 +79,8 @@ void CEngineEventHub::OnDownloadAdded(const P2P::Shared::_tagStructSharedFile& f
 void CEngineEventHub::OnDownloadChanged(const P2P::Shared::_tagStructSharedFile& file) {
   Fire(Source::kDownloads, Kind::kChanged, file.id);
 }
-void CEngineEventHub::OnDownloadProgress(const P2P::Shared::_tagStructSharedFile& file, uint32_t,
-                                         uint32_t) {
+void CEngineEventHub::OnDownloadProgress(const P2P::Shared::_tagStructSharedFile& file, uint64_t,
+                                         uint64_t) {
   Fire(Source::kDownloads, Kind::kChanged, file.id);
 }
 // A completion is a change of the download (its completed state, and where the file went);

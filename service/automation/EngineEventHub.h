@@ -70,8 +70,8 @@ class CEngineEventHub : private P2P::ITARNNetP2PServerEventHandler,
 
   void OnDownloadAdded(const P2P::Shared::_tagStructSharedFile& file) override;
   void OnDownloadChanged(const P2P::Shared::_tagStructSharedFile& file) override;
-  void OnDownloadProgress(const P2P::Shared::_tagStructSharedFile& file, uint32_t completedBytes,
-                          uint32_t receivedBytes) override;
+  void OnDownloadProgress(const P2P::Shared::_tagStructSharedFile& file, uint64_t completedBytes,
+                          uint64_t receivedBytes) override;
   void OnDownloadCompleted(const P2P::Shared::_tagStructSharedFile& file) override;
   void OnDownloadRemoved(const P2P::Shared::_tagStructSharedFile& file) override;
   void OnDownloadNotice(uint32_t value) override;

@@ -18,7 +18,7 @@ class FakeTransferData final : public P2P::Shared::File::TransferFile::ITARNNetT
 
   FakeTransferData(Read read, bool finished) : read_(std::move(read)), finished_(finished) {}
 
-  bool ReadRange(uint32_t start, uint32_t end, std::vector<uint8_t>& data) override {
+  bool ReadRange(uint64_t start, uint64_t end, std::vector<uint8_t>& data) override {
     return read_(start, end, data);
   }
   bool IsFinished() const override { return finished_; }

@@ -16,7 +16,7 @@ namespace tarn::test {
 
 class SlidingWindowDownloader {
  public:
-  using Range = std::pair<uint32_t, uint32_t>;
+  using Range = std::pair<uint64_t, uint64_t>;
   struct Result {
     bool whole = false;           // every asked byte arrived
     uint64_t wireBytes = 0;       // data packets, headers included

@@ -80,7 +80,7 @@ class CDownloadEventLog : public ITARNNetP2PDownloadEventHandler {
   void OnDownloadChanged(const Shared::_tagStructSharedFile& f) override {
     Note("changed " + f.info.name);
   }
-  void OnDownloadProgress(const Shared::_tagStructSharedFile& f, uint32_t, uint32_t) override {
+  void OnDownloadProgress(const Shared::_tagStructSharedFile& f, uint64_t, uint64_t) override {
     Note("progress " + f.info.name);
   }
   void OnDownloadCompleted(const Shared::_tagStructSharedFile& f) override {

@@ -19,16 +19,16 @@ using HASH::kPartSize;
 class CMemoryStorage : public ITARNNetPartStorage {
  public:
   explicit CMemoryStorage(uint32_t size) : bytes_(size) {}
-  bool WriteBlock(uint32_t offset, std::span<const uint8_t> data) override {
+  bool WriteBlock(uint64_t offset, std::span<const uint8_t> data) override {
     std::copy(data.begin(), data.end(), bytes_.begin() + offset);
     return true;
   }
-  bool DigestRange(uint32_t start, uint32_t length, HASH::CMD4Digest& md4) override {
+  bool DigestRange(uint64_t start, uint32_t length, HASH::CMD4Digest& md4) override {
     md4.Update(std::span<const uint8_t>(bytes_).subspan(start, length));
     ++reads_;
     return true;
   }
-  bool Read(uint32_t start, uint32_t end, std::vector<uint8_t>& data) override {
+  bool Read(uint64_t start, uint64_t end, std::vector<uint8_t>& data) override {
     data.assign(bytes_.begin() + start, bytes_.begin() + end);
     ++reads_;
     return true;
@@ -110,19 +110,19 @@ TEST_F(DownloadBlocksTest, BlocksAlreadyRequestedAreAskedAgainWhenNothingElseIsL
 
   // Never twice from the same source: what it was asked for already is left out.
   const std::vector<uint8_t> all(1, 1);
-  const std::vector<std::pair<uint32_t, uint32_t>> askedOfIt{
+  const std::vector<std::pair<uint64_t, uint64_t>> askedOfIt{
       {0, kAICHBlockSize}, {2 * kAICHBlockSize, 3 * kAICHBlockSize - 5}};
   _tagStructRequestRecord third;
   ASSERT_EQ(blocks_->ChooseBlocks(all, third, 3, askedOfIt), 1u);
   EXPECT_EQ(third.start[0], kAICHBlockSize);
-  const std::vector<std::pair<uint32_t, uint32_t>> askedEverything{{0, 3 * kAICHBlockSize}};
+  const std::vector<std::pair<uint64_t, uint64_t>> askedEverything{{0, 3 * kAICHBlockSize}};
   EXPECT_EQ(blocks_->ChooseBlocks(all, third, 3, askedEverything), 0u);
 
   blocks_->ForgetRequest(first);
   EXPECT_TRUE(blocks_->Requested().Empty());
   // Free blocks too: one this source sent in its slot (and that is required again) is not
   // asked of it, for it would not send it twice in a slot.
-  const std::vector<std::pair<uint32_t, uint32_t>> sentInSlot{{0, kAICHBlockSize + 1}};
+  const std::vector<std::pair<uint64_t, uint64_t>> sentInSlot{{0, kAICHBlockSize + 1}};
   _tagStructRequestRecord fresh;
   ASSERT_EQ(blocks_->ChooseBlocks(all, fresh, 3, sentInSlot), 1u);
   EXPECT_EQ(fresh.start[0], 2 * kAICHBlockSize);

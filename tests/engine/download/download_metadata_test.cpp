@@ -90,7 +90,7 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenCase{"NoSize", "<DownloadFile>" + kHash + "</DownloadFile>"},
         BrokenCase{"SizeZero", "<DownloadFile>" + kHash + "<FileSize>0</FileSize></DownloadFile>"},
         BrokenCase{"SizeAboveLimit",
-                   "<DownloadFile>" + kHash + "<FileSize>4290048001</FileSize></DownloadFile>"},
+                   "<DownloadFile>" + kHash + "<FileSize>274877906945</FileSize></DownloadFile>"},
         BrokenCase{"SizeNotANumber",
                    "<DownloadFile>" + kHash + "<FileSize>-5</FileSize></DownloadFile>"},
         BrokenCase{"BitrateNotANumber", "<DownloadFile>" + kHash +
@@ -106,6 +106,25 @@ INSTANTIATE_TEST_SUITE_P(
                        "<EndPos>60</EndPos></Block><Block><StartPos>50</StartPos><EndPos>70"
                        "</EndPos></Block></EmptyBlockList></DownloadFile>"}),
     [](const ::testing::TestParamInfo<BrokenCase>& info) { return info.param.name; });
+
+// Sizes and ranges beyond 32 bits are written as their full decimal values and read back.
+TEST(DownloadMetadataTest, SizesAroundAndBeyond32BitsRoundTrip) {
+  for (const uint64_t size :
+       {uint64_t{4290048000}, uint64_t{4290048001}, uint64_t{0xFFFFFFFF}, uint64_t{1} << 32,
+        (uint64_t{1} << 32) + 1, uint64_t{256} * 1024 * 1024 * 1024}) {
+    _tagStructDownloadMetadata metadata = Sample();
+    metadata.info.size = size;
+    metadata.required.Clear();
+    metadata.required.Add(size - 184321, size);
+    const std::string text = WriteDownloadMetadataText(metadata);
+    EXPECT_NE(text.find("<FileSize>" + std::to_string(size) + "</FileSize>"), std::string::npos);
+    const auto read = ReadDownloadMetadataText(text);
+    ASSERT_TRUE(read) << size;
+    EXPECT_EQ(read->info.size, size);
+    ASSERT_EQ(read->required.Size(), 1u);
+    EXPECT_EQ(read->required[0], (_tagStructBlockPart{size - 184321, size}));
+  }
+}
 
 TEST(DownloadMetadataTest, LargestSizeAndHostileNameAreTakenSafely) {
   const auto read = ReadDownloadMetadataText(

@@ -72,7 +72,7 @@ TEST(PartFileTest, AFailedQueuedWriteKeepsWhatFollowsFromClaimingItAndIsToldOnce
   EXPECT_TRUE(failed.any);
   EXPECT_EQ(failed.error, ENOSPC);
   ASSERT_EQ(failed.ranges.size(), 1u);
-  EXPECT_EQ(failed.ranges[0], std::make_pair(0u, kAICHBlockSize));
+  EXPECT_EQ(failed.ranges[0], std::make_pair(uint64_t{0}, uint64_t{kAICHBlockSize}));
   EXPECT_FALSE(file.TakeFailedWrites().any);
 
   // The disk has room again: the block is written anew and what follows it runs.

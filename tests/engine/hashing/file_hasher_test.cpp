@@ -131,13 +131,13 @@ class FileHasherFailureTest : public ::testing::Test {
 
 TEST_F(FileHasherFailureTest, FileThatShrinksFails) {
   auto options = FullSpeed();
-  options.onProgress = [&](uint32_t, uint32_t) { std::filesystem::resize_file(path_, 1000); };
+  options.onProgress = [&](uint64_t, uint64_t) { std::filesystem::resize_file(path_, 1000); };
   EXPECT_FALSE(Hash(options));
 }
 
 TEST_F(FileHasherFailureTest, FileThatGrowsFails) {
   auto options = FullSpeed();
-  options.onProgress = [&](uint32_t, uint32_t) {
+  options.onProgress = [&](uint64_t, uint64_t) {
     std::filesystem::resize_file(path_, 4 * kHashingReadSize);
   };
   EXPECT_FALSE(Hash(options));
@@ -145,7 +145,7 @@ TEST_F(FileHasherFailureTest, FileThatGrowsFails) {
 
 TEST_F(FileHasherFailureTest, FileThatVanishesFails) {
   auto options = FullSpeed();
-  options.onProgress = [&](uint32_t, uint32_t) { std::filesystem::remove(path_); };
+  options.onProgress = [&](uint64_t, uint64_t) { std::filesystem::remove(path_); };
   EXPECT_FALSE(Hash(options));
 }
 
@@ -160,7 +160,7 @@ TEST_F(FileHasherFailureTest, StopRequestFails) {
   auto options = FullSpeed();
   bool stop = false;
   options.isStopping = [&] { return stop; };
-  options.onProgress = [&](uint32_t, uint32_t) { stop = true; };
+  options.onProgress = [&](uint64_t, uint64_t) { stop = true; };
   EXPECT_FALSE(Hash(options));
 }
 
@@ -186,7 +186,7 @@ TEST_F(FileHasherFailureTest, SucceedsWithPausesAndAQuietEvent) {
   options.pauseMilliseconds = 1;
   options.abortEvent = &abort;
   uint32_t lastProgress = 0;
-  options.onProgress = [&](uint32_t hashed, uint32_t) { lastProgress = hashed; };
+  options.onProgress = [&](uint64_t hashed, uint64_t) { lastProgress = hashed; };
   EXPECT_TRUE(Hash(options));
   EXPECT_EQ(lastProgress, 3 * kHashingReadSize + 1000);
 }

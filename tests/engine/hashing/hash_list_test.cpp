@@ -41,7 +41,7 @@ std::vector<uint8_t> HashSetBytes(uint16_t count, size_t hashes) {
 
 struct HashSetCase {
   const char* name;
-  uint32_t fileSize;
+  uint64_t fileSize;
   uint16_t count;
   size_t hashesPresent;
   bool accepted;
@@ -58,6 +58,10 @@ TEST(HashListTest, ReadsOnlyHashSetsOfTheRightCount) {
       {"bytes missing", 3 * kPartSize, 4, 3, false},
       {"largest file", 4290048000u, 442, 442, true},
       {"count beyond the file", 4290048000u, 0xFFFF, 442, false},
+      {"one byte beyond it", 4290048001u, 442, 442, true},
+      {"above 32 bits", uint64_t{1} << 32, 442, 442, true},
+      {"largest large file", uint64_t{256} << 30, 28257, 28257, true},
+      {"largest large file, one short", uint64_t{256} << 30, 28256, 28256, false},
   };
   for (const auto& c : cases) {
     CTARNNetHashList list;
@@ -75,6 +79,34 @@ TEST(HashListTest, ReadsOnlyHashSetsOfTheRightCount) {
   std::vector<uint8_t> oneByte{2};
   Protocol::CStreamReader reader(oneByte);
   EXPECT_FALSE(list.ReadHashSet(reader));
+}
+
+// Offsets past 32 bits: part starts and lengths stay exact, and a file of N parts has N
+// parts in its hash set (plus the empty last one when it ends on a part boundary).
+TEST(HashListTest, PartMathsHoldsBeyond32Bits) {
+  struct Case {
+    uint64_t size;
+    uint32_t parts;
+    uint32_t lastLength;
+  };
+  const Case cases[] = {
+      {4290048000u, 441, kPartSize},
+      {4290048001u, 442, 1},
+      {0xFFFFFFFFu, 442, 0xFFFFFFFFu - 441u * kPartSize},
+      {uint64_t{1} << 32, 442, static_cast<uint32_t>((uint64_t{1} << 32) - 441u * kPartSize)},
+      {(uint64_t{1} << 32) + 1, 442,
+       static_cast<uint32_t>((uint64_t{1} << 32) + 1 - 441u * kPartSize)},
+      {uint64_t{256} << 30, 28257,
+       static_cast<uint32_t>((uint64_t{256} << 30) - 28256ull * kPartSize)},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(PartCount(c.size), c.parts) << c.size;
+    EXPECT_EQ(PartLength(c.size, c.parts - 1), c.lastLength) << c.size;
+    EXPECT_EQ(PartStart(c.parts - 1) + c.lastLength, c.size) << c.size;
+    EXPECT_EQ(PartLength(c.size, c.parts), 0u) << c.size;
+    EXPECT_EQ(HashSetCount(c.size), c.size % kPartSize == 0 ? c.parts + 1 : c.parts) << c.size;
+  }
+  EXPECT_EQ(PartStart(28256), 28256ull * kPartSize);
 }
 
 TEST(HashListTest, WrittenHashSetReadsBack) {

@@ -62,6 +62,23 @@ std::optional<_tagStructSharedFile> RoundTrip(const _tagStructSharedFile& record
   return ReadOfferRecord(reader);
 }
 
+// A size above 32 bits adds the tag with its high half; smaller sizes are written as always.
+TEST(OfferRecordTest, SizesAroundAndBeyond32BitsRoundTrip) {
+  for (const uint64_t size : {uint64_t{4290048000}, uint64_t{4290048001}, uint64_t{0xFFFFFFFF},
+                              uint64_t{1} << 32, (uint64_t{1} << 32) + 1, uint64_t{256} << 30}) {
+    _tagStructSharedFile record = FullRecord();
+    record.info.size = size;
+    std::vector<uint8_t> bytes;
+    Protocol::CStreamWriter writer(bytes);
+    ASSERT_TRUE(WriteOfferRecord(writer, record, {}));
+    EXPECT_EQ(bytes[22], size > 0xFFFFFFFF ? 11 : 10) << size;
+    Protocol::CStreamReader reader(bytes);
+    const auto read = ReadOfferRecord(reader);
+    ASSERT_TRUE(read) << size;
+    EXPECT_EQ(read->info.size, size);
+  }
+}
+
 // Records that know no type or format are offered with those of their names, as other
 // clients' offers are: servers index them, and searches by type or extension find the file.
 TEST(OfferRecordTest, TypeAndExtensionComeFromTheNameWhenTheRecordHasNone) {

@@ -78,11 +78,13 @@ TEST(PeerFileMessagesTest, MultiPacketRequestAsksOnlyWhatTheRemoteClientSupports
 }
 
 TEST(PeerFileMessagesTest, RequestsAndAichMessagesLayOutTheirFieldsInOrder) {
-  const uint32_t starts[3] = {0, 184320, 7};
-  const uint32_t ends[3] = {184320, 368640, 7};
-  EXPECT_EQ(
-      BuildRequestParts(FileHash(), starts, ends),
-      Concat({HashBytes(), Le32(0), Le32(184320), Le32(7), Le32(184320), Le32(368640), Le32(7)}));
+  const uint64_t starts[3] = {0, 184320, 7};
+  const uint64_t ends[3] = {184320, 0xFFFFFFFF, 7};
+  EXPECT_EQ(BuildRequestParts(FileHash(), starts, ends),
+            Concat({HashBytes(), Le32(0), Le32(184320), Le32(7), Le32(184320), Le32(0xFFFFFFFF),
+                    Le32(7)}));
+  const uint64_t beyond[3] = {0, 184320, uint64_t{1} << 32};
+  EXPECT_FALSE(BuildRequestParts(FileHash(), starts, beyond));
   AichRoot root;
   root.fill(0xA5);
   const Bytes rootBytes(root.begin(), root.end());
