@@ -111,6 +111,41 @@ TEST(RequestRecordTest, PairsAgainstPartsAndLists) {
   EXPECT_FALSE(read.Read(shortReader));
 }
 
+// Ranges and requests beyond 32 bits: the 64-bit form carries every size up to 256 GiB, the
+// 32-bit form refuses what it cannot carry rather than cutting it, and range elements keep
+// their full values.
+TEST(RequestRecordTest, OffsetsAroundAndBeyond32Bits) {
+  for (const uint64_t size : {uint64_t{4290048000}, uint64_t{4290048001}, uint64_t{0xFFFFFFFF},
+                              uint64_t{1} << 32, (uint64_t{1} << 32) + 1, uint64_t{256} << 30}) {
+    CTARNNetBlockPartList list;
+    list.Add(0, 184320);
+    list.Add(size - 184320, size);
+    _tagStructRequestRecord request;
+    request.FillFrom(list);
+    std::vector<uint8_t> wide;
+    Protocol::CStreamWriter wideWriter(wide);
+    ASSERT_TRUE(request.WriteWide(wideWriter));
+    ASSERT_EQ(wide.size(), 48u);
+    _tagStructRequestRecord read;
+    Protocol::CStreamReader wideReader(wide);
+    ASSERT_TRUE(read.ReadWide(wideReader));
+    EXPECT_EQ(read, request) << size;
+    Protocol::CStreamReader shortReader(std::span<const uint8_t>(wide).first(47));
+    EXPECT_FALSE(read.ReadWide(shortReader));
+
+    std::vector<uint8_t> narrow;
+    Protocol::CStreamWriter narrowWriter(narrow);
+    EXPECT_EQ(request.Write(narrowWriter), size <= 0xFFFFFFFF) << size;
+    EXPECT_EQ(narrow.size(), size <= 0xFFFFFFFF ? 24u : 0u) << size;
+
+    OSTREL::File::CXmlDocument document("DownloadFile");
+    list.WriteBlocks(document.Root());
+    CTARNNetBlockPartList again;
+    again.ReadBlocks(document.Root());
+    EXPECT_EQ(Parts(again), Parts(list)) << size;
+  }
+}
+
 std::vector<uint8_t> Pack(const std::vector<uint8_t>& data) {
   uLongf size = compressBound(data.size());
   std::vector<uint8_t> packed(size);
