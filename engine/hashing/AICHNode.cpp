@@ -34,7 +34,7 @@ void _tagStructAICHNode::SetHash(const _tagStructAICHHash& value) {
 _tagStructAICHNode* _tagStructAICHNode::Child(int32_t side, bool create) {
   auto& slot = side == kNodeLeft ? left : right;
   if (slot || !create) return slot.get();
-  if (IsLeaf() || id >= 0x8000) return nullptr;
+  if (IsLeaf() || id >= 0x80000000u) return nullptr;
   const uint64_t split = SplitPoint(size, kind);
   auto child = std::make_unique<_tagStructAICHNode>();
   child->kind = side;
@@ -42,11 +42,11 @@ _tagStructAICHNode* _tagStructAICHNode::Child(int32_t side, bool create) {
   if (side == kNodeLeft) {
     child->start = start;
     child->size = split;
-    child->id = static_cast<uint16_t>(2 * id + 1);
+    child->id = 2 * id + 1;
   } else {
     child->start = start + split;
     child->size = size - split;
-    child->id = static_cast<uint16_t>(2 * id);
+    child->id = 2 * id;
   }
   child->end = child->start + child->size;
   child->base = BaseFor(child->size);

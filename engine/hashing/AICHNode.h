@@ -22,7 +22,7 @@ struct _tagStructAICHNode {
   uint64_t size = 0;
   uint64_t base = 0;
   _tagStructAICHHash hash;
-  uint16_t id = 1;
+  uint32_t id = 1;  // 1 for the root; 2 * id + 1 for a left child, 2 * id for a right one
   _tagStructAICHNode* parent = nullptr;
   std::unique_ptr<_tagStructAICHNode> left;
   std::unique_ptr<_tagStructAICHNode> right;

@@ -22,7 +22,8 @@ void CollectStored(const _tagStructAICHNode& node, std::vector<_tagStructAICHSto
 }
 
 bool WriteEntry(const _tagStructAICHNode& node, Protocol::CStreamWriter& writer) {
-  return node.IsValid() && writer.WriteUInt16(node.id) && writer.WriteBytes(node.hash.bytes);
+  return node.IsValid() && node.id <= 0xFFFF &&
+         writer.WriteUInt16(static_cast<uint16_t>(node.id)) && writer.WriteBytes(node.hash.bytes);
 }
 
 }  // namespace
@@ -153,16 +154,17 @@ bool CTARNNetAICHTree::ApplyRecoveryData(uint32_t part, Protocol::CStreamReader&
   return inserted && verified && IsRangeVerified(start, end);
 }
 
-bool CTARNNetAICHTree::InsertById(uint16_t id, const _tagStructAICHHash& hash) {
+bool CTARNNetAICHTree::InsertById(uint32_t id, const _tagStructAICHHash& hash) {
   // Id 0 names no node; id 1 is the root, whose hash only a trusted source may set.
   if (id <= 1) return false;
-  uint16_t path = id;
-  while ((path & 0x8000) == 0) path = static_cast<uint16_t>(path << 1);
+  constexpr uint32_t kTop = 0x80000000u;
+  uint32_t path = id;
+  while ((path & kTop) == 0) path <<= 1;
   _tagStructAICHNode* node = root_.get();
   // The id's bits after its leading one spell the way down: 1 left, 0 right.
   while (node->id != id) {
-    path = static_cast<uint16_t>(path << 1);
-    node = node->Child((path & 0x8000) != 0 ? kNodeLeft : kNodeRight, true);
+    path <<= 1;
+    node = node->Child((path & kTop) != 0 ? kNodeLeft : kNodeRight, true);
     if (node == nullptr) return false;
   }
   node->SetHash(hash);

@@ -15,9 +15,10 @@
 
 namespace P2P::HASH {
 
-// One stored node: its position code and its hash.
+// One stored node: its position code and its hash. Codes of trees of files up to 32 bits fit
+// 16 bits, the width recovery data gives them; deeper trees need the full 32.
 struct _tagStructAICHStoredNode {
-  uint16_t id = 0;
+  uint32_t id = 0;
   _tagStructAICHHash hash;
 
   bool operator==(const _tagStructAICHStoredNode&) const = default;
@@ -61,7 +62,7 @@ class CTARNNetAICHTree {
 
  private:
   // Places a hash at the node named by `id` below the root, creating the path to it.
-  bool InsertById(uint16_t id, const _tagStructAICHHash& hash);
+  bool InsertById(uint32_t id, const _tagStructAICHHash& hash);
   // Levels between the root and the node covering exactly [start, start + length).
   std::optional<uint32_t> DepthOf(uint64_t start, uint64_t length) const;
   bool WriteSiblingsOnPath(const _tagStructAICHNode& target, Protocol::CStreamWriter& writer) const;

@@ -27,7 +27,7 @@ bool ReadAICHDatText(std::string_view text, std::vector<_tagStructAICHDatEntry>&
     for (const CXmlElement& block : file.Children("AICHBlock")) {
       const auto id = block.Value("Id");
       const auto aich = block.Value("AICH");
-      const auto number = id ? OSTREL::File::ParseUInt16(*id) : std::nullopt;
+      const auto number = id ? OSTREL::File::ParseUInt32(*id) : std::nullopt;
       const auto value = aich ? HASH::_tagStructAICHHash::FromHex(*aich) : std::nullopt;
       if (number && value) entry.nodes.push_back({*number, *value});
     }

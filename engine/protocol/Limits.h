@@ -102,9 +102,9 @@ inline constexpr size_t kMaxSearchBodySize = 60000;
 // Every string on the wire carries a 16-bit length.
 inline constexpr size_t kMaxWireStringLength = 0xFFFF;
 
-// Limits every descent of an AICH tree; deep enough for any 32-bit file size (at most 15
-// levels are used).
-inline constexpr unsigned kMaxAICHTreeDepth = 16;
+// Limits every descent of an AICH tree; deep enough for any file up to 256 GiB (at most 21
+// levels are used; 15 for files up to 32 bits), with room to spare.
+inline constexpr unsigned kMaxAICHTreeDepth = 24;
 
 // Folders below the shared folder walked at most this deep.
 inline constexpr int kMaxSharedFolderDepth = 64;

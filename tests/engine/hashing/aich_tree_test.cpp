@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <list>
 #include <vector>
 
 #include "engine/hashing/AICHTree.h"
@@ -7,6 +8,7 @@
 #include "engine/hashing/FileHashSet.h"
 #include "engine/hashing/FileHasher.h"
 #include "engine/hashing/HashConstants.h"
+#include "engine/library/AICHDatStore.h"
 #include "tests/engine/hashing/HashReference.h"
 #include "tests/support/Sandbox.h"
 
@@ -231,6 +233,47 @@ TEST_F(AICHRecoveryTest, ExportedNodesRebuildTheTree) {
   altered[20].hash.bytes[0] ^= 1;
   EXPECT_FALSE(rebuilt.ImportStoredNodes(kSize, altered));
   EXPECT_FALSE(rebuilt.IsRangeVerified(0, kPartSize));
+}
+
+// A tree of a 256 GiB file reaches 20 levels: node codes beyond 16 bits place and find their
+// nodes, survive AICH.dat, and are never squeezed into the 16-bit codes of recovery data.
+TEST(AICHTreeTest, TreesOfFilesAbove32BitsKeepTheirDeepNodes) {
+  const uint64_t size = uint64_t{256} << 30;
+  const uint64_t lastStart = PartStart(PartCount(size) - 1) + 5 * kAICHBlockSize;
+  CTARNNetAICHTree tree(size);
+  _tagStructAICHHash hash;
+  hash.bytes.fill(7);
+  ASSERT_TRUE(tree.SetRangeHash(lastStart, kAICHBlockSize, hash));
+  const _tagStructAICHNode* leaf = tree.FindRange(lastStart, kAICHBlockSize);
+  ASSERT_TRUE(leaf);
+  EXPECT_GT(leaf->id, 0xFFFFu);
+  // Every sibling on the way up gets a hash, so that the root follows and the leaf verifies.
+  uint8_t fill = 20;
+  size_t levels = 0;
+  for (const _tagStructAICHNode* at = leaf; at->parent != nullptr; at = at->parent, ++levels) {
+    _tagStructAICHNode* parent = at->parent;
+    hash.bytes.fill(fill++);
+    parent->Child(at == parent->left.get() ? kNodeRight : kNodeLeft, true)->SetHash(hash);
+  }
+  ASSERT_TRUE(tree.ComputeAndVerify());
+  const auto nodes = tree.ExportStoredNodes();
+  EXPECT_GT(levels, 16u);
+  EXPECT_EQ(nodes.size(), 1 + 1 + levels) << "the root, the leaf and its siblings";
+
+  CTARNNetAICHTree rebuilt;
+  ASSERT_TRUE(rebuilt.ImportStoredNodes(size, nodes));
+  EXPECT_TRUE(rebuilt.IsRangeVerified(lastStart, lastStart + kAICHBlockSize));
+  EXPECT_EQ(rebuilt.ExportStoredNodes(), nodes);
+
+  const std::list<Shared::File::_tagStructAICHDatEntry> stored = {{_tagUnionHash{}, nodes}};
+  std::vector<Shared::File::_tagStructAICHDatEntry> read;
+  ASSERT_TRUE(Shared::File::ReadAICHDatText(Shared::File::WriteAICHDatText(stored), read));
+  ASSERT_EQ(read.size(), 1u);
+  EXPECT_EQ(read[0].nodes, nodes);
+
+  std::vector<uint8_t> recovery;
+  Protocol::CStreamWriter writer(recovery);
+  EXPECT_FALSE(rebuilt.CreateRecoveryData(PartCount(size) - 1, writer));
 }
 
 TEST(FileHashSetTest, RootHashAndStatus) {
