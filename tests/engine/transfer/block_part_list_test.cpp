@@ -87,6 +87,23 @@ TEST(BlockPartListTest, BlockElementsRoundTripAndEmptyRangesAreIgnored) {
   EXPECT_EQ(Parts(mixed), (std::vector<_tagStructBlockPart>{{5, 9}}));
 }
 
+// Writes `request` in the 32-bit or the 64-bit form: true when the bytes read back equal and
+// one byte fewer does not. `written` gets the byte count (0 when writing failed).
+bool RoundTrips(const _tagStructRequestRecord& request, bool wide, size_t& written) {
+  std::vector<uint8_t> bytes;
+  Protocol::CStreamWriter writer(bytes);
+  const bool wrote = wide ? request.WriteWide(writer) : request.Write(writer);
+  written = bytes.size();
+  if (!wrote || bytes.empty()) return false;
+  const auto read = [wide](Protocol::CStreamReader& reader, _tagStructRequestRecord& into) {
+    return wide ? into.ReadWide(reader) : into.Read(reader);
+  };
+  _tagStructRequestRecord whole, cut;
+  Protocol::CStreamReader reader(bytes);
+  Protocol::CStreamReader shortReader(std::span<const uint8_t>(bytes).first(bytes.size() - 1));
+  return read(reader, whole) && whole == request && !read(shortReader, cut);
+}
+
 TEST(RequestRecordTest, PairsAgainstPartsAndLists) {
   CTARNNetBlockPartList list;
   list.Add(0, 100);
@@ -99,16 +116,9 @@ TEST(RequestRecordTest, PairsAgainstPartsAndLists) {
   EXPECT_FALSE(request.InAvailableParts(std::vector<uint8_t>{1, 0}));
   EXPECT_FALSE(request.InAvailableParts(std::vector<uint8_t>{1}));
 
-  std::vector<uint8_t> bytes;
-  Protocol::CStreamWriter writer(bytes);
-  ASSERT_TRUE(request.Write(writer));
-  ASSERT_EQ(bytes.size(), 24u);
-  _tagStructRequestRecord read;
-  Protocol::CStreamReader reader(bytes);
-  ASSERT_TRUE(read.Read(reader));
-  EXPECT_EQ(read, request);
-  Protocol::CStreamReader shortReader(std::span<const uint8_t>(bytes).first(23));
-  EXPECT_FALSE(read.Read(shortReader));
+  size_t written = 0;
+  EXPECT_TRUE(RoundTrips(request, false, written));
+  EXPECT_EQ(written, 24u);
 }
 
 // Ranges and requests beyond 32 bits: the 64-bit form carries every size up to 256 GiB, the
@@ -122,21 +132,11 @@ TEST(RequestRecordTest, OffsetsAroundAndBeyond32Bits) {
     list.Add(size - 184320, size);
     _tagStructRequestRecord request;
     request.FillFrom(list);
-    std::vector<uint8_t> wide;
-    Protocol::CStreamWriter wideWriter(wide);
-    ASSERT_TRUE(request.WriteWide(wideWriter));
-    ASSERT_EQ(wide.size(), 48u);
-    _tagStructRequestRecord read;
-    Protocol::CStreamReader wideReader(wide);
-    ASSERT_TRUE(read.ReadWide(wideReader));
-    EXPECT_EQ(read, request) << size;
-    Protocol::CStreamReader shortReader(std::span<const uint8_t>(wide).first(47));
-    EXPECT_FALSE(read.ReadWide(shortReader));
-
-    std::vector<uint8_t> narrow;
-    Protocol::CStreamWriter narrowWriter(narrow);
-    EXPECT_EQ(request.Write(narrowWriter), size <= 0xFFFFFFFF) << size;
-    EXPECT_EQ(narrow.size(), size <= 0xFFFFFFFF ? 24u : 0u) << size;
+    size_t written = 0;
+    EXPECT_TRUE(RoundTrips(request, true, written)) << size;
+    EXPECT_EQ(written, 48u);
+    EXPECT_EQ(RoundTrips(request, false, written), size <= 0xFFFFFFFF) << size;
+    EXPECT_EQ(written, size <= 0xFFFFFFFF ? 24u : 0u) << size;
 
     OSTREL::File::CXmlDocument document("DownloadFile");
     list.WriteBlocks(document.Root());
