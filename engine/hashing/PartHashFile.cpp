@@ -1,6 +1,7 @@
 #include "engine/hashing/PartHashFile.h"
 
 #include "engine/hashing/HashConstants.h"
+#include "engine/protocol/Limits.h"
 #include "platform/AtomicFile.h"
 
 namespace P2P::HASH {
@@ -9,8 +10,6 @@ namespace {
 constexpr std::string_view kMagic = "TPH1";
 // Hash, size and an empty hash set: the least an entry takes.
 constexpr size_t kMinEntryBytes = 16 + 4 + 2;
-// A 4 GB file has 444 parts: 7 KB of hashes. This bounds the file far above any library.
-constexpr size_t kMaxFileBytes = 64u * 1024 * 1024;
 
 }  // namespace
 
@@ -59,7 +58,7 @@ bool SavePartHashFile(const std::filesystem::path& path,
 
 std::vector<_tagStructPartHashEntry> LoadPartHashFile(const std::filesystem::path& path) {
   std::vector<_tagStructPartHashEntry> entries;
-  const auto text = OSTREL::File::ReadWholeFile(path, kMaxFileBytes);
+  const auto text = OSTREL::File::ReadWholeFile(path, Protocol::kMaxPartHashFileBytes);
   if (!text) return entries;
   ReadPartHashBytes({reinterpret_cast<const uint8_t*>(text->data()), text->size()}, entries);
   return entries;

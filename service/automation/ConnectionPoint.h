@@ -10,6 +10,7 @@
 #include <mutex>
 #include <vector>
 
+#include "engine/protocol/Limits.h"
 #include "service/automation/AutomationContext.h"
 #include "service/automation/HResult.h"
 
@@ -23,7 +24,6 @@ class CConnectionPointT : public IEngineEventSubscriber,
                           public std::enable_shared_from_this<CConnectionPointT<Events>> {
  public:
   using Deliver = void (*)(Events& sink, Kind kind, uint32_t key);
-  static constexpr size_t kMaxSinks = 64;
 
   static std::shared_ptr<CConnectionPointT> Make(std::shared_ptr<SAutomationContext> context,
                                                  Source source, Deliver deliver) {
@@ -37,7 +37,7 @@ class CConnectionPointT : public IEngineEventSubscriber,
     bool first = false;
     {
       std::lock_guard guard(lock_);
-      if (sinks_.size() >= kMaxSinks) return CONNECT_E_ADVISELIMIT;
+      if (sinks_.size() >= P2P::Protocol::kMaxEventSinks) return CONNECT_E_ADVISELIMIT;
       first = sinks_.empty();
       *cookie = nextCookie_++;
       sinks_.emplace(*cookie, std::move(sink));

@@ -1,6 +1,6 @@
 // The automation API on D-Bus: owns the bus connection of tarnsvc and its one thread, which
 // dispatches every method call, exports the objects clients obtain (each at its own path,
-// owned by the caller, at most kMaxObjectsPerClient at once), releases them on Release or when
+// owned by the caller, at most kMaxObjectsPerClient (engine/protocol/Limits.h) at once), releases them on Release or when
 // their client leaves the bus, and emits the events posted from engine threads. Each client
 // the bus sees holds one lock on the server. Start, Stop and Post may be called from any
 // thread; everything else runs on the bus thread.
@@ -18,6 +18,7 @@
 
 #include <sdbus-c++/sdbus-c++.h>
 
+#include "engine/protocol/Limits.h"
 #include "service/automation/AutomationContext.h"
 #include "service/automation/EventExecutor.h"
 #include "service/dbus/ExportedObject.h"
@@ -29,12 +30,11 @@ class CApiBus : public IEventExecutor {
  public:
   static constexpr const char* kServiceManagerPath = "/com/ostrel/TarnSvc/ServiceManager";
   static constexpr const char* kObjectPathPrefix = "/com/ostrel/TarnSvc/obj/";
-  static constexpr size_t kMaxObjectsPerClient = 10000;
   static constexpr size_t kEventCapacity = 65536;
 
   // `lock` may be null (no lock counting).
   CApiBus(std::unique_ptr<sdbus::IConnection> connection, Process::IServerLock* lock,
-          size_t maxObjectsPerClient = kMaxObjectsPerClient);
+          size_t maxObjectsPerClient = P2P::Protocol::kMaxObjectsPerClient);
   ~CApiBus() override;
   CApiBus(const CApiBus&) = delete;
   CApiBus& operator=(const CApiBus&) = delete;
