@@ -55,7 +55,7 @@ class CWaitMultipleSockets : public Process::CThreadImpl<CWaitMultipleSockets>,
   Process::CEvent stopEvent_{Process::CEvent::Reset::kManual};
   Process::CEvent changedEvent_{Process::CEvent::Reset::kAuto};
   mutable Process::CCriticalSection slotsLock_;
-  std::array<uint64_t, kSlots> keys_{};
+  std::array<uint64_t, kSlots> keys_ GUARDED_BY(slotsLock_){};
   std::atomic<size_t> count_{kReserved};
 };
 

@@ -29,6 +29,7 @@ bool CTARNNetDownloadBlocks::PartWanted(uint32_t part, std::span<const uint8_t> 
 uint32_t CTARNNetDownloadBlocks::ChooseBlocks(
     std::span<const uint8_t> partBitmap, _tagStructRequestRecord& request, uint32_t wanted,
     std::span<const std::pair<uint32_t, uint32_t>> askedOfSource) {
+  file_.LockObject().AssertHeld();
   request.Clear();
   wanted = std::min<uint32_t>(wanted, _tagStructRequestRecord::kPairs);
   if (wanted == 0) return 0;
@@ -71,6 +72,7 @@ void CTARNNetDownloadBlocks::ForgetRequest(const _tagStructRequestRecord& reques
 _tagStructBlockOutcome CTARNNetDownloadBlocks::AcceptBlock(uint32_t start,
                                                            std::span<const uint8_t> data,
                                                            ITARNNetPartStorage& storage) {
+  file_.LockObject().AssertHeld();
   _tagStructBlockOutcome outcome;
   if (data.empty() || data.size() > HASH::kAICHBlockSize) return outcome;
   const uint32_t end = start + static_cast<uint32_t>(data.size());
@@ -111,6 +113,7 @@ _tagStructBlockOutcome CTARNNetDownloadBlocks::AcceptBlock(uint32_t start,
 }
 
 EPartCheck CTARNNetDownloadBlocks::VerifyPart(uint32_t part, ITARNNetPartStorage& storage) {
+  file_.LockObject().AssertHeld();
   const uint32_t start = HASH::PartStart(part);
   const uint32_t length = HASH::PartLength(file_.GetSize(), part);
   if (length == 0) return EPartCheck::kFailed;

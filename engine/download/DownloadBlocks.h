@@ -76,12 +76,14 @@ class CTARNNetDownloadBlocks {
   static constexpr uint32_t kRecoveryWait = 30000;
 
  private:
-  bool PartWanted(uint32_t part, std::span<const uint8_t> partBitmap) const;
-  void MarkComplete(uint32_t part);
-  EPartCheck VerifyByAICH(uint32_t partStart);
-  EPartCheck VerifyByMD4(uint32_t part, uint32_t start, uint32_t end, ITARNNetPartStorage& storage);
+  bool PartWanted(uint32_t part, std::span<const uint8_t> partBitmap) const
+      REQUIRES(file_.LockObject());
+  void MarkComplete(uint32_t part) REQUIRES(file_.LockObject());
+  EPartCheck VerifyByAICH(uint32_t partStart) REQUIRES(file_.LockObject());
+  EPartCheck VerifyByMD4(uint32_t part, uint32_t start, uint32_t end, ITARNNetPartStorage& storage)
+      REQUIRES(file_.LockObject());
   void RequireBlocks(uint32_t start, uint32_t end);
-  bool CanAwaitRecovery() const;
+  bool CanAwaitRecovery() const REQUIRES(file_.LockObject());
   void StopAwaiting(uint32_t part);
 
   struct SAwaitedPart {

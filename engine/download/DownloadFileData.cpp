@@ -31,12 +31,12 @@ void CTARNNetDownloadFileData::Detach() {
 }
 
 void CTARNNetDownloadFileData::SetEventSink(ITARNNetP2PDownloadEventHandler* sink) {
-  std::lock_guard guard(sinkLock_);
+  OSTREL::Process::CLock guard(sinkLock_);
   sink_ = sink;
 }
 
 ITARNNetP2PDownloadEventHandler* CTARNNetDownloadFileData::Sink() {
-  std::lock_guard guard(sinkLock_);
+  OSTREL::Process::CLock guard(sinkLock_);
   return sink_;
 }
 
@@ -142,7 +142,8 @@ void CTARNNetDownloadFileData::RecordUntrustedBlocksOnDisk() {
   for (uint32_t part = 0; part < file_->PartCount(); ++part) {
     const uint32_t start = HASH::PartStart(part);
     if (!required.Overlaps(start, start + HASH::PartLength(size, part))) continue;
-    ForEachPartBlock(size, part, [&](uint32_t first, uint32_t last) {
+    // Called before ForEachPartBlock returns, still under the lock.
+    ForEachPartBlock(size, part, [&](uint32_t first, uint32_t last) NO_THREAD_SAFETY_ANALYSIS {
       if (!required.Overlaps(first, last) && partFile_.Read(first, last, data))
         blocks_.Untrusted().Add({first, last, {}, HASH::SHA1Of(data)});
       return true;

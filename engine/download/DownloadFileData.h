@@ -23,6 +23,7 @@
 #include "engine/download/PartFile.h"
 #include "engine/download/PartFileNames.h"
 #include "engine/transfer/TransferFile.h"
+#include "framework/CriticalSection.h"
 
 namespace P2P::Shared::File::TransferFile {
 
@@ -98,41 +99,41 @@ class CTARNNetDownloadFileData final
   // Parts with nothing required that could not be checked yet (no part hash, or waiting for
   // recovery data) are checked again. True when the download became finished; `changed`, when
   // given, tells whether some part was decided.
-  bool RecheckUndecidedParts(bool* changed = nullptr);
-  bool AllPartsComplete() const;
+  bool RecheckUndecidedParts(bool* changed = nullptr) REQUIRES(file_->LockObject());
+  bool AllPartsComplete() const REQUIRES(file_->LockObject());
   // Sets the finished flag once; true for the caller that set it.
-  bool MarkFinished();
+  bool MarkFinished() REQUIRES(file_->LockObject());
   void StopForStorageError(const char* what, uint32_t offset, int error);
-  bool SaveLocked();
+  bool SaveLocked() REQUIRES(file_->LockObject());
   // The hash set kept by an earlier run, when it is this file's; true when taken.
-  bool RestoreHashSet(const _tagUnionHash& hash, uint32_t size);
-  void SaveHashSetIfNewLocked();
-  _tagStructDownloadMetadata MetadataLocked();
+  bool RestoreHashSet(const _tagUnionHash& hash, uint32_t size) REQUIRES(file_->LockObject());
+  void SaveHashSetIfNewLocked() REQUIRES(file_->LockObject());
+  _tagStructDownloadMetadata MetadataLocked() REQUIRES(file_->LockObject());
   // Untrusted records for the blocks of partly received parts, from the data on disk, so
   // that a part completed after a restart is still checked as a whole.
-  void RecordUntrustedBlocksOnDisk();
-  void UpdateCompleted();
+  void RecordUntrustedBlocksOnDisk() REQUIRES(file_->LockObject());
+  void UpdateCompleted() REQUIRES(file_->LockObject());
   ITARNNetP2PDownloadEventHandler* Sink();
 
   CTransferFilePtr file_;
   const SDownloadHooks* hooks_;
   SPartFilePaths paths_;
-  CTARNNetPartFile partFile_;
+  CTARNNetPartFile partFile_ GUARDED_BY(file_->LockObject());
   CTARNNetDownloadBlocks blocks_;
   std::atomic<uint32_t> received_{0};
   std::atomic<uint32_t> completed_{0};
   std::atomic<uint32_t> speed_{0};
-  uint32_t sampleTick_ = 0;
-  uint32_t sampleReceived_ = 0;
-  uint32_t sampleSources_ = 0;
-  uint32_t sampleTransferring_ = 0;
+  uint32_t sampleTick_ GUARDED_BY(file_->LockObject()) = 0;
+  uint32_t sampleReceived_ GUARDED_BY(file_->LockObject()) = 0;
+  uint32_t sampleSources_ GUARDED_BY(file_->LockObject()) = 0;
+  uint32_t sampleTransferring_ GUARDED_BY(file_->LockObject()) = 0;
   std::atomic<bool> stopped_{false};
   std::atomic<bool> paused_{false};
   std::atomic<bool> finished_{false};
   std::atomic<bool> hashSetSaved_{false};
-  std::vector<const void*> transferring_;
-  std::mutex sinkLock_;
-  ITARNNetP2PDownloadEventHandler* sink_ = nullptr;
+  std::vector<const void*> transferring_ GUARDED_BY(file_->LockObject());
+  OSTREL::Process::CMutex sinkLock_;
+  ITARNNetP2PDownloadEventHandler* sink_ GUARDED_BY(sinkLock_) = nullptr;
 };
 
 using CDownloadFileDataPtr = std::shared_ptr<CTARNNetDownloadFileData>;

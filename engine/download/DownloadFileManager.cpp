@@ -7,6 +7,7 @@
 #include "engine/protocol/Limits.h"
 #include "engine/transfer/TransferFileList.h"
 #include "engine/upload/UploadFileManager.h"
+#include "framework/CriticalSection.h"
 #include "framework/Log.h"
 #include "framework/LogText.h"
 #include "platform/FileSystem.h"
@@ -97,7 +98,7 @@ std::string CTARNNetDownloadFileManager::UniqueTransferName(const std::string& n
 CTARNNetDownloadFileManager::CTransferFilePtr CTARNNetDownloadFileManager::AddDownload(
     const Shared::_tagStructSharedFile& record) {
   if (record.info.size == 0 || record.info.size > Protocol::kMaxDownloadFileSize) return {};
-  std::lock_guard naming(namingLock_);
+  OSTREL::Process::CLock naming(namingLock_);
   CTARNNetTransferFileList* files = TransferFiles();
   if (CTransferFilePtr known = files->FindByHash(record.hash)) {
     if (!known->Data()->IsFinished()) return {};
@@ -124,7 +125,7 @@ CTARNNetDownloadFileManager::CTransferFilePtr CTARNNetDownloadFileManager::AddDo
 bool CTARNNetDownloadFileManager::CompleteDownload(const CTransferFilePtr& file) {
   if (!file || !file->Data()->IsFinished() || !list_.FindById(file->GetId())) return false;
   {
-    std::lock_guard naming(namingLock_);
+    OSTREL::Process::CLock naming(namingLock_);
     std::filesystem::path folder = file->GetTargetFolder();
     if (folder.empty()) folder = sharedPath_;
     OSTREL::File::FileSystem().CreateFolders(folder);

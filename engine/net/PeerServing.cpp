@@ -6,6 +6,7 @@
 #include "engine/protocol/Limits.h"
 #include "engine/protocol/Packet.h"
 #include "engine/protocol/PeerMessages.h"
+#include "framework/CriticalSection.h"
 
 namespace P2P {
 
@@ -42,7 +43,7 @@ bool CTARNNetPeerServing::AdmitUpload(const _tagUnionHash& file) {
   _tagUnionHash previous;
   bool otherUser = false;
   {
-    std::lock_guard guard(serveLock_);
+    OSTREL::Process::CLock guard(serveLock_);
     otherUser = uploadRegistered_ && !(servedUser_ == peer.userHash);
     previous = servedUser_;
     uploadFile_ = file;
@@ -62,7 +63,7 @@ bool CTARNNetPeerServing::AdmitUpload(const _tagUnionHash& file) {
 void CTARNNetPeerServing::QueueServeRanges(const _tagUnionHash& file,
                                            const RequestRecord& request) {
   {
-    std::lock_guard guard(serveLock_);
+    OSTREL::Process::CLock guard(serveLock_);
     // Asking for another file drops what was owed of the last one.
     if (!(file == uploadFile_)) servePending_.clear();
     uploadFile_ = file;
@@ -80,7 +81,7 @@ void CTARNNetPeerServing::OnUploadCalled() {
 void CTARNNetPeerServing::OnUploadRotated() {
   CTARNNetUploadService* service = context_.uploads;
   {
-    std::lock_guard guard(serveLock_);
+    OSTREL::Process::CLock guard(serveLock_);
     servePending_.clear();
   }
   if (service != nullptr && client_) link_.Send(service->QueueRankPacket(UploadPeer().userHash));
@@ -92,17 +93,17 @@ void CTARNNetPeerServing::PumpUpload() {
   // not lost.
   pumpWanted_.store(true);
   while (pumpWanted_.load()) {
-    std::unique_lock pumping(pumpLock_, std::try_to_lock);
-    if (!pumping.owns_lock()) return;
+    if (!pumpLock_.try_lock()) return;
     pumpWanted_.store(false);
     PumpLocked();
+    pumpLock_.unlock();
   }
 }
 
 void CTARNNetPeerServing::PumpLocked() {
   CTARNNetUploadService* service = context_.uploads;
   if (service == nullptr || !client_) return;
-  std::lock_guard guard(serveLock_);
+  OSTREL::Process::CLock guard(serveLock_);
   const _tagStructUploadPeer peer = UploadPeer();
   std::vector<uint8_t> out;
   while (!servePending_.empty() && link_.IsOpen() && link_.QueuedSendBytes() < kSendQueueLow) {
@@ -145,7 +146,7 @@ void CTARNNetPeerServing::End() {
   bool registered = false;
   _tagUnionHash user;
   {
-    std::lock_guard guard(serveLock_);
+    OSTREL::Process::CLock guard(serveLock_);
     registered = uploadRegistered_;
     user = servedUser_;
     uploadRegistered_ = false;
@@ -163,7 +164,7 @@ bool CTARNNetPeerServing::FinishServedUpload(const _tagUnionHash& file) {
   CTARNNetUploadService* service = context_.uploads;
   _tagUnionHash user;
   {
-    std::lock_guard guard(serveLock_);
+    OSTREL::Process::CLock guard(serveLock_);
     if (!uploadRegistered_ || !(file == uploadFile_)) return false;
     uploadRegistered_ = false;
     user = servedUser_;

@@ -21,6 +21,7 @@
 #include "engine/peers/Client.h"
 #include "engine/transfer/RequestRecord.h"
 #include "engine/transfer/TransferFile.h"
+#include "framework/CriticalSection.h"
 
 namespace P2P {
 
@@ -67,18 +68,22 @@ class CTARNNetPeerServing {
   bool AdmitUpload(const _tagUnionHash& file);
   // Takes the used ranges of a checked request and starts sending them.
   void QueueServeRanges(const _tagUnionHash& file, const RequestRecord& request);
-  void PumpLocked();  // under pumpLock_
+  void PumpLocked() REQUIRES(pumpLock_) EXCLUDES(serveLock_);
 
   CPeerSessionContext& context_;
   ITARNNetPeerLink& link_;
   Client::CClientPtr client_;
-  std::mutex pumpLock_;  // held by the one thread pumping; taken before serveLock_
+  // Held by the one thread pumping.
+  OSTREL::Process::CMutex pumpLock_ ACQUIRED_BEFORE(serveLock_);
   std::atomic<bool> pumpWanted_{false};
-  std::mutex serveLock_;
-  std::deque<std::pair<uint32_t, uint32_t>> servePending_;  // asked [start, end), in order
-  _tagUnionHash uploadFile_{};                              // the file the served ranges belong to
-  _tagUnionHash servedUser_{};     // the user the scheduler knows this session's client as
-  bool uploadRegistered_ = false;  // the scheduler knows this session's client
+  OSTREL::Process::CMutex serveLock_;
+  // Asked [start, end), in order.
+  std::deque<std::pair<uint32_t, uint32_t>> servePending_ GUARDED_BY(serveLock_);
+  // The file the served ranges belong to.
+  _tagUnionHash uploadFile_ GUARDED_BY(serveLock_){};
+  // The user the scheduler knows this session's client as, and whether it knows it.
+  _tagUnionHash servedUser_ GUARDED_BY(serveLock_){};
+  bool uploadRegistered_ GUARDED_BY(serveLock_) = false;
 };
 
 }  // namespace P2P

@@ -15,6 +15,7 @@
 
 #include "engine/base/Hash.h"
 #include "engine/peers/UploadScheduler.h"
+#include "framework/CriticalSection.h"
 
 namespace P2P {
 
@@ -26,30 +27,30 @@ class CServedSessionRegistry {
 
   // Lists `session` as the one serving `user` (the latest session of a user is the one its
   // calls go to). A session listed under another user before is moved.
-  void Register(const _tagUnionHash& user, Session* session);
+  void Register(const _tagUnionHash& user, Session* session) EXCLUDES(lock_);
   // Unlists `session`; true when it was the current session of its user, so the scheduler is
   // to hear that this user has no session now.
-  bool Unregister(Session* session);
+  bool Unregister(Session* session) EXCLUDES(lock_);
   // A session with ranges owed that stopped sending; it is resumed by the next ResumeWaiting.
-  void MarkWaiting(Session* session);
+  void MarkWaiting(Session* session) EXCLUDES(lock_);
   // Tells the sessions of called clients to start and those of rotated ones to queue again.
-  void Deliver(const Client::_tagStructSchedulerEvents& events);
+  void Deliver(const Client::_tagStructSchedulerEvents& events) EXCLUDES(lock_);
   // Resumes the sessions whose sending waited; none waits afterwards.
-  void ResumeWaiting();
-  size_t Size() const;
-  size_t WaitingCount() const;
+  void ResumeWaiting() EXCLUDES(lock_);
+  size_t Size() const EXCLUDES(lock_);
+  size_t WaitingCount() const EXCLUDES(lock_);
 
  private:
   struct SHashKey {
     size_t operator()(const _tagUnionHash& hash) const;
   };
   // The session serving `user`, held for the caller, who unholds it; null when none.
-  Session* Find(const _tagUnionHash& user);
+  Session* Find(const _tagUnionHash& user) EXCLUDES(lock_);
 
-  mutable std::mutex lock_;
-  std::unordered_map<_tagUnionHash, Session*, SHashKey> byUser_;
-  std::unordered_map<Session*, _tagUnionHash> bySession_;
-  std::unordered_set<Session*> waiting_;
+  mutable OSTREL::Process::CMutex lock_;
+  std::unordered_map<_tagUnionHash, Session*, SHashKey> byUser_ GUARDED_BY(lock_);
+  std::unordered_map<Session*, _tagUnionHash> bySession_ GUARDED_BY(lock_);
+  std::unordered_set<Session*> waiting_ GUARDED_BY(lock_);
 };
 
 }  // namespace P2P

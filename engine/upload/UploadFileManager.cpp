@@ -12,6 +12,7 @@
 #include "engine/library/SharedDatFile.h"
 #include "engine/library/SharedFolderScan.h"
 #include "engine/transfer/TransferFileList.h"
+#include "framework/CriticalSection.h"
 #include "framework/Log.h"
 #include "framework/TickSource.h"
 
@@ -76,7 +77,7 @@ bool CTARNNetUploadFileManager::Start(const fs::path& configPath, const fs::path
   list_.SetScanned(false);
   list_.SetEventSink(this);
   {
-    std::lock_guard guard(progressLock_);
+    OSTREL::Process::CLock guard(progressLock_);
     progress_ = {};
   }
   partHashPath_ = configPath / HASH::kPartHashFileName;
@@ -110,7 +111,7 @@ void CTARNNetUploadFileManager::Stop() {
 void CTARNNetUploadFileManager::ReturnFreedMemory() { malloc_trim(0); }
 
 HASH::_tagStructHashingProgress CTARNNetUploadFileManager::GetProgress() const {
-  std::lock_guard guard(progressLock_);
+  OSTREL::Process::CLock guard(progressLock_);
   return progress_;
 }
 
@@ -150,7 +151,7 @@ bool CTARNNetUploadFileManager::RemoveSharedFile(const CTransferFilePtr& file) {
 }
 
 bool CTARNNetUploadFileManager::SaveDataFiles() {
-  std::lock_guard guard(saveLock_);
+  OSTREL::Process::CLock guard(saveLock_);
   const uint32_t started = CTickSource::Now();
   // A file may be named in Shared.dat only once its tree is on disk.
   if (!aichStore_.Save()) return false;
@@ -171,7 +172,7 @@ bool CTARNNetUploadFileManager::SaveDataFiles() {
 void CTARNNetUploadFileManager::SaveIfDue() {
   {
     // A completed download saves from its own thread too, so the save times need the lock.
-    std::lock_guard guard(saveLock_);
+    OSTREL::Process::CLock guard(saveLock_);
     if (CTickSource::Now() - lastSave_ < saveInterval_) return;
   }
   if (list_.IsDirty() || aichStore_.IsDirty()) SaveDataFiles();
@@ -282,7 +283,7 @@ bool CTARNNetUploadFileManager::AdoptMovedFile(
 void CTARNNetUploadFileManager::HashBatch() {
   if (pending_.empty()) return;
   {
-    std::lock_guard guard(progressLock_);
+    OSTREL::Process::CLock guard(progressLock_);
     const uint32_t hashedBefore = progress_.filesHashed;
     progress_ = {};
     progress_.hashing = true;
@@ -292,7 +293,7 @@ void CTARNNetUploadFileManager::HashBatch() {
   }
   lastReport_ = CTickSource::Now();
   {
-    std::lock_guard guard(saveLock_);
+    OSTREL::Process::CLock guard(saveLock_);
     lastSave_ = lastReport_;
   }
   bytesAtLastReport_ = 0;
@@ -302,7 +303,7 @@ void CTARNNetUploadFileManager::HashBatch() {
     pending_.pop_front();
     HashAndShare(file.path);
     {
-      std::lock_guard guard(progressLock_);
+      OSTREL::Process::CLock guard(progressLock_);
       ++progress_.filesDone;
       progress_.bytesDone += file.size;
     }
@@ -310,7 +311,7 @@ void CTARNNetUploadFileManager::HashBatch() {
     if (CTickSource::Now() - lastReport_ >= kProgressInterval) ReportProgress(false);
   }
   ReportProgress(true);
-  std::lock_guard guard(progressLock_);
+  OSTREL::Process::CLock guard(progressLock_);
   progress_.hashing = false;
 }
 
@@ -319,7 +320,7 @@ void CTARNNetUploadFileManager::ReportProgress(bool final) {
   const uint32_t elapsed = std::max<uint32_t>(now - lastReport_, 1);
   HASH::_tagStructHashingProgress progress;
   {
-    std::lock_guard guard(progressLock_);
+    OSTREL::Process::CLock guard(progressLock_);
     progress_.bytesPerSecond = (progress_.bytesDone - bytesAtLastReport_) * 1000 / elapsed;
     progress = progress_;
   }
@@ -337,7 +338,7 @@ void CTARNNetUploadFileManager::HashAndShare(const std::string& fullPath) {
     return;
   }
   {
-    std::lock_guard guard(progressLock_);
+    OSTREL::Process::CLock guard(progressLock_);
     ++progress_.filesHashed;
   }
   const _tagUnionHash hash = fresh->GetHash();

@@ -15,6 +15,7 @@
 #include "engine/library/SharedFileEventHandler.h"
 #include "engine/search/SearchEventHandler.h"
 #include "engine/servers/ServerEventHandler.h"
+#include "framework/CriticalSection.h"
 #include "service/automation/EngineAccess.h"
 
 namespace OSTREL::COM {
@@ -73,9 +74,9 @@ class CEngineEventHub : private P2P::ITARNNetP2PServerEventHandler,
   void OnSearchNotify() override;
 
   std::shared_ptr<IEngineAccess> engine_;
-  std::mutex lock_;
-  bool attached_ = false;
-  std::vector<std::shared_ptr<IEngineEventSubscriber>> subscribers_;
+  OSTREL::Process::CMutex lock_;
+  bool attached_ GUARDED_BY(lock_) = false;
+  std::vector<std::shared_ptr<IEngineEventSubscriber>> subscribers_ GUARDED_BY(lock_);
 };
 
 }  // namespace OSTREL::COM

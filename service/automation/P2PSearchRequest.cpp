@@ -1,6 +1,7 @@
 #include "service/automation/P2PSearchRequest.h"
 
 #include "engine/search/SearchManager.h"
+#include "framework/CriticalSection.h"
 
 namespace OSTREL::COM {
 namespace {
@@ -55,7 +56,7 @@ HRESULT CP2PSearchRequest::Search() {
   if (searches == nullptr) return E_FAIL;
   Params params;
   {
-    std::lock_guard guard(lock_);
+    OSTREL::Process::CLock guard(lock_);
     params = params_;
   }
   if (!params.expression.empty()) searches->Search(params);

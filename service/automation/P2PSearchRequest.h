@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "engine/search/SearchParams.h"
+#include "framework/CriticalSection.h"
 #include "service/automation/ConnectionPoint.h"
 #include "service/automation/P2PInterfaces.h"
 
@@ -53,13 +54,13 @@ class CP2PSearchRequest : public IP2PSearchRequest {
   template <typename T, typename Field>
   HRESULT Read(T* out, Field field) {
     if (out == nullptr) return E_POINTER;
-    std::lock_guard guard(lock_);
+    OSTREL::Process::CLock guard(lock_);
     *out = static_cast<T>(params_.*field);
     return S_OK;
   }
   template <typename T, typename Field>
   HRESULT Write(const T& value, Field field) {
-    std::lock_guard guard(lock_);
+    OSTREL::Process::CLock guard(lock_);
     using Stored = std::remove_reference_t<decltype(params_.*field)>;
     params_.*field = static_cast<Stored>(value);
     return S_OK;
@@ -67,8 +68,8 @@ class CP2PSearchRequest : public IP2PSearchRequest {
 
   std::shared_ptr<SAutomationContext> context_;
   std::shared_ptr<CConnectionPointT<_IP2PSearchRequestEvents>> connectionPoint_;
-  std::mutex lock_;
-  P2P::Shared::Search::SearchParam::_tagStructSearchParams params_;
+  OSTREL::Process::CMutex lock_;
+  P2P::Shared::Search::SearchParam::_tagStructSearchParams params_ GUARDED_BY(lock_);
 };
 
 }  // namespace OSTREL::COM
