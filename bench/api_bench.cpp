@@ -1,13 +1,18 @@
-// The automation API over a real bus: the round trip of a simple getter, and reading the
-// names of 10000 shared files through the list and item objects. Run under dbus-run-session:
+// The automation API over a real bus: the round trip of a simple getter; reading the names of
+// 10000 shared files through the list and item objects (the yardstick); what `tarn shared`
+// does for 10000 files, one bulk call for every row and the table drawn from them; reading
+// their records in one call; and the desktop side's mirror loading them (under one second).
+// Run under dbus-run-session:
 //   dbus-run-session -- build/bench/api_bench
 #include <benchmark/benchmark.h>
 
 #include <memory>
 
+#include "cli/Listings.h"
 #include "engine/upload/UploadFileManager.h"
 #include "service/client/ApiClient.h"
 #include "service/dbus/ApiBus.h"
+#include "shell/Mirrors.h"
 
 namespace {
 
@@ -77,5 +82,50 @@ void BM_ReadTenThousandSharedFiles(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * 10000);
 }
 BENCHMARK(BM_ReadTenThousandSharedFiles)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_ListTenThousandSharedFilesAtOnce(benchmark::State& state) {
+  BenchService service(10000);
+  std::shared_ptr<IP2PSharedFileList> list;
+  service.manager->get_SharedFileList(&list);
+  for (auto _ : state) {
+    std::vector<tarn::cli::SSharedRow> rows;
+    if (!Succeeded(tarn::cli::ListShared(*list, rows)) || rows.size() != 10000)
+      state.SkipWithError("the bulk call did not list every file");
+    benchmark::DoNotOptimize(tarn::cli::SharedTable(rows, 120));
+  }
+  state.SetItemsProcessed(state.iterations() * 10000);
+}
+BENCHMARK(BM_ListTenThousandSharedFilesAtOnce)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_RecordsOfTenThousandSharedFiles(benchmark::State& state) {
+  BenchService service(10000);
+  std::shared_ptr<IP2PSharedFileList> list;
+  service.manager->get_SharedFileList(&list);
+  auto* records = dynamic_cast<IP2PSharedFileRecords*>(list.get());
+  for (auto _ : state) {
+    std::vector<SSharedFileRecord> all;
+    records->GetRecords(&all);
+    benchmark::DoNotOptimize(all);
+  }
+  state.SetItemsProcessed(state.iterations() * 10000);
+}
+BENCHMARK(BM_RecordsOfTenThousandSharedFiles)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// From nothing to a sorted mirror of the 10000 files, its bus client and worker included.
+void BM_MirrorLoadsTenThousandSharedFiles(benchmark::State& state) {
+  BenchService service(10000);
+  for (auto _ : state) {
+    tarn::shell::CTARNSharedFileList mirror([] {
+      return std::make_unique<CApiClient>(sdbus::createSessionBusConnection(), kBenchBusName);
+    });
+    mirror.Start();
+    if (mirror.Count() != 10000) state.SkipWithError("the mirror did not load every file");
+    state.PauseTiming();
+    mirror.Stop();
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(state.iterations() * 10000);
+}
+BENCHMARK(BM_MirrorLoadsTenThousandSharedFiles)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace

@@ -73,9 +73,10 @@ int main(int argc, char** argv) {
   CTARNNetC2CManager sessions;
   CTARNNetDownloadFileManager downloads;
   Shared::File::TransferFile::SDownloadHooks hooks;
-  hooks.sourceAdded = [&](const Shared::File::TransferFile::CTransferFilePtr& file, uint32_t id,
-                          uint16_t port, uint32_t server, uint16_t serverPort) {
-    clients.CreateDownloadSource(file->GetHash(), id, port, server, serverPort);
+  hooks.sourceAdded = [&](const Shared::File::TransferFile::CTransferFilePtr& file,
+                          const Remote::Peer::_tagStructPeer& source) {
+    clients.CreateDownloadSource(file->GetHash(), source.clientId, source.port,
+                                 source.serverAddress, source.serverPort);
   };
   clients.SetConnectHook([&](const Client::CClientPtr& client, bool callback) {
     auto* session = new CTARNNetC2CTCPConnecterT(context, client);

@@ -2,8 +2,11 @@
 # TARN to TARN on loopback: two tarnsvc processes and the test index server, as in the peer
 # tests. A shares one file; B downloads it by link. Prints the rate and, for each side, the
 # CPU seconds the daemon used while the file moved (from /proc, per process and per thread),
-# and per GB. With --perf the system is sampled with perf meanwhile and each daemon's hottest
-# functions are printed.
+# and per GB. The yardstick is measured in the same run, just before the download: the same
+# bytes copied over a plain loopback TCP connection into a file in B's temp folder (the disk
+# the part file is on), made durable with one fdatasync at the end; the ratio of the two rates
+# is printed with the load average. With --perf the system is sampled with perf meanwhile and
+# each daemon's hottest functions are printed.
 #
 # Usage: bench/tarn_to_tarn.sh [--perf] [--name FILE] [--limit KIB] [--build-dir DIR] [MEGABYTES]
 #   MEGABYTES    size of the file in MiB (default 1024)
@@ -24,7 +27,7 @@ while [ $# -gt 0 ]; do
     --name) name=$2; shift ;;
     --limit) limit=$2; shift ;;
     --build-dir) build_dir=$2; shift ;;
-    -h | --help) sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h | --help) sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) megabytes=$1 ;;
   esac
   shift
@@ -85,6 +88,43 @@ for used, name, tid in sorted(threads, reverse=True)[:6]:
 PY
 }
 
+# plain_copy SOURCE FOLDER: MiB/s of a loopback TCP copy of SOURCE into a new file in FOLDER,
+# made durable by one fdatasync at the end (the copy is removed afterwards).
+plain_copy() {
+  python3 - "$1" "$2" <<'PY'
+import os, socket, sys, time
+source, folder = sys.argv[1:3]
+target = os.path.join(folder, "plain-copy.bin")
+listener = socket.socket()
+listener.bind(("127.0.0.1", 0))
+listener.listen(1)
+started = time.monotonic()
+if os.fork() == 0:
+    with socket.create_connection(listener.getsockname()) as out, open(source, "rb") as data:
+        out.sendfile(data)
+    os._exit(0)
+connection, _ = listener.accept()
+fd = os.open(target, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)
+buffer = bytearray(1 << 20)
+view = memoryview(buffer)
+copied = 0
+while True:
+    got = connection.recv_into(buffer)
+    if got == 0:
+        break
+    done = 0
+    while done < got:
+        done += os.write(fd, view[done:got])
+    copied += got
+os.fdatasync(fd)
+seconds = time.monotonic() - started
+os.close(fd)
+os.wait()
+os.unlink(target)
+print("%.1f" % (copied / 1048576 / seconds))
+PY
+}
+
 network_start a b || fail "the network did not start"
 [ -n "$limit" ] && instance_setting "$work/b" "Max Download" "$limit"
 source_file=$(network_share a "$name" $((megabytes * 1024 * 1024))) || fail "no room for the file"
@@ -103,6 +143,10 @@ if [ -n "$sample" ]; then
   perf_pid=$!
 fi
 
+temp_folder=$work/b/data/Ostrel/TARN/Temp
+mkdir -p "$temp_folder"
+plain_rate=$(plain_copy "$source_file" "$temp_folder") || fail "the plain copy failed"
+sync
 started=$(date +%s.%N)
 instance_tarn "$work/b" download "$link" >/dev/null || fail "B refused the link"
 copy=$work/b/data/Ostrel/TARN/Shared/$name
@@ -124,7 +168,12 @@ report "serving side (A)" "$a_pid" "$work/a.before" >"$work/a.report"
 report "downloading side (B)" "$b_pid" "$work/b.before" >"$work/b.report"
 [ -n "$sample" ] && { kill -INT "$perf_pid"; wait "$perf_pid"; }
 
-python3 -c "print('%d MiB in %.2f s: %.1f MiB/s (goal: 200 MB/s, under one core per side)' % ($megabytes, $seconds, $megabytes / $seconds))"
+python3 -c "
+rate = $megabytes / $seconds
+print('%d MiB in %.2f s: %.1f MiB/s (goal: 200 MB/s, under one core per side)' % ($megabytes, $seconds, rate))
+print('plain loopback copy into the same folder, one fdatasync: %.1f MiB/s; ratio %.2f (goal: 0.8)' % ($plain_rate, rate / $plain_rate))
+print('load average: ' + ' '.join(open('/proc/loadavg').read().split()[:3]))
+"
 cat "$work/a.report" "$work/b.report"
 cmp -s "$copy" "$source_file" || fail "the copy differs"
 if [ -n "$sample" ]; then

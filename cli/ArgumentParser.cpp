@@ -14,7 +14,10 @@ bool ParseArguments(const std::vector<std::string>& arguments, const SOptionSpec
   bool optionsEnded = false;
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
-    if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
+    // A dash before a digit is a negative number ("config TCPPort -1"), not an option.
+    const bool negativeNumber =
+        argument.size() >= 2 && argument[0] == '-' && argument[1] >= '0' && argument[1] <= '9';
+    if (optionsEnded || argument.size() < 2 || argument[0] != '-' || negativeNumber) {
       parsed.words.push_back(argument);
       continue;
     }

@@ -1,6 +1,7 @@
 // The arguments of one `tarn` sub-command: words, options with a value ("--type video" or
 // "--type=video") and flags ("--json"). Only the options a sub-command declares are taken;
-// anything else is an error naming the option. "--" ends the options. Pure; any thread.
+// anything else is an error naming the option. "--" ends the options; "-1" is a word. Pure;
+// any thread.
 #pragma once
 
 #include <map>

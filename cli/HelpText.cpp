@@ -17,26 +17,32 @@ const std::map<std::string, std::string>& Helps() {
        "Usage: tarn servers [--json]\n"
        "       tarn servers add IP:PORT|ed2k://|server|IP|PORT|/ [--json]\n"
        "       tarn servers remove IP:PORT|LINK [--json]\n"
-       "       tarn servers connect IP:PORT|LINK [--json]\n"
+       "       tarn servers connect IP:PORT|LINK [--wait SECONDS] [--json]\n"
        "Lists the known index servers (key, address, name, users, files, ping); adds one,\n"
        "removes one (not the one connected to), or leaves the current server for another\n"
-       "listed one. A malformed or unusable address exits 2, a server not listed exits 1.\n"},
+       "listed one and waits (--wait, default 10 s) until it answers. A malformed or unusable\n"
+       "address exits 2; a server not listed, one that does not answer, or a second port of a\n"
+       "listed address (the list holds one server per address) exits 1.\n"},
       {"search",
        "Usage: tarn search WORDS... [--type T] [--ext E] [--min-size S] [--max-size S]\n"
        "                   [--sources N] [--wait SECONDS] [--json]\n"
        "Searches the connected server and prints the results as they arrive (key, name,\n"
        "size, sources) until none came for two seconds after the first, or --wait seconds\n"
-       "(default 8) passed. Sizes take k, M, G units (binary). Download one with\n"
-       "`tarn download KEY`.\n"},
+       "(default 8) passed. Types: Audio, Video, Image, Program, Document, Archive, Iso.\n"
+       "Sizes take k, M, G units (binary). A malformed expression exits 2 with the reason,\n"
+       "a search while not connected exits 1. Download one with `tarn download KEY`.\n"},
       {"download",
        "Usage: tarn download LINK|KEY [--to FOLDER] [--name NAME]\n"
        "Starts the download of a file link (ed2k://|file|NAME|SIZE|HASH|/) or of the search\n"
-       "result KEY, into FOLDER (default: the shared folder) as NAME.\n"},
+       "result KEY, into FOLDER (default: the shared folder) as NAME. The daemon takes\n"
+       "folders below its shared and temp folders and those its configuration lists as\n"
+       "\"Download Folders\".\n"},
       {"downloads",
        "Usage: tarn downloads [--follow] [--for SECONDS] [--json]\n"
        "Lists the downloads: key, name, size, progress, speed, sources, state. --follow keeps\n"
-       "the list current (redrawn on a terminal, a line per change on a pipe) until Ctrl-C or\n"
-       "--for SECONDS.\n"},
+       "the list current (redrawn to the terminal's width, a line per change on a pipe, a line\n"
+       "for each download that completes or goes) until Ctrl-C or --for SECONDS; it follows a\n"
+       "restarted daemon and ends with status 3 when none comes back.\n"},
       {"pause", "Usage: tarn pause KEY\nPauses the download KEY; `tarn resume KEY` goes on.\n"},
       {"stop", "Usage: tarn stop KEY\nStops the download KEY and lets its sources go.\n"},
       {"resume", "Usage: tarn resume KEY\nResumes the paused or stopped download KEY.\n"},
@@ -51,11 +57,13 @@ const std::map<std::string, std::string>& Helps() {
       {"config",
        "Usage: tarn config [NAME [VALUE]] [--json]\n"
        "Without NAME lists the settings, with NAME prints one, with VALUE sets it.\n"
-       "Settings: UserName, TCPPort, UDPPort (writable); ConfigPath, TempPath, SharedPath.\n"},
+       "Settings: UserName, TCPPort, UDPPort (writable; new ports apply at the daemon's next\n"
+       "start); ConfigPath, TempPath, SharedPath.\n"},
       {"watch",
        "Usage: tarn watch [--for SECONDS] [--json]\n"
        "Prints the daemon's events as they happen (servers, downloads, shared files, search\n"
-       "results), one a line, until Ctrl-C or --for SECONDS.\n"},
+       "results), one a line, until Ctrl-C or --for SECONDS. It follows a restarted daemon\n"
+       "and ends with status 3 when none comes back within 10 seconds.\n"},
   };
   return helps;
 }

@@ -1,5 +1,6 @@
 #include "cli/Listings.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <string_view>
@@ -8,6 +9,7 @@
 #include "cli/JsonWriter.h"
 #include "cli/ProgressBar.h"
 #include "cli/Targets.h"
+#include "cli/TerminalText.h"
 #include "cli/Units.h"
 
 namespace tarn::cli {
@@ -22,89 +24,64 @@ Value Read(Object& object, HRESULT (Object::*getter)(Value*)) {
   return value;
 }
 
-template <typename Item, typename List>
-std::vector<std::shared_ptr<Item>> Items(List& list) {
-  std::vector<std::shared_ptr<Item>> items;
-  int32_t count = 0;
-  if (!Succeeded(list.get_Count(&count))) return items;
-  for (int32_t index = 1; index <= count; ++index) {  // the collections count from one
-    std::shared_ptr<Item> item;
-    if (Succeeded(list.get_Item(index, &item)) && item) items.push_back(std::move(item));
-  }
-  return items;
+std::string StateOf(const SDownloadRowData& data) {
+  if (!data.failure.empty()) return "failed";
+  if (data.stopped) return "stopped";
+  if (data.paused) return "paused";
+  if (data.size != 0 && data.completed >= data.size) return "complete";
+  return data.speed > 0 ? "downloading" : "waiting";
 }
 
-std::string StateOf(IP2PDownloadFile& file, uint64_t size, uint64_t completed, uint64_t speed) {
-  if (Read(file, &IP2PDownloadFile::get_IsStopped) != 0) return "stopped";
-  if (Read(file, &IP2PDownloadFile::get_IsPaused) != 0) return "paused";
-  if (size != 0 && completed >= size) return "complete";
-  return speed > 0 ? "downloading" : "waiting";
+template <typename Data, typename Row, typename List>
+HRESULT ListRows(List& list, std::vector<Row>& rows, Row (*convert)(const Data&)) {
+  std::vector<Data> data;
+  const HRESULT hr = list.GetRows(&data);
+  rows.clear();
+  if (!Succeeded(hr)) return hr;
+  rows.reserve(data.size());
+  for (const Data& one : data) rows.push_back(convert(one));
+  return hr;
 }
 
 std::string Pad(const std::string& text, size_t width) {
-  return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+  const size_t cells = CellWidth(text);
+  return cells >= width ? text : text + std::string(width - cells, ' ');
 }
 
 std::string PadLeft(const std::string& text, size_t width) {
-  return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
+  const size_t cells = CellWidth(text);
+  return cells >= width ? text : std::string(width - cells, ' ') + text;
 }
 
 }  // namespace
 
-std::string FitName(const std::string& name, size_t width) {
-  std::string out;
-  size_t shown = 0;
-  for (size_t i = 0; i < name.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(name[i]);
-    const bool continuation = (c & 0xC0) == 0x80;
-    if (!continuation) {
-      if (shown == width) {
-        // Cut: the last shown character becomes an ellipsis mark.
-        while (!out.empty() && (static_cast<unsigned char>(out.back()) & 0xC0) == 0x80)
-          out.pop_back();
-        if (!out.empty()) out.back() = '~';
-        return out;
-      }
-      ++shown;
-    }
-    out += (c < 0x20 || c == 0x7F) ? '?' : static_cast<char>(c);
-  }
-  return out + std::string(width - shown, ' ');
-}
-
-SServerRow ReadServer(IP2PServer& server) {
+SServerRow ServerRowFrom(const SServerRowData& data) {
   SServerRow row;
-  row.key = Read(server, &IP2PServer::get_Key);
-  row.address = FormatAddress(Read(server, &IP2PServer::get_IP)) + ":" +
-                std::to_string(static_cast<uint16_t>(Read(server, &IP2PServer::get_Port)));
-  row.name = Read(server, &IP2PServer::get_Name);
-  row.users = static_cast<uint32_t>(Read(server, &IP2PServer::get_Users));
-  row.files = static_cast<uint32_t>(Read(server, &IP2PServer::get_Files));
-  row.ping = static_cast<uint32_t>(Read(server, &IP2PServer::get_Ping));
+  row.key = data.key;
+  row.address = FormatAddress(static_cast<int32_t>(data.ip)) + ":" + std::to_string(data.port);
+  row.name = data.name;
+  row.users = data.users;
+  row.files = data.files;
+  row.ping = data.ping;
   return row;
 }
 
-SDownloadRow ReadDownload(IP2PDownloadFile& file) {
+SDownloadRow DownloadRowFrom(const SDownloadRowData& data) {
   SDownloadRow row;
-  row.key = Read(file, &IP2PDownloadFile::get_Key);
-  row.name = Read(file, &IP2PDownloadFile::get_Name);
-  row.hash = Read(file, &IP2PDownloadFile::get_Hash);
-  row.size = SizeOf(Read(file, &IP2PDownloadFile::get_Size));
-  row.completed = SizeOf(Read(file, &IP2PDownloadFile::get_CompletedSize));
-  row.speed = SizeOf(Read(file, &IP2PDownloadFile::get_Speed));
-  row.sources = static_cast<uint32_t>(Read(file, &IP2PDownloadFile::get_Nodes));
-  row.state = StateOf(file, row.size, row.completed, row.speed);
+  row.key = data.key;
+  row.name = data.name;
+  row.hash = data.hash;
+  row.size = data.size;
+  row.completed = data.completed;
+  row.speed = data.speed;
+  row.sources = data.sources;
+  row.state = StateOf(data);
+  row.failure = data.failure;
   return row;
 }
 
-SSharedRow ReadShared(IP2PSharedFile& file) {
-  SSharedRow row;
-  row.key = Read(file, &IP2PSharedFile::get_Key);
-  row.name = Read(file, &IP2PSharedFile::get_Name);
-  row.type = Read(file, &IP2PSharedFile::get_TypeName);
-  row.hash = Read(file, &IP2PSharedFile::get_Hash);
-  row.size = SizeOf(Read(file, &IP2PSharedFile::get_Size));
-  return row;
+SSharedRow SharedRowFrom(const SSharedRowData& data) {
+  return {data.key, data.name, data.typeName, data.hash, data.size};
 }
 
 SResultRow ReadResult(IP2PSearchResultFile& file) {
@@ -119,22 +96,16 @@ SResultRow ReadResult(IP2PSearchResultFile& file) {
   return row;
 }
 
-std::vector<SServerRow> ListServers(IP2PServerList& list) {
-  std::vector<SServerRow> rows;
-  for (const auto& item : Items<IP2PServer>(list)) rows.push_back(ReadServer(*item));
-  return rows;
+HRESULT ListServers(IP2PServerList& list, std::vector<SServerRow>& rows) {
+  return ListRows(list, rows, &ServerRowFrom);
 }
 
-std::vector<SDownloadRow> ListDownloads(IP2PDownloadFileList& list) {
-  std::vector<SDownloadRow> rows;
-  for (const auto& item : Items<IP2PDownloadFile>(list)) rows.push_back(ReadDownload(*item));
-  return rows;
+HRESULT ListDownloads(IP2PDownloadFileList& list, std::vector<SDownloadRow>& rows) {
+  return ListRows(list, rows, &DownloadRowFrom);
 }
 
-std::vector<SSharedRow> ListShared(IP2PSharedFileList& list) {
-  std::vector<SSharedRow> rows;
-  for (const auto& item : Items<IP2PSharedFile>(list)) rows.push_back(ReadShared(*item));
-  return rows;
+HRESULT ListShared(IP2PSharedFileList& list, std::vector<SSharedRow>& rows) {
+  return ListRows(list, rows, &SharedRowFrom);
 }
 
 namespace {
@@ -147,6 +118,7 @@ struct SColumn {
   size_t gap = 0;  // spaces before the column
   size_t width = 0;
   EFill fill = EFill::kAsIs;
+  bool key = false;  // as wide as the longest key
 };
 
 // One field of a listing: its JSON member, its table column, or both, so the two renderings
@@ -195,18 +167,25 @@ SField<Row> TableOnly(SColumn column, Cell<Row> cell) {
   return {{}, nullptr, column, std::move(cell)};
 }
 
+// The key column of every listing: as wide as its longest key, a blank before the next.
+template <typename Row>
+SField<Row> KeyField() {
+  return Shown("key", &Row::key, {"KEY", 0, 3, EFill::kLeft, true});
+}
+
+// Every cell goes through ForTerminal: any of them may hold text from the network.
 std::string Filled(const std::string& text, const SColumn& column) {
   switch (column.fill) {
     case EFill::kLeft:
-      return Pad(text, column.width);
+      return Pad(ForTerminal(text), column.width);
     case EFill::kRight:
-      return PadLeft(text, column.width);
+      return PadLeft(ForTerminal(text), column.width);
     case EFill::kName:
       return FitName(text, column.width);
     case EFill::kAsIs:
       break;
   }
-  return text;
+  return ForTerminal(text);
 }
 
 template <typename Row, typename Text>
@@ -222,9 +201,42 @@ std::string RowLine(const std::vector<SField<Row>>& fields, const Row& row) {
   return Line(fields, [&](const SField<Row>& field) { return field.cell(row); });
 }
 
+// The columns sized for `rows`: keys as wide as the longest, and with a terminal `width`, the
+// first name column given what the others leave of it (at least `minName` cells).
 template <typename Row>
-std::string Table(const std::vector<SField<Row>>& fields, const std::vector<Row>& rows) {
+void FitColumns(std::vector<SField<Row>>& fields, const std::vector<Row>& rows, size_t width,
+                size_t minName = 12) {
+  size_t used = 0;
+  SField<Row>* name = nullptr;
+  for (auto& field : fields) {
+    if (!field.cell) continue;
+    SColumn& column = field.column;
+    if (column.key) {
+      for (const Row& row : rows) column.width = std::max(column.width, field.cell(row).size());
+      column.width += 1;  // the blank before the name
+    } else if (column.fill == EFill::kAsIs) {
+      column.width = CellWidth(column.heading);
+      for (const Row& row : rows)
+        column.width = std::max(column.width, CellWidth(ForTerminal(field.cell(row))));
+    }
+    if (column.fill == EFill::kName && name == nullptr) {
+      name = &field;
+      used += column.gap;
+    } else {
+      used += column.gap + column.width;
+    }
+  }
+  // One cell short of the width: a line that fills it would wrap on some terminals.
+  if (width > 0 && name != nullptr)
+    name->column.width = std::max(minName, width - 1 - std::min(width - 1, used));
+}
+
+template <typename Row>
+std::string Table(std::vector<SField<Row>> fields, const std::vector<Row>& rows, size_t width) {
+  FitColumns(fields, rows, width);
   std::string out = Line(fields, [](const SField<Row>& field) { return field.column.heading; });
+  // The last column is not padded: no blanks at the ends of the lines.
+  out.erase(out.find_last_not_of(' ') + 1);
   out += "\n";
   for (const auto& row : rows) out += RowLine(fields, row) + "\n";
   return out;
@@ -243,54 +255,58 @@ std::string Json(const std::vector<SField<Row>>& fields, const std::vector<Row>&
   return json.EndArray().Text() + "\n";
 }
 
-const std::vector<SField<SServerRow>>& ServerFields() {
+std::vector<SField<SServerRow>> ServerFields() {
   using R = SServerRow;
-  static const std::vector<SField<R>> fields = {
-      Shown("key", &R::key, {"KEY", 0, 5, EFill::kLeft}),
+  return {
+      KeyField<R>(),
       Shown("address", &R::address, {"ADDRESS", 0, 22, EFill::kLeft}),
       Shown("name", &R::name, {"NAME", 0, 30, EFill::kName}),
       Shown("users", &R::users, {"USERS", 1, 6, EFill::kRight}),
       Shown("files", &R::files, {"FILES", 1, 7, EFill::kRight}),
       Shown("ping", &R::ping, {"PING", 1, 5, EFill::kRight}),
   };
-  return fields;
 }
 
-// `bar`: the progress column is a bar.
-std::vector<SField<SDownloadRow>> DownloadFields(bool bar) {
+constexpr unsigned kBarWidth = 22;
+constexpr unsigned kMinBarWidth = 8;
+constexpr size_t kMinDownloadName = 20;
+
+// `bar`: the progress column is a bar of `barWidth` cells and the percentage.
+std::vector<SField<SDownloadRow>> DownloadFields(bool bar, unsigned barWidth = kBarWidth) {
   using R = SDownloadRow;
-  const SColumn progress =
-      bar ? SColumn{"PROGRESS", 1, 29, EFill::kLeft} : SColumn{"DONE", 1, 6, EFill::kRight};
+  const SColumn progress = bar ? SColumn{"PROGRESS", 1, barWidth + 7, EFill::kLeft}
+                               : SColumn{"DONE", 1, 6, EFill::kRight};
   return {
-      Shown("key", &R::key, {"KEY", 0, 5, EFill::kLeft}),
+      KeyField<R>(),
       Shown("name", &R::name, {"NAME", 0, 32, EFill::kName}),
       JsonOnly("hash", &R::hash),
       Shown("size", &R::size, {"SIZE", 1, 10, EFill::kRight},
             [](const R& row) { return FormatSize(row.size); }),
       Shown("completed", &R::completed, progress,
-            [bar](const R& row) {
+            [bar, barWidth](const R& row) {
               const std::string percent = Percent(row.completed, row.size);
-              return bar ? ProgressBar(row.completed, row.size, 22) + " " + PadLeft(percent, 6)
+              return bar ? ProgressBar(row.completed, row.size, barWidth) + " " +
+                               PadLeft(percent, 6)
                          : percent;
             }),
       Shown("speed", &R::speed, {"SPEED", 1, 12, EFill::kRight},
             [](const R& row) { return FormatSpeed(row.speed); }),
       Shown("sources", &R::sources, {"SRC", 1, 4, EFill::kRight}),
       Shown("state", &R::state, {"STATE", 2}),
+      JsonOnly("failure", &R::failure),
   };
 }
 
-const std::vector<SField<SSharedRow>>& SharedFields() {
+std::vector<SField<SSharedRow>> SharedFields() {
   using R = SSharedRow;
-  static const std::vector<SField<R>> fields = {
-      Shown("key", &R::key, {"KEY", 0, 5, EFill::kLeft}),
+  return {
+      KeyField<R>(),
       Shown("name", &R::name, {"NAME", 0, 32, EFill::kName}),
       Shown("size", &R::size, {"SIZE", 1, 10, EFill::kRight},
             [](const R& row) { return FormatSize(row.size); }),
-      Shown("type", &R::type, {"TYPE", 2, 9, EFill::kLeft}),
+      Shown("type", &R::type, {"TYPE", 2, 16, EFill::kName}),
       Shown("hash", &R::hash, {"HASH", 1}),
   };
-  return fields;
 }
 
 std::string DurationText(uint32_t seconds) {
@@ -310,9 +326,9 @@ std::string CreditText(double modifier) {
 }
 
 // The table puts the time and the user after the file, JSON before it.
-const std::vector<SField<SUploadRow>>& UploadFields() {
+std::vector<SField<SUploadRow>> UploadFields() {
   using R = SUploadRow;
-  static const std::vector<SField<R>> fields = {
+  return {
       {"state",
        [](CJsonWriter& json, std::string_view name, const R& row) {
          json.Member(name, row.uploading ? "uploading" : "queued");
@@ -336,13 +352,14 @@ const std::vector<SField<SUploadRow>>& UploadFields() {
             [](const R& row) { return CreditText(row.creditModifier); }),
       TableOnly<R>({"USER", 2}, [](const R& row) { return row.userHash; }),
   };
-  return fields;
 }
 
-const std::vector<SField<SResultRow>>& ResultFields() {
+// Results are printed as they come, before their number is known: the key column is wide
+// enough for five digits and a blank.
+std::vector<SField<SResultRow>> ResultFields() {
   using R = SResultRow;
-  static const std::vector<SField<R>> fields = {
-      Shown("key", &R::key, {"KEY", 0, 5, EFill::kLeft}),
+  return {
+      Shown("key", &R::key, {"KEY", 0, 6, EFill::kLeft}),
       Shown("name", &R::name, {"NAME", 0, 40, EFill::kName}),
       JsonOnly("hash", &R::hash),
       Shown("size", &R::size, {"SIZE", 1, 10, EFill::kRight},
@@ -350,43 +367,75 @@ const std::vector<SField<SResultRow>>& ResultFields() {
       JsonOnly("type", &R::type),
       Shown("sources", &R::sources, {"SRC", 1, 4, EFill::kRight}),
       JsonOnly("complete_sources", &R::complete),
-      TableOnly<R>({"", 1}, [](const R&) { return "sources"; }),
+      TableOnly<R>({"", 1}, [](const R& row) { return row.sources == 1 ? "source" : "sources"; }),
   };
-  return fields;
+}
+
+// The rows of the downloads table.
+std::string DownloadRows(const std::vector<SDownloadRow>& rows, bool bar, size_t width) {
+  if (!bar || width == 0) return Table(DownloadFields(bar), rows, width);
+  // On a narrow terminal the bar gives way before the names do, at last to the percentage.
+  for (unsigned barWidth = kBarWidth; barWidth >= kMinBarWidth; --barWidth) {
+    auto fields = DownloadFields(true, barWidth);
+    FitColumns(fields, rows, width, 0);
+    if (fields[1].column.width >= kMinDownloadName)
+      return Table(DownloadFields(true, barWidth), rows, width);
+  }
+  return Table(DownloadFields(false), rows, width);
+}
+
+// A line under the table for each failed download, saying why.
+std::string FailureLines(const std::vector<SDownloadRow>& rows, size_t width) {
+  std::string lines;
+  for (const auto& row : rows) {
+    if (row.failure.empty()) continue;
+    const std::string line = std::to_string(row.key) + " failed: " + row.failure;
+    lines += (width > 0 ? FitName(line, width - 1) : ForTerminal(line));
+    lines.erase(lines.find_last_not_of(' ') + 1);
+    lines += "\n";
+  }
+  return lines;
 }
 
 }  // namespace
 
-std::string ServersTable(const std::vector<SServerRow>& rows) {
-  return Table(ServerFields(), rows);
+std::string ServersTable(const std::vector<SServerRow>& rows, size_t width) {
+  return Table(ServerFields(), rows, width);
 }
 
 std::string ServersJson(const std::vector<SServerRow>& rows) { return Json(ServerFields(), rows); }
 
 std::string DownloadLine(const SDownloadRow& row, bool bar) {
-  return RowLine(DownloadFields(bar), row);
+  auto fields = DownloadFields(bar);
+  FitColumns(fields, std::vector<SDownloadRow>{row}, 0);
+  return RowLine(fields, row);
 }
 
-std::string DownloadsTable(const std::vector<SDownloadRow>& rows, bool bar) {
-  return Table(DownloadFields(bar), rows);
+std::string DownloadsTable(const std::vector<SDownloadRow>& rows, bool bar, size_t width) {
+  return DownloadRows(rows, bar, width) + FailureLines(rows, width);
 }
 
 std::string DownloadsJson(const std::vector<SDownloadRow>& rows) {
   return Json(DownloadFields(false), rows);
 }
 
-std::string SharedTable(const std::vector<SSharedRow>& rows) { return Table(SharedFields(), rows); }
+std::string SharedTable(const std::vector<SSharedRow>& rows, size_t width) {
+  return Table(SharedFields(), rows, width);
+}
 
 std::string SharedJson(const std::vector<SSharedRow>& rows) { return Json(SharedFields(), rows); }
 
-std::string UploadsTable(const std::vector<SUploadRow>& rows) {
+std::string UploadsTable(const std::vector<SUploadRow>& rows, size_t width) {
   if (rows.empty()) return "no uploads and nobody queued\n";
-  return Table(UploadFields(), rows);
+  return Table(UploadFields(), rows, width);
 }
 
 std::string UploadsJson(const std::vector<SUploadRow>& rows) { return Json(UploadFields(), rows); }
 
-std::string ResultLine(const SResultRow& row) { return RowLine(ResultFields(), row); }
+std::string ResultLine(const SResultRow& row) {
+  const auto fields = ResultFields();
+  return RowLine(fields, row);
+}
 
 std::string ResultsJson(const std::vector<SResultRow>& rows) { return Json(ResultFields(), rows); }
 

@@ -21,9 +21,10 @@ struct SServerRow {
 
 struct SDownloadRow {
   int32_t key = 0;
-  std::string name, hash, state;
+  std::string name, hash, state;  // state: waiting, downloading, paused, stopped, complete, failed
   uint64_t size = 0, completed = 0, speed = 0;
   uint32_t sources = 0;
+  std::string failure;  // why it failed; empty otherwise
 };
 
 struct SSharedRow {
@@ -45,30 +46,32 @@ using SUploadRow = OSTREL::COM::SUploadQueueEntry;
 // Sizes come as int32 over the API; files above 2 GiB read back as their unsigned value.
 inline uint64_t SizeOf(int32_t value) { return static_cast<uint32_t>(value); }
 
-SServerRow ReadServer(OSTREL::COM::IP2PServer& server);
-SDownloadRow ReadDownload(OSTREL::COM::IP2PDownloadFile& file);
-SSharedRow ReadShared(OSTREL::COM::IP2PSharedFile& file);
+SServerRow ServerRowFrom(const OSTREL::COM::SServerRowData& data);
+SDownloadRow DownloadRowFrom(const OSTREL::COM::SDownloadRowData& data);
+SSharedRow SharedRowFrom(const OSTREL::COM::SSharedRowData& data);
 SResultRow ReadResult(OSTREL::COM::IP2PSearchResultFile& file);
 
-std::vector<SServerRow> ListServers(OSTREL::COM::IP2PServerList& list);
-std::vector<SDownloadRow> ListDownloads(OSTREL::COM::IP2PDownloadFileList& list);
-std::vector<SSharedRow> ListShared(OSTREL::COM::IP2PSharedFileList& list);
+// A whole list in one bulk call: its HRESULT, the rows on success.
+OSTREL::COM::HRESULT ListServers(OSTREL::COM::IP2PServerList& list, std::vector<SServerRow>& rows);
+OSTREL::COM::HRESULT ListDownloads(OSTREL::COM::IP2PDownloadFileList& list,
+                                   std::vector<SDownloadRow>& rows);
+OSTREL::COM::HRESULT ListShared(OSTREL::COM::IP2PSharedFileList& list,
+                                std::vector<SSharedRow>& rows);
 
-std::string ServersTable(const std::vector<SServerRow>& rows);
+// The tables take the terminal's `width` in columns: names are cut so that no line reaches
+// it (0: not a terminal; names keep their default widths). Key columns are as wide as the
+// longest key.
+std::string ServersTable(const std::vector<SServerRow>& rows, size_t width = 0);
 std::string ServersJson(const std::vector<SServerRow>& rows);
-// `terminal`: the progress column is a bar.
+// `bar`: the progress column is a bar (a terminal).
 std::string DownloadLine(const SDownloadRow& row, bool bar);
-std::string DownloadsTable(const std::vector<SDownloadRow>& rows, bool bar);
+std::string DownloadsTable(const std::vector<SDownloadRow>& rows, bool bar, size_t width = 0);
 std::string DownloadsJson(const std::vector<SDownloadRow>& rows);
-std::string SharedTable(const std::vector<SSharedRow>& rows);
+std::string SharedTable(const std::vector<SSharedRow>& rows, size_t width = 0);
 std::string SharedJson(const std::vector<SSharedRow>& rows);
-std::string UploadsTable(const std::vector<SUploadRow>& rows);
+std::string UploadsTable(const std::vector<SUploadRow>& rows, size_t width = 0);
 std::string UploadsJson(const std::vector<SUploadRow>& rows);
 std::string ResultLine(const SResultRow& row);
 std::string ResultsJson(const std::vector<SResultRow>& rows);
-
-// A name cut to `width` characters (UTF-8 aware), so columns stay aligned; control
-// characters from the network shown as '?'.
-std::string FitName(const std::string& name, size_t width);
 
 }  // namespace tarn::cli

@@ -1,5 +1,6 @@
 #include "cli/TarnCommands.h"
 
+#include <charconv>
 #include <chrono>
 #include <map>
 #include <set>
@@ -8,6 +9,7 @@
 #include "cli/JsonWriter.h"
 #include "cli/Listings.h"
 #include "cli/Targets.h"
+#include "cli/TerminalText.h"
 #include "cli/Units.h"
 
 namespace tarn::cli {
@@ -19,9 +21,10 @@ using Clock = std::chrono::steady_clock;
 const std::map<std::string, SOptionSpec>& Specs() {
   static const std::map<std::string, SOptionSpec> specs{
       {"status", {{}, {"--json", "--help"}}},
-      {"servers", {{}, {"--json", "--help"}}},
+      {"servers", {{"--wait"}, {"--json", "--help"}}},
       {"search",
-       {{"--type", "--ext", "--min-size", "--max-size", "--sources", "--wait"}, {"--json", "--help"}}},
+       {{"--type", "--ext", "--min-size", "--max-size", "--sources", "--wait"},
+        {"--json", "--help"}}},
       {"download", {{"--to", "--name"}, {"--help"}}},
       {"downloads", {{"--for"}, {"--json", "--follow", "--help"}}},
       {"pause", {{}, {"--help"}}},
@@ -48,10 +51,19 @@ std::optional<std::chrono::milliseconds> ReadSeconds(const std::string& text) {
   }
 }
 
-std::string HResultText(HRESULT hr) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08X", static_cast<uint32_t>(hr));
-  return text;
+// The type word a search sends for what the user typed: the words themselves ("Audio",
+// "Pro", ...) or their long forms ("Program", "Document", ...), in any case.
+std::optional<std::string> SearchTypeWord(const std::string& typed) {
+  static const std::pair<const char*, const char*> kTypes[] = {
+      {"audio", "Audio"}, {"video", "Video"}, {"image", "Image"},  {"pro", "Pro"},
+      {"program", "Pro"}, {"doc", "Doc"},     {"document", "Doc"}, {"arc", "Arc"},
+      {"archive", "Arc"}, {"iso", "Iso"},     {"cd", "Iso"},
+  };
+  std::string lower = typed;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const auto& [name, word] : kTypes)
+    if (lower == name) return std::string(word);
+  return std::nullopt;
 }
 
 // Records the events of every list as lines, for `watch` and for the search.
@@ -109,7 +121,7 @@ class CResultKeys : public _IP2PSearchResultFileListEvents {
 }  // namespace
 
 int CTarnCommands::Fail(int status, const std::string& message) {
-  io_.err << "tarn: " << message << "\n";
+  io_.err << "tarn: " << ForTerminal(message) << "\n";
   io_.err.flush();
   return status;
 }
@@ -117,29 +129,41 @@ int CTarnCommands::Fail(int status, const std::string& message) {
 bool CTarnCommands::Connect() {
   client_ = connect_();
   if (!client_) {
-    Fail(kExitUnreachable, "no D-Bus bus to reach the daemon on (is DBUS_SESSION_BUS_ADDRESS set?)");
+    Fail(kExitUnreachable, io_.systemBus
+                               ? "no system bus to reach the daemon on (is dbus running?)"
+                               : "no D-Bus session bus to reach the daemon on (is "
+                                 "DBUS_SESSION_BUS_ADDRESS set? TARN_BUS=system reaches the "
+                                 "system service)");
     return false;
   }
+  const std::string bus = io_.systemBus ? "the system bus" : "the session bus";
   manager_ = client_->ServiceManager();
   std::shared_ptr<IP2PConfig> config;
   const HRESULT hr = manager_->get_Config(&config);
+  if (hr == E_ACCESSDENIED) {
+    Fail(kExitUnreachable,
+         "permission denied: " + bus + " refuses your calls to " + client_->Destination() +
+             (io_.systemBus ? " (only root and members of the group \"tarn\" may call it)"
+                            : " (its policy does not let you call it)"));
+    return false;
+  }
   if (hr == RPC_E_DISCONNECTED || !config) {
-    Fail(kExitUnreachable, std::string("the TARN daemon is not running (nothing answers as ") +
-                               client_->Destination() + " on the session bus; start tarnsvc)");
+    Fail(kExitUnreachable, "the TARN daemon is not running (nothing answers as " +
+                               client_->Destination() + " on " + bus + "; start tarnsvc)");
     return false;
   }
   return true;
 }
 
 int CTarnCommands::Run(const std::vector<std::string>& arguments) {
-  if (arguments.empty() || arguments[0] == "--help" || arguments[0] == "-h" ||
-      arguments[0] == "help") {
+  if (arguments.empty()) return Fail(kExitUsage, "give a command (tarn --help lists them)");
+  if (arguments[0] == "--help" || arguments[0] == "-h" || arguments[0] == "help") {
     if (arguments.size() >= 2 && !CommandHelp(arguments[1]).empty()) {
       io_.out << CommandHelp(arguments[1]);
       return kExitOk;
     }
     io_.out << MainHelp();
-    return arguments.empty() ? kExitUsage : kExitOk;
+    return kExitOk;
   }
   const std::string command = arguments[0];
   const auto spec = Specs().find(command);
@@ -176,7 +200,7 @@ namespace {
 std::string ConnectionLine(const OSTREL::COM::SConnectionState& link) {
   if (!link.connected) return "not connected";
   std::string line = link.address;
-  if (!link.name.empty()) line += " (" + link.name + ")";
+  if (!link.name.empty()) line += " (" + ForTerminal(link.name) + ")";
   line += ", id " + std::to_string(link.clientId) + (link.lowId ? " (low id)" : " (high id)");
   return line + ", " + std::to_string(link.users) + " users, " + std::to_string(link.files) +
          " files";
@@ -201,8 +225,11 @@ int CTarnCommands::Status(const SParsedArguments& args) {
   config->get_UDPPort(&udp);
   config->get_ConfigPath(&configPath);
   config->get_SharedPath(&sharedPath);
-  const auto serverRows = ListServers(*servers);
-  const auto downloadRows = ListDownloads(*downloads);
+  std::vector<SServerRow> serverRows;
+  std::vector<SDownloadRow> downloadRows;
+  if (!Succeeded(ListServers(*servers, serverRows)) ||
+      !Succeeded(ListDownloads(*downloads, downloadRows)))
+    return Fail(kExitFailed, "the daemon did not list its servers and downloads");
   int32_t sharedCount = 0;
   shared->get_Count(&sharedCount);
   const auto connection = client_->ServerConnection();
@@ -250,7 +277,7 @@ int CTarnCommands::Status(const SParsedArguments& args) {
     io_.out << json.Text() << "\n";
     return kExitOk;
   }
-  io_.out << "user        " << user << "\n"
+  io_.out << "user        " << ForTerminal(user) << "\n"
           << "ports       TCP " << static_cast<uint16_t>(tcp) << ", UDP "
           << static_cast<uint16_t>(udp) << "\n"
           << "server      " << ConnectionLine(link) << "\n"
@@ -258,10 +285,10 @@ int CTarnCommands::Status(const SParsedArguments& args) {
           << " files\n"
           << "downloads   " << downloadRows.size() << " (" << active << " active), "
           << FormatSpeed(speed) << "\n"
-          << "shared      " << sharedCount << " files in " << sharedPath << "\n"
+          << "shared      " << sharedCount << " files in " << ForTerminal(sharedPath) << "\n"
           << "transferred " << FormatSize(totals.uploaded) << " up ("
-          << FormatSpeed(totals.uploadRate) << "), " << FormatSize(totals.downloaded)
-          << " down (" << FormatSpeed(totals.downloadRate) << ")\n";
+          << FormatSpeed(totals.uploadRate) << "), " << FormatSize(totals.downloaded) << " down ("
+          << FormatSpeed(totals.downloadRate) << ")\n";
   return kExitOk;
 }
 
@@ -270,8 +297,10 @@ int CTarnCommands::Servers(const SParsedArguments& args) {
     std::shared_ptr<IP2PServerList> servers;
     if (!Succeeded(manager_->get_ServerList(&servers)) || !servers)
       return Fail(kExitFailed, "the daemon did not hand out its server list");
-    const auto rows = ListServers(*servers);
-    io_.out << (args.Has("--json") ? ServersJson(rows) : ServersTable(rows));
+    std::vector<SServerRow> rows;
+    if (const HRESULT hr = ListServers(*servers, rows); !Succeeded(hr))
+      return Fail(kExitFailed, "the daemon did not list its servers (" + HResultText(hr) + ")");
+    io_.out << (args.Has("--json") ? ServersJson(rows) : ServersTable(rows, Columns()));
     return kExitOk;
   }
   const std::string& verb = args.words[0];
@@ -288,23 +317,70 @@ int CTarnCommands::Servers(const SParsedArguments& args) {
   if (verb == "connect") hr = connection->ConnectServer(address);
   if (hr == E_INVALIDARG)
     return Fail(kExitUsage, "servers " + verb + ": the daemon refused " + address);
+  // The list holds one server per address: a server at another port is a different one.
+  const std::string listed = ListedAddress(target.host);
+  const bool otherPort = !listed.empty() && listed != address;
+  if (otherPort && (hr == S_FALSE || !Succeeded(hr)))
+    return Fail(kExitFailed, "servers " + verb + ": " + address +
+                                 " is not listed; the list holds " + target.host + " as " + listed +
+                                 " (one server per address)");
   if (!Succeeded(hr)) {
     const char* why = verb == "remove" ? " is not listed or is the server connected to"
                                        : " is not listed (tarn servers add it first)";
     return Fail(kExitFailed, "servers " + verb + ": " + address + why);
   }
-  const std::string done = hr == S_FALSE ? "already listed"
+  if (verb == "connect") {
+    const auto wait = ReadSeconds(args.Value("--wait").value_or("10"));
+    if (!wait) return Fail(kExitUsage, "servers: --wait needs a number of seconds");
+    if (const int status = AwaitConnection(address, *wait); status != kExitOk) return status;
+  }
+  const std::string done = hr == S_FALSE      ? "already listed"
                            : verb == "add"    ? "added"
                            : verb == "remove" ? "removed"
-                                              : "connecting";
+                                              : "connected";
   if (args.Has("--json")) {
     CJsonWriter json;
     json.BeginObject().Member("address", address).Member("result", done).EndObject();
     io_.out << json.Text() << "\n";
   } else {
-    io_.out << address << ": " << done << "\n";
+    io_.out << ForTerminal(address) << ": " << done << "\n";
   }
   return kExitOk;
+}
+
+std::string CTarnCommands::ListedAddress(const std::string& host) {
+  std::shared_ptr<IP2PServerList> servers;
+  if (!Succeeded(manager_->get_ServerList(&servers)) || !servers) return {};
+  std::vector<SServerRow> rows;
+  ListServers(*servers, rows);
+  for (const auto& row : rows)
+    if (row.address.compare(0, host.size() + 1, host + ":") == 0) return row.address;
+  return {};
+}
+
+int CTarnCommands::AwaitConnection(const std::string& address, std::chrono::milliseconds wait) {
+  const auto connection = client_->ServerConnection();
+  SConnectionState state;
+  if (!Succeeded(connection->GetConnectionState(&state)))
+    return Fail(kExitFailed, "the daemon did not tell its server connection");
+  // The old session ends first; a session after that with another server means ours failed.
+  const std::string before = state.connected ? state.address : std::string();
+  bool left = false;
+  const auto end = Clock::now() + wait;
+  for (;;) {
+    if (state.connected && state.address == address) return kExitOk;
+    left = left || !state.connected || state.address != before;
+    if (left && state.connected)
+      return Fail(kExitFailed, "servers connect: " + address + " did not take the connection; " +
+                                   "connected to " + state.address + " instead");
+    if (Clock::now() >= end || Interrupted())
+      return Fail(kExitFailed, "servers connect: " + address + " did not answer in time; " +
+                                   (state.connected ? "still connected to " + state.address
+                                                    : std::string("not connected")));
+    client_->Pump(std::chrono::milliseconds(100));
+    if (!Succeeded(connection->GetConnectionState(&state)))
+      return Fail(kExitFailed, "the daemon did not tell its server connection");
+  }
 }
 
 int CTarnCommands::Search(const SParsedArguments& args) {
@@ -320,7 +396,13 @@ int CTarnCommands::Search(const SParsedArguments& args) {
       !Succeeded(manager_->get_SearchResultFileList(&results)) || !results)
     return Fail(kExitFailed, "the daemon did not hand out a search");
   request->put_Keyword(words);
-  if (const auto type = args.Value("--type")) request->put_FileType(*type);
+  if (const auto type = args.Value("--type")) {
+    const auto word = SearchTypeWord(*type);
+    if (!word)
+      return Fail(kExitUsage, "search: unknown --type " + *type +
+                                  " (Audio, Video, Image, Program, Document, Archive, Iso)");
+    request->put_FileType(*word);
+  }
   if (const auto ext = args.Value("--ext")) request->put_Extension(*ext);
   for (const auto& [option, setter] :
        {std::pair{"--min-size", &IP2PSearchRequest::put_MinSize},
@@ -338,14 +420,25 @@ int CTarnCommands::Search(const SParsedArguments& args) {
     request->put_Availability(*sources);
   }
 
+  SConnectionState link;
+  if (!Succeeded(client_->ServerConnection()->GetConnectionState(&link)))
+    return Fail(kExitFailed, "the daemon did not tell its server connection");
+  if (!link.connected)
+    return Fail(kExitFailed, "search: not connected to a server (tarn status tells more)");
+
   auto keys = std::make_shared<CResultKeys>();
   uint32_t cookie = 0;
   if (!Succeeded(results->Advise(keys, &cookie)))
     return Fail(kExitFailed, "the daemon refused the search events");
   const HRESULT started = request->Search();
+  if (started == E_INVALIDARG) {
+    results->Unadvise(cookie);
+    std::string reason;
+    request->get_LastError(&reason);
+    return Fail(kExitUsage, "search: " + (reason.empty() ? "the daemon refused it" : reason));
+  }
   if (!Succeeded(started))
-    return Fail(kExitFailed, "the search did not start (" + HResultText(started) +
-                                 "; is the daemon connected to a server?)");
+    return Fail(kExitFailed, "the search did not start (" + HResultText(started) + ")");
 
   const bool json = args.Has("--json");
   std::vector<SResultRow> rows;
@@ -400,11 +493,73 @@ int CTarnCommands::Download(const SParsedArguments& args) {
     io_.out << "already downloading or shared\n";
     return kExitOk;
   }
+  if (hr == E_ACCESSDENIED) {
+    std::shared_ptr<IP2PConfig> config;
+    std::string shared;
+    if (Succeeded(manager_->get_Config(&config)) && config) config->get_SharedPath(&shared);
+    return Fail(kExitFailed, "download: the daemon does not write to " + folder.value_or("") +
+                                 "; it writes below its shared folder " + shared +
+                                 ", its temp folder and the folders its configuration lists "
+                                 "as \"Download Folders\"");
+  }
   if (!Succeeded(hr))
     return Fail(kExitFailed, "the daemon refused the download (" + HResultText(hr) +
                                  (hr == E_INVALIDARG ? ": bad folder or name)" : ")"));
   io_.out << "download started\n";
   return kExitOk;
+}
+
+bool CTarnCommands::FollowDaemon(std::string& owner, bool& restarted) {
+  restarted = false;
+  std::string now = client_->NameOwner();
+  if (now == owner) return true;
+  const auto end = Clock::now() + kRestartWait;
+  while (now.empty() && Clock::now() < end && !Interrupted()) {
+    // A call starts the daemon again where the bus activates it.
+    std::shared_ptr<IP2PConfig> config;
+    manager_->get_Config(&config);
+    client_->Pump(std::chrono::milliseconds(200));
+    now = client_->NameOwner();
+  }
+  if (now.empty()) return false;
+  owner = now;
+  restarted = true;
+  return true;
+}
+
+std::vector<std::string> CTarnCommands::GoneLines(const std::map<int32_t, SDownloadRow>& before,
+                                                  const std::vector<SDownloadRow>& now, bool json) {
+  std::set<int32_t> listed;
+  for (const auto& row : now) listed.insert(row.key);
+  std::vector<const SDownloadRow*> gone;
+  for (const auto& [key, row] : before)
+    if (listed.count(key) == 0) gone.push_back(&row);
+  if (gone.empty()) return {};
+  // A download that completed leaves its list for the shared files.
+  std::set<std::string> sharedHashes;
+  std::shared_ptr<IP2PSharedFileList> shared;
+  std::vector<SSharedRow> sharedRows;
+  if (Succeeded(manager_->get_SharedFileList(&shared)) && shared &&
+      Succeeded(ListShared(*shared, sharedRows)))
+    for (const auto& row : sharedRows) sharedHashes.insert(row.hash);
+  std::vector<std::string> lines;
+  for (const SDownloadRow* row : gone) {
+    const bool complete = sharedHashes.count(row->hash) != 0;
+    if (json) {
+      CJsonWriter writer;
+      writer.BeginObject()
+          .Member("key", static_cast<int64_t>(row->key))
+          .Member("name", row->name)
+          .Member("hash", row->hash)
+          .Member("state", std::string(complete ? "complete" : "removed"))
+          .EndObject();
+      lines.push_back(writer.Text());
+    } else {
+      lines.push_back(std::to_string(row->key) + " " + ForTerminal(row->name) +
+                      (complete ? ": complete, now shared" : ": removed"));
+    }
+  }
+  return lines;
 }
 
 int CTarnCommands::Downloads(const SParsedArguments& args) {
@@ -413,31 +568,48 @@ int CTarnCommands::Downloads(const SParsedArguments& args) {
   if (!Succeeded(manager_->get_DownloadFileList(&list)) || !list)
     return Fail(kExitFailed, "the daemon did not hand out its download list");
   const bool json = args.Has("--json");
+  std::vector<SDownloadRow> rows;
   if (!args.Has("--follow")) {
-    const auto rows = ListDownloads(*list);
-    io_.out << (json ? DownloadsJson(rows) : DownloadsTable(rows, io_.terminal));
+    if (const HRESULT hr = ListDownloads(*list, rows); !Succeeded(hr))
+      return Fail(kExitFailed, "the daemon did not list its downloads (" + HResultText(hr) + ")");
+    io_.out << (json ? DownloadsJson(rows) : DownloadsTable(rows, io_.terminal, Columns()));
     return kExitOk;
   }
   const auto span = ReadSeconds(args.Value("--for").value_or("86400"));
   if (!span) return Fail(kExitUsage, "downloads: --for needs a number of seconds");
   const auto end = Clock::now() + *span;
   std::map<int32_t, std::string> shown;  // on a pipe: the last line printed per download
+  std::map<int32_t, SDownloadRow> before;
+  std::string owner = client_->NameOwner();
   size_t drawnLines = 0;
   while (!Interrupted()) {
-    const auto rows = ListDownloads(*list);
+    bool restarted = false;
+    if (!FollowDaemon(owner, restarted))
+      return Fail(kExitUnreachable, "downloads: the daemon stopped");
+    if (restarted && (!Succeeded(manager_->get_DownloadFileList(&list)) || !list))
+      return Fail(kExitFailed, "the daemon did not hand out its download list");
+    if (const HRESULT hr = ListDownloads(*list, rows); !Succeeded(hr))
+      return Fail(kExitFailed, "the daemon did not list its downloads (" + HResultText(hr) + ")");
+    const auto gone = GoneLines(before, rows, json);
+    before.clear();
+    for (const auto& row : rows) before[row.key] = row;
     if (io_.terminal && !json) {
-      // Back over the previous drawing, then the list again.
+      // Back over the previous drawing; the lines about finished downloads stay above the
+      // list drawn again.
       if (drawnLines > 0) io_.out << "\033[" << drawnLines << "A\033[J";
-      const std::string table = DownloadsTable(rows, true);
+      for (const auto& line : gone) io_.out << line << "\n";
+      const std::string table = DownloadsTable(rows, true, Columns());
       io_.out << table << std::flush;
       drawnLines = static_cast<size_t>(std::count(table.begin(), table.end(), '\n'));
     } else {
+      for (const auto& line : gone) io_.out << line << "\n";
       for (const auto& row : rows) {
         const std::string line = json ? DownloadsJson({row}) : DownloadLine(row, false) + "\n";
         if (shown[row.key] == line) continue;
         shown[row.key] = line;
-        io_.out << line << std::flush;
+        io_.out << line;
       }
+      io_.out << std::flush;
     }
     if (Clock::now() >= end) break;
     client_->Pump(std::min<std::chrono::milliseconds>(
@@ -472,8 +644,10 @@ int CTarnCommands::Shared(const SParsedArguments& args) {
   std::shared_ptr<IP2PSharedFileList> list;
   if (!Succeeded(manager_->get_SharedFileList(&list)) || !list)
     return Fail(kExitFailed, "the daemon did not hand out its shared files");
-  const auto rows = ListShared(*list);
-  io_.out << (args.Has("--json") ? SharedJson(rows) : SharedTable(rows));
+  std::vector<SSharedRow> rows;
+  if (const HRESULT hr = ListShared(*list, rows); !Succeeded(hr))
+    return Fail(kExitFailed, "the daemon did not list its shared files (" + HResultText(hr) + ")");
+  io_.out << (args.Has("--json") ? SharedJson(rows) : SharedTable(rows, Columns()));
   return kExitOk;
 }
 
@@ -482,7 +656,7 @@ int CTarnCommands::Uploads(const SParsedArguments& args) {
   std::vector<OSTREL::COM::SUploadQueueEntry> rows;
   if (!Succeeded(client_->ServerConnection()->GetUploadQueue(&rows)))
     return Fail(kExitFailed, "the daemon did not tell its upload queue");
-  io_.out << (args.Has("--json") ? UploadsJson(rows) : UploadsTable(rows));
+  io_.out << (args.Has("--json") ? UploadsJson(rows) : UploadsTable(rows, Columns()));
   return kExitOk;
 }
 
@@ -515,7 +689,8 @@ int CTarnCommands::Config(const SParsedArguments& args) {
     writer.BeginObject();
     for (const auto& [name, value] : settings) {
       if (json) writer.Member(name, value);
-      else io_.out << name << std::string(12 - name.size(), ' ') << value << "\n";
+      else
+        io_.out << name << std::string(12 - name.size(), ' ') << ForTerminal(value) << "\n";
     }
     if (json) io_.out << writer.EndObject().Text() << "\n";
     return kExitOk;
@@ -530,26 +705,39 @@ int CTarnCommands::Config(const SParsedArguments& args) {
       CJsonWriter writer;
       io_.out << writer.BeginObject().Member(name, found->second).EndObject().Text() << "\n";
     } else {
-      io_.out << found->second << "\n";
+      io_.out << ForTerminal(found->second) << "\n";
     }
     return kExitOk;
   }
   const std::string& value = args.words[1];
   HRESULT hr = E_FAIL;
+  std::string note;
   if (name == "UserName") {
+    if (value.find_first_not_of(" \t") == std::string::npos)
+      return Fail(kExitUsage, "config: UserName cannot be empty");
     hr = config->put_UserName(value);
   } else if (name == "TCPPort" || name == "UDPPort") {
-    SServerTarget parsed;
-    std::string error;
-    if (!ReadServerTarget("127.0.0.1:" + value, parsed, error))
-      return Fail(kExitUsage, "config: " + name + " needs a port from 1 to 65535");
-    const auto number = static_cast<int16_t>(parsed.port);
-    hr = name == "TCPPort" ? config->put_TCPPort(number) : config->put_UDPPort(number);
+    int64_t number = 0;
+    const auto [end, code] = std::from_chars(value.data(), value.data() + value.size(), number);
+    if (code == std::errc::result_out_of_range ||
+        (code == std::errc() && end == value.data() + value.size() &&
+         (number < 1 || number > 65535)))
+      return Fail(kExitUsage, "config: " + name + " " + value + " is out of range (1 to 65535)");
+    if (code != std::errc() || end != value.data() + value.size())
+      return Fail(kExitUsage, "config: " + name + " needs a port number from 1 to 65535");
+    const auto port = static_cast<int16_t>(static_cast<uint16_t>(number));
+    hr = name == "TCPPort" ? config->put_TCPPort(port) : config->put_UDPPort(port);
+    // The engine binds its ports when it starts; the new one is saved for then.
+    if (value != found->second)
+      note = name + " " + value + " is saved; the daemon listens on it from its next start\n";
   } else {
     return Fail(kExitUsage, "config: " + name + " cannot be changed");
   }
+  if (hr == E_INVALIDARG)
+    return Fail(kExitUsage, "config: the daemon refused " + name + " " + value);
   if (!Succeeded(hr))
     return Fail(kExitFailed, "config: the daemon refused " + name + " (" + HResultText(hr) + ")");
+  io_.out << note;
   return kExitOk;
 }
 
@@ -558,32 +746,44 @@ int CTarnCommands::Watch(const SParsedArguments& args) {
   const auto span = ReadSeconds(args.Value("--for").value_or("86400"));
   if (!span) return Fail(kExitUsage, "watch: --for needs a number of seconds");
   const bool json = args.Has("--json");
-  std::shared_ptr<IP2PServerList> servers;
-  std::shared_ptr<IP2PDownloadFileList> downloads;
-  std::shared_ptr<IP2PSharedFileList> shared;
-  std::shared_ptr<IP2PSearchResultFileList> results;
-  if (!Succeeded(manager_->get_ServerList(&servers)) ||
-      !Succeeded(manager_->get_DownloadFileList(&downloads)) ||
-      !Succeeded(manager_->get_SharedFileList(&shared)) ||
-      !Succeeded(manager_->get_SearchResultFileList(&results)))
-    return Fail(kExitFailed, "the daemon did not hand out its lists");
   auto serverLines = std::make_shared<CEventLines>("server", json);
   auto downloadLines = std::make_shared<CEventLines>("download", json);
   auto sharedLines = std::make_shared<CEventLines>("shared", json);
   auto resultLines = std::make_shared<CEventLines>("result", json);
-  uint32_t cookie = 0;
-  if (!Succeeded(servers->Advise(serverLines, &cookie)) ||
-      !Succeeded(downloads->Advise(downloadLines, &cookie)) ||
-      !Succeeded(shared->Advise(sharedLines, &cookie)) ||
-      !Succeeded(results->Advise(resultLines, &cookie)))
-    return Fail(kExitFailed, "the daemon refused the events");
+  // The lists of the daemon answering now, advised; again after a restart.
+  std::shared_ptr<IP2PServerList> servers;
+  std::shared_ptr<IP2PDownloadFileList> downloads;
+  std::shared_ptr<IP2PSharedFileList> shared;
+  std::shared_ptr<IP2PSearchResultFileList> results;
+  const auto subscribe = [&] {
+    uint32_t cookie = 0;
+    return Succeeded(manager_->get_ServerList(&servers)) &&
+           Succeeded(manager_->get_DownloadFileList(&downloads)) &&
+           Succeeded(manager_->get_SharedFileList(&shared)) &&
+           Succeeded(manager_->get_SearchResultFileList(&results)) &&
+           Succeeded(servers->Advise(serverLines, &cookie)) &&
+           Succeeded(downloads->Advise(downloadLines, &cookie)) &&
+           Succeeded(shared->Advise(sharedLines, &cookie)) &&
+           Succeeded(results->Advise(resultLines, &cookie));
+  };
+  std::string owner = client_->NameOwner();
+  if (!subscribe()) return Fail(kExitFailed, "the daemon refused the events");
   io_.out << (json ? "" : "watching; Ctrl-C ends\n") << std::flush;
   const auto end = Clock::now() + *span;
+  auto nextCheck = Clock::now();
   while (!Interrupted() && Clock::now() < end) {
     client_->Pump(std::chrono::milliseconds(200));
     for (auto* sink : {serverLines.get(), downloadLines.get(), sharedLines.get(), resultLines.get()})
-      for (const auto& line : sink->Take()) io_.out << line << "\n";
+      for (const auto& line : sink->Take()) io_.out << (json ? line : ForTerminal(line)) << "\n";
     io_.out.flush();
+    if (Clock::now() < nextCheck) continue;
+    nextCheck = Clock::now() + std::chrono::seconds(1);
+    bool restarted = false;
+    if (!FollowDaemon(owner, restarted)) return Fail(kExitUnreachable, "watch: the daemon stopped");
+    if (!restarted) continue;
+    if (!subscribe()) return Fail(kExitFailed, "the restarted daemon refused the events");
+    io_.out << (json ? R"({"subject":"daemon","event":"restarted"})" : "daemon restarted") << "\n"
+            << std::flush;
   }
   return kExitOk;
 }

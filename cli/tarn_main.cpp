@@ -1,11 +1,12 @@
 // tarn: the command line of the TARN daemon, over its automation API on the session bus.
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
-#include <string_view>
 #include <iostream>
+#include <string_view>
 
 #include "cli/TarnCommands.h"
 
@@ -15,16 +16,14 @@ std::atomic<bool> interrupted{false};
 
 void OnInterrupt(int) { interrupted = true; }
 
-// The session bus, or the system bus of a system-wide daemon (TARN_BUS=system, as its unit).
-std::unique_ptr<OSTREL::COM::CApiClient> ConnectToDaemon() {
-  const char* bus = std::getenv("TARN_BUS");
-  if (bus == nullptr || std::string_view(bus) != "system")
-    return OSTREL::COM::CApiClient::ForSessionBus();
-  try {
-    return std::make_unique<OSTREL::COM::CApiClient>(sdbus::createSystemBusConnection());
-  } catch (const sdbus::Error&) {
-    return nullptr;
-  }
+// The width of the terminal on standard output, asked each time (it may be resized); COLUMNS,
+// then 80, when it does not say.
+size_t TerminalColumns() {
+  winsize size{};
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  if (const char* columns = std::getenv("COLUMNS"); columns != nullptr && std::atoi(columns) > 0)
+    return static_cast<size_t>(std::atoi(columns));
+  return 80;
 }
 
 }  // namespace
@@ -35,7 +34,11 @@ int main(int argc, char** argv) {
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
   std::vector<std::string> arguments(argv + 1, argv + argc);
-  tarn::cli::STarnIo io{std::cout, std::cerr, isatty(STDOUT_FILENO) == 1, &interrupted};
-  tarn::cli::CTarnCommands commands(&ConnectToDaemon, io);
+  const bool terminal = isatty(STDOUT_FILENO) == 1;
+  tarn::cli::STarnIo io{std::cout,    std::cerr,
+                        terminal,     &interrupted,
+                        OSTREL::COM::CApiClient::DaemonOnSystemBus(),
+                        terminal ? &TerminalColumns : nullptr};
+  tarn::cli::CTarnCommands commands(&OSTREL::COM::CApiClient::ForDaemon, io);
   return commands.Run(arguments);
 }

@@ -304,7 +304,10 @@ CNetworkEvents CEventSocketBase::CollectNetworkEvents(uint32_t readiness) {
           break;
         }
       }
-      const size_t pending = socket_.Pending();
+      // Readable without a hang-up means bytes wait: the count is asked only when the stream
+      // may have ended, which saves a system call per received packet.
+      const bool ended = (readiness & (EPOLLRDHUP | EPOLLHUP)) != 0;
+      const size_t pending = ended ? socket_.Pending() : 1;
       if ((readiness & EPOLLIN) && pending > 0) add(kFdRead, 0);
       if ((readiness & EPOLLOUT) && wantWrite_) {
         wantWrite_ = false;

@@ -3,8 +3,8 @@
 #include <sys/epoll.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
+#include <fstream>
 
 #include "framework/EventSocket.h"
 
@@ -22,9 +22,25 @@ bool AddEventFd(int epoll, int fd, uint64_t key) {
   return epoll_ctl(epoll, EPOLL_CTL_ADD, fd, &event) == 0;
 }
 
+constexpr size_t kReserved = 2;  // the stop event and the set-changed event
+// Ready sockets taken from the kernel per wait; more wait for the next round.
+constexpr int kReadyBatch = 256;
+// Where the kernel does not tell its limit.
+constexpr size_t kFallbackCapacity = 65536;
+
 }  // namespace
 
-CWaitMultipleSockets::CWaitMultipleSockets(IWaitMultipleSocketsOwner& owner) : owner_(owner) {
+size_t CWaitMultipleSockets::SystemCapacity() {
+  static const size_t capacity = [] {
+    size_t watches = 0;
+    std::ifstream("/proc/sys/fs/epoll/max_user_watches") >> watches;
+    return watches > kReserved ? watches - kReserved : kFallbackCapacity;
+  }();
+  return capacity;
+}
+
+CWaitMultipleSockets::CWaitMultipleSockets(IWaitMultipleSocketsOwner& owner, size_t capacity)
+    : owner_(owner), capacity_(capacity) {
   epoll_ = epoll_create1(EPOLL_CLOEXEC);
   if (epoll_ >= 0) {
     AddEventFd(epoll_, stopEvent_.Fd(), kStopKey);
@@ -40,39 +56,36 @@ CWaitMultipleSockets::~CWaitMultipleSockets() {
 bool CWaitMultipleSockets::Start() {
   if (epoll_ < 0) return false;
   stopEvent_.ResetEvent();
+  ending_.store(false, std::memory_order_release);
   return CThreadBase::Start();
 }
 
 bool CWaitMultipleSockets::Stop() {
+  ending_.store(true, std::memory_order_release);
   stopEvent_.Set();
   return CThreadBase::Stop();
 }
 
 void CWaitMultipleSockets::RequestEnd() {
   RequestStop();
+  ending_.store(true, std::memory_order_release);
   stopEvent_.Set();
 }
 
 bool CWaitMultipleSockets::Add(uint64_t key, CEventSocketBase& socket) {
   Process::CLock guard(slotsLock_);
-  if (CThreadBase::IsStopping() || stopEvent_.IsSignalled() || IsFull()) return false;
+  if (CThreadBase::IsStopping() || IsEnding() || IsFull()) return false;
   if (!socket.AttachWaiter(epoll_, key)) return false;
-  const size_t count = count_.load(std::memory_order_acquire);
-  keys_[count] = key;
-  count_.store(count + 1, std::memory_order_release);
+  keys_.insert(key);
+  count_.store(keys_.size(), std::memory_order_release);
   changedEvent_.Set();
   return true;
 }
 
 bool CWaitMultipleSockets::Remove(uint64_t key, CEventSocketBase& socket) {
   Process::CLock guard(slotsLock_);
-  const size_t count = count_.load(std::memory_order_acquire);
-  const auto begin = keys_.begin() + kReserved;
-  const auto end = keys_.begin() + static_cast<std::ptrdiff_t>(count);
-  const auto found = std::find(begin, end, key);
-  if (found == end) return false;
-  std::move(found + 1, end, found);  // close the gap, keeping the order
-  count_.store(count - 1, std::memory_order_release);
+  if (keys_.erase(key) == 0) return false;
+  count_.store(keys_.size(), std::memory_order_release);
   socket.DetachWaiter();
   changedEvent_.Set();
   return true;
@@ -80,20 +93,19 @@ bool CWaitMultipleSockets::Remove(uint64_t key, CEventSocketBase& socket) {
 
 bool CWaitMultipleSockets::Holds(uint64_t key) const {
   Process::CLock guard(slotsLock_);
-  const auto end = keys_.begin() + static_cast<std::ptrdiff_t>(count_.load());
-  return std::find(keys_.begin() + kReserved, end, key) != end;
+  return keys_.contains(key);
 }
 
 unsigned CWaitMultipleSockets::Run() {
-  epoll_event ready[kSlots];
+  epoll_event ready[kReadyBatch];
   while (!CThreadBase::IsStopping() && !owner_.IsStopping()) {
-    const int count = epoll_wait(epoll_, ready, static_cast<int>(kSlots), -1);
+    const int count = epoll_wait(epoll_, ready, kReadyBatch, -1);
     if (count < 0) {
       if (errno == EINTR) continue;
       return 1;  // a failed wait ends the thread
     }
     for (int i = 0; i < count; ++i) {
-      if (CThreadBase::IsStopping() || owner_.IsStopping() || stopEvent_.IsSignalled()) return 0;
+      if (CThreadBase::IsStopping() || owner_.IsStopping() || IsEnding()) return 0;
       const uint64_t key = ready[i].data.u64;
       if (key == kChangedKey) {
         changedEvent_.TryAcquire();

@@ -7,7 +7,9 @@ namespace OSTREL::Network::Socket {
 
 using Process::CLock;
 
-CWaitMultipleSocketsManagerImpl::CWaitMultipleSocketsManagerImpl() = default;
+CWaitMultipleSocketsManagerImpl::CWaitMultipleSocketsManagerImpl(size_t socketsPerWaitObject)
+    : socketsPerWaitObject_(socketsPerWaitObject != 0 ? socketsPerWaitObject
+                                                      : CWaitMultipleSockets::SystemCapacity()) {}
 
 CWaitMultipleSocketsManagerImpl::~CWaitMultipleSocketsManagerImpl() { Stop(); }
 
@@ -71,7 +73,7 @@ bool CWaitMultipleSocketsManagerImpl::PlaceLocked(uint64_t key, CManagedObjectBa
   for (CWaitMultipleSockets* waitObject : waitObjects_)
     if (!waitObject->IsFull() && waitObject->Add(key, object)) return true;
 
-  auto* waitObject = new CWaitMultipleSockets(*this);
+  auto* waitObject = new CWaitMultipleSockets(*this, socketsPerWaitObject_);
   waitObject->AddRef();
   alive_.fetch_add(1, std::memory_order_acq_rel);
   if (!waitObject->Start()) {

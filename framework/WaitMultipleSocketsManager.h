@@ -1,7 +1,8 @@
 // The socket multiplexer for peer connections: managed objects are spread over wait objects
-// of 62 sockets each, a wait object left empty is retired and disposed of by the manager's
-// own thread, and an idle sweep once per second removes objects whose idle timer elapsed or
-// whose socket is closed. Add, Remove, Start and Stop may be called from any thread,
+// (each as large as epoll allows, so one thread serves them all unless a smaller capacity is
+// asked for), a wait object left empty is retired and disposed of by the manager's own thread,
+// and an idle sweep once per second removes objects whose idle timer elapsed or whose socket
+// is closed. Add, Remove, Start and Stop may be called from any thread,
 // including from an object's handlers.
 #pragma once
 
@@ -20,13 +21,15 @@
 
 namespace OSTREL::Network::Socket {
 
-class CWaitMultipleSocketsManagerImpl : public Process::CThreadImpl<CWaitMultipleSocketsManagerImpl>,
-                                        public IWaitMultipleSocketsOwner,
-                                        public IIdleSweeper {
+class CWaitMultipleSocketsManagerImpl
+    : public Process::CThreadImpl<CWaitMultipleSocketsManagerImpl>,
+      public IWaitMultipleSocketsOwner,
+      public IIdleSweeper {
  public:
   static constexpr uint32_t kSweepPeriod = 1000;
 
-  CWaitMultipleSocketsManagerImpl();
+  // `socketsPerWaitObject` 0: as many as the system allows.
+  explicit CWaitMultipleSocketsManagerImpl(size_t socketsPerWaitObject = 0);
   ~CWaitMultipleSocketsManagerImpl() override;
 
   // Starts the disposal thread and the idle sweep.
@@ -55,6 +58,7 @@ class CWaitMultipleSocketsManagerImpl : public Process::CThreadImpl<CWaitMultipl
   void RetireLocked(CWaitMultipleSockets* waitObject) REQUIRES(managerLock_);
   void DisposeRetired();
 
+  const size_t socketsPerWaitObject_;
   mutable Process::CCriticalSection managerLock_;
   std::map<uint64_t, CManagedObjectBase*> objects_ GUARDED_BY(managerLock_);
   std::list<CWaitMultipleSockets*> waitObjects_ GUARDED_BY(managerLock_);

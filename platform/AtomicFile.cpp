@@ -43,7 +43,7 @@ bool WriteFileAtomically(const std::filesystem::path& path,
   for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
     temp = TempName(path);
     errno = 0;
-    file = fs.Open(temp, EOpenMode::kCreateNew);
+    file = fs.Open(temp, EOpenMode::kCreatePrivate);
     if (file || errno != EEXIST) break;
   }
   if (!file) return false;

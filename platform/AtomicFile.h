@@ -1,7 +1,9 @@
 // Replacing a file's content in one step: the new content goes to a temporary file in the same
 // folder, is flushed to disk, and is renamed over the old file. A failure at any point leaves
-// the old file as it was and removes the temporary file. All of it goes through the current
-// file system (platform/FileSystem.h). Any thread; callers serialise writes to the same path.
+// the old file as it was and removes the temporary file. The new file is the owner's alone
+// (0600), whatever the old one was: these are the programs' configuration and state, the
+// private key among them. All of it goes through the current file system
+// (platform/FileSystem.h). Any thread; callers serialise writes to the same path.
 #pragma once
 
 #include <cstddef>

@@ -104,12 +104,15 @@ class CPosixFileSystem final : public IFileSystem {
       case EOpenMode::kRead: flags |= O_RDONLY; break;
       case EOpenMode::kReadWrite: flags |= O_RDWR; break;
       case EOpenMode::kCreateOrOpen: flags |= O_RDWR | O_CREAT; break;
-      case EOpenMode::kCreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
+      case EOpenMode::kCreateNew:
+      case EOpenMode::kCreatePrivate:
+        flags |= O_RDWR | O_CREAT | O_EXCL;
+        break;
       case EOpenMode::kCreateTruncate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
     }
     int fd;
     do {
-      fd = ::open(path.c_str(), flags, 0644);
+      fd = ::open(path.c_str(), flags, mode == EOpenMode::kCreatePrivate ? 0600 : 0644);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return nullptr;
     return std::make_unique<CPosixFile>(fd);

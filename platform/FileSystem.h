@@ -34,6 +34,7 @@ enum class EOpenMode {
   kReadWrite,       // an existing file
   kCreateOrOpen,    // read-write; created empty when missing
   kCreateNew,       // read-write; fails when the name is taken
+  kCreatePrivate,   // as kCreateNew, readable and writable by the owner only (0600)
   kCreateTruncate,  // read-write; created, or emptied when it exists
 };
 

@@ -9,6 +9,7 @@
 #include "framework/Log.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileLock.h"
+#include "platform/Folders.h"
 #include "platform/RegFile.h"
 
 namespace OSTREL::Platform {
@@ -111,8 +112,7 @@ bool CRegistry::SaveLocked(RegRoot root) {
 
 bool CRegistry::Update(RegRoot root, const std::function<bool(CRegHive&)>& change) {
   OSTREL::Process::CLock guard(mutex_);
-  std::error_code error;
-  std::filesystem::create_directories(folder_, error);
+  CFolders::CreatePrivateFolder(folder_);
   CFileLock lock(LockFile(root), CFileLock::Mode::kExclusive);
   if (!lock.IsLocked()) {
     LogWarning(LockFile(root).string(), ": cannot lock; change not saved");

@@ -15,7 +15,7 @@ void PrintUsage(const char* program) {
       "Usage: %s [--help | -RegServer | -Service | -UnregServer]\n"
       "Without a switch runs the TARN network engine until SIGTERM or SIGINT.\n"
       "-RegServer registers the D-Bus activation of com.ostrel.TarnSvc, -Service also a\n"
-      "systemd user unit, -UnregServer removes both.\n"
+      "systemd user unit, enabled so the daemon starts at login; -UnregServer removes both.\n"
       "The registry files live in $TARN_CONFIG_DIR (else $XDG_CONFIG_HOME/tarn),\n"
       "the data folders below $XDG_DATA_HOME/Ostrel/TARN.\n",
       program);

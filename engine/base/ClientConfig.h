@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/base/Hash.h"
 #include "engine/base/SharedWord.h"
@@ -63,6 +64,9 @@ struct _tagStructClientConfig {
   std::string configPath;  // ServerInfo.dat, Credits.dat, Shared.dat, AICH.dat
   std::string sharedPath;  // shared and completed files
   std::string tempPath;    // part files
+  // Further folders clients may name as a download's target ("Download Folders"); the shared
+  // and temp folders are always allowed.
+  std::vector<std::string> downloadFolders;
   // Uploading and connection limits (rates in KiB/s, 0 = unlimited).
   uint32_t uploadSlots = 4;
   uint32_t maxUploadKiB = 0;

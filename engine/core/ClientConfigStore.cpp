@@ -51,6 +51,8 @@ constexpr FolderSetting kFolders[] = {
     {"Temp Path", "Ostrel/TARN/Temp", &_tagStructClientConfig::tempPath},
 };
 
+constexpr const char* kDownloadFoldersValue = "Download Folders";
+
 // Reads through a key that may not exist (a registry that could not even create it).
 class CReader {
  public:
@@ -63,6 +65,11 @@ class CReader {
   }
   std::optional<std::vector<uint8_t>> Binary(const char* name, size_t maxBytes) const {
     return key_ ? key_->QueryBinary(name, maxBytes) : std::nullopt;
+  }
+  std::vector<std::string> List(const char* name) const {
+    const auto value = key_ ? key_->QueryValue(name) : std::nullopt;
+    const auto* list = value ? value->AsMultiString() : nullptr;
+    return list != nullptr ? *list : std::vector<std::string>{};
   }
 
  private:
@@ -150,10 +157,14 @@ void CClientConfigStore::LoadFolders(_tagStructClientConfig& config) {
   for (const FolderSetting& setting : kFolders) {
     std::string& path = config.*setting.field;
     path = product.String(setting.valueName).value_or((base / setting.defaultRelative).string());
+    // The configuration folder holds the credits and the lists: the owner's alone.
+    const bool isConfig = setting.field == &_tagStructClientConfig::configPath;
     std::error_code error;
-    if (!std::filesystem::exists(path, error) && !CFolders::CreateFolderTree(path))
+    if (isConfig ? !CFolders::CreatePrivateFolder(path)
+                 : !std::filesystem::exists(path, error) && !CFolders::CreateFolderTree(path))
       OSTREL::LogWarning("cannot create the folder ", path);
   }
+  config.downloadFolders = product.List(kDownloadFoldersValue);
 }
 
 void CClientConfigStore::LoadPorts(_tagStructClientConfig& config) {
@@ -181,6 +192,7 @@ bool CClientConfigStore::Save(const _tagStructClientConfig& config) {
     product.SetValue("User Name", CRegValue::String(config.userName));
     for (const FolderSetting& setting : kFolders)
       product.SetValue(setting.valueName, CRegValue::String(config.*setting.field));
+    product.SetValue(kDownloadFoldersValue, CRegValue::MultiString(config.downloadFolders));
     product.SetValue("Server IP", CRegValue::String(OSTREL::Platform::FormatIPv4(config.serverIp)));
     product.SetValue("Server Port", CRegValue::Dword(config.serverPort));
     for (const LimitSetting& setting : kLimits)

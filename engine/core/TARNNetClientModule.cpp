@@ -87,9 +87,9 @@ bool CTARNNetClientModule::CreateTransferFileList() {
 bool CTARNNetClientModule::StartDownloadManager() {
   Shared::File::TransferFile::SDownloadHooks hooks;
   hooks.sourceAdded = [this](const Shared::File::TransferFile::CTransferFilePtr& file,
-                             uint32_t clientId, uint16_t port, uint32_t serverAddress,
-                             uint16_t serverPort) {
-    clientList_.CreateDownloadSource(file->GetHash(), clientId, port, serverAddress, serverPort);
+                             const Remote::Peer::_tagStructPeer& source) {
+    clientList_.CreateDownloadSource(file->GetHash(), source.clientId, source.port,
+                                     source.serverAddress, source.serverPort, source.userHash);
   };
   hooks.sourceRemoved = [this](const Shared::File::TransferFile::CTransferFilePtr& file,
                                uint32_t clientId) { clientList_.DropSource(file->GetHash(), clientId); };
@@ -111,6 +111,10 @@ uint32_t CTARNNetClientModule::StoredDword(const std::string& key, const char* n
 bool CTARNNetClientModule::StartUploadManager() {
   const uint32_t pause = StoredDword(kProductKey, "Hashing Pause", kDefaultHashingPauseMs);
   uploadFileManager_.SetHashingLock(&lock_);
+  std::vector<std::filesystem::path> downloadFolders{config_.tempPath};
+  downloadFolders.insert(downloadFolders.end(), config_.downloadFolders.begin(),
+                         config_.downloadFolders.end());
+  uploadFileManager_.SetDownloadFolders(std::move(downloadFolders));
   uploadFileManager_.Advise(this);
   return uploadFileManager_.Start(config_.configPath, config_.sharedPath, pause);
 }
@@ -140,6 +144,12 @@ bool CTARNNetClientModule::StartPeerSessions() {
     if (transferFileList_ == nullptr) return;
     if (auto file = transferFileList_->FindByHash(hash)) file->Data()->RemoveSource(clientId);
   });
+  // The sources of a paused or stopped download wait as they are until it is resumed.
+  clientList_.SetActiveHook([this](const _tagUnionHash& hash) {
+    const auto file = transferFileList_ != nullptr ? transferFileList_->FindByHash(hash)
+                                                   : Shared::File::TransferFile::CTransferFilePtr();
+    return !file || (!file->Data()->IsPaused() && !file->Data()->IsStopped());
+  });
   auto findFile = [this](const _tagUnionHash& hash) {
     return transferFileList_ != nullptr ? transferFileList_->FindByHash(hash)
                                         : Shared::File::TransferFile::CTransferFilePtr();
@@ -153,6 +163,11 @@ bool CTARNNetClientModule::StartPeerSessions() {
       std::make_unique<CTARNNetUploadService>(findFile, CreditHooksOf(clientCreditList_));
   uploadService_->ApplyConfig(config_);
   uploadService_->SetResumeHook([&context] { context.served.ResumeWaiting(); });
+  // A waiter whose turn comes while it has no session is called back for its slot.
+  context.served.SetCallBack([this, &context](const Client::_tagStructUploadRequester& waiter) {
+    if (!clientList_.CallForSlot(waiter.address, waiter.tcpPort, waiter.userHash, waiter.fileHash))
+      context.served.Deliver(uploadService_->OnSessionClosed(waiter.userHash));
+  });
   context.identity = &clientCreditList_;
   context.uploads = uploadService_.get();
   context.budget = transferBudget_.get();
@@ -162,6 +177,9 @@ bool CTARNNetClientModule::StartPeerSessions() {
     return std::nullopt;
   };
   context.clients = &clientList_;
+  // Queued downloads ask again by UDP pings; the answers come on the peer UDP endpoint.
+  udpReasker_.Attach();
+  context.udpReasks = true;
   connectionManager_.GetPeerUDPConnecter().SetUploadService(uploadService_.get());
   if (!peerManager_.Start()) return false;
   connectionManager_.GetListener().SetSessionOwner(peerContext_.get(), &peerManager_);
@@ -253,10 +271,12 @@ void CTARNNetClientModule::StopPeerSessions() {
   clientList_.SetConnectHook(nullptr);
   peerManager_.Stop();
   connectionManager_.GetPeerUDPConnecter().SetUploadService(nullptr);
+  udpReasker_.Detach();
   uploadService_.reset();
   transferBudget_.reset();
   clientList_.ClearAll();
   clientList_.SetRemoveSourceHook(nullptr);
+  clientList_.SetActiveHook(nullptr);
   peerContext_.reset();
 }
 void CTARNNetClientModule::StopDownloadManager() { downloadFileManager_.Stop(); }

@@ -18,6 +18,7 @@
 #include "engine/net/TARNNetClientCreditList.h"
 #include "engine/net/TARNNetTransferBudget.h"
 #include "engine/net/TARNNetUploadService.h"
+#include "engine/net/UdpReasker.h"
 #include "engine/peers/ClientList.h"
 #include "engine/search/SearchManager.h"
 #include "engine/servers/ServerManager.h"
@@ -104,6 +105,8 @@ class CTARNNetClientModule : public OSTREL::CSingletonPtr<CTARNNetClientModule>,
   Credit::CTARNNetClientCreditList clientCreditList_;
   // The client list holds the download and upload client queues.
   Client::CTARNNetClientList clientList_;
+  // Pings the clients whose queues our downloads wait in, over the peer UDP endpoint.
+  CTARNNetUdpReasker udpReasker_{connectionManager_.GetPeerUDPConnecter(), clientList_};
   // What every peer session is built from, and the limits they share; built when the peer
   // sessions start. Before the peer manager, so that no session outlives them.
   std::unique_ptr<CPeerSessionContext> peerContext_;

@@ -69,6 +69,16 @@ void CTARNNetDownloadBlocks::ForgetRequest(const _tagStructRequestRecord& reques
     if (request.UsedPair(i)) requested_.Erase(request.start[i], request.end[i]);
 }
 
+void CTARNNetDownloadBlocks::Unstore(uint32_t start, uint32_t end) {
+  file_.LockObject().AssertHeld();
+  const uint32_t part = start / HASH::kPartSize;
+  digests_.Forget(HASH::PartStart(part));
+  untrusted_.RemoveWithin(start, end);
+  required_.Add(start, end);
+  std::vector<uint8_t>& complete = file_.CompletionBitmap();
+  if (part < complete.size()) complete[part] = 0;
+}
+
 _tagStructBlockOutcome CTARNNetDownloadBlocks::AcceptBlock(uint32_t start,
                                                            std::span<const uint8_t> data,
                                                            ITARNNetPartStorage& storage) {
@@ -83,8 +93,10 @@ _tagStructBlockOutcome CTARNNetDownloadBlocks::AcceptBlock(uint32_t start,
     const auto* node = hashSet.Tree().FindRange(start, end - start);
     if (node == nullptr || !HASH::CheckSHA1(data, node->hash)) return outcome;  // asked again later
   } else {
-    // The MD4 is left empty: a part is checked by its running digest, never block by block.
-    _tagUntrustBlockPart record{start, end, {}, HASH::SHA1Of(data)};
+    // Both hashes are left empty: a part is checked by its running digest, and a block's
+    // SHA-1 is taken from the part file only when the AICH tree is asked to judge it, which
+    // is rare; a SHA-1 of every block would cost the receiving thread a third of its time.
+    _tagUntrustBlockPart record{start, end, {}, {}};
     if (!untrusted_.Contains(record)) {
       untrusted_.RemoveWithin(start, end);  // an earlier copy of the same block is superseded
       untrusted_.Add(record);
@@ -122,7 +134,7 @@ EPartCheck CTARNNetDownloadBlocks::VerifyPart(uint32_t part, ITARNNetPartStorage
   if (!untrusted_.AnyWithin(start, end)) {
     result = EPartCheck::kVerified;
   } else if (file_.HashSet().IsRangeVerified(start, end)) {
-    result = VerifyByAICH(start);
+    result = VerifyByAICH(start, storage);
   } else if (AwaitsRecovery(part)) {
     result = EPartCheck::kUndecided;
     const auto waited = std::find_if(awaiting_.begin(), awaiting_.end(),
@@ -144,14 +156,17 @@ EPartCheck CTARNNetDownloadBlocks::VerifyPart(uint32_t part, ITARNNetPartStorage
   return result;
 }
 
-EPartCheck CTARNNetDownloadBlocks::VerifyByAICH(uint32_t start) {
+EPartCheck CTARNNetDownloadBlocks::VerifyByAICH(uint32_t start, ITARNNetPartStorage& storage) {
   const HASH::CTARNNetAICHTree& tree = file_.HashSet().Tree();
   bool allMatch = true;
+  std::vector<uint8_t> data;
   ForEachPartBlock(file_.GetSize(), start / HASH::kPartSize, [&](uint32_t first, uint32_t last) {
     const _tagUntrustBlockPart* record = untrusted_.Find(first, last);
     if (record == nullptr) return true;
     const auto* node = tree.FindRange(first, last - first);
-    const bool match = node != nullptr && node->hash == record->sha1;
+    // The block is judged as stored: its record keeps no hash.
+    const bool match =
+        node != nullptr && storage.Read(first, last, data) && node->hash == HASH::SHA1Of(data);
     untrusted_.RemoveWithin(first, last);
     // Every bad block goes back, not only the first: each would fail the part again.
     if (!match) {
@@ -186,6 +201,7 @@ EPartCheck CTARNNetDownloadBlocks::VerifyByMD4(uint32_t part, uint32_t start, ui
     untrusted_.RemoveWithin(start, end);
     return EPartCheck::kVerified;
   }
+  if (actual && repeated_.Note(part, *actual) >= kIdenticalFailures) failsConsistently_ = true;
   if (actual && CanAwaitRecovery()) {
     // The blocks' SHA-1s are kept: recovery data for the part will tell the bad ones.
     SAwaitedPart waiting;

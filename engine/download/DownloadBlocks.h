@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/download/RepeatedPartFailures.h"
 #include "engine/hashing/RunningPartDigests.h"
 #include "engine/transfer/BlockPartList.h"
 #include "engine/transfer/PartFrequencyList.h"
@@ -27,6 +28,8 @@ class ITARNNetPartStorage {
   virtual bool WriteBlock(uint32_t offset, std::span<const uint8_t> data) = 0;
   // Feeds [start, start + length) as stored into `md4`; false when it cannot be read.
   virtual bool DigestRange(uint32_t start, uint32_t length, HASH::CMD4Digest& md4) = 0;
+  // [start, end) as stored; false when it cannot be read.
+  virtual bool Read(uint32_t start, uint32_t end, std::vector<uint8_t>& data) = 0;
 };
 
 enum class EPartCheck { kVerified, kFailed, kUndecided };
@@ -59,6 +62,9 @@ class CTARNNetDownloadBlocks {
                         std::span<const std::pair<uint32_t, uint32_t>> askedOfSource = {});
   // A request that will not be answered: its blocks may be asked of others again.
   void ForgetRequest(const _tagStructRequestRecord& request);
+  // A stored block whose write failed later: it is required again, and its part counts as
+  // neither complete nor hashed as it arrived.
+  void Unstore(uint32_t start, uint32_t end);
 
   _tagStructBlockOutcome AcceptBlock(uint32_t start, std::span<const uint8_t> data,
                                      ITARNNetPartStorage& storage);
@@ -75,11 +81,21 @@ class CTARNNetDownloadBlocks {
 
   static constexpr uint32_t kRecoveryWait = 30000;
 
+  // After this many checks of a part in a row that fail with the same digest the download
+  // cannot succeed: FailsConsistently holds until ForgiveFailures.
+  static constexpr uint32_t kIdenticalFailures = 3;
+  bool FailsConsistently() const { return failsConsistently_; }
+  void ForgiveFailures() {
+    repeated_.Clear();
+    failsConsistently_ = false;
+  }
+
  private:
   bool PartWanted(uint32_t part, std::span<const uint8_t> partBitmap) const
       REQUIRES(file_.LockObject());
   void MarkComplete(uint32_t part) REQUIRES(file_.LockObject());
-  EPartCheck VerifyByAICH(uint32_t partStart) REQUIRES(file_.LockObject());
+  EPartCheck VerifyByAICH(uint32_t partStart, ITARNNetPartStorage& storage)
+      REQUIRES(file_.LockObject());
   EPartCheck VerifyByMD4(uint32_t part, uint32_t start, uint32_t end, ITARNNetPartStorage& storage)
       REQUIRES(file_.LockObject());
   void RequireBlocks(uint32_t start, uint32_t end);
@@ -98,6 +114,8 @@ class CTARNNetDownloadBlocks {
   CTARNNetPartFrequencyList frequency_;
   HASH::CTARNNetRunningPartDigests digests_;
   std::vector<SAwaitedPart> awaiting_;
+  CTARNNetRepeatedPartFailures repeated_;
+  bool failsConsistently_ = false;
 };
 
 // Calls `visit(start, end)` for each request block of `part`: consecutive 184320-byte ranges

@@ -13,10 +13,12 @@ class ITARNNetP2PDownloadEventHandler {
  public:
   virtual ~ITARNNetP2PDownloadEventHandler() = default;
   virtual void OnDownloadAdded(const Shared::_tagStructSharedFile& file) = 0;
-  // The download's path or name was set.
+  // The download's path or name was set, or it was paused, stopped or resumed.
   virtual void OnDownloadChanged(const Shared::_tagStructSharedFile& file) = 0;
   virtual void OnDownloadProgress(const Shared::_tagStructSharedFile& file, uint32_t completedBytes,
                                   uint32_t receivedBytes) = 0;
+  // The download finished and its file is at its place (or could not be moved and stays
+  // listed); raised while it is still listed, before its one removal.
   virtual void OnDownloadCompleted(const Shared::_tagStructSharedFile& file) = 0;
   virtual void OnDownloadRemoved(const Shared::_tagStructSharedFile& file) = 0;
   // Passed on unchanged; the engine raises it with the file id when a download was stopped

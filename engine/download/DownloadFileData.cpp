@@ -122,6 +122,7 @@ bool CTARNNetDownloadFileData::Restore(const std::string& path) {
     OSTREL::LogWarning("Cannot size ", paths_.data.string(), "; the download is stopped");
     stopped_.store(true);
   }
+  partFile_.UseWriter(CTARNNetDiskWriter::ForFolder(paths_.data.parent_path()));
   if (const auto stat = partFile_.Stat()) {
     file_->SetCreationTime(stat->creationTime);
     file_->SetLastWriteTime(stat->lastWriteTime);
@@ -130,7 +131,6 @@ bool CTARNNetDownloadFileData::Restore(const std::string& path) {
   finished_.store(false);
   received_.store(0);
   speed_.store(0);
-  sampleTick_ = OSTREL::Process::CTickSource::Now();
   sampleReceived_ = sampleSources_ = sampleTransferring_ = 0;
   return true;
 }
@@ -138,14 +138,13 @@ bool CTARNNetDownloadFileData::Restore(const std::string& path) {
 void CTARNNetDownloadFileData::RecordUntrustedBlocksOnDisk() {
   const uint32_t size = file_->GetSize();
   const CTARNNetRequireBlockPartList& required = blocks_.Required();
-  std::vector<uint8_t> data;
   for (uint32_t part = 0; part < file_->PartCount(); ++part) {
     const uint32_t start = HASH::PartStart(part);
     if (!required.Overlaps(start, start + HASH::PartLength(size, part))) continue;
-    // Called before ForEachPartBlock returns, still under the lock.
+    // Their hashes are taken from the disk when a check needs them. Called before
+    // ForEachPartBlock returns, still under the lock.
     ForEachPartBlock(size, part, [&](uint32_t first, uint32_t last) NO_THREAD_SAFETY_ANALYSIS {
-      if (!required.Overlaps(first, last) && partFile_.Read(first, last, data))
-        blocks_.Untrusted().Add({first, last, {}, HASH::SHA1Of(data)});
+      if (!required.Overlaps(first, last)) blocks_.Untrusted().Add({first, last, {}, {}});
       return true;
     });
   }
@@ -183,6 +182,29 @@ bool CTARNNetDownloadFileData::SaveLocked() {
   if (!partFile_.Sync()) return false;
   return OSTREL::File::WriteFileAtomically(paths_.metadata,
                                            WriteDownloadMetadataText(MetadataLocked()));
+}
+
+void CTARNNetDownloadFileData::QueueSaveLocked() {
+  if (paths_.metadata.empty()) return;
+  partFile_.SyncThen([path = paths_.metadata, text = WriteDownloadMetadataText(MetadataLocked())] {
+    // The next part's save tries again.
+    if (!OSTREL::File::WriteFileAtomically(path, text))
+      OSTREL::LogError("Cannot save the progress in ", OSTREL::EscapeForLog(path.string()));
+  });
+}
+
+bool CTARNNetDownloadFileData::TakeFailedWritesLocked(int& error) {
+  const SFailedWrites failed = partFile_.TakeFailedWrites();
+  if (!failed.any) return false;
+  for (const auto& [start, end] : failed.ranges) blocks_.Unstore(start, end);
+  UpdateCompleted();
+  error = failed.error;
+  return true;
+}
+
+bool CTARNNetDownloadFileData::WritesBackedUp() const {
+  CLock guard(file_->LockObject());
+  return partFile_.WritesBackedUp();
 }
 
 bool CTARNNetDownloadFileData::Save() {
@@ -227,7 +249,7 @@ bool CTARNNetDownloadFileData::SetPath(const std::string& fullPath) {
     file_->SetName(std::filesystem::path(fullPath).filename().string());
     SaveLocked();
   }
-  if (auto* sink = Sink()) sink->OnDownloadChanged(file_->GetRecord());
+  AnnounceChange();
   return true;
 }
 
@@ -241,6 +263,9 @@ bool CTARNNetDownloadFileData::MoveTo(const std::string& path) {
     partFile_.Open(paths_.data);
     return false;
   }
+  // The file is where its data is; its completion announces the new place.
+  file_->SetFullPathName(path);
+  file_->SetName(std::filesystem::path(path).filename().string());
   // The metadata goes only once the data is safely at its new place.
   FileSystem().Remove(paths_.metadata);
   FileSystem().Remove(paths_.hashes);
@@ -252,21 +277,36 @@ bool CTARNNetDownloadFileData::MoveTo(const std::string& path) {
   return true;
 }
 
+// A download's state is part of what it shows: its change is announced like a new name.
 bool CTARNNetDownloadFileData::SetStopped(bool stopped) {
-  stopped_.store(stopped);
+  if (stopped_.exchange(stopped) != stopped) AnnounceChange();
   return true;
 }
 
 bool CTARNNetDownloadFileData::SetPaused(bool paused) {
-  paused_.store(paused);
+  if (paused_.exchange(paused) != paused) AnnounceChange();
   return true;
 }
 
 bool CTARNNetDownloadFileData::Resume() {
   if (!stopped_.load() && !paused_.load()) return false;
+  {
+    CLock guard(file_->LockObject());
+    blocks_.ForgiveFailures();
+  }
+  {
+    CLock guard(failureLock_);
+    failure_.clear();
+    disagreeing_.clear();
+  }
   stopped_.store(false);
   paused_.store(false);
+  AnnounceChange();
   return true;
+}
+
+void CTARNNetDownloadFileData::AnnounceChange() {
+  if (auto* sink = Sink()) sink->OnDownloadChanged(file_->GetRecord());
 }
 
 bool CTARNNetDownloadFileData::Cancel() {
@@ -288,23 +328,24 @@ uint32_t CTARNNetDownloadFileData::RemainingBytes() {
 }
 
 bool CTARNNetDownloadFileData::AddSource(uint32_t clientId, uint16_t port, uint32_t serverAddress,
-                                         uint16_t serverPort) {
+                                         uint16_t serverPort, const _tagUnionHash& userHash) {
+  Remote::Peer::_tagStructPeer peer;
+  peer.userHash = userHash;
+  peer.clientId = clientId;
+  peer.port = port;
+  peer.serverAddress = serverAddress;
+  peer.serverPort = serverPort;
   {
     CLock guard(file_->LockObject());
     Remote::Peer::CTARNNetPeerList& sources = file_->Sources();
-    if (finished_.load() || sources.Contains(clientId) ||
-        sources.Size() >= Protocol::kMaxSourcesPerDownload)
-      return false;
-    Remote::Peer::_tagStructPeer peer;
-    peer.clientId = clientId;
-    peer.port = port;
-    peer.serverAddress = serverAddress;
-    peer.serverPort = serverPort;
+    if (finished_.load()) return false;
+    // A source listed without its user hash takes the one learned now.
+    if (sources.Update(clientId, userHash, Remote::Peer::EPeerHolds::kUnknown)) return false;
+    if (sources.Size() >= Protocol::kMaxSourcesPerDownload) return false;
     sources.Add(peer);
     file_->SetSourceCount(static_cast<uint32_t>(sources.Size()));
   }
-  if (hooks_ != nullptr && hooks_->sourceAdded)
-    hooks_->sourceAdded(file_, clientId, port, serverAddress, serverPort);
+  if (hooks_ != nullptr && hooks_->sourceAdded) hooks_->sourceAdded(file_, peer);
   return true;
 }
 
@@ -338,30 +379,33 @@ bool CTARNNetDownloadFileData::RemoveTransferring(const void* client) {
 bool CTARNNetDownloadFileData::StatisticsSample() {
   bool progress = false;
   bool finishedNow = false;
+  int writeError = 0;
+  bool writesFailed = false;
   {
     CLock guard(file_->LockObject());
     if (finished_.load()) return false;
+    writesFailed = TakeFailedWritesLocked(writeError);
     SaveHashSetIfNewLocked();
     finishedNow = RecheckUndecidedParts();
-    const uint32_t now = OSTREL::Process::CTickSource::Now();
-    const uint32_t elapsed = now == sampleTick_ ? kSamplePeriod : now - sampleTick_;
     const uint32_t received = received_.load();
     const uint32_t arrived = received - sampleReceived_;
-    const auto speed = static_cast<uint32_t>(uint64_t{arrived} * 1000 / elapsed);
+    // The stopped and failed take nothing; the rest are measured as the totals are.
+    const auto speed = stopped_.load() ? 0u : static_cast<uint32_t>(meter_.Rate());
     const auto sources = static_cast<uint32_t>(file_->Sources().Size());
     const auto transferring = static_cast<uint32_t>(transferring_.size());
     progress = arrived != 0 || speed != speed_.load() || sources != sampleSources_ ||
                transferring != sampleTransferring_;
     speed_.store(finishedNow ? 0 : speed);
-    sampleTick_ = now;
     sampleReceived_ = received;
     sampleSources_ = sources;
     sampleTransferring_ = transferring;
   }
+  if (writesFailed) StopForStorageError("write", 0, writeError);
   auto* sink = Sink();
   if (sink != nullptr && progress)
     sink->OnDownloadProgress(file_->GetRecord(), CompletedBytes(), ReceivedBytes());
   if (sink != nullptr && finishedNow) sink->OnDownloadCompleted(file_->GetRecord());
+  FailIfDataNeverFits();
   return true;
 }
 

@@ -1,8 +1,10 @@
 // The download object a transfer file carries while it is being downloaded: it implements the
 // transfer operations (create, restore, save, accept data, choose blocks, sources, pause and
 // stop, statistics...) and keeps the part file, the block bookkeeping, the counters and the
-// flags. Block data is made durable before the metadata records a part as done, and the
-// metadata is replaced atomically, so a crash at any moment loses at most unverified parts.
+// flags. Block data goes to the disk's writer thread; each completed part queues there a sync
+// of the data followed by the metadata, so data is durable before the metadata records a part
+// as done, and the metadata is replaced atomically: a crash at any moment loses at most the
+// parts not yet recorded.
 // Shared (the file holds it while attached); any thread: the transfer file's lock guards the
 // state, the counters and flags are atomic, and events and hooks are called with no lock held.
 #pragma once
@@ -11,7 +13,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <span>
 #include <string>
 #include <vector>
@@ -23,6 +24,7 @@
 #include "engine/download/PartFile.h"
 #include "engine/download/PartFileNames.h"
 #include "engine/transfer/TransferFile.h"
+#include "engine/transfer/TransferMeter.h"
 #include "framework/CriticalSection.h"
 
 namespace P2P::Shared::File::TransferFile {
@@ -51,6 +53,7 @@ class CTARNNetDownloadFileData final
   bool Save() override;
   bool ReadRange(uint32_t start, uint32_t end, std::vector<uint8_t>& data) override;
   bool AcceptData(const _tagStructReceivedData& data) override;
+  bool WritesBackedUp() const override;
   bool SetPath(const std::string& fullPath) override;
   bool IsFinished() const override { return finished_.load(); }
   bool MoveTo(const std::string& path) override;
@@ -70,8 +73,8 @@ class CTARNNetDownloadFileData final
   uint32_t CompletedBytes() const override { return completed_.load(); }
   uint32_t ReceivedBytes() const override { return received_.load(); }
   uint32_t Speed() const override { return speed_.load(); }
-  bool AddSource(uint32_t clientId, uint16_t port, uint32_t serverAddress,
-                 uint16_t serverPort) override;
+  bool AddSource(uint32_t clientId, uint16_t port, uint32_t serverAddress, uint16_t serverPort,
+                 const _tagUnionHash& userHash = {}) override;
   bool RemoveSource(uint32_t clientId) override;
   bool AddTransferring(const void* client) override;
   bool RemoveTransferring(const void* client) override;
@@ -79,6 +82,14 @@ class CTARNNetDownloadFileData final
   // Checks again the parts with nothing required that are not proven yet (the hash set or
   // recovery data may have come since); true when some part's state changed.
   bool RecheckParts();
+
+  // Why the download failed; empty while it goes on. A failed download is stopped: it takes no
+  // more data or sources until Resume gives it another try.
+  std::string FailureReason() const;
+  // A source (by address) answered with a hash set or part bitmap of `theirParts` parts where
+  // this download's size makes `ourParts`: it has the file with another size. Once every
+  // source of the download has, the download fails; true when this call failed it.
+  bool NoteSizeDisagreement(uint32_t source, uint32_t theirParts, uint32_t ourParts);
 
   // A download with nothing left to fetch (restored so) becomes finished: true when this
   // call finished it; the completed event has then gone to the sink.
@@ -104,15 +115,25 @@ class CTARNNetDownloadFileData final
   // Sets the finished flag once; true for the caller that set it.
   bool MarkFinished() REQUIRES(file_->LockObject());
   void StopForStorageError(const char* what, uint32_t offset, int error);
+  // Stops the download for good with `reason` (once); true when this call did.
+  bool Fail(std::string reason) EXCLUDES(failureLock_);
+  // Fails the download when the data of a part keeps failing its check the same way.
+  void FailIfDataNeverFits() EXCLUDES(failureLock_);
   bool SaveLocked() REQUIRES(file_->LockObject());
+  // Queues the sync of the data written so far and then the metadata as it stands now.
+  void QueueSaveLocked() REQUIRES(file_->LockObject());
+  // Blocks whose queued write failed become required again; true when there were any, with
+  // the errno in `error`.
+  bool TakeFailedWritesLocked(int& error) REQUIRES(file_->LockObject());
   // The hash set kept by an earlier run, when it is this file's; true when taken.
   bool RestoreHashSet(const _tagUnionHash& hash, uint32_t size) REQUIRES(file_->LockObject());
   void SaveHashSetIfNewLocked() REQUIRES(file_->LockObject());
   _tagStructDownloadMetadata MetadataLocked() REQUIRES(file_->LockObject());
-  // Untrusted records for the blocks of partly received parts, from the data on disk, so
-  // that a part completed after a restart is still checked as a whole.
+  // Untrusted records for the blocks of partly received parts, so that a part completed after
+  // a restart is still checked as a whole.
   void RecordUntrustedBlocksOnDisk() REQUIRES(file_->LockObject());
   void UpdateCompleted() REQUIRES(file_->LockObject());
+  void AnnounceChange();
   ITARNNetP2PDownloadEventHandler* Sink();
 
   CTransferFilePtr file_;
@@ -122,8 +143,8 @@ class CTARNNetDownloadFileData final
   CTARNNetDownloadBlocks blocks_;
   std::atomic<uint32_t> received_{0};
   std::atomic<uint32_t> completed_{0};
-  std::atomic<uint32_t> speed_{0};
-  uint32_t sampleTick_ GUARDED_BY(file_->LockObject()) = 0;
+  std::atomic<uint32_t> speed_{0};  // meter_'s rate at the last sample
+  CTransferMeter meter_;            // locks itself
   uint32_t sampleReceived_ GUARDED_BY(file_->LockObject()) = 0;
   uint32_t sampleSources_ GUARDED_BY(file_->LockObject()) = 0;
   uint32_t sampleTransferring_ GUARDED_BY(file_->LockObject()) = 0;
@@ -132,6 +153,10 @@ class CTARNNetDownloadFileData final
   std::atomic<bool> finished_{false};
   std::atomic<bool> hashSetSaved_{false};
   std::vector<const void*> transferring_ GUARDED_BY(file_->LockObject());
+  mutable OSTREL::Process::CMutex failureLock_;
+  std::string failure_ GUARDED_BY(failureLock_);
+  // Sources whose file has another size.
+  std::vector<uint32_t> disagreeing_ GUARDED_BY(failureLock_);
   OSTREL::Process::CMutex sinkLock_;
   ITARNNetP2PDownloadEventHandler* sink_ GUARDED_BY(sinkLock_) = nullptr;
 };

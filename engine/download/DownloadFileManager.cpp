@@ -124,21 +124,25 @@ CTARNNetDownloadFileManager::CTransferFilePtr CTARNNetDownloadFileManager::AddDo
 
 bool CTARNNetDownloadFileManager::CompleteDownload(const CTransferFilePtr& file) {
   if (!file || !file->Data()->IsFinished() || !list_.FindById(file->GetId())) return false;
-  {
-    OSTREL::Process::CLock naming(namingLock_);
-    std::filesystem::path folder = file->GetTargetFolder();
-    if (folder.empty()) folder = sharedPath_;
-    OSTREL::File::FileSystem().CreateFolders(folder);
-    const auto target = Shared::File::TransferFile::FreePathInFolder(folder, file->GetName());
-    if (!target) return false;
-    const auto data = file->Data();
-    data->SetPath(target->string());
-    if (!data->MoveTo(target->string())) return false;  // stays listed, finished
-  }
+  const bool moved = MoveIntoTargetFolder(file);
+  // A completion is told once and in one order: the finished download (at its new place)
+  // while it is still listed, then its one removal. A download that could not be moved stays
+  // listed, finished, and is not removed.
+  FanOut(&ITARNNetP2PDownloadEventHandler::OnDownloadCompleted, file->GetRecord());
+  if (!moved) return false;
   FanOut(&ITARNNetP2PDownloadEventHandler::OnDownloadRemoved, file->GetRecord());
   list_.Remove(file.Get());
   if (uploads_ != nullptr) uploads_->AddSharedFile(file);
   return true;
+}
+
+bool CTARNNetDownloadFileManager::MoveIntoTargetFolder(const CTransferFilePtr& file) {
+  OSTREL::Process::CLock naming(namingLock_);
+  std::filesystem::path folder = file->GetTargetFolder();
+  if (folder.empty()) folder = sharedPath_;
+  OSTREL::File::FileSystem().CreateFolders(folder);
+  const auto target = Shared::File::TransferFile::FreePathInFolder(folder, file->GetName());
+  return target && file->Data()->MoveTo(target->string());
 }
 
 bool CTARNNetDownloadFileManager::RemoveDownload(const CTransferFilePtr& file) {
@@ -191,9 +195,13 @@ void CTARNNetDownloadFileManager::OnDownloadProgress(const Shared::_tagStructSha
   FanOut(&ITARNNetP2PDownloadEventHandler::OnDownloadProgress, file, completedBytes, receivedBytes);
 }
 
+// The completion event reaches the handlers from CompleteDownload, once the file is in place.
 void CTARNNetDownloadFileManager::OnDownloadCompleted(const Shared::_tagStructSharedFile& file) {
-  FanOut(&ITARNNetP2PDownloadEventHandler::OnDownloadCompleted, file);
-  if (CTransferFilePtr held = list_.FindById(file.id)) CompleteDownload(held);
+  if (CTransferFilePtr held = list_.FindById(file.id)) {
+    CompleteDownload(held);
+  } else {
+    FanOut(&ITARNNetP2PDownloadEventHandler::OnDownloadCompleted, file);
+  }
 }
 
 void CTARNNetDownloadFileManager::OnDownloadRemoved(const Shared::_tagStructSharedFile& file) {

@@ -47,7 +47,8 @@ class CTARNNetDownloadFileManager
   // The new download, or null when the hash is already downloading or shared, or the part
   // files cannot be made.
   CTransferFilePtr AddDownload(const Shared::_tagStructSharedFile& record);
-  // Moves a finished download into its target folder under a free name and shares it.
+  // Moves a finished download into its target folder under a free name, announces its
+  // completion, and (once moved) takes it off the list with one removal and shares it.
   bool CompleteDownload(const CTransferFilePtr& file);
   // Takes a download off the lists (its files stay).
   bool RemoveDownload(const CTransferFilePtr& file);
@@ -77,6 +78,7 @@ class CTARNNetDownloadFileManager
   // A name no transfer file holds (compared without regard to case).
   std::string UniqueTransferName(const std::string& name) const;
   void DropFromLists(const CTransferFilePtr& file);
+  bool MoveIntoTargetFolder(const CTransferFilePtr& file);
 
   Shared::File::TransferFile::SDownloadHooks hooks_;
   CTARNNetUploadFileManager* uploads_ = nullptr;

@@ -16,6 +16,7 @@ using OSTREL::Process::CLock;
 bool CTARNNetDownloadFileData::AcceptData(const _tagStructReceivedData& data) {
   if (finished_.load()) return false;
   received_.fetch_add(data.newBytes);
+  meter_.Add(data.newBytes);
   if (data.block == nullptr) {
     AcceptCount(data.newBytes);
     return true;
@@ -41,20 +42,24 @@ bool CTARNNetDownloadFileData::AcceptBlock(const CTARNNetTransferBlock& block) {
   {
     CLock guard(file_->LockObject());
     if (finished_.load()) return false;
+    // An earlier block that did not reach the disk stops the download before it takes more.
+    const bool earlierLost = TakeFailedWritesLocked(error);
     const _tagStructBlockOutcome outcome =
-        blocks_.AcceptBlock(block.Start(), block.Data(), partFile_);
+        earlierLost ? _tagStructBlockOutcome{}
+                    : blocks_.AcceptBlock(block.Start(), block.Data(), partFile_);
     if (!outcome.stored) {
-      if (!partFile_.TakeWriteFailure()) return false;  // not asked for, or refuted by AICH
+      // Not asked for, or refuted by AICH.
+      if (!earlierLost && !partFile_.TakeWriteFailure()) return false;
       // Nothing is counted that is not on disk: the block stays required and may be asked
       // for again once the download is resumed.
       blocks_.Requested().Erase(block.Start(), block.End());
       failure = "write";
+      if (!earlierLost) error = partFile_.LastError();
     } else {
       UpdateCompleted();
-      if (outcome.partCompleted && !SaveLocked()) failure = "save progress of";
-      finishedNow = failure == nullptr && outcome.finished && AllPartsComplete() && MarkFinished();
+      if (outcome.partCompleted) QueueSaveLocked();
+      finishedNow = outcome.finished && AllPartsComplete() && MarkFinished();
     }
-    if (failure != nullptr) error = partFile_.LastError();
   }
   if (failure != nullptr) {
     StopForStorageError(failure, block.Start(), error);
@@ -62,6 +67,7 @@ bool CTARNNetDownloadFileData::AcceptBlock(const CTARNNetTransferBlock& block) {
   }
   if (finishedNow)
     if (auto* sink = Sink()) sink->OnDownloadCompleted(file_->GetRecord());
+  FailIfDataNeverFits();
   return true;
 }
 

@@ -14,8 +14,7 @@ namespace P2P::Shared::File::TransferFile {
 
 struct SDownloadHooks {
   // A source joined the download's source list: the client list creates its record.
-  std::function<void(const CTransferFilePtr& file, uint32_t clientId, uint16_t port,
-                     uint32_t serverAddress, uint16_t serverPort)>
+  std::function<void(const CTransferFilePtr& file, const Remote::Peer::_tagStructPeer& source)>
       sourceAdded;
   std::function<void(const CTransferFilePtr& file, uint32_t clientId)> sourceRemoved;
   // A new download asks for sources: the current server over TCP, then the others over UDP.

@@ -1,8 +1,9 @@
 // MD4 and SHA-1 digests as the engine uses them: incremental hashers for the one-pass file
-// hashing and one-shot helpers for blocks held in memory. Each object belongs to one thread.
+// hashing and one-shot helpers for blocks held in memory. Each object belongs to one thread;
+// the one-shot helpers may be called from any thread.
 #pragma once
 
-#include <cryptopp/sha.h>
+#include <openssl/types.h>
 
 #include <cstdint>
 #include <span>
@@ -16,15 +17,21 @@ namespace P2P::HASH {
 // Final finishes the digest and restarts the hasher.
 using CMD4Digest = CMD4;
 
-// Crypto++'s Update and Final never throw for SHA-1, so no handler is needed.
-
+// SHA-1 from the system's TLS library, which picks the fastest form the CPU allows (the SHA
+// instructions where present, else vector code): the AICH blocks of every shared file pass
+// through it. Final finishes the digest and restarts the hasher.
 class CSHA1Digest {
  public:
-  void Update(std::span<const uint8_t> bytes) { sha1_.Update(bytes.data(), bytes.size()); }
+  CSHA1Digest();
+  ~CSHA1Digest();
+  CSHA1Digest(const CSHA1Digest&) = delete;
+  CSHA1Digest& operator=(const CSHA1Digest&) = delete;
+
+  void Update(std::span<const uint8_t> bytes);
   _tagStructAICHHash Final();
 
  private:
-  CryptoPP::SHA1 sha1_;
+  EVP_MD_CTX* context_;
 };
 
 _tagUnionHash MD4Of(std::span<const uint8_t> bytes);

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <memory>
 #include <mutex>
@@ -125,53 +124,96 @@ bool CTARNNetFileHasher::HashLocked(const std::filesystem::path& path, _tagUnion
   return true;
 }
 
-// One read pass: each chunk is read once, its MD4 taken here while the AICH lane takes the
-// SHA-1 of its blocks. Two buffers alternate, so the next read never overwrites a chunk the
-// lane is still hashing.
-bool CTARNNetFileHasher::HashParts(OSTREL::File::IFile& file, uint32_t size, CTARNNetAICHTree& tree,
+namespace {
+
+// One part on its way through the digests: its MD4 and the SHA-1 of its AICH blocks.
+struct SPartInHand {
+  uint32_t length = 0;
+  CMD4Digest md4;
+  CAICHBlockHasher blocks;
+  bool failed = false;
+
+  // False when the tree has no node for the part.
+  bool Begin(uint32_t size, uint32_t part, CTARNNetAICHTree& tree) {
+    length = PartLength(size, part);
+    failed = false;
+    return blocks.StartPart(tree.Root().FindNode(PartStart(part), length, true));
+  }
+  // The part's MD4, or nothing when one of its blocks could not be stored.
+  std::optional<_tagUnionHash> Finish() {
+    if (failed || !blocks.FinishPart()) return std::nullopt;
+    return md4.Final();
+  }
+
+  void Hash(std::span<const uint8_t> bytes, bool md4Too, bool blocksToo) {
+    if (md4Too) md4.Update(bytes);
+    if (blocksToo && !blocks.Feed(bytes)) failed = true;
+  }
+};
+
+}  // namespace
+
+// One read pass, each chunk read once, parts taken two at a time: this thread hashes one part
+// (MD4 and the SHA-1 of its blocks) while the lane hashes the next, so both cores carry the
+// same work. A part left without a partner is split the other way: its MD4 here, its SHA-1 on
+// the lane. Two sets of buffers alternate, so the next reads never overwrite a chunk the lane
+// is still hashing.
+bool CTARNNetFileHasher::HashParts(OSTREL::File::IFile& file, uint32_t size,
+                                   CTARNNetAICHTree& tree,
                                    MD4_HASH::CTARNNetHashList& hashList) {
   const uint32_t bufferSize = std::min<uint32_t>(std::max<uint32_t>(size, 1), kHashingReadSize);
-  std::vector<uint8_t> buffers[2] = {std::vector<uint8_t>(bufferSize),
-                                     std::vector<uint8_t>(size > bufferSize ? bufferSize : 0)};
-  CAICHBlockHasher blocks;
-  std::atomic<bool> blocksFailed{false};
-  CHashLane lane(size >= kTwoLaneMinimum);  // declared last: joined before the rest goes
-  CMD4Digest md4;
-  uint64_t offset = 0;
+  const bool threaded = size >= kTwoLaneMinimum;
+  std::vector<uint8_t> buffers[2][2];
+  SPartInHand here, there;
+  CHashLane lane(threaded);  // declared last: joined before the rest goes
+  uint64_t hashed = 0;
   unsigned turn = 0;
-  for (uint32_t part = 0; part < PartCount(size); ++part) {
-    if (ShouldStop()) return false;
-    const uint32_t length = PartLength(size, part);
-    lane.Submit([&, part, length] {
-      if (!blocks.StartPart(tree.Root().FindNode(PartStart(part), length, true)))
-        blocksFailed = true;
-    });
-    for (uint32_t done = 0; done < length;) {
+  const uint32_t parts = PartCount(size);
+  for (uint32_t part = 0; part < parts; part += 2) {
+    const bool paired = threaded && part + 1 < parts;
+    if (!here.Begin(size, part, tree) || (paired && !there.Begin(size, part + 1, tree)))
+      return false;
+    const bool split = threaded && !paired;
+    for (uint32_t done = 0; done < here.length;) {
       if (ShouldStop()) return false;
-      const uint32_t chunk = std::min<uint32_t>(kHashingReadSize, length - done);
-      std::vector<uint8_t>& buffer = buffers[size > bufferSize ? (turn++ & 1) : 0];
-      // The job that used this buffer two chunks ago must be done with it.
+      auto& set = buffers[turn++ & 1];
+      // The lane's job that used this set two chunks ago must be done with it.
       lane.WaitUntilPending(1);
-      const auto got = file.ReadAt(offset, std::span<uint8_t>(buffer.data(), chunk));
+      const uint32_t chunk = std::min<uint32_t>(kHashingReadSize, here.length - done);
+      const uint32_t partnerChunk =
+          paired && done < there.length ? std::min(kHashingReadSize, there.length - done) : 0;
+      set[0].resize(bufferSize);
+      const auto got =
+          file.ReadAt(uint64_t{PartStart(part)} + done, std::span(set[0]).first(chunk));
       if (!got || *got != chunk) return false;  // a file that shrank must not spin
-      const std::span<const uint8_t> bytes(buffer.data(), chunk);
-      lane.Submit([&blocks, &blocksFailed, bytes] {
-        if (!blocks.Feed(bytes)) blocksFailed = true;
-      });
-      md4.Update(bytes);
+      const std::span<const uint8_t> mine(set[0].data(), chunk);
+      if (partnerChunk > 0) {
+        set[1].resize(bufferSize);
+        const auto more = file.ReadAt(uint64_t{PartStart(part + 1)} + done,
+                                      std::span(set[1]).first(partnerChunk));
+        if (!more || *more != partnerChunk) return false;
+        const std::span<const uint8_t> theirs(set[1].data(), partnerChunk);
+        lane.Submit([&there, theirs] { there.Hash(theirs, true, true); });
+      }
+      if (split) lane.Submit([&here, mine] { here.Hash(mine, false, true); });
+      here.Hash(mine, true, !split);
       done += chunk;
-      offset += chunk;
-      if (options_.onProgress) options_.onProgress(static_cast<uint32_t>(offset), size);
+      hashed += chunk + partnerChunk;
+      if (options_.onProgress) options_.onProgress(static_cast<uint32_t>(hashed), size);
       if (!Pause()) return false;
     }
-    hashList.Add(md4.Final());
-    lane.Submit([&] {
-      if (!blocks.FinishPart()) blocksFailed = true;
-    });
+    lane.WaitUntilPending(0);
+    const auto first = here.Finish();
+    if (!first) return false;
+    hashList.Add(*first);
+    if (paired) {
+      const auto second = there.Finish();
+      if (!second) return false;
+      hashList.Add(*second);
+    }
     if (!Pause()) return false;
   }
-  lane.WaitUntilPending(0);
-  return !blocksFailed;
+  return true;
 }
 
 std::optional<_tagUnionHash> MD4OfFileRange(int fd, uint64_t start, uint32_t length) {

@@ -1,6 +1,6 @@
-// Hashes a file for sharing: one sequential pass through the file-system seam that feeds the
-// same chunks to the MD4 of each part and (on a second thread, for files of more than a few
-// chunks) to the SHA-1 of each AICH block, then builds and verifies the AICH tree. It pauses
+// Hashes a file for sharing: one pass through the file-system seam that feeds every chunk to
+// the MD4 of its part and the SHA-1 of its AICH blocks, then builds and verifies the AICH tree.
+// Files of more than a few chunks are hashed on two threads, two parts at a time. It pauses
 // after each chunk and part to leave the disk to others, and stops promptly on an abort event
 // or a stop request. One call at a time per object; calls on different objects serialise on
 // the hashing lock when one is given.

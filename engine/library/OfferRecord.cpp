@@ -1,5 +1,6 @@
 #include "engine/library/OfferRecord.h"
 
+#include "engine/library/FileCategory.h"
 #include "engine/protocol/Limits.h"
 #include "engine/protocol/ServerMessages.h"
 #include "engine/protocol/Tag.h"
@@ -25,6 +26,29 @@ bool AddString(std::vector<_tagStructTag>& tags, const std::string& text, MediaT
   else
     added.SetString(tag.name, text);
   return true;
+}
+
+// The extension of a file name as offers carry it: lower case, without the dot; empty when
+// the name has none (or one too long to be an extension).
+std::string OfferedExtension(const std::string& name) {
+  constexpr size_t kLongestExtension = 10;
+  const size_t dot = name.rfind('.');
+  if (dot == std::string::npos || dot == 0 || name.size() - dot - 1 > kLongestExtension) return {};
+  std::string extension = name.substr(dot + 1);
+  for (char& c : extension)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return extension;
+}
+
+// A file's record as its offer describes it: a record without a type or a format gets the
+// ones its name gives, as other clients' offers carry them, so that searches by type or
+// extension find it.
+_tagStructSharedFileInfo OfferedInfo(const _tagStructSharedFileInfo& info) {
+  _tagStructSharedFileInfo offered = info;
+  if (offered.type.empty())
+    offered.type = std::string(CategoryTypeWord(CategoryFromFileName(info.name)));
+  if (offered.format.empty()) offered.format = OfferedExtension(info.name);
+  return offered;
 }
 
 std::vector<_tagStructTag> BuildTags(const _tagStructSharedFileInfo& info, bool byId) {
@@ -135,7 +159,7 @@ bool WriteOfferRecord(Protocol::CStreamWriter& writer, const _tagStructSharedFil
   const size_t countAt = out.Size();
   out.WriteUInt32(0);
   uint32_t written = 0;
-  for (const _tagStructTag& tag : BuildTags(record.info, options.mediaTagsById)) {
+  for (const _tagStructTag& tag : BuildTags(OfferedInfo(record.info), options.mediaTagsById)) {
     if (!tag.WriteTag(out, options.compactTags)) return false;
     ++written;
   }

@@ -19,7 +19,8 @@ struct _tagStructOfferOptions {
   bool mediaTagsById = true;  // media tags by numeric id, else by name
 };
 
-// Writes one record with the record's client id and port. Nothing is written on failure.
+// Writes one record with the record's client id and port; a record without a type or format
+// is offered with those of its name's extension. Nothing is written on failure.
 bool WriteOfferRecord(Protocol::CStreamWriter& writer, const _tagStructSharedFile& record,
                       const _tagStructOfferOptions& options);
 

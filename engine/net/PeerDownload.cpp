@@ -5,6 +5,7 @@
 #include "engine/download/DownloadFileData.h"
 #include "engine/hashing/HashConstants.h"
 #include "engine/net/PeerFiles.h"
+#include "engine/protocol/Limits.h"
 #include "engine/protocol/Packet.h"
 #include "engine/protocol/PeerFileMessages.h"
 #include "framework/CriticalSection.h"
@@ -28,6 +29,22 @@ bool NeedsHashSet(Shared::File::TransferFile::CTARNNetTransferFile& file) {
   return Multipart(file) && !file.HashSet().HashList().Matches(file.GetHash());
 }
 
+// The part count a file status or hash set names next in `reader`, without reading it.
+uint32_t CountAhead(const CStreamReader& reader) {
+  CStreamReader peek(reader.Rest());
+  uint16_t count = 0;
+  return peek.ReadUInt16(count) ? count : 0;
+}
+
+// A source whose part count is not the download's has the file with another size: the download
+// is told, and fails once every source is so.
+void TellSizeDisagreement(Shared::File::TransferFile::CTARNNetTransferFile& file, uint32_t source,
+                          uint32_t theirParts, uint32_t ourParts) {
+  if (theirParts == 0 || theirParts == ourParts) return;
+  if (const auto download = file.DataAs<Shared::File::TransferFile::CTARNNetDownloadFileData>())
+    download->NoteSizeDisagreement(source, theirParts, ourParts);
+}
+
 }  // namespace
 
 CTARNNetPeerDownload::CTARNNetPeerDownload(CPeerSessionContext& context, ITARNNetPeerLink& link,
@@ -42,34 +59,94 @@ void CTARNNetPeerDownload::OnOutOfPartRequests() {
 }
 
 void CTARNNetPeerDownload::OnAichFileHashAnswer(std::span<const uint8_t> payload) {
-  if (const FilePtr file = KnownFileOr(context_, link_, payload, false))
+  if (const FilePtr file = KnownFileOr(context_, link_, payload, false)) {
     TakeAichRoot(*file, payload.subspan(_tagUnionHash::kSize));
+    // A part waiting for recovery data need not wait for the upload grant.
+    AskForAwaitedRecovery(*file);
+  }
 }
 
 void CTARNNetPeerDownload::StartFileRequest(bool openSession) {
-  client_->SetDownloadState(Client::kDownloadRequesting);
   const _tagUnionHash hash = client_->GetRequestedFile();
-  if (hash.IsZero()) return;
-  const FilePtr file = context_.FindFile(hash);
+  const FilePtr file = hash.IsZero() ? FilePtr() : context_.FindFile(hash);
+  const auto data = file ? file->Data() : nullptr;
+  const bool idle = data && (data->IsFinished() || data->IsPaused() || data->IsStopped());
+  // A download that is paused or stopped changes nothing on a session that stays open.
+  if (openSession && idle) return;
+  client_->SetDownloadState(Client::kDownloadRequesting);
   if (!file) return;
-  if (const auto data = file->Data();
-      openSession && (data->IsFinished() || data->IsPaused() || data->IsStopped()))
-    return;
+  if (!openSession) NoteSourceRecord(*file, Remote::Peer::EPeerHolds::kUnknown);
   const uint32_t capabilities = client_->GetCapabilities();
   const SPartStatus status = PartStatusOf(*file);
+  // Sources are asked of one client once in 40 minutes, and only while the download wants
+  // more of them.
+  const bool askSources = SourceExchangeVersion(capabilities) != 0 && !idle &&
+                          file->GetSourceCount() < kMaxSourcesPerDownload &&
+                          client_->TakeSourceAsk(hash);
   if (openSession && MultiPacketSupport(capabilities)) {
     link_.SendPacket(kProtocolExtended, kOpMultiPacket,
                      BuildMultiPacketFileRequest(hash, capabilities, status, file->GetSecondCount(),
-                                                 Multipart(*file)));
+                                                 Multipart(*file), askSources));
     return;
   }
   link_.SendPacket(kProtocolEDonkey, kOpRequestFileName,
                    BuildFileNameRequest(hash, capabilities, status, file->GetSecondCount()));
   // A one-part file needs no status: the file name answer moves on.
   if (Multipart(*file)) SendHash(kProtocolEDonkey, kOpSetRequestedFile, hash);
-  if (SourceExchangeVersion(capabilities) != 0)
-    SendHash(kProtocolExtended, kOpRequestSources, hash);
+  if (askSources) SendHash(kProtocolExtended, kOpRequestSources, hash);
   if (AichVersion(capabilities) != 0) SendHash(kProtocolExtended, kOpAichFileHashRequest, hash);
+}
+
+void CTARNNetPeerDownload::OnAskerParts(File& file, const SAskerParts& asker) {
+  if (file.GetHash() != client_->GetRequestedFile()) return;
+  if (asker.state == SAskerParts::EState::kUnreadable) {
+    client_->SetDownloadState(Client::kDownloadIdle);
+    return;
+  }
+  if (asker.state != SAskerParts::EState::kRead) return;
+  const bool counted = availabilityCounted_;
+  CountAvailabilityOut(file);
+  client_->SetAvailability(asker.parts);
+  // Counted in the frequencies while a transfer runs: the new parts replace the old there too.
+  if (counted) {
+    file.Data()->CountSourceIn(AvailabilityBitmap(file));
+    availabilityCounted_ = true;
+  }
+}
+
+void CTARNNetPeerDownload::NoteSourceRecord(File& file, Remote::Peer::EPeerHolds holds) {
+  const _tagUnionHash user = client_->GetIdentity().userHash;
+  CLock guard(file.LockObject());
+  file.Sources().Update(client_->GetAddress(), user, holds);
+}
+
+void CTARNNetPeerDownload::TakeOtherName(File& file, const std::string& name) {
+  if (file.Data()->IsFinished() || name.empty() || name == file.GetName()) return;
+  file.SetOtherName(name);
+}
+
+bool CTARNNetPeerDownload::IsOurself(const _tagStructPeerSource& source) const {
+  const _tagStructClientConfig& own = context_.own;
+  if (!source.userHash.IsZero() && source.userHash == own.userHash) return true;
+  if (source.port != own.tcpPort) return false;
+  return (own.clientId != 0 && source.clientId == own.clientId) ||
+         source.clientId == context_.publicAddress.load();
+}
+
+bool CTARNNetPeerDownload::TakeSources(File& file, CStreamReader& reader) {
+  std::vector<_tagStructPeerSource> sources;
+  if (!ReadSources(reader, SourceExchangeVersion(client_->GetCapabilities()) > 1, sources))
+    return false;
+  const auto data = file.Data();
+  if (data->IsFinished() || data->IsPaused()) return true;
+  // Two low ids cannot reach each other, not even through a server.
+  const bool weAreLow = IsPeerLowId(context_.publicAddress.load());
+  for (const _tagStructPeerSource& source : sources) {
+    if ((weAreLow && IsPeerLowId(source.clientId)) || IsOurself(source)) continue;
+    data->AddSource(source.clientId, source.port, source.serverAddress, source.serverPort,
+                    source.userHash);
+  }
+  return true;
 }
 
 void CTARNNetPeerDownload::OnFileNotFound(std::span<const uint8_t> payload) {
@@ -84,8 +161,9 @@ void CTARNNetPeerDownload::OnFileNameAnswer(std::span<const uint8_t> payload) {
   std::string name;
   if (!reader.ReadHash(hash) || !ReadFileName(reader, name)) return;
   const FilePtr file = KnownFileOr(context_, link_, payload, false);
-  if (!file || file->GetHash() != client_->GetRequestedFile()) return;
-  if (Multipart(*file)) return;
+  if (!file) return;
+  TakeOtherName(*file, name);
+  if (file->GetHash() != client_->GetRequestedFile() || Multipart(*file)) return;
   OnSinglePartAnswered(*file);
 }
 
@@ -105,17 +183,23 @@ void CTARNNetPeerDownload::OnFileStatus(std::span<const uint8_t> payload) {
 void CTARNNetPeerDownload::ApplyFileStatus(File& file, CStreamReader& reader) {
   if (file.GetHash() != client_->GetRequestedFile()) return;
   CountAvailabilityOut(file);
+  const uint32_t theirParts = CountAhead(reader);
   std::optional<std::vector<uint8_t>> parts = ReadPartStatus(reader, file.GetSize());
   if (!parts) {
     // A client that miscounts the parts is of no use; it is not asked again.
     client_->SetAvailability(std::nullopt);
     client_->SetDownloadState(Client::kDownloadIdle);
     link_.Close();
+    TellSizeDisagreement(file, client_->GetAddress(), theirParts,
+                         StatusPartCount(file.GetSize()));
     return;
   }
   const bool whole =
       parts->empty() || std::all_of(parts->begin(), parts->end(), [](uint8_t p) { return p; });
+  const bool some = whole || std::any_of(parts->begin(), parts->end(), [](uint8_t p) { return p; });
   client_->SetAvailability(std::move(*parts));
+  NoteSourceRecord(file,
+                   some ? Remote::Peer::EPeerHolds::kParts : Remote::Peer::EPeerHolds::kNothing);
   if (!OffersNeededPart(file)) {
     link_.SendPacket(kProtocolEDonkey, kOpCancelTransfer);
     client_->SetRetry(kRetryNothingNeeded);
@@ -137,6 +221,15 @@ void CTARNNetPeerDownload::OnHashSetAnswer(std::span<const uint8_t> payload) {
   const FilePtr file = KnownFileOr(context_, link_, payload, false);
   if (!file) return;
   CStreamReader reader(payload.subspan(_tagUnionHash::kSize));
+  const uint32_t theirParts = CountAhead(reader);
+  if (theirParts != 0 && theirParts != HASH::HashSetCount(file->GetSize())) {
+    // A hash set of another part count belongs to another size: the source is of no use.
+    client_->SetDownloadState(Client::kDownloadIdle);
+    link_.Close();
+    TellSizeDisagreement(*file, client_->GetAddress(), theirParts,
+                         HASH::HashSetCount(file->GetSize()));
+    return;
+  }
   {
     CLock guard(file->LockObject());
     HASH::MD4_HASH::CTARNNetHashList offered;
@@ -189,8 +282,16 @@ void CTARNNetPeerDownload::End() {
   if (!file) return;
   file->Data()->RemoveTransferring(client_.Get());
   CountAvailabilityOut(*file);
-  client_->SetAvailability(std::nullopt);
+  const uint32_t state = client_->GetDownloadState();
+  if (state != Client::kDownloadQueued && state != Client::kDownloadReask)
+    client_->SetAvailability(std::nullopt);
   ForgetOutstanding(*file);
+}
+
+void CTARNNetPeerDownload::Rebind(Client::CClientPtr client) {
+  client_ = std::move(client);
+  availabilityCounted_ = false;
+  recoveryAsked_.clear();
 }
 
 void CTARNNetPeerDownload::OnMultiPacketAnswer(std::span<const uint8_t> payload) {
@@ -202,15 +303,18 @@ void CTARNNetPeerDownload::OnMultiPacketAnswer(std::span<const uint8_t> payload)
     if (opcode == kOpFileStatus) {
       ApplyFileStatus(*file, reader);
     } else if (opcode == kOpFileNameAnswer) {
-      uint16_t length = 0;
-      std::span<const uint8_t> name;
-      if (!reader.ReadUInt16(length) || !reader.ReadView(length, name)) return;
+      std::string name;
+      if (!ReadFileName(reader, name)) return;
+      TakeOtherName(*file, name);
       if (!Multipart(*file) && file->GetHash() == client_->GetRequestedFile())
         OnSinglePartAnswered(*file);
+    } else if (opcode == kOpAnswerSources) {
+      if (!TakeSources(*file, reader)) return;
     } else if (opcode == kOpAichFileHashAnswer) {
       std::span<const uint8_t> root;
       if (!reader.ReadView(HASH::_tagStructAICHHash::kSize, root)) return;
       TakeAichRoot(*file, root);
+      AskForAwaitedRecovery(*file);
     } else {
       return;  // the rest cannot be framed
     }
@@ -220,16 +324,8 @@ void CTARNNetPeerDownload::OnMultiPacketAnswer(std::span<const uint8_t> payload)
 void CTARNNetPeerDownload::OnAnswerSources(std::span<const uint8_t> payload) {
   const FilePtr file = KnownFileOr(context_, link_, payload, false);
   if (!file) return;
-  const auto data = file->Data();
-  if (data->IsFinished() || data->IsPaused()) return;
   CStreamReader reader(payload.subspan(_tagUnionHash::kSize));
-  std::vector<_tagStructPeerSource> sources;
-  if (!ReadSources(reader, SourceExchangeVersion(client_->GetCapabilities()) > 1, sources)) return;
-  const bool weAreLow = IsPeerLowId(context_.publicAddress.load());
-  for (const _tagStructPeerSource& source : sources) {
-    if (weAreLow && IsPeerLowId(source.clientId)) continue;
-    data->AddSource(source.clientId, source.port, source.serverAddress, source.serverPort);
-  }
+  TakeSources(*file, reader);
 }
 
 void CTARNNetPeerDownload::TakeAichRoot(File& file, std::span<const uint8_t> root) {
@@ -257,7 +353,11 @@ void CTARNNetPeerDownload::OnAichAnswer(std::span<const uint8_t> payload) {
   }
   // A part that failed its MD4 can now tell its bad blocks; only those are fetched again.
   const auto download = file->DataAs<Shared::File::TransferFile::CTARNNetDownloadFileData>();
-  if (download == nullptr || !download->RecheckParts()) return;
+  if (download == nullptr) return;
+  const bool changed = download->RecheckParts();
+  // The next part waiting for recovery data is asked for now, not at the next grant.
+  AskForAwaitedRecovery(*file);
+  if (!changed) return;
   // A session that gave up for want of blocks asks for the upload again; one still waiting
   // for its grant takes the blocks with the grant.
   const uint32_t state = client_->GetDownloadState();

@@ -14,6 +14,7 @@
 #include "engine/net/PeerLink.h"
 #include "engine/net/PeerSessionContext.h"
 #include "engine/peers/Client.h"
+#include "engine/protocol/PeerFileMessages.h"
 #include "engine/protocol/PeerMessages.h"
 #include "engine/transfer/TransferBlock.h"
 #include "engine/transfer/TransferFile.h"
@@ -22,6 +23,7 @@ namespace P2P {
 
 class CTARNNetPeerDownload {
  public:
+  using File = Shared::File::TransferFile::CTARNNetTransferFile;
   // The idle limit while we wait in the remote client's queue.
   static constexpr uint32_t kQueuedIdleTimeout = 120000;
 
@@ -29,13 +31,18 @@ class CTARNNetPeerDownload {
                        Client::CClientPtr client);
 
   // The session ends: the client's parts leave the download's counts, the blocks asked of it
-  // are forgotten.
+  // are forgotten. A client waiting in its queue keeps the parts it told us of for the call.
   void End();
+  // The session belongs to `client` from now on (taken before anything was asked of it).
+  void Rebind(Client::CClientPtr client);
   // Asks for the client's requested file: the request sequence after a hello answer, or (on
   // `openSession`, the file wanted again) one multi-packet where the client takes them.
   void StartFileRequest(bool openSession);
   // The remote client queued us at `rank`: we wait longer, and owe ourselves no blocks.
   void OnQueueRank(int32_t rank);
+  // The remote client asked us for `file` and sent its own part status: when it is the file
+  // we want from it, that status is its availability (an unreadable one makes it unusable).
+  void OnAskerParts(File& file, const Protocol::SAskerParts& asker);
 
   // The packets of the download side, as the session dispatches them.
   void OnFileNotFound(std::span<const uint8_t> payload);
@@ -53,11 +60,18 @@ class CTARNNetPeerDownload {
   void OnAichAnswer(std::span<const uint8_t> payload);
 
  private:
-  using File = Shared::File::TransferFile::CTARNNetTransferFile;
   using FilePtr = Shared::File::TransferFile::CTransferFilePtr;
   using RequestRecord = Shared::File::TransferFile::_tagStructRequestRecord;
 
   FilePtr RequestedFile() const { return context_.FindFile(client_->GetRequestedFile()); }
+  // Sources the remote client gives us join the download; false when the list cannot be read.
+  bool TakeSources(File& file, Protocol::CStreamReader& reader);
+  // A name the remote client gives the file becomes the download's other name.
+  void TakeOtherName(File& file, const std::string& name);
+  // A list naming us, as our user or at our address and port.
+  bool IsOurself(const Protocol::_tagStructPeerSource& source) const;
+  // What the client's hello and file status told us goes into the download's source list.
+  void NoteSourceRecord(File& file, Remote::Peer::EPeerHolds holds);
   bool SendHash(uint8_t protocol, uint8_t opcode, const _tagUnionHash& hash) {
     return link_.SendPacket(protocol, opcode, hash.bytes);
   }
@@ -75,6 +89,7 @@ class CTARNNetPeerDownload {
   void AfterBlockCompleted(File& file);
   // Credits the sender and counts the bytes against "Max Download"; reading pauses while the
   // allowance is in debt.
+  void PauseForDisk();
   void OnReceived(uint32_t bytes);
   bool InsideLastRequest(const Protocol::_tagStructDataPacket& packet, bool packed) const;
   // A part whose check failed is repaired block by block once its AICH hashes are known.

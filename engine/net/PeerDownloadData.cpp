@@ -27,6 +27,8 @@ constexpr uint32_t kRetryNothingNeeded = 10000;
 constexpr uint32_t kRetryNothingNow = 5000;
 // With fewer blocks than this outstanding, the next request is sent.
 constexpr size_t kPipelineRefillBelow = 3;
+// A session held back by a busy disk looks again after this long.
+constexpr uint32_t kDiskPauseMs = 10;
 
 }  // namespace
 
@@ -107,6 +109,7 @@ void CTARNNetPeerDownload::OnData(std::span<const uint8_t> payload, bool packed)
   const bool lastOfPart = IsLastRequiredOfPart(*file, *block);
   data->AcceptData(_tagStructReceivedData{block, newBytes});
   outstanding_.Remove(block);
+  if (data->WritesBackedUp()) PauseForDisk();
   if (lastOfPart && PartFailed(*file, part)) AskForRecoveryData(*file, part);
   if (link_.IsOpen()) AfterBlockCompleted(*file);
 }
@@ -123,6 +126,17 @@ void CTARNNetPeerDownload::OnReceived(uint32_t bytes) {
   link_.PauseReceiving(true);
   context_.pausedReaders.Add(&link_);
   budget->ResumeReadingAfter(waitMs);
+}
+
+// The disk's writer holds as much as it may: this session stops reading for a moment, and TCP
+// holds its sender back, so received data never piles up in memory faster than the disk
+// takes it. Reading resumes shortly; a writer still backed up then pauses it again.
+void CTARNNetPeerDownload::PauseForDisk() {
+  CTARNNetTransferBudget* budget = context_.budget;
+  if (budget == nullptr) return;
+  link_.PauseReceiving(true);
+  context_.pausedReaders.Add(&link_);
+  budget->ResumeReadingAfter(kDiskPauseMs);
 }
 
 bool CTARNNetPeerDownload::InsideLastRequest(const _tagStructDataPacket& packet,

@@ -32,6 +32,7 @@ _tagStructUploadPeer CTARNNetPeerServing::UploadPeer() const {
   peer.userHash = identity.userHash;
   peer.address = link_.RemoteAddress();
   peer.udpPort = identity.udpPort;
+  peer.tcpPort = identity.tcpPort;
   peer.compressionVersion = CompressionVersion(client_->GetCapabilities());
   return peer;
 }
@@ -46,6 +47,7 @@ bool CTARNNetPeerServing::AdmitUpload(const _tagUnionHash& file) {
     OSTREL::Process::CLock guard(serveLock_);
     otherUser = uploadRegistered_ && !(servedUser_ == peer.userHash);
     previous = servedUser_;
+    if (!(file == uploadFile_)) EndSlotLocked();
     uploadFile_ = file;
     servedUser_ = peer.userHash;
     uploadRegistered_ = true;
@@ -55,7 +57,13 @@ bool CTARNNetPeerServing::AdmitUpload(const _tagUnionHash& file) {
   if (otherUser && context_.served.Unregister(this))
     context_.served.Deliver(service->OnSessionClosed(previous));
   context_.served.Register(peer.userHash, this);
-  const std::vector<uint8_t> answer = service->OnStartUploadRequest(peer, file);
+  const bool holding = service->Scheduler().IsUploading(peer.userHash);
+  Client::EUploadAdmission admission = Client::EUploadAdmission::kQueueFull;
+  const std::vector<uint8_t> answer = service->OnStartUploadRequest(peer, file, &admission);
+  if (!holding && admission == Client::EUploadAdmission::kGranted) {
+    OSTREL::Process::CLock guard(serveLock_);
+    EndSlotLocked();  // a slot starts: every range may go out once in it
+  }
   // A full queue gets no answer; the client asks again later.
   return answer.empty() || link_.Send(answer);
 }
@@ -65,16 +73,58 @@ void CTARNNetPeerServing::QueueServeRanges(const _tagUnionHash& file,
   {
     OSTREL::Process::CLock guard(serveLock_);
     // Asking for another file drops what was owed of the last one.
-    if (!(file == uploadFile_)) servePending_.clear();
+    if (!(file == uploadFile_)) EndSlotLocked();
     uploadFile_ = file;
-    for (size_t i = 0; i < RequestRecord::kPairs; ++i)
-      if (request.UsedPair(i) && servePending_.size() < kMaxServeRanges)
-        servePending_.push_back({request.start[i], request.end[i]});
+    // Downloaders repeat the ranges still owed to them with each new request: only what this
+    // slot has neither queued nor sent goes out, a range new in part trimmed to that part.
+    for (size_t i = 0; i < RequestRecord::kPairs; ++i) {
+      if (!request.UsedPair(i)) continue;
+      for (const auto& [start, end] : booked_.TakeNew(request.start[i], request.end[i])) {
+        if (servePending_.size() < kMaxServeRanges)
+          servePending_.push_back({start, end});
+        else
+          booked_.Unbook(start, end);  // not queued: asked again, it goes out then
+      }
+    }
   }
   PumpUpload();
 }
 
+void CTARNNetPeerServing::EndSlotLocked() {
+  servePending_.clear();
+  booked_.Clear();
+}
+
+void CTARNNetPeerServing::DropPendingLocked() {
+  for (const auto& [start, end] : servePending_) booked_.Unbook(start, end);
+  servePending_.clear();
+}
+
+void CTARNNetPeerServing::OnCalledBack(const _tagUnionHash& user, const _tagUnionHash& file) {
+  CTARNNetUploadService* service = context_.uploads;
+  if (service == nullptr) return;
+  // Someone else at that address: the slot is not theirs.
+  if (client_->GetIdentity().userHash != user) {
+    link_.Close();
+    return;
+  }
+  {
+    OSTREL::Process::CLock guard(serveLock_);
+    EndSlotLocked();
+    uploadFile_ = file;
+    servedUser_ = user;
+    uploadRegistered_ = true;
+  }
+  context_.served.Register(user, this);
+  context_.served.Deliver(service->OnSessionOpened(user));
+  link_.SendPacket(kProtocolEDonkey, kOpAcceptUploadRequest);
+}
+
 void CTARNNetPeerServing::OnUploadCalled() {
+  {
+    OSTREL::Process::CLock guard(serveLock_);
+    EndSlotLocked();
+  }
   link_.SendPacket(kProtocolEDonkey, kOpAcceptUploadRequest);
 }
 
@@ -82,7 +132,7 @@ void CTARNNetPeerServing::OnUploadRotated() {
   CTARNNetUploadService* service = context_.uploads;
   {
     OSTREL::Process::CLock guard(serveLock_);
-    servePending_.clear();
+    EndSlotLocked();
   }
   if (service != nullptr && client_) link_.Send(service->QueueRankPacket(UploadPeer().userHash));
 }
@@ -130,15 +180,22 @@ void CTARNNetPeerServing::PumpLocked() {
         service->ResumeAfter(std::max<uint32_t>(result.waitMs, 1));
         return;
       case EUploadServe::kNotUploading:
-        servePending_.clear();
+        EndSlotLocked();
         link_.Send(service->QueueRankPacket(peer.userHash));
         return;
       case EUploadServe::kRefused:
-        servePending_.clear();
+        DropPendingLocked();
         link_.SendPacket(kProtocolEDonkey, kOpOutOfPartRequests);
         return;
     }
   }
+}
+
+bool CTARNNetPeerServing::Rebind(Client::CClientPtr client) {
+  OSTREL::Process::CLock guard(serveLock_);
+  if (uploadRegistered_) return false;
+  client_ = std::move(client);
+  return true;
 }
 
 void CTARNNetPeerServing::End() {
@@ -150,7 +207,7 @@ void CTARNNetPeerServing::End() {
     registered = uploadRegistered_;
     user = servedUser_;
     uploadRegistered_ = false;
-    servePending_.clear();
+    EndSlotLocked();
   }
   // Only the user's current session speaks for it: an older one closing late must not take
   // the slot of a client that has reconnected.
@@ -168,7 +225,7 @@ bool CTARNNetPeerServing::FinishServedUpload(const _tagUnionHash& file) {
     if (!uploadRegistered_ || !(file == uploadFile_)) return false;
     uploadRegistered_ = false;
     user = servedUser_;
-    servePending_.clear();
+    EndSlotLocked();
   }
   const bool current = context_.served.Unregister(this);
   if (service == nullptr || !current) return true;

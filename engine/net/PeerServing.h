@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <utility>
 
@@ -19,14 +20,23 @@
 #include "engine/net/PeerSessionContext.h"
 #include "engine/net/TARNNetUploadService.h"
 #include "engine/peers/Client.h"
+#include "engine/protocol/Limits.h"
+#include "engine/protocol/PeerFileMessages.h"
 #include "engine/transfer/RequestRecord.h"
 #include "engine/transfer/TransferFile.h"
+#include "engine/upload/ServedRangeBook.h"
 #include "framework/CriticalSection.h"
 
 namespace P2P {
 
 class CTARNNetPeerServing {
  public:
+  // A file the remote client asked about, with the part status it sent of its own.
+  struct SAskedFile {
+    Shared::File::TransferFile::CTransferFilePtr file;
+    Protocol::SAskerParts asker;
+  };
+
   CTARNNetPeerServing(CPeerSessionContext& context, ITARNNetPeerLink& link,
                       Client::CClientPtr client);
 
@@ -37,19 +47,29 @@ class CTARNNetPeerServing {
   void PumpUpload();
   // The scheduler gave the client a slot: the accept-upload packet, then the data it asks.
   void OnUploadCalled();
+  // We called the client back for the slot the scheduler gave `user` (for `file`) and it said
+  // who it is: the slot is its own when it is that user.
+  void OnCalledBack(const _tagUnionHash& user, const _tagUnionHash& file);
   // The client's slot rotated: its queue rank goes out, its pending ranges are dropped.
   void OnUploadRotated();
   // Sending may go on (allowance back, or a slot's new term).
   void ResumeUpload() { PumpUpload(); }
   // Leaves the scheduler and the registry: the slot the client held goes to the next one now.
   void End();
+  // The session belongs to `client` from now on; false (nothing changed) once the client
+  // asked for an upload on it.
+  bool Rebind(Client::CClientPtr client);
 
   // The packets of the serving side, as the session dispatches them (PeerServingAnswers.cpp).
-  void OnRequestFileName(std::span<const uint8_t> payload);
+  // A file name request (alone or in a multi-packet) records the asker as a source of the file
+  // and tells the session what it holds.
+  std::optional<SAskedFile> OnRequestFileName(std::span<const uint8_t> payload);
   void OnSetRequestedFile(std::span<const uint8_t> payload);
   void OnHashSetRequest(std::span<const uint8_t> payload);
-  void OnMultiPacket(std::span<const uint8_t> payload);
-  // Sources and previews we do not hand out; only an unknown file is answered.
+  std::optional<SAskedFile> OnMultiPacket(std::span<const uint8_t> payload);
+  // Sources are given once in 40 minutes per client and file.
+  void OnRequestSources(std::span<const uint8_t> payload);
+  // Previews we do not hand out; only an unknown file is answered.
   void OnUnansweredRequest(std::span<const uint8_t> payload);
   void OnStartUploadRequest(std::span<const uint8_t> payload);
   void OnRequestParts(std::span<const uint8_t> payload);
@@ -64,11 +84,18 @@ class CTARNNetPeerServing {
   using RequestRecord = Shared::File::TransferFile::_tagStructRequestRecord;
 
   _tagStructUploadPeer UploadPeer() const;
+  void RecordAsker(File& file, const Protocol::SAskerParts& asker);
+  // The source list for this client when it may have one now (SourceExchange.h).
+  std::optional<std::vector<uint8_t>> SourcesForClient(File& file);
   // Accept, queue rank or nothing for a start-upload request of `file`.
   bool AdmitUpload(const _tagUnionHash& file);
-  // Takes the used ranges of a checked request and starts sending them.
+  // Takes what is new of the used ranges of a checked request and starts sending it.
   void QueueServeRanges(const _tagUnionHash& file, const RequestRecord& request);
   void PumpLocked() REQUIRES(pumpLock_) EXCLUDES(serveLock_);
+  // The slot ended: nothing more is owed and the next slot may send any range again.
+  void EndSlotLocked() REQUIRES(serveLock_);
+  // The owed ranges go unsent; the slot goes on.
+  void DropPendingLocked() REQUIRES(serveLock_);
 
   CPeerSessionContext& context_;
   ITARNNetPeerLink& link_;
@@ -81,6 +108,9 @@ class CTARNNetPeerServing {
   std::deque<std::pair<uint32_t, uint32_t>> servePending_ GUARDED_BY(serveLock_);
   // The file the served ranges belong to.
   _tagUnionHash uploadFile_ GUARDED_BY(serveLock_){};
+  // What the current slot queued or sent of uploadFile_, so that a range asked again is not.
+  Shared::File::TransferFile::CTARNNetServedRangeBook booked_ GUARDED_BY(serveLock_){
+      Protocol::kMaxServeBookedRanges};
   // The user the scheduler knows this session's client as, and whether it knows it.
   _tagUnionHash servedUser_ GUARDED_BY(serveLock_){};
   bool uploadRegistered_ GUARDED_BY(serveLock_) = false;

@@ -5,6 +5,7 @@
 #include "engine/hashing/HashConstants.h"
 #include "engine/net/PeerFiles.h"
 #include "engine/net/PeerServing.h"
+#include "engine/net/SourceExchange.h"
 #include "engine/protocol/Limits.h"
 #include "engine/protocol/Packet.h"
 #include "engine/protocol/PeerFileMessages.h"
@@ -38,6 +39,26 @@ void CTARNNetPeerServing::OnUnansweredRequest(std::span<const uint8_t> payload) 
   KnownFileOr(context_, link_, payload, true);
 }
 
+void CTARNNetPeerServing::RecordAsker(File& file, const SAskerParts& asker) {
+  P2P::RecordAsker(file, SourceRecordOf(client_->GetIdentity(), asker));
+}
+
+std::optional<std::vector<uint8_t>> CTARNNetPeerServing::SourcesForClient(File& file) {
+  const Protocol::_tagStructPeerIdentity identity = client_->GetIdentity();
+  // More often than once in 40 minutes for the same file, a client is not answered.
+  if (!context_.sourceAsks.MayAnswer(identity.userHash, file.GetHash())) return std::nullopt;
+  return SourceAnswer(file, SourceRecordOf(identity, {}),
+                      SourceExchangeVersion(identity.capabilities) > 1);
+}
+
+void CTARNNetPeerServing::OnRequestSources(std::span<const uint8_t> payload) {
+  const FilePtr file = KnownFileOr(context_, link_, payload, true);
+  if (!file) return;
+  if (const auto sources = SourcesForClient(*file))
+    link_.SendPacket(kProtocolExtended, kOpAnswerSources,
+                     BuildAnswerSources(file->GetHash(), *sources));
+}
+
 void CTARNNetPeerServing::OnSetRequestedFile(std::span<const uint8_t> payload) {
   const FilePtr file = KnownFileOr(context_, link_, payload, true);
   if (!file) return;
@@ -50,11 +71,18 @@ void CTARNNetPeerServing::OnSetRequestedFile(std::span<const uint8_t> payload) {
                    BuildFileStatus(file->GetHash(), PartStatusOf(*file)));
 }
 
-void CTARNNetPeerServing::OnRequestFileName(std::span<const uint8_t> payload) {
+std::optional<CTARNNetPeerServing::SAskedFile> CTARNNetPeerServing::OnRequestFileName(
+    std::span<const uint8_t> payload) {
   const FilePtr file = KnownFileOr(context_, link_, payload, true);
-  if (!file) return;
+  if (!file) return std::nullopt;
+  CStreamReader reader(payload.subspan(_tagUnionHash::kSize));
+  SAskedFile asked{file, {}};
+  // The name is answered even when the asker's own status cannot be read.
+  ReadFileNameRequestTail(reader, client_->GetCapabilities(), file->GetSize(), asked.asker);
+  RecordAsker(*file, asked.asker);
   link_.SendPacket(kProtocolEDonkey, kOpFileNameAnswer,
                    BuildFileNameAnswer(file->GetHash(), file->GetName()));
+  return asked;
 }
 
 void CTARNNetPeerServing::OnHashSetRequest(std::span<const uint8_t> payload) {
@@ -104,16 +132,28 @@ void CTARNNetPeerServing::OnRequestParts(std::span<const uint8_t> payload) {
   QueueServeRanges(file->GetHash(), request);
 }
 
-void CTARNNetPeerServing::OnMultiPacket(std::span<const uint8_t> payload) {
+std::optional<CTARNNetPeerServing::SAskedFile> CTARNNetPeerServing::OnMultiPacket(
+    std::span<const uint8_t> payload) {
   const FilePtr file = KnownFileOr(context_, link_, payload, true);
-  if (!file) return;
+  if (!file) return std::nullopt;
   CStreamReader reader(payload.subspan(_tagUnionHash::kSize));
   const uint32_t capabilities = client_->GetCapabilities();
-  const std::vector<uint8_t> asked = ReadMultiPacketRequest(reader, capabilities, file->GetSize());
-  const SFileAnswers answers{PartStatusOf(*file), file->GetName(), RootOf(*file)};
+  SAskedFile asked{file, {}};
+  const std::vector<uint8_t> opcodes =
+      ReadMultiPacketRequest(reader, capabilities, file->GetSize(), &asked.asker);
+  const auto has = [&opcodes](uint8_t opcode) {
+    return std::find(opcodes.begin(), opcodes.end(), opcode) != opcodes.end();
+  };
+  // The asker goes into the list before the list is given, which leaves it out.
+  if (has(kOpRequestFileName)) RecordAsker(*file, asked.asker);
+  SFileAnswers answers{PartStatusOf(*file), file->GetName(), RootOf(*file), std::nullopt};
+  if (has(kOpRequestSources)) answers.sources = SourcesForClient(*file);
   const std::vector<uint8_t> answer =
-      BuildMultiPacketAnswer(file->GetHash(), asked, capabilities, answers);
+      BuildMultiPacketAnswer(file->GetHash(), opcodes, capabilities, answers);
   if (!answer.empty()) link_.SendPacket(kProtocolExtended, kOpMultiPacketAnswer, answer);
+  if (!has(kOpRequestFileName) && asked.asker.state == SAskerParts::EState::kNotSent)
+    return std::nullopt;
+  return asked;
 }
 
 void CTARNNetPeerServing::OnAichFileHashRequest(std::span<const uint8_t> payload) {

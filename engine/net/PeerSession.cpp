@@ -21,6 +21,9 @@ CTARNNetPeerSession::CTARNNetPeerSession(CPeerSessionContext& context, ITARNNetP
 void CTARNNetPeerSession::End() {
   context_.pausedReaders.Remove(&link_);
   if (!client_) return;
+  // A client called back for its slot that never said who it is: the slot goes to the next.
+  if (const auto call = client_->TakeSlotCall(); call && context_.uploads != nullptr)
+    context_.served.Deliver(context_.uploads->OnSessionClosed(call->first));
   serving_.End();
   download_.End();
   client_->Detach(false);
@@ -31,7 +34,10 @@ void CTARNNetPeerSession::End() {
       break;
     case Client::kDownloadQueued:
     case Client::kDownloadReask:
-      client_->SetReask(30000);
+      if (CanReaskByUdp())
+        client_->WaitByUdp();
+      else
+        client_->SetReask(30000);
       break;
     case Client::kDownloadNothingNow:
       client_->SetReask(5000);
@@ -54,6 +60,31 @@ void CTARNNetPeerSession::End() {
   // A client that is no source of ours has nothing to come back for; keeping it would let
   // every connection ever accepted grow the list.
   if (drop || !clients->DownloadQueue().Contains(client_.Get())) clients->Drop(client_.Get());
+}
+
+void CTARNNetPeerSession::TakeCallingSource(const _tagUnionHash& user) {
+  Client::CTARNNetClientList* clients = context_.clients;
+  // Only a connection that came to us, before anything was asked on it.
+  if (clients == nullptr || !client_->GetRequestedFile().IsZero() ||
+      client_->GetSession() == nullptr)
+    return;
+  Client::CClientPtr source = clients->FindWaitingSource(user);
+  if (!source || !serving_.Rebind(source)) return;
+  Client::CClientPtr accepted = client_;
+  source->AttachCalling(accepted->GetSession());
+  source->SetIdentity(accepted->GetIdentity());
+  client_ = source;
+  download_.Rebind(source);
+  accepted->Detach(false);
+  clients->Drop(accepted.Get());
+}
+
+bool CTARNNetPeerSession::CanReaskByUdp() const {
+  if (!context_.udpReasks || client_->UdpReaskFailed()) return false;
+  const _tagStructPeerIdentity identity = client_->GetIdentity();
+  // A low id is behind a server: a ping would not reach it.
+  return UdpVersion(identity.capabilities) != 0 && identity.udpPort != 0 &&
+         !IsPeerLowId(client_->GetAddress());
 }
 
 void CTARNNetPeerSession::OnConnected() {
@@ -99,7 +130,12 @@ bool CTARNNetPeerSession::Dispatch(uint8_t opcode, uint8_t protocol,
       OnHello(payload, false);
       break;
     case Ed2k(kOpHelloAnswer):
-      if (OnHello(payload, true) && link_.IsOpen()) download_.StartFileRequest(false);
+      if (!OnHello(payload, true) || !link_.IsOpen()) break;
+      // A client we called back for its upload slot: the slot, not a file request.
+      if (const auto call = client_->TakeSlotCall())
+        serving_.OnCalledBack(call->first, call->second);
+      else
+        download_.StartFileRequest(false);
       break;
     case Extended(kOpInfo):
     case Extended(kOpInfoAnswer):
@@ -172,7 +208,8 @@ bool CTARNNetPeerSession::Dispatch(uint8_t opcode, uint8_t protocol,
       break;
     // The serving side: what the remote client asks of our files.
     case Ed2k(kOpRequestFileName):
-      serving_.OnRequestFileName(payload);
+      if (const auto asked = serving_.OnRequestFileName(payload))
+        download_.OnAskerParts(*asked->file, asked->asker);
       break;
     case Ed2k(kOpSetRequestedFile):
       serving_.OnSetRequestedFile(payload);
@@ -181,9 +218,12 @@ bool CTARNNetPeerSession::Dispatch(uint8_t opcode, uint8_t protocol,
       serving_.OnHashSetRequest(payload);
       break;
     case Extended(kOpMultiPacket):
-      serving_.OnMultiPacket(payload);
+      if (const auto asked = serving_.OnMultiPacket(payload))
+        download_.OnAskerParts(*asked->file, asked->asker);
       break;
     case Extended(kOpRequestSources):
+      serving_.OnRequestSources(payload);
+      break;
     case Extended(kOpRequestPreview):
       serving_.OnUnansweredRequest(payload);
       break;
@@ -218,6 +258,7 @@ bool CTARNNetPeerSession::OnHello(std::span<const uint8_t> payload, bool answer)
     StartSecureIdentification();
     return true;
   }
+  TakeCallingSource(identity.userHash);
   client_->SetUploadState(Client::kUploadHelloDone);
   link_.SendPacket(kProtocolExtended, kOpInfo, BuildInfoPayload(context_.own));
   link_.SendPacket(kProtocolEDonkey, kOpHelloAnswer, BuildHelloPayload(context_.own, true));

@@ -59,6 +59,12 @@ class CTARNNetPeerSession {
   void OnPublicIpAnswer(std::span<const uint8_t> payload);
   // Queue ranks in either form: the u32 one with its top bit cleared, or the u16 one.
   void OnQueueRank(uint8_t opcode, std::span<const uint8_t> payload, bool wide);
+  // Waiting in the remote client's queue, it is asked again by UDP pings rather than by
+  // reconnecting, when it speaks UDP, is reachable at its address and has answered before.
+  bool CanReaskByUdp() const;
+  // A client whose queue we wait in calls us for our turn: the connection takes over our
+  // source record, so that the grant it sends finds the file we want.
+  void TakeCallingSource(const _tagUnionHash& user);
   // After a hello or info: opens secure identification once per connection when due.
   void StartSecureIdentification();
   void OnSecureIdentPacket(uint8_t opcode, std::span<const uint8_t> payload);

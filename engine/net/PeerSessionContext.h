@@ -2,9 +2,9 @@
 // identity, who proves identities, the upload service, the transfer budget, how files and
 // listed servers are found, the client list; and what the sessions built from it share (our
 // address as peers report it, the sessions serving clients, the connections that stopped
-// reading). The engine root builds one (a test or the fuzz target builds its own); it outlives
-// every session built from it, and what it points to is set before the first session and
-// stays put. Any thread: the shared parts are thread-safe.
+// reading, the peers given sources). The engine root builds one (a test or the fuzz target
+// builds its own); it outlives every session built from it, and what it points to is set
+// before the first session and stays put. Any thread: the shared parts are thread-safe.
 #pragma once
 
 #include <atomic>
@@ -17,6 +17,8 @@
 #include "engine/net/PausedReaderRegistry.h"
 #include "engine/net/SecureIdentification.h"
 #include "engine/net/ServedSessionRegistry.h"
+#include "engine/net/SourceAskLimiter.h"
+#include "engine/protocol/Limits.h"
 #include "engine/transfer/TransferFile.h"
 
 namespace P2P {
@@ -59,11 +61,15 @@ class CPeerSessionContext {
   ServerPortLookup serverPort;
   // Null: a client that only asked of us has no list to leave when its session ends.
   Client::CTARNNetClientList* clients = nullptr;
+  // Someone pings the clients whose queues we wait in (the client list's ping hook is set):
+  // a session ending in such a queue leaves its client to UDP reasks.
+  bool udpReasks = false;
 
   // Our address as peers report it; 0 while unknown.
   std::atomic<uint32_t> publicAddress{0};
   CServedSessionRegistry served;
   CPausedReaderRegistry pausedReaders;
+  CSourceAskLimiter sourceAsks{Protocol::kMaxSourceAskRecords};
 };
 
 }  // namespace P2P

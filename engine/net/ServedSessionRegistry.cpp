@@ -67,6 +67,8 @@ void CServedSessionRegistry::Deliver(const Client::_tagStructSchedulerEvents& ev
       session->OnUploadRotated();
       session->Link().Unhold();
     }
+  if (callBack_)
+    for (const Client::_tagStructUploadRequester& client : events.callBacks) callBack_(client);
 }
 
 void CServedSessionRegistry::ResumeWaiting() {

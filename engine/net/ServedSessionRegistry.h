@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <mutex>
 #include <unordered_map>
 #include <unordered_set>
@@ -33,8 +34,12 @@ class CServedSessionRegistry {
   bool Unregister(Session* session) EXCLUDES(lock_);
   // A session with ranges owed that stopped sending; it is resumed by the next ResumeWaiting.
   void MarkWaiting(Session* session) EXCLUDES(lock_);
-  // Tells the sessions of called clients to start and those of rotated ones to queue again.
+  // Tells the sessions of called clients to start and those of rotated ones to queue again,
+  // and has the clients called back that have no session.
   void Deliver(const Client::_tagStructSchedulerEvents& events) EXCLUDES(lock_);
+  // Connects to a client given a slot while it has no session; set before sessions start.
+  using CallBack = std::function<void(const Client::_tagStructUploadRequester& client)>;
+  void SetCallBack(CallBack callBack) { callBack_ = std::move(callBack); }
   // Resumes the sessions whose sending waited; none waits afterwards.
   void ResumeWaiting() EXCLUDES(lock_);
   size_t Size() const EXCLUDES(lock_);
@@ -51,6 +56,8 @@ class CServedSessionRegistry {
   std::unordered_map<_tagUnionHash, Session*, SHashKey> byUser_ GUARDED_BY(lock_);
   std::unordered_map<Session*, _tagUnionHash> bySession_ GUARDED_BY(lock_);
   std::unordered_set<Session*> waiting_ GUARDED_BY(lock_);
+  // Set before sessions start, read only after.
+  CallBack callBack_;
 };
 
 }  // namespace P2P

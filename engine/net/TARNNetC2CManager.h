@@ -1,5 +1,5 @@
-// The owner of every peer TCP session: the multiplexer that waits on their sockets in groups
-// of 62 and sweeps the idle ones once a second. Any thread may add or remove sessions.
+// The owner of every peer TCP session: the multiplexer that waits on their sockets (one
+// thread for as many as epoll allows) and sweeps the idle ones once a second. Any thread may add or remove sessions.
 #pragma once
 
 #include "framework/WaitMultipleSocketsManager.h"

@@ -16,7 +16,7 @@
 #include "engine/net/ClientCredit.h"
 #include "engine/net/SecureIdentSigner.h"
 #include "engine/net/SecureIdentification.h"
-#include "engine/net/TransferMeter.h"
+#include "engine/transfer/TransferMeter.h"
 #include "framework/CriticalSection.h"
 #include "framework/XmlDocument.h"
 

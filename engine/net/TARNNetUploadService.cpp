@@ -54,6 +54,7 @@ std::vector<uint8_t> CTARNNetUploadService::OnStartUploadRequest(
   requester.userHash = peer.userHash;
   requester.address = peer.address;
   requester.udpPort = peer.udpPort;
+  requester.tcpPort = peer.tcpPort;
   requester.fileHash = file;
   const auto result = scheduler_.Request(requester);
   if (admission != nullptr) *admission = result.result;

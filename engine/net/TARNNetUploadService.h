@@ -37,6 +37,7 @@ struct _tagStructUploadPeer {
   _tagUnionHash userHash;
   uint32_t address = 0;  // network byte order
   uint16_t udpPort = 0;
+  uint16_t tcpPort = 0;             // where it listens, to call it back for its slot
   uint32_t compressionVersion = 0;  // from its capability word
 };
 
@@ -79,7 +80,8 @@ class CTARNNetUploadService {
   // The datagram answering a UDP reask ping; empty for no answer.
   std::vector<uint8_t> OnReaskPing(const Protocol::SUdpSender& from, const _tagUnionHash& file);
 
-  // Session lifecycle: opened (reconnect), closed, or the client is done with us.
+  // Session lifecycle: opened (reconnect, or a client called back for its slot has come),
+  // closed (a call back that failed counts as closed), or the client is done with us.
   Client::_tagStructSchedulerEvents OnSessionOpened(const _tagUnionHash& userHash);
   Client::_tagStructSchedulerEvents OnSessionClosed(const _tagUnionHash& userHash);
   Client::_tagStructSchedulerEvents OnUploadFinished(const _tagUnionHash& userHash);

@@ -1,6 +1,7 @@
 #include "engine/peers/Client.h"
 
 #include "framework/CriticalSection.h"
+#include "framework/TickSource.h"
 
 namespace P2P::Client {
 
@@ -39,6 +40,15 @@ void CTARNNetClient::AttachAccepted(ITARNNetClientSession* session) {
   retry_.SetDuration(kNever);
 }
 
+void CTARNNetClient::AttachCalling(ITARNNetClientSession* session) {
+  Guard guard(lock_);
+  session_ = session;
+  uploadState_ = kUploadAttaching;
+  unansweredPings_ = 0;
+  reask_.SetDuration(kNever);
+  retry_.SetDuration(kNever);
+}
+
 void CTARNNetClient::Detach(bool hard) {
   ITARNNetClientSession* session = nullptr;
   {
@@ -58,6 +68,44 @@ void CTARNNetClient::SetReask(uint32_t milliseconds) {
 bool CTARNNetClient::ReaskDue() const {
   Guard guard(lock_);
   return reask_.IsElapsed();
+}
+
+void CTARNNetClient::WaitByUdp() {
+  Guard guard(lock_);
+  downloadState_ = kDownloadReask;
+  unansweredPings_ = 0;
+  reask_.SetDuration(kUdpReaskPeriod);
+  reask_.Reset();
+}
+
+void CTARNNetClient::NoteUdpPing() {
+  Guard guard(lock_);
+  ++unansweredPings_;
+  reask_.SetDuration(kUdpAnswerWait);
+  reask_.Reset();
+}
+
+void CTARNNetClient::NoteUdpAnswer() {
+  Guard guard(lock_);
+  unansweredPings_ = 0;
+  reask_.SetDuration(kUdpReaskPeriod);
+  reask_.Reset();
+}
+
+uint32_t CTARNNetClient::UnansweredUdpPings() const {
+  Guard guard(lock_);
+  return unansweredPings_;
+}
+
+void CTARNNetClient::GiveUpUdp() {
+  Guard guard(lock_);
+  udpFailed_ = true;
+  unansweredPings_ = 0;
+}
+
+bool CTARNNetClient::UdpReaskFailed() const {
+  Guard guard(lock_);
+  return udpFailed_;
 }
 
 void CTARNNetClient::SetRetry(uint32_t milliseconds) {
@@ -132,6 +180,25 @@ _tagUnionHash CTARNNetClient::GetRequestedFile() const {
 void CTARNNetClient::SetRequestedFile(const _tagUnionHash* hash) {
   Guard guard(lock_);
   requestedFile_ = hash ? *hash : _tagUnionHash{};
+}
+
+void CTARNNetClient::SetSlotCall(const _tagUnionHash& user, const _tagUnionHash& file) {
+  Guard guard(lock_);
+  slotCall_.emplace(user, file);
+}
+
+std::optional<std::pair<_tagUnionHash, _tagUnionHash>> CTARNNetClient::TakeSlotCall() {
+  Guard guard(lock_);
+  return std::exchange(slotCall_, std::nullopt);
+}
+
+bool CTARNNetClient::TakeSourceAsk(const _tagUnionHash& file) {
+  Guard guard(lock_);
+  const uint32_t now = OSTREL::Process::CTickSource::Now();
+  if (file == sourceAskFile_ && now - sourceAskTick_ < Protocol::kSourceAskIntervalMs) return false;
+  sourceAskFile_ = file;
+  sourceAskTick_ = now;
+  return true;
 }
 _tagStructRequestRecord CTARNNetClient::GetRequest() const {
   Guard guard(lock_);

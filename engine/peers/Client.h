@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "engine/base/Hash.h"
@@ -52,6 +53,12 @@ class ITARNNetClientSession {
 class CTARNNetClient : public OSTREL::CReferenceT<CTARNNetClient> {
  public:
   static constexpr uint32_t kReaskPeriod = 30000;
+  // Waiting in a remote queue, a client that speaks UDP is asked again by a file reask ping
+  // this often instead of a TCP reconnect; a ping unanswered this long counts as lost.
+  static constexpr uint32_t kUdpReaskPeriod = 29 * 60 * 1000;
+  static constexpr uint32_t kUdpAnswerWait = 30000;
+  // Pings lost in a row after which the client is asked over TCP, then and from then on.
+  static constexpr uint32_t kUdpPingsBeforeTcp = 2;
   static constexpr uint32_t kNever = OSTREL::Process::CElapsedTimeT<0>::kNever;
 
   CTARNNetClient();
@@ -65,11 +72,26 @@ class CTARNNetClient : public OSTREL::CReferenceT<CTARNNetClient> {
   // socket), both timers off.
   void AttachOutgoing(ITARNNetClientSession* session, bool uploadCallback);
   void AttachAccepted(ITARNNetClientSession* session);
+  // An accepted connection from a client whose queue we wait in, calling us for our turn:
+  // linked with the download state kept and both timers off.
+  void AttachCalling(ITARNNetClientSession* session);
   // Hard: close the session too; otherwise only forget it.
   void Detach(bool hard);
 
   void SetReask(uint32_t milliseconds);
   bool ReaskDue() const;
+
+  // Reasks by UDP while waiting in the remote queue: download state 6, the first ping due in
+  // 29 minutes.
+  void WaitByUdp();
+  // A ping went out: one more unanswered, and the answer is awaited kUdpAnswerWait.
+  void NoteUdpPing();
+  // Its answer came: the place is kept, the next ping is due in 29 minutes.
+  void NoteUdpAnswer();
+  uint32_t UnansweredUdpPings() const;
+  // The pings went unanswered: this client is asked over TCP from now on.
+  void GiveUpUdp();
+  bool UdpReaskFailed() const;
   void SetRetry(uint32_t milliseconds);
   bool RetryDue() const;
 
@@ -89,6 +111,13 @@ class CTARNNetClient : public OSTREL::CReferenceT<CTARNNetClient> {
 
   _tagUnionHash GetRequestedFile() const;
   void SetRequestedFile(const _tagUnionHash* hash);
+  // We connect to this client to give `user` the upload slot of `file` it waited for; the
+  // call is taken once the client said who it is.
+  void SetSlotCall(const _tagUnionHash& user, const _tagUnionHash& file);
+  std::optional<std::pair<_tagUnionHash, _tagUnionHash>> TakeSlotCall();
+  // Sources of one file are asked of a client at most once every 40 minutes: true (and the
+  // ask noted) when one may go out now.
+  bool TakeSourceAsk(const _tagUnionHash& file);
   Shared::File::TransferFile::_tagStructRequestRecord GetRequest() const;
   void SetRequest(const Shared::File::TransferFile::_tagStructRequestRecord& request);
 
@@ -115,7 +144,14 @@ class CTARNNetClient : public OSTREL::CReferenceT<CTARNNetClient> {
   uint16_t serverPort_ GUARDED_BY(lock_) = 0;
   Protocol::_tagStructPeerIdentity identity_ GUARDED_BY(lock_);
   _tagUnionHash requestedFile_ GUARDED_BY(lock_);
+  // The user and file of a slot this client is called back for.
+  std::optional<std::pair<_tagUnionHash, _tagUnionHash>> slotCall_ GUARDED_BY(lock_);
+  // The file sources were last asked for, and when.
+  _tagUnionHash sourceAskFile_ GUARDED_BY(lock_);
+  uint32_t sourceAskTick_ GUARDED_BY(lock_) = 0;
   std::optional<std::vector<uint8_t>> availability_ GUARDED_BY(lock_);
+  uint32_t unansweredPings_ GUARDED_BY(lock_) = 0;
+  bool udpFailed_ GUARDED_BY(lock_) = false;
   int32_t uploadQueuePosition_ GUARDED_BY(lock_) = -1;
   int32_t remoteQueueRank_ GUARDED_BY(lock_) = -1;
   Shared::File::TransferFile::_tagStructRequestRecord request_ GUARDED_BY(lock_);

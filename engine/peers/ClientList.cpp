@@ -61,12 +61,26 @@ bool CTARNNetUploadClientQueue::Remove(const CTARNNetClient* client) {
   return true;
 }
 
-std::vector<CClientPtr> CTARNNetDownloadClientQueue::CollectReasks() {
+std::vector<CClientPtr> CTARNNetDownloadClientQueue::CollectReasks(const ActiveTest& active,
+                                                                   std::vector<CClientPtr>* pings) {
   std::vector<CClientPtr> reask;
   std::vector<CClientPtr> retry;
+  // A paused download keeps its sources as they are: were they asked again, the session would
+  // end in a state that drops them, or that is never asked again after the resume. The
+  // downloads are asked outside the queue's lock.
+  std::vector<_tagUnionHash> asked, waiting;
+  if (active)
+    for (const CClientPtr& client : Snapshot()) {
+      const _tagUnionHash file = client->GetRequestedFile();
+      if (std::find(asked.begin(), asked.end(), file) != asked.end()) continue;
+      asked.push_back(file);
+      if (!active(file)) waiting.push_back(file);
+    }
   {
     Guard guard(lock_);
     for (const CClientPtr& client : clients_) {
+      if (std::find(waiting.begin(), waiting.end(), client->GetRequestedFile()) != waiting.end())
+        continue;
       const uint32_t state = client->GetDownloadState();
       const bool hasSession = client->GetSession() != nullptr;
       if (hasSession && (state == kDownloadNothingNow || state == kDownloadNothingNeeded) &&
@@ -74,6 +88,15 @@ std::vector<CClientPtr> CTARNNetDownloadClientQueue::CollectReasks() {
         client->SetDownloadState(kDownloadIdle);
         client->SetRetry(CTARNNetClient::kNever);
         retry.push_back(client);
+      } else if (!hasSession && state == kDownloadReask && pings != nullptr &&
+                 !client->UdpReaskFailed() && client->ReaskDue()) {
+        // Pings that go unanswered twice in a row: TCP from now on.
+        if (client->UnansweredUdpPings() >= CTARNNetClient::kUdpPingsBeforeTcp) {
+          client->GiveUpUdp();
+          reask.push_back(client);
+        } else {
+          pings->push_back(client);
+        }
       } else if (!hasSession &&
                  (state == kDownloadReceiving || state == kDownloadQueued ||
                   state == kDownloadReask || state == kDownloadNothingNow ||
@@ -99,11 +122,44 @@ void CTARNNetClientList::SetRemoveSourceHook(RemoveSourceHook hook) {
   removeSource_ = std::move(hook);
 }
 
+void CTARNNetClientList::SetActiveHook(CTARNNetDownloadClientQueue::ActiveTest hook) {
+  Guard guard(hookLock_);
+  active_ = std::move(hook);
+}
+
+void CTARNNetClientList::SetPingHook(PingHook hook) {
+  Guard guard(hookLock_);
+  ping_ = std::move(hook);
+}
+
+void CTARNNetClientList::OnPingAnswer(uint32_t address, uint16_t udpPort, EPingAnswer answer,
+                                      uint16_t rank) {
+  CClientPtr asked;
+  for (const CClientPtr& client : downloadQueue_.Snapshot()) {
+    if (client->GetSession() != nullptr || client->GetDownloadState() != kDownloadReask ||
+        client->UnansweredUdpPings() == 0 || client->GetAddress() != address ||
+        client->GetIdentity().udpPort != udpPort)
+      continue;
+    // Answers name no file: the client pinged first is the one answered first.
+    if (!asked || client->UnansweredUdpPings() > asked->UnansweredUdpPings()) asked = client;
+  }
+  if (!asked) return;
+  if (answer == EPingAnswer::kFileNotFound) {
+    asked->NoteUdpAnswer();
+    asked->SetDownloadState(kDownloadIdle);
+    return;
+  }
+  asked->NoteUdpAnswer();
+  if (answer == EPingAnswer::kRank) asked->SetRemoteQueueRank(rank);
+}
+
 CClientPtr CTARNNetClientList::CreateDownloadSource(const _tagUnionHash& file, uint32_t clientId,
                                                     uint16_t port, uint32_t serverAddress,
-                                                    uint16_t serverPort) {
+                                                    uint16_t serverPort,
+                                                    const _tagUnionHash& userHash) {
   CClientPtr client(new CTARNNetClient);
-  client->Initialise(clientId, port, serverAddress, serverPort, &file, nullptr);
+  client->Initialise(clientId, port, serverAddress, serverPort, &file,
+                     userHash.IsZero() ? nullptr : &userHash);
   Add(client);
   downloadQueue_.Add(client);
   ConnectHook connect;
@@ -138,6 +194,21 @@ CClientPtr CTARNNetClientList::CallBack(uint32_t address, uint16_t port) {
   return {};
 }
 
+bool CTARNNetClientList::CallForSlot(uint32_t address, uint16_t port, const _tagUnionHash& user,
+                                     const _tagUnionHash& file) {
+  CClientPtr client = CreateUploadClient(address, port);
+  client->SetSlotCall(user, file);
+  ConnectHook connect;
+  {
+    Guard guard(hookLock_);
+    connect = connect_;
+  }
+  // Connected like a download: we say hello, and the accept follows its answer.
+  if (connect && connect(client, false)) return true;
+  Drop(client.Get());
+  return false;
+}
+
 void CTARNNetClientList::Drop(const CTARNNetClient* client) {
   if (client == nullptr) return;
   CClientPtr keep(const_cast<CTARNNetClient*>(client));
@@ -153,6 +224,17 @@ void CTARNNetClientList::Drop(const CTARNNetClient* client) {
   Remove(client);
 }
 
+CClientPtr CTARNNetClientList::FindWaitingSource(const _tagUnionHash& user) const {
+  if (user.IsZero()) return {};
+  for (const CClientPtr& client : downloadQueue_.Snapshot()) {
+    const uint32_t state = client->GetDownloadState();
+    if (client->GetSession() == nullptr && (state == kDownloadQueued || state == kDownloadReask) &&
+        client->GetIdentity().userHash == user)
+      return client;
+  }
+  return {};
+}
+
 void CTARNNetClientList::DropSource(const _tagUnionHash& file, uint32_t clientId) {
   for (const CClientPtr& client : downloadQueue_.Snapshot())
     if (client->GetAddress() == clientId && client->GetRequestedFile() == file) {
@@ -164,11 +246,21 @@ void CTARNNetClientList::DropSource(const _tagUnionHash& file, uint32_t clientId
 }
 
 void CTARNNetClientList::ReaskPass() {
-  std::vector<CClientPtr> due = downloadQueue_.CollectReasks();
   ConnectHook connect;
+  CTARNNetDownloadClientQueue::ActiveTest active;
+  PingHook ping;
   {
     Guard guard(hookLock_);
     connect = connect_;
+    active = active_;
+    ping = ping_;
+  }
+  std::vector<CClientPtr> pings;
+  std::vector<CClientPtr> due = downloadQueue_.CollectReasks(active, ping ? &pings : nullptr);
+  for (const CClientPtr& client : pings) {
+    // Noted before it goes: the answer may come back before the send returns.
+    client->NoteUdpPing();
+    if (!ping(client)) due.push_back(client);  // no ping can go out now: this time over TCP
   }
   for (const CClientPtr& client : due) {
     if (connect && connect(client, false)) continue;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "engine/protocol/PeerMessages.h"
 #include "framework/CriticalSection.h"
 #include "framework/TickSource.h"
 
@@ -63,6 +64,7 @@ uint32_t CTARNNetUploadScheduler::RankLocked(const SEntry& entry, uint32_t now) 
 void CTARNNetUploadScheduler::TouchLocked(SEntry& entry, uint32_t now) {
   entry.lastContact = now;
   entry.modifier = ModifierOf(entry.requester.userHash);
+  entry.unreachable = false;
 }
 
 void CTARNNetUploadScheduler::SetEndpointLocked(SEntry& entry, uint32_t address, uint16_t udpPort) {
@@ -121,8 +123,10 @@ _tagStructUploadAdmission CTARNNetUploadScheduler::Request(
   }
   SEntry& entry = it->second;
   entry.requester.fileHash = requester.fileHash;
+  entry.requester.tcpPort = requester.tcpPort;
   SetEndpointLocked(entry, requester.address, requester.udpPort);
   entry.connected = true;
+  entry.callingBack = false;
   TouchLocked(entry, now);
   if (!entry.uploading && uploading_ < settings_.slots) GrantLocked(entry, now);
   if (entry.uploading) return {EUploadAdmission::kGranted, 0};
@@ -156,7 +160,10 @@ _tagStructSchedulerEvents CTARNNetUploadScheduler::SetConnected(const _tagUnionH
   SEntry& entry = it->second;
   entry.connected = connected;
   if (connected) {
+    entry.callingBack = false;
     TouchLocked(entry, now);
+  } else if (entry.callingBack) {
+    CallBackFailedLocked(entry);
   } else if (entry.uploading && QueueFullLocked()) {
     // A full queue takes nobody back: otherwise clients that grab a free slot and hang up
     // (or keep saying hello under new user hashes) would grow it past its cap.
@@ -184,10 +191,23 @@ bool CTARNNetUploadScheduler::AddSent(const _tagUnionHash& userHash, uint64_t by
   return true;
 }
 
+bool CTARNNetUploadScheduler::CallableLocked(const SEntry& entry) {
+  if (entry.uploading) return false;
+  if (entry.connected) return true;
+  return !entry.unreachable && entry.requester.tcpPort != 0 &&
+         !Protocol::IsPeerLowId(entry.requester.address);
+}
+
 bool CTARNNetUploadScheduler::HasCallableWaiterLocked() const {
-  return std::any_of(entries_.begin(), entries_.end(), [](const auto& held) {
-    return !held.second.uploading && held.second.connected;
-  });
+  return std::any_of(entries_.begin(), entries_.end(),
+                     [](const auto& held) { return CallableLocked(held.second); });
+}
+
+void CTARNNetUploadScheduler::CallBackFailedLocked(SEntry& entry) {
+  if (entry.uploading) --uploading_;
+  entry.uploading = false;
+  entry.callingBack = false;
+  entry.unreachable = true;
 }
 
 _tagStructSchedulerEvents CTARNNetUploadScheduler::Remove(const _tagUnionHash& userHash) {
@@ -212,13 +232,15 @@ _tagStructSchedulerEvents CTARNNetUploadScheduler::Tick() {
       EraseLocked(gone);
       continue;
     }
-    if (!entry.uploading && entry.connected) ++callable;
+    if (entry.callingBack && now - entry.slotStart >= settings_.callBackTimeoutMs)
+      CallBackFailedLocked(entry);
+    if (CallableLocked(entry)) ++callable;
     ++it;
   }
   // A used-up slot goes to a waiter only when one can take it; with nobody to call, its
   // holder simply starts a new slot term.
   for (auto& [hash, entry] : entries_) {
-    if (!entry.uploading || !SlotUsedUpLocked(entry, now)) continue;
+    if (!entry.uploading || entry.callingBack || !SlotUsedUpLocked(entry, now)) continue;
     if (callable > 0) {
       --callable;
       EnqueueLocked(entry, now);
@@ -236,12 +258,16 @@ void CTARNNetUploadScheduler::FillSlotsLocked(uint32_t now, _tagStructSchedulerE
   while (uploading_ < settings_.slots) {
     SEntry* best = nullptr;
     for (auto& [hash, entry] : entries_)
-      if (!entry.uploading && entry.connected &&
-          (best == nullptr || BetterLocked(entry, *best, now)))
+      if (CallableLocked(entry) && (best == nullptr || BetterLocked(entry, *best, now)))
         best = &entry;
     if (best == nullptr) return;
     GrantLocked(*best, now);
-    events.called.push_back(best->requester.userHash);
+    if (best->connected) {
+      events.called.push_back(best->requester.userHash);
+    } else {
+      best->callingBack = true;
+      events.callBacks.push_back(best->requester);
+    }
   }
 }
 

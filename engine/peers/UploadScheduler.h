@@ -3,10 +3,13 @@
 // takes a free slot at once, else joins the queue (or is refused when the queue is full). When a
 // slot frees, the best-scored waiting client with an open session is called; a slot is held for
 // at most one part's worth of data or ten minutes, then its client queues again with its waiting
-// time restarted. Waiters that neither reask nor reconnect within an hour leave. Clients are
-// known by user hash; UDP reasks find them by address and UDP port. All time comes from the
-// engine's tick source. Any thread: one lock guards everything; the credit modifier is called
-// with that lock held, so it must not call back into the scheduler.
+// time restarted. A waiter whose turn comes while it has no session (it reasks by UDP) is
+// called back at the TCP port its hello named; one that does not come within a minute keeps
+// its place but is passed over until it is heard from again. Waiters that neither reask nor
+// reconnect within an hour leave. Clients are known by user hash; UDP reasks find them by
+// address and UDP port. All time comes from the engine's tick source. Any thread: one lock guards
+// everything; the credit modifier is called with that lock held, so it must not call back into the
+// scheduler.
 #pragma once
 
 #include <cstddef>
@@ -28,6 +31,7 @@ struct _tagStructUploadSchedulerSettings {
   uint64_t rotationBytes = 9728000;  // one part
   uint32_t rotationMs = 10 * 60 * 1000;
   uint32_t queueTimeoutMs = 60 * 60 * 1000;
+  uint32_t callBackTimeoutMs = 60 * 1000;  // a client called back has this long to come
 };
 
 // The client asking, as its hello described it.
@@ -36,6 +40,7 @@ struct _tagStructUploadRequester {
   uint32_t address = 0;  // network byte order
   uint16_t udpPort = 0;
   _tagUnionHash fileHash;
+  uint16_t tcpPort = 0;  // where it listens; 0 when it cannot be called back
 };
 
 enum class EUploadAdmission {
@@ -66,6 +71,8 @@ struct _tagStructSchedulerEvents {
   std::vector<_tagUnionHash> called;   // given a slot: accept their upload request
   std::vector<_tagUnionHash> rotated;  // lost their slot: back in the queue, send the rank
   std::vector<_tagUnionHash> expired;  // left the queue silently
+  // Given a slot with no session: connect to them and accept their upload there.
+  std::vector<_tagStructUploadRequester> callBacks;
 };
 
 // One client of the scheduler as a listing shows it.
@@ -128,6 +135,8 @@ class CTARNNetUploadScheduler {
     uint64_t slotBytes = 0;    // sent since then
     uint64_t sequence = 0;     // arrival order, breaks ties of score
     double modifier = 1.0;     // cached at every contact
+    bool callingBack = false;  // holds a slot it was called back for and has not come yet
+    bool unreachable = false;  // a call back failed: passed over until heard from again
   };
   struct SHashKey {
     size_t operator()(const _tagUnionHash& hash) const;
@@ -149,7 +158,11 @@ class CTARNNetUploadScheduler {
   void GrantLocked(SEntry& entry, uint32_t now) REQUIRES(lock_);
   void EnqueueLocked(SEntry& entry, uint32_t now) REQUIRES(lock_);
   bool SlotUsedUpLocked(const SEntry& entry, uint32_t now) const REQUIRES(lock_);
+  // A waiter that can take a free slot: with a session, or one we can call back.
+  static bool CallableLocked(const SEntry& entry);
   bool HasCallableWaiterLocked() const REQUIRES(lock_);
+  // A call back that did not come: the slot is free again, the waiter keeps its place.
+  void CallBackFailedLocked(SEntry& entry) REQUIRES(lock_);
   bool QueueFullLocked() const REQUIRES(lock_);
   void FillSlotsLocked(uint32_t now, _tagStructSchedulerEvents& events) REQUIRES(lock_);
 

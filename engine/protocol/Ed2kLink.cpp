@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstdio>
@@ -11,20 +12,46 @@
 #include "engine/protocol/Limits.h"
 #include "engine/protocol/TextCodec.h"
 #include "framework/AsciiCase.h"
+#include "framework/LogText.h"
 
 namespace P2P::Protocol {
 namespace {
 
 constexpr uint64_t kPartSize = 9728000;
 
+// A character of a refused field as the message shows it: printable ASCII quoted, anything
+// else (controls, bytes of other characters) by its value, so a message is always plain text.
 std::string Quoted(char c) {
-  if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+  const auto byte = static_cast<unsigned char>(c);
+  if (byte < 0x20 || byte >= 0x7F) {
     char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", static_cast<unsigned char>(c));
+    std::snprintf(text, sizeof text, "0x%02X", byte);
     return text;
   }
   return std::string("'") + c + "'";
 }
+
+// At most `limit` bytes of a field for a message, cut before a character that would not fit
+// and with its control characters spelled out.
+std::string Excerpt(std::string_view text, size_t limit) {
+  size_t end = std::min(text.size(), limit);
+  while (end < text.size() && end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+    --end;
+  return OSTREL::EscapeForLog(text.substr(0, end));
+}
+
+// The code point that starts at `at` in text known to be strict UTF-8; moves `at` past it.
+char32_t NextCodePoint(std::string_view text, size_t& at) {
+  const auto lead = static_cast<unsigned char>(text[at++]);
+  if (lead < 0x80) return lead;
+  const int extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : 1;
+  char32_t value = lead & (0x3F >> extra);
+  for (int k = 0; k < extra; ++k)
+    value = value << 6 | (static_cast<unsigned char>(text[at++]) & 0x3F);
+  return value;
+}
+
+bool IsControl(char32_t c) { return c < 0x20 || (c >= 0x7F && c < 0xA0); }
 
 // Reads a link field by field, keeping the first refusal.
 class CLinkReader {
@@ -38,12 +65,12 @@ class CLinkReader {
   }
 
   // The next field that a "|" closes; the text after the last "|" is not one of them.
-  bool Next(const char* name, std::string_view& out) {
+  bool Next(const char* name, std::string_view& out, size_t limit = kMaxLinkFieldLength) {
     if (next_ + 1 >= fields_.size()) return Fail(name, "missing (the link ends before it)");
     out = fields_[next_++];
-    if (out.size() > kMaxLinkFieldLength)
-      return Fail(name, std::to_string(out.size()) + " characters, at most " +
-                            std::to_string(kMaxLinkFieldLength));
+    if (out.size() > limit)
+      return Fail(name,
+                  std::to_string(out.size()) + " characters, at most " + std::to_string(limit));
     return true;
   }
   bool AtEnd() const { return next_ + 1 >= fields_.size(); }
@@ -72,7 +99,17 @@ int HexValue(char c) {
   return -1;
 }
 
+bool IsAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; });
+}
+
+// Names come from any web page, so they are held to plain text: the escapes must give UTF-8
+// (except that a name written in ASCII alone whose escapes are not UTF-8 is read as
+// Windows-1252, the code page older clients escaped names in), and no control character may
+// stand in it. The limit counts the characters of the name, not of its escaped form, so a
+// name read here is one a formatted link carries back.
 bool DecodeName(std::string_view text, std::string& name, CLinkReader& reader) {
+  if (!IsStrictUtf8(text)) return reader.Fail("name", "not UTF-8 text");
   std::string bytes;
   for (size_t i = 0; i < text.size(); ++i) {
     if (text[i] != '%') {
@@ -87,7 +124,26 @@ bool DecodeName(std::string_view text, std::string& name, CLinkReader& reader) {
     i += 2;
   }
   if (bytes.empty()) return reader.Fail("name", "empty");
-  name = DecodeNarrowText(bytes);
+  if (IsStrictUtf8(bytes)) {
+    name = std::move(bytes);
+  } else if (IsAscii(text)) {
+    name = DecodeWindows1252(bytes);
+  } else {
+    return reader.Fail("name", "its escapes do not give UTF-8 text");
+  }
+  size_t characters = 0;
+  for (size_t at = 0; at < name.size(); ++characters) {
+    const char32_t c = NextCodePoint(name, at);
+    if (IsControl(c)) {
+      char code[16];
+      std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
+      return reader.Fail("name", std::string("control character ") + code + " at character " +
+                                     std::to_string(characters + 1));
+    }
+  }
+  if (characters > kMaxLinkFieldLength)
+    return reader.Fail("name", std::to_string(characters) + " characters, at most " +
+                                   std::to_string(kMaxLinkFieldLength));
   return true;
 }
 
@@ -187,12 +243,12 @@ bool ReadSources(std::string_view text, SEd2kLink& link, CLinkReader& reader) {
     if (item.empty()) continue;
     const size_t colon = item.rfind(':');
     if (colon == std::string_view::npos)
-      return reader.Fail("sources", std::string(item) + " has no port (IP:PORT expected)");
+      return reader.Fail("sources", Excerpt(item, 60) + " has no port (IP:PORT expected)");
     const std::string ip(item.substr(0, colon));
     SLinkSource source;
     in_addr address{};
     if (inet_pton(AF_INET, ip.c_str(), &address) != 1)
-      return reader.Fail("sources", ip + " is not an IPv4 address");
+      return reader.Fail("sources", Excerpt(ip, 60) + " is not an IPv4 address");
     source.address = address.s_addr;
     if (!ReadPort(item.substr(colon + 1), "sources", source.port, reader)) return false;
     if (link.sources.size() == kMaxLinkSources)
@@ -219,7 +275,7 @@ bool ReadFileLinkOptions(SEd2kLink& link, CLinkReader& reader) {
     } else if (item.starts_with("sources,")) {
       if (!ReadSources(item, link, reader)) return false;
     } else if (item.size() < 2 || item[1] != '=') {
-      return reader.Fail("link", "unexpected field \"" + std::string(item.substr(0, 40)) + "\"");
+      return reader.Fail("link", "unexpected field \"" + Excerpt(item, 40) + "\"");
     }
   }
   if (reader.Tail() == "/" || (reader.Tail().empty() && closed)) return true;
@@ -228,16 +284,17 @@ bool ReadFileLinkOptions(SEd2kLink& link, CLinkReader& reader) {
 
 bool ReadEd2kFile(SEd2kLink& link, CLinkReader& reader) {
   std::string_view name, size, hash;
-  return reader.Next("name", name) && reader.Next("size", size) && reader.Next("hash", hash) &&
-         DecodeName(name, link.name, reader) && ReadSize(size, link.size, reader) &&
-         ReadHash(hash, "hash", link.hash, reader) && ReadFileLinkOptions(link, reader);
+  return reader.Next("name", name, kMaxLinkNameTextLength) && reader.Next("size", size) &&
+         reader.Next("hash", hash) && DecodeName(name, link.name, reader) &&
+         ReadSize(size, link.size, reader) && ReadHash(hash, "hash", link.hash, reader) &&
+         ReadFileLinkOptions(link, reader);
 }
 
 bool ReadTarnFile(SEd2kLink& link, CLinkReader& reader) {
   std::string_view name, hash, size;
-  if (!(reader.Next("name", name) && reader.Next("hash", hash) && reader.Next("size", size) &&
-        DecodeName(name, link.name, reader) && ReadHash(hash, "hash", link.hash, reader) &&
-        ReadSize(size, link.size, reader)))
+  if (!(reader.Next("name", name, kMaxLinkNameTextLength) && reader.Next("hash", hash) &&
+        reader.Next("size", size) && DecodeName(name, link.name, reader) &&
+        ReadHash(hash, "hash", link.hash, reader) && ReadSize(size, link.size, reader)))
     return false;
   const std::string_view tail = reader.Tail();
   return (reader.AtEnd() && (tail.empty() || tail == "/")) ||
@@ -261,6 +318,10 @@ bool ReadServerList(SEd2kLink& link, CLinkReader& reader) {
   std::string_view url;
   if (!reader.Next("url", url)) return false;
   if (url.empty()) return reader.Fail("url", "empty");
+  if (!IsStrictUtf8(url)) return reader.Fail("url", "not UTF-8 text");
+  for (char c : url)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+      return reader.Fail("url", Quoted(c) + " cannot stand in an address");
   link.url = url;
   return (reader.AtEnd() && reader.Tail() == "/") ||
          reader.Fail("link", "does not end with \"|/\"");
@@ -302,8 +363,7 @@ bool ReadEd2kLink(std::string_view text, SEd2kLink& link, SLinkError& error) {
     link.kind = ELinkKind::kServerList;
     return ReadServerList(link, reader);
   }
-  return reader.Fail(
-      "type", "\"" + std::string(type.substr(0, 40)) + "\" is not file, server or serverlist");
+  return reader.Fail("type", "\"" + Excerpt(type, 40) + "\" is not file, server or serverlist");
 }
 
 std::string FormatEd2kFileLink(const SEd2kLink& link) {

@@ -58,6 +58,9 @@ inline constexpr uint32_t kMaxOfferRecords = 65536;
 // link as a whole never exceeds the second cap (a sources list makes it longer than a field).
 inline constexpr size_t kMaxLinkFieldLength = 259;
 inline constexpr size_t kMaxLinkLength = 64 * 1024;
+// A name counts its characters against the field limit, not its escaped text, which may hold
+// up to four bytes per character and three characters ("%XX") per byte.
+inline constexpr size_t kMaxLinkNameTextLength = kMaxLinkFieldLength * 4 * 3;
 // Sources a link may name; more are refused rather than silently cut.
 inline constexpr size_t kMaxLinkSources = 200;
 
@@ -70,8 +73,13 @@ inline constexpr size_t kMaxDownloadMetadataSize = 8u * 1024 * 1024;
 inline constexpr size_t kMaxRequiredRanges = 65536;
 
 // Known sources of one download: servers and peers may name any number; beyond this many
-// more sources only cost memory and connections.
+// more sources only cost memory and connections. A shared file remembers as many of the
+// clients that asked for it, as sources to hand on.
 inline constexpr size_t kMaxSourcesPerDownload = 2000;
+// Sources in one answer to a peer asking for those of a file.
+inline constexpr size_t kMaxSourcesPerAnswer = 500;
+// Peers remembered as answered for a file's sources (each is answered once in 40 minutes).
+inline constexpr size_t kMaxSourceAskRecords = 10000;
 
 // Search results held for the running search: new results stop at either cap, so that a
 // flood of answers cannot grow the list without end; answers for listed hashes still merge.
@@ -145,5 +153,9 @@ inline constexpr size_t kMaxLocalServiceChars = 260;
 // Asked block ranges a remote client may have one session hold for it at once: three
 // requests' worth. Further ranges are not queued; the client asks for them again.
 inline constexpr size_t kMaxServeRanges = 9;
+// Disjoint ranges a serving session remembers as queued or sent in the current slot. A
+// downloader's sliding window keeps them few (consecutive blocks merge); beyond this many the
+// lowest are forgotten.
+inline constexpr size_t kMaxServeBookedRanges = 256;
 
 }  // namespace P2P::Protocol

@@ -36,7 +36,8 @@ std::vector<uint8_t> BuildFileNameRequest(const _tagUnionHash& file, uint32_t re
 std::vector<uint8_t> BuildMultiPacketFileRequest(const _tagUnionHash& file,
                                                  uint32_t remoteCapabilities,
                                                  const SPartStatus& status,
-                                                 uint32_t completeSources, bool severalParts) {
+                                                 uint32_t completeSources, bool severalParts,
+                                                 bool askSources) {
   std::vector<uint8_t> payload;
   CStreamWriter writer(payload);
   writer.WriteHash(file);
@@ -44,7 +45,8 @@ std::vector<uint8_t> BuildMultiPacketFileRequest(const _tagUnionHash& file,
   AppendFileNameRequest(writer, remoteCapabilities, status, completeSources);
   // A one-part file needs no status: the file name answer moves on.
   if (severalParts) writer.WriteUInt8(kOpSetRequestedFile);
-  if (SourceExchangeVersion(remoteCapabilities) != 0) writer.WriteUInt8(kOpRequestSources);
+  if (askSources && SourceExchangeVersion(remoteCapabilities) != 0)
+    writer.WriteUInt8(kOpRequestSources);
   if (AichVersion(remoteCapabilities) != 0) writer.WriteUInt8(kOpAichFileHashRequest);
   return payload;
 }
@@ -107,17 +109,42 @@ std::vector<uint8_t> BuildPublicIpAnswer(uint32_t address) {
   return payload;
 }
 
+std::vector<uint8_t> BuildAnswerSources(const _tagUnionHash& file,
+                                        std::span<const uint8_t> sourceList) {
+  std::vector<uint8_t> payload;
+  CStreamWriter writer(payload);
+  writer.WriteHash(file);
+  writer.WriteBytes(sourceList);
+  return payload;
+}
+
+bool ReadFileNameRequestTail(CStreamReader& reader, uint32_t remoteCapabilities, uint32_t fileSize,
+                             SAskerParts& asker) {
+  const uint32_t version = ExtendedRequestVersion(remoteCapabilities);
+  asker = {};
+  if (version == 0) return true;
+  std::optional<std::vector<uint8_t>> parts = ReadPartStatus(reader, fileSize);
+  if (!parts) {
+    asker.state = SAskerParts::EState::kUnreadable;
+    return false;
+  }
+  asker.state = SAskerParts::EState::kRead;
+  asker.parts = std::move(*parts);
+  // The count of complete sources the asker knows is read past.
+  uint16_t count = 0;
+  return version < 2 || reader.ReadUInt16(count);
+}
+
 std::vector<uint8_t> ReadMultiPacketRequest(CStreamReader& reader, uint32_t remoteCapabilities,
-                                            uint32_t fileSize) {
+                                            uint32_t fileSize, SAskerParts* asker) {
   std::vector<uint8_t> asked;
   uint8_t opcode = 0;
   while (reader.ReadUInt8(opcode)) {
     if (opcode == kOpRequestFileName) {
-      // The request carries the asker's own status and source count; they are read past.
-      const uint32_t version = ExtendedRequestVersion(remoteCapabilities);
-      if (version >= 1 && !ReadPartStatus(reader, fileSize)) break;
-      uint16_t count = 0;
-      if (version >= 2 && !reader.ReadUInt16(count)) break;
+      SAskerParts read;
+      const bool whole = ReadFileNameRequestTail(reader, remoteCapabilities, fileSize, read);
+      if (asker != nullptr) *asker = read;
+      if (!whole) break;
     } else if (opcode != kOpSetRequestedFile && opcode != kOpRequestSources &&
                opcode != kOpAichFileHashRequest) {
       break;
@@ -143,6 +170,9 @@ std::vector<uint8_t> BuildMultiPacketAnswer(const _tagUnionHash& file,
     } else if (opcode == kOpRequestFileName) {
       writer.WriteUInt8(kOpFileNameAnswer);
       AppendFileName(writer, answers.name);
+    } else if (opcode == kOpRequestSources && answers.sources) {
+      writer.WriteUInt8(kOpAnswerSources);
+      writer.WriteBytes(*answers.sources);
     } else if (opcode == kOpAichFileHashRequest && answers.aichRoot &&
                AichVersion(remoteCapabilities) != 0) {
       writer.WriteUInt8(kOpAichFileHashAnswer);

@@ -32,11 +32,13 @@ struct SPartStatus {
 std::vector<uint8_t> BuildFileNameRequest(const _tagUnionHash& file, uint32_t remoteCapabilities,
                                           const SPartStatus& status, uint32_t completeSources);
 // The same request and its companions in one multi-packet: file name, part status (only for
-// a file of several parts), sources and AICH root, each as far as the remote client supports.
+// a file of several parts), sources (when `askSources`) and AICH root, each as far as the
+// remote client supports.
 std::vector<uint8_t> BuildMultiPacketFileRequest(const _tagUnionHash& file,
                                                  uint32_t remoteCapabilities,
                                                  const SPartStatus& status,
-                                                 uint32_t completeSources, bool severalParts);
+                                                 uint32_t completeSources, bool severalParts,
+                                                 bool askSources = true);
 // Block request: the hash, three starts, three ends.
 std::vector<uint8_t> BuildRequestParts(const _tagUnionHash& file,
                                        std::span<const uint32_t, 3> starts,
@@ -56,19 +58,36 @@ std::vector<uint8_t> BuildAichAnswer(const _tagUnionHash& file, uint16_t part, c
                                      std::span<const uint8_t> recovery);
 // Public address answer: the address the remote client reaches us at (wire order).
 std::vector<uint8_t> BuildPublicIpAnswer(uint32_t address);
+// Answer sources: the hash, then a source list as the file's source list writes it.
+std::vector<uint8_t> BuildAnswerSources(const _tagUnionHash& file,
+                                        std::span<const uint8_t> sourceList);
+
+// The asker's own part status, which a file name request carries after the hash when the
+// asker's extended-request version is nonzero (a count of complete sources follows from 2 on).
+struct SAskerParts {
+  enum class EState { kNotSent, kRead, kUnreadable };
+  EState state = EState::kNotSent;
+  std::vector<uint8_t> parts;  // when read: one byte per part, 1 = held; empty = whole file
+};
+// Reads what follows the hash of a file name request; false when the status is unreadable (a
+// wrong part count) or the request is cut short.
+bool ReadFileNameRequestTail(CStreamReader& reader, uint32_t remoteCapabilities, uint32_t fileSize,
+                             SAskerParts& asker);
 
 // The sub-requests of a multi-packet request after its hash, in their order, up to the first
-// one that is unknown or cut short (those before it are still answered).
+// one that is unknown or cut short (those before it are still answered). `asker`, when given,
+// takes the part status a file name sub-request carries.
 std::vector<uint8_t> ReadMultiPacketRequest(CStreamReader& reader, uint32_t remoteCapabilities,
-                                            uint32_t fileSize);
+                                            uint32_t fileSize, SAskerParts* asker = nullptr);
 // What the asked side knows of a file for a multi-packet answer.
 struct SFileAnswers {
   SPartStatus status;
   std::string name;
   std::optional<AichRoot> aichRoot;
+  std::optional<std::vector<uint8_t>> sources;  // a written source list; none: not answered
 };
-// The answer to the sub-requests `asked`, in their order: file status, file name and AICH root
-// (when we have one and the remote client speaks AICH); sources are not handed out. Empty when
+// The answer to the sub-requests `asked`, in their order: file status, file name, sources
+// (when given) and AICH root (when we have one and the remote client speaks AICH). Empty when
 // nothing is answered.
 std::vector<uint8_t> BuildMultiPacketAnswer(const _tagUnionHash& file,
                                             std::span<const uint8_t> asked,

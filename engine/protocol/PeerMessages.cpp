@@ -271,7 +271,7 @@ bool ReadSources(CStreamReader& reader, bool withUserHash,
     reader.ReadUInt16(source.port);
     reader.ReadUInt32(source.serverAddress);
     reader.ReadUInt16(source.serverPort);
-    if (withUserHash) reader.Skip(_tagUnionHash::kSize);
+    if (withUserHash) reader.ReadHash(source.userHash);
   }
   return true;
 }

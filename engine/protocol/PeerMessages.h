@@ -60,6 +60,10 @@ inline constexpr uint8_t kOpAichFileHashRequest = 0x9E;
 inline constexpr uint8_t kOpPortTest = 0xFE;
 inline constexpr uint8_t kPortTestAnswerByte = 0x12;
 
+// A client asks the same peer for sources of the same file at most this often; a peer that
+// asks more often is not answered.
+inline constexpr uint32_t kSourceAskIntervalMs = 40 * 60 * 1000;
+
 // A low id is a server-assigned number, not an address.
 inline constexpr uint32_t kPeerLowIdLimit = 0x1000000;
 constexpr bool IsPeerLowId(uint32_t id) { return id < kPeerLowIdLimit; }
@@ -138,12 +142,14 @@ bool ReadSendingPart(std::span<const uint8_t> payload, _tagStructDataPacket& pac
 bool ReadCompressedPart(std::span<const uint8_t> payload, _tagStructDataPacket& packet,
                         SRefusal* refusal = nullptr);
 
-// Source list of an answer-sources packet, bounded by its payload.
+// Source list of an answer-sources packet, bounded by its payload; the user hash is zero in
+// lists without one.
 struct _tagStructPeerSource {
   uint32_t clientId = 0;
   uint16_t port = 0;
   uint32_t serverAddress = 0;
   uint16_t serverPort = 0;
+  _tagUnionHash userHash;
 };
 bool ReadSources(CStreamReader& reader, bool withUserHash,
                  std::vector<_tagStructPeerSource>& sources);

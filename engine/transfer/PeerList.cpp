@@ -14,6 +14,24 @@ void CTARNNetPeerList::Add(const _tagStructPeer& peer) {
   peers_.push_back(peer);
 }
 
+void CTARNNetPeerList::AddRecent(const _tagStructPeer& peer, size_t cap) {
+  Remove(peer.clientId);
+  if (cap == 0) return;
+  if (peers_.size() >= cap)
+    peers_.erase(peers_.begin(), peers_.begin() + (peers_.size() - cap + 1));
+  peers_.push_back(peer);
+}
+
+bool CTARNNetPeerList::Update(uint32_t clientId, const _tagUnionHash& userHash, EPeerHolds holds) {
+  for (_tagStructPeer& peer : peers_) {
+    if (peer.clientId != clientId) continue;
+    if (!userHash.IsZero()) peer.userHash = userHash;
+    if (holds != EPeerHolds::kUnknown) peer.holds = holds;
+    return true;
+  }
+  return false;
+}
+
 bool CTARNNetPeerList::Contains(uint32_t clientId) const { return Find(clientId) != nullptr; }
 
 const _tagStructPeer* CTARNNetPeerList::Find(uint32_t clientId) const {

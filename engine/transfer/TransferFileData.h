@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/base/Hash.h"
 #include "engine/transfer/RequestRecord.h"
 #include "engine/transfer/TransferBlock.h"
 #include "framework/Event.h"
@@ -36,6 +37,9 @@ class ITARNNetTransferFileData {
     return false;
   }
   virtual bool AcceptData(const _tagStructReceivedData& /*data*/) { return false; }
+  // Received data waits for the disk in such amounts that the sessions should stop reading
+  // for a moment.
+  virtual bool WritesBackedUp() const { return false; }
   // The file's new full path: a download renames its record, a shared file moves on disk.
   virtual bool SetPath(const std::string& /*fullPath*/) { return false; }
   // A file that carries no download is complete.
@@ -60,8 +64,10 @@ class ITARNNetTransferFileData {
   virtual uint32_t CompletedBytes() const { return 0; }
   virtual uint32_t ReceivedBytes() const { return 0; }
   virtual uint32_t Speed() const { return 0; }
+  // A source we learn of; its user hash, when known (zero otherwise), is recorded with it and
+  // given to a source listed already without one.
   virtual bool AddSource(uint32_t /*clientId*/, uint16_t /*port*/, uint32_t /*serverAddress*/,
-                         uint16_t /*serverPort*/) {
+                         uint16_t /*serverPort*/, const _tagUnionHash& /*userHash*/ = {}) {
     return false;
   }
   virtual bool RemoveSource(uint32_t /*clientId*/) { return false; }

@@ -51,6 +51,10 @@ class CTARNNetUploadFileData final : public ITARNNetTransferFileData,
   // Takes `newPath` as the file's place: moves the file there when the old path still holds
   // it (never over an existing file), else adopts the new path as found. Raises changed.
   bool MoveTo(const std::string& newPath) override;
+  // A shared file is all there: as many bytes completed (and received) as it has, so a
+  // download that completed keeps answering as complete through the items that hold it.
+  uint32_t CompletedBytes() const override { return file_->GetSize(); }
+  uint32_t ReceivedBytes() const override { return file_->GetSize(); }
 
  private:
   CTARNNetUploadFileData(const CTransferFilePtr& file,

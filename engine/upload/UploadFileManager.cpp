@@ -120,9 +120,10 @@ HASH::_tagStructHashingProgress CTARNNetUploadFileManager::GetProgress() const {
 void CTARNNetUploadFileManager::LoadSharedDat() {
   const fs::path path = settings_.configFolder / Shared::File::kSharedDatFileName;
   Shared::File::ForEachSharedDatEntry(path, [this](Shared::_tagStructSharedFile& record) {
-    // A data file must not make us offer files from outside the shared folder.
-    if (record.hash.IsZero() || record.info.fullPathName.empty() ||
-        !Shared::File::IsInsideFolder(record.info.fullPathName, sharedPath_))
+    // A data file must not make us offer files from outside the folders we share.
+    if (record.hash.IsZero() || record.info.fullPathName.empty()) return;
+    if (!Shared::File::IsInsideFolder(record.info.fullPathName, sharedPath_) &&
+        !StillThereOutside(record))
       return;
     if (list_.FindByHash(record.hash)) return;
     record.info.name = Shared::SafeFileName(record.info.name);
@@ -133,8 +134,25 @@ void CTARNNetUploadFileManager::LoadSharedDat() {
   });
 }
 
+bool CTARNNetUploadFileManager::StillThereOutside(
+    const Shared::_tagStructSharedFile& record) const {
+  const std::string& path = record.info.fullPathName;
+  const bool inDownloadFolder = std::any_of(
+      downloadFolders_.begin(), downloadFolders_.end(),
+      [&](const fs::path& folder) { return Shared::File::IsInsideFolder(path, folder); });
+  if (!inDownloadFolder) return false;
+  const auto attributes = Shared::File::ReadFileAttributes(path);
+  return attributes && SameAttributes(record.info, *attributes);
+}
+
 bool CTARNNetUploadFileManager::AddSharedFile(const CTransferFilePtr& file) {
   if (!file) return false;
+  OSTREL::Process::CLock sharing(shareLock_);
+  // The monitor may have met the completed file in the shared folder and shared it already.
+  if (const CTransferFilePtr listed = list_.FindByHash(file->GetHash()); listed && listed != file) {
+    TransferFiles()->Remove(file.Get());
+    return false;
+  }
   if (!file->DataAs<CTARNNetUploadFileData>())
     CTARNNetUploadFileData::Attach(file, attachSettings_);
   TransferFiles()->Add(file);
@@ -342,6 +360,7 @@ void CTARNNetUploadFileManager::HashAndShare(const std::string& fullPath) {
     ++progress_.filesHashed;
   }
   const _tagUnionHash hash = fresh->GetHash();
+  OSTREL::Process::CLock sharing(shareLock_);
   // An entry for this path with other contents is out of date: the file was rewritten.
   if (const CTransferFilePtr old = list_.FindByPath(fullPath); old && old->GetHash() != hash)
     RemoveSharedFile(old);

@@ -52,6 +52,13 @@ class CTARNNetUploadFileManager
   void Stop();
   // The engine root's lock for hashing and AICH.dat; set before Start.
   void SetHashingLock(OSTREL::Process::CCriticalSection* lock);
+  // The folders besides the shared folder that completed downloads may land in (the temp
+  // folder and the configured download folders). Their files are shared as the shared
+  // folder's are, and stay shared across restarts while their file is there unchanged; the
+  // monitor watches only the shared folder. Set before Start.
+  void SetDownloadFolders(std::vector<std::filesystem::path> folders) {
+    downloadFolders_ = std::move(folders);
+  }
 
   Shared::File::TransferFile::CTARNNetUploadFileList& List() { return list_; }
   HASH::_tagStructHashingProgress GetProgress() const;
@@ -90,6 +97,9 @@ class CTARNNetUploadFileManager
   };
 
   void LoadSharedDat();
+  // A Shared.dat entry outside the shared folder still holds: in a download folder, its file
+  // there with the size and times listed.
+  bool StillThereOutside(const Shared::_tagStructSharedFile& record) const;
   static void ReturnFreedMemory();
   void ShareSettings();
   // Looks at one file found by the walk: unchanged or moved files are settled at once, the
@@ -117,6 +127,7 @@ class CTARNNetUploadFileManager
   std::shared_ptr<const Shared::File::TransferFile::_tagStructUploadSettings> attachSettings_;
   Shared::File::CTARNNetAICHDatStore aichStore_;
   std::filesystem::path sharedPath_;
+  std::vector<std::filesystem::path> downloadFolders_;
   std::filesystem::path partHashPath_;
   // Part hashes derived since PartHashes.dat was written (the list's own changes aside).
   std::atomic<bool> partHashesDirty_{false};
@@ -135,6 +146,8 @@ class CTARNNetUploadFileManager
   mutable OSTREL::Process::CMutex progressLock_;
   HASH::_tagStructHashingProgress progress_ GUARDED_BY(progressLock_);
   OSTREL::Process::CMutex saveLock_;
+  // A completed download and a scan may meet the same file at once: one of them shares it.
+  OSTREL::Process::CMutex shareLock_;
 };
 
 }  // namespace P2P

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "service/automation/ConnectionPoint.h"
 #include "service/automation/P2PInterfaces.h"
@@ -62,6 +63,21 @@ class CCollectionImplT : public Interface {
  private:
   std::shared_ptr<CConnectionPointT<Events>> connectionPoint_;
 };
+
+// A bulk listing of a file list: every file of `list` as a row, read through an item object
+// of it as a client would read it; a null `list` (no engine) gives E_FAIL.
+template <typename ItemObject, typename List, typename Row, typename Interface>
+HRESULT ItemRows(const std::shared_ptr<SAutomationContext>& context, List* list,
+                 std::vector<Row>* rows, Row (*rowOf)(Interface&)) {
+  if (rows == nullptr) return E_POINTER;
+  rows->clear();
+  if (list == nullptr) return E_FAIL;
+  for (auto& file : list->Snapshot()) {
+    ItemObject item(context, std::move(file));
+    rows->push_back(rowOf(item));
+  }
+  return S_OK;
+}
 
 // Event relays shared by the file lists: added, changed, removed.
 inline void DeliverFileEvent(_IP2PFileListEvents& sink, IEngineEventSubscriber::Kind kind,

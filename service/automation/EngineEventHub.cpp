@@ -84,11 +84,30 @@ void CEngineEventHub::OnDownloadProgress(const P2P::Shared::_tagStructSharedFile
                                          uint32_t) {
   Fire(Source::kDownloads, Kind::kChanged, file.id);
 }
+// A completion is a change of the download (its completed state, and where the file went);
+// its removal follows as one event of its own.
 void CEngineEventHub::OnDownloadCompleted(const P2P::Shared::_tagStructSharedFile& file) {
-  Fire(Source::kDownloads, Kind::kRemoved, file.id);
+  {
+    OSTREL::Process::CLock guard(departedLock_);
+    completing_.insert(file.id);
+  }
+  Fire(Source::kDownloads, Kind::kChanged, file.id);
 }
 void CEngineEventHub::OnDownloadRemoved(const P2P::Shared::_tagStructSharedFile& file) {
+  {
+    OSTREL::Process::CLock guard(departedLock_);
+    const bool completed = completing_.erase(file.id) > 0;
+    departed_.push_back({file, completed});
+    if (departed_.size() > kDepartedKept) departed_.pop_front();
+  }
   Fire(Source::kDownloads, Kind::kRemoved, file.id);
+}
+
+std::optional<SDepartedDownload> CEngineEventHub::DepartedDownload(uint32_t key) const {
+  OSTREL::Process::CLock guard(departedLock_);
+  for (auto it = departed_.rbegin(); it != departed_.rend(); ++it)
+    if (it->file.id == key) return *it;
+  return std::nullopt;
 }
 // The engine raises it with the id of the download it concerns.
 void CEngineEventHub::OnDownloadNotice(uint32_t value) {

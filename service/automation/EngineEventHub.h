@@ -7,8 +7,11 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <set>
 #include <vector>
 
 #include "engine/download/DownloadEventHandler.h"
@@ -29,6 +32,12 @@ class IEngineEventSubscriber {
   virtual void OnEngineEvent(Source source, Kind kind, uint32_t key) = 0;
 };
 
+// A download that left the list: its record as it left, and whether it had completed.
+struct SDepartedDownload {
+  P2P::Shared::_tagStructSharedFile file;
+  bool completed = false;
+};
+
 class CEngineEventHub : private P2P::ITARNNetP2PServerEventHandler,
                         private P2P::ITARNNetP2PDownloadEventHandler,
                         private P2P::ITARNNetP2PSharedFileEventHandler,
@@ -47,6 +56,10 @@ class CEngineEventHub : private P2P::ITARNNetP2PServerEventHandler,
 
   void Subscribe(const std::shared_ptr<IEngineEventSubscriber>& subscriber);
   void Unsubscribe(const IEngineEventSubscriber* subscriber);
+
+  // How one of the last kDepartedKept downloads that left the list ended; nothing for others.
+  static constexpr size_t kDepartedKept = 256;
+  std::optional<SDepartedDownload> DepartedDownload(uint32_t key) const;
 
  private:
   explicit CEngineEventHub(std::shared_ptr<IEngineAccess> engine);
@@ -77,6 +90,10 @@ class CEngineEventHub : private P2P::ITARNNetP2PServerEventHandler,
   OSTREL::Process::CMutex lock_;
   bool attached_ GUARDED_BY(lock_) = false;
   std::vector<std::shared_ptr<IEngineEventSubscriber>> subscribers_ GUARDED_BY(lock_);
+
+  mutable OSTREL::Process::CMutex departedLock_;
+  std::set<uint32_t> completing_ GUARDED_BY(departedLock_);  // completed, not yet gone
+  std::deque<SDepartedDownload> departed_ GUARDED_BY(departedLock_);
 };
 
 }  // namespace OSTREL::COM

@@ -38,6 +38,8 @@ HRESULT CP2PConfig::get_UserName(std::string* value) {
   return Answer(*context_, value, [](const _tagStructClientConfig& c) { return c.userName; });
 }
 HRESULT CP2PConfig::put_UserName(const std::string& value) {
+  // Peers and servers are given the name in every hello; a blank one tells them nothing.
+  if (value.find_first_not_of(" \t") == std::string::npos) return E_INVALIDARG;
   return Store(*context_, [&](_tagStructClientConfig& c) { c.userName = value; });
 }
 HRESULT CP2PConfig::get_TCPPort(int16_t* value) {

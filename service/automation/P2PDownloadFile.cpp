@@ -1,5 +1,6 @@
 #include "service/automation/P2PDownloadFile.h"
 
+#include "engine/download/DownloadFileData.h"
 #include "engine/download/DownloadFileManager.h"
 
 namespace OSTREL::COM {
@@ -71,6 +72,13 @@ HRESULT CP2PDownloadFile::Resume() {
   if (!item_.Get()) return E_FAIL;
   item_.Get()->Data()->Resume();
   return S_OK;
+}
+
+HRESULT CP2PDownloadFile::get_FailureReason(std::string* value) {
+  return item_.Answer(value, [](File& f) {
+    const auto download = f.DataAs<P2P::Shared::File::TransferFile::CTARNNetDownloadFileData>();
+    return download ? download->FailureReason() : std::string();
+  });
 }
 
 // Through the manager, so the download leaves its lists and the removal is announced.

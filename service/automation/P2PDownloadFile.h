@@ -39,6 +39,7 @@ class CP2PDownloadFile : public IP2PDownloadFile {
   HRESULT Stop() override;
   HRESULT Resume() override;
   HRESULT Cancel() override;
+  HRESULT get_FailureReason(std::string* value) override;
 
  private:
   CTransferFileItem item_;

@@ -10,8 +10,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "service/automation/HResult.h"
+#include "service/automation/ListRows.h"
 
 namespace OSTREL::COM {
 
@@ -125,6 +127,9 @@ class IP2PDownloadFile : public IP2PUnknown {
   virtual HRESULT Stop() = 0;
   virtual HRESULT Resume() = 0;
   virtual HRESULT Cancel() = 0;
+  // After the slots: why the download failed (its sources all disagree with its size, say);
+  // empty while it goes on.
+  virtual HRESULT get_FailureReason(std::string* value) = 0;
 };
 
 class IP2PSharedFile : public IP2PUnknown {
@@ -170,14 +175,20 @@ class IP2PCollectionT : public IP2PUnknown {
   virtual HRESULT get_ItemByKey(int32_t key, std::shared_ptr<Item>* item) = 0;
 };
 
+// The lists' bulk listing, after their slots: every element's row in one call, in list
+// order; the whole list or a failure, never part of it.
 class IP2PServerList : public IP2PCollectionT<IP2PServer>,
-                       public IP2PConnectionPointT<_IP2PServerListEvents> {};
+                       public IP2PConnectionPointT<_IP2PServerListEvents> {
+ public:
+  virtual HRESULT GetRows(std::vector<SServerRowData>* rows) = 0;
+};
 
 class IP2PDownloadFileList : public IP2PCollectionT<IP2PDownloadFile>,
                              public IP2PConnectionPointT<_IP2PDownloadFileListEvents> {
  public:
   virtual HRESULT Add(const OptionalText& item) = 0;
   virtual HRESULT Remove(const OptionalText& item) = 0;
+  virtual HRESULT GetRows(std::vector<SDownloadRowData>* rows) = 0;
 };
 
 class IP2PSharedFileList : public IP2PCollectionT<IP2PSharedFile>,
@@ -185,6 +196,7 @@ class IP2PSharedFileList : public IP2PCollectionT<IP2PSharedFile>,
  public:
   virtual HRESULT Add(const OptionalText& item) = 0;
   virtual HRESULT Remove(const OptionalText& item) = 0;
+  virtual HRESULT GetRows(std::vector<SSharedRowData>* rows) = 0;
 };
 
 class IP2PSearchResultFileList : public IP2PCollectionT<IP2PSearchResultFile>,
@@ -223,6 +235,9 @@ class IP2PSearchRequest : public IP2PUnknown,
   virtual HRESULT get_Artist(std::string* value) = 0;
   virtual HRESULT put_Artist(const std::string& value) = 0;
   virtual HRESULT Search() = 0;
+  // After the slots: why the last Search did not start (the parser's reason, an unknown file
+  // type); empty once one started.
+  virtual HRESULT get_LastError(std::string* value) = 0;
 };
 
 class IP2PServiceManager : public IP2PUnknown {

@@ -2,6 +2,7 @@
 
 #include "engine/search/SearchManager.h"
 #include "framework/CriticalSection.h"
+#include "service/automation/SearchRequestFault.h"
 
 namespace OSTREL::COM {
 namespace {
@@ -59,7 +60,20 @@ HRESULT CP2PSearchRequest::Search() {
     OSTREL::Process::CLock guard(lock_);
     params = params_;
   }
-  if (!params.expression.empty()) searches->Search(params);
+  const std::string fault = SearchRequestFault(params);
+  {
+    OSTREL::Process::CLock guard(lock_);
+    lastError_ = fault;
+  }
+  if (!fault.empty()) return E_INVALIDARG;
+  searches->Search(params);
+  return S_OK;
+}
+
+HRESULT CP2PSearchRequest::get_LastError(std::string* value) {
+  if (value == nullptr) return E_POINTER;
+  OSTREL::Process::CLock guard(lock_);
+  *value = lastError_;
   return S_OK;
 }
 

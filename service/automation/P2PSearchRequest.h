@@ -44,8 +44,10 @@ class CP2PSearchRequest : public IP2PSearchRequest {
   HRESULT put_Album(const std::string& value) override;
   HRESULT get_Artist(std::string* value) override;
   HRESULT put_Artist(const std::string& value) override;
-  // Answers S_OK whether or not a search started, as the search manager decides.
+  // E_INVALIDARG, with the reason kept for get_LastError, for a keyword the parser refuses
+  // or an unknown file type; S_OK otherwise.
   HRESULT Search() override;
+  HRESULT get_LastError(std::string* value) override;
 
   HRESULT Advise(std::shared_ptr<_IP2PSearchRequestEvents> sink, uint32_t* cookie) override;
   HRESULT Unadvise(uint32_t cookie) override;
@@ -70,6 +72,7 @@ class CP2PSearchRequest : public IP2PSearchRequest {
   std::shared_ptr<CConnectionPointT<_IP2PSearchRequestEvents>> connectionPoint_;
   OSTREL::Process::CMutex lock_;
   P2P::Shared::Search::SearchParam::_tagStructSearchParams params_ GUARDED_BY(lock_);
+  std::string lastError_ GUARDED_BY(lock_);
 };
 
 }  // namespace OSTREL::COM

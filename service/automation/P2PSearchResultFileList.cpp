@@ -2,6 +2,7 @@
 
 #include "engine/download/DownloadFileManager.h"
 #include "engine/search/SearchManager.h"
+#include "service/automation/DownloadFolders.h"
 #include "service/automation/DownloadRequest.h"
 #include "service/automation/P2PSearchResultFile.h"
 
@@ -23,8 +24,8 @@ void DeliverResultEvent(_IP2PSearchResultFileListEvents& sink, IEngineEventSubsc
 }  // namespace
 
 CP2PSearchResultFileList::CP2PSearchResultFileList(std::shared_ptr<SAutomationContext> context)
-    : CCollectionImplT(std::move(context), IEngineEventSubscriber::Source::kSearch,
-                       &DeliverResultEvent) {}
+    : CRecordsImplT(std::move(context), IEngineEventSubscriber::Source::kSearch,
+                    &DeliverResultEvent) {}
 
 std::optional<size_t> CP2PSearchResultFileList::CountOf() {
   auto* searches = context_->engine->Searches();
@@ -50,11 +51,13 @@ HRESULT CP2PSearchResultFileList::Download(int32_t key, const OptionalText& fold
                                            const OptionalText& name) {
   auto* searches = context_->engine->Searches();
   auto* downloads = context_->engine->Downloads();
-  if (searches == nullptr || downloads == nullptr) return E_FAIL;
+  const auto* config = context_->engine->Config();
+  if (searches == nullptr || downloads == nullptr || config == nullptr) return E_FAIL;
   const auto result = searches->GetResultList().FindById(static_cast<uint32_t>(key));
   if (!result) return S_FALSE;
   auto record = result->GetRecord();
   if (const HRESULT hr = ApplyDownloadTarget(folder, name, record); hr != S_OK) return hr;
+  if (const HRESULT hr = ApproveDownloadFolder(*config, record); hr != S_OK) return hr;
   return downloads->AddDownload(record) ? S_OK : S_FALSE;
 }
 

@@ -1,14 +1,16 @@
-// The results of the current search as an automation collection, with the search events, and
-// `Download` of a result by key. Any thread.
+// The results of the current search as an automation collection, with the search events, the
+// results' records, and `Download` of a result by key. Any thread.
 #pragma once
 
 #include "service/automation/CollectionImpl.h"
+#include "service/automation/RecordsImpl.h"
 
 namespace OSTREL::COM {
 
 class CP2PSearchResultFileList
-    : public CCollectionImplT<IP2PSearchResultFileList, IP2PSearchResultFile,
-                              _IP2PSearchResultFileListEvents> {
+    : public CRecordsImplT<CCollectionImplT<IP2PSearchResultFileList, IP2PSearchResultFile,
+                                            _IP2PSearchResultFileListEvents>,
+                           IP2PSearchResultFile, SSearchResultRecord> {
  public:
   explicit CP2PSearchResultFileList(std::shared_ptr<SAutomationContext> context);
 

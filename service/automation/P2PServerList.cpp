@@ -37,6 +37,19 @@ std::shared_ptr<IP2PServer> CP2PServerList::ItemAt(size_t position) {
   return server != nullptr ? std::make_shared<CP2PServer>(context_, server) : nullptr;
 }
 
+HRESULT CP2PServerList::GetRows(std::vector<SServerRowData>* rows) {
+  if (rows == nullptr) return E_POINTER;
+  rows->clear();
+  auto* servers = context_->engine->Servers();
+  if (servers == nullptr) return E_FAIL;
+  servers->List().ForEach([&](P2P::Remote::Server::_tagStructServerInfo& server) {
+    CP2PServer item(context_, &server);
+    rows->push_back(ServerRowOf(item));
+    return true;
+  });
+  return S_OK;
+}
+
 std::shared_ptr<IP2PServer> CP2PServerList::ItemByKey(uint32_t key) {
   auto* servers = context_->engine->Servers();
   if (servers == nullptr) return nullptr;

@@ -10,6 +10,8 @@ class CP2PServerList
  public:
   explicit CP2PServerList(std::shared_ptr<SAutomationContext> context);
 
+  HRESULT GetRows(std::vector<SServerRowData>* rows) override;
+
  protected:
   std::optional<size_t> CountOf() override;
   std::shared_ptr<IP2PServer> ItemAt(size_t position) override;

@@ -1,6 +1,7 @@
 #include "service/automation/P2PServiceManager.h"
 
 #include "engine/download/DownloadFileManager.h"
+#include "service/automation/DownloadFolders.h"
 #include "service/automation/DownloadRequest.h"
 #include "service/automation/P2PConfig.h"
 #include "service/automation/P2PDownloadFileList.h"
@@ -48,7 +49,9 @@ HRESULT CP2PServiceManager::AddDownload(const std::string* hash, int32_t size,
   if (const HRESULT hr = BuildDownloadRecord(hash, size, folder, name, record); hr != S_OK)
     return hr;
   auto* downloads = context_->engine->Downloads();
-  if (downloads == nullptr) return E_FAIL;
+  const auto* config = context_->engine->Config();
+  if (downloads == nullptr || config == nullptr) return E_FAIL;
+  if (const HRESULT hr = ApproveDownloadFolder(*config, record); hr != S_OK) return hr;
   return downloads->AddDownload(record) ? S_OK : S_FALSE;
 }
 

@@ -3,6 +3,9 @@
 #include <poll.h>
 #include <time.h>
 
+#include <cstdlib>
+#include <string_view>
+
 #include "service/client/RemoteConnection.h"
 #include "service/client/RemoteObjects.h"
 
@@ -21,6 +24,20 @@ std::unique_ptr<CApiClient> CApiClient::ForSessionBus() {
   }
 }
 
+bool CApiClient::DaemonOnSystemBus() {
+  const char* bus = std::getenv("TARN_BUS");
+  return bus != nullptr && std::string_view(bus) == "system";
+}
+
+std::unique_ptr<CApiClient> CApiClient::ForDaemon() {
+  if (!DaemonOnSystemBus()) return ForSessionBus();
+  try {
+    return std::make_unique<CApiClient>(sdbus::createSystemBusConnection());
+  } catch (const sdbus::Error&) {
+    return nullptr;
+  }
+}
+
 namespace {
 const char* const kServiceManagerPath = "/com/ostrel/TarnSvc/ServiceManager";
 }  // namespace
@@ -31,6 +48,31 @@ std::shared_ptr<IP2PServiceManager> CApiClient::ServiceManager() {
 
 std::shared_ptr<IP2PConnection> CApiClient::ServerConnection() {
   return std::make_shared<CRemoteConnection>(*connection_, destination_, kServiceManagerPath);
+}
+
+std::string CApiClient::NameOwner() {
+  try {
+    auto bus = sdbus::createProxy(*connection_, "org.freedesktop.DBus", "/org/freedesktop/DBus");
+    std::string owner;
+    bus->callMethod("GetNameOwner")
+        .onInterface("org.freedesktop.DBus")
+        .withArguments(destination_)
+        .storeResultsTo(owner);
+    return owner;
+  } catch (const sdbus::Error&) {
+    return {};
+  }
+}
+
+int BusPollTimeout(uint64_t deadlineUsec) {
+  if (deadlineUsec == UINT64_MAX) return -1;
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  const uint64_t nowUsec = static_cast<uint64_t>(now.tv_sec) * 1000000 +
+                           static_cast<uint64_t>(now.tv_nsec) / 1000;
+  if (deadlineUsec <= nowUsec) return 0;
+  const uint64_t ms = (deadlineUsec - nowUsec + 999) / 1000;
+  return ms > 1000 ? 1000 : static_cast<int>(ms);
 }
 
 bool CApiClient::PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {

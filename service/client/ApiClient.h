@@ -29,6 +29,10 @@ class CApiClient {
   explicit CApiClient(std::unique_ptr<sdbus::IConnection> connection,
                       std::string destination = kDefaultDestination);
   static std::unique_ptr<CApiClient> ForSessionBus();
+  // The bus the daemon is on: the session bus, or the system bus of a system-wide daemon
+  // (TARN_BUS=system, as its unit sets). Null without that bus.
+  static std::unique_ptr<CApiClient> ForDaemon();
+  static bool DaemonOnSystemBus();
   ~CApiClient();
   CApiClient(const CApiClient&) = delete;
   CApiClient& operator=(const CApiClient&) = delete;
@@ -48,6 +52,8 @@ class CApiClient {
   sdbus::IConnection& Connection() { return *connection_; }
   const std::string& Destination() const { return destination_; }
   std::string UniqueName() const { return connection_->getUniqueName(); }
+  // The unique name that owns the destination now; empty when none does (or the bus failed).
+  std::string NameOwner();
 
   // A remote object of interface `Interface` at `path`; null for "/".
   template <typename Interface>
@@ -58,15 +64,26 @@ class CApiClient {
   std::string destination_;
 };
 
-// A method call's HRESULT, or RPC_E_DISCONNECTED when the bus failed.
+// What a failed bus call means to the caller: E_ACCESSDENIED when the bus's policy refused
+// it, RPC_E_DISCONNECTED for anything else (no service, a broken connection).
+inline HRESULT BusFailure(const sdbus::Error& error) {
+  return error.getName() == "org.freedesktop.DBus.Error.AccessDenied" ? E_ACCESSDENIED
+                                                                      : RPC_E_DISCONNECTED;
+}
+
+// A method call's HRESULT, or the BusFailure when the call did not go through.
 template <typename CallFn>
 HRESULT Call(CallFn call) {
   try {
     return call();
-  } catch (const sdbus::Error&) {
-    return RPC_E_DISCONNECTED;
+  } catch (const sdbus::Error& error) {
+    return BusFailure(error);
   }
 }
+
+// Milliseconds until an absolute CLOCK_MONOTONIC deadline in microseconds (as a connection's
+// poll data gives it), at most one second; -1 for none.
+int BusPollTimeout(uint64_t deadlineUsec);
 
 inline sdbus::Variant VariantOf(const OptionalText& text) {
   return text ? sdbus::Variant(*text) : sdbus::Variant(int32_t{0});

@@ -11,7 +11,9 @@
 #include <tuple>
 #include <utility>
 
+#include "service/automation/FileRecords.h"
 #include "service/client/ApiClient.h"
+#include "service/client/RecordWire.h"
 #include "service/client/RemoteSinks.h"
 
 namespace OSTREL::COM {
@@ -35,15 +37,16 @@ template <typename Proxy>
 using CGlueT = CRegisteredGlue<sdbus::ProxyInterfaces<Proxy, TarnSvcBus::IUnknown_proxy>>;
 
 // The base of the glue of an object with events: its signal handlers pass each signal on to
-// the local sinks.
-template <typename Proxy, typename EventsProxy, typename Events>
-class CEventGlueT : public sdbus::ProxyInterfaces<Proxy, TarnSvcBus::IUnknown_proxy,
-                                                  TarnSvcBus::IConnectionPoint_proxy, EventsProxy> {
+// the local sinks. `Extra` are further interfaces of the object beyond its slots.
+template <typename Proxy, typename EventsProxy, typename Events, typename... Extra>
+class CEventGlueT
+    : public sdbus::ProxyInterfaces<Proxy, TarnSvcBus::IUnknown_proxy,
+                                    TarnSvcBus::IConnectionPoint_proxy, EventsProxy, Extra...> {
  public:
   CEventGlueT(sdbus::IConnection& connection, std::string destination, std::string path,
               CRemoteSinks<Events>& sinks)
       : sdbus::ProxyInterfaces<Proxy, TarnSvcBus::IUnknown_proxy,
-                               TarnSvcBus::IConnectionPoint_proxy, EventsProxy>(
+                               TarnSvcBus::IConnectionPoint_proxy, EventsProxy, Extra...>(
             connection, std::move(destination), std::move(path)),
         sinks_(sinks) {}
 
@@ -164,6 +167,34 @@ class CRemoteListT : public CRemotePointT<Interface, GlueT, Events> {
   HRESULT get_Count(int32_t* count) override { return this->Get(count, &GlueT::get_Count); }
   HRESULT get_ItemByKey(int32_t key, std::shared_ptr<Item>* item) override {
     return this->GetRemote(item, [&] { return this->glue_->get_ItemByKey(key); });
+  }
+};
+
+// The records of a remote list, through the glue's records interface.
+template <typename Base, typename Record>
+class CRemoteRecordsT : public Base, public IP2PRecordsT<Record> {
+ public:
+  using Base::Base;
+
+  HRESULT GetRecords(std::vector<Record>* records) override {
+    return Read(records, [&] { return this->glue_->GetRecords(); });
+  }
+  HRESULT GetRecordsByKey(const std::vector<uint32_t>& keys,
+                          std::vector<Record>* records) override {
+    return Read(records, [&] { return this->glue_->GetRecordsByKey(keys); });
+  }
+
+ private:
+  template <typename CallFn>
+  HRESULT Read(std::vector<Record>* records, CallFn call) {
+    if (records == nullptr) return E_POINTER;
+    records->clear();
+    return Call([&] {
+      const auto [hr, wire] = call();
+      records->reserve(wire.size());
+      for (const auto& item : wire) records->push_back(FromWire<Record>(item));
+      return hr;
+    });
   }
 };
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "service/client/RemoteObject.h"
+#include "service/dbus/WireRows.h"
 
 namespace OSTREL::COM {
 
@@ -85,6 +86,12 @@ class CRemoteServerList final
     : public CRemoteListT<IP2PServerList, IP2PServer, CServerListGlue, _IP2PServerListEvents> {
  public:
   using CRemoteListT::CRemoteListT;
+
+  HRESULT GetRows(std::vector<SServerRowData>* rows) override {
+    if (rows == nullptr) return E_POINTER;
+    rows->clear();
+    return Call([&] { return RowsFromWire(glue_->GetRows(), *rows); });
+  }
 };
 
 using CServerGlue = CGlueT<TarnSvcBus::IP2PServer_proxy>;
@@ -111,11 +118,13 @@ class CRemoteServer final : public CRemoteT<IP2PServer, CServerGlue> {
   }
 };
 
-// The download and shared file lists have the same events and the same Add and Remove.
-template <typename ListProxy, typename EventsProxy>
-class CFileListEventsT : public CEventGlueT<ListProxy, EventsProxy, _IP2PFileListEvents> {
+// The download and shared file lists have the same events, the same Add and Remove, and
+// records.
+template <typename ListProxy, typename EventsProxy, typename RecordsProxy>
+class CFileListEventsT
+    : public CEventGlueT<ListProxy, EventsProxy, _IP2PFileListEvents, RecordsProxy> {
  public:
-  using CEventGlueT<ListProxy, EventsProxy, _IP2PFileListEvents>::CEventGlueT;
+  using CEventGlueT<ListProxy, EventsProxy, _IP2PFileListEvents, RecordsProxy>::CEventGlueT;
 
  private:
   void onOnFileAdded(const uint32_t& key) override {
@@ -129,14 +138,20 @@ class CFileListEventsT : public CEventGlueT<ListProxy, EventsProxy, _IP2PFileLis
   }
 };
 
-template <typename Interface, typename Item, typename ListProxy, typename EventsProxy>
+template <typename Interface, typename Item, typename ListProxy, typename EventsProxy,
+          typename RecordsProxy, typename Record>
 class CRemoteFileListT final
-    : public CRemoteListT<Interface, Item,
-                          CRegisteredGlue<CFileListEventsT<ListProxy, EventsProxy>>,
-                          _IP2PFileListEvents> {
+    : public CRemoteRecordsT<
+          CRemoteListT<Interface, Item,
+                       CRegisteredGlue<CFileListEventsT<ListProxy, EventsProxy, RecordsProxy>>,
+                       _IP2PFileListEvents>,
+          Record> {
  public:
-  using CRemoteListT<Interface, Item, CRegisteredGlue<CFileListEventsT<ListProxy, EventsProxy>>,
-                     _IP2PFileListEvents>::CRemoteListT;
+  using CRemoteRecordsT<
+      CRemoteListT<Interface, Item,
+                   CRegisteredGlue<CFileListEventsT<ListProxy, EventsProxy, RecordsProxy>>,
+                   _IP2PFileListEvents>,
+      Record>::CRemoteRecordsT;
 
   HRESULT Add(const OptionalText& item) override {
     return Call([&] { return this->glue_->Add(VariantOf(item)); });
@@ -144,14 +159,22 @@ class CRemoteFileListT final
   HRESULT Remove(const OptionalText& item) override {
     return Call([&] { return this->glue_->Remove(VariantOf(item)); });
   }
+  using Row = decltype(RowTypeOf(&Interface::GetRows));
+  HRESULT GetRows(std::vector<Row>* rows) override {
+    if (rows == nullptr) return E_POINTER;
+    rows->clear();
+    return Call([&] { return RowsFromWire(this->glue_->GetRows(), *rows); });
+  }
 };
 
 using CRemoteDownloadFileList =
     CRemoteFileListT<IP2PDownloadFileList, IP2PDownloadFile, TarnSvcBus::IP2PDownloadFileList_proxy,
-                     TarnSvcBus::_IP2PDownloadFileListEvents_proxy>;
+                     TarnSvcBus::_IP2PDownloadFileListEvents_proxy,
+                     TarnSvcBus::DownloadRecords_proxy, SDownloadRecord>;
 using CRemoteSharedFileList =
     CRemoteFileListT<IP2PSharedFileList, IP2PSharedFile, TarnSvcBus::IP2PSharedFileList_proxy,
-                     TarnSvcBus::_IP2PSharedFileListEvents_proxy>;
+                     TarnSvcBus::_IP2PSharedFileListEvents_proxy,
+                     TarnSvcBus::SharedFileRecords_proxy, SSharedFileRecord>;
 
 // What a download file and a shared file both have.
 template <typename Interface, typename Proxy>
@@ -230,6 +253,9 @@ class CRemoteDownloadFile final
   HRESULT Stop() override { return Invoke(&Glue::Stop); }
   HRESULT Resume() override { return Invoke(&Glue::Resume); }
   HRESULT Cancel() override { return Invoke(&Glue::Cancel); }
+  HRESULT get_FailureReason(std::string* value) override {
+    return Get(value, &Glue::get_FailureReason);
+  }
 };
 
 class CRemoteSharedFile final
@@ -241,7 +267,7 @@ class CRemoteSharedFile final
 class CSearchResultFileListEvents
     : public CEventGlueT<TarnSvcBus::IP2PSearchResultFileList_proxy,
                          TarnSvcBus::_IP2PSearchResultFileListEvents_proxy,
-                         _IP2PSearchResultFileListEvents> {
+                         _IP2PSearchResultFileListEvents, TarnSvcBus::SearchResultRecords_proxy> {
  public:
   using CEventGlueT::CEventGlueT;
 
@@ -258,10 +284,12 @@ class CSearchResultFileListEvents
 using CSearchResultFileListGlue = CRegisteredGlue<CSearchResultFileListEvents>;
 
 class CRemoteSearchResultFileList final
-    : public CRemoteListT<IP2PSearchResultFileList, IP2PSearchResultFile, CSearchResultFileListGlue,
-                          _IP2PSearchResultFileListEvents> {
+    : public CRemoteRecordsT<CRemoteListT<IP2PSearchResultFileList, IP2PSearchResultFile,
+                                          CSearchResultFileListGlue,
+                                          _IP2PSearchResultFileListEvents>,
+                             SSearchResultRecord> {
  public:
-  using CRemoteListT::CRemoteListT;
+  using CRemoteRecordsT::CRemoteRecordsT;
 
   HRESULT Download(int32_t key, const OptionalText& folder, const OptionalText& name) override {
     return Call([&] { return glue_->Download(key, VariantOf(folder), VariantOf(name)); });
@@ -347,6 +375,7 @@ class CRemoteSearchRequest final
   HRESULT get_Artist(std::string* value) override { return Get(value, &Glue::get_Artist); }
   HRESULT put_Artist(const std::string& value) override { return Invoke(&Glue::put_Artist, value); }
   HRESULT Search() override { return Invoke(&Glue::Search); }
+  HRESULT get_LastError(std::string* value) override { return Get(value, &Glue::get_LastError); }
 };
 
 }  // namespace OSTREL::COM

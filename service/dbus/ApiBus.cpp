@@ -9,26 +9,10 @@
 #include "framework/Log.h"
 #include "service/automation/P2PConnection.h"
 #include "service/automation/P2PServiceManager.h"
+#include "service/client/ApiClient.h"
 #include "service/dbus/ExportedObjects.h"
 
 namespace OSTREL::COM {
-namespace {
-
-inline constexpr HRESULT E_ACCESSDENIED = static_cast<HRESULT>(0x80070005u);
-
-// Milliseconds until an absolute CLOCK_MONOTONIC deadline in microseconds; -1 for none.
-int PollTimeout(uint64_t deadlineUsec) {
-  if (deadlineUsec == UINT64_MAX) return -1;
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  const uint64_t nowUsec = static_cast<uint64_t>(now.tv_sec) * 1000000 +
-                           static_cast<uint64_t>(now.tv_nsec) / 1000;
-  if (deadlineUsec <= nowUsec) return 0;
-  const uint64_t ms = (deadlineUsec - nowUsec + 999) / 1000;
-  return ms > 1000 ? 1000 : static_cast<int>(ms);
-}
-
-}  // namespace
 
 CApiBus::CApiBus(std::unique_ptr<sdbus::IConnection> connection, Process::IServerLock* lock,
                  size_t maxObjectsPerClient)
@@ -76,15 +60,21 @@ void CApiBus::Stop() {
   const uint64_t one = 1;
   if (::write(wakeFd_, &one, sizeof one) < 0) { /* the loop also wakes once a second */ }
   if (thread_.joinable()) thread_.join();
+  // The objects leave the bus outside the table's lock: the bus thread takes the two locks
+  // the other way round (the connection's, then the table's when it exports).
+  std::map<uint64_t, std::shared_ptr<CExportedObject>> objects;
+  std::vector<std::shared_ptr<CExportedObject>> retired;
   {
     OSTREL::Process::CLock guard(tableLock_);
-    objects_.clear();
-    retired_.clear();
+    objects.swap(objects_);
+    retired.swap(retired_);
     for (size_t i = 0; i < clients_.size(); ++i) {
       if (lock_ != nullptr) lock_->Unlock();
     }
     clients_.clear();
   }
+  objects.clear();
+  retired.clear();
   serviceManager_.reset();
   busDaemon_.reset();
   events_.Drain();  // posted sinks find their objects gone
@@ -106,7 +96,7 @@ void CApiBus::Loop() {
       if (events_.Drain() > 0) continue;  // flush the signals before sleeping
       const auto poll = connection_->getEventLoopPollData();
       pollfd fds[2] = {{poll.fd, poll.events, 0}, {wakeFd_, POLLIN, 0}};
-      ::poll(fds, 2, PollTimeout(poll.timeout_usec));
+      ::poll(fds, 2, BusPollTimeout(poll.timeout_usec));
       if (fds[1].revents & POLLIN) {
         uint64_t count = 0;
         if (::read(wakeFd_, &count, sizeof count) < 0) { /* nothing was pending */ }

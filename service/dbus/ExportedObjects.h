@@ -10,10 +10,13 @@
 #include <utility>
 
 #include "framework/CriticalSection.h"
+#include "service/automation/FileRecords.h"
 #include "service/automation/P2PConnection.h"
+#include "service/client/RecordWire.h"
 #include "service/dbus/ApiBus.h"
 #include "service/dbus/ExportedObject.h"
 #include "service/dbus/SignalSinks.h"
+#include "service/dbus/WireRows.h"
 
 namespace OSTREL::COM {
 
@@ -102,11 +105,22 @@ class CExportedConfig final : public CExportedT<IP2PConfig, TarnSvcBus::IP2PConf
 
 // An exported object with a connection point; Advise installs a Signals sink on it.
 template <typename Impl, template <typename> class Signals, typename Adaptor,
-          typename EventsAdaptor>
-class CExportedPointT
-    : public CExportedT<Impl, Adaptor, TarnSvcBus::IConnectionPoint_adaptor, EventsAdaptor> {
+          typename EventsAdaptor, typename... Extra>
+class CExportedPointT : public CExportedT<Impl, Adaptor, TarnSvcBus::IConnectionPoint_adaptor,
+                                          EventsAdaptor, Extra...> {
  public:
-  using CExportedT<Impl, Adaptor, TarnSvcBus::IConnectionPoint_adaptor, EventsAdaptor>::CExportedT;
+  using CExportedT<Impl, Adaptor, TarnSvcBus::IConnectionPoint_adaptor, EventsAdaptor,
+                   Extra...>::CExportedT;
+
+  // The event as a signal addressed to the object's owner: a broadcast would reach every
+  // client the bus lets listen, and tell each what the others search and download.
+  template <typename... Args>
+  void EmitToOwner(const char* name, const Args&... args) {
+    auto signal = this->getObject().createSignal(EventsAdaptor::INTERFACE_NAME, name);
+    if (!this->Owner().empty()) signal.setDestination(this->Owner());
+    ((signal << args), ...);
+    this->getObject().emitSignal(signal);
+  }
 
  private:
   std::tuple<int32_t, uint32_t> Advise() override {
@@ -121,10 +135,10 @@ class CExportedPointT
 
 // An exported collection with its connection point.
 template <typename Impl, template <typename> class Signals, typename Adaptor,
-          typename EventsAdaptor>
-class CExportedListT : public CExportedPointT<Impl, Signals, Adaptor, EventsAdaptor> {
+          typename EventsAdaptor, typename... Extra>
+class CExportedListT : public CExportedPointT<Impl, Signals, Adaptor, EventsAdaptor, Extra...> {
  public:
-  using CExportedPointT<Impl, Signals, Adaptor, EventsAdaptor>::CExportedPointT;
+  using CExportedPointT<Impl, Signals, Adaptor, EventsAdaptor, Extra...>::CExportedPointT;
 
  private:
   std::tuple<int32_t, sdbus::ObjectPath> get_Item(const int32_t& index) override {
@@ -137,12 +151,48 @@ class CExportedListT : public CExportedPointT<Impl, Signals, Adaptor, EventsAdap
   }
 };
 
+// The records interface of a file list, beyond its slots (its adaptor is among Base's).
+template <typename Base, typename Record>
+class CExportedRecordsT : public Base {
+ public:
+  using Base::Base;
+
+ private:
+  using Wire = RecordWire<Record>;
+
+  std::tuple<int32_t, std::vector<Wire>> GetRecords() override {
+    return Answer([](IP2PRecordsT<Record>& list, std::vector<Record>* records) {
+      return list.GetRecords(records);
+    });
+  }
+  std::tuple<int32_t, std::vector<Wire>> GetRecordsByKey(const std::vector<uint32_t>& keys) override {
+    return Answer([&keys](IP2PRecordsT<Record>& list, std::vector<Record>* records) {
+      return list.GetRecordsByKey(keys, records);
+    });
+  }
+
+  template <typename Read>
+  std::tuple<int32_t, std::vector<Wire>> Answer(Read read) {
+    auto* list = dynamic_cast<IP2PRecordsT<Record>*>(this->impl_.get());
+    if (list == nullptr) return {E_NOTIMPL, {}};
+    std::vector<Record> records;
+    const HRESULT hr = read(*list, &records);
+    std::vector<Wire> wire;
+    wire.reserve(records.size());
+    for (const Record& record : records) wire.push_back(ToWire(record));
+    return {hr, std::move(wire)};
+  }
+};
+
 class CExportedServerList final
     : public CExportedListT<IP2PServerList, CServerListSignals, TarnSvcBus::IP2PServerList_adaptor,
                             TarnSvcBus::_IP2PServerListEvents_adaptor> {
  public:
   using CExportedListT::CExportedListT;
   ~CExportedServerList() override { unregisterAdaptor(); }
+
+ private:
+  std::tuple<int32_t, std::vector<WireServerRow>> GetRows() override { return WireRowsOf(*impl_); }
 };
 
 class CExportedServer final : public CExportedT<IP2PServer, TarnSvcBus::IP2PServer_adaptor> {
@@ -167,25 +217,35 @@ class CExportedServer final : public CExportedT<IP2PServer, TarnSvcBus::IP2PServ
   int32_t Reserved(const sdbus::Variant& value) override { return impl_->Reserved(TextOf(value)); }
 };
 
-// The download and shared file lists have the same events and the same Add and Remove.
-template <typename Impl, typename Adaptor, typename EventsAdaptor>
+// The download and shared file lists have the same events, the same Add and Remove, and
+// records.
+template <typename Impl, typename Adaptor, typename EventsAdaptor, typename RecordsAdaptor,
+          typename Record>
 class CExportedFileListT final
-    : public CExportedListT<Impl, CFileListSignals, Adaptor, EventsAdaptor> {
+    : public CExportedRecordsT<
+          CExportedListT<Impl, CFileListSignals, Adaptor, EventsAdaptor, RecordsAdaptor>, Record> {
  public:
-  using CExportedListT<Impl, CFileListSignals, Adaptor, EventsAdaptor>::CExportedListT;
+  using CExportedRecordsT<CExportedListT<Impl, CFileListSignals, Adaptor, EventsAdaptor,
+                                         RecordsAdaptor>,
+                          Record>::CExportedRecordsT;
   ~CExportedFileListT() override { this->unregisterAdaptor(); }
 
  private:
   int32_t Add(const sdbus::Variant& item) override { return this->impl_->Add(TextOf(item)); }
   int32_t Remove(const sdbus::Variant& item) override { return this->impl_->Remove(TextOf(item)); }
+  auto GetRows() -> decltype(WireRowsOf(std::declval<Impl&>())) override {
+    return WireRowsOf(*this->impl_);
+  }
 };
 
 using CExportedDownloadFileList =
     CExportedFileListT<IP2PDownloadFileList, TarnSvcBus::IP2PDownloadFileList_adaptor,
-                       TarnSvcBus::_IP2PDownloadFileListEvents_adaptor>;
+                       TarnSvcBus::_IP2PDownloadFileListEvents_adaptor,
+                       TarnSvcBus::DownloadRecords_adaptor, SDownloadRecord>;
 using CExportedSharedFileList =
     CExportedFileListT<IP2PSharedFileList, TarnSvcBus::IP2PSharedFileList_adaptor,
-                       TarnSvcBus::_IP2PSharedFileListEvents_adaptor>;
+                       TarnSvcBus::_IP2PSharedFileListEvents_adaptor,
+                       TarnSvcBus::SharedFileRecords_adaptor, SSharedFileRecord>;
 
 // What a download file and a shared file both have.
 template <typename Impl, typename Adaptor>
@@ -263,6 +323,9 @@ class CExportedDownloadFile final
   int32_t Stop() override { return impl_->Stop(); }
   int32_t Resume() override { return impl_->Resume(); }
   int32_t Cancel() override { return impl_->Cancel(); }
+  std::tuple<int32_t, std::string> get_FailureReason() override {
+    return Get(&IP2PDownloadFile::get_FailureReason);
+  }
 };
 
 class CExportedSharedFile final
@@ -273,11 +336,13 @@ class CExportedSharedFile final
 };
 
 class CExportedSearchResultFileList final
-    : public CExportedListT<IP2PSearchResultFileList, CResultListSignals,
-                            TarnSvcBus::IP2PSearchResultFileList_adaptor,
-                            TarnSvcBus::_IP2PSearchResultFileListEvents_adaptor> {
+    : public CExportedRecordsT<CExportedListT<IP2PSearchResultFileList, CResultListSignals,
+                                              TarnSvcBus::IP2PSearchResultFileList_adaptor,
+                                              TarnSvcBus::_IP2PSearchResultFileListEvents_adaptor,
+                                              TarnSvcBus::SearchResultRecords_adaptor>,
+                               SSearchResultRecord> {
  public:
-  using CExportedListT::CExportedListT;
+  using CExportedRecordsT::CExportedRecordsT;
   ~CExportedSearchResultFileList() override { unregisterAdaptor(); }
 
  private:
@@ -355,6 +420,7 @@ class CExportedSearchRequest final
   std::tuple<int32_t, std::string> get_Artist() override { return Get(&Request::get_Artist); }
   int32_t put_Artist(const std::string& value) override { return impl_->put_Artist(value); }
   int32_t Search() override { return impl_->Search(); }
+  std::tuple<int32_t, std::string> get_LastError() override { return Get(&Request::get_LastError); }
 };
 
 // The exported object for an in-process object of each interface: declared only, for

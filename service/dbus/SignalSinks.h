@@ -1,6 +1,7 @@
 // The event sinks a D-Bus Advise installs: each turns an event into the signal of the same
-// name on the advising object's path. They run on the bus thread (the executor of the
-// automation objects) and do nothing once the object is gone.
+// name on the advising object's path, sent to the client that owns the object and to nobody
+// else on the bus. They run on the bus thread (the executor of the automation objects) and
+// do nothing once the object is gone.
 #pragma once
 
 #include <memory>
@@ -14,13 +15,13 @@ class CServerListSignals : public _IP2PServerListEvents {
  public:
   explicit CServerListSignals(std::weak_ptr<Exported> target) : target_(std::move(target)) {}
   void OnServerAdded(uint32_t key) override {
-    if (auto t = target_.lock()) t->emitOnServerAdded(key);
+    if (auto t = target_.lock()) t->EmitToOwner("OnServerAdded", key);
   }
   void OnServerChanged(uint32_t key) override {
-    if (auto t = target_.lock()) t->emitOnServerChanged(key);
+    if (auto t = target_.lock()) t->EmitToOwner("OnServerChanged", key);
   }
   void OnServerRemoved(uint32_t key) override {
-    if (auto t = target_.lock()) t->emitOnServerRemoved(key);
+    if (auto t = target_.lock()) t->EmitToOwner("OnServerRemoved", key);
   }
 
  private:
@@ -32,13 +33,13 @@ class CFileListSignals : public _IP2PFileListEvents {
  public:
   explicit CFileListSignals(std::weak_ptr<Exported> target) : target_(std::move(target)) {}
   void OnFileAdded(uint32_t key) override {
-    if (auto t = target_.lock()) t->emitOnFileAdded(key);
+    if (auto t = target_.lock()) t->EmitToOwner("OnFileAdded", key);
   }
   void OnFileChanged(uint32_t key) override {
-    if (auto t = target_.lock()) t->emitOnFileChanged(key);
+    if (auto t = target_.lock()) t->EmitToOwner("OnFileChanged", key);
   }
   void OnFileRemoved(uint32_t key) override {
-    if (auto t = target_.lock()) t->emitOnFileRemoved(key);
+    if (auto t = target_.lock()) t->EmitToOwner("OnFileRemoved", key);
   }
 
  private:
@@ -50,16 +51,16 @@ class CResultListSignals : public _IP2PSearchResultFileListEvents {
  public:
   explicit CResultListSignals(std::weak_ptr<Exported> target) : target_(std::move(target)) {}
   void OnResultsCleared() override {
-    if (auto t = target_.lock()) t->emitOnResultsCleared();
+    if (auto t = target_.lock()) t->EmitToOwner("OnResultsCleared");
   }
   void OnResultAdded(uint32_t key) override {
-    if (auto t = target_.lock()) t->emitOnResultAdded(key);
+    if (auto t = target_.lock()) t->EmitToOwner("OnResultAdded", key);
   }
   void OnResultChanged(uint32_t key) override {
-    if (auto t = target_.lock()) t->emitOnResultChanged(key);
+    if (auto t = target_.lock()) t->EmitToOwner("OnResultChanged", key);
   }
   void OnSearchNotify() override {
-    if (auto t = target_.lock()) t->emitOnSearchNotify();
+    if (auto t = target_.lock()) t->EmitToOwner("OnSearchNotify");
   }
 
  private:
@@ -71,10 +72,10 @@ class CSearchRequestSignals : public _IP2PSearchRequestEvents {
  public:
   explicit CSearchRequestSignals(std::weak_ptr<Exported> target) : target_(std::move(target)) {}
   void OnSearchStarted() override {
-    if (auto t = target_.lock()) t->emitOnSearchStarted();
+    if (auto t = target_.lock()) t->EmitToOwner("OnSearchStarted");
   }
   void OnSearchNotify() override {
-    if (auto t = target_.lock()) t->emitOnSearchNotify();
+    if (auto t = target_.lock()) t->EmitToOwner("OnSearchNotify");
   }
 
  private:

@@ -7,7 +7,10 @@
 
 namespace OSTREL::Process {
 
+// The service's name as the registration stores it ("LocalService"), kept letter for letter
+// since registrations already written carry it; what people read is the description.
 inline constexpr std::string_view kServiceName = "TARN Client Network Serivce";
+inline constexpr std::string_view kServiceDescription = "TARN Client Network Service";
 inline constexpr std::string_view kAppId = "{276AB714-29A9-4934-BFB3-7AFAF9C28768}";
 inline constexpr std::string_view kAppIdName = "TARNSVC";
 inline constexpr std::string_view kExecutableAppIdKey = "TARNSVC.EXE";

@@ -5,6 +5,7 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/Folders.h"
+#include "platform/ProgramRunner.h"
 #include "service/host/ClassIdentities.h"
 
 namespace OSTREL::Process {
@@ -13,13 +14,6 @@ namespace {
 using Platform::CRegHive;
 using Platform::CRegValue;
 using Platform::RegRoot;
-
-std::filesystem::path XdgFolder(const char* variable, const char* fallbackBelowHome) {
-  const char* value = std::getenv(variable);
-  if (value != nullptr && *value == '/') return value;
-  const char* home = std::getenv("HOME");
-  return std::filesystem::path(home != nullptr ? home : "/") / fallbackBelowHome;
-}
 
 std::string AppIdKey() { return "AppID\\" + std::string(kAppId); }
 std::string ClsidKey(const SClassIdentity& c) { return "CLSID\\" + std::string(c.clsid); }
@@ -56,14 +50,24 @@ bool RemoveFile(const std::filesystem::path& file) {
   return !error;
 }
 
+// Only when the user's manager runs (its private socket is there); quietly otherwise.
+void ReloadUserManager() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  std::error_code error;
+  if (runtime == nullptr ||
+      !std::filesystem::exists(std::filesystem::path(runtime) / "systemd/private", error))
+    return;
+  Platform::RunProgram({"systemctl", "--user", "daemon-reload"});
+}
+
 }  // namespace
 
 SRegistrationPaths SRegistrationPaths::FromEnvironment() {
   SRegistrationPaths paths;
   std::error_code error;
   paths.modulePath = std::filesystem::read_symlink("/proc/self/exe", error);
-  paths.dataHome = XdgFolder("XDG_DATA_HOME", ".local/share");
-  paths.configHome = XdgFolder("XDG_CONFIG_HOME", ".config");
+  paths.dataHome = Platform::CFolders::UserDataHome();
+  paths.configHome = Platform::CFolders::UserConfigHome();
   paths.appDataFolder = Platform::CFolders::BaseDataFolder() / "Ostrel";
   paths.registryFolder = Platform::CFolders::RegistryFolder();
   return paths;
@@ -77,6 +81,10 @@ std::filesystem::path SRegistrationPaths::UnitFile() const {
   return configHome / "systemd/user" / std::string(kSystemdUnitName);
 }
 
+std::filesystem::path SRegistrationPaths::UnitWantedLink() const {
+  return configHome / "systemd/user/default.target.wants" / std::string(kSystemdUnitName);
+}
+
 CServiceRegistration::CServiceRegistration(Platform::CRegistry& registry, SRegistrationPaths paths)
     : registry_(registry), paths_(std::move(paths)) {}
 
@@ -84,14 +92,39 @@ bool CServiceRegistration::Register(bool asService) {
   Unregister();  // a failure here must not stop the registration
   bool ok = WriteClassKeys(asService);
   ok = WriteTextFile(paths_.ActivationFile(), ActivationFileText(asService)) && ok;
-  if (asService) ok = WriteTextFile(paths_.UnitFile(), UnitFileText()) && ok;
+  if (asService) ok = WriteTextFile(paths_.UnitFile(), UnitFileText()) && EnableUnit() && ok;
   return ok;
 }
 
 bool CServiceRegistration::Unregister() {
   bool ok = RemoveClassKeys();
   ok = RemoveFile(paths_.ActivationFile()) && ok;
+  ok = DisableUnit() && ok;
   ok = RemoveFile(paths_.UnitFile()) && ok;
+  return ok;
+}
+
+// The unit's [Install] section wants it by default.target: the link `systemctl --user enable`
+// would make, made here so that it works without a running user manager too; a manager that
+// runs is told to read its units again.
+bool CServiceRegistration::EnableUnit() const {
+  const auto link = paths_.UnitWantedLink();
+  std::error_code error;
+  std::filesystem::remove(link, error);
+  if (!Platform::CFolders::CreateFolderTree(link.parent_path())) return false;
+  std::filesystem::create_symlink(std::filesystem::path("..") / std::string(kSystemdUnitName),
+                                  link, error);
+  ReloadUserManager();
+  return !error;
+}
+
+bool CServiceRegistration::DisableUnit() const {
+  const auto link = paths_.UnitWantedLink();
+  const bool ok = RemoveFile(link);
+  std::error_code error;
+  if (std::filesystem::is_empty(link.parent_path(), error))
+    std::filesystem::remove(link.parent_path(), error);
+  ReloadUserManager();
   return ok;
 }
 
@@ -142,7 +175,7 @@ std::string CServiceRegistration::ActivationFileText(bool asService) const {
 std::string CServiceRegistration::UnitFileText() const {
   // "-" before a writable path: a folder that does not exist yet does not fail the start.
   return "[Unit]\n"
-         "Description=" + std::string(kServiceName) + "\n"
+         "Description=" + std::string(kServiceDescription) + "\n"
          "\n"
          "[Service]\n"
          "Type=notify\n"

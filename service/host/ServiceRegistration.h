@@ -1,8 +1,9 @@
 // Self-registration of tarnsvc for one user: the class keys in the classes hive of the file
 // registry (AppID, ProgIDs, CLSIDs pointing at this executable), the D-Bus activation file
 // that lets the session bus start the program on demand, and, when registered as a service,
-// the systemd user unit the activation file then names. Unregistration removes all of it and
-// keeps only the shared parent keys `AppID` and `CLSID`. One caller at a time per user.
+// the systemd user unit the activation file then names, enabled so that the daemon starts at
+// login. Unregistration removes all of it (the unit disabled first) and keeps only the shared
+// parent keys `AppID` and `CLSID`. One caller at a time per user.
 #pragma once
 
 #include <filesystem>
@@ -24,6 +25,8 @@ struct SRegistrationPaths {
 
   std::filesystem::path ActivationFile() const;
   std::filesystem::path UnitFile() const;
+  // The link that enables the unit (what `systemctl --user enable` makes for WantedBy=).
+  std::filesystem::path UnitWantedLink() const;
 };
 
 class CServiceRegistration {
@@ -43,6 +46,8 @@ class CServiceRegistration {
   bool WriteClassKeys(bool asService);
   bool RemoveClassKeys();
   bool WriteTextFile(const std::filesystem::path& file, const std::string& text) const;
+  bool EnableUnit() const;
+  bool DisableUnit() const;
 
   Platform::CRegistry& registry_;
   SRegistrationPaths paths_;

@@ -21,7 +21,11 @@ int CTARNServiceModule::RunMessageLoop(CMessageLoop& loop) {
   }
   // The name is taken only once the engine runs, so an activating call never meets a
   // missing engine.
-  auto api = PublishApi(*engine);
+  std::unique_ptr<COM::CApiBus> api;
+  if (!PublishApi(*engine, api)) {
+    engine->Stop();
+    return 1;
+  }
   ReportStarted();
   const int code = loop.Run();
   ReportStopping();
@@ -30,21 +34,25 @@ int CTARNServiceModule::RunMessageLoop(CMessageLoop& loop) {
   return code;
 }
 
-std::unique_ptr<COM::CApiBus> CTARNServiceModule::PublishApi(P2P::CTARNNetClientModule& engine) {
+bool CTARNServiceModule::PublishApi(P2P::CTARNNetClientModule& engine,
+                                    std::unique_ptr<COM::CApiBus>& api) {
+  const char* bus = UsesSystemBus() ? "the system bus" : "the session bus";
   std::unique_ptr<sdbus::IConnection> connection;
   try {
     connection = UsesSystemBus() ? sdbus::createSystemBusConnection()
                                  : sdbus::createSessionBusConnection();
   } catch (const sdbus::Error& error) {
     LogWarning("no message bus, the automation API is off: ", error.getMessage());
-    return nullptr;
+    return true;
   }
-  auto api = std::make_unique<COM::CApiBus>(std::move(connection), this);
+  api = std::make_unique<COM::CApiBus>(std::move(connection), this);
   if (!api->Start(COM::AccessTo(engine), std::string(kBusName))) {
-    LogWarning("the automation API could not take ", kBusName);
-    return nullptr;
+    LogError("cannot take the name ", kBusName, " on ", bus,
+             " (another tarnsvc answers as it, or the bus's policy forbids it); stopping");
+    api.reset();
+    return false;
   }
-  return api;
+  return true;
 }
 
 }  // namespace OSTREL::Process

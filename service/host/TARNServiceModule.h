@@ -26,9 +26,11 @@ class CTARNServiceModule : public CServiceModuleT<CTARNServiceModule, 100> {
 
  private:
   P2P::CTARNNetClientModule* GetEngine();
-  // The automation API on the session bus (the system bus for the system service); null
-  // when there is no bus or the name is taken, and the engine runs without it.
-  std::unique_ptr<COM::CApiBus> PublishApi(P2P::CTARNNetClientModule& engine);
+  // The automation API on the session bus (the system bus for the system service) into
+  // `api`. Without a bus the engine runs on without it (null, true); false when the bus is
+  // there but the name cannot be taken: another daemon answers as this one, so this one
+  // must not run.
+  bool PublishApi(P2P::CTARNNetClientModule& engine, std::unique_ptr<COM::CApiBus>& api);
 
   // Guards the creation of the engine root.
   CCriticalSection lock_;

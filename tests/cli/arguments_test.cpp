@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "cli/ArgumentParser.h"
-#include "cli/Listings.h"
 #include "cli/Targets.h"
 
 namespace tarn::cli {
@@ -83,14 +82,6 @@ TEST(ReadServerTarget, AddressPortOrServerLink) {
   for (const char* text : {"127.0.0.1", "127.0.0.1:0", "127.0.0.1:65536", "127.0.0.1:4661x",
                            "host.example:4661", "300.0.0.1:4661", "ed2k://|server|127.0.0.1|/"})
     EXPECT_FALSE(ReadServerTarget(text, target, error)) << text;
-}
-
-TEST(FitName, CutsAndPadsByCharactersNotBytes) {
-  EXPECT_EQ(FitName("abc", 5), "abc  ");
-  EXPECT_EQ(FitName("abcdef", 4), "abc~");
-  EXPECT_EQ(FitName("\xC3\xA9\xC3\xA9\xC3\xA9", 2), "\xC3\xA9~");
-  EXPECT_EQ(FitName("\xC3\xA9", 3), "\xC3\xA9  ");
-  EXPECT_EQ(FitName("a\x1b[2Jb", 6), "a?[2Jb") << "no terminal escapes from the network";
 }
 
 }  // namespace

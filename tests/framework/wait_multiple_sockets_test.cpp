@@ -62,7 +62,8 @@ class WaitMultipleSocketsTest : public ::testing::Test {
   }
   void TearDown() override { manager_.Stop(); }
 
-  CWaitMultipleSocketsManagerImpl manager_;
+  // Small wait objects, so that spreading over several is seen with few sockets.
+  CWaitMultipleSocketsManagerImpl manager_{62};
 };
 
 TEST_F(WaitMultipleSocketsTest, SixtyThirdSocketOpensASecondWaitObjectAndItsRemovalRetiresIt) {
@@ -88,6 +89,26 @@ TEST_F(WaitMultipleSocketsTest, SixtyThirdSocketOpensASecondWaitObjectAndItsRemo
   Held again(NewDatagramPeer());
   ASSERT_TRUE(manager_.Add(again.object));
   EXPECT_EQ(manager_.WaitObjectCount(), 1u);
+}
+
+// By default one wait object (one thread) takes as many sockets as epoll allows.
+TEST(WaitMultipleSocketsCapacityTest, OneWaitObjectServesHundredsOfSockets) {
+  EXPECT_GT(CWaitMultipleSockets::SystemCapacity(), 10000u);
+  CWaitMultipleSocketsManagerImpl manager;
+  ASSERT_TRUE(manager.Start());
+  std::vector<std::unique_ptr<Held>> peers;
+  for (int i = 0; i < 300; ++i) {
+    peers.push_back(std::make_unique<Held>(NewDatagramPeer()));
+    ASSERT_TRUE(manager.Add(peers.back()->object));
+  }
+  EXPECT_EQ(manager.WaitObjectCount(), 1u);
+  EXPECT_EQ(manager.ObjectCount(), 300u);
+  // The last socket added is still served.
+  const uint8_t datagram[] = {1, 2, 3};
+  ASSERT_TRUE(peers.front()->object->SendTo(datagram, htonl(INADDR_LOOPBACK),
+                                            peers.back()->object->GetLocalPort()));
+  EXPECT_TRUE(WaitUntil([&] { return peers.back()->object->receivedBytes.load() == 3; }));
+  manager.Stop();
 }
 
 TEST_F(WaitMultipleSocketsTest, DeliversTrafficAndRemovalFromAHandlerIsSafe) {
@@ -149,7 +170,7 @@ TEST(WaitMultipleSocketsSweepTest, RemovesSilentAndClosedConnectionsWithinASecon
 
 TEST(WaitMultipleSocketsManagerTest, StopReleasesEveryObjectAndRefusesNewOnes) {
   destroyed = 0;
-  CWaitMultipleSocketsManagerImpl manager;
+  CWaitMultipleSocketsManagerImpl manager(62);
   ASSERT_TRUE(manager.Start());
   for (int i = 0; i < 70; ++i) ASSERT_TRUE(manager.Add(NewDatagramPeer()));
   EXPECT_EQ(manager.WaitObjectCount(), 2u);

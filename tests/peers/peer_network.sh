@@ -17,13 +17,15 @@
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tarn-peers.XXXXXX")
 network_names=()
+network_extra_pids=()  # further processes a test started (stopped with the network)
 network_server_options=()
 network_stopped=
 
 network_pids() {
-  local name
+  local name pid
   for name in "${network_names[@]}"; do instance_pids "$work/$name"; done
   [ -n "${INDEX_SERVER_PID:-}" ] && kill -0 "$INDEX_SERVER_PID" 2>/dev/null && echo "$INDEX_SERVER_PID"
+  for pid in "${network_extra_pids[@]}"; do kill -0 "$pid" 2>/dev/null && echo "$pid"; done
   true
 }
 
@@ -34,6 +36,7 @@ network_stop() {
   pids=$(network_pids)
   for name in "${network_names[@]}"; do instance_stop "$work/$name"; done
   index_server_stop
+  for pid in "${network_extra_pids[@]}"; do kill -TERM "$pid" 2>/dev/null; done
   for pid in $pids; do
     for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
     if kill -0 "$pid" 2>/dev/null; then
@@ -49,7 +52,7 @@ trap network_stop EXIT
 trap 'exit 130' INT TERM
 
 fail() {
-  local name
+  local name pid
   echo "FAILED: $*" >&2
   for name in "${network_names[@]}"; do
     echo "--- $name: downloads"; instance_tarn "$work/$name" downloads 2>&1 | head -n 10
@@ -82,7 +85,7 @@ network_share() {
 }
 
 network_run() {
-  local name
+  local name pid
   for name in "$@"; do instance_start "$work/$name"; done
   for name in "$@"; do instance_wait "$work/$name" 30 || return 1; done
 }
@@ -116,10 +119,20 @@ network_transfer() {
   hash=$(echo "$link" | cut -d'|' -f5)
   network_wait_offered "$to" "$file" "$hash" || fail "the server does not find $from's $file"
   started=$(network_now)
+  # The list followed on a pipe tells the completion in a line of its own.
+  instance_tarn_bg "$work/$to" downloads --follow >"$work/$to/follow.out" 2>&1
+  local follower=$!
   instance_tarn "$work/$to" download "$link" >/dev/null || fail "$to refused the link $link"
   instance_wait_file "$work/$to" "$hash" "${TARN_E2E_SECONDS:-120}" ||
     fail "$to did not complete $file from $from in time"
   seconds=$(python3 -c "print(round($(network_now) - $started, 2))")
+  for _ in $(seq 50); do grep -q "complete, now shared" "$work/$to/follow.out" && break; sleep 0.1; done
+  kill -TERM "$follower" 2>/dev/null
+  wait "$follower" 2>/dev/null
+  grep -q "^[0-9]* $file: complete, now shared$" "$work/$to/follow.out" ||
+    fail "$to's downloads --follow did not tell the completion: $(tail -n 3 "$work/$to/follow.out")"
+  [ "$(instance_json "$work/$to" "sum(1 for x in d if x['hash'] == '$hash')" shared)" = 1 ] ||
+    fail "$to lists $file more than once among its shared files"
   local copy=$work/$to/data/Ostrel/TARN/Shared/$file
   [ "$(stat -c %s "$copy")" = "$(stat -c %s "$source")" ] || fail "$to's copy of $file has another size"
   cmp -s "$copy" "$source" || fail "$to's copy of $file differs from $from's"

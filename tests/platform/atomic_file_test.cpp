@@ -67,6 +67,15 @@ TEST_F(AtomicFileTest, FailedFolderSyncDoesNotUndoTheSave) {
   EXPECT_EQ(sandbox_.ReadFile("data/List.dat"), "new");
 }
 
+TEST_F(AtomicFileTest, TheNewFileIsTheOwnersAloneWhateverTheOldOneWas) {
+  using std::filesystem::perms;
+  std::filesystem::permissions(
+      Target(), perms::owner_read | perms::owner_write | perms::group_read | perms::others_read);
+  ASSERT_TRUE(WriteFileAtomically(Target(), "new"));
+  EXPECT_EQ(std::filesystem::status(Target()).permissions() & perms::all,
+            perms::owner_read | perms::owner_write);
+}
+
 TEST_F(AtomicFileTest, ReadWholeFileRefusesOversizedAndMissingFiles) {
   EXPECT_EQ(ReadWholeFile(Target(), 64), kOld);
   EXPECT_EQ(ReadWholeFile(Target(), 5), std::nullopt);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
 #include <random>
 #include <string>
 #include <thread>
@@ -52,6 +53,31 @@ TEST_F(RegistryTest, ChangesPersistAcrossInstancesAndHivesStaySeparate) {
   EXPECT_EQ(registry.QueryValue(RegRoot::kCurrentUser, "A", "v")->AsDword(), 5u);
   EXPECT_EQ(*registry.QueryValue(RegRoot::kClassesRoot, "ED2K", "")->AsString(), "URL");
   EXPECT_TRUE(std::filesystem::exists(Folder() / "HKEY_CLASSES_ROOT.reg"));
+}
+
+// The machine hive holds the private key: no other user may read it, after any save.
+TEST_F(RegistryTest, TheFilesAndTheirFolderAreTheOwnersAloneOnEverySave) {
+  const auto modeOf = [](const std::filesystem::path& path) {
+    return std::filesystem::status(path).permissions() & std::filesystem::perms::all;
+  };
+  using std::filesystem::perms;
+  std::filesystem::create_directories(Folder());
+  std::filesystem::permissions(Folder(), perms::owner_all | perms::group_read | perms::group_exec |
+                                             perms::others_read | perms::others_exec);
+  const auto hive = Folder() / "HKEY_LOCAL_MACHINE.reg";
+  {
+    std::ofstream old(hive);
+    old << "Windows Registry Editor Version 5.00\n";
+  }
+  std::filesystem::permissions(
+      hive, perms::owner_read | perms::owner_write | perms::group_read | perms::others_read);
+  CRegistry registry(Folder());
+  for (const char* name : {"first", "second"}) {
+    ASSERT_TRUE(registry.SetValue(kMachine, "Software\\Ostrel\\TARN", "Private Key",
+                                  CRegValue::String(name)));
+    EXPECT_EQ(modeOf(Folder()), perms::owner_all) << name;
+    EXPECT_EQ(modeOf(hive), perms::owner_read | perms::owner_write) << name;
+  }
 }
 
 TEST_F(RegistryTest, DeletesValuesAndWholeTrees) {

@@ -16,6 +16,13 @@ echo '#include "service/client/ApiClient.h"' > "$tree/cli/Commands.h"
 echo '#include "service/dbus/ApiBus.h"' >> "$tree/cli/Commands.h"
 "$check" "$tree" >/dev/null 2>&1 && { echo "FAIL: the command line on the service's bus glue was allowed"; exit 1; }
 echo '#include "service/client/ApiClient.h"' > "$tree/cli/Commands.h"
+# So may the desktop side, but it may not use the command line.
+mkdir -p "$tree/shell"
+echo '#include "service/client/ApiClient.h"' > "$tree/shell/Mirror.h"
+"$check" "$tree" >/dev/null || { echo "FAIL: the desktop side on the service's client was refused"; exit 1; }
+echo '#include "cli/Commands.h"' >> "$tree/shell/Mirror.h"
+"$check" "$tree" >/dev/null 2>&1 && { echo "FAIL: the desktop side on the command line was allowed"; exit 1; }
+echo '#include "service/client/ApiClient.h"' > "$tree/shell/Mirror.h"
 echo '#include "engine/core/Module.h"' >> "$tree/engine/base/Hash.h"
 if out=$("$check" "$tree" 2>&1); then
   echo "FAIL: an include running back up was not caught"; exit 1

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <thread>
+
 #include "engine/servers/ServerManager.h"
+#include "service/automation/FileRecords.h"
 #include "tests/service_bus/ApiBusFixture.h"
 
 namespace tarn::test {
@@ -45,12 +49,30 @@ TEST_F(ApiBusTest, ServerListAnswersByPositionAndKeyAndSignalsAdditions) {
   auto events = std::make_shared<EventRecorder>();
   uint32_t cookie = 0;
   ASSERT_EQ(list->Advise(events, &cookie), S_OK);
+  // Another client listening for every signal of the service hears none of ours.
+  auto bystander = sdbus::createSessionBusConnection();
+  size_t overheard = 0;
+  auto match = bystander->addMatch("type='signal',sender='com.ostrel.TarnSvc'",
+                                   [&](sdbus::Message&) { ++overheard; });
 
   const auto* added = module_->GetServerManager().AddAddress(0x0500007F, 4242);  // 127.0.0.5
   ASSERT_NE(added, nullptr);
   const uint32_t key = added->id;
   ASSERT_TRUE(PumpUntil([&] { return events->Has("OnServerAdded " + std::to_string(key)); }))
       << ::testing::PrintToString(events->lines);
+  // The bystander hears the bus's own signal about the client we start now, so its match
+  // works; nothing of the service comes before it.
+  size_t busSignals = 0;
+  auto busMatch = bystander->addMatch("type='signal',sender='org.freedesktop.DBus'",
+                                      [&](sdbus::Message&) { ++busSignals; });
+  auto another = sdbus::createSessionBusConnection();
+  for (int i = 0; i < 100 && busSignals == 0; ++i) {
+    while (bystander->processPendingRequest()) {
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_GT(busSignals, 0u);
+  EXPECT_EQ(overheard, 0u) << "events go to the client that advised, not to the whole bus";
 
   int32_t count = 0;
   ASSERT_EQ(list->get_Count(&count), S_OK);
@@ -139,6 +161,63 @@ TEST_F(ApiBusTest, AddDownloadRefusesMalformedRequestsAndStartsOnce) {
   EXPECT_EQ(size, 1000);
   EXPECT_EQ(list->Add(std::nullopt), E_FAIL);
   EXPECT_EQ(list->Remove(std::nullopt), E_FAIL);
+
+  // The bulk call says in one reply what the item says value by value.
+  std::vector<SDownloadRowData> rows;
+  ASSERT_EQ(list->GetRows(&rows), S_OK);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].key, key);
+  EXPECT_EQ(rows[0].hash, hash);
+  EXPECT_EQ(rows[0].name, "song.ogg");
+  EXPECT_EQ(rows[0].size, 1000u);
+  EXPECT_EQ(file->get_TypeName(&text), S_OK);
+  EXPECT_EQ(rows[0].typeName, text);
+  EXPECT_EQ(rows[0].failure, "");
+  EXPECT_EQ(list->GetRows(nullptr), E_POINTER);
+  std::shared_ptr<IP2PServerList> servers;
+  ASSERT_EQ(manager_->get_ServerList(&servers), S_OK);
+  std::vector<SServerRowData> serverRows;
+  ASSERT_EQ(servers->GetRows(&serverRows), S_OK);
+  ASSERT_EQ(servers->get_Count(&count), S_OK);
+  ASSERT_EQ(serverRows.size(), static_cast<size_t>(count));
+  EXPECT_EQ(serverRows[0].port, server_.Port());
+}
+
+// A client names the folder; the daemon writes there with its own rights. Only the shared
+// and temp folders (and those the configuration lists) are taken, and a refusal adds nothing.
+TEST_F(ApiBusTest, AddDownloadWritesOnlyToAllowedFoldersAndARefusalChangesNothing) {
+  std::shared_ptr<IP2PDownloadFileList> list;
+  ASSERT_EQ(manager_->get_DownloadFileList(&list), S_OK);
+  std::shared_ptr<IP2PConfig> config;
+  ASSERT_EQ(manager_->get_Config(&config), S_OK);
+  std::string shared;
+  ASSERT_EQ(config->get_SharedPath(&shared), S_OK);
+  const std::filesystem::path outside = sandbox_ / "outside";
+  std::filesystem::create_directories(outside);
+  std::filesystem::create_directory_symlink(outside, std::filesystem::path(shared) / "link");
+  sandbox_.WriteFile("blocker", "a file where a folder would go");
+  std::filesystem::copy_file(sandbox_ / "blocker", std::filesystem::path(shared) / "taken");
+
+  const std::string hash = kHash;
+  const auto add = [&](const std::string& folder) {
+    return manager_->AddDownload(&hash, 1000, folder, std::string("song.ogg"));
+  };
+  EXPECT_EQ(add("/etc/tarn-test"), E_ACCESSDENIED);
+  EXPECT_EQ(add(outside.string()), E_ACCESSDENIED);
+  EXPECT_EQ(add(shared + "/../../outside"), E_ACCESSDENIED) << "no way out through ..";
+  EXPECT_EQ(add(shared + "/link/deeper"), E_ACCESSDENIED) << "no way out through a link";
+  EXPECT_EQ(add("relative/folder"), E_INVALIDARG);
+  EXPECT_EQ(add(shared + "/taken/sub"), E_INVALIDARG) << "a file blocks the folder";
+  EXPECT_FALSE(std::filesystem::exists("/etc/tarn-test"));
+  EXPECT_FALSE(std::filesystem::exists(outside / "deeper"));
+  int32_t count = -1;
+  ASSERT_EQ(list->get_Count(&count), S_OK);
+  EXPECT_EQ(count, 0) << "a refused request adds nothing";
+
+  EXPECT_EQ(add(shared + "/music/./albums/../singles"), S_OK);
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(shared) / "music/albums"));
+  ASSERT_EQ(list->get_Count(&count), S_OK);
+  EXPECT_EQ(count, 1);
 }
 
 TEST_F(ApiBusTest, DownloadItemPausesStopsResumesAndOutlivesItsCancel) {
@@ -198,6 +277,15 @@ TEST_F(ApiBusTest, DownloadItemPausesStopsResumesAndOutlivesItsCancel) {
   int32_t count = -1;
   EXPECT_EQ(list->get_Count(&count), S_OK);
   EXPECT_EQ(count, 0);
+  // Its record says it left without completing.
+  std::vector<SDownloadRecord> ended;
+  ASSERT_EQ(std::dynamic_pointer_cast<IP2PDownloadRecords>(list)->GetRecordsByKey(
+                {static_cast<uint32_t>(key)}, &ended),
+            S_OK);
+  ASSERT_EQ(ended.size(), 1u);
+  EXPECT_EQ(ended[0].phase, static_cast<uint32_t>(EDownloadPhase::kRemoved));
+  EXPECT_EQ(ended[0].completedSize, 0u);
+  EXPECT_EQ(ended[0].name, "clip.avi");
   std::shared_ptr<IP2PDownloadFile> gone;
   EXPECT_EQ(list->get_ItemByKey(key, &gone), E_FAIL);
 }

@@ -1,16 +1,18 @@
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "engine/download/DownloadFileManager.h"
 #include "engine/servers/ServerManager.h"
 #include "engine/upload/UploadFileManager.h"
+#include "service/automation/FileRecords.h"
 #include "tests/engine/download/DownloadTestKit.h"
 #include "tests/service_bus/ApiBusFixture.h"
 #include "tests/support/WaitUntil.h"
@@ -54,17 +56,37 @@ TEST_F(ApiBusTest, DownloadProgressAndCompletionReachTheClient) {
   file->Data()->StatisticsSample();
   ASSERT_TRUE(PumpUntil([&] { return downloadEvents->Has(Key("OnFileChanged", key)); }))
       << ::testing::PrintToString(downloadEvents->lines);
-  int32_t received = 0, completed = 0;
-  EXPECT_EQ(item->get_ReceivedSize(&received), S_OK);
-  EXPECT_EQ(item->get_CompletedSize(&completed), S_OK);
-  // Bytes count as completed once their part is verified: none yet.
-  EXPECT_LT(completed, static_cast<int32_t>(content.size()));
 
   P2P::test::DownloadAll(*file, content);
   ASSERT_TRUE(PumpUntil([&] { return downloadEvents->Has(Key("OnFileRemoved", key)); }))
       << ::testing::PrintToString(downloadEvents->lines);
   std::string name;
   EXPECT_EQ(item->get_Name(&name), S_OK);
+  // The held item of the completed download (now the shared file) answers as complete.
+  int32_t completed = 0;
+  EXPECT_EQ(item->get_CompletedSize(&completed), S_OK);
+  EXPECT_EQ(completed, static_cast<int32_t>(content.size()));
+  // One completion, one sequence: its change (the completed state) and then one removal, the
+  // last event of the download.
+  client_->Pump(std::chrono::milliseconds(200));
+  const auto& lines = downloadEvents->lines;
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), Key("OnFileRemoved", key)), 1)
+      << ::testing::PrintToString(lines);
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines.back(), Key("OnFileRemoved", key));
+  EXPECT_EQ(lines[lines.size() - 2], Key("OnFileChanged", key));
+  // Acting on either event, however late, a client reads how the download ended.
+  auto records = std::dynamic_pointer_cast<IP2PDownloadRecords>(downloads);
+  ASSERT_TRUE(records);
+  std::vector<SDownloadRecord> ended;
+  ASSERT_EQ(records->GetRecordsByKey({static_cast<uint32_t>(key), 999999}, &ended), S_OK);
+  ASSERT_EQ(ended.size(), 1u);
+  EXPECT_EQ(ended[0].phase, static_cast<uint32_t>(EDownloadPhase::kCompleted));
+  EXPECT_EQ(ended[0].completedSize, content.size());
+  EXPECT_EQ(ended[0].name, "tune.ogg");
+  EXPECT_EQ(std::filesystem::path(ended[0].fullPath).parent_path(),
+            std::filesystem::path(module_->GetUploadFileManager().List().At(1)->GetFullPathName())
+                .parent_path());
 
   ASSERT_TRUE(PumpUntil([&] { return sharedEvents->HasPrefix("OnFileAdded "); }))
       << ::testing::PrintToString(sharedEvents->lines);
@@ -87,6 +109,21 @@ TEST_F(ApiBusTest, DownloadProgressAndCompletionReachTheClient) {
   int32_t count = 0;
   EXPECT_EQ(shared->get_Count(&count), S_OK);
   EXPECT_GE(count, 1);
+  std::vector<SSharedRowData> rows;
+  ASSERT_EQ(shared->GetRows(&rows), S_OK);
+  ASSERT_EQ(rows.size(), static_cast<size_t>(count));
+  const auto row = std::find_if(rows.begin(), rows.end(),
+                                [&](const SSharedRowData& r) { return r.hash == hash; });
+  ASSERT_NE(row, rows.end());
+  EXPECT_EQ(row->size, content.size());
+  EXPECT_EQ(row->lastWriteTime, text) << "the bulk row says what the item says";
+
+  // The records of the list are its items' values, in one call.
+  std::vector<SSharedFileRecord> sharedRecords;
+  ASSERT_EQ(std::dynamic_pointer_cast<IP2PSharedFileRecords>(shared)->GetRecords(&sharedRecords),
+            S_OK);
+  ASSERT_EQ(sharedRecords.size(), static_cast<size_t>(count));
+  EXPECT_EQ(sharedRecords[0], ReadRecord(*sharedItem));
 
   const std::string renamed = "renamed.ogg";
   EXPECT_EQ(sharedItem->Rename(&renamed), S_OK);
@@ -150,11 +187,11 @@ TEST_F(ApiBusTest, SearchEventsReachEveryRequestAndResultsDownload) {
                       &IP2PSearchResultFile::get_Bitrate}) {
     EXPECT_EQ(((*result).*getter)(&number), S_OK);
   }
-  for (auto getter : {&IP2PSearchResultFile::get_AlternativeNames,
-                      &IP2PSearchResultFile::get_Format, &IP2PSearchResultFile::get_TypeName,
-                      &IP2PSearchResultFile::get_Duration, &IP2PSearchResultFile::get_Album,
-                      &IP2PSearchResultFile::get_Artist, &IP2PSearchResultFile::get_Title,
-                      &IP2PSearchResultFile::get_Codec}) {
+  for (auto getter :
+       {&IP2PSearchResultFile::get_AlternativeNames, &IP2PSearchResultFile::get_Format,
+        &IP2PSearchResultFile::get_TypeName, &IP2PSearchResultFile::get_Duration,
+        &IP2PSearchResultFile::get_Album, &IP2PSearchResultFile::get_Artist,
+        &IP2PSearchResultFile::get_Title, &IP2PSearchResultFile::get_Codec}) {
     EXPECT_EQ(((*result).*getter)(&text), S_OK);
   }
   EXPECT_EQ(result->get_Name(nullptr), E_POINTER);
@@ -192,8 +229,8 @@ TEST_F(ApiBusTest, SearchRequestKeepsEveryParameter) {
     EXPECT_EQ(((*request).*get)(&back), S_OK);
     EXPECT_EQ(back, value);
   }
-  const std::vector<std::pair<HRESULT (IP2PSearchRequest::*)(int32_t),
-                              HRESULT (IP2PSearchRequest::*)(int32_t*)>>
+  const std::vector<
+      std::pair<HRESULT (IP2PSearchRequest::*)(int32_t), HRESULT (IP2PSearchRequest::*)(int32_t*)>>
       numbers{{&IP2PSearchRequest::put_MinSize, &IP2PSearchRequest::get_MinSize},
               {&IP2PSearchRequest::put_MaxSize, &IP2PSearchRequest::get_MaxSize},
               {&IP2PSearchRequest::put_Availability, &IP2PSearchRequest::get_Availability},
@@ -210,10 +247,29 @@ TEST_F(ApiBusTest, SearchRequestKeepsEveryParameter) {
   EXPECT_EQ(request->get_CompleteSources(&sources), S_OK);
   EXPECT_EQ(sources, 3);
   EXPECT_EQ(request->get_MinSize(nullptr), E_POINTER);
-  // Without a keyword nothing starts, and the answer is still S_OK.
+  // Nothing starts without a keyword, with one the parser refuses or with an unknown type,
+  // and the request says why.
   std::shared_ptr<IP2PSearchRequest> empty;
   ASSERT_EQ(manager_->get_SearchRequest(&empty), S_OK);
+  std::string reason;
+  EXPECT_EQ(empty->Search(), E_INVALIDARG);
+  EXPECT_EQ(empty->get_LastError(&reason), S_OK);
+  EXPECT_EQ(reason, "no keyword to search for");
+  for (const char* keyword : {"(ux", "ux AND", ")"}) {
+    EXPECT_EQ(empty->put_Keyword(keyword), S_OK);
+    EXPECT_EQ(empty->Search(), E_INVALIDARG) << keyword;
+    EXPECT_EQ(empty->get_LastError(&reason), S_OK);
+    EXPECT_FALSE(reason.empty()) << keyword;
+  }
+  EXPECT_EQ(empty->put_Keyword("ux"), S_OK);
+  EXPECT_EQ(empty->put_FileType("Music"), S_OK);
+  EXPECT_EQ(empty->Search(), E_INVALIDARG);
+  EXPECT_EQ(empty->get_LastError(&reason), S_OK);
+  EXPECT_NE(reason.find("unknown file type \"Music\""), std::string::npos) << reason;
+  EXPECT_EQ(empty->put_FileType("audio"), S_OK);
   EXPECT_EQ(empty->Search(), S_OK);
+  EXPECT_EQ(empty->get_LastError(&reason), S_OK);
+  EXPECT_EQ(reason, "") << "a search that started leaves no reason behind";
 }
 
 // A client killed while holding objects and advised sinks costs the service nothing: its

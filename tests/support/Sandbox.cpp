@@ -16,6 +16,8 @@ Sandbox::Sandbox() {
   std::filesystem::create_directories(root_ / "data");
   setenv("TARN_CONFIG_DIR", (root_ / "config").c_str(), 1);
   setenv("XDG_DATA_HOME", (root_ / "data").c_str(), 1);
+  // Desktop programs a test runs (xdg-mime) write the user's defaults here.
+  setenv("XDG_CONFIG_HOME", (root_ / "xdg-config").c_str(), 1);
 }
 
 Sandbox::~Sandbox() {

@@ -1,6 +1,6 @@
 // Test fixture: a fresh folder per test under the system temp folder, removed afterwards.
-// It also points TARN_CONFIG_DIR and XDG_DATA_HOME into itself, so nothing a test runs
-// touches the user's real configuration.
+// It also points TARN_CONFIG_DIR, XDG_DATA_HOME and XDG_CONFIG_HOME into itself, so nothing
+// a test runs touches the user's real configuration.
 #pragma once
 
 #include <filesystem>

@@ -1,11 +1,13 @@
 #include "tests/support/ServingEngine.h"
 
+#include <netinet/in.h>
 #include <sys/socket.h>
 
 #include <chrono>
 
 #include "engine/base/IdentityKey.h"
 #include "engine/hashing/HashConstants.h"
+#include "engine/net/TARNNetC2CTCPConnecter.h"
 #include "framework/CriticalSection.h"
 #include "tests/support/FakeTransferData.h"
 
@@ -66,7 +68,25 @@ bool ServingEngine::Start(const Options& options) {
   context_->uploads = service_.get();
   context_->findFile = findFile;
   context_->clients = &clients_;
+  // Waiters without a session are called back for their slot, as the engine root does.
+  clients_.SetConnectHook([this](const P2P::Client::CClientPtr& client, bool callback) {
+    auto* session = new P2P::CTARNNetC2CTCPConnecterT(*context_, client);
+    session->AddRef();
+    const bool connecting = session->ConnectTo(manager_, callback);
+    session->Release();
+    return connecting;
+  });
+  context_->served.SetCallBack([this](const P2P::Client::_tagStructUploadRequester& waiter) {
+    if (!clients_.CallForSlot(waiter.address, waiter.tcpPort, waiter.userHash, waiter.fileHash))
+      context_->served.Deliver(service_->OnSessionClosed(waiter.userHash));
+  });
   started_ = true;
+  if (options.udp) {
+    if (!udp_.Create(0, SOCK_DGRAM, IPPROTO_UDP, AF_INET, "127.0.0.1")) return false;
+    udp_.SetUploadService(service_.get());
+    own_.udpPort = udp_.GetLocalPort();
+    own_.capabilities |= 4u << 24;  // UDP version 4
+  }
   if (!manager_.Start()) return false;
   if (!listener_.Create(0, SOCK_STREAM, 0, AF_INET, "127.0.0.1") || !listener_.Listen(512))
     return false;
@@ -94,7 +114,10 @@ void ServingEngine::Stop() {
   if (pass_.joinable()) pass_.join();
   listener_.SetSessionOwner(nullptr, nullptr);
   listener_.Close(true);
+  udp_.SetUploadService(nullptr);
+  udp_.Close(true);
   manager_.Stop();
+  clients_.SetConnectHook(nullptr);
   clients_.ClearAll();
   service_.reset();
   context_.reset();

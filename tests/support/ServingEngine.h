@@ -2,7 +2,8 @@
 // on a free port, the peer multiplexer, the client list, the credit list proving identities,
 // and the upload service over one file whose bytes follow a pattern (ByteAt). The file is
 // whole, or a download of which only the given parts are verified. A thread plays the
-// engine's periodic upload pass, faster than once a second. Tests and benchmarks.
+// engine's periodic upload pass, faster than once a second; a peer UDP endpoint, when asked
+// for, answers reask pings from the upload queue. Tests and benchmarks.
 #pragma once
 
 #include <atomic>
@@ -15,6 +16,7 @@
 #include "engine/net/PeerSessionContext.h"
 #include "engine/net/TARNNetC2CListener.h"
 #include "engine/net/TARNNetC2CManager.h"
+#include "engine/net/TARNNetC2CUDPConnecter.h"
 #include "engine/net/TARNNetClientCreditList.h"
 #include "engine/net/TARNNetUploadService.h"
 #include "engine/peers/ClientList.h"
@@ -33,6 +35,7 @@ class ServingEngine {
     uint32_t maxConnections = 500;
     uint32_t maxUploadKiB = 0;
     uint32_t passMs = 100;  // 0: no pass thread; the test calls Pass()
+    bool udp = false;       // a peer UDP endpoint answers reask pings (hellos name its port)
   };
 
   ServingEngine() = default;
@@ -51,6 +54,7 @@ class ServingEngine {
   P2P::Credit::CTARNNetClientCreditList& Credits() { return *credits_; }
   P2P::CTARNNetC2CManager& Sessions() { return manager_; }
   P2P::CTARNNetC2CListener& Listener() { return listener_; }
+  P2P::CTARNNetC2CUDPConnecter& Udp() { return udp_; }
   P2P::Client::CTARNNetClientList& Clients() { return clients_; }
   // What its sessions are built from; null while stopped.
   P2P::CPeerSessionContext* Context() { return context_.get(); }
@@ -72,6 +76,7 @@ class ServingEngine {
   P2P::CTARNNetC2CManager manager_;
   P2P::Client::CTARNNetClientList clients_;
   P2P::CTARNNetC2CListener listener_;
+  P2P::CTARNNetC2CUDPConnecter udp_;
   uint16_t port_ = 0;
   std::atomic<uint64_t> unverifiedReads_{0};
   std::atomic<bool> stopping_{false};

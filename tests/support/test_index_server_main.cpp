@@ -21,7 +21,8 @@ void PrintUsage(const char* program) {
       "--id sets the client id given at login, --distinct-ids gives each login the next\n"
       "loopback address up from it, --list adds a server to the list it hands out,\n"
       "--source hands out A:P as a source of the file HASH (32 hex digits),\n"
-      "--silent-udp leaves UDP queries unanswered.\n",
+      "--silent-udp leaves UDP queries unanswered, --name gives the server's name (any bytes,\n"
+      "escape codes included, as a hostile server would).\n",
       program);
 }
 
@@ -85,6 +86,8 @@ int main(int argc, char** argv) {
         return 2;
       }
       settings.fixedSources.emplace_back(hash, entry);
+    } else if (option == "--name" && hasValue) {
+      settings.name = argv[++i];
     } else if (option == "--distinct-ids") {
       settings.distinctLoginIds = true;
     } else if (option == "--silent-udp") {

@@ -50,11 +50,11 @@ TEST_F(ClientModuleTest, EmptyRegistryGetsEveryValueAndTheFourFolders) {
   StopEngine();
   const auto names = Registry().EnumValueNames(RegRoot::kLocalMachine, kProductKey);
   ASSERT_TRUE(names.has_value());
-  EXPECT_EQ(*names, (std::vector<std::string>{"User Hash", "Private Key", "User Name",
-                                              "Application Path", "Config Path", "Shared Path",
-                                              "Temp Path", "Server IP", "Server Port",
-                                              "Upload Slots", "Max Upload", "Max Download",
-                                              "Max Connections", "Max Queue"}));
+  EXPECT_EQ(*names,
+            (std::vector<std::string>{"User Hash", "Private Key", "User Name", "Application Path",
+                                      "Config Path", "Shared Path", "Temp Path", "Download Folders",
+                                      "Server IP", "Server Port", "Upload Slots", "Max Upload",
+                                      "Max Download", "Max Connections", "Max Queue"}));
   EXPECT_EQ(Registry().EnumValueNames(RegRoot::kLocalMachine, kConnections),
             (std::vector<std::string>{"TCP Port", "UDP Port"}));
   EXPECT_EQ(*Stored(kProductKey, "User Name")->AsString(), kDefaultUserName);
@@ -71,6 +71,11 @@ TEST_F(ClientModuleTest, EmptyRegistryGetsEveryValueAndTheFourFolders) {
   for (const char* folder :
        {"Ostrel/TARN", "Ostrel/TARN/Config", "Ostrel/TARN/Shared", "Ostrel/TARN/Temp"})
     EXPECT_TRUE(std::filesystem::is_directory(data / folder)) << folder;
+  EXPECT_EQ(std::filesystem::status(data / "Ostrel/TARN/Config").permissions() &
+                std::filesystem::perms::all,
+            std::filesystem::perms::owner_all)
+      << "credits and lists are the owner's alone";
+  EXPECT_EQ(*Stored(kProductKey, "Download Folders")->AsMultiString(), std::vector<std::string>{});
   EXPECT_EQ(*Stored(kProductKey, "Temp Path")->AsString(), config.tempPath);
   EXPECT_EQ(config.uploadSlots, 4u);
   EXPECT_EQ(config.maxUploadKiB, 0u);

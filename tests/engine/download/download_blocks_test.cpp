@@ -28,6 +28,11 @@ class CMemoryStorage : public ITARNNetPartStorage {
     ++reads_;
     return true;
   }
+  bool Read(uint32_t start, uint32_t end, std::vector<uint8_t>& data) override {
+    data.assign(bytes_.begin() + start, bytes_.begin() + end);
+    ++reads_;
+    return true;
+  }
   int Reads() const { return reads_; }
 
  private:

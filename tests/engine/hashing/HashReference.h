@@ -8,11 +8,13 @@
 #include <cryptopp/md4.h>
 #include <cryptopp/sha.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tarn::test {
@@ -31,6 +33,30 @@ inline std::vector<uint8_t> PseudoRandomBytes(size_t size, uint64_t seed) {
     bytes[i] = static_cast<uint8_t>((state * 0x2545F4914F6CDD1Dull) >> 56);
   }
   return bytes;
+}
+
+// Lower-case hexadecimal of a digest, as the standards print their examples.
+template <size_t N>
+std::string HexOf(const std::array<uint8_t, N>& digest) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string text;
+  for (const uint8_t byte : digest) {
+    text += kDigits[byte >> 4];
+    text += kDigits[byte & 15];
+  }
+  return text;
+}
+
+// The first `length` bytes cut into uneven pieces (1, 4, 13, 40... bytes, wrapping below
+// 72), so an incremental digest is fed across every kind of block boundary: (offset, size).
+inline std::vector<std::pair<size_t, size_t>> UnevenPieces(size_t length) {
+  std::vector<std::pair<size_t, size_t>> pieces;
+  for (size_t done = 0, piece = 1; done < length; piece = piece * 3 % 71 + 1) {
+    const size_t taken = std::min(piece, length - done);
+    pieces.emplace_back(done, taken);
+    done += taken;
+  }
+  return pieces;
 }
 
 inline void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {

@@ -59,7 +59,8 @@ TEST_P(FileHasherSizeTest, MatchesIndependentDigests) {
 }
 
 INSTANTIATE_TEST_SUITE_P(SizeClasses, FileHasherSizeTest,
-                         ::testing::Values(0u, 1u, 184320u, 184321u, 9728000u, 9728001u, 19456000u),
+                         ::testing::Values(0u, 1u, 184320u, 184321u, 9728000u, 9728001u, 19456000u,
+                                           3 * 9728000u + 5u),
                          [](const ::testing::TestParamInfo<uint32_t>& info) {
                            return "Bytes" + std::to_string(info.param);
                          });

@@ -53,6 +53,37 @@ INSTANTIATE_TEST_SUITE_P(Forms, OfferRoundTripTest,
                                   (info.param.mediaTagsById ? "MediaById" : "MediaByName");
                          });
 
+// A record written as an offer and read back.
+std::optional<_tagStructSharedFile> RoundTrip(const _tagStructSharedFile& record) {
+  std::vector<uint8_t> bytes;
+  Protocol::CStreamWriter writer(bytes);
+  if (!WriteOfferRecord(writer, record, {})) return std::nullopt;
+  Protocol::CStreamReader reader(bytes);
+  return ReadOfferRecord(reader);
+}
+
+// Records that know no type or format are offered with those of their names, as other
+// clients' offers are: servers index them, and searches by type or extension find the file.
+TEST(OfferRecordTest, TypeAndExtensionComeFromTheNameWhenTheRecordHasNone) {
+  using TypeAndFormat = std::pair<std::string, std::string>;
+  const auto offered = [](const std::string& name) {
+    _tagStructSharedFile record;
+    record.info.name = name;
+    record.info.size = 1000;
+    const auto read = RoundTrip(record);
+    return read ? TypeAndFormat(read->info.type, read->info.format) : TypeAndFormat();
+  };
+  EXPECT_EQ(offered("song one.mp3"), TypeAndFormat("Audio", "mp3"));
+  EXPECT_EQ(offered("Clip.MKV"), TypeAndFormat("Video", "mkv"));
+  EXPECT_EQ(offered("notes.weird"), TypeAndFormat("", "weird"));
+  EXPECT_EQ(offered("README"), TypeAndFormat("", ""));
+  EXPECT_EQ(offered(".profile"), TypeAndFormat("", ""));
+  // A record's own type and format stand.
+  _tagStructSharedFile record = FullRecord();
+  record.info.name = "song.ogg";
+  EXPECT_EQ(RoundTrip(record)->info.format, "mp3");
+}
+
 std::vector<uint8_t> OfferList(uint32_t declared, int records) {
   std::vector<uint8_t> bytes;
   Protocol::CStreamWriter writer(bytes);
@@ -94,11 +125,7 @@ TEST(OfferRecordTest, WrongCountsAndShortInputAreRefusedWithoutMoving) {
 TEST(OfferRecordTest, NamesFromTheNetworkCannotNameAnotherFolder) {
   _tagStructSharedFile record = FullRecord();
   record.info.name = "../../etc/passwd";
-  std::vector<uint8_t> bytes;
-  Protocol::CStreamWriter writer(bytes);
-  ASSERT_TRUE(WriteOfferRecord(writer, record, {}));
-  Protocol::CStreamReader reader(bytes);
-  const auto read = ReadOfferRecord(reader);
+  const auto read = RoundTrip(record);
   ASSERT_TRUE(read.has_value());
   EXPECT_EQ(read->info.name.find('/'), std::string::npos);
   EXPECT_EQ(SafeFileName(".."), "_");

@@ -12,7 +12,9 @@
 #include "engine/protocol/Packet.h"
 #include "engine/protocol/PeerMessages.h"
 #include "tests/support/AcceptedPeerSession.h"
+#include "tests/support/ManualClock.h"
 #include "tests/support/Sandbox.h"
+#include "tests/support/WaitUntil.h"
 
 namespace P2P {
 namespace {
@@ -74,6 +76,7 @@ class C2CSessionRequestTest : public ::testing::Test {
   // The part-status bitmap this download sends: two parts counted, none complete.
   static std::vector<uint8_t> OwnStatus() { return {2, 0, 0}; }
 
+  tarn::test::ManualClock clock_;
   tarn::test::Sandbox sandbox_;
   _tagStructClientConfig own_;
   CTransferFilePtr file_;
@@ -99,6 +102,15 @@ TEST_F(C2CSessionRequestTest, HelloAnswerStartsTheSequenceAndAnAskAgainIsOneMult
   EXPECT_EQ(Read(), Concat({{kProtocolExtended, kOpAichFileHashRequest}, Hash()}));
   EXPECT_EQ(client_->GetDownloadState(), Client::kDownloadRequesting);
 
+  // Sources were asked for a moment ago: the ask again leaves them out.
+  session_->RequestFileAgain();
+  EXPECT_EQ(Read(), Concat({{kProtocolExtended, kOpMultiPacket},
+                            Hash(),
+                            {kOpRequestFileName},
+                            OwnStatus(),
+                            {0, 0, kOpSetRequestedFile, kOpAichFileHashRequest}}));
+  // Forty minutes later they are asked again.
+  clock_.Advance(kSourceAskIntervalMs);
   session_->RequestFileAgain();
   EXPECT_EQ(Read(), Concat({{kProtocolExtended, kOpMultiPacket},
                             Hash(),
@@ -115,13 +127,97 @@ TEST_F(C2CSessionRequestTest, MultiPacketAnswerLeadsToTheHashSetAndAWrongOneIsNo
   Send(kProtocolExtended, kOpMultiPacketAnswer,
        Concat({Hash(), {kOpFileNameAnswer, 1, 0, 'w', kOpFileStatus, 0, 0}}));
   EXPECT_EQ(Read(), Concat({{kProtocolEDonkey, kOpHashSetRequest}, Hash()}));
-  std::vector<uint8_t> wrong = Concat({Hash(), {3, 0}});
-  wrong.resize(wrong.size() + 3 * 16, 0x5A);
+  // The right count of part hashes that do not derive the file hash.
+  std::vector<uint8_t> wrong = Concat({Hash(), {2, 0}});
+  wrong.resize(wrong.size() + 2 * 16, 0x5A);
   Send(kProtocolEDonkey, kOpHashSetAnswer, wrong);
   EXPECT_EQ(Read(), Concat({{kProtocolEDonkey, kOpStartUploadRequest}, Hash()}));
   OSTREL::Process::CLock guard(file_->LockObject());
   EXPECT_TRUE(file_->HashSet().HashList().Empty());
   EXPECT_EQ(file_->GetSecondCount(), 1u);  // a complete source is transferring
+}
+
+// A hash set of another part count belongs to a file of another size: the source is of no
+// use, and as the download's only source it fails the download.
+TEST_F(C2CSessionRequestTest, AHashSetOfAnotherPartCountEndsTheSourceAndFailsTheDownload) {
+  SendHelloAnswer();
+  for (int i = 0; i < 4; ++i) Read();
+  Send(kProtocolExtended, kOpMultiPacketAnswer,
+       Concat({Hash(), {kOpFileNameAnswer, 1, 0, 'w', kOpFileStatus, 0, 0}}));
+  EXPECT_EQ(Read(), Concat({{kProtocolEDonkey, kOpHashSetRequest}, Hash()}));
+  std::vector<uint8_t> other = Concat({Hash(), {3, 0}});
+  other.resize(other.size() + 3 * 16, 0x5A);
+  Send(kProtocolEDonkey, kOpHashSetAnswer, other);
+  EXPECT_TRUE(tarn::test::WaitUntil(
+      [&] { return download_->FailureReason().find("another size") != std::string::npos; }));
+  EXPECT_EQ(Read(), std::vector<uint8_t>{}) << "no upload asked of it";
+}
+
+TEST_F(C2CSessionRequestTest, SourcesAndANameGivenInAnAnswerJoinTheDownload) {
+  own_.clientId = 0x0900007F;
+  own_.tcpPort = 4662;
+  SendHelloAnswer();
+  for (int i = 0; i < 4; ++i) Read();
+  const auto source = [](uint32_t id, uint16_t port, uint8_t user) {
+    return Concat({{uint8_t(id), uint8_t(id >> 8), uint8_t(id >> 16), uint8_t(id >> 24)},
+                   {uint8_t(port), uint8_t(port >> 8)},
+                   {0, 0, 0, 0, 0, 0},
+                   std::vector<uint8_t>(16, user)});
+  };
+  // A high id, a low id (we are low too while our address is unknown), ourselves by address
+  // and by user hash: only the first joins, with its user hash.
+  Send(kProtocolExtended, kOpMultiPacketAnswer,
+       Concat({Hash(),
+               {kOpFileNameAnswer, 9, 0},
+               {'o', 't', 'h', 'e', 'r', '.', 'b', 'i', 'n'},
+               {kOpAnswerSources, 4, 0},
+               source(0x0300007F, 5003, 0x33),
+               source(4321, 5004, 0x34),
+               source(0x0900007F, 4662, 0x35),
+               source(0x0A00007F, 5006, 0x42)}));
+  // The answer is taken whole before the next packet: a file status after it.
+  Send(kProtocolEDonkey, kOpFileStatus, Concat({Hash(), {0, 0}}));
+  EXPECT_EQ(Read(), Concat({{kProtocolEDonkey, kOpHashSetRequest}, Hash()}));
+  EXPECT_EQ(file_->GetOtherName(), "other.bin");
+  OSTREL::Process::CLock guard(file_->LockObject());
+  ASSERT_EQ(file_->Sources().Size(), 1u);
+  const auto* added = file_->Sources().Find(0x0300007F);
+  ASSERT_NE(added, nullptr);
+  EXPECT_EQ(added->port, 5003);
+  EXPECT_EQ(added->userHash.bytes[0], 0x33);
+}
+
+TEST_F(C2CSessionRequestTest, AskingAgainForAPausedOrStoppedDownloadChangesNothing) {
+  SendHelloAnswer();
+  for (int i = 0; i < 4; ++i) Read();
+  client_->SetDownloadState(Client::kDownloadNothingNeeded);
+  for (const bool stop : {false, true}) {
+    stop ? download_->SetStopped(true) : download_->SetPaused(true);
+    session_->RequestFileAgain();
+    EXPECT_EQ(client_->GetDownloadState(), Client::kDownloadNothingNeeded);
+    download_->Resume();
+  }
+  // Nothing went out: the next packet is the answer to what we send now.
+  Send(kProtocolEDonkey, kOpFileStatus, Concat({Hash(), {0, 0}}));
+  EXPECT_EQ(Read(), Concat({{kProtocolEDonkey, kOpHashSetRequest}, Hash()}));
+}
+
+TEST_F(C2CSessionRequestTest, TheStatusOurSourceSendsWithItsOwnRequestIsItsAvailability) {
+  SendHelloAnswer();
+  for (int i = 0; i < 4; ++i) Read();
+  // It asks us for the same file, holding the second part (extended requests version 2:
+  // bitmap and count).
+  Send(kProtocolEDonkey, kOpRequestFileName, Concat({Hash(), {2, 0, 0b10}, {0, 0}}));
+  ASSERT_EQ(Read()[1], kOpFileNameAnswer);
+  EXPECT_TRUE(tarn::test::WaitUntil([&] {
+    return client_->GetAvailability() == std::vector<uint8_t>{0, 1};
+  }));
+  EXPECT_EQ(client_->GetDownloadState(), Client::kDownloadRequesting);
+  // A bitmap with the wrong part count makes it unusable; the name is still answered.
+  Send(kProtocolEDonkey, kOpRequestFileName, Concat({Hash(), {7, 0, 0}, {0, 0}}));
+  EXPECT_EQ(Read()[1], kOpFileNameAnswer);
+  EXPECT_TRUE(
+      tarn::test::WaitUntil([&] { return client_->GetDownloadState() == Client::kDownloadIdle; }));
 }
 
 }  // namespace

@@ -123,5 +123,31 @@ TEST_F(C2CSessionServeTest, EndOfDownloadFreesTheSlotAndClosesTheSession) {
   EXPECT_EQ(service_->Scheduler().QueueLength(), 0u);
 }
 
+TEST_F(C2CSessionServeTest, ARangeSentInASlotGoesOutAgainOnlyInTheNextSlot) {
+  Send(kOpStartUploadRequest, Hash());
+  ASSERT_EQ(Read().first, kOpAcceptUploadRequest);
+  auto dataRange = [this] {
+    const auto [opcode, body] = Read();
+    uint32_t start = 0, end = 0;
+    if (opcode == kOpSendingPart && body.size() >= 24) {
+      std::memcpy(&start, body.data() + 16, 4);
+      std::memcpy(&end, body.data() + 20, 4);
+    }
+    return std::pair(start, end);
+  };
+  RequestParts({0, 0, 0}, {1000, 0, 0});
+  EXPECT_EQ(dataRange(), std::pair(0u, 1000u));
+  // Asked again with a new range: only the new one comes.
+  RequestParts({0, 1000, 0}, {1000, 2000, 0});
+  EXPECT_EQ(dataRange(), std::pair(1000u, 2000u));
+  // The slot passes to another and comes back: a new slot sends anything asked.
+  session_->Session().Serving().OnUploadRotated();
+  EXPECT_EQ(Read().first, kOpQueueRank);
+  session_->Session().Serving().OnUploadCalled();
+  EXPECT_EQ(Read().first, kOpAcceptUploadRequest);
+  RequestParts({0, 0, 0}, {1000, 0, 0});
+  EXPECT_EQ(dataRange(), std::pair(0u, 1000u));
+}
+
 }  // namespace
 }  // namespace P2P

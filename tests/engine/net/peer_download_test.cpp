@@ -17,6 +17,7 @@
 #include "engine/protocol/PeerMessages.h"
 #include "engine/transfer/TransferFileList.h"
 #include "tests/engine/download/DownloadTestKit.h"
+#include "tests/support/ManualClock.h"
 #include "tests/support/Sandbox.h"
 #include "tests/support/TestPeer.h"
 #include "tests/support/WaitUntil.h"
@@ -57,9 +58,10 @@ class PeerDownloadTest : public ::testing::Test {
 
   void SetUp() override {
     Shared::File::TransferFile::SDownloadHooks hooks;
-    hooks.sourceAdded = [this](const CTransferFilePtr& file, uint32_t id, uint16_t port,
-                               uint32_t serverAddress, uint16_t serverPort) {
-      clients_.CreateDownloadSource(file->GetHash(), id, port, serverAddress, serverPort);
+    hooks.sourceAdded = [this](const CTransferFilePtr& file,
+                               const Remote::Peer::_tagStructPeer& source) {
+      clients_.CreateDownloadSource(file->GetHash(), source.clientId, source.port,
+                                    source.serverAddress, source.serverPort, source.userHash);
     };
     hooks.sourceRemoved = [this](const CTransferFilePtr& file, uint32_t id) {
       clients_.DropSource(file->GetHash(), id);
@@ -78,6 +80,10 @@ class PeerDownloadTest : public ::testing::Test {
     });
     clients_.SetRemoveSourceHook([this](const _tagUnionHash& hash, uint32_t id) {
       if (auto file = downloads_->List().FindByHash(hash)) file->Data()->RemoveSource(id);
+    });
+    clients_.SetActiveHook([this](const _tagUnionHash& hash) {
+      auto file = downloads_->List().FindByHash(hash);
+      return !file || (!file->Data()->IsPaused() && !file->Data()->IsStopped());
     });
     ASSERT_TRUE(peers_.Start());
     downloads_ = std::make_unique<CTARNNetDownloadFileManager>();
@@ -98,6 +104,28 @@ class PeerDownloadTest : public ::testing::Test {
   }
   void AddSource(const TestPeer& peer) {
     ASSERT_TRUE(downloads_->AddSource(file_->GetHash(), peer.Address(), peer.Port(), 0, 0));
+  }
+  // A download of `real`'s hash asked for at `size`, with a peer serving `real` as its source.
+  struct SDownloadAtSize {
+    std::shared_ptr<Shared::File::TransferFile::CTARNNetDownloadFileData> data;
+    std::unique_ptr<TestPeer> peer;
+  };
+  SDownloadAtSize DownloadAtSize(const std::vector<uint8_t>& real, const std::string& name,
+                                 uint32_t size) {
+    auto record = test::RecordFor(real, name);
+    record.info.size = size;
+    const CTransferFilePtr file = downloads_->AddDownload(record);
+    if (!file) return {};
+    SDownloadAtSize made;
+    made.data = file->DataAs<Shared::File::TransferFile::CTARNNetDownloadFileData>();
+    made.peer = StartPeer([&](TestPeer::Settings& s) {
+      s.content = real;
+      s.name = name;
+    });
+    if (!made.peer ||
+        !downloads_->AddSource(record.hash, made.peer->Address(), made.peer->Port(), 0, 0))
+      made.peer.reset();
+    return made;
   }
   bool Completed(std::chrono::milliseconds deadline = 30s) {
     return WaitUntil([&] { return fs::exists(shared_ / "movie.bin"); }, deadline) &&
@@ -305,6 +333,41 @@ TEST_F(PeerDownloadTest, WrongHashSetIsRefusedAndARightOneLaterCompletes) {
   EXPECT_EQ(ReadAll(shared_ / "movie.bin"), content_);
 }
 
+// A link may name a file's hash with another size. The data of that file can never prove
+// itself against the hash for the size asked for: the download fails, with its reason, after
+// a bounded number of bytes instead of fetching the same bytes for ever.
+TEST_F(PeerDownloadTest, ALinkWithTheWrongSizeFailsWithinABoundOfBytes) {
+  const auto wrong = DownloadAtSize(PseudoRandomBytes(3000000, 13), "wrong size.bin", 1000);
+  ASSERT_TRUE(wrong.data && wrong.peer);
+  ASSERT_TRUE(WaitUntil([&] { return !wrong.data->FailureReason().empty(); }, 30s))
+      << wrong.data->ReceivedBytes() << " bytes received";
+  EXPECT_NE(wrong.data->FailureReason().find("1000 bytes"), std::string::npos)
+      << wrong.data->FailureReason();
+  EXPECT_FALSE(wrong.data->NeedsSources());
+  std::this_thread::sleep_for(300ms);
+  const uint32_t received = wrong.data->ReceivedBytes();
+  EXPECT_LE(received,
+            1000u * (1 + Shared::File::TransferFile::CTARNNetDownloadBlocks::kIdenticalFailures));
+  std::this_thread::sleep_for(500ms);
+  EXPECT_EQ(wrong.data->ReceivedBytes(), received) << "nothing more after the failure";
+}
+
+// A many-part file asked for with a size of another part count: its source's part bitmap
+// tells at once, and with every source so the download fails before any data is asked for.
+TEST_F(PeerDownloadTest, EverySourceHoldingTheFileAtAnotherSizeFailsTheDownload) {
+  const auto wrong =
+      DownloadAtSize(PseudoRandomBytes(kTwoPartSize, 14), "bigger.bin", 3 * 9728000 + 5);
+  ASSERT_TRUE(wrong.data && wrong.peer);
+  ASSERT_TRUE(WaitUntil([&] { return !wrong.data->FailureReason().empty(); }, 30s));
+  EXPECT_NE(wrong.data->FailureReason().find("another size than 29184005 bytes"), std::string::npos)
+      << wrong.data->FailureReason();
+  EXPECT_EQ(wrong.data->ReceivedBytes(), 0u);
+  EXPECT_EQ(wrong.peer->CountReceived(0xE3, Protocol::kOpRequestParts), 0u);
+  // Resume gives it another try.
+  EXPECT_TRUE(wrong.data->Resume());
+  EXPECT_EQ(wrong.data->FailureReason(), "");
+}
+
 TEST_F(PeerDownloadTest, BitmapWithTheWrongPartCountMakesTheSourceUnusable) {
   auto peer = StartPeer([](TestPeer::Settings& s) { s.misbehave = Misbehaviour::kBadPartCount; });
   ASSERT_TRUE(peer);
@@ -394,6 +457,71 @@ TEST_F(PeerDownloadTest, DataOutsideTheRequestIsRefusedWithCancelTransfer) {
   }));
   EXPECT_EQ(file_->Data()->ReceivedBytes(), 0u);
   EXPECT_EQ(file_->Data()->RemainingBytes(), content_.size());
+}
+
+// A part that failed with a trusted AICH root asks a peer for recovery data as soon as the
+// peer names the root, though that peer only queues us and never grants the upload.
+TEST_F(PeerDownloadTest, RecoveryDataIsAskedAtOnceWithoutWaitingForAnUploadGrant) {
+  auto healer = StartPeer([](TestPeer::Settings& s) {
+    s.aich = true;
+    s.capabilities = 1u << 29;  // AICH version 1
+    s.address = kSecondAddress;
+    s.queueRank = 4;
+    s.acceptDelay = std::chrono::hours(1);
+  });
+  ASSERT_TRUE(healer && healer->AichRoot());
+  {
+    HASH::_tagStructAICHHash root;
+    root.bytes = *healer->AichRoot();
+    OSTREL::Process::CLock guard(file_->LockObject());
+    file_->HashSet().SetRootHash(root, HASH::CTARNNetFileHashSet::kStatusTrusted);
+  }
+  auto spoiler = StartPeer([](TestPeer::Settings& s) { s.misbehave = Misbehaviour::kWrongData; });
+  ASSERT_TRUE(spoiler);
+  AddSource(*spoiler);
+  const auto download = file_->DataAs<Shared::File::TransferFile::CTARNNetDownloadFileData>();
+  const auto awaiting = [&] {
+    OSTREL::Process::CLock guard(file_->LockObject());
+    return download->Blocks().PartsAwaitingRecovery().size();
+  };
+  ASSERT_TRUE(WaitUntil([&] { return download->RemainingBytes() == 0 && awaiting() == 1; }, 30s));
+
+  AddSource(*healer);
+  ASSERT_TRUE(healer->WaitForPacket(0xC5, Protocol::kOpAichRequest));
+  // The recovery data names the bad block: it alone is required again, and nothing waits.
+  EXPECT_TRUE(WaitUntil([&] { return download->RemainingBytes() == 184320 && awaiting() == 0; }));
+  EXPECT_EQ(healer->CountReceived(0xE3, Protocol::kOpRequestParts), 0u);
+}
+
+// Pausing leaves a download's sources as they are: an hour of reask passes neither reconnects
+// nor drops the one waiting in a remote queue, and the resume asks it again at once.
+TEST_F(PeerDownloadTest, APausedDownloadKeepsItsSourcesThroughAnHourOfReaskPasses) {
+  tarn::test::ManualClock clock;
+  auto queued = StartPeer([](TestPeer::Settings& s) {
+    s.queueRank = 9;
+    s.acceptDelay = std::chrono::hours(1);
+  });
+  ASSERT_TRUE(queued);
+  AddSource(*queued);
+  ASSERT_TRUE(WaitUntil([&] {
+    auto source = OnlySource();
+    return source && source->GetDownloadState() == Client::kDownloadQueued;
+  }));
+  ASSERT_TRUE(file_->Data()->SetPaused(true));
+  // The queued session goes idle and ends; its client waits to be asked again.
+  clock.Advance(130000);
+  ASSERT_TRUE(WaitUntil([&] { return OnlySource() && OnlySource()->GetSession() == nullptr; }));
+  for (int pass = 0; pass < 360; ++pass) {
+    clock.Advance(10000);
+    clients_.ReaskPass();
+  }
+  EXPECT_EQ(queued->Connections(), 1u);
+  ASSERT_TRUE(OnlySource());
+  EXPECT_EQ(OnlySource()->GetDownloadState(), Client::kDownloadQueued);
+  EXPECT_EQ(file_->Sources().Size(), 1u);
+  ASSERT_TRUE(file_->Data()->Resume());
+  clients_.ReaskPass();
+  EXPECT_TRUE(WaitUntil([&] { return queued->Connections() == 2; }));
 }
 
 }  // namespace

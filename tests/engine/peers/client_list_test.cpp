@@ -139,5 +139,71 @@ TEST_F(ClientListTest, ASourceThatCannotConnectNowWaitsForTheReask) {
   EXPECT_EQ(connects_, 1);
 }
 
+TEST_F(ClientListTest, SourcesOfAPausedDownloadStayAsTheyAreThroughAnHourOfPasses) {
+  bool paused = true;
+  list_.SetActiveHook([&](const _tagUnionHash& file) { return !(file == FileHash() && paused); });
+  FakeSession session;
+  CClientPtr open = list_.CreateDownloadSource(FileHash(), 0x0100007F, 4662, 0, 0);
+  open->SetSession(&session);
+  open->SetDownloadState(kDownloadNothingNeeded);
+  open->SetRetry(10000);
+  CClientPtr waiting = EndedSource(kDownloadQueued, 30000);
+  connects_ = 0;
+  for (int second = 0; second < 3600; ++second) {
+    clock_.Advance(1000);
+    list_.ReaskPass();
+  }
+  EXPECT_EQ(session.requestedAgain, 0);
+  EXPECT_EQ(connects_, 0);
+  EXPECT_EQ(open->GetDownloadState(), kDownloadNothingNeeded);
+  EXPECT_EQ(waiting->GetDownloadState(), kDownloadQueued);
+  EXPECT_EQ(list_.DownloadQueue().Size(), 2u);
+  // Resumed, both are asked at the next pass: their timers ran out long ago.
+  paused = false;
+  list_.ReaskPass();
+  EXPECT_EQ(session.requestedAgain, 1);
+  EXPECT_EQ(connects_, 1);
+  open->SetSession(nullptr);
+}
+
+TEST_F(ClientListTest, PingAnswersReachTheClientPingedAtThatEndpoint) {
+  std::vector<CTARNNetClient*> pinged;
+  list_.SetPingHook([&](const CClientPtr& client) {
+    pinged.push_back(client.Get());
+    return true;
+  });
+  const auto waiting = [&](uint32_t address, uint16_t udpPort) {
+    CClientPtr client = EndedSource(kDownloadQueued, 0);
+    client->SetEndpoint(address, 4662, 0, 0);
+    Protocol::_tagStructPeerIdentity identity;
+    identity.udpPort = udpPort;
+    client->SetIdentity(identity);
+    client->WaitByUdp();
+    return client;
+  };
+  CClientPtr first = waiting(0x0200007F, 4672);
+  CClientPtr other = waiting(0x0300007F, 4672);
+  clock_.Advance(CTARNNetClient::kUdpReaskPeriod);
+  list_.ReaskPass();
+  ASSERT_EQ(pinged.size(), 2u);
+  // An answer from an endpoint nobody was pinged at, or from the right address but another
+  // port, changes nothing.
+  list_.OnPingAnswer(0x0400007F, 4672, CTARNNetClientList::EPingAnswer::kRank, 5);
+  list_.OnPingAnswer(0x0200007F, 4673, CTARNNetClientList::EPingAnswer::kRank, 5);
+  EXPECT_EQ(first->UnansweredUdpPings(), 1u);
+  list_.OnPingAnswer(0x0200007F, 4672, CTARNNetClientList::EPingAnswer::kRank, 5);
+  EXPECT_EQ(first->UnansweredUdpPings(), 0u);
+  EXPECT_EQ(first->GetRemoteQueueRank(), 5);
+  EXPECT_FALSE(first->ReaskDue());
+  list_.OnPingAnswer(0x0300007F, 4672, CTARNNetClientList::EPingAnswer::kFileNotFound);
+  EXPECT_EQ(other->GetDownloadState(), kDownloadIdle);
+  // The answered one is pinged again 29 minutes later; the other is asked no more.
+  pinged.clear();
+  clock_.Advance(CTARNNetClient::kUdpReaskPeriod);
+  list_.ReaskPass();
+  EXPECT_EQ(pinged, std::vector<CTARNNetClient*>{first.Get()});
+  EXPECT_EQ(connects_, 2);  // the two sources' first connections only
+}
+
 }  // namespace
 }  // namespace P2P::Client

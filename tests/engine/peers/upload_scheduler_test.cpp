@@ -294,5 +294,41 @@ TEST_F(UploadSchedulerTest, SnapshotListsSlotHoldersThenTheQueueInRankOrder) {
   }
 }
 
+TEST_F(UploadSchedulerTest, AWaiterWithoutASessionIsCalledBackAndPassedOverWhenItDoesNotCome) {
+  auto scheduler = Make(1);
+  EXPECT_EQ(scheduler.Request(Requester(1)).result, EUploadAdmission::kGranted);
+  _tagStructUploadRequester reachable = Requester(2);
+  reachable.tcpPort = 4662;
+  clock_.Advance(1000);
+  scheduler.Request(reachable);
+  clock_.Advance(1000);
+  scheduler.Request(Requester(3));  // names no TCP port: cannot be called back
+  // Both leave and wait by UDP; the first gets the slot when it frees, on a call back.
+  scheduler.SetConnected(User(2), false);
+  scheduler.SetConnected(User(3), false);
+  _tagStructSchedulerEvents events = scheduler.Remove(User(1));
+  EXPECT_TRUE(events.called.empty());
+  ASSERT_EQ(events.callBacks.size(), 1u);
+  EXPECT_EQ(events.callBacks[0].userHash, User(2));
+  EXPECT_EQ(events.callBacks[0].tcpPort, 4662);
+  EXPECT_TRUE(scheduler.IsUploading(User(2)));
+  // It does not come within a minute: the slot is free again, its place kept, and it is not
+  // called back again until it is heard from.
+  clock_.Advance(60 * 1000);
+  events = scheduler.Tick();
+  EXPECT_TRUE(events.callBacks.empty());
+  EXPECT_EQ(scheduler.SlotsInUse(), 0u);
+  EXPECT_EQ(scheduler.Rank(User(2)), 1u);
+  EXPECT_EQ(scheduler.Reask(reachable.address, reachable.udpPort, reachable.fileHash).rank, 1u);
+  events = scheduler.Tick();
+  ASSERT_EQ(events.callBacks.size(), 1u);
+  // This time it comes: the slot is its own.
+  scheduler.SetConnected(User(2), true);
+  EXPECT_TRUE(scheduler.AddSent(User(2), 1000));
+  clock_.Advance(2 * 60 * 1000);
+  EXPECT_TRUE(scheduler.Tick().callBacks.empty());
+  EXPECT_TRUE(scheduler.IsUploading(User(2)));
+}
+
 }  // namespace
 }  // namespace P2P::Client

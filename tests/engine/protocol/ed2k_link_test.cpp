@@ -114,6 +114,34 @@ INSTANTIATE_TEST_SUITE_P(
         BadLink{"empty_name", "ed2k://|file||1|" + kH + "|/", "name: empty"},
         BadLink{"name_260_chars", "ed2k://|file|" + std::string(260, 'n') + "|1|" + kH + "|/",
                 "name: 260 characters, at most 259"},
+        // Names come from any web page: plain UTF-8 text only.
+        BadLink{"name_raw_bytes_not_utf8", "ed2k://|file|song\xFF\xFE.mp3|1|" + kH + "|/",
+                "name: not UTF-8 text"},
+        BadLink{"name_escapes_not_utf8_beside_utf8", "ed2k://|file|\xC3\xA9%E9.mp3|1|" + kH + "|/",
+                "name: its escapes do not give UTF-8"},
+        BadLink{"name_escaped_nul", "ed2k://|file|a%00b|1|" + kH + "|/",
+                "name: control character U+0000 at character 2"},
+        BadLink{"name_escaped_terminal_escape", "ed2k://|file|ab%1B[2J|1|" + kH + "|/",
+                "name: control character U+001B at character 3"},
+        BadLink{"name_raw_tab", "ed2k://|file|a\tb|1|" + kH + "|/",
+                "name: control character U+0009"},
+        BadLink{"name_escaped_carriage_return", "ed2k://|file|a%0D|1|" + kH + "|/",
+                "name: control character U+000D"},
+        BadLink{"name_c1_control_in_utf8", "ed2k://|file|a%C2%85|1|" + kH + "|/",
+                "name: control character U+0085"},
+        BadLink{"name_windows1252_undefined_byte", "ed2k://|file|a%81|1|" + kH + "|/",
+                "name: control character U+0081"},
+        BadLink{"name_260_escaped_chars",
+                "ed2k://|file|" +
+                    [] {
+                      std::string name;
+                      for (int i = 0; i < 260; ++i) name += "%C3%A9";
+                      return name;
+                    }() +
+                    "|1|" + kH + "|/",
+                "name: 260 characters, at most 259"},
+        BadLink{"serverlist_url_control", "ed2k://|serverlist|http://a/%0A\x01|/",
+                "url: 0x01 cannot stand"},
         BadLink{"bad_percent_escape", "ed2k://|file|a%2|1|" + kH + "|/", "name: bad percent"},
         BadLink{"no_closing_slash", "ed2k://|file|a|1|" + kH + "|", "link: does not end"},
         BadLink{"aich_bad_base32",
@@ -136,13 +164,41 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Ed2kLinkTest, FormattedLinkReadsBackWithTheSameName) {
   SEd2kLink link;
-  link.name = "a b|c%d\n.txt";
+  link.name = "a b|c%d \xC3\xA9.txt";
   link.size = 123;
   link.hash = *_tagUnionHash::FromHex(kHash);
   const SEd2kLink back = Read(FormatEd2kFileLink(link));
   EXPECT_EQ(back.name, link.name);
   EXPECT_EQ(back.size, 123u);
   EXPECT_EQ(back.hash, link.hash);
+}
+
+// The longest names read back from the links formatted of them: the limit counts characters,
+// so a name of 259 spaces (each formatted as "%20") or of 259 two-byte characters still fits.
+TEST(Ed2kLinkTest, LongestNamesReadBackFromTheirFormattedLinks) {
+  std::string accents;
+  for (int i = 0; i < 259; ++i) accents += "\xC3\xA9";
+  for (const std::string& name : {std::string(259, ' '), accents, std::string(259, '%')}) {
+    SEd2kLink link;
+    link.name = name;
+    link.size = 5;
+    link.hash = *_tagUnionHash::FromHex(kHash);
+    EXPECT_EQ(Read(FormatEd2kFileLink(link)).name, name);
+  }
+}
+
+// A fuzzer's find: raw bytes that are not UTF-8 and control characters behind a percent
+// escape. Refused, with a message that is plain text.
+TEST(Ed2kLinkTest, NameOfRawBytesAndControlsIsRefusedInPlainText) {
+  std::string text = "ed2k://|file|song%20";
+  text += std::string(40, '\xFF') + "\x0Bn\t\t\x1B" + std::string(1, '\0') + "%1B.mp3|4000|" + kH +
+          "|/\x0C";
+  SEd2kLink link;
+  SLinkError error;
+  ASSERT_FALSE(ReadEd2kLink(text, link, error));
+  EXPECT_EQ(error.Message(), "name: not UTF-8 text");
+  ASSERT_FALSE(ReadEd2kLink("ed2k://|\xFF\x1B|a|1|" + kH + "|/", link, error));
+  EXPECT_EQ(error.Message(), "type: \"\\xff\\x1b\" is not file, server or serverlist");
 }
 
 }  // namespace

@@ -149,25 +149,93 @@ TEST(PeerFileMessagesTest, MultiPacketRequestIsReadUpToItsFirstBadSubRequest) {
 TEST(PeerFileMessagesTest, MultiPacketAnswerFollowsTheAskedOrderAndSkipsWhatItCannotGive) {
   AichRoot root;
   root.fill(0x3C);
-  const SFileAnswers answers{SecondPartOnly(), "clip.avi", root};
+  const Bytes sourceList = Concat({Le16(1), Le32(0x0200007F), Le16(4662), Le32(0), Le16(0)});
+  SFileAnswers answers{SecondPartOnly(), "clip.avi", root, sourceList};
   const Bytes asked = {kOpAichFileHashRequest, kOpRequestSources, kOpSetRequestedFile,
                        kOpRequestFileName};
   EXPECT_EQ(BuildMultiPacketAnswer(FileHash(), asked, Capabilities(0, 0, 1), answers),
             Concat({HashBytes(),
                     {kOpAichFileHashAnswer},
                     Bytes(root.begin(), root.end()),
+                    {kOpAnswerSources},
+                    sourceList,
                     {kOpFileStatus},
                     kSecondPartOnlyBits,
                     {kOpFileNameAnswer},
                     Le16(8),
                     {'c', 'l', 'i', 'p', '.', 'a', 'v', 'i'}}));
-  // No AICH on the remote side, or no root of ours: no AICH answer; nothing left: no packet.
+  // No AICH on the remote side, or no root of ours: no AICH answer; no sources to give: no
+  // source answer; nothing left: no packet.
+  answers.sources.reset();
   const Bytes aichOnly = {kOpAichFileHashRequest, kOpRequestSources};
   EXPECT_TRUE(BuildMultiPacketAnswer(FileHash(), aichOnly, Capabilities(0, 0, 0), answers).empty());
   SFileAnswers rootless = answers;
   rootless.aichRoot.reset();
   EXPECT_TRUE(
       BuildMultiPacketAnswer(FileHash(), aichOnly, Capabilities(0, 0, 1), rootless).empty());
+}
+
+TEST(PeerFileMessagesTest, TheAskersOwnPartStatusIsReadFromItsNameRequest) {
+  const uint32_t size = 2 * kPart + 10;
+  struct Case {
+    const char* what;
+    uint32_t version;
+    Bytes tail;
+    bool whole;
+    SAskerParts::EState state;
+    std::vector<uint8_t> parts;
+  };
+  const Case cases[] = {
+      {"version 0 sends nothing", 0, {}, true, SAskerParts::EState::kNotSent, {}},
+      {"version 1: the bitmap", 1, {3, 0, 0b010}, true, SAskerParts::EState::kRead, {0, 1, 0}},
+      {"version 2: bitmap and count",
+       2,
+       Concat({{3, 0, 0b101}, Le16(4)}),
+       true,
+       SAskerParts::EState::kRead,
+       {1, 0, 1}},
+      {"a count of 0 is the whole file", 1, {0, 0}, true, SAskerParts::EState::kRead, {}},
+      {"a wrong part count is unreadable",
+       1,
+       {9, 0, 0, 0},
+       false,
+       SAskerParts::EState::kUnreadable,
+       {}},
+      {"the source count cut short", 2, {3, 0, 0, 1}, false, SAskerParts::EState::kRead, {0, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    CStreamReader reader(c.tail);
+    SAskerParts asker;
+    EXPECT_EQ(ReadFileNameRequestTail(reader, Capabilities(c.version, 0, 0), size, asker), c.whole)
+        << c.what;
+    EXPECT_EQ(asker.state, c.state) << c.what;
+    EXPECT_EQ(asker.parts, c.parts) << c.what;
+  }
+  // In a multi-packet request the status reaches the caller too.
+  const Bytes body = Concat({{kOpRequestFileName, 3, 0, 0b001}, {kOpRequestSources}});
+  CStreamReader reader(body);
+  SAskerParts asker;
+  EXPECT_EQ(ReadMultiPacketRequest(reader, Capabilities(1, 0, 0), size, &asker),
+            (Bytes{kOpRequestFileName, kOpRequestSources}));
+  EXPECT_EQ(asker.parts, (std::vector<uint8_t>{1, 0, 0}));
+}
+
+TEST(PeerFileMessagesTest, AnswerSourcesCarriesTheListAsWrittenAndReadsBackWithUserHashes) {
+  Bytes list =
+      Concat({Le16(2), Le32(0x0200007F), Le16(4662), Le32(0x0A0A0A0A), Le16(4661), Bytes(16, 0xAB),
+              Le32(77), Le16(4663), Le32(0x0A0A0A0A), Le16(4661), Bytes(16, 0xCD)});
+  const Bytes payload = BuildAnswerSources(FileHash(), list);
+  EXPECT_EQ(payload, Concat({HashBytes(), list}));
+  CStreamReader reader(std::span<const uint8_t>(payload).subspan(16));
+  std::vector<_tagStructPeerSource> sources;
+  ASSERT_TRUE(ReadSources(reader, true, sources));
+  ASSERT_EQ(sources.size(), 2u);
+  EXPECT_EQ(sources[0].clientId, 0x0200007Fu);
+  EXPECT_EQ(sources[0].serverPort, 4661);
+  EXPECT_EQ(sources[0].userHash.bytes[0], 0xAB);
+  EXPECT_EQ(sources[1].clientId, 77u);
+  EXPECT_EQ(sources[1].userHash.bytes[15], 0xCD);
+  EXPECT_TRUE(reader.AtEnd());
 }
 
 }  // namespace

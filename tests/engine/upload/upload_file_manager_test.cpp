@@ -25,6 +25,7 @@ namespace P2P {
 namespace {
 
 namespace fs = std::filesystem;
+using Shared::File::TransferFile::CTransferFilePtr;
 using tarn::test::WaitUntil;
 
 class CEventRecorder : public ITARNNetP2PSharedFileEventHandler {
@@ -311,6 +312,69 @@ TEST_F(UploadFileManagerTest, BrokenOrForeignSharedDatLeavesTheListToTheScan) {
   EXPECT_EQ(SharedPaths(), std::set<std::string>{"a.txt"});
   manager_.Stop();
   EXPECT_EQ(Count(config_ / "Shared.dat", "SharedFile"), 1u);
+}
+
+// A download that completes into the shared folder may be met by the folder monitor first:
+// the file is listed once, under the key the monitor gave it.
+TEST_F(UploadFileManagerTest, ACompletedDownloadTheMonitorMetFirstIsListedOnce) {
+  Start();
+  ASSERT_TRUE(WaitForScan());
+  sandbox_.WriteFile("shared/fast.bin", "a download that completed");
+  ASSERT_TRUE(WaitForPaths({"fast.bin"}));
+  const auto scanned = Listed("fast.bin");
+  Shared::_tagStructSharedFile record = scanned->GetRecord();
+  record.id = 0;
+  CTransferFilePtr completed(new Shared::File::TransferFile::CTARNNetTransferFile(record));
+  EXPECT_FALSE(manager_.AddSharedFile(completed));
+  EXPECT_EQ(manager_.List().Count(), 1u);
+  EXPECT_EQ(manager_.List().FindByHash(record.hash), scanned);
+  EXPECT_EQ(events_.Added(), 1);
+}
+
+// A download may complete into a download folder outside the shared folder: it is shared
+// there, and stays so across restarts while its file is there unchanged; once the file has
+// gone or changed, it is not offered any more.
+TEST_F(UploadFileManagerTest, FilesCompletedOutsideTheSharedFolderStaySharedWhileTheyLast) {
+  const fs::path music = sandbox_ / "music";
+  manager_.SetDownloadFolders({music});
+  Start();
+  ASSERT_TRUE(WaitForScan());
+  sandbox_.WriteFile("music/song.ogg", "a song downloaded into the music folder");
+  const auto attributes = Shared::File::ReadFileAttributes(music / "song.ogg");
+  ASSERT_TRUE(attributes);
+  Shared::_tagStructSharedFile record;
+  record.hash.bytes.fill(7);
+  record.info.name = "song.ogg";
+  record.info.fullPathName = (music / "song.ogg").string();
+  record.info.size = static_cast<uint32_t>(attributes->size);
+  record.info.creationTime = attributes->creationTime;
+  record.info.lastWriteTime = attributes->lastWriteTime;
+  ASSERT_TRUE(manager_.AddSharedFile(
+      CTransferFilePtr(new Shared::File::TransferFile::CTARNNetTransferFile(record))));
+  const auto listedAt = [&](const fs::path& path) {
+    return static_cast<bool>(manager_.List().FindByPath(path.string()));
+  };
+  EXPECT_TRUE(listedAt(music / "song.ogg"));
+  manager_.Stop();
+
+  Start();
+  ASSERT_TRUE(WaitForScan());
+  EXPECT_TRUE(listedAt(music / "song.ogg")) << "still there, still shared";
+  manager_.Stop();
+
+  sandbox_.WriteFile("music/song.ogg", "the same name with other contents");
+  Start();
+  ASSERT_TRUE(WaitForScan());
+  EXPECT_FALSE(listedAt(music / "song.ogg")) << "changed outside the monitor's sight";
+  manager_.Stop();
+
+  // Without the folder among the download folders nothing of it is offered.
+  manager_.SetDownloadFolders({});
+  const std::vector<Shared::_tagStructSharedFile> entries{record};
+  sandbox_.WriteFile("config/Shared.dat", Shared::File::WriteSharedDatText(entries));
+  Start();
+  ASSERT_TRUE(WaitForScan());
+  EXPECT_FALSE(listedAt(music / "song.ogg"));
 }
 
 TEST_F(UploadFileManagerTest, NoticesFilesAddedRenamedTouchedAndDeletedWhileRunning) {

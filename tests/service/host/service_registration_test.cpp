@@ -73,13 +73,17 @@ TEST_F(ServiceRegistrationTest, ServiceWritesClassKeysActivationFileAndUnit) {
   for (const char* line :
        {"Type=notify\n", "BusName=com.ostrel.TarnSvc\n", "ExecStart=/opt/tarn/bin/tarnsvc\n",
         "Restart=on-failure\n", "NoNewPrivileges=yes\n", "ProtectSystem=strict\n",
-        "PrivateTmp=yes\n"}) {
+        "PrivateTmp=yes\n", "Description=TARN Client Network Service\n"}) {
     EXPECT_NE(unit.find(line), std::string::npos) << line;
   }
   EXPECT_NE(unit.find("ReadWritePaths=-" + (sandbox_ / "data/Ostrel").string() + " -" +
                       (sandbox_ / "config").string() + "\n"),
             std::string::npos)
       << unit;
+  // Enabled: the daemon starts at login.
+  const auto wanted = sandbox_ / "xdgconfig/systemd/user/default.target.wants/tarnsvc.service";
+  EXPECT_EQ(std::filesystem::read_symlink(wanted), "../tarnsvc.service");
+  EXPECT_TRUE(std::filesystem::exists(wanted));
 }
 
 TEST_F(ServiceRegistrationTest, RegServerAfterServiceDropsTheServiceParts) {
@@ -94,6 +98,8 @@ TEST_F(ServiceRegistrationTest, RegServerAfterServiceDropsTheServiceParts) {
   EXPECT_EQ(sandbox_.ReadFile("data/dbus-1/services/com.ostrel.TarnSvc.service"),
             "[D-BUS Service]\nName=com.ostrel.TarnSvc\nExec=/opt/tarn/bin/tarnsvc\n");
   EXPECT_FALSE(std::filesystem::exists(sandbox_ / "xdgconfig/systemd/user/tarnsvc.service"));
+  EXPECT_FALSE(std::filesystem::is_symlink(
+      sandbox_ / "xdgconfig/systemd/user/default.target.wants/tarnsvc.service"));
 }
 
 TEST_F(ServiceRegistrationTest, UnregisterLeavesOnlyTheSharedParentsAndForeignKeys) {
@@ -114,6 +120,8 @@ TEST_F(ServiceRegistrationTest, UnregisterLeavesOnlyTheSharedParentsAndForeignKe
   }
   EXPECT_FALSE(std::filesystem::exists(sandbox_ / "data/dbus-1/services/com.ostrel.TarnSvc.service"));
   EXPECT_FALSE(std::filesystem::exists(sandbox_ / "xdgconfig/systemd/user/tarnsvc.service"));
+  // Disabled, and the folder of wanted units it made is gone again.
+  EXPECT_FALSE(std::filesystem::exists(sandbox_ / "xdgconfig/systemd/user/default.target.wants"));
   // Nothing to remove is no failure.
   EXPECT_TRUE(registration.Unregister());
 }

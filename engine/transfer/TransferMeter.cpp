@@ -1,4 +1,6 @@
-#include "engine/net/TransferMeter.h"
+#include "engine/transfer/TransferMeter.h"
+
+#include <algorithm>
 
 #include "framework/CriticalSection.h"
 #include "framework/TickSource.h"
@@ -24,6 +26,7 @@ void CTransferMeter::AdvanceLocked(uint32_t second) const {
 
 void CTransferMeter::Add(uint64_t bytes) {
   OSTREL::Process::CLock guard(lock_);
+  if (total_ == 0) firstSecond_ = CurrentSecond();
   AdvanceLocked(CurrentSecond());
   buckets_[second_ % buckets_.size()] += bytes;
   total_ += bytes;
@@ -40,7 +43,8 @@ uint64_t CTransferMeter::Rate() const {
   uint64_t sum = 0;
   for (size_t slot = 0; slot < buckets_.size(); ++slot)
     if (slot != second_ % buckets_.size()) sum += buckets_[slot];
-  return sum / kWindowSeconds;
+  const uint32_t counted = std::min(kWindowSeconds, second_ - firstSecond_);
+  return counted == 0 ? 0 : sum / counted;
 }
 
 }  // namespace P2P
