@@ -6,16 +6,17 @@
 #include <string_view>
 #include <type_traits>
 
-#include "cli/JsonWriter.h"
 #include "cli/ProgressBar.h"
 #include "cli/Targets.h"
 #include "cli/TerminalText.h"
 #include "cli/Units.h"
+#include "framework/JsonWriter.h"
 
 namespace tarn::cli {
 namespace {
 
 using namespace OSTREL::COM;
+using OSTREL::Util::CJsonWriter;
 
 template <typename Object, typename Value>
 Value Read(Object& object, HRESULT (Object::*getter)(Value*)) {

@@ -6,16 +6,18 @@
 #include <set>
 
 #include "cli/HelpText.h"
-#include "cli/JsonWriter.h"
 #include "cli/Listings.h"
 #include "cli/Targets.h"
 #include "cli/TerminalText.h"
 #include "cli/Units.h"
+#include "framework/JsonWriter.h"
+#include "service/automation/FileRecords.h"
 
 namespace tarn::cli {
 namespace {
 
 using namespace OSTREL::COM;
+using OSTREL::Util::CJsonWriter;
 using Clock = std::chrono::steady_clock;
 
 const std::map<std::string, SOptionSpec>& Specs() {
@@ -117,6 +119,39 @@ class CResultKeys : public _IP2PSearchResultFileListEvents {
   std::set<uint32_t> seen_;
   std::vector<uint32_t> fresh_;
 };
+
+// The keys of the downloads the daemon removed, as its events tell them: a download that came
+// and went between two looks at the list is reported too.
+class CRemovedKeys : public _IP2PDownloadFileListEvents {
+ public:
+  void OnFileAdded(uint32_t) override {}
+  void OnFileChanged(uint32_t) override {}
+  void OnFileRemoved(uint32_t key) override { removed_.push_back(key); }
+  std::vector<uint32_t> Take() { return std::exchange(removed_, {}); }
+
+ private:
+  std::vector<uint32_t> removed_;
+};
+
+// Adds to `before` the downloads removed since the last look that it never held, from the
+// records the list keeps of downloads that left it.
+void AddDownloadsSeenOnlyGoing(IP2PDownloadFileList& list, const std::vector<uint32_t>& removed,
+                               std::map<int32_t, SDownloadRow>& before) {
+  std::vector<uint32_t> unseen;
+  for (const uint32_t key : removed)
+    if (before.count(static_cast<int32_t>(key)) == 0) unseen.push_back(key);
+  auto* records = dynamic_cast<IP2PDownloadRecords*>(&list);
+  std::vector<SDownloadRecord> gone;
+  if (unseen.empty() || records == nullptr || !Succeeded(records->GetRecordsByKey(unseen, &gone)))
+    return;
+  for (const SDownloadRecord& record : gone) {
+    if (record.phase == static_cast<uint32_t>(EDownloadPhase::kListed)) continue;
+    SDownloadRow& row = before[static_cast<int32_t>(record.key)];
+    row.key = static_cast<int32_t>(record.key);
+    row.name = record.name;
+    row.hash = record.hash;
+  }
+}
 
 }  // namespace
 
@@ -581,15 +616,23 @@ int CTarnCommands::Downloads(const SParsedArguments& args) {
   std::map<int32_t, std::string> shown;  // on a pipe: the last line printed per download
   std::map<int32_t, SDownloadRow> before;
   std::string owner = client_->NameOwner();
+  // Without the events only what two looks see is reported.
+  auto removed = std::make_shared<CRemovedKeys>();
+  uint32_t cookie = 0;
+  list->Advise(removed, &cookie);
   size_t drawnLines = 0;
   while (!Interrupted()) {
     bool restarted = false;
     if (!FollowDaemon(owner, restarted))
       return Fail(kExitUnreachable, "downloads: the daemon stopped");
-    if (restarted && (!Succeeded(manager_->get_DownloadFileList(&list)) || !list))
-      return Fail(kExitFailed, "the daemon did not hand out its download list");
+    if (restarted) {
+      if (!Succeeded(manager_->get_DownloadFileList(&list)) || !list)
+        return Fail(kExitFailed, "the daemon did not hand out its download list");
+      list->Advise(removed, &cookie);
+    }
     if (const HRESULT hr = ListDownloads(*list, rows); !Succeeded(hr))
       return Fail(kExitFailed, "the daemon did not list its downloads (" + HResultText(hr) + ")");
+    AddDownloadsSeenOnlyGoing(*list, removed->Take(), before);
     const auto gone = GoneLines(before, rows, json);
     before.clear();
     for (const auto& row : rows) before[row.key] = row;

@@ -1,8 +1,10 @@
 // Peer packet payloads: the first byte picks the reader (hello, hello answer, info, part
-// status, hash set, plain and packed data, sources, file name); the rest is the payload.
+// status, hash set, plain and packed data, sources, file name and the asker's status of a file
+// name request); the rest is the payload.
 #include <cstdint>
 #include <vector>
 
+#include "engine/protocol/PeerFileMessages.h"
 #include "engine/protocol/PeerMessages.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -41,9 +43,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 7:
       ReadSources(reader, (size & 1) != 0, sources);
       break;
-    default:
+    default: {
       ReadFileName(reader, name);
+      // The same bytes as what follows the hash of a file name request.
+      CStreamReader tail(payload);
+      SAskerParts asker;
+      ReadFileNameRequestTail(tail, 0xFFFFFFFF, 2 * 9728000u + 5, asker);
       break;
+    }
   }
   return 0;
 }

@@ -15,6 +15,8 @@
 #   instance_json DIR EXPR ARGS... runs tarn ARGS... --json, prints the Python EXPR of its answer d
 #   instance_wait_shared DIR COUNT SECONDS   waits until it shares COUNT files
 #   instance_wait_file DIR HASH SECONDS      waits until it shares the file with HASH
+#   instance_ui DIR               starts `tarnshell ui --no-open` on it (log DIR/ui.log); sets
+#                                 UI_PID and UI_ADDRESS, the page's address with its token
 #   index_server_start DIR [PORT [OPTION...]]  starts the test index server (PORT 0 or none:
 #                                 a free one) with its OPTIONs;
 #                                 sets INDEX_SERVER_PID and INDEX_SERVER_PORT; log DIR/server.log
@@ -137,6 +139,19 @@ instance_wait_file() {
   while ((SECONDS < end)); do
     [ "$(instance_json "$dir" "any(f['hash'] == '$hash' for f in d)" shared)" = True ] && return 0
     sleep 0.2
+  done
+  return 1
+}
+
+instance_ui() {
+  local dir=$1
+  UI_ADDRESS=
+  env $(instance_env "$dir") "$TARN_BUILD/tarnshell" ui --no-open >"$dir/ui.log" 2>&1 &
+  UI_PID=$!
+  for _ in $(seq 100); do
+    UI_ADDRESS=$(sed -n 's/^TARN.s page: \(http[^ ]*\)$/\1/p' "$dir/ui.log" 2>/dev/null)
+    [ -n "$UI_ADDRESS" ] && return 0
+    sleep 0.1
   done
   return 1
 }

@@ -17,8 +17,10 @@ constexpr const char* kNeverAction = "never";
 }  // namespace
 
 CCompletionPrompt::CCompletionPrompt(std::filesystem::path registryFolder,
-                                     CBusWorker::Connect connect)
-    : registry_(std::move(registryFolder)), worker_(std::move(connect)) {}
+                                     CBusWorker::Connect connect, Unshown unshown)
+    : registry_(std::move(registryFolder)),
+      unshown_(std::move(unshown)),
+      worker_(std::move(connect)) {}
 
 CCompletionPrompt::~CCompletionPrompt() {
   worker_.Stop([this] {
@@ -43,10 +45,32 @@ bool CCompletionPrompt::Enabled() {
   return worker_.OnWorker() ? read() : worker_.Call(read);
 }
 
+void CCompletionPrompt::NeverAgain() {
+  worker_.Call([this] { SetNever(); });
+}
+
+bool CCompletionPrompt::OpenFolderOf(const std::filesystem::path& fullPath) {
+  return worker_.Call(
+      [this, folder = fullPath.parent_path()] { return OpenFolderOnWorker(folder); });
+}
+
+void CCompletionPrompt::SetNever() {
+  registry_.SetValue(RegRoot::kLocalMachine, kShellKey, kDownloadCompleteAlert,
+                     CRegValue::Dword(0));
+}
+
+bool CCompletionPrompt::OpenFolderOnWorker(const std::filesystem::path& folder) {
+  auto* client = worker_.Client();
+  return !folder.empty() && client != nullptr && OpenFolder(client->Connection(), folder);
+}
+
 void CCompletionPrompt::Show(const OSTREL::COM::SDownloadRecord& record) {
   if (!Enabled()) return;
   auto* client = worker_.Client();
-  if (client == nullptr) return;
+  if (client == nullptr) {
+    if (unshown_) unshown_(record);
+    return;
+  }
   if (!notifier_) {
     notifier_ = std::make_unique<CDesktopNotifier>(
         client->Connection(),
@@ -61,17 +85,20 @@ void CCompletionPrompt::Show(const OSTREL::COM::SDownloadRecord& record) {
                                       {kOpenAction, std::string(ShellString(kStrOpenSharedFolder))},
                                       {kNeverAction, std::string(ShellString(kStrDoNotShowAgain))}},
                                      -1});
-  if (id) shown_[*id] = std::filesystem::path(record.fullPath).parent_path();
+  if (id) {
+    shown_[*id] = std::filesystem::path(record.fullPath).parent_path();
+  } else if (unshown_) {
+    unshown_(record);
+  }
 }
 
 void CCompletionPrompt::OnAction(uint32_t id, const std::string& action) {
   const auto shown = shown_.find(id);
   if (shown == shown_.end()) return;
   if (action == kNeverAction) {
-    registry_.SetValue(RegRoot::kLocalMachine, kShellKey, kDownloadCompleteAlert,
-                       CRegValue::Dword(0));
-  } else if ((action == kOpenAction || action == "default") && !shown->second.empty()) {
-    OpenFolder(worker_.Client()->Connection(), shown->second);
+    SetNever();
+  } else if (action == kOpenAction || action == "default") {
+    OpenFolderOnWorker(shown->second);
   }
   shown_.erase(shown);
 }

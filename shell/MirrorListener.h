@@ -5,7 +5,9 @@
 // mirror but must not block for long.
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <utility>
 
 namespace tarn::shell {
 
@@ -24,6 +26,20 @@ class IMirrorListenerT {
   virtual ~IMirrorListenerT() = default;
   // `record` is null for the changes that concern the whole list.
   virtual void OnMirrorChange(EMirrorChange change, const Record* record) = 0;
+};
+
+// A listener that is one function.
+template <typename Record>
+class CMirrorListenerFn : public IMirrorListenerT<Record> {
+ public:
+  using Function = std::function<void(EMirrorChange, const Record*)>;
+  explicit CMirrorListenerFn(Function function) : function_(std::move(function)) {}
+  void OnMirrorChange(EMirrorChange change, const Record* record) override {
+    function_(change, record);
+  }
+
+ private:
+  Function function_;
 };
 
 }  // namespace tarn::shell

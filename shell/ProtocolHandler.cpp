@@ -43,6 +43,7 @@ int CProtocolHandler::StartDownload(const P2P::Protocol::SEd2kLink& link) {
   if (!OSTREL::COM::Succeeded(hr))
     return Fail(kExitRefused, kStrDownloadRefused,
                 link.name + ": the daemon refused it (" + OSTREL::COM::HResultText(hr) + ")");
+  outcome_ = "Downloading " + link.name + ".";
   return kExitOk;
 }
 
@@ -51,7 +52,10 @@ int CProtocolHandler::AddServer(const P2P::Protocol::SEd2kLink& link) {
   const HRESULT hr = client_->ServerConnection()->AddServer(address);
   if (hr == RPC_E_DISCONNECTED) return Unreachable();
   // A server already listed is where the link wanted it.
-  if (OSTREL::COM::Succeeded(hr)) return kExitOk;
+  if (OSTREL::COM::Succeeded(hr)) {
+    outcome_ = "Server " + address + (hr == S_FALSE ? " was already listed." : " added.");
+    return kExitOk;
+  }
   return Fail(kExitRefused, kStrDownloadRefused,
               "server " + address + ": the daemon refused it (" +
                   (hr == OSTREL::COM::E_INVALIDARG ? std::string("a dotted IPv4 address is needed")
@@ -67,7 +71,8 @@ int CProtocolHandler::Unreachable() {
 }
 
 int CProtocolHandler::Fail(int status, int summary, const std::string& reason) {
-  err_ << "tarnshell: " << ShellString(summary) << ": " << reason << "\n";
+  outcome_ = std::string(ShellString(summary)) + ": " + reason;
+  err_ << "tarnshell: " << outcome_ << "\n";
   err_.flush();
   if (notifier_ != nullptr) notifier_->Notify({std::string(ShellString(summary)), reason, {}, -1});
   return status;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <ostream>
+#include <string>
 #include <string_view>
 
 #include "engine/protocol/Ed2kLink.h"
@@ -26,6 +27,8 @@ class CProtocolHandler {
   CProtocolHandler(OSTREL::COM::CApiClient* client, IDesktopNotifier* notifier, std::ostream& err);
 
   int Handle(std::string_view link);
+  // What the last Handle did, or why it did not, in one sentence for the user.
+  const std::string& Outcome() const { return outcome_; }
 
  private:
   int StartDownload(const P2P::Protocol::SEd2kLink& link);
@@ -37,6 +40,7 @@ class CProtocolHandler {
   OSTREL::COM::CApiClient* client_;
   IDesktopNotifier* notifier_;
   std::ostream& err_;
+  std::string outcome_;
 };
 
 }  // namespace tarn::shell

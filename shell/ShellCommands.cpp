@@ -8,6 +8,7 @@
 #include "shell/DesktopRegistration.h"
 #include "shell/ProtocolHandler.h"
 #include "shell/ShellStrings.h"
+#include "shell/ui/UiCommand.h"
 
 namespace tarn::shell {
 namespace {
@@ -18,10 +19,13 @@ constexpr const char* kUsage =
     "  ProtocolHandler LINK  starts the download of an ed2k://, p2p:// or tarn:// file link\n"
     "                        (or adds the server of a server link) in the TARN daemon, which\n"
     "                        the session bus starts when it is not running\n"
-    "  SearchHandler         opens the search page\n"
+    "  SearchHandler         serves the web page as ui does, opened on the search band\n"
     "  RestartHandler        offers to restart the computer\n"
     "  --register            makes tarnshell the handler of those links for this user\n"
     "  --unregister          undoes --register\n"
+    "  ui [--port N] [--no-open]\n"
+    "                        serves TARN's web page on 127.0.0.1 and opens it in the browser\n"
+    "                        (--no-open: only prints its address) until interrupted\n"
     "Exit status: 0 done, 1 refused, 2 bad usage or a malformed link, 3 the daemon is not\n"
     "reachable. Failures are also shown as desktop notifications.\n";
 
@@ -70,6 +74,8 @@ int CShellCommands::Run(const std::vector<std::string>& arguments) {
   if (command == "RestartHandler" && extra == 0) return RestartHandler();
   if (command == "--register" && extra == 0) return Registration(true);
   if (command == "--unregister" && extra == 0) return Registration(false);
+  if (command == "ui")
+    return ui::RunUiCommand({arguments.begin() + 1, arguments.end()}, out_, err_, interrupted_);
   err_ << "tarnshell: bad usage (tarnshell --help lists the commands)\n";
   return kExitBadInput;
 }
@@ -89,9 +95,9 @@ int CShellCommands::ProtocolHandler(const std::string& link) {
   return handler.Handle(UnescapeBrowserLink(link));
 }
 
+// The web page, opened on the search band; it serves until interrupted, as `ui` does.
 int CShellCommands::SearchHandler() {
-  err_ << "tarnshell: the search page belongs to the web interface, which this build lacks\n";
-  return kExitRefused;
+  return ui::RunUiCommand({}, out_, err_, interrupted_, "search");
 }
 
 // Nothing of TARN needs a restart on Linux; the offer stays for installers that ask for it.

@@ -1,8 +1,9 @@
 // The sub-commands of tarnshell, each an entry point the desktop calls: ProtocolHandler for a
-// clicked link, SearchHandler and RestartHandler, and --register / --unregister of the
-// desktop integration. One thread.
+// clicked link, SearchHandler and RestartHandler, --register / --unregister of the desktop
+// integration, and ui, the web page. One thread.
 #pragma once
 
+#include <atomic>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -16,7 +17,9 @@ std::string UnescapeBrowserLink(std::string_view link);
 
 class CShellCommands {
  public:
-  CShellCommands(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
+  // `interrupted` ends the commands that run until stopped (ui).
+  CShellCommands(std::ostream& out, std::ostream& err, const std::atomic<bool>& interrupted)
+      : out_(out), err_(err), interrupted_(interrupted) {}
 
   int Run(const std::vector<std::string>& arguments);
 
@@ -28,6 +31,7 @@ class CShellCommands {
 
   std::ostream& out_;
   std::ostream& err_;
+  const std::atomic<bool>& interrupted_;
 };
 
 }  // namespace tarn::shell

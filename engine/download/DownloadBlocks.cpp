@@ -34,11 +34,19 @@ uint32_t CTARNNetDownloadBlocks::ChooseBlocks(
   wanted = std::min<uint32_t>(wanted, _tagStructRequestRecord::kPairs);
   if (wanted == 0) return 0;
   const uint32_t size = file_.GetSize();
+  // A block this source was asked for in its current slot is not asked of it again: senders
+  // send a range once in a slot.
+  const auto askedAlready = [&](const _tagStructBlockPart& block) {
+    return std::any_of(askedOfSource.begin(), askedOfSource.end(), [&](const auto& asked) {
+      return asked.first < block.end && block.start < asked.second;
+    });
+  };
   CTARNNetBlockPartList chosen;
   for (const _tagStructPartFrequency& entry : frequency_.Entries()) {
     if (!PartWanted(entry.part, partBitmap)) continue;
     ForEachPartBlock(size, entry.part, [&](uint32_t start, uint32_t end) {
-      if (required_.Contains(start, end) && !requested_.Contains(start, end))
+      if (required_.Contains(start, end) && !requested_.Contains(start, end) &&
+          !askedAlready({start, end}))
         chosen.Add(start, end);
       return chosen.Size() < wanted;
     });
@@ -48,13 +56,7 @@ uint32_t CTARNNetDownloadBlocks::ChooseBlocks(
       return static_cast<uint32_t>(chosen.Size());
     }
   }
-  // Every free block is on its way from someone: ask this source too, for what it has not
-  // been asked already.
-  const auto askedAlready = [&](const _tagStructBlockPart& block) {
-    return std::any_of(askedOfSource.begin(), askedOfSource.end(), [&](const auto& asked) {
-      return asked.first < block.end && block.start < asked.second;
-    });
-  };
+  // Every free block is on its way from someone: ask this source too.
   for (const _tagStructBlockPart& block : requested_) {
     if (chosen.Size() == wanted) break;
     if (PartWanted(block.start / HASH::kPartSize, partBitmap) && !askedAlready(block))

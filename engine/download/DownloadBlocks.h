@@ -55,8 +55,8 @@ class CTARNNetDownloadBlocks {
 
   // Fills `request` with up to three blocks for a source holding the parts of `partBitmap`;
   // returns how many went in. Blocks new to the requested list come first, rarest part first;
-  // when none is left, blocks on their way from other sources, but never one of
-  // `askedOfSource`, the blocks this source was already asked for.
+  // when none is left, blocks on their way from other sources; never one of `askedOfSource`,
+  // the ranges this source was asked for in its current upload slot.
   uint32_t ChooseBlocks(std::span<const uint8_t> partBitmap, _tagStructRequestRecord& request,
                         uint32_t wanted,
                         std::span<const std::pair<uint32_t, uint32_t>> askedOfSource = {});

@@ -130,9 +130,11 @@ bool CTARNNetDownloadFileManager::CompleteDownload(const CTransferFilePtr& file)
   // listed, finished, and is not removed.
   FanOut(&ITARNNetP2PDownloadEventHandler::OnDownloadCompleted, file->GetRecord());
   if (!moved) return false;
-  FanOut(&ITARNNetP2PDownloadEventHandler::OnDownloadRemoved, file->GetRecord());
+  // Shared before its removal is told, so that a client acting on the removal reads the
+  // download's item as the complete file it now is.
   list_.Remove(file.Get());
   if (uploads_ != nullptr) uploads_->AddSharedFile(file);
+  FanOut(&ITARNNetP2PDownloadEventHandler::OnDownloadRemoved, file->GetRecord());
   return true;
 }
 

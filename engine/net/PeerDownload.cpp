@@ -251,6 +251,9 @@ void CTARNNetPeerDownload::OnAcceptUpload() {
     link_.Close();
     return;
   }
+  // A new slot: the sender remembers nothing of the last one.
+  askedInSlot_.Clear();
+  for (const auto& [start, end] : outstanding_.Ranges()) askedInSlot_.TakeNew(start, end);
   if (outstanding_.Size() != 0) {
     const RequestRecord request = client_->GetRequest();
     link_.SendPacket(kProtocolEDonkey, kOpRequestParts,
@@ -274,6 +277,7 @@ void CTARNNetPeerDownload::OnQueueRank(int32_t rank) {
   client_->SetDownloadState(Client::kDownloadQueued);
   client_->SetRemoteQueueRank(rank);
   link_.SetIdleLimit(kQueuedIdleTimeout);
+  askedInSlot_.Clear();
   if (const FilePtr file = RequestedFile()) ForgetOutstanding(*file);
 }
 
@@ -286,12 +290,14 @@ void CTARNNetPeerDownload::End() {
   if (state != Client::kDownloadQueued && state != Client::kDownloadReask)
     client_->SetAvailability(std::nullopt);
   ForgetOutstanding(*file);
+  askedInSlot_.Clear();
 }
 
 void CTARNNetPeerDownload::Rebind(Client::CClientPtr client) {
   client_ = std::move(client);
   availabilityCounted_ = false;
   recoveryAsked_.clear();
+  askedInSlot_.Clear();
 }
 
 void CTARNNetPeerDownload::OnMultiPacketAnswer(std::span<const uint8_t> payload) {

@@ -18,6 +18,7 @@
 #include "engine/protocol/PeerMessages.h"
 #include "engine/transfer/TransferBlock.h"
 #include "engine/transfer/TransferFile.h"
+#include "engine/upload/ServedRangeBook.h"
 
 namespace P2P {
 
@@ -102,6 +103,9 @@ class CTARNNetPeerDownload {
   void AskForAwaitedRecovery(File& file);
   // Cancel transfer (or end of download and close when finished), requests forgotten.
   void GiveUp(File& file, uint32_t retryMs, uint32_t state);
+  // Ends the upload slot and asks for a new one, in which the ranges it sent may be asked
+  // again.
+  void RenewSlot(File& file);
   void ForgetOutstanding(File& file);
   bool OffersNeededPart(File& file) const;
   std::vector<uint8_t> AvailabilityBitmap(File& file) const;
@@ -113,6 +117,8 @@ class CTARNNetPeerDownload {
   Client::CClientPtr client_;
   // Blocks asked of the remote client and not yet whole, with their data so far.
   Shared::File::TransferFile::CTARNNetTransferBlockList outstanding_;
+  // Every range asked of the remote client in its current upload slot: it sends each once.
+  Shared::File::TransferFile::CTARNNetServedRangeBook askedInSlot_{Protocol::kMaxServeBookedRanges};
   bool availabilityCounted_ = false;     // the client's parts are in the download's frequencies
   std::vector<uint32_t> recoveryAsked_;  // parts whose recovery data this session asked for
   uint32_t rateTick_ = 0;

@@ -46,14 +46,23 @@ uint32_t CTARNNetPeerDownload::BlocksWanted(File& file) {
 void CTARNNetPeerDownload::RequestBlocks(File& file) {
   RequestRecord request;
   const uint32_t chosen = file.Data()->ChooseBlocks(AvailabilityBitmap(file), request,
-                                                    BlocksWanted(file), outstanding_.Ranges());
+                                                    BlocksWanted(file), askedInSlot_.Ranges());
   if (chosen == 0 || request.IsEmpty()) {
-    // What this source still owes us may be all there is left: wait for it.
-    if (outstanding_.Size() == 0) GiveUp(file, kRetryNothingNow, Client::kDownloadNothingNow);
+    // What this source still owes us may be all there is left: wait for it. What it sent
+    // in this slot may be wanted again (a part failed, a block came broken): that takes a
+    // new slot.
+    if (outstanding_.Size() != 0) return;
+    if (askedInSlot_.Size() != 0)
+      RenewSlot(file);
+    else
+      GiveUp(file, kRetryNothingNow, Client::kDownloadNothingNow);
     return;
   }
-  for (size_t i = 0; i < RequestRecord::kPairs && i < chosen; ++i)
-    if (request.UsedPair(i)) outstanding_.Add(request.start[i], request.end[i]);
+  for (size_t i = 0; i < RequestRecord::kPairs && i < chosen; ++i) {
+    if (!request.UsedPair(i)) continue;
+    outstanding_.Add(request.start[i], request.end[i]);
+    askedInSlot_.TakeNew(request.start[i], request.end[i]);
+  }
   client_->SetRequest(request);
   link_.SendPacket(kProtocolEDonkey, kOpRequestParts,
                    BuildRequestParts(file.GetHash(), request.start, request.end));
@@ -222,6 +231,13 @@ void CTARNNetPeerDownload::AfterBlockCompleted(File& file) {
   RequestBlocks(file);
 }
 
+void CTARNNetPeerDownload::RenewSlot(File& file) {
+  link_.SendPacket(kProtocolEDonkey, kOpCancelTransfer);
+  askedInSlot_.Clear();
+  SendHash(kProtocolEDonkey, kOpStartUploadRequest, file.GetHash());
+  client_->SetDownloadState(Client::kDownloadRequesting);
+}
+
 void CTARNNetPeerDownload::GiveUp(File& file, uint32_t retryMs, uint32_t state) {
   if (file.Data()->IsFinished()) {
     SendHash(kProtocolEDonkey, kOpEndOfDownload, file.GetHash());
@@ -230,6 +246,7 @@ void CTARNNetPeerDownload::GiveUp(File& file, uint32_t retryMs, uint32_t state) 
     link_.SendPacket(kProtocolEDonkey, kOpCancelTransfer);
   }
   ForgetOutstanding(file);
+  askedInSlot_.Clear();
   client_->SetRetry(retryMs);
   client_->SetDownloadState(state);
 }

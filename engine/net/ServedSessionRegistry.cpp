@@ -1,7 +1,6 @@
 #include "engine/net/ServedSessionRegistry.h"
 
 #include <cstring>
-#include <deque>
 
 #include "engine/net/PeerServing.h"
 #include "framework/CriticalSection.h"
@@ -68,27 +67,30 @@ void CServedSessionRegistry::Deliver(const Client::_tagStructSchedulerEvents& ev
       session->OnUploadRotated();
       session->Link().Unhold();
     }
-  if (events.callBacks.empty()) return;
-  // A call back that fails at once frees the slot again, and the next call back is delivered
-  // from inside it. Those run here, one after another, so that a long queue of unreachable
-  // waiters cannot deepen the stack without end.
-  struct SPending {
-    CServedSessionRegistry* registry;
-    Client::_tagStructUploadRequester client;
-  };
-  thread_local std::deque<SPending>* running = nullptr;
-  const bool outermost = running == nullptr;
-  std::deque<SPending> pending;
-  if (outermost) running = &pending;
-  for (const Client::_tagStructUploadRequester& client : events.callBacks)
-    running->push_back({this, client});
-  if (!outermost) return;
-  while (!pending.empty()) {
-    const SPending next = pending.front();
-    pending.pop_front();
-    if (next.registry->callBack_) next.registry->callBack_(next.client);
+  if (!callBack_ || events.callBacks.empty()) return;
+  {
+    OSTREL::Process::CLock guard(callLock_);
+    calls_.insert(calls_.end(), events.callBacks.begin(), events.callBacks.end());
+    if (calling_) return;  // the caller making them makes these too
+    calling_ = true;
   }
-  running = nullptr;
+  MakeCalls();
+}
+
+void CServedSessionRegistry::MakeCalls() {
+  for (;;) {
+    Client::_tagStructUploadRequester next;
+    {
+      OSTREL::Process::CLock guard(callLock_);
+      if (calls_.empty()) {
+        calling_ = false;
+        return;
+      }
+      next = calls_.front();
+      calls_.pop_front();
+    }
+    callBack_(next);
+  }
 }
 
 void CServedSessionRegistry::ResumeWaiting() {

@@ -8,8 +8,8 @@
 #pragma once
 
 #include <cstddef>
+#include <deque>
 #include <functional>
-#include <mutex>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -51,6 +51,8 @@ class CServedSessionRegistry {
   };
   // The session serving `user`, held for the caller, who unholds it; null when none.
   Session* Find(const _tagUnionHash& user) EXCLUDES(lock_);
+  // Makes the queued call-backs until none is left.
+  void MakeCalls() EXCLUDES(callLock_);
 
   mutable OSTREL::Process::CMutex lock_;
   std::unordered_map<_tagUnionHash, Session*, SHashKey> byUser_ GUARDED_BY(lock_);
@@ -58,6 +60,12 @@ class CServedSessionRegistry {
   std::unordered_set<Session*> waiting_ GUARDED_BY(lock_);
   // Set before sessions start, read only after.
   CallBack callBack_;
+  // Call-backs are made by one caller at a time: one that fails at once ends a session, which
+  // frees the slot for the next waiter, whose call is queued here instead of made deeper down
+  // the same stack (thousands of unreachable waiters would otherwise overflow it).
+  OSTREL::Process::CMutex callLock_;
+  std::deque<Client::_tagStructUploadRequester> calls_ GUARDED_BY(callLock_);
+  bool calling_ GUARDED_BY(callLock_) = false;
 };
 
 }  // namespace P2P

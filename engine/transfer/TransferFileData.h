@@ -54,7 +54,8 @@ class ITARNNetTransferFileData {
   virtual uint32_t RemainingBytes() { return 0; }
   virtual bool CountSourceIn(std::span<const uint8_t> /*partBitmap*/) { return false; }
   virtual bool CountSourceOut(std::span<const uint8_t> /*partBitmap*/) { return false; }
-  // `askedOfSource`: the blocks this source was already asked for, never chosen again for it.
+  // `askedOfSource`: the ranges this source was asked for in its current upload slot, never
+  // chosen again for it.
   virtual uint32_t ChooseBlocks(
       std::span<const uint8_t> /*partBitmap*/, _tagStructRequestRecord& /*request*/,
       uint32_t /*wanted*/, std::span<const std::pair<uint32_t, uint32_t>> /*askedOfSource*/ = {}) {

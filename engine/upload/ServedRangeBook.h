@@ -2,8 +2,9 @@
 // current upload slot. Downloaders ask with a sliding window that names three ranges and
 // repeats the ones still owed, so a range asked again while it is on its way must not be
 // queued again; the book hands out only the new part of each asked range. It is cleared when
-// the slot ends or the client turns to another file. Not synchronised: the serving side's lock
-// guards it.
+// the slot ends or the client turns to another file. A downloader keeps one too, of what it
+// asked in the slot: a sender that holds such a book sends nothing asked a second time. Not
+// synchronised: its owner's lock or thread guards it.
 #pragma once
 
 #include <cstddef>
@@ -28,6 +29,7 @@ class CTARNNetServedRangeBook {
   void Clear() { ranges_.clear(); }
   bool Covers(uint32_t start, uint32_t end) const;
   size_t Size() const { return ranges_.size(); }
+  const std::vector<Range>& Ranges() const { return ranges_; }
 
  private:
   void Book(uint32_t start, uint32_t end);

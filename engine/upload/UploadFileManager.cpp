@@ -148,13 +148,14 @@ bool CTARNNetUploadFileManager::StillThereOutside(
 bool CTARNNetUploadFileManager::AddSharedFile(const CTransferFilePtr& file) {
   if (!file) return false;
   OSTREL::Process::CLock sharing(shareLock_);
+  // A completed download answers as the complete file it is, listed here or not.
+  if (!file->DataAs<CTARNNetUploadFileData>())
+    CTARNNetUploadFileData::Attach(file, attachSettings_);
   // The monitor may have met the completed file in the shared folder and shared it already.
   if (const CTransferFilePtr listed = list_.FindByHash(file->GetHash()); listed && listed != file) {
     TransferFiles()->Remove(file.Get());
     return false;
   }
-  if (!file->DataAs<CTARNNetUploadFileData>())
-    CTARNNetUploadFileData::Attach(file, attachSettings_);
   TransferFiles()->Add(file);
   if (!list_.Add(file)) return false;
   // A completed download arrives alone: no batch to wait for.

@@ -18,12 +18,13 @@ namespace OSTREL::COM {
 // Where a download stands: in the list, or gone from it, completed or not.
 enum class EDownloadPhase : uint32_t { kListed = 0, kCompleted = 1, kRemoved = 2 };
 
-// Sizes and counts are the unsigned values the items answer as 32-bit numbers.
+// Sizes and counts are the unsigned values the items answer as 32-bit numbers. Every field has
+// an initializer, so a record can be built with only the fields that matter.
 struct SDownloadRecord {
   uint32_t key = 0;
-  std::string hash, name, fullPath;
+  std::string hash{}, name{}, fullPath{};
   uint32_t size = 0;
-  std::string typeName, lastWriteTime, creationTime;
+  std::string typeName{}, lastWriteTime{}, creationTime{};
   uint32_t nodes = 0, completeNodes = 0, completedSize = 0, receivedSize = 0, speed = 0;
   bool paused = false, stopped = false;
   uint32_t phase = static_cast<uint32_t>(EDownloadPhase::kListed);
@@ -38,9 +39,9 @@ struct SDownloadRecord {
 
 struct SSharedFileRecord {
   uint32_t key = 0;
-  std::string hash, name, fullPath;
+  std::string hash{}, name{}, fullPath{};
   uint32_t size = 0;
-  std::string typeName, lastWriteTime, creationTime;
+  std::string typeName{}, lastWriteTime{}, creationTime{};
 
   auto Tie() {
     return std::tie(key, hash, name, fullPath, size, typeName, lastWriteTime, creationTime);
@@ -51,13 +52,13 @@ struct SSharedFileRecord {
 
 struct SSearchResultRecord {
   uint32_t key = 0;
-  std::string hash, name;
+  std::string hash{}, name{};
   uint32_t size = 0;
-  std::string format;
+  std::string format{};
   uint32_t nodes = 0, completeNodes = 0;
-  std::string typeName, duration;
+  std::string typeName{}, duration{};
   uint32_t bitrate = 0;
-  std::string album, artist, title, codec;
+  std::string album{}, artist{}, title{}, codec{};
 
   auto Tie() {
     return std::tie(key, hash, name, size, format, nodes, completeNodes, typeName, duration,

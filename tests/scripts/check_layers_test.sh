@@ -23,6 +23,13 @@ echo '#include "service/client/ApiClient.h"' > "$tree/shell/Mirror.h"
 echo '#include "cli/Commands.h"' >> "$tree/shell/Mirror.h"
 "$check" "$tree" >/dev/null 2>&1 && { echo "FAIL: the desktop side on the command line was allowed"; exit 1; }
 echo '#include "service/client/ApiClient.h"' > "$tree/shell/Mirror.h"
+# The web page sits on the desktop side's mirrors; the mirrors may not reach into the page.
+mkdir -p "$tree/shell/ui"
+echo '#include "shell/Mirror.h"' > "$tree/shell/ui/Page.h"
+"$check" "$tree" >/dev/null || { echo "FAIL: the web page on the desktop side was refused"; exit 1; }
+echo '#include "shell/ui/Page.h"' >> "$tree/shell/Mirror.h"
+"$check" "$tree" >/dev/null 2>&1 && { echo "FAIL: the desktop side reaching into its web page was allowed"; exit 1; }
+echo '#include "service/client/ApiClient.h"' > "$tree/shell/Mirror.h"
 echo '#include "engine/core/Module.h"' >> "$tree/engine/base/Hash.h"
 if out=$("$check" "$tree" 2>&1); then
   echo "FAIL: an include running back up was not caught"; exit 1

@@ -11,7 +11,7 @@ DESTDIR=$dest PREFIX=/usr "$install_script" "$build"
 fail() { echo "install_test: $*" >&2; exit 1; }
 [ -x "$dest/usr/bin/tarnsvc" ] || fail "program missing"
 [ -x "$dest/usr/bin/tarn" ] || fail "command line missing"
-[ -x "$dest/usr/bin/tarnshell" ] || fail "link handler missing"
+[ -x "$dest/usr/bin/tarnshell" ] || fail "desktop side missing"
 desktop=$dest/usr/share/applications/tarnshell.desktop
 grep -qx 'Exec=env TARN_BUS=system /usr/bin/tarnshell ProtocolHandler %u' "$desktop" ||
   fail "desktop entry lacks its command"
@@ -20,6 +20,10 @@ grep -qx 'MimeType=x-scheme-handler/ed2k;x-scheme-handler/p2p;x-scheme-handler/t
 if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$desktop" || fail "desktop entry does not validate"
 fi
+for file in index.html app.js app.css; do
+  [ -s "$dest/usr/share/tarn/ui/$file" ] || fail "web page file $file missing"
+done
+page_files=$(find "$dest/usr/share/tarn/ui" -type f | wc -l)
 for page in man1/tarn.1 man8/tarnsvc.8; do
   [ -s "$dest/usr/share/man/$page" ] || fail "manual $page missing"
   if command -v man >/dev/null; then
@@ -54,5 +58,5 @@ grep -A1 '<policy user="tarn">' "$policy" | grep -q '<allow own="com.ostrel.Tarn
 grep -q '<deny send_destination="com.ostrel.TarnSvc"/>' "$policy" || fail "policy lets everyone in"
 if command -v xmllint >/dev/null; then xmllint --noout "$policy" || fail "policy is no XML"; fi
 # Nothing may land outside DESTDIR.
-[ "$(find "$dest" -type f | wc -l)" -eq 9 ] || fail "unexpected files: $(find "$dest" -type f)"
+[ "$(find "$dest" -type f | wc -l)" -eq $((9 + page_files)) ] || fail "unexpected files: $(find "$dest" -type f)"
 echo "install_test: ok"

@@ -50,6 +50,11 @@ TEST_F(ApiBusTest, DownloadProgressAndCompletionReachTheClient) {
   const int32_t key = static_cast<int32_t>(file->GetId());
   std::shared_ptr<IP2PDownloadFile> item;
   ASSERT_EQ(downloads->get_ItemByKey(key, &item), S_OK);
+  // The name a peer's file name answer gave is the download's alternative name.
+  file->SetOtherName("tune (live).ogg");
+  std::string alternative;
+  EXPECT_EQ(item->get_AlternativeNames(&alternative), S_OK);
+  EXPECT_EQ(alternative, "tune (live).ogg");
 
   // Progress is reported by the statistics sample of the engine's timer; one is taken here.
   ASSERT_GT(P2P::test::AnswerOneRequest(*file, content), 0);

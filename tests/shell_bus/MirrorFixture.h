@@ -108,6 +108,16 @@ class MirrorTest : public ApiBusTest {
     return records;
   }
 
+  // A video the test's index server finds for searches of the words in `name`.
+  void IndexVideo(const std::string& name) {
+    IndexedFile indexed;
+    indexed.hash.fill(0x5A);
+    indexed.name = name;
+    indexed.size = 7000000;
+    indexed.type = "Video";
+    server_.AddFile(indexed);
+  }
+
   // Restarts the daemon's API as tarnsvc restarting would look on the bus: the name leaves,
   // then comes back with a new owner.
   void RestartApi() {

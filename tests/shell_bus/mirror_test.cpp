@@ -164,12 +164,7 @@ TEST_F(MirrorTest, MirrorsEqualTheDaemonsListsThroughRandomChangesAndARestart) {
 
 // A new search empties the results mirror at once; the results that follow fill it.
 TEST_F(MirrorTest, SearchResultMirrorFollowsEachNewSearch) {
-  IndexedFile indexed;
-  indexed.hash.fill(0x5A);
-  indexed.name = "tarn mirrored movie.avi";
-  indexed.size = 7000000;
-  indexed.type = "Video";
-  server_.AddFile(indexed);
+  IndexVideo("tarn mirrored movie.avi");
   shell::CTARNSearchResultFileList results(SessionBusClient());
   auto replay =
       std::make_shared<CReplayListener<SSearchResultRecord>>([&] { return results.Snapshot(); });

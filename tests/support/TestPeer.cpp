@@ -289,6 +289,10 @@ bool TestPeer::Handle(Connection& connection, const PeerPacket& packet, const Se
         }
       case kOpRequestParts:
         return ServeRequest(connection, packet, settings);
+      case kOpCancelTransfer:
+      case kOpEndOfDownload:
+        connection.sent.Clear();  // the slot ends
+        return true;
       default:
         return true;
     }
@@ -346,7 +350,12 @@ bool TestPeer::ServeRequest(Connection& connection, const PeerPacket& packet,
       start += shift;
       end += shift;
     }
-    if (!SendBlock(connection, start, end, settings)) return false;
+    if (start != starts[i]) {
+      if (!SendBlock(connection, start, end, settings)) return false;
+      continue;
+    }
+    for (const auto& [from, to] : connection.sent.TakeNew(start, end))
+      if (!SendBlock(connection, from, to, settings)) return false;
   }
   return true;
 }

@@ -3,9 +3,12 @@
 // the hello, the file request sequence (file name, file status, hash set), grants uploads
 // (at once, or after a queue rank and a delay) and sends requested blocks as plain or packed
 // data packets, optionally in 0xD4-packed extended packets; it answers the AICH file hash
-// request when given a root hash. It can be told to misbehave: wrong data, data outside the
-// request, a hash set that does not match, a bitmap with the wrong part count, a disconnect
-// in the middle of a block, or silence. It records every packet it received.
+// request when given a root hash. As the network's established senders do, it sends each
+// range at most once in an upload slot: a range asked again while queued or after it went
+// out is skipped, and one new only in part is trimmed to the new pieces. It can be told to
+// misbehave: wrong data, data outside the request, a hash set that does not match, a bitmap
+// with the wrong part count, a disconnect in the middle of a block, or silence. It records
+// every packet it received.
 // Runs on a thread of its own; every method may be called from any thread.
 #pragma once
 
@@ -20,6 +23,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "engine/upload/ServedRangeBook.h"
 
 namespace tarn::test {
 
@@ -100,6 +105,8 @@ class TestPeer {
     std::chrono::steady_clock::time_point acceptAt{};
     bool acceptPending = false;
     bool silent = false;
+    // What went out in the current upload slot; cleared when a slot starts or ends.
+    P2P::Shared::File::TransferFile::CTARNNetServedRangeBook sent{256};
   };
 
   void BuildAichTree();

@@ -125,6 +125,12 @@ TEST_F(DownloadBlocksTest, BlocksAlreadyRequestedAreAskedAgainWhenNothingElseIsL
 
   blocks_->ForgetRequest(first);
   EXPECT_TRUE(blocks_->Requested().Empty());
+  // Free blocks too: one this source sent in its slot (and that is required again) is not
+  // asked of it, for it would not send it twice in a slot.
+  const std::vector<std::pair<uint32_t, uint32_t>> sentInSlot{{0, kAICHBlockSize + 1}};
+  _tagStructRequestRecord fresh;
+  ASSERT_EQ(blocks_->ChooseBlocks(all, fresh, 3, sentInSlot), 1u);
+  EXPECT_EQ(fresh.start[0], 2 * kAICHBlockSize);
 }
 
 TEST_F(DownloadBlocksTest, RarestPartsComeFirstAndEqualCountsKeepTheirOrder) {

@@ -131,6 +131,47 @@ class PeerDownloadTest : public ::testing::Test {
     return WaitUntil([&] { return fs::exists(shared_ / "movie.bin"); }, deadline) &&
            ReadAll(shared_ / "movie.bin") == content_;
   }
+  // A second peer with the file's AICH tree, whose root the download trusts; one that queues
+  // us and never grants the upload when `queues`.
+  std::unique_ptr<TestPeer> StartTrustedHealer(bool queues) {
+    auto healer = StartPeer([queues](TestPeer::Settings& s) {
+      s.aich = true;
+      s.capabilities = 1u << 29;  // AICH version 1
+      s.address = kSecondAddress;
+      if (queues) {
+        s.queueRank = 4;
+        s.acceptDelay = std::chrono::hours(1);
+      }
+    });
+    if (!healer || !healer->AichRoot()) return nullptr;
+    HASH::_tagStructAICHHash root;
+    root.bytes = *healer->AichRoot();
+    OSTREL::Process::CLock guard(file_->LockObject());
+    file_->HashSet().SetRootHash(root, HASH::CTARNNetFileHashSet::kStatusTrusted);
+    return healer;
+  }
+  size_t PartsAwaitingRecovery() {
+    OSTREL::Process::CLock guard(file_->LockObject());
+    return file_->DataAs<Shared::File::TransferFile::CTARNNetDownloadFileData>()
+        ->Blocks()
+        .PartsAwaitingRecovery()
+        .size();
+  }
+  // A source whose first block is wrong (every block: `all`), once everything came and each
+  // spoiled part awaits recovery.
+  std::unique_ptr<TestPeer> SpoilAPart(bool all = false) {
+    auto spoiler = StartPeer([all](TestPeer::Settings& s) {
+      s.misbehave = Misbehaviour::kWrongData;
+      if (all) s.misbehaveBlocks = 1000;
+    });
+    if (!spoiler) return nullptr;
+    AddSource(*spoiler);
+    const size_t parts = all ? 2 : 1;
+    const bool spoiled = WaitUntil(
+        [&] { return file_->Data()->RemainingBytes() == 0 && PartsAwaitingRecovery() == parts; },
+        30s);
+    return spoiled ? std::move(spoiler) : nullptr;
+  }
   Client::CClientPtr OnlySource() {
     auto sources = clients_.DownloadQueue().Snapshot();
     return sources.size() == 1 ? sources.front() : Client::CClientPtr();
@@ -240,38 +281,22 @@ TEST_F(PeerDownloadTest, CorruptBlockFailsItsPartWhichIsFetchedAgain) {
   ASSERT_TRUE(peer);
   AddSource(*peer);
   EXPECT_TRUE(Completed());
-  // The bad part came twice.
+  // The bad part came twice: the peer sends a range once in a slot, so its second copy was
+  // asked for in a new slot, on the same connection.
   const size_t blocks = (content_.size() + 184319) / 184320;
   EXPECT_GT(peer->BlocksSent(), blocks);
+  EXPECT_EQ(peer->CountReceived(0xE3, Protocol::kOpPeerHello), 1u);
+  EXPECT_GE(peer->CountReceived(0xE3, Protocol::kOpCancelTransfer), 1u);
+  EXPECT_GE(peer->CountReceived(0xE3, Protocol::kOpStartUploadRequest), 2u);
 }
 
 // With a trusted AICH root, a part failing its MD4 keeps its blocks until recovery data from
 // another peer names the bad one: only that block is fetched again.
 TEST_F(PeerDownloadTest, RecoveryDataFromASecondPeerRepairsOnlyTheBadBlock) {
-  auto healer = StartPeer([](TestPeer::Settings& s) {
-    s.aich = true;
-    s.capabilities = 1u << 29;  // AICH version 1
-    s.address = kSecondAddress;
-  });
-  ASSERT_TRUE(healer && healer->AichRoot());
-  {
-    HASH::_tagStructAICHHash root;
-    root.bytes = *healer->AichRoot();
-    OSTREL::Process::CLock guard(file_->LockObject());
-    file_->HashSet().SetRootHash(root, HASH::CTARNNetFileHashSet::kStatusTrusted);
-  }
-  auto spoiler = StartPeer([](TestPeer::Settings& s) { s.misbehave = Misbehaviour::kWrongData; });
+  auto healer = StartTrustedHealer(false);
+  ASSERT_TRUE(healer);
+  auto spoiler = SpoilAPart();
   ASSERT_TRUE(spoiler);
-  AddSource(*spoiler);
-  const auto awaitsRecovery = [&] {
-    OSTREL::Process::CLock guard(file_->LockObject());
-    return file_->DataAs<Shared::File::TransferFile::CTARNNetDownloadFileData>()
-               ->Blocks()
-               .PartsAwaitingRecovery()
-               .size() == 1;
-  };
-  ASSERT_TRUE(
-      WaitUntil([&] { return file_->Data()->RemainingBytes() == 0 && awaitsRecovery(); }, 30s));
   EXPECT_FALSE(file_->Data()->IsFinished());
   const size_t spoiled = spoiler->BlocksSent();
 
@@ -462,34 +487,31 @@ TEST_F(PeerDownloadTest, DataOutsideTheRequestIsRefusedWithCancelTransfer) {
 // A part that failed with a trusted AICH root asks a peer for recovery data as soon as the
 // peer names the root, though that peer only queues us and never grants the upload.
 TEST_F(PeerDownloadTest, RecoveryDataIsAskedAtOnceWithoutWaitingForAnUploadGrant) {
-  auto healer = StartPeer([](TestPeer::Settings& s) {
-    s.aich = true;
-    s.capabilities = 1u << 29;  // AICH version 1
-    s.address = kSecondAddress;
-    s.queueRank = 4;
-    s.acceptDelay = std::chrono::hours(1);
-  });
-  ASSERT_TRUE(healer && healer->AichRoot());
-  {
-    HASH::_tagStructAICHHash root;
-    root.bytes = *healer->AichRoot();
-    OSTREL::Process::CLock guard(file_->LockObject());
-    file_->HashSet().SetRootHash(root, HASH::CTARNNetFileHashSet::kStatusTrusted);
-  }
-  auto spoiler = StartPeer([](TestPeer::Settings& s) { s.misbehave = Misbehaviour::kWrongData; });
-  ASSERT_TRUE(spoiler);
-  AddSource(*spoiler);
-  const auto download = file_->DataAs<Shared::File::TransferFile::CTARNNetDownloadFileData>();
-  const auto awaiting = [&] {
-    OSTREL::Process::CLock guard(file_->LockObject());
-    return download->Blocks().PartsAwaitingRecovery().size();
-  };
-  ASSERT_TRUE(WaitUntil([&] { return download->RemainingBytes() == 0 && awaiting() == 1; }, 30s));
+  auto healer = StartTrustedHealer(true);
+  ASSERT_TRUE(healer);
+  ASSERT_TRUE(SpoilAPart());
+  const auto download = file_->Data();
 
   AddSource(*healer);
   ASSERT_TRUE(healer->WaitForPacket(0xC5, Protocol::kOpAichRequest));
   // The recovery data names the bad block: it alone is required again, and nothing waits.
-  EXPECT_TRUE(WaitUntil([&] { return download->RemainingBytes() == 184320 && awaiting() == 0; }));
+  EXPECT_TRUE(WaitUntil(
+      [&] { return download->RemainingBytes() == 184320 && PartsAwaitingRecovery() == 0; }));
+  EXPECT_EQ(healer->CountReceived(0xE3, Protocol::kOpRequestParts), 0u);
+}
+
+// Every part awaiting recovery that the peer holds is asked for, each once, while it only
+// queues us: both parts are repaired (here every block was bad) before any grant.
+TEST_F(PeerDownloadTest, EveryPartAwaitingRecoveryIsAskedOnceWithoutAGrant) {
+  auto healer = StartTrustedHealer(true);
+  ASSERT_TRUE(healer);
+  ASSERT_TRUE(SpoilAPart(true));
+
+  AddSource(*healer);
+  EXPECT_TRUE(WaitUntil([&] {
+    return PartsAwaitingRecovery() == 0 && file_->Data()->RemainingBytes() == content_.size();
+  }));
+  EXPECT_EQ(healer->CountReceived(0xC5, Protocol::kOpAichRequest), 2u);
   EXPECT_EQ(healer->CountReceived(0xE3, Protocol::kOpRequestParts), 0u);
 }
 

@@ -2,9 +2,9 @@
 
 #include <limits>
 
-#include "cli/JsonWriter.h"
+#include "framework/JsonWriter.h"
 
-namespace tarn::cli {
+namespace OSTREL::Util {
 namespace {
 
 TEST(JsonWriter, PlacesCommasInNestedContainers) {
@@ -52,4 +52,4 @@ TEST(JsonQuote, ReplacesMalformedUtf8) {
 }
 
 }  // namespace
-}  // namespace tarn::cli
+}  // namespace OSTREL::Util

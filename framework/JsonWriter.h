@@ -1,7 +1,8 @@
-// A small JSON writer for the listings of `tarn --json`: objects, arrays, strings, numbers
-// and booleans, commas placed by itself. Strings come from the network (file and server
-// names), so they are escaped fully: quotes, backslashes and control characters, and every
-// byte that is not part of well-formed UTF-8 becomes U+FFFD, so the output always parses.
+// A small JSON writer (the listings of `tarn --json`, the web page's data): objects, arrays,
+// strings, numbers and booleans, commas placed by itself. Strings come from the network (file
+// and server names), so they are escaped fully: quotes, backslashes and control characters,
+// and every byte that is not part of well-formed UTF-8 becomes U+FFFD, so the output always
+// parses.
 // One thread.
 #pragma once
 
@@ -11,7 +12,7 @@
 #include <type_traits>
 #include <vector>
 
-namespace tarn::cli {
+namespace OSTREL::Util {
 
 class CJsonWriter {
  public:
@@ -65,4 +66,4 @@ CJsonWriter& CJsonWriter::Member(std::string_view name, const Value& value) {
   }
 }
 
-}  // namespace tarn::cli
+}  // namespace OSTREL::Util

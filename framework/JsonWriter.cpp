@@ -1,11 +1,11 @@
-#include "cli/JsonWriter.h"
+#include "framework/JsonWriter.h"
 
 #include <cmath>
 #include <cstdio>
 
 #include "framework/Utf8.h"
 
-namespace tarn::cli {
+namespace OSTREL::Util {
 
 std::string JsonQuote(std::string_view text) {
   std::string out = "\"";
@@ -116,4 +116,4 @@ CJsonWriter& CJsonWriter::Null() {
   return *this;
 }
 
-}  // namespace tarn::cli
+}  // namespace OSTREL::Util
