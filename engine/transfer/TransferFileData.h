@@ -83,4 +83,15 @@ class ITARNNetTransferFileData {
   ITARNNetTransferFileData& operator=(const ITARNNetTransferFileData&) = default;
 };
 
+// A file that carries nothing but is complete: a finished download whose file another entry
+// shares answers with its whole size, and holds no reference back to the file.
+class CTARNNetCompletedFileData final : public ITARNNetTransferFileData {
+ public:
+  explicit CTARNNetCompletedFileData(uint32_t size) : size_(size) {}
+  uint32_t CompletedBytes() const override { return size_; }
+
+ private:
+  uint32_t size_;
+};
+
 }  // namespace P2P::Shared::File::TransferFile

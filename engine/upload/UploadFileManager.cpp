@@ -3,6 +3,7 @@
 #include <malloc.h>
 
 #include <algorithm>
+#include <memory>
 #include <system_error>
 
 #include "engine/hashing/AICHStore.h"
@@ -19,6 +20,7 @@
 namespace P2P {
 
 using OSTREL::Process::CTickSource;
+using Shared::File::TransferFile::CTARNNetCompletedFileData;
 using Shared::File::TransferFile::CTARNNetTransferFile;
 using Shared::File::TransferFile::CTARNNetTransferFileList;
 using Shared::File::TransferFile::CTARNNetUploadFileData;
@@ -148,14 +150,15 @@ bool CTARNNetUploadFileManager::StillThereOutside(
 bool CTARNNetUploadFileManager::AddSharedFile(const CTransferFilePtr& file) {
   if (!file) return false;
   OSTREL::Process::CLock sharing(shareLock_);
-  // A completed download answers as the complete file it is, listed here or not.
-  if (!file->DataAs<CTARNNetUploadFileData>())
-    CTARNNetUploadFileData::Attach(file, attachSettings_);
   // The monitor may have met the completed file in the shared folder and shared it already.
   if (const CTransferFilePtr listed = list_.FindByHash(file->GetHash()); listed && listed != file) {
     TransferFiles()->Remove(file.Get());
+    // Items of the download still held by clients read it complete.
+    file->AttachData(std::make_shared<CTARNNetCompletedFileData>(file->GetSize()));
     return false;
   }
+  if (!file->DataAs<CTARNNetUploadFileData>())
+    CTARNNetUploadFileData::Attach(file, attachSettings_);
   TransferFiles()->Add(file);
   if (!list_.Add(file)) return false;
   // A completed download arrives alone: no batch to wait for.

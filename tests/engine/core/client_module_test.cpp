@@ -133,7 +133,7 @@ TEST_F(ClientModuleTest, UserHashOfTheWrongLengthOrTypeIsReplacedAndWrittenBack)
     const auto config = RunModuleOnce();
     EXPECT_EQ(config.userHash.bytes[5], 14);
     EXPECT_EQ(config.userHash.bytes[14], 111);
-    EXPECT_NE(config.userHash.bytes[0], 0xAA);
+    EXPECT_NE(Bytes(config.userHash), std::vector<uint8_t>(16, 0xAA));
     EXPECT_EQ(*Stored(kProductKey, "User Hash")->AsBytes(), Bytes(config.userHash));
   }
 }
