@@ -22,12 +22,13 @@ bool CTARNNetDownloadFileData::Fail(std::string reason) {
   {
     CLock guard(failureLock_);
     if (!failure_.empty()) return false;
+    // Stopped before its reason shows: whoever reads the reason finds it taking nothing more.
+    stopped_.store(true);
+    speed_.store(0);
     failure_ = std::move(reason);
     OSTREL::LogWarning("Download \"", OSTREL::EscapeForLog(file_->GetName()),
                        "\" failed: ", failure_);
   }
-  stopped_.store(true);
-  speed_.store(0);
   AnnounceChange();
   return true;
 }
