@@ -9,6 +9,12 @@ function(tarn_library name folder)
   add_library(${name} STATIC ${sources})
   target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
   target_link_libraries(${name} PUBLIC ${ARGN})
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    # The locking rules the headers state, checked in the product's code: what each mutex
+    # guards, which functions need it held (framework/ThreadAnnotations.h). Tests, which set
+    # up guarded state before any thread runs, are not held to them.
+    target_compile_options(${name} PRIVATE -Wthread-safety -Werror=thread-safety)
+  endif()
 endfunction()
 
 # tarn_test_binary(name folder [LABEL label] deps...): one GoogleTest binary of every .cpp below

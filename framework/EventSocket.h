@@ -93,34 +93,37 @@ class CEventSocketBase {
   virtual size_t OnReceiveData(std::span<const uint8_t> pending) { return pending.size(); }
 
   void SetLastError(int error) { lastError_.store(error, std::memory_order_release); }
-  Process::CCriticalSection& SocketLock() const { return socketLock_; }
+  Process::CCriticalSection& SocketLock() const RETURN_CAPABILITY(socketLock_) {
+    return socketLock_;
+  }
 
  private:
   enum class State { kClosed, kBound, kListening, kConnecting, kConnected, kDatagram };
 
   void CallHandler(uint32_t bit, int error);
-  CNetworkEvents CollectNetworkEvents(uint32_t readiness);
-  uint32_t WantedReadiness() const;
-  void SyncRegistration();
-  void DetachWaiterLocked();
-  bool FlushLocked();
+  CNetworkEvents CollectNetworkEvents(uint32_t readiness) REQUIRES(socketLock_);
+  uint32_t WantedReadiness() const REQUIRES(socketLock_);
+  void SyncRegistration() REQUIRES(socketLock_);
+  void DetachWaiterLocked() REQUIRES(socketLock_);
+  bool FlushLocked() REQUIRES(socketLock_);
   bool Failed();
 
   mutable Process::CCriticalSection socketLock_;
   const uint32_t eventMask_;
   CSocketT<1> socket_;
-  State state_ = State::kClosed;
-  bool wantWrite_ = false;
-  bool receivePaused_ = false;
-  CSendBuffer send_;
+  State state_ GUARDED_BY(socketLock_) = State::kClosed;
+  bool wantWrite_ GUARDED_BY(socketLock_) = false;
+  bool receivePaused_ GUARDED_BY(socketLock_) = false;
+  CSendBuffer send_ GUARDED_BY(socketLock_);
   CReceiveBuffer receive_;     // touched by the handlers' thread only
-  bool receiveStale_ = false;  // set by Create/Attach under the lock; the handlers' thread clears
+  // Set by Create/Attach; the handlers' thread clears it.
+  bool receiveStale_ GUARDED_BY(socketLock_) = false;
   std::atomic<int> lastError_{0};
 
-  int waiterEpoll_ = -1;
-  uint64_t waiterKey_ = 0;
-  uint32_t registered_ = 0;  // readiness asked for; 0 when not in the set
-  bool inWaiter_ = false;
+  int waiterEpoll_ GUARDED_BY(socketLock_) = -1;
+  uint64_t waiterKey_ GUARDED_BY(socketLock_) = 0;
+  uint32_t registered_ GUARDED_BY(socketLock_) = 0;  // readiness asked for; 0 when not in the set
+  bool inWaiter_ GUARDED_BY(socketLock_) = false;
 };
 
 }  // namespace OSTREL::Network::Socket

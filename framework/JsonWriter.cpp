@@ -3,44 +3,16 @@
 #include <cmath>
 #include <cstdio>
 
+#include "framework/Utf8.h"
+
 namespace OSTREL::Util {
-namespace {
-
-// The length of the well-formed UTF-8 sequence at `position`, or 0 when it is not one
-// (overlong forms, surrogates and values above U+10FFFF included).
-size_t Utf8SequenceLength(std::string_view text, size_t position) {
-  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(position);
-  size_t length = 0;
-  unsigned char low = 0x80, high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (position + length > text.size()) return 0;
-  if (byte(position + 1) < low || byte(position + 1) > high) return 0;
-  for (size_t i = 2; i < length; ++i)
-    if (byte(position + i) < 0x80 || byte(position + i) > 0xBF) return 0;
-  return length;
-}
-
-}  // namespace
 
 std::string JsonQuote(std::string_view text) {
   std::string out = "\"";
   for (size_t i = 0; i < text.size();) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
     if (c >= 0x80) {
-      const size_t length = Utf8SequenceLength(text, i);
+      const size_t length = OSTREL::DecodeUtf8(text, i).length;
       if (length == 0) {
         out += "\\ufffd";
         ++i;

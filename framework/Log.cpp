@@ -8,13 +8,15 @@
 #include <mutex>
 #include <utility>
 
+#include "framework/CriticalSection.h"
+
 namespace OSTREL {
 namespace {
 
-std::mutex writeLock;
+Process::CMutex writeLock;
 std::atomic<bool> debugEnabled{std::getenv("TARN_DEBUG") != nullptr};
 std::atomic<bool> journal{false};
-CLog::Sink sink;  // guarded by writeLock
+CLog::Sink sink GUARDED_BY(writeLock);
 
 int JournalPriority(LogLevel level) {
   switch (level) {
@@ -40,7 +42,7 @@ const char* Prefix(LogLevel level) {
 
 void CLog::Write(LogLevel level, std::string_view text) {
   {
-    std::lock_guard guard(writeLock);
+    Process::CLock guard(writeLock);
     if (sink) {
       sink(level, text);
       return;
@@ -50,7 +52,7 @@ void CLog::Write(LogLevel level, std::string_view text) {
     sd_journal_print(JournalPriority(level), "%.*s", static_cast<int>(text.size()), text.data());
     return;
   }
-  std::lock_guard guard(writeLock);
+  Process::CLock guard(writeLock);
   std::fprintf(stdout, "%s%.*s\n", Prefix(level), static_cast<int>(text.size()), text.data());
   std::fflush(stdout);
 }
@@ -60,7 +62,7 @@ bool CLog::IsDebugEnabled() { return debugEnabled.load(); }
 void CLog::UseJournal(bool enabled) { journal.store(enabled); }
 
 CLog::Sink CLog::SetSink(Sink replacement) {
-  std::lock_guard guard(writeLock);
+  Process::CLock guard(writeLock);
   std::swap(sink, replacement);
   return replacement;
 }

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "framework/Utf8.h"
+
 namespace OSTREL {
 namespace {
 
@@ -16,40 +18,6 @@ void AppendHexByte(std::string& out, uint8_t byte) {
 void AppendCodePoint(std::string& out, uint32_t codePoint) {
   out += "\\u";
   for (int shift = 12; shift >= 0; shift -= 4) out += kHexDigits[(codePoint >> shift) & 0x0F];
-}
-
-bool IsContinuation(uint8_t byte) { return (byte & 0xC0) == 0x80; }
-
-// The code point of the strictly valid UTF-8 sequence at `at` and its length; length 0 when
-// the bytes there are no such sequence (overlong forms and surrogates included).
-struct SDecoded {
-  uint32_t codePoint = 0;
-  size_t length = 0;
-};
-
-SDecoded DecodeUtf8(std::string_view text, size_t at) {
-  const auto byte = [&](size_t i) { return static_cast<uint8_t>(text[at + i]); };
-  const uint8_t lead = byte(0);
-  size_t length = 0;
-  uint32_t codePoint = 0;
-  uint32_t minimum = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2, codePoint = lead & 0x1F, minimum = 0x80;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3, codePoint = lead & 0x0F, minimum = 0x800;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4, codePoint = lead & 0x07, minimum = 0x10000;
-  } else {
-    return {};
-  }
-  if (text.size() - at < length) return {};
-  for (size_t i = 1; i < length; ++i) {
-    if (!IsContinuation(byte(i))) return {};
-    codePoint = (codePoint << 6) | (byte(i) & 0x3F);
-  }
-  if (codePoint < minimum || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF))
-    return {};
-  return {codePoint, length};
 }
 
 bool IsEscapedCodePoint(uint32_t codePoint) {
@@ -92,7 +60,7 @@ std::string EscapeForLog(std::string_view text) {
       ++at;
       continue;
     }
-    const SDecoded decoded = DecodeUtf8(text, at);
+    const SUtf8Char decoded = DecodeUtf8(text, at);
     if (decoded.length == 0) {
       AppendHexByte(out, byte);
       ++at;

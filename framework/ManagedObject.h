@@ -53,7 +53,7 @@ class CManagedObjectBase : public CEventSocketBase {
   }
 
  private:
-  Process::CElapsedTimeT<30000> idleTimer_;
+  Process::CElapsedTimeT<30000> idleTimer_ GUARDED_BY(SocketLock());
   std::atomic<CWaitMultipleSocketsManagerImpl*> manager_{nullptr};  // set under the manager's lock
   std::atomic<uint64_t> key_{0};
 };

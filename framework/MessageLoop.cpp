@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "framework/CriticalSection.h"
 #include "framework/TickSource.h"
 
 namespace OSTREL::Process {
@@ -77,7 +78,7 @@ bool CMessageLoop::KillTimer(uint32_t timerId) { return timers_.erase(timerId) >
 
 void CMessageLoop::PostTask(Task task) {
   {
-    std::lock_guard guard(queueLock_);
+    CLock guard(queueLock_);
     tasks_.push_back(std::move(task));
   }
   wake_.Set();
@@ -85,7 +86,7 @@ void CMessageLoop::PostTask(Task task) {
 
 void CMessageLoop::PostQuit(int exitCode) {
   {
-    std::lock_guard guard(queueLock_);
+    CLock guard(queueLock_);
     if (!quit_) exitCode_ = exitCode;
     quit_ = true;
   }
@@ -97,7 +98,7 @@ int CMessageLoop::Run() {
     RunPostedTasks();
     RunDueTimers();
     {
-      std::lock_guard guard(queueLock_);
+      CLock guard(queueLock_);
       if (quit_) {
         quit_ = false;  // the loop may be run again
         return exitCode_;
@@ -168,7 +169,7 @@ void CMessageLoop::RunDueTimers() {
 void CMessageLoop::RunPostedTasks() {
   std::deque<Task> tasks;
   {
-    std::lock_guard guard(queueLock_);
+    CLock guard(queueLock_);
     tasks.swap(tasks_);
   }
   for (auto& task : tasks) task();

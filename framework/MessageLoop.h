@@ -11,6 +11,7 @@
 #include <map>
 #include <mutex>
 
+#include "framework/CriticalSection.h"
 #include "framework/Event.h"
 
 namespace OSTREL::Process {
@@ -64,8 +65,8 @@ class CMessageLoop {
   std::map<uint32_t, Timer> timers_;
   uint32_t nextTimerId_ = 1;
 
-  std::mutex queueLock_;
-  std::deque<Task> tasks_;
+  CMutex queueLock_;
+  std::deque<Task> tasks_ GUARDED_BY(queueLock_);
   bool quit_ = false;
   int exitCode_ = 0;
 

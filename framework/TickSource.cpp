@@ -5,6 +5,8 @@
 #include <mutex>
 #include <thread>
 
+#include "framework/CriticalSection.h"
+
 namespace OSTREL::Process {
 namespace {
 
@@ -18,18 +20,18 @@ uint32_t SystemTicks() {
 // The manual clock: a base value plus, when a speed is set, scaled real time since the base
 // was last taken.
 struct ManualClock {
-  std::mutex lock;
+  CMutex lock;
   bool active = false;
-  uint32_t base = 0;
-  uint32_t speed = 0;
-  Clock::time_point baseTime;
+  uint32_t base GUARDED_BY(lock) = 0;
+  uint32_t speed GUARDED_BY(lock) = 0;
+  Clock::time_point baseTime GUARDED_BY(lock);
 
-  uint32_t NowLocked() const {
+  uint32_t NowLocked() const REQUIRES(lock) {
     if (speed == 0) return base;
     const auto real = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - baseTime);
     return base + static_cast<uint32_t>(real.count() * speed);
   }
-  void Rebase() {
+  void Rebase() REQUIRES(lock) {
     base = NowLocked();
     baseTime = Clock::now();
   }
@@ -47,13 +49,13 @@ std::atomic<bool> manualActive{false};
 uint32_t CTickSource::Now() {
   if (!manualActive.load(std::memory_order_acquire)) return SystemTicks();
   auto& clock = Manual();
-  std::lock_guard guard(clock.lock);
+  CLock guard(clock.lock);
   return clock.NowLocked();
 }
 
 void CTickSource::UseManualClock(uint32_t start) {
   auto& clock = Manual();
-  std::lock_guard guard(clock.lock);
+  CLock guard(clock.lock);
   clock.base = start;
   clock.speed = 0;
   clock.baseTime = Clock::now();
@@ -66,14 +68,14 @@ bool CTickSource::IsManual() { return manualActive.load(std::memory_order_acquir
 
 void CTickSource::Advance(uint32_t milliseconds) {
   auto& clock = Manual();
-  std::lock_guard guard(clock.lock);
+  CLock guard(clock.lock);
   clock.Rebase();
   clock.base += milliseconds;
 }
 
 void CTickSource::SetManualSpeed(uint32_t factor) {
   auto& clock = Manual();
-  std::lock_guard guard(clock.lock);
+  CLock guard(clock.lock);
   clock.Rebase();
   clock.speed = factor;
 }

@@ -62,7 +62,7 @@ class CWaitMultipleSockets : public Process::CThreadImpl<CWaitMultipleSockets>,
   // Set with the stop event: the thread tests it per ready socket without a system call.
   std::atomic<bool> ending_{false};
   mutable Process::CCriticalSection slotsLock_;
-  std::unordered_set<uint64_t> keys_;
+  std::unordered_set<uint64_t> keys_ GUARDED_BY(slotsLock_);
   std::atomic<size_t> count_{0};
 };
 

@@ -54,18 +54,18 @@ class CWaitMultipleSocketsManagerImpl
   unsigned Run() override;
 
  private:
-  bool PlaceLocked(uint64_t key, CManagedObjectBase& object);
-  void RetireLocked(CWaitMultipleSockets* waitObject);
+  bool PlaceLocked(uint64_t key, CManagedObjectBase& object) REQUIRES(managerLock_);
+  void RetireLocked(CWaitMultipleSockets* waitObject) REQUIRES(managerLock_);
   void DisposeRetired();
 
   const size_t socketsPerWaitObject_;
   mutable Process::CCriticalSection managerLock_;
-  std::map<uint64_t, CManagedObjectBase*> objects_;
-  std::list<CWaitMultipleSockets*> waitObjects_;
-  std::vector<CWaitMultipleSockets*> retired_;
+  std::map<uint64_t, CManagedObjectBase*> objects_ GUARDED_BY(managerLock_);
+  std::list<CWaitMultipleSockets*> waitObjects_ GUARDED_BY(managerLock_);
+  std::vector<CWaitMultipleSockets*> retired_ GUARDED_BY(managerLock_);
   std::atomic<long> alive_{0};
   std::atomic<bool> stopping_{true};
-  uint64_t nextKey_ = 16;  // below are the wait objects' own event keys
+  uint64_t nextKey_ GUARDED_BY(managerLock_) = 16;  // below are the wait objects' own event keys
   Process::CEvent stopEvent_{Process::CEvent::Reset::kManual};
   Process::CEvent workEvent_{Process::CEvent::Reset::kManual};
   CElapsedTimeManager sweeper_{kSweepPeriod};

@@ -4,6 +4,7 @@
 
 #include <system_error>
 
+#include "framework/CriticalSection.h"
 #include "framework/Limits.h"
 #include "framework/Log.h"
 #include "platform/AtomicFile.h"
@@ -110,7 +111,7 @@ bool CRegistry::SaveLocked(RegRoot root) {
 }
 
 bool CRegistry::Update(RegRoot root, const std::function<bool(CRegHive&)>& change) {
-  std::lock_guard guard(mutex_);
+  OSTREL::Process::CLock guard(mutex_);
   CFolders::CreatePrivateFolder(folder_);
   CFileLock lock(LockFile(root), CFileLock::Mode::kExclusive);
   if (!lock.IsLocked()) {
@@ -133,7 +134,7 @@ bool CRegistry::CreateKey(RegRoot root, std::string_view keyPath) {
 }
 
 bool CRegistry::KeyExists(RegRoot root, std::string_view keyPath) {
-  std::lock_guard guard(mutex_);
+  OSTREL::Process::CLock guard(mutex_);
   return Current(root).FindKey(keyPath) != nullptr;
 }
 
@@ -143,7 +144,7 @@ bool CRegistry::DeleteKey(RegRoot root, std::string_view keyPath) {
 
 std::optional<std::vector<std::string>> CRegistry::EnumSubKeys(RegRoot root,
                                                                std::string_view keyPath) {
-  std::lock_guard guard(mutex_);
+  OSTREL::Process::CLock guard(mutex_);
   const CRegHiveKey* key = Current(root).FindKey(keyPath);
   if (key == nullptr) return std::nullopt;
   std::vector<std::string> names;
@@ -153,7 +154,7 @@ std::optional<std::vector<std::string>> CRegistry::EnumSubKeys(RegRoot root,
 
 std::optional<std::vector<std::string>> CRegistry::EnumValueNames(RegRoot root,
                                                                   std::string_view keyPath) {
-  std::lock_guard guard(mutex_);
+  OSTREL::Process::CLock guard(mutex_);
   const CRegHiveKey* key = Current(root).FindKey(keyPath);
   if (key == nullptr) return std::nullopt;
   std::vector<std::string> names;
@@ -163,7 +164,7 @@ std::optional<std::vector<std::string>> CRegistry::EnumValueNames(RegRoot root,
 
 std::optional<CRegValue> CRegistry::QueryValue(RegRoot root, std::string_view keyPath,
                                                std::string_view name) {
-  std::lock_guard guard(mutex_);
+  OSTREL::Process::CLock guard(mutex_);
   const CRegHiveKey* key = Current(root).FindKey(keyPath);
   if (key == nullptr) return std::nullopt;
   const CRegValue* value = key->FindValue(name);

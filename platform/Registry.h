@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "framework/CriticalSection.h"
 #include "platform/RegistryHive.h"
 
 namespace OSTREL::Platform {
@@ -72,13 +73,13 @@ class CRegistry {
   FileStamp StampOf(RegRoot root) const;
   std::filesystem::path LockFile(RegRoot root) const;
   // Re-reads the hive when its file changed since the last read; caller holds mutex_.
-  const CRegHive& Current(RegRoot root);
-  void LoadLocked(RegRoot root);
-  bool SaveLocked(RegRoot root);
+  const CRegHive& Current(RegRoot root) REQUIRES(mutex_);
+  void LoadLocked(RegRoot root) REQUIRES(mutex_);
+  bool SaveLocked(RegRoot root) REQUIRES(mutex_);
 
   std::filesystem::path folder_;
-  std::mutex mutex_;
-  std::array<HiveState, 3> hives_;
+  OSTREL::Process::CMutex mutex_;
+  std::array<HiveState, 3> hives_ GUARDED_BY(mutex_);
 };
 
 }  // namespace OSTREL::Platform

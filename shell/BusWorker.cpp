@@ -18,7 +18,7 @@ CBusWorker::~CBusWorker() {
 
 bool CBusWorker::Post(Task task) {
   {
-    std::lock_guard guard(lock_);
+    OSTREL::Process::CLock guard(lock_);
     if (stopping_) return false;
     tasks_.push_back(std::move(task));
   }
@@ -28,7 +28,7 @@ bool CBusWorker::Post(Task task) {
 
 void CBusWorker::Stop(Task last) {
   {
-    std::lock_guard guard(lock_);
+    OSTREL::Process::CLock guard(lock_);
     if (stopping_) return;
     if (last) tasks_.push_back(std::move(last));
     stopping_ = true;
@@ -47,7 +47,7 @@ void CBusWorker::Wake() {
 bool CBusWorker::RunTasks() {
   std::deque<Task> tasks;
   {
-    std::lock_guard guard(lock_);
+    OSTREL::Process::CLock guard(lock_);
     tasks.swap(tasks_);
   }
   for (Task& task : tasks) task();

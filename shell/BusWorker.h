@@ -6,14 +6,13 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <future>
 #include <memory>
-#include <mutex>
 #include <thread>
 
+#include "framework/CriticalSection.h"
 #include "service/client/ApiClient.h"
 
 namespace tarn::shell {
@@ -69,9 +68,9 @@ class CBusWorker {
 
   std::unique_ptr<OSTREL::COM::CApiClient> client_;  // worker thread only
   int wakeFd_ = -1;
-  std::mutex lock_;
-  std::deque<Task> tasks_;
-  bool stopping_ = false;
+  OSTREL::Process::CMutex lock_;
+  std::deque<Task> tasks_ GUARDED_BY(lock_);
+  bool stopping_ GUARDED_BY(lock_) = false;
   std::atomic<bool> stop_{false};
   std::thread thread_;
 };

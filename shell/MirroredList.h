@@ -10,12 +10,12 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "framework/CriticalSection.h"
 #include "service/automation/FileRecords.h"
 #include "service/client/ApiClient.h"
 #include "shell/BusWorker.h"
@@ -94,31 +94,31 @@ class CMirroredListT {
   }
 
   void AddListener(std::shared_ptr<Listener> listener) {
-    std::lock_guard guard(listenersLock_);
+    OSTREL::Process::CLock guard(listenersLock_);
     listeners_.push_back(std::move(listener));
   }
   void RemoveListener(const Listener* listener) {
-    std::lock_guard guard(listenersLock_);
+    OSTREL::Process::CLock guard(listenersLock_);
     std::erase_if(listeners_, [&](const auto& l) { return l.get() == listener; });
   }
 
   std::vector<Record> Snapshot() const {
-    std::lock_guard guard(lock_);
+    OSTREL::Process::CLock guard(lock_);
     return records_;
   }
   std::optional<Record> Find(uint32_t key) const {
-    std::lock_guard guard(lock_);
+    OSTREL::Process::CLock guard(lock_);
     const auto at = LowerBound(records_, key);
     if (at == records_.end() || at->key != key) return std::nullopt;
     return *at;
   }
   size_t Count() const {
-    std::lock_guard guard(lock_);
+    OSTREL::Process::CLock guard(lock_);
     return records_.size();
   }
   // Whether the daemon answered the last reading and has not left since.
   bool Online() const {
-    std::lock_guard guard(lock_);
+    OSTREL::Process::CLock guard(lock_);
     return online_;
   }
 
@@ -185,7 +185,7 @@ class CMirroredListT {
               [](const Record& a, const Record& b) { return a.key < b.key; });
     list_ = std::move(list);
     {
-      std::lock_guard guard(lock_);
+      OSTREL::Process::CLock guard(lock_);
       records_ = std::move(all);
       online_ = true;
     }
@@ -206,7 +206,7 @@ class CMirroredListT {
     DropList();
     bool wasOnline = false;
     {
-      std::lock_guard guard(lock_);
+      OSTREL::Process::CLock guard(lock_);
       wasOnline = online_;
       online_ = false;
       records_.clear();
@@ -249,7 +249,7 @@ class CMirroredListT {
     std::optional<Record> told;
     EMirrorChange change = EMirrorChange::kChanged;
     {
-      std::lock_guard guard(lock_);
+      OSTREL::Process::CLock guard(lock_);
       const auto at = LowerBound(records_, event.key);
       const bool held = at != records_.end() && at->key == event.key;
       switch (event.kind) {
@@ -291,18 +291,18 @@ class CMirroredListT {
   void Tell(EMirrorChange change, const Record* record) {
     std::vector<std::shared_ptr<Listener>> listeners;
     {
-      std::lock_guard guard(listenersLock_);
+      OSTREL::Process::CLock guard(listenersLock_);
       listeners = listeners_;
     }
     for (const auto& listener : listeners) listener->OnMirrorChange(change, record);
   }
 
-  mutable std::mutex lock_;
-  std::vector<Record> records_;  // sorted by key
-  bool online_ = false;
+  mutable OSTREL::Process::CMutex lock_;
+  std::vector<Record> records_ GUARDED_BY(lock_);  // sorted by key
+  bool online_ GUARDED_BY(lock_) = false;
 
-  std::mutex listenersLock_;
-  std::vector<std::shared_ptr<Listener>> listeners_;
+  OSTREL::Process::CMutex listenersLock_;
+  std::vector<std::shared_ptr<Listener>> listeners_ GUARDED_BY(listenersLock_);
 
   // Worker thread only.
   std::shared_ptr<OSTREL::COM::IP2PServiceManager> manager_;

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "framework/CriticalSection.h"
+
 namespace P2P {
 
 template <typename Handler>
@@ -17,11 +19,11 @@ class ITARNNetP2PEventAdvisorT {
   virtual ~ITARNNetP2PEventAdvisorT() = default;
 
   void Advise(Handler* handler) {
-    std::lock_guard guard(handlersLock_);
+    OSTREL::Process::CLock guard(handlersLock_);
     handlers_.push_back(handler);
   }
   void Unadvise(Handler* handler) {
-    std::lock_guard guard(handlersLock_);
+    OSTREL::Process::CLock guard(handlersLock_);
     handlers_.erase(std::remove(handlers_.begin(), handlers_.end(), handler), handlers_.end());
   }
 
@@ -32,15 +34,15 @@ class ITARNNetP2PEventAdvisorT {
   void FanOut(Method event, Args&&... args) {
     std::vector<Handler*> handlers;
     {
-      std::lock_guard guard(handlersLock_);
+      OSTREL::Process::CLock guard(handlersLock_);
       handlers = handlers_;
     }
     for (Handler* handler : handlers) (handler->*event)(args...);
   }
 
  private:
-  std::mutex handlersLock_;
-  std::vector<Handler*> handlers_;
+  OSTREL::Process::CMutex handlersLock_;
+  std::vector<Handler*> handlers_ GUARDED_BY(handlersLock_);
 };
 
 }  // namespace P2P

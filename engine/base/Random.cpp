@@ -3,23 +3,25 @@
 #include <ctime>
 #include <mutex>
 
+#include "framework/CriticalSection.h"
+
 namespace P2P {
 namespace {
 
-std::mutex stateLock;
-uint32_t state = 1;
+OSTREL::Process::CMutex stateLock;
+uint32_t state GUARDED_BY(stateLock) = 1;
 
 }  // namespace
 
 void CRandom::Seed(uint32_t seed) {
-  std::lock_guard guard(stateLock);
+  OSTREL::Process::CLock guard(stateLock);
   state = seed;
 }
 
 void CRandom::SeedWithTime() { Seed(static_cast<uint32_t>(std::time(nullptr))); }
 
 int CRandom::Next() {
-  std::lock_guard guard(stateLock);
+  OSTREL::Process::CLock guard(stateLock);
   state = state * 214013u + 2531011u;
   return static_cast<int>((state >> 16) & kMax);
 }

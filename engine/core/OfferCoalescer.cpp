@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "framework/CriticalSection.h"
 #include "framework/TickSource.h"
 
 namespace P2P {
@@ -9,7 +10,7 @@ namespace P2P {
 using OSTREL::Process::CTickSource;
 
 void COfferCoalescer::NoteChange() {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   const uint32_t now = CTickSource::Now();
   if (!pending_) firstChange_ = now;
   pending_ = true;
@@ -18,41 +19,41 @@ void COfferCoalescer::NoteChange() {
 }
 
 uint64_t COfferCoalescer::Changes() const {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   return changes_;
 }
 
 void COfferCoalescer::NoteOffered() { NoteOffered(Changes()); }
 
 void COfferCoalescer::NoteOffered(uint64_t mark) {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   if (changes_ == mark) pending_ = false;
   offered_ = true;
   lastOffer_ = CTickSource::Now();
 }
 
 void COfferCoalescer::Forget() {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   pending_ = false;
 }
 
 void COfferCoalescer::ForgetUpTo(uint64_t mark) {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   if (changes_ == mark) pending_ = false;
 }
 
 bool COfferCoalescer::IsPending() const {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   return pending_;
 }
 
 bool COfferCoalescer::IsDue() const {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   return pending_ && TicksUntilDueLocked() == 0;
 }
 
 uint32_t COfferCoalescer::TicksUntilDue() const {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   return TicksUntilDueLocked();
 }
 

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <mutex>
 
+#include "framework/CriticalSection.h"
+
 namespace P2P {
 
 class COfferCoalescer {
@@ -35,15 +37,15 @@ class COfferCoalescer {
   static constexpr uint32_t kNever = 0xFFFFFFFFu;
 
  private:
-  uint32_t TicksUntilDueLocked() const;
+  uint32_t TicksUntilDueLocked() const REQUIRES(lock_);
 
-  mutable std::mutex lock_;
-  bool pending_ = false;
-  bool offered_ = false;
-  uint64_t changes_ = 0;
-  uint32_t firstChange_ = 0;
-  uint32_t lastChange_ = 0;
-  uint32_t lastOffer_ = 0;
+  mutable OSTREL::Process::CMutex lock_;
+  bool pending_ GUARDED_BY(lock_) = false;
+  bool offered_ GUARDED_BY(lock_) = false;
+  uint64_t changes_ GUARDED_BY(lock_) = 0;
+  uint32_t firstChange_ GUARDED_BY(lock_) = 0;
+  uint32_t lastChange_ GUARDED_BY(lock_) = 0;
+  uint32_t lastOffer_ GUARDED_BY(lock_) = 0;
 };
 
 }  // namespace P2P

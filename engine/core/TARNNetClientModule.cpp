@@ -101,7 +101,8 @@ bool CTARNNetClientModule::StartDownloadManager() {
   return downloadFileManager_.Start(config_.tempPath, config_.sharedPath);
 }
 uint32_t CTARNNetClientModule::StoredDword(const std::string& key, const char* name,
-                                           uint32_t fallback) const {
+                                           uint32_t fallback) {
+  OSTREL::Process::CLock guard(lock_);
   if (!registry_) return fallback;
   const auto opened =
       OSTREL::Platform::CRegKey::Open(*registry_, OSTREL::Platform::RegRoot::kLocalMachine, key);

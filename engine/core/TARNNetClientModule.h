@@ -79,7 +79,7 @@ class CTARNNetClientModule : public OSTREL::CSingletonPtr<CTARNNetClientModule>,
   void SaveClientCredits();
 
   // A DWORD of the registry `key`; `fallback` when it or the registry is missing.
-  uint32_t StoredDword(const std::string& key, const char* name, uint32_t fallback) const;
+  uint32_t StoredDword(const std::string& key, const char* name, uint32_t fallback);
   // What the server sessions ask of the file and search sides; filled in as those land.
   Protocol::SServerSessionHooks MakeServerSessionHooks();
   std::vector<uint8_t> BuildOfferList(bool compactTags);
@@ -117,7 +117,7 @@ class CTARNNetClientModule : public OSTREL::CSingletonPtr<CTARNNetClientModule>,
   OSTREL::Process::CCriticalSection secondLock_;
   Shared::File::TransferFile::CTARNNetTransferFileList* transferFileList_ = nullptr;
 
-  std::unique_ptr<OSTREL::Platform::CRegistry> registry_;
+  std::unique_ptr<OSTREL::Platform::CRegistry> registry_ GUARDED_BY(lock_);
 };
 
 }  // namespace P2P

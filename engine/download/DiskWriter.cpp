@@ -6,13 +6,15 @@
 
 namespace P2P::Shared::File::TransferFile {
 
+using OSTREL::Process::CLock;
+
 std::shared_ptr<CTARNNetDiskWriter> CTARNNetDiskWriter::ForFolder(
     const std::filesystem::path& folder) {
-  static std::mutex registryLock;
-  static std::map<uint64_t, std::weak_ptr<CTARNNetDiskWriter>> writers;
+  static OSTREL::Process::CMutex registryLock;
+  static std::map<uint64_t, std::weak_ptr<CTARNNetDiskWriter>> writers GUARDED_BY(registryLock);
   const auto stat = OSTREL::File::FileSystem().Stat(folder);
   const uint64_t device = stat ? stat->device : 0;
-  std::lock_guard guard(registryLock);
+  CLock guard(registryLock);
   std::weak_ptr<CTARNNetDiskWriter>& slot = writers[device];
   std::shared_ptr<CTARNNetDiskWriter> writer = slot.lock();
   if (!writer) {
@@ -26,40 +28,41 @@ CTARNNetDiskWriter::CTARNNetDiskWriter() : thread_([this] { Run(); }) {}
 
 CTARNNetDiskWriter::~CTARNNetDiskWriter() {
   {
-    std::lock_guard guard(lock_);
+    CLock guard(lock_);
     stopping_ = true;
   }
-  queued_.notify_all();
+  queued_.NotifyAll();
   thread_.join();
 }
 
 void CTARNNetDiskWriter::Submit(std::function<void()> job, size_t bytes) {
   {
-    std::lock_guard guard(lock_);
+    CLock guard(lock_);
     jobs_.push_back({std::move(job), bytes});
     queuedBytes_ += bytes;
   }
-  queued_.notify_one();
+  queued_.NotifyOne();
 }
 
 bool CTARNNetDiskWriter::IsBackedUp() const {
-  std::lock_guard guard(lock_);
+  CLock guard(lock_);
   return queuedBytes_ >= kQueueLimit;
 }
 
 void CTARNNetDiskWriter::Run() {
-  std::unique_lock guard(lock_);
+  lock_.lock();
   for (;;) {
-    queued_.wait(guard, [&] { return stopping_ || !jobs_.empty(); });
-    if (jobs_.empty()) return;
+    while (!stopping_ && jobs_.empty()) queued_.Wait(lock_);
+    if (jobs_.empty()) break;
     SJob job = std::move(jobs_.front());
     jobs_.pop_front();
-    guard.unlock();
+    lock_.unlock();
     job.run();
     job.run = nullptr;  // what the job held goes before the bytes are counted free
-    guard.lock();
+    lock_.lock();
     queuedBytes_ -= job.bytes;
   }
+  lock_.unlock();
 }
 
 }  // namespace P2P::Shared::File::TransferFile

@@ -5,15 +5,15 @@
 // it caught up, so memory stays bounded and TCP holds the senders back. Any thread.
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
+
+#include "framework/CriticalSection.h"
 
 namespace P2P::Shared::File::TransferFile {
 
@@ -44,11 +44,11 @@ class CTARNNetDiskWriter {
 
   void Run();
 
-  mutable std::mutex lock_;
-  std::condition_variable queued_;
-  std::deque<SJob> jobs_;
-  size_t queuedBytes_ = 0;
-  bool stopping_ = false;
+  mutable OSTREL::Process::CMutex lock_;
+  OSTREL::Process::CConditionVariable queued_;
+  std::deque<SJob> jobs_ GUARDED_BY(lock_);
+  size_t queuedBytes_ GUARDED_BY(lock_) = 0;  // block data of the queued jobs
+  bool stopping_ GUARDED_BY(lock_) = false;
   std::thread thread_;
 };
 

@@ -29,6 +29,7 @@ bool CTARNNetDownloadBlocks::PartWanted(uint32_t part, std::span<const uint8_t> 
 uint32_t CTARNNetDownloadBlocks::ChooseBlocks(
     std::span<const uint8_t> partBitmap, _tagStructRequestRecord& request, uint32_t wanted,
     std::span<const std::pair<uint64_t, uint64_t>> askedOfSource) {
+  file_.LockObject().AssertHeld();
   request.Clear();
   wanted = std::min<uint32_t>(wanted, _tagStructRequestRecord::kPairs);
   if (wanted == 0) return 0;
@@ -72,6 +73,7 @@ void CTARNNetDownloadBlocks::ForgetRequest(const _tagStructRequestRecord& reques
 }
 
 void CTARNNetDownloadBlocks::Unstore(uint64_t start, uint64_t end) {
+  file_.LockObject().AssertHeld();
   const auto part = static_cast<uint32_t>(start / HASH::kPartSize);
   digests_.Forget(HASH::PartStart(part));
   untrusted_.RemoveWithin(start, end);
@@ -83,6 +85,7 @@ void CTARNNetDownloadBlocks::Unstore(uint64_t start, uint64_t end) {
 _tagStructBlockOutcome CTARNNetDownloadBlocks::AcceptBlock(uint64_t start,
                                                            std::span<const uint8_t> data,
                                                            ITARNNetPartStorage& storage) {
+  file_.LockObject().AssertHeld();
   _tagStructBlockOutcome outcome;
   if (data.empty() || data.size() > HASH::kAICHBlockSize) return outcome;
   const uint64_t end = start + data.size();
@@ -125,6 +128,7 @@ _tagStructBlockOutcome CTARNNetDownloadBlocks::AcceptBlock(uint64_t start,
 }
 
 EPartCheck CTARNNetDownloadBlocks::VerifyPart(uint32_t part, ITARNNetPartStorage& storage) {
+  file_.LockObject().AssertHeld();
   const uint64_t start = HASH::PartStart(part);
   const uint32_t length = HASH::PartLength(file_.GetSize(), part);
   if (length == 0) return EPartCheck::kFailed;

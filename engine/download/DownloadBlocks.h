@@ -91,12 +91,15 @@ class CTARNNetDownloadBlocks {
   }
 
  private:
-  bool PartWanted(uint32_t part, std::span<const uint8_t> partBitmap) const;
-  void MarkComplete(uint32_t part);
-  EPartCheck VerifyByAICH(uint64_t partStart, ITARNNetPartStorage& storage);
-  EPartCheck VerifyByMD4(uint32_t part, uint64_t start, uint64_t end, ITARNNetPartStorage& storage);
+  bool PartWanted(uint32_t part, std::span<const uint8_t> partBitmap) const
+      REQUIRES(file_.LockObject());
+  void MarkComplete(uint32_t part) REQUIRES(file_.LockObject());
+  EPartCheck VerifyByAICH(uint64_t partStart, ITARNNetPartStorage& storage)
+      REQUIRES(file_.LockObject());
+  EPartCheck VerifyByMD4(uint32_t part, uint64_t start, uint64_t end, ITARNNetPartStorage& storage)
+      REQUIRES(file_.LockObject());
   void RequireBlocks(uint64_t start, uint64_t end);
-  bool CanAwaitRecovery() const;
+  bool CanAwaitRecovery() const REQUIRES(file_.LockObject());
   void StopAwaiting(uint32_t part);
 
   struct SAwaitedPart {

@@ -14,20 +14,21 @@ namespace P2P::Shared::File::TransferFile {
 using OSTREL::Process::CLock;
 
 std::string CTARNNetDownloadFileData::FailureReason() const {
-  std::lock_guard guard(failureLock_);
+  CLock guard(failureLock_);
   return failure_;
 }
 
 bool CTARNNetDownloadFileData::Fail(std::string reason) {
   {
-    std::lock_guard guard(failureLock_);
+    CLock guard(failureLock_);
     if (!failure_.empty()) return false;
+    // Stopped before its reason shows: whoever reads the reason finds it taking nothing more.
+    stopped_.store(true);
+    speed_.store(0);
     failure_ = std::move(reason);
     OSTREL::LogWarning("Download \"", OSTREL::EscapeForLog(file_->GetName()),
                        "\" failed: ", failure_);
   }
-  stopped_.store(true);
-  speed_.store(0);
   AnnounceChange();
   return true;
 }
@@ -41,7 +42,7 @@ bool CTARNNetDownloadFileData::NoteSizeDisagreement(uint32_t source, uint32_t th
     sources = file_->Sources().Size();
   }
   {
-    std::lock_guard guard(failureLock_);
+    CLock guard(failureLock_);
     if (std::find(disagreeing_.begin(), disagreeing_.end(), source) == disagreeing_.end())
       disagreeing_.push_back(source);
     if (disagreeing_.size() < std::max<size_t>(sources, 1)) return false;

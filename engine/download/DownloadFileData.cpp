@@ -31,12 +31,12 @@ void CTARNNetDownloadFileData::Detach() {
 }
 
 void CTARNNetDownloadFileData::SetEventSink(ITARNNetP2PDownloadEventHandler* sink) {
-  std::lock_guard guard(sinkLock_);
+  OSTREL::Process::CLock guard(sinkLock_);
   sink_ = sink;
 }
 
 ITARNNetP2PDownloadEventHandler* CTARNNetDownloadFileData::Sink() {
-  std::lock_guard guard(sinkLock_);
+  OSTREL::Process::CLock guard(sinkLock_);
   return sink_;
 }
 
@@ -141,8 +141,9 @@ void CTARNNetDownloadFileData::RecordUntrustedBlocksOnDisk() {
   for (uint32_t part = 0; part < file_->PartCount(); ++part) {
     const uint64_t start = HASH::PartStart(part);
     if (!required.Overlaps(start, start + HASH::PartLength(size, part))) continue;
-    // Their hashes are taken from the disk when a check needs them.
-    ForEachPartBlock(size, part, [&](uint64_t first, uint64_t last) {
+    // Their hashes are taken from the disk when a check needs them. Called before
+    // ForEachPartBlock returns, still under the lock.
+    ForEachPartBlock(size, part, [&](uint64_t first, uint64_t last) NO_THREAD_SAFETY_ANALYSIS {
       if (!required.Overlaps(first, last)) blocks_.Untrusted().Add({first, last, {}, {}});
       return true;
     });
@@ -294,7 +295,7 @@ bool CTARNNetDownloadFileData::Resume() {
     blocks_.ForgiveFailures();
   }
   {
-    std::lock_guard guard(failureLock_);
+    CLock guard(failureLock_);
     failure_.clear();
     disagreeing_.clear();
   }

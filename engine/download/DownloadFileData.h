@@ -13,7 +13,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <span>
 #include <string>
 #include <vector>
@@ -26,6 +25,7 @@
 #include "engine/download/PartFileNames.h"
 #include "engine/transfer/TransferFile.h"
 #include "engine/transfer/TransferMeter.h"
+#include "framework/CriticalSection.h"
 
 namespace P2P::Shared::File::TransferFile {
 
@@ -110,54 +110,55 @@ class CTARNNetDownloadFileData final
   // Parts with nothing required that could not be checked yet (no part hash, or waiting for
   // recovery data) are checked again. True when the download became finished; `changed`, when
   // given, tells whether some part was decided.
-  bool RecheckUndecidedParts(bool* changed = nullptr);
-  bool AllPartsComplete() const;
+  bool RecheckUndecidedParts(bool* changed = nullptr) REQUIRES(file_->LockObject());
+  bool AllPartsComplete() const REQUIRES(file_->LockObject());
   // Sets the finished flag once; true for the caller that set it.
-  bool MarkFinished();
+  bool MarkFinished() REQUIRES(file_->LockObject());
   void StopForStorageError(const char* what, uint64_t offset, int error);
   // Stops the download for good with `reason` (once); true when this call did.
-  bool Fail(std::string reason);
+  bool Fail(std::string reason) EXCLUDES(failureLock_);
   // Fails the download when the data of a part keeps failing its check the same way.
-  void FailIfDataNeverFits();
-  bool SaveLocked();
+  void FailIfDataNeverFits() EXCLUDES(failureLock_);
+  bool SaveLocked() REQUIRES(file_->LockObject());
   // Queues the sync of the data written so far and then the metadata as it stands now.
-  void QueueSaveLocked();
+  void QueueSaveLocked() REQUIRES(file_->LockObject());
   // Blocks whose queued write failed become required again; true when there were any, with
   // the errno in `error`.
-  bool TakeFailedWritesLocked(int& error);
+  bool TakeFailedWritesLocked(int& error) REQUIRES(file_->LockObject());
   // The hash set kept by an earlier run, when it is this file's; true when taken.
-  bool RestoreHashSet(const _tagUnionHash& hash, uint64_t size);
-  void SaveHashSetIfNewLocked();
-  _tagStructDownloadMetadata MetadataLocked();
+  bool RestoreHashSet(const _tagUnionHash& hash, uint64_t size) REQUIRES(file_->LockObject());
+  void SaveHashSetIfNewLocked() REQUIRES(file_->LockObject());
+  _tagStructDownloadMetadata MetadataLocked() REQUIRES(file_->LockObject());
   // Untrusted records for the blocks of partly received parts, so that a part completed after
   // a restart is still checked as a whole.
-  void RecordUntrustedBlocksOnDisk();
-  void UpdateCompleted();
+  void RecordUntrustedBlocksOnDisk() REQUIRES(file_->LockObject());
+  void UpdateCompleted() REQUIRES(file_->LockObject());
   void AnnounceChange();
   ITARNNetP2PDownloadEventHandler* Sink();
 
   CTransferFilePtr file_;
   const SDownloadHooks* hooks_;
   SPartFilePaths paths_;
-  CTARNNetPartFile partFile_;
+  CTARNNetPartFile partFile_ GUARDED_BY(file_->LockObject());
   CTARNNetDownloadBlocks blocks_;
   std::atomic<uint64_t> received_{0};
   std::atomic<uint64_t> completed_{0};
   std::atomic<uint32_t> speed_{0};  // meter_'s rate at the last sample
-  CTransferMeter meter_;
-  uint64_t sampleReceived_ = 0;
-  uint32_t sampleSources_ = 0;
-  uint32_t sampleTransferring_ = 0;
+  CTransferMeter meter_;            // locks itself
+  uint64_t sampleReceived_ GUARDED_BY(file_->LockObject()) = 0;
+  uint32_t sampleSources_ GUARDED_BY(file_->LockObject()) = 0;
+  uint32_t sampleTransferring_ GUARDED_BY(file_->LockObject()) = 0;
   std::atomic<bool> stopped_{false};
   std::atomic<bool> paused_{false};
   std::atomic<bool> finished_{false};
   std::atomic<bool> hashSetSaved_{false};
-  std::vector<const void*> transferring_;
-  mutable std::mutex failureLock_;
-  std::string failure_;
-  std::vector<uint32_t> disagreeing_;  // sources whose file has another size
-  std::mutex sinkLock_;
-  ITARNNetP2PDownloadEventHandler* sink_ = nullptr;
+  std::vector<const void*> transferring_ GUARDED_BY(file_->LockObject());
+  mutable OSTREL::Process::CMutex failureLock_;
+  std::string failure_ GUARDED_BY(failureLock_);
+  // Sources whose file has another size.
+  std::vector<uint32_t> disagreeing_ GUARDED_BY(failureLock_);
+  OSTREL::Process::CMutex sinkLock_;
+  ITARNNetP2PDownloadEventHandler* sink_ GUARDED_BY(sinkLock_) = nullptr;
 };
 
 using CDownloadFileDataPtr = std::shared_ptr<CTARNNetDownloadFileData>;

@@ -7,6 +7,7 @@
 #include "engine/protocol/Limits.h"
 #include "engine/transfer/TransferFileList.h"
 #include "engine/upload/UploadFileManager.h"
+#include "framework/CriticalSection.h"
 #include "framework/Log.h"
 #include "framework/LogText.h"
 #include "platform/FileSystem.h"
@@ -98,7 +99,7 @@ CTARNNetDownloadFileManager::CTransferFilePtr CTARNNetDownloadFileManager::AddDo
     const Shared::_tagStructSharedFile& record) {
   // Larger files are taken once blocks of files above 32 bits can be asked for.
   if (record.info.size == 0 || record.info.size > Protocol::kMaxSmallFileSize) return {};
-  std::lock_guard naming(namingLock_);
+  OSTREL::Process::CLock naming(namingLock_);
   CTARNNetTransferFileList* files = TransferFiles();
   if (CTransferFilePtr known = files->FindByHash(record.hash)) {
     if (!known->Data()->IsFinished()) return {};
@@ -139,7 +140,7 @@ bool CTARNNetDownloadFileManager::CompleteDownload(const CTransferFilePtr& file)
 }
 
 bool CTARNNetDownloadFileManager::MoveIntoTargetFolder(const CTransferFilePtr& file) {
-  std::lock_guard naming(namingLock_);
+  OSTREL::Process::CLock naming(namingLock_);
   std::filesystem::path folder = file->GetTargetFolder();
   if (folder.empty()) folder = sharedPath_;
   OSTREL::File::FileSystem().CreateFolders(folder);

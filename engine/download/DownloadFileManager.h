@@ -17,6 +17,7 @@
 #include "engine/download/DownloadHooks.h"
 #include "engine/protocol/ServerRequests.h"
 #include "engine/transfer/TransferFile.h"
+#include "framework/CriticalSection.h"
 
 namespace P2P {
 
@@ -86,7 +87,7 @@ class CTARNNetDownloadFileManager
   Shared::File::TransferFile::CTARNNetDownloadFileList list_;
   // Adds and completions choose names and part-file indexes one at a time. Recursive: a
   // completion raises events, and a handler may add a download.
-  std::recursive_mutex namingLock_;
+  OSTREL::Process::CCriticalSection namingLock_;
 };
 
 }  // namespace P2P

@@ -47,7 +47,7 @@ CTARNNetPartFile::~CTARNNetPartFile() { WaitForWrites(); }
 
 void CTARNNetPartFile::SQueue::Finish(bool ok, int error, std::pair<uint64_t, uint64_t> lost) {
   {
-    std::lock_guard guard(lock);
+    OSTREL::Process::CLock guard(lock);
     if (!ok) {
       failed.any = true;
       failed.error = error;
@@ -55,12 +55,12 @@ void CTARNNetPartFile::SQueue::Finish(bool ok, int error, std::pair<uint64_t, ui
     }
     --pending;
   }
-  idle.notify_all();
+  idle.NotifyAll();
 }
 
 void CTARNNetPartFile::WaitForWrites() {
-  std::unique_lock guard(queue_->lock);
-  queue_->idle.wait(guard, [&] { return queue_->pending == 0; });
+  OSTREL::Process::CLock guard(queue_->lock);
+  while (queue_->pending != 0) queue_->idle.Wait(queue_->lock);
 }
 
 void CTARNNetPartFile::UseWriter(std::shared_ptr<CTARNNetDiskWriter> writer) {
@@ -112,7 +112,7 @@ bool CTARNNetPartFile::WriteBlock(uint64_t offset, std::span<const uint8_t> data
   }
   if (writer_) {
     {
-      std::lock_guard guard(queue_->lock);
+      OSTREL::Process::CLock guard(queue_->lock);
       ++queue_->pending;
     }
     const uint64_t end = offset + data.size();
@@ -167,7 +167,7 @@ bool CTARNNetPartFile::Read(uint64_t start, uint64_t end, std::vector<uint8_t>& 
 bool CTARNNetPartFile::Sync() {
   WaitForWrites();
   {
-    std::lock_guard guard(queue_->lock);
+    OSTREL::Process::CLock guard(queue_->lock);
     if (queue_->failed.any) {
       lastError_ = queue_->failed.error;
       return false;
@@ -184,7 +184,7 @@ void CTARNNetPartFile::SyncThen(std::function<void()> then) {
     return;
   }
   {
-    std::lock_guard guard(queue_->lock);
+    OSTREL::Process::CLock guard(queue_->lock);
     ++queue_->pending;
   }
   writer_->Submit([file = file_, queue = queue_, then = std::move(then)] {
@@ -192,7 +192,7 @@ void CTARNNetPartFile::SyncThen(std::function<void()> then) {
     bool clean = false;
     {
       // A failure not yet taken by the download may be one that `then` would claim.
-      std::lock_guard guard(queue->lock);
+      OSTREL::Process::CLock guard(queue->lock);
       clean = synced && !queue->failed.any;
     }
     if (clean) then();
@@ -201,7 +201,7 @@ void CTARNNetPartFile::SyncThen(std::function<void()> then) {
 }
 
 SFailedWrites CTARNNetPartFile::TakeFailedWrites() {
-  std::lock_guard guard(queue_->lock);
+  OSTREL::Process::CLock guard(queue_->lock);
   return std::exchange(queue_->failed, {});
 }
 

@@ -6,12 +6,10 @@
 // the object; the queued writes run on the writer's thread.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <span>
 #include <utility>
@@ -19,6 +17,7 @@
 
 #include "engine/download/DiskWriter.h"
 #include "engine/download/DownloadBlocks.h"
+#include "framework/CriticalSection.h"
 #include "platform/FileSystem.h"
 
 namespace P2P::Shared::File::TransferFile {
@@ -72,11 +71,11 @@ class CTARNNetPartFile : public ITARNNetPartStorage {
  private:
   // What the queued jobs of this file share with it.
   struct SQueue {
-    std::mutex lock;
-    std::condition_variable idle;
-    size_t pending = 0;
-    SFailedWrites failed;
-    void Finish(bool ok, int error, std::pair<uint64_t, uint64_t> lost);
+    OSTREL::Process::CMutex lock;
+    OSTREL::Process::CConditionVariable idle;
+    size_t pending GUARDED_BY(lock) = 0;  // jobs queued and not yet run
+    SFailedWrites failed GUARDED_BY(lock);
+    void Finish(bool ok, int error, std::pair<uint64_t, uint64_t> lost) EXCLUDES(lock);
   };
 
   void WaitForWrites();

@@ -2,6 +2,8 @@
 
 namespace P2P::HASH {
 
+using OSTREL::Process::CLock;
+
 CHashLane::CHashLane(bool threaded) {
   if (threaded) thread_ = std::thread([this] { Run(); });
 }
@@ -10,10 +12,10 @@ CHashLane::~CHashLane() {
   if (!thread_.joinable()) return;
   WaitUntilPending(0);
   {
-    std::lock_guard guard(lock_);
+    CLock guard(lock_);
     stopping_ = true;
   }
-  changed_.notify_all();
+  changed_.NotifyAll();
   thread_.join();
 }
 
@@ -23,31 +25,32 @@ void CHashLane::Submit(std::function<void()> job) {
     return;
   }
   {
-    std::lock_guard guard(lock_);
+    CLock guard(lock_);
     jobs_.push_back(std::move(job));
     ++submitted_;
   }
-  changed_.notify_all();
+  changed_.NotifyAll();
 }
 
 void CHashLane::WaitUntilPending(uint64_t pending) {
-  std::unique_lock guard(lock_);
-  changed_.wait(guard, [&] { return submitted_ - finished_ <= pending; });
+  CLock guard(lock_);
+  while (submitted_ - finished_ > pending) changed_.Wait(lock_);
 }
 
 void CHashLane::Run() {
-  std::unique_lock guard(lock_);
+  lock_.lock();
   for (;;) {
-    changed_.wait(guard, [&] { return stopping_ || !jobs_.empty(); });
-    if (jobs_.empty()) return;
+    while (!stopping_ && jobs_.empty()) changed_.Wait(lock_);
+    if (jobs_.empty()) break;
     std::function<void()> job = std::move(jobs_.front());
     jobs_.pop_front();
-    guard.unlock();
+    lock_.unlock();
     job();
-    guard.lock();
+    lock_.lock();
     ++finished_;
-    changed_.notify_all();
+    changed_.NotifyAll();
   }
+  lock_.unlock();
 }
 
 }  // namespace P2P::HASH

@@ -4,12 +4,12 @@
 // more than it saves). Owned and fed by one thread; the destructor waits for every job.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <mutex>
 #include <thread>
+
+#include "framework/CriticalSection.h"
 
 namespace P2P::HASH {
 
@@ -20,19 +20,19 @@ class CHashLane {
   CHashLane(const CHashLane&) = delete;
   CHashLane& operator=(const CHashLane&) = delete;
 
-  void Submit(std::function<void()> job);
+  void Submit(std::function<void()> job) EXCLUDES(lock_);
   // Returns once at most `pending` submitted jobs have not finished.
-  void WaitUntilPending(uint64_t pending);
+  void WaitUntilPending(uint64_t pending) EXCLUDES(lock_);
 
  private:
-  void Run();
+  void Run() EXCLUDES(lock_);
 
-  std::mutex lock_;
-  std::condition_variable changed_;
-  std::deque<std::function<void()>> jobs_;
-  uint64_t submitted_ = 0;
-  uint64_t finished_ = 0;
-  bool stopping_ = false;
+  OSTREL::Process::CMutex lock_;
+  OSTREL::Process::CConditionVariable changed_;
+  std::deque<std::function<void()>> jobs_ GUARDED_BY(lock_);
+  uint64_t submitted_ GUARDED_BY(lock_) = 0;
+  uint64_t finished_ GUARDED_BY(lock_) = 0;
+  bool stopping_ GUARDED_BY(lock_) = false;
   std::thread thread_;
 };
 

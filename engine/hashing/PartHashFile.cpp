@@ -15,9 +15,6 @@ constexpr std::string_view kMagic = "TPH1";
 constexpr std::string_view kLargeMagic = "TPH8";
 // Hash, size and an empty hash set: the least an entry takes.
 constexpr size_t kMinEntryBytes = 16 + 4 + 2;
-// A 4 GB file has 444 parts: 7 KB of hashes; a 256 GiB one 28,257 parts: 442 KB. This bounds
-// the file far above any library.
-constexpr size_t kMaxFileBytes = 64u * 1024 * 1024;
 
 bool FitsFirstSection(const _tagStructPartHashEntry& entry) {
   return entry.parts.GetFileSize() <= UINT32_MAX;
@@ -102,7 +99,7 @@ bool SavePartHashFile(const std::filesystem::path& path,
 
 std::vector<_tagStructPartHashEntry> LoadPartHashFile(const std::filesystem::path& path) {
   std::vector<_tagStructPartHashEntry> entries;
-  const auto text = OSTREL::File::ReadWholeFile(path, kMaxFileBytes);
+  const auto text = OSTREL::File::ReadWholeFile(path, Protocol::kMaxPartHashFileBytes);
   if (!text) return entries;
   ReadPartHashBytes({reinterpret_cast<const uint8_t*>(text->data()), text->size()}, entries);
   return entries;

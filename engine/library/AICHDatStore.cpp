@@ -4,6 +4,7 @@
 
 #include "engine/hashing/AICHStore.h"
 #include "engine/protocol/Limits.h"
+#include "framework/CriticalSection.h"
 #include "framework/Log.h"
 #include "framework/XmlDocument.h"
 #include "platform/AtomicFile.h"
@@ -79,7 +80,7 @@ std::string WriteAICHDatText(const std::list<_tagStructAICHDatEntry>& entries) {
 }
 
 void CTARNNetAICHDatStore::SetFolder(const std::filesystem::path& folder) {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   if (folder == folder_) return;
   folder_ = folder;
   loaded_ = false;
@@ -116,7 +117,7 @@ void CTARNNetAICHDatStore::LoadOnce() {
 
 void CTARNNetAICHDatStore::Put(const _tagUnionHash& fileHash, const HASH::CTARNNetAICHTree& tree) {
   _tagStructAICHDatEntry entry{fileHash, tree.ExportStoredNodes()};
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   LoadOnce();
   if (const auto held = byHash_.find(fileHash); held != byHash_.end()) {
     entries_.erase(held->second);
@@ -127,22 +128,23 @@ void CTARNNetAICHDatStore::Put(const _tagUnionHash& fileHash, const HASH::CTARNN
 }
 
 bool CTARNNetAICHDatStore::Contains(const _tagUnionHash& fileHash) {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   LoadOnce();
   return byHash_.count(fileHash) != 0;
 }
 
 bool CTARNNetAICHDatStore::IsDirty() const {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   return dirty_;
 }
 
 bool CTARNNetAICHDatStore::Save() {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   if (!dirty_) return true;
   if (folder_.empty()) return false;
   // Written in pieces: the text of 100,000 entries is tens of megabytes.
-  const auto produce = [this](const OSTREL::File::CContentWriter& write) {
+  // Called before WriteFileAtomically returns, still under the lock.
+  const auto produce = [this](const OSTREL::File::CContentWriter& write) NO_THREAD_SAFETY_ANALYSIS {
     return WriteAICHDatPieces(entries_, write);
   };
   if (!OSTREL::File::WriteFileAtomically(folder_ / kAICHFileName, produce)) return false;

@@ -17,6 +17,7 @@
 #include "engine/base/Hash.h"
 #include "engine/hashing/AICHTree.h"
 #include "engine/library/SharedFileList.h"
+#include "framework/CriticalSection.h"
 
 namespace P2P::Shared::File {
 
@@ -44,16 +45,16 @@ class CTARNNetAICHDatStore {
   bool IsDirty() const;
 
  private:
-  void LoadOnce();
+  void LoadOnce() REQUIRES(lock_);
 
-  mutable std::mutex lock_;
-  std::filesystem::path folder_;
-  bool loaded_ = false;
-  bool dirty_ = false;
-  std::list<_tagStructAICHDatEntry> entries_;
+  mutable OSTREL::Process::CMutex lock_;
+  std::filesystem::path folder_ GUARDED_BY(lock_);
+  bool loaded_ GUARDED_BY(lock_) = false;
+  bool dirty_ GUARDED_BY(lock_) = false;
+  std::list<_tagStructAICHDatEntry> entries_ GUARDED_BY(lock_);
   std::unordered_map<_tagUnionHash, std::list<_tagStructAICHDatEntry>::iterator,
                      Shared::File::TransferFile::_tagStructHashKey>
-      byHash_;
+      byHash_ GUARDED_BY(lock_);
 };
 
 }  // namespace P2P::Shared::File

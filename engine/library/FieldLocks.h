@@ -7,10 +7,12 @@
 #include <cstdint>
 #include <mutex>
 
+#include "framework/CriticalSection.h"
+
 namespace P2P::Shared::File {
 
-inline std::mutex& FieldLockFor(const void* object) {
-  static std::array<std::mutex, 64> locks;
+inline OSTREL::Process::CMutex& FieldLockFor(const void* object) {
+  static std::array<OSTREL::Process::CMutex, 64> locks;
   // Objects are at least 16-byte aligned: the low bits tell nothing.
   const auto address = reinterpret_cast<uintptr_t>(object);
   return locks[(address >> 4 ^ address >> 10) % locks.size()];

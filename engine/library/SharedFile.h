@@ -11,6 +11,7 @@
 
 #include "engine/library/FieldLocks.h"
 #include "engine/library/SharedFileRecord.h"
+#include "framework/CriticalSection.h"
 #include "framework/Reference.h"
 
 namespace P2P::Shared::File {
@@ -34,25 +35,25 @@ class CTARNNetSharedFileT : public OSTREL::CReferenceT<CTARNNetSharedFileT<Kind>
     value_.id = id;
   }
 
-#define TARN_FILE_FIELD(Name, Type, member)   \
-  virtual Type Get##Name() const {            \
-    std::lock_guard guard(Lock());            \
-    return value_.member;                     \
-  }                                           \
-  virtual void Set##Name(const Type& value) { \
-    std::lock_guard guard(Lock());            \
-    value_.member = value;                    \
+#define TARN_FILE_FIELD(Name, Type, member)    \
+  virtual Type Get##Name() const {             \
+    OSTREL::Process::CLock guard(FieldLock()); \
+    return value_.member;                      \
+  }                                            \
+  virtual void Set##Name(const Type& value) {  \
+    OSTREL::Process::CLock guard(FieldLock()); \
+    value_.member = value;                     \
   }
-#define TARN_RARE_FIELD(Name, member)                          \
-  virtual std::string Get##Name() const {                      \
-    std::lock_guard guard(Lock());                             \
-    return rare_ ? rare_->member : std::string();              \
-  }                                                            \
-  virtual void Set##Name(const std::string& value) {           \
-    std::lock_guard guard(Lock());                             \
-    if (!rare_ && value.empty()) return;                       \
+#define TARN_RARE_FIELD(Name, member)                             \
+  virtual std::string Get##Name() const {                         \
+    OSTREL::Process::CLock guard(FieldLock());                    \
+    return rare_ ? rare_->member : std::string();                 \
+  }                                                               \
+  virtual void Set##Name(const std::string& value) {              \
+    OSTREL::Process::CLock guard(FieldLock());                    \
+    if (!rare_ && value.empty()) return;                          \
     if (!rare_) rare_ = std::make_unique<_tagStructRareFields>(); \
-    rare_->member = value;                                     \
+    rare_->member = value;                                        \
   }
   TARN_FILE_FIELD(Name, std::string, name)
   TARN_RARE_FIELD(TargetFolder, targetFolder)
@@ -82,7 +83,7 @@ class CTARNNetSharedFileT : public OSTREL::CReferenceT<CTARNNetSharedFileT<Kind>
 
   // A consistent copy of the whole record.
   _tagStructSharedFile GetRecord() const {
-    std::lock_guard guard(Lock());
+    OSTREL::Process::CLock guard(FieldLock());
     _tagStructSharedFile record;
     record.hash = value_.hash;
     record.id = value_.id;
@@ -114,9 +115,13 @@ class CTARNNetSharedFileT : public OSTREL::CReferenceT<CTARNNetSharedFileT<Kind>
   }
   // Replaces the descriptive fields; hash and id stay.
   void SetInfo(const _tagStructSharedFileInfo& info) {
-    std::lock_guard guard(Lock());
+    OSTREL::Process::CLock guard(FieldLock());
     StoreInfo(info);
   }
+
+ protected:
+  // The lock of the record's fields (shared with other files: see FieldLocks.h).
+  OSTREL::Process::CMutex& FieldLock() const { return FieldLockFor(this); }
 
  private:
   struct _tagStructCommonFields {
@@ -147,16 +152,14 @@ class CTARNNetSharedFileT : public OSTREL::CReferenceT<CTARNNetSharedFileT<Kind>
     std::string mediaLength;
   };
 
-  std::mutex& Lock() const { return FieldLockFor(this); }
-
-  void Store(const _tagStructSharedFile& record) {
+  void Store(const _tagStructSharedFile& record) REQUIRES(FieldLock()) {
     value_.hash = record.hash;
     value_.id = record.id;
     value_.clientId = record.clientId;
     value_.port = record.port;
     StoreInfo(record.info);
   }
-  void StoreInfo(const _tagStructSharedFileInfo& info) {
+  void StoreInfo(const _tagStructSharedFileInfo& info) REQUIRES(FieldLock()) {
     value_.name = info.name;
     value_.fullPathName = info.fullPathName;
     value_.size = info.size;
@@ -187,8 +190,8 @@ class CTARNNetSharedFileT : public OSTREL::CReferenceT<CTARNNetSharedFileT<Kind>
     rare_->mediaLength = info.mediaLength;
   }
 
-  _tagStructCommonFields value_;
-  std::unique_ptr<_tagStructRareFields> rare_;
+  _tagStructCommonFields value_ GUARDED_BY(FieldLock());
+  std::unique_ptr<_tagStructRareFields> rare_ GUARDED_BY(FieldLock());
 };
 
 }  // namespace P2P::Shared::File

@@ -34,8 +34,8 @@ class ITARNNetTransferFilePtrListT {
 
   virtual ~ITARNNetTransferFilePtrListT() = default;
 
-  virtual void Lock() { lock_.lock(); }
-  virtual void Unlock() { lock_.unlock(); }
+  virtual void Lock() ACQUIRE(lock_) { lock_.lock(); }
+  virtual void Unlock() RELEASE(lock_) { lock_.unlock(); }
 
   virtual bool Add(const FilePtr& file) {
     if (!file) return false;
@@ -149,12 +149,12 @@ class ITARNNetTransferFilePtrListT {
   }
 
   mutable OSTREL::Process::CCriticalSection lock_;
-  std::vector<FilePtr> files_;
+  std::vector<FilePtr> files_ GUARDED_BY(lock_);
 
  private:
-  std::unordered_set<const File*> members_;
-  std::unordered_multimap<_tagUnionHash, File*, _tagStructHashKey> byHash_;
-  std::unordered_map<uint32_t, File*> byId_;
+  std::unordered_set<const File*> members_ GUARDED_BY(lock_);
+  std::unordered_multimap<_tagUnionHash, File*, _tagStructHashKey> byHash_ GUARDED_BY(lock_);
+  std::unordered_map<uint32_t, File*> byId_ GUARDED_BY(lock_);
 };
 
 }  // namespace P2P::Shared::File::TransferFile

@@ -1,39 +1,13 @@
 #include "engine/library/SharedFileRecord.h"
 
 #include "engine/protocol/Limits.h"
+#include "framework/Utf8.h"
 
 namespace P2P::Shared {
 
 namespace {
 
 using Protocol::kMaxKeptExtension;
-
-// Length of the strictly valid UTF-8 sequence starting at `at`, 0 when there is none.
-size_t Utf8SequenceLength(std::string_view text, size_t at) {
-  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(at);
-  size_t length = 0;
-  unsigned char low = 0x80, high = 0xBF;  // bounds of the second byte
-  if (lead < 0x80) return 1;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;  // no surrogates
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (at + length > text.size()) return 0;
-  if (byte(at + 1) < low || byte(at + 1) > high) return 0;
-  for (size_t i = 2; i < length; ++i)
-    if (byte(at + i) < 0x80 || byte(at + i) > 0xBF) return 0;
-  return length;
-}
 
 // The longest prefix of `text` (valid UTF-8) of at most `maxBytes` that ends on a character.
 std::string_view CutAtCharacter(std::string_view text, size_t maxBytes) {
@@ -58,7 +32,7 @@ std::string SafeFileName(std::string_view name, size_t maxBytes) {
   std::string safe;
   safe.reserve(name.size());
   for (size_t at = 0; at < name.size();) {
-    const size_t length = Utf8SequenceLength(name, at);
+    const size_t length = OSTREL::DecodeUtf8(name, at).length;
     const unsigned char c = static_cast<unsigned char>(name[at]);
     if (length == 0 || c < 0x20 || c == 0x7F || c == '/' || c == '\\') {
       safe.push_back('_');

@@ -3,23 +3,24 @@
 #include <vector>
 
 #include "engine/net/PeerLink.h"
+#include "framework/CriticalSection.h"
 
 namespace P2P {
 
 void CPausedReaderRegistry::Add(ITARNNetPeerLink* link) {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   paused_.insert(link);
 }
 
 void CPausedReaderRegistry::Remove(ITARNNetPeerLink* link) {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   paused_.erase(link);
 }
 
 void CPausedReaderRegistry::ResumeAll() {
   std::vector<ITARNNetPeerLink*> links;
   {
-    std::lock_guard guard(lock_);
+    OSTREL::Process::CLock guard(lock_);
     links.reserve(paused_.size());
     for (ITARNNetPeerLink* link : paused_)
       if (link->Hold()) links.push_back(link);

@@ -7,20 +7,22 @@
 #include <mutex>
 #include <unordered_set>
 
+#include "framework/CriticalSection.h"
+
 namespace P2P {
 
 class ITARNNetPeerLink;
 
 class CPausedReaderRegistry {
  public:
-  void Add(ITARNNetPeerLink* link);
-  void Remove(ITARNNetPeerLink* link);
+  void Add(ITARNNetPeerLink* link) EXCLUDES(lock_);
+  void Remove(ITARNNetPeerLink* link) EXCLUDES(lock_);
   // Resumes reading on every listed connection; none is listed afterwards.
-  void ResumeAll();
+  void ResumeAll() EXCLUDES(lock_);
 
  private:
-  std::mutex lock_;
-  std::unordered_set<ITARNNetPeerLink*> paused_;
+  OSTREL::Process::CMutex lock_;
+  std::unordered_set<ITARNNetPeerLink*> paused_ GUARDED_BY(lock_);
 };
 
 }  // namespace P2P

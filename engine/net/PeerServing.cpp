@@ -6,6 +6,7 @@
 #include "engine/protocol/Limits.h"
 #include "engine/protocol/Packet.h"
 #include "engine/protocol/PeerMessages.h"
+#include "framework/CriticalSection.h"
 
 namespace P2P {
 
@@ -43,7 +44,7 @@ bool CTARNNetPeerServing::AdmitUpload(const _tagUnionHash& file) {
   _tagUnionHash previous;
   bool otherUser = false;
   {
-    std::lock_guard guard(serveLock_);
+    OSTREL::Process::CLock guard(serveLock_);
     otherUser = uploadRegistered_ && !(servedUser_ == peer.userHash);
     previous = servedUser_;
     if (!(file == uploadFile_)) EndSlotLocked();
@@ -60,7 +61,7 @@ bool CTARNNetPeerServing::AdmitUpload(const _tagUnionHash& file) {
   Client::EUploadAdmission admission = Client::EUploadAdmission::kQueueFull;
   const std::vector<uint8_t> answer = service->OnStartUploadRequest(peer, file, &admission);
   if (!holding && admission == Client::EUploadAdmission::kGranted) {
-    std::lock_guard guard(serveLock_);
+    OSTREL::Process::CLock guard(serveLock_);
     EndSlotLocked();  // a slot starts: every range may go out once in it
   }
   // A full queue gets no answer; the client asks again later.
@@ -70,7 +71,7 @@ bool CTARNNetPeerServing::AdmitUpload(const _tagUnionHash& file) {
 void CTARNNetPeerServing::QueueServeRanges(const _tagUnionHash& file,
                                            const RequestRecord& request) {
   {
-    std::lock_guard guard(serveLock_);
+    OSTREL::Process::CLock guard(serveLock_);
     // Asking for another file drops what was owed of the last one.
     if (!(file == uploadFile_)) EndSlotLocked();
     uploadFile_ = file;
@@ -108,7 +109,7 @@ void CTARNNetPeerServing::OnCalledBack(const _tagUnionHash& user, const _tagUnio
     return;
   }
   {
-    std::lock_guard guard(serveLock_);
+    OSTREL::Process::CLock guard(serveLock_);
     EndSlotLocked();
     uploadFile_ = file;
     servedUser_ = user;
@@ -121,7 +122,7 @@ void CTARNNetPeerServing::OnCalledBack(const _tagUnionHash& user, const _tagUnio
 
 void CTARNNetPeerServing::OnUploadCalled() {
   {
-    std::lock_guard guard(serveLock_);
+    OSTREL::Process::CLock guard(serveLock_);
     EndSlotLocked();
   }
   link_.SendPacket(kProtocolEDonkey, kOpAcceptUploadRequest);
@@ -130,7 +131,7 @@ void CTARNNetPeerServing::OnUploadCalled() {
 void CTARNNetPeerServing::OnUploadRotated() {
   CTARNNetUploadService* service = context_.uploads;
   {
-    std::lock_guard guard(serveLock_);
+    OSTREL::Process::CLock guard(serveLock_);
     EndSlotLocked();
   }
   if (service != nullptr && client_) link_.Send(service->QueueRankPacket(UploadPeer().userHash));
@@ -142,17 +143,17 @@ void CTARNNetPeerServing::PumpUpload() {
   // not lost.
   pumpWanted_.store(true);
   while (pumpWanted_.load()) {
-    std::unique_lock pumping(pumpLock_, std::try_to_lock);
-    if (!pumping.owns_lock()) return;
+    if (!pumpLock_.try_lock()) return;
     pumpWanted_.store(false);
     PumpLocked();
+    pumpLock_.unlock();
   }
 }
 
 void CTARNNetPeerServing::PumpLocked() {
   CTARNNetUploadService* service = context_.uploads;
   if (service == nullptr || !client_) return;
-  std::lock_guard guard(serveLock_);
+  OSTREL::Process::CLock guard(serveLock_);
   const _tagStructUploadPeer peer = UploadPeer();
   std::vector<uint8_t> out;
   while (!servePending_.empty() && link_.IsOpen() && link_.QueuedSendBytes() < kSendQueueLow) {
@@ -191,7 +192,7 @@ void CTARNNetPeerServing::PumpLocked() {
 }
 
 bool CTARNNetPeerServing::Rebind(Client::CClientPtr client) {
-  std::lock_guard guard(serveLock_);
+  OSTREL::Process::CLock guard(serveLock_);
   if (uploadRegistered_) return false;
   client_ = std::move(client);
   return true;
@@ -202,7 +203,7 @@ void CTARNNetPeerServing::End() {
   bool registered = false;
   _tagUnionHash user;
   {
-    std::lock_guard guard(serveLock_);
+    OSTREL::Process::CLock guard(serveLock_);
     registered = uploadRegistered_;
     user = servedUser_;
     uploadRegistered_ = false;
@@ -220,7 +221,7 @@ bool CTARNNetPeerServing::FinishServedUpload(const _tagUnionHash& file) {
   CTARNNetUploadService* service = context_.uploads;
   _tagUnionHash user;
   {
-    std::lock_guard guard(serveLock_);
+    OSTREL::Process::CLock guard(serveLock_);
     if (!uploadRegistered_ || !(file == uploadFile_)) return false;
     uploadRegistered_ = false;
     user = servedUser_;

@@ -25,6 +25,7 @@
 #include "engine/transfer/RequestRecord.h"
 #include "engine/transfer/TransferFile.h"
 #include "engine/upload/ServedRangeBook.h"
+#include "framework/CriticalSection.h"
 
 namespace P2P {
 
@@ -90,25 +91,29 @@ class CTARNNetPeerServing {
   bool AdmitUpload(const _tagUnionHash& file);
   // Takes what is new of the used ranges of a checked request and starts sending it.
   void QueueServeRanges(const _tagUnionHash& file, const RequestRecord& request);
-  void PumpLocked();  // under pumpLock_
-  // The slot ended: nothing more is owed and the next slot may send any range again. Under
-  // serveLock_.
-  void EndSlotLocked();
-  // The owed ranges go unsent; the slot goes on. Under serveLock_.
-  void DropPendingLocked();
+  void PumpLocked() REQUIRES(pumpLock_) EXCLUDES(serveLock_);
+  // The slot ended: nothing more is owed and the next slot may send any range again.
+  void EndSlotLocked() REQUIRES(serveLock_);
+  // The owed ranges go unsent; the slot goes on.
+  void DropPendingLocked() REQUIRES(serveLock_);
 
   CPeerSessionContext& context_;
   ITARNNetPeerLink& link_;
   Client::CClientPtr client_;
-  std::mutex pumpLock_;  // held by the one thread pumping; taken before serveLock_
+  // Held by the one thread pumping.
+  OSTREL::Process::CMutex pumpLock_ ACQUIRED_BEFORE(serveLock_);
   std::atomic<bool> pumpWanted_{false};
-  std::mutex serveLock_;
-  std::deque<std::pair<uint64_t, uint64_t>> servePending_;  // asked [start, end), in order
-  _tagUnionHash uploadFile_{};                              // the file the served ranges belong to
+  OSTREL::Process::CMutex serveLock_;
+  // Asked [start, end), in order.
+  std::deque<std::pair<uint64_t, uint64_t>> servePending_ GUARDED_BY(serveLock_);
+  // The file the served ranges belong to.
+  _tagUnionHash uploadFile_ GUARDED_BY(serveLock_){};
   // What the current slot queued or sent of uploadFile_, so that a range asked again is not.
-  Shared::File::TransferFile::CTARNNetServedRangeBook booked_{Protocol::kMaxServeBookedRanges};
-  _tagUnionHash servedUser_{};     // the user the scheduler knows this session's client as
-  bool uploadRegistered_ = false;  // the scheduler knows this session's client
+  Shared::File::TransferFile::CTARNNetServedRangeBook booked_ GUARDED_BY(serveLock_){
+      Protocol::kMaxServeBookedRanges};
+  // The user the scheduler knows this session's client as, and whether it knows it.
+  _tagUnionHash servedUser_ GUARDED_BY(serveLock_){};
+  bool uploadRegistered_ GUARDED_BY(serveLock_) = false;
 };
 
 }  // namespace P2P

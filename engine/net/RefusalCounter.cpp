@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "framework/CriticalSection.h"
 #include "framework/Log.h"
 #include "framework/LogText.h"
 
@@ -17,7 +18,7 @@ std::string OpcodeText(uint8_t opcode) {
 
 void CRefusalCounter::Note(uint8_t opcode, const Protocol::SRefusal& refusal) {
   {
-    std::lock_guard guard(lock_);
+    OSTREL::Process::CLock guard(lock_);
     last_ = refusal;
   }
   // Logged before it is counted: whoever sees the count finds the line written.
@@ -27,7 +28,7 @@ void CRefusalCounter::Note(uint8_t opcode, const Protocol::SRefusal& refusal) {
 }
 
 Protocol::SRefusal CRefusalCounter::Last() const {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   return last_;
 }
 

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "engine/protocol/Refusal.h"
+#include "framework/CriticalSection.h"
 
 namespace P2P {
 
@@ -24,8 +25,8 @@ class CRefusalCounter {
  private:
   std::string_view session_;
   std::atomic<uint32_t> count_{0};
-  mutable std::mutex lock_;
-  Protocol::SRefusal last_;
+  mutable OSTREL::Process::CMutex lock_;
+  Protocol::SRefusal last_ GUARDED_BY(lock_);
 };
 
 }  // namespace P2P

@@ -11,6 +11,7 @@
 #include "engine/base/IdentityKey.h"
 #include "engine/base/Random.h"
 #include "engine/protocol/Limits.h"
+#include "framework/CriticalSection.h"
 
 namespace P2P::Credit {
 namespace {
@@ -50,7 +51,7 @@ std::unique_ptr<CSecureIdentSigner> CSecureIdentSigner::FromPrivateKeyText(
 std::optional<std::vector<uint8_t>> CSecureIdentSigner::Sign(
     std::span<const uint8_t> message) const {
   try {
-    std::lock_guard guard(signLock_);
+    OSTREL::Process::CLock guard(signLock_);
     CryptoPP::AutoSeededRandomPool pool;
     std::vector<uint8_t> signature(key_->signer.MaxSignatureLength());
     const size_t size =

@@ -11,6 +11,8 @@
 #include <span>
 #include <vector>
 
+#include "framework/CriticalSection.h"
+
 namespace P2P::Credit {
 
 class CSecureIdentSigner {
@@ -28,9 +30,9 @@ class CSecureIdentSigner {
   struct SKey;
   CSecureIdentSigner(std::unique_ptr<SKey> key, std::vector<uint8_t> publicKey);
 
-  std::unique_ptr<SKey> key_;
+  std::unique_ptr<SKey> key_ GUARDED_BY(signLock_);
   std::vector<uint8_t> publicKey_;
-  mutable std::mutex signLock_;  // the library's signer is not shared between threads
+  mutable OSTREL::Process::CMutex signLock_;  // the library's signer is not shared between threads
 };
 
 // True when `publicKey` (DER, X.509 form) decodes as an RSA public key.

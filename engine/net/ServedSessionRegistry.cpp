@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine/net/PeerServing.h"
+#include "framework/CriticalSection.h"
 
 namespace P2P {
 
@@ -14,7 +15,7 @@ size_t CServedSessionRegistry::SHashKey::operator()(const _tagUnionHash& hash) c
 }
 
 void CServedSessionRegistry::Register(const _tagUnionHash& user, Session* session) {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   if (const auto old = bySession_.find(session); old != bySession_.end()) {
     if (old->second == user) {
       byUser_[user] = session;
@@ -29,7 +30,7 @@ void CServedSessionRegistry::Register(const _tagUnionHash& user, Session* sessio
 }
 
 bool CServedSessionRegistry::Unregister(Session* session) {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   waiting_.erase(session);
   const auto old = bySession_.find(session);
   if (old == bySession_.end()) return false;
@@ -43,14 +44,14 @@ bool CServedSessionRegistry::Unregister(Session* session) {
 }
 
 CServedSessionRegistry::Session* CServedSessionRegistry::Find(const _tagUnionHash& user) {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   const auto it = byUser_.find(user);
   if (it == byUser_.end() || !it->second->Link().Hold()) return nullptr;
   return it->second;
 }
 
 void CServedSessionRegistry::MarkWaiting(Session* session) {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   // Only a listed session can be unlisted again before it goes.
   if (bySession_.contains(session)) waiting_.insert(session);
 }
@@ -68,7 +69,7 @@ void CServedSessionRegistry::Deliver(const Client::_tagStructSchedulerEvents& ev
     }
   if (!callBack_ || events.callBacks.empty()) return;
   {
-    std::lock_guard guard(callLock_);
+    OSTREL::Process::CLock guard(callLock_);
     calls_.insert(calls_.end(), events.callBacks.begin(), events.callBacks.end());
     if (calling_) return;  // the caller making them makes these too
     calling_ = true;
@@ -80,7 +81,7 @@ void CServedSessionRegistry::MakeCalls() {
   for (;;) {
     Client::_tagStructUploadRequester next;
     {
-      std::lock_guard guard(callLock_);
+      OSTREL::Process::CLock guard(callLock_);
       if (calls_.empty()) {
         calling_ = false;
         return;
@@ -95,7 +96,7 @@ void CServedSessionRegistry::MakeCalls() {
 void CServedSessionRegistry::ResumeWaiting() {
   std::vector<Session*> sessions;
   {
-    std::lock_guard guard(lock_);
+    OSTREL::Process::CLock guard(lock_);
     sessions.reserve(waiting_.size());
     for (Session* session : waiting_)
       if (session->Link().Hold()) sessions.push_back(session);
@@ -108,12 +109,12 @@ void CServedSessionRegistry::ResumeWaiting() {
 }
 
 size_t CServedSessionRegistry::Size() const {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   return bySession_.size();
 }
 
 size_t CServedSessionRegistry::WaitingCount() const {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   return waiting_.size();
 }
 

@@ -20,7 +20,7 @@ size_t CSourceAskLimiter::SKeyHash::operator()(const SKey& key) const {
 bool CSourceAskLimiter::MayAnswer(const _tagUnionHash& user, const _tagUnionHash& file) {
   if (user.IsZero()) return false;
   const uint32_t now = OSTREL::Process::CTickSource::Now();
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   const SKey key{user, file};
   if (auto it = answered_.find(key); it != answered_.end()) {
     if (now - it->second < Protocol::kSourceAskIntervalMs) return false;
@@ -45,7 +45,7 @@ void CSourceAskLimiter::MakeRoomLocked(uint32_t now) {
 }
 
 size_t CSourceAskLimiter::Size() const {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   return answered_.size();
 }
 

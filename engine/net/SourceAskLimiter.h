@@ -6,10 +6,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <unordered_map>
 
 #include "engine/base/Hash.h"
+#include "framework/CriticalSection.h"
 
 namespace P2P {
 
@@ -31,11 +31,12 @@ class CSourceAskLimiter {
   struct SKeyHash {
     size_t operator()(const SKey& key) const;
   };
-  void MakeRoomLocked(uint32_t now);
+  void MakeRoomLocked(uint32_t now) REQUIRES(lock_);
 
   const size_t cap_;
-  mutable std::mutex lock_;
-  std::unordered_map<SKey, uint32_t, SKeyHash> answered_;  // tick of the last answer
+  mutable OSTREL::Process::CMutex lock_;
+  // The tick of the last answer.
+  std::unordered_map<SKey, uint32_t, SKeyHash> answered_ GUARDED_BY(lock_);
 };
 
 }  // namespace P2P

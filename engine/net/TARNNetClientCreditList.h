@@ -74,10 +74,10 @@ class CTARNNetClientCreditList : public ITARNNetSecureIdentification {
   };
   using Entries = std::list<SEntry>;
 
-  SEntry* FindLocked(const _tagUnionHash& userHash) const;
-  SEntry* FindOrCreateLocked(const _tagUnionHash& userHash);
-  SEntry* AppendLocked(const _tagStructClientCredit& credit);
-  bool EvictKeylessLocked();
+  SEntry* FindLocked(const _tagUnionHash& userHash) const REQUIRES(lock_);
+  SEntry* FindOrCreateLocked(const _tagUnionHash& userHash) REQUIRES(lock_);
+  SEntry* AppendLocked(const _tagStructClientCredit& credit) REQUIRES(lock_);
+  bool EvictKeylessLocked() REQUIRES(lock_);
   std::shared_ptr<const CSecureIdentSigner> Signer() const;
   // The signature packet for `entry`'s challenge, made outside the lock; nothing when the
   // remote key, the challenge or the signer is missing.
@@ -85,10 +85,11 @@ class CTARNNetClientCreditList : public ITARNNetSecureIdentification {
 
   WallClock clock_;
   mutable OSTREL::Process::CCriticalSection lock_;
-  Entries entries_;  // list order: creation, then file order
-  std::map<_tagUnionHash, Entries::iterator> index_;
-  std::list<_tagUnionHash> keyless_;  // creation order, checked lazily when evicting
-  std::shared_ptr<const CSecureIdentSigner> signer_;
+  Entries entries_ GUARDED_BY(lock_);  // list order: creation, then file order
+  std::map<_tagUnionHash, Entries::iterator> index_ GUARDED_BY(lock_);
+  // Creation order, checked lazily when evicting.
+  std::list<_tagUnionHash> keyless_ GUARDED_BY(lock_);
+  std::shared_ptr<const CSecureIdentSigner> signer_ GUARDED_BY(lock_);
   CTransferMeter uploadMeter_;
   CTransferMeter downloadMeter_;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "framework/CriticalSection.h"
 #include "framework/TickSource.h"
 
 namespace P2P {
@@ -34,19 +35,19 @@ void CTARNNetRateLimiter::RefillLocked() {
 }
 
 void CTARNNetRateLimiter::SetRate(uint64_t bytesPerSecond) {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   RefillLocked();
   rate_ = std::min<uint64_t>(bytesPerSecond, kMaxRate);
   tokens_ = std::min(tokens_, CapacityLocked());
 }
 
 uint64_t CTARNNetRateLimiter::Rate() const {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   return rate_;
 }
 
 uint32_t CTARNNetRateLimiter::Take(uint32_t wanted) {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   if (rate_ == 0) return wanted;
   RefillLocked();
   if (tokens_ <= 0) return 0;
@@ -57,7 +58,7 @@ uint32_t CTARNNetRateLimiter::Take(uint32_t wanted) {
 }
 
 bool CTARNNetRateLimiter::TakeWhole(uint32_t bytes) {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   if (rate_ == 0) return true;
   RefillLocked();
   if (tokens_ < 0) return false;
@@ -66,7 +67,7 @@ bool CTARNNetRateLimiter::TakeWhole(uint32_t bytes) {
 }
 
 uint32_t CTARNNetRateLimiter::Spend(uint32_t bytes) {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   if (rate_ == 0) return 0;
   RefillLocked();
   tokens_ -= static_cast<int64_t>(uint64_t{bytes} * kMilli);
@@ -76,13 +77,13 @@ uint32_t CTARNNetRateLimiter::Spend(uint32_t bytes) {
 }
 
 void CTARNNetRateLimiter::GiveBack(uint32_t bytes) {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   if (rate_ == 0) return;
   tokens_ = std::min(tokens_ + static_cast<int64_t>(uint64_t{bytes} * kMilli), CapacityLocked());
 }
 
 uint32_t CTARNNetRateLimiter::MillisecondsUntil(uint32_t bytes) {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   if (rate_ == 0) return 0;
   RefillLocked();
   const int64_t needed = std::min(static_cast<int64_t>(uint64_t{bytes} * kMilli), CapacityLocked());

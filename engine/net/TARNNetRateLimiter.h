@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <mutex>
 
+#include "framework/CriticalSection.h"
+
 namespace P2P {
 
 class CTARNNetRateLimiter {
@@ -38,13 +40,14 @@ class CTARNNetRateLimiter {
   uint32_t MillisecondsUntil(uint32_t bytes);
 
  private:
-  void RefillLocked();
-  int64_t CapacityLocked() const;
+  void RefillLocked() REQUIRES(lock_);
+  int64_t CapacityLocked() const REQUIRES(lock_);
 
-  mutable std::mutex lock_;
-  uint64_t rate_ = 0;
-  int64_t tokens_ = 0;  // in thousandths of a byte, so slow refills do not round away; < 0: debt
-  uint32_t lastTick_ = 0;
+  mutable OSTREL::Process::CMutex lock_;
+  uint64_t rate_ GUARDED_BY(lock_) = 0;
+  // In thousandths of a byte, so slow refills do not round away; < 0: debt.
+  int64_t tokens_ GUARDED_BY(lock_) = 0;
+  uint32_t lastTick_ GUARDED_BY(lock_) = 0;
 };
 
 }  // namespace P2P

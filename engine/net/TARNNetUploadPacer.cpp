@@ -1,5 +1,6 @@
 #include "engine/net/TARNNetUploadPacer.h"
 
+#include "framework/CriticalSection.h"
 #include "framework/TickSource.h"
 
 namespace P2P {
@@ -7,7 +8,7 @@ namespace P2P {
 using OSTREL::Process::CTickSource;
 
 void CTARNNetUploadPacer::SetResume(Resume resume) {
-  std::lock_guard guard(dueLock_);
+  OSTREL::Process::CLock guard(dueLock_);
   resume_ = std::move(resume);
 }
 
@@ -15,7 +16,7 @@ void CTARNNetUploadPacer::ResumeAfter(uint32_t milliseconds) {
   const uint32_t due = CTickSource::Now() + milliseconds;
   bool start = false;
   {
-    std::lock_guard guard(dueLock_);
+    OSTREL::Process::CLock guard(dueLock_);
     if (!resume_ || stopped_) return;
     // Wrapping ticks: `due` is earlier when the signed difference is negative.
     if (pending_ && static_cast<int32_t>(due - due_) >= 0) return;
@@ -30,7 +31,7 @@ void CTARNNetUploadPacer::ResumeAfter(uint32_t milliseconds) {
 
 bool CTARNNetUploadPacer::Stop() {
   {
-    std::lock_guard guard(dueLock_);
+    OSTREL::Process::CLock guard(dueLock_);
     resume_ = nullptr;
     stopped_ = true;
   }
@@ -43,7 +44,7 @@ unsigned CTARNNetUploadPacer::Run() {
     uint32_t timeout = OSTREL::Process::kInfinite;
     Resume resume;
     {
-      std::lock_guard guard(dueLock_);
+      OSTREL::Process::CLock guard(dueLock_);
       if (pending_) {
         const int32_t left = static_cast<int32_t>(due_ - CTickSource::Now());
         if (left <= 0) {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <mutex>
 
+#include "framework/CriticalSection.h"
 #include "framework/Event.h"
 #include "framework/Thread.h"
 
@@ -30,12 +31,12 @@ class CTARNNetUploadPacer : public OSTREL::Process::CThreadImpl<CTARNNetUploadPa
   unsigned Run() override;
 
  private:
-  std::mutex dueLock_;
-  Resume resume_;
-  bool pending_ = false;
-  bool started_ = false;
-  bool stopped_ = false;
-  uint32_t due_ = 0;
+  OSTREL::Process::CMutex dueLock_;
+  Resume resume_ GUARDED_BY(dueLock_);
+  bool pending_ GUARDED_BY(dueLock_) = false;
+  bool started_ GUARDED_BY(dueLock_) = false;
+  bool stopped_ GUARDED_BY(dueLock_) = false;
+  uint32_t due_ GUARDED_BY(dueLock_) = 0;
   OSTREL::Process::CEvent wake_{OSTREL::Process::CEvent::Reset::kAuto};
   OSTREL::Process::CEvent stop_{OSTREL::Process::CEvent::Reset::kManual};
 };

@@ -1,10 +1,11 @@
 #include "engine/peers/Client.h"
 
+#include "framework/CriticalSection.h"
 #include "framework/TickSource.h"
 
 namespace P2P::Client {
 
-using Guard = std::lock_guard<std::mutex>;
+using Guard = OSTREL::Process::CLock<OSTREL::Process::CMutex>;
 using Shared::File::TransferFile::_tagStructRequestRecord;
 
 CTARNNetClient::CTARNNetClient() { reask_.Reset(); }

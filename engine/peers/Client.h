@@ -15,6 +15,7 @@
 #include "engine/base/Hash.h"
 #include "engine/protocol/PeerMessages.h"
 #include "engine/transfer/RequestRecord.h"
+#include "framework/CriticalSection.h"
 #include "framework/ElapsedTime.h"
 #include "framework/Reference.h"
 #include "framework/ReferencePtr.h"
@@ -134,27 +135,29 @@ class CTARNNetClient : public OSTREL::CReferenceT<CTARNNetClient> {
   void SetRemoteQueueRank(int32_t rank);
 
  private:
-  mutable std::mutex lock_;
-  uint32_t uploadState_ = kUploadNone;
-  uint32_t downloadState_ = kDownloadIdle;
-  uint32_t address_ = 0;
-  uint16_t port_ = 0;
-  uint32_t serverAddress_ = 0;
-  uint16_t serverPort_ = 0;
-  Protocol::_tagStructPeerIdentity identity_;
-  _tagUnionHash requestedFile_;
-  std::optional<std::pair<_tagUnionHash, _tagUnionHash>> slotCall_;  // user, file
-  _tagUnionHash sourceAskFile_;  // the file sources were last asked for, and when
-  uint32_t sourceAskTick_ = 0;
-  std::optional<std::vector<uint8_t>> availability_;
-  uint32_t unansweredPings_ = 0;
-  bool udpFailed_ = false;
-  int32_t uploadQueuePosition_ = -1;
-  int32_t remoteQueueRank_ = -1;
-  Shared::File::TransferFile::_tagStructRequestRecord request_;
-  ITARNNetClientSession* session_ = nullptr;
-  OSTREL::Process::CElapsedTimeT<kReaskPeriod> reask_;
-  OSTREL::Process::CElapsedTimeT<kNever> retry_;
+  mutable OSTREL::Process::CMutex lock_;
+  uint32_t uploadState_ GUARDED_BY(lock_) = kUploadNone;
+  uint32_t downloadState_ GUARDED_BY(lock_) = kDownloadIdle;
+  uint32_t address_ GUARDED_BY(lock_) = 0;
+  uint16_t port_ GUARDED_BY(lock_) = 0;
+  uint32_t serverAddress_ GUARDED_BY(lock_) = 0;
+  uint16_t serverPort_ GUARDED_BY(lock_) = 0;
+  Protocol::_tagStructPeerIdentity identity_ GUARDED_BY(lock_);
+  _tagUnionHash requestedFile_ GUARDED_BY(lock_);
+  // The user and file of a slot this client is called back for.
+  std::optional<std::pair<_tagUnionHash, _tagUnionHash>> slotCall_ GUARDED_BY(lock_);
+  // The file sources were last asked for, and when.
+  _tagUnionHash sourceAskFile_ GUARDED_BY(lock_);
+  uint32_t sourceAskTick_ GUARDED_BY(lock_) = 0;
+  std::optional<std::vector<uint8_t>> availability_ GUARDED_BY(lock_);
+  uint32_t unansweredPings_ GUARDED_BY(lock_) = 0;
+  bool udpFailed_ GUARDED_BY(lock_) = false;
+  int32_t uploadQueuePosition_ GUARDED_BY(lock_) = -1;
+  int32_t remoteQueueRank_ GUARDED_BY(lock_) = -1;
+  Shared::File::TransferFile::_tagStructRequestRecord request_ GUARDED_BY(lock_);
+  ITARNNetClientSession* session_ GUARDED_BY(lock_) = nullptr;
+  OSTREL::Process::CElapsedTimeT<kReaskPeriod> reask_ GUARDED_BY(lock_);
+  OSTREL::Process::CElapsedTimeT<kNever> retry_ GUARDED_BY(lock_);
 };
 
 using CClientPtr = OSTREL::CReferencePtr<CTARNNetClient>;

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 
+#include "framework/CriticalSection.h"
+
 namespace P2P::Client {
 
-using Guard = std::lock_guard<std::mutex>;
+using Guard = OSTREL::Process::CLock<OSTREL::Process::CMutex>;
 
 void ITARNNetClientListT::Add(const CClientPtr& client) {
   Guard guard(lock_);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/peers/Client.h"
+#include "framework/CriticalSection.h"
 
 namespace P2P::Client {
 
@@ -26,8 +27,8 @@ class ITARNNetClientListT {
   std::vector<CClientPtr> Snapshot() const;
 
  protected:
-  mutable std::mutex lock_;
-  std::vector<CClientPtr> clients_;
+  mutable OSTREL::Process::CMutex lock_;
+  std::vector<CClientPtr> clients_ GUARDED_BY(lock_);
 };
 
 class CTARNNetUploadClientQueue : public ITARNNetClientListT {
@@ -102,11 +103,11 @@ class CTARNNetClientList : public ITARNNetClientListT {
  private:
   CTARNNetDownloadClientQueue downloadQueue_;
   CTARNNetUploadClientQueue uploadQueue_;
-  mutable std::mutex hookLock_;
-  ConnectHook connect_;
-  RemoveSourceHook removeSource_;
-  CTARNNetDownloadClientQueue::ActiveTest active_;
-  PingHook ping_;
+  mutable OSTREL::Process::CMutex hookLock_;
+  ConnectHook connect_ GUARDED_BY(hookLock_);
+  RemoveSourceHook removeSource_ GUARDED_BY(hookLock_);
+  CTARNNetDownloadClientQueue::ActiveTest active_ GUARDED_BY(hookLock_);
+  PingHook ping_ GUARDED_BY(hookLock_);
 };
 
 }  // namespace P2P::Client

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "engine/protocol/PeerMessages.h"
+#include "framework/CriticalSection.h"
 #include "framework/TickSource.h"
 
 namespace P2P::Client {
@@ -27,12 +28,12 @@ CTARNNetUploadScheduler::CTARNNetUploadScheduler(_tagStructUploadSchedulerSettin
     : settings_(settings), modifier_(std::move(modifier)) {}
 
 void CTARNNetUploadScheduler::SetSlots(uint32_t slots) {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   settings_.slots = slots;
 }
 
 void CTARNNetUploadScheduler::SetMaxQueue(uint32_t maxQueue) {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   settings_.maxQueue = maxQueue;
 }
 
@@ -109,7 +110,7 @@ bool CTARNNetUploadScheduler::SlotUsedUpLocked(const SEntry& entry, uint32_t now
 
 _tagStructUploadAdmission CTARNNetUploadScheduler::Request(
     const _tagStructUploadRequester& requester) {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   const uint32_t now = Now();
   auto it = entries_.find(requester.userHash);
   if (it == entries_.end()) {
@@ -134,7 +135,7 @@ _tagStructUploadAdmission CTARNNetUploadScheduler::Request(
 
 _tagStructReaskResult CTARNNetUploadScheduler::Reask(uint32_t address, uint16_t udpPort,
                                                      const _tagUnionHash& fileHash) {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   const uint32_t now = Now();
   const auto known = byEndpoint_.find(EndpointOf(address, udpPort));
   const auto it = known == byEndpoint_.end() ? entries_.end() : entries_.find(known->second);
@@ -152,7 +153,7 @@ _tagStructReaskResult CTARNNetUploadScheduler::Reask(uint32_t address, uint16_t 
 _tagStructSchedulerEvents CTARNNetUploadScheduler::SetConnected(const _tagUnionHash& userHash,
                                                                 bool connected) {
   _tagStructSchedulerEvents events;
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   const uint32_t now = Now();
   const auto it = entries_.find(userHash);
   if (it == entries_.end()) return events;
@@ -176,7 +177,7 @@ _tagStructSchedulerEvents CTARNNetUploadScheduler::SetConnected(const _tagUnionH
 }
 
 bool CTARNNetUploadScheduler::AddSent(const _tagUnionHash& userHash, uint64_t bytes) {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   const uint32_t now = Now();
   const auto it = entries_.find(userHash);
   if (it == entries_.end() || !it->second.uploading) return false;
@@ -211,7 +212,7 @@ void CTARNNetUploadScheduler::CallBackFailedLocked(SEntry& entry) {
 
 _tagStructSchedulerEvents CTARNNetUploadScheduler::Remove(const _tagUnionHash& userHash) {
   _tagStructSchedulerEvents events;
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   const uint32_t now = Now();
   if (const auto it = entries_.find(userHash); it != entries_.end()) EraseLocked(it);
   FillSlotsLocked(now, events);
@@ -220,7 +221,7 @@ _tagStructSchedulerEvents CTARNNetUploadScheduler::Remove(const _tagUnionHash& u
 
 _tagStructSchedulerEvents CTARNNetUploadScheduler::Tick() {
   _tagStructSchedulerEvents events;
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   const uint32_t now = Now();
   size_t callable = 0;
   for (auto it = entries_.begin(); it != entries_.end();) {
@@ -271,13 +272,13 @@ void CTARNNetUploadScheduler::FillSlotsLocked(uint32_t now, _tagStructSchedulerE
 }
 
 bool CTARNNetUploadScheduler::IsUploading(const _tagUnionHash& userHash) const {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   const auto it = entries_.find(userHash);
   return it != entries_.end() && it->second.uploading;
 }
 
 uint32_t CTARNNetUploadScheduler::Rank(const _tagUnionHash& userHash) const {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   const uint32_t now = Now();
   const auto it = entries_.find(userHash);
   if (it == entries_.end() || it->second.uploading) return 0;
@@ -285,17 +286,17 @@ uint32_t CTARNNetUploadScheduler::Rank(const _tagUnionHash& userHash) const {
 }
 
 size_t CTARNNetUploadScheduler::QueueLength() const {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   return entries_.size() - uploading_;
 }
 
 size_t CTARNNetUploadScheduler::SlotsInUse() const {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   return uploading_;
 }
 
 std::vector<_tagStructUploadQueueEntry> CTARNNetUploadScheduler::Snapshot() const {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   const uint32_t now = Now();
   std::vector<const SEntry*> order;
   order.reserve(entries_.size());

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "engine/base/Hash.h"
+#include "framework/CriticalSection.h"
 
 namespace P2P::Client {
 
@@ -150,28 +151,28 @@ class CTARNNetUploadScheduler {
   double ScoreLocked(const SEntry& entry, uint32_t now) const;
   // Does `a` go before `b` in the queue?
   bool BetterLocked(const SEntry& a, const SEntry& b, uint32_t now) const;
-  uint32_t RankLocked(const SEntry& entry, uint32_t now) const;
-  void TouchLocked(SEntry& entry, uint32_t now);
-  void SetEndpointLocked(SEntry& entry, uint32_t address, uint16_t udpPort);
-  void EraseLocked(Entries::iterator it);
-  void GrantLocked(SEntry& entry, uint32_t now);
-  void EnqueueLocked(SEntry& entry, uint32_t now);
-  bool SlotUsedUpLocked(const SEntry& entry, uint32_t now) const;
+  uint32_t RankLocked(const SEntry& entry, uint32_t now) const REQUIRES(lock_);
+  void TouchLocked(SEntry& entry, uint32_t now) REQUIRES(lock_);
+  void SetEndpointLocked(SEntry& entry, uint32_t address, uint16_t udpPort) REQUIRES(lock_);
+  void EraseLocked(Entries::iterator it) REQUIRES(lock_);
+  void GrantLocked(SEntry& entry, uint32_t now) REQUIRES(lock_);
+  void EnqueueLocked(SEntry& entry, uint32_t now) REQUIRES(lock_);
+  bool SlotUsedUpLocked(const SEntry& entry, uint32_t now) const REQUIRES(lock_);
   // A waiter that can take a free slot: with a session, or one we can call back.
   static bool CallableLocked(const SEntry& entry);
-  bool HasCallableWaiterLocked() const;
+  bool HasCallableWaiterLocked() const REQUIRES(lock_);
   // A call back that did not come: the slot is free again, the waiter keeps its place.
-  void CallBackFailedLocked(SEntry& entry);
-  bool QueueFullLocked() const;
-  void FillSlotsLocked(uint32_t now, _tagStructSchedulerEvents& events);
+  void CallBackFailedLocked(SEntry& entry) REQUIRES(lock_);
+  bool QueueFullLocked() const REQUIRES(lock_);
+  void FillSlotsLocked(uint32_t now, _tagStructSchedulerEvents& events) REQUIRES(lock_);
 
   _tagStructUploadSchedulerSettings settings_;
   CreditModifier modifier_;
-  mutable std::mutex lock_;
-  Entries entries_;
-  std::unordered_map<Endpoint, _tagUnionHash> byEndpoint_;
-  size_t uploading_ = 0;
-  uint64_t nextSequence_ = 0;
+  mutable OSTREL::Process::CMutex lock_;
+  Entries entries_ GUARDED_BY(lock_);
+  std::unordered_map<Endpoint, _tagUnionHash> byEndpoint_ GUARDED_BY(lock_);
+  size_t uploading_ GUARDED_BY(lock_) = 0;
+  uint64_t nextSequence_ GUARDED_BY(lock_) = 0;
 };
 
 }  // namespace P2P::Client

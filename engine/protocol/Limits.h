@@ -139,6 +139,21 @@ inline constexpr size_t kMaxPeerSessions = 10000;
 // than making the queue grow; served block data stays far below it.
 inline constexpr size_t kMaxPeerSendBacklog = 1024 * 1024;
 
+// A part-hash file (a download's nnnnn.tarn.hashes, the shared files' part hashes) larger than
+// this is refused unread. A 4 GB file has 444 parts, 7 KB of hashes, a 256 GiB one 28,257 parts,
+// 442 KB: this is far above any library, and a damaged or foreign file cannot make the engine read gigabytes.
+inline constexpr size_t kMaxPartHashFileBytes = 64u * 1024 * 1024;
+
+// The automation API. Objects one bus client may hold at once (each is a bus path and an
+// object in memory): a client that never releases what it asks for is refused more, not
+// allowed to grow the daemon.
+inline constexpr size_t kMaxObjectsPerClient = 10000;
+// Event sinks advised on one connection point; beyond, an advise fails with the advise-limit
+// error, so one client cannot make every event fan out without end.
+inline constexpr size_t kMaxEventSinks = 64;
+// Characters of the registered service's LocalService value read back from the registry.
+inline constexpr size_t kMaxLocalServiceChars = 260;
+
 // Asked block ranges a remote client may have one session hold for it at once: three
 // requests' worth. Further ranges are not queued; the client asks for them again.
 inline constexpr size_t kMaxServeRanges = 9;

@@ -31,7 +31,7 @@ class CTARNNetSearchExprManager : public OSTREL::CSingletonPtr<CTARNNetSearchExp
 
  private:
   mutable OSTREL::Process::CCriticalSection lock_;
-  CSearchExprList expression_;
+  CSearchExprList expression_ GUARDED_BY(lock_);
 };
 
 }  // namespace P2P::Shared::Search::SearchParam

@@ -3,6 +3,7 @@
 #include "engine/library/FileCategory.h"
 #include "engine/protocol/Limits.h"
 #include "engine/search/SearchExprManager.h"
+#include "framework/CriticalSection.h"
 
 namespace P2P {
 
@@ -18,7 +19,7 @@ CTARNNetSearchManager::~CTARNNetSearchManager() {
 void CTARNNetSearchManager::SetSenders(SSearchSenders senders) { senders_ = std::move(senders); }
 
 void CTARNNetSearchManager::SetDownloadHandOver(DownloadHandOver handOver) {
-  std::lock_guard guard(searchLock_);
+  OSTREL::Process::CLock guard(searchLock_);
   handOver_ = std::move(handOver);
 }
 
@@ -39,7 +40,7 @@ bool CTARNNetSearchManager::Stop() {
 
 bool CTARNNetSearchManager::Search(const Params& params) {
   {
-    std::lock_guard guard(searchLock_);
+    OSTREL::Process::CLock guard(searchLock_);
     std::vector<uint8_t> body;
     auto* expressions = Shared::Search::SearchParam::CTARNNetSearchExprManager::GetInstance();
     if (!expressions || !expressions->BuildSearchBody(params, body, Protocol::kMaxSearchBodySize))
@@ -65,14 +66,14 @@ bool CTARNNetSearchManager::Download(uint32_t id) {
   if (!result) return false;
   DownloadHandOver handOver;
   {
-    std::lock_guard guard(searchLock_);
+    OSTREL::Process::CLock guard(searchLock_);
     handOver = handOver_;
   }
   return handOver && handOver(result->GetRecord());
 }
 
 uint32_t CTARNNetSearchManager::CompletedSends() const {
-  std::lock_guard guard(searchLock_);
+  OSTREL::Process::CLock guard(searchLock_);
   return completedSends_;
 }
 
@@ -89,7 +90,7 @@ void CTARNNetSearchManager::SendCurrentSearch() {
   std::vector<uint8_t> body;
   uint64_t generation = 0;
   {
-    std::lock_guard guard(searchLock_);
+    OSTREL::Process::CLock guard(searchLock_);
     body = body_;
     generation = generation_;
   }
@@ -97,7 +98,7 @@ void CTARNNetSearchManager::SendCurrentSearch() {
   if (connected && senders_.sendTcp) senders_.sendTcp(body);
   if (!WalkShouldEnd(generation)) WalkServers(body, generation, connected);
   {
-    std::lock_guard guard(searchLock_);
+    OSTREL::Process::CLock guard(searchLock_);
     ++completedSends_;
   }
   OnSearchNotify();
@@ -135,7 +136,7 @@ void CTARNNetSearchManager::WalkServers(std::span<const uint8_t> body, uint64_t 
 
 bool CTARNNetSearchManager::WalkShouldEnd(uint64_t generation) const {
   if (IsStopping() || cancel_.IsSignalled() || stop_.IsSignalled()) return true;
-  std::lock_guard guard(searchLock_);
+  OSTREL::Process::CLock guard(searchLock_);
   return generation != generation_;
 }
 

@@ -16,6 +16,7 @@
 #include "engine/search/SearchParams.h"
 #include "engine/search/SearchResultFileList.h"
 #include "engine/servers/ServerManager.h"
+#include "framework/CriticalSection.h"
 #include "framework/Event.h"
 #include "framework/Thread.h"
 
@@ -110,10 +111,10 @@ class CTARNNetSearchManager : public OSTREL::Process::CThreadImpl<CTARNNetSearch
   OSTREL::Process::CEvent go_{OSTREL::Process::CEvent::Reset::kAuto};
   OSTREL::Process::CEvent cancel_{OSTREL::Process::CEvent::Reset::kManual};
 
-  mutable std::mutex searchLock_;  // body_, generation_, completedSends_, handOver_
-  std::vector<uint8_t> body_;
-  uint64_t generation_ = 0;
-  uint32_t completedSends_ = 0;
+  mutable OSTREL::Process::CMutex searchLock_;  // body_, generation_, completedSends_, handOver_
+  std::vector<uint8_t> body_ GUARDED_BY(searchLock_);
+  uint64_t generation_ GUARDED_BY(searchLock_) = 0;
+  uint32_t completedSends_ GUARDED_BY(searchLock_) = 0;
 };
 
 }  // namespace P2P

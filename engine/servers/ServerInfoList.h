@@ -33,13 +33,13 @@ class CTARNNetServerInfoList {
 
   // Calls `visit` on each entry in list order under the lock; stops when it returns false.
   void ForEach(const std::function<bool(_tagStructServerInfo&)>& visit) const;
-  OSTREL::Process::CCriticalSection& Lock() const { return lock_; }
+  OSTREL::Process::CCriticalSection& Lock() const RETURN_CAPABILITY(lock_) { return lock_; }
 
  private:
   mutable OSTREL::Process::CCriticalSection lock_;
-  std::vector<std::unique_ptr<_tagStructServerInfo>> entries_;
+  std::vector<std::unique_ptr<_tagStructServerInfo>> entries_ GUARDED_BY(lock_);
   // Removed entries, kept so that pointers still held elsewhere stay valid.
-  std::vector<std::unique_ptr<_tagStructServerInfo>> removed_;
+  std::vector<std::unique_ptr<_tagStructServerInfo>> removed_ GUARDED_BY(lock_);
 };
 
 }  // namespace P2P::Remote::Server

@@ -4,6 +4,7 @@
 
 #include "engine/protocol/Limits.h"
 #include "engine/servers/ServerInfoFile.h"
+#include "framework/CriticalSection.h"
 #include "platform/XmlFile.h"
 
 namespace P2P {
@@ -15,7 +16,7 @@ using Remote::Server::kServerInfoRoot;
 
 bool CTARNNetServerManager::Start(const std::filesystem::path& configFolder) {
   {
-    std::lock_guard guard(settingsLock_);
+    OSTREL::Process::CLock guard(settingsLock_);
     configFolder_ = configFolder;
   }
   const bool loaded = Load(configFolder);
@@ -56,7 +57,7 @@ size_t CTARNNetServerManager::AddLoaded(const OSTREL::File::CXmlDocument& docume
 }
 
 bool CTARNNetServerManager::Save(const std::filesystem::path& configFolder) const {
-  std::lock_guard saveGuard(saveLock_);
+  OSTREL::Process::CLock saveGuard(saveLock_);
   std::vector<_tagStructServerInfo> snapshot;
   list_.ForEach([&snapshot](_tagStructServerInfo& entry) {
     snapshot.push_back(Remote::Server::SnapshotOf(entry));
@@ -106,7 +107,7 @@ _tagStructServerInfo* CTARNNetServerManager::GetFirstServer() {
     SServerAddress fallback;
     ServerListRequest request;
     {
-      std::lock_guard guard(settingsLock_);
+      OSTREL::Process::CLock guard(settingsLock_);
       fallback = defaultServer_;
       request = serverListRequest_;
     }
@@ -126,17 +127,17 @@ _tagStructServerInfo* CTARNNetServerManager::GetNextOrFirstServer() {
 }
 
 void CTARNNetServerManager::SetDefaultServer(uint32_t address, uint16_t port) {
-  std::lock_guard guard(settingsLock_);
+  OSTREL::Process::CLock guard(settingsLock_);
   defaultServer_ = {address, port};
 }
 
 void CTARNNetServerManager::SetServerListRequest(ServerListRequest request) {
-  std::lock_guard guard(settingsLock_);
+  OSTREL::Process::CLock guard(settingsLock_);
   serverListRequest_ = std::move(request);
 }
 
 void CTARNNetServerManager::SetCheckerWake(std::function<void()> wake) {
-  std::lock_guard guard(settingsLock_);
+  OSTREL::Process::CLock guard(settingsLock_);
   checkerWake_ = std::move(wake);
 }
 
@@ -154,7 +155,7 @@ size_t CTARNNetServerManager::MergeServerList(std::span<const SServerAddress> se
   if (!folder.empty()) Save(folder);
   std::function<void()> wake;
   {
-    std::lock_guard guard(settingsLock_);
+    OSTREL::Process::CLock guard(settingsLock_);
     wake = checkerWake_;
   }
   if (wake) wake();
@@ -199,7 +200,7 @@ bool CTARNNetServerManager::SaveList() const {
 }
 
 std::filesystem::path CTARNNetServerManager::FolderCopy() const {
-  std::lock_guard guard(settingsLock_);
+  OSTREL::Process::CLock guard(settingsLock_);
   return configFolder_;
 }
 

@@ -17,6 +17,7 @@
 #include "engine/base/EventAdvisor.h"
 #include "engine/servers/ServerEventHandler.h"
 #include "engine/servers/ServerInfoList.h"
+#include "framework/CriticalSection.h"
 
 namespace OSTREL::File {
 class CXmlDocument;
@@ -101,13 +102,13 @@ class CTARNNetServerManager : public ITARNNetP2PEventAdvisorT<ITARNNetP2PServerE
   Remote::Server::CTARNNetServerInfoList list_;
   std::atomic<ServerInfo*> current_{nullptr};
 
-  mutable std::mutex settingsLock_;
-  std::filesystem::path configFolder_;
-  SServerAddress defaultServer_;
-  ServerListRequest serverListRequest_;
-  std::function<void()> checkerWake_;
+  mutable OSTREL::Process::CMutex settingsLock_;
+  std::filesystem::path configFolder_ GUARDED_BY(settingsLock_);
+  SServerAddress defaultServer_ GUARDED_BY(settingsLock_);
+  ServerListRequest serverListRequest_ GUARDED_BY(settingsLock_);
+  std::function<void()> checkerWake_ GUARDED_BY(settingsLock_);
   // One save at a time, so an older snapshot never replaces a newer file.
-  mutable std::mutex saveLock_;
+  mutable OSTREL::Process::CMutex saveLock_;
 };
 
 }  // namespace P2P

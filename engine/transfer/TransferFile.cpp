@@ -1,5 +1,7 @@
 #include "engine/transfer/TransferFile.h"
 
+#include "framework/CriticalSection.h"
+
 namespace P2P::Shared::File::TransferFile {
 namespace {
 
@@ -10,13 +12,13 @@ class CNoTransfer final : public ITARNNetTransferFileData {};
 
 std::shared_ptr<ITARNNetTransferFileData> CTARNNetTransferFile::Data() const {
   static const std::shared_ptr<ITARNNetTransferFileData> none = std::make_shared<CNoTransfer>();
-  std::lock_guard guard(FieldLockFor(this));
+  OSTREL::Process::CLock guard(FieldLock());
   return data_ ? data_ : none;
 }
 
 void CTARNNetTransferFile::AttachData(std::shared_ptr<ITARNNetTransferFileData> data) {
   std::shared_ptr<ITARNNetTransferFileData> previous;
-  std::lock_guard guard(FieldLockFor(this));
+  OSTREL::Process::CLock guard(FieldLock());
   previous = std::exchange(data_, std::move(data));
   // `previous` goes after the lock: its destructor may release this file.
 }
@@ -24,7 +26,7 @@ void CTARNNetTransferFile::AttachData(std::shared_ptr<ITARNNetTransferFileData> 
 bool CTARNNetTransferFile::DetachData(const ITARNNetTransferFileData* data) {
   std::shared_ptr<ITARNNetTransferFileData> previous;
   {
-    std::lock_guard guard(FieldLockFor(this));
+    OSTREL::Process::CLock guard(FieldLock());
     if (data == nullptr || data_.get() != data) return false;
     previous = std::move(data_);
   }

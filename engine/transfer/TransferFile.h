@@ -26,9 +26,9 @@ class CTARNNetTransferFile : public CTARNNetSharedFileT<1> {
   explicit CTARNNetTransferFile(const _tagStructSharedFile& record)
       : CTARNNetSharedFileT<1>(record) {}
 
-  virtual void Lock() { lock_.lock(); }
-  virtual void Unlock() { lock_.unlock(); }
-  OSTREL::Process::CCriticalSection& LockObject() { return lock_; }
+  virtual void Lock() ACQUIRE(lock_) { lock_.lock(); }
+  virtual void Unlock() RELEASE(lock_) { lock_.unlock(); }
+  OSTREL::Process::CCriticalSection& LockObject() RETURN_CAPABILITY(lock_) { return lock_; }
 
   // The download or upload object attached, or (none attached) one that does nothing and
   // answers as a complete file. The caller's reference keeps it alive through a detach.
@@ -45,17 +45,18 @@ class CTARNNetTransferFile : public CTARNNetSharedFileT<1> {
   bool DetachData(const ITARNNetTransferFileData* data);
 
   uint32_t PartCount() const { return HASH::PartCount(GetSize()); }
-  Remote::Peer::CTARNNetPeerList& Sources() { return sources_; }
-  HASH::CTARNNetFileHashSet& HashSet() { return hashSet_; }
+  // The transfer state; hold LockObject() while using it.
+  Remote::Peer::CTARNNetPeerList& Sources() REQUIRES(lock_) { return sources_; }
+  HASH::CTARNNetFileHashSet& HashSet() REQUIRES(lock_) { return hashSet_; }
   // One byte per part, 1 when complete and verified; empty when nothing is recorded.
-  std::vector<uint8_t>& CompletionBitmap() { return completion_; }
+  std::vector<uint8_t>& CompletionBitmap() REQUIRES(lock_) { return completion_; }
 
  private:
   mutable OSTREL::Process::CCriticalSection lock_;
-  std::shared_ptr<ITARNNetTransferFileData> data_;  // under FieldLockFor(this)
-  std::vector<uint8_t> completion_;
-  Remote::Peer::CTARNNetPeerList sources_;
-  HASH::CTARNNetFileHashSet hashSet_;
+  std::shared_ptr<ITARNNetTransferFileData> data_ GUARDED_BY(FieldLock());
+  std::vector<uint8_t> completion_ GUARDED_BY(lock_);
+  Remote::Peer::CTARNNetPeerList sources_ GUARDED_BY(lock_);
+  HASH::CTARNNetFileHashSet hashSet_ GUARDED_BY(lock_);
 };
 
 using CTransferFilePtr = OSTREL::CReferencePtr<CTARNNetTransferFile>;

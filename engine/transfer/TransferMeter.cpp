@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "framework/CriticalSection.h"
 #include "framework/TickSource.h"
 
 namespace P2P {
@@ -24,7 +25,7 @@ void CTransferMeter::AdvanceLocked(uint32_t second) const {
 }
 
 void CTransferMeter::Add(uint64_t bytes) {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   if (total_ == 0) firstSecond_ = CurrentSecond();
   AdvanceLocked(CurrentSecond());
   buckets_[second_ % buckets_.size()] += bytes;
@@ -32,12 +33,12 @@ void CTransferMeter::Add(uint64_t bytes) {
 }
 
 uint64_t CTransferMeter::Total() const {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   return total_;
 }
 
 uint64_t CTransferMeter::Rate() const {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   AdvanceLocked(CurrentSecond());
   uint64_t sum = 0;
   for (size_t slot = 0; slot < buckets_.size(); ++slot)

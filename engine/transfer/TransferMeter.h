@@ -7,7 +7,8 @@
 
 #include <array>
 #include <cstdint>
-#include <mutex>
+
+#include "framework/CriticalSection.h"
 
 namespace P2P {
 
@@ -23,14 +24,14 @@ class CTransferMeter {
 
  private:
   // Moves the current second to `second`, emptying the buckets of the seconds passed.
-  void AdvanceLocked(uint32_t second) const;
+  void AdvanceLocked(uint32_t second) const REQUIRES(lock_);
 
-  mutable std::mutex lock_;
-  uint64_t total_ = 0;
-  mutable uint32_t second_ = 0;
-  mutable bool started_ = false;
-  uint32_t firstSecond_ = 0;  // of the first byte counted
-  mutable std::array<uint64_t, kWindowSeconds + 1> buckets_{};
+  mutable OSTREL::Process::CMutex lock_;
+  uint64_t total_ GUARDED_BY(lock_) = 0;
+  mutable uint32_t second_ GUARDED_BY(lock_) = 0;
+  mutable bool started_ GUARDED_BY(lock_) = false;
+  uint32_t firstSecond_ GUARDED_BY(lock_) = 0;  // of the first byte counted
+  mutable std::array<uint64_t, kWindowSeconds + 1> buckets_ GUARDED_BY(lock_){};
 };
 
 }  // namespace P2P

@@ -5,6 +5,7 @@
 #include "engine/hashing/AICHStore.h"
 #include "engine/hashing/FileHasher.h"
 #include "engine/library/FileTime.h"
+#include "framework/CriticalSection.h"
 #include "platform/FileSystem.h"
 
 namespace P2P::Shared::File::TransferFile {
@@ -35,7 +36,7 @@ void CTARNNetUploadFileData::Detach() {
 }
 
 void CTARNNetUploadFileData::SetEventSink(ITARNNetP2PSharedFileEventHandler* sink) {
-  std::lock_guard guard(sinkLock_);
+  OSTREL::Process::CLock guard(sinkLock_);
   sink_ = sink;
 }
 
@@ -110,7 +111,7 @@ bool CTARNNetUploadFileData::MoveTo(const std::string& newPath) {
   }
   if (!moved) return false;
   const _tagStructSharedFile record = file_->GetRecord();
-  std::lock_guard guard(sinkLock_);
+  OSTREL::Process::CLock guard(sinkLock_);
   if (sink_ != nullptr) sink_->OnSharedFileChanged(record);
   return true;
 }

@@ -13,6 +13,7 @@
 
 #include "engine/library/SharedFileEventHandler.h"
 #include "engine/transfer/TransferFile.h"
+#include "framework/CriticalSection.h"
 #include "framework/Event.h"
 
 namespace P2P::Shared::File::TransferFile {
@@ -64,8 +65,8 @@ class CTARNNetUploadFileData final : public ITARNNetTransferFileData,
 
   CTransferFilePtr file_;
   std::shared_ptr<const _tagStructUploadSettings> settings_;
-  std::mutex sinkLock_;
-  ITARNNetP2PSharedFileEventHandler* sink_ = nullptr;
+  OSTREL::Process::CMutex sinkLock_;
+  ITARNNetP2PSharedFileEventHandler* sink_ GUARDED_BY(sinkLock_) = nullptr;
 };
 
 using CUploadFileDataPtr = std::shared_ptr<CTARNNetUploadFileData>;

@@ -5,6 +5,7 @@
 
 #include "engine/library/SharedDatFile.h"
 #include "engine/upload/UploadFileData.h"
+#include "framework/CriticalSection.h"
 #include "platform/AtomicFile.h"
 
 namespace P2P::Shared::File::TransferFile {
@@ -23,7 +24,7 @@ void EraseEntry(Index& index, const Key& key, const CTARNNetTransferFile* file) 
 }  // namespace
 
 void CTARNNetUploadFileList::SetEventSink(ITARNNetP2PSharedFileEventHandler* sink) {
-  std::lock_guard guard(sinkLock_);
+  OSTREL::Process::CLock guard(sinkLock_);
   sink_ = sink;
 }
 
@@ -72,7 +73,7 @@ bool CTARNNetUploadFileList::AddAndAnnounce(const FilePtr& file) {
     if (!ITARNNetTransferFilePtrListT::Add(file)) return false;
     IndexLocked(file.Get());
   }
-  std::lock_guard guard(sinkLock_);
+  OSTREL::Process::CLock guard(sinkLock_);
   if (const auto upload = file->DataAs<CTARNNetUploadFileData>()) upload->SetEventSink(sink_);
   if (sink_ != nullptr) sink_->OnSharedFileAdded(file->GetRecord());
   return true;
@@ -90,7 +91,7 @@ bool CTARNNetUploadFileList::Remove(const CTARNNetTransferFile* file) {
   if (!Contains(file)) return false;
   FilePtr held(const_cast<CTARNNetTransferFile*>(file));
   {
-    std::lock_guard guard(sinkLock_);
+    OSTREL::Process::CLock guard(sinkLock_);
     if (sink_ != nullptr) sink_->OnSharedFileRemoved(held->GetRecord());
   }
   if (const auto upload = held->DataAs<CTARNNetUploadFileData>()) upload->Detach();
@@ -137,7 +138,7 @@ std::vector<CTARNNetUploadFileList::FilePtr> CTARNNetUploadFileList::FindAllByNa
 
 bool CTARNNetUploadFileList::Save() {
   if (sharedDatPath_.empty()) return false;
-  std::lock_guard guard(saveLock_);
+  OSTREL::Process::CLock guard(saveLock_);
   // Cleared first: a change made while the text is built marks the list again.
   dirty_.store(false);
   const std::vector<FilePtr> files = Snapshot();

@@ -17,6 +17,7 @@
 #include "engine/library/SharedFileEventHandler.h"
 #include "engine/library/SharedFileList.h"
 #include "engine/transfer/TransferFile.h"
+#include "framework/CriticalSection.h"
 
 namespace P2P::Shared::File::TransferFile {
 
@@ -55,21 +56,21 @@ class CTARNNetUploadFileList : public ITARNNetTransferFilePtrListT<CTARNNetTrans
     size_t attributesKey = 0;
   };
   bool AddAndAnnounce(const FilePtr& file);
-  void IndexLocked(CTARNNetTransferFile* file);
-  void UnindexLocked(const CTARNNetTransferFile* file);
+  void IndexLocked(CTARNNetTransferFile* file) REQUIRES(lock_);
+  void UnindexLocked(const CTARNNetTransferFile* file) REQUIRES(lock_);
   static size_t PathKey(const std::string& fullPath) { return std::hash<std::string>()(fullPath); }
   static size_t AttributesKey(const std::string& name, uint64_t size, int64_t creationTime,
                               int64_t lastWriteTime);
 
-  std::mutex sinkLock_;
-  ITARNNetP2PSharedFileEventHandler* sink_ = nullptr;
+  OSTREL::Process::CMutex sinkLock_;
+  ITARNNetP2PSharedFileEventHandler* sink_ GUARDED_BY(sinkLock_) = nullptr;
   std::filesystem::path sharedDatPath_;
-  mutable std::mutex saveLock_;
+  mutable OSTREL::Process::CMutex saveLock_;
   std::atomic<bool> scanned_ = false;  // set by the monitor thread, read by any
   std::atomic<bool> dirty_{false};
-  std::unordered_multimap<size_t, CTARNNetTransferFile*> byPath_;
-  std::unordered_multimap<size_t, CTARNNetTransferFile*> byAttributes_;
-  std::unordered_map<const CTARNNetTransferFile*, _tagStructIndexed> indexed_;
+  std::unordered_multimap<size_t, CTARNNetTransferFile*> byPath_ GUARDED_BY(lock_);
+  std::unordered_multimap<size_t, CTARNNetTransferFile*> byAttributes_ GUARDED_BY(lock_);
+  std::unordered_map<const CTARNNetTransferFile*, _tagStructIndexed> indexed_ GUARDED_BY(lock_);
 };
 
 }  // namespace P2P::Shared::File::TransferFile

@@ -13,6 +13,7 @@
 #include "engine/library/SharedDatFile.h"
 #include "engine/library/SharedFolderScan.h"
 #include "engine/transfer/TransferFileList.h"
+#include "framework/CriticalSection.h"
 #include "framework/Log.h"
 #include "framework/TickSource.h"
 
@@ -78,7 +79,7 @@ bool CTARNNetUploadFileManager::Start(const fs::path& configPath, const fs::path
   list_.SetScanned(false);
   list_.SetEventSink(this);
   {
-    std::lock_guard guard(progressLock_);
+    OSTREL::Process::CLock guard(progressLock_);
     progress_ = {};
   }
   partHashPath_ = configPath / HASH::kPartHashFileName;
@@ -112,7 +113,7 @@ void CTARNNetUploadFileManager::Stop() {
 void CTARNNetUploadFileManager::ReturnFreedMemory() { malloc_trim(0); }
 
 HASH::_tagStructHashingProgress CTARNNetUploadFileManager::GetProgress() const {
-  std::lock_guard guard(progressLock_);
+  OSTREL::Process::CLock guard(progressLock_);
   return progress_;
 }
 
@@ -148,7 +149,7 @@ bool CTARNNetUploadFileManager::StillThereOutside(
 
 bool CTARNNetUploadFileManager::AddSharedFile(const CTransferFilePtr& file) {
   if (!file) return false;
-  std::lock_guard sharing(shareLock_);
+  OSTREL::Process::CLock sharing(shareLock_);
   // The monitor may have met the completed file in the shared folder and shared it already.
   if (const CTransferFilePtr listed = list_.FindByHash(file->GetHash()); listed && listed != file) {
     TransferFiles()->Remove(file.Get());
@@ -172,7 +173,7 @@ bool CTARNNetUploadFileManager::RemoveSharedFile(const CTransferFilePtr& file) {
 }
 
 bool CTARNNetUploadFileManager::SaveDataFiles() {
-  std::lock_guard guard(saveLock_);
+  OSTREL::Process::CLock guard(saveLock_);
   const uint32_t started = CTickSource::Now();
   // A file may be named in Shared.dat only once its tree is on disk.
   if (!aichStore_.Save()) return false;
@@ -193,7 +194,7 @@ bool CTARNNetUploadFileManager::SaveDataFiles() {
 void CTARNNetUploadFileManager::SaveIfDue() {
   {
     // A completed download saves from its own thread too, so the save times need the lock.
-    std::lock_guard guard(saveLock_);
+    OSTREL::Process::CLock guard(saveLock_);
     if (CTickSource::Now() - lastSave_ < saveInterval_) return;
   }
   if (list_.IsDirty() || aichStore_.IsDirty()) SaveDataFiles();
@@ -303,7 +304,7 @@ bool CTARNNetUploadFileManager::AdoptMovedFile(
 void CTARNNetUploadFileManager::HashBatch() {
   if (pending_.empty()) return;
   {
-    std::lock_guard guard(progressLock_);
+    OSTREL::Process::CLock guard(progressLock_);
     const uint32_t hashedBefore = progress_.filesHashed;
     progress_ = {};
     progress_.hashing = true;
@@ -313,7 +314,7 @@ void CTARNNetUploadFileManager::HashBatch() {
   }
   lastReport_ = CTickSource::Now();
   {
-    std::lock_guard guard(saveLock_);
+    OSTREL::Process::CLock guard(saveLock_);
     lastSave_ = lastReport_;
   }
   bytesAtLastReport_ = 0;
@@ -323,7 +324,7 @@ void CTARNNetUploadFileManager::HashBatch() {
     pending_.pop_front();
     HashAndShare(file.path);
     {
-      std::lock_guard guard(progressLock_);
+      OSTREL::Process::CLock guard(progressLock_);
       ++progress_.filesDone;
       progress_.bytesDone += file.size;
     }
@@ -331,7 +332,7 @@ void CTARNNetUploadFileManager::HashBatch() {
     if (CTickSource::Now() - lastReport_ >= kProgressInterval) ReportProgress(false);
   }
   ReportProgress(true);
-  std::lock_guard guard(progressLock_);
+  OSTREL::Process::CLock guard(progressLock_);
   progress_.hashing = false;
 }
 
@@ -340,7 +341,7 @@ void CTARNNetUploadFileManager::ReportProgress(bool final) {
   const uint32_t elapsed = std::max<uint32_t>(now - lastReport_, 1);
   HASH::_tagStructHashingProgress progress;
   {
-    std::lock_guard guard(progressLock_);
+    OSTREL::Process::CLock guard(progressLock_);
     progress_.bytesPerSecond = (progress_.bytesDone - bytesAtLastReport_) * 1000 / elapsed;
     progress = progress_;
   }
@@ -358,11 +359,11 @@ void CTARNNetUploadFileManager::HashAndShare(const std::string& fullPath) {
     return;
   }
   {
-    std::lock_guard guard(progressLock_);
+    OSTREL::Process::CLock guard(progressLock_);
     ++progress_.filesHashed;
   }
   const _tagUnionHash hash = fresh->GetHash();
-  std::lock_guard sharing(shareLock_);
+  OSTREL::Process::CLock sharing(shareLock_);
   // An entry for this path with other contents is out of date: the file was rewritten.
   if (const CTransferFilePtr old = list_.FindByPath(fullPath); old && old->GetHash() != hash)
     RemoveSharedFile(old);

@@ -24,6 +24,7 @@
 #include "engine/library/SharedFileEventHandler.h"
 #include "engine/upload/UploadFileData.h"
 #include "engine/upload/UploadFileList.h"
+#include "framework/CriticalSection.h"
 #include "framework/PathMonitor.h"
 
 namespace P2P {
@@ -142,11 +143,11 @@ class CTARNNetUploadFileManager
   uint32_t lastReport_ = 0;
   uint64_t bytesAtLastReport_ = 0;
 
-  mutable std::mutex progressLock_;
-  HASH::_tagStructHashingProgress progress_;
-  std::mutex saveLock_;
+  mutable OSTREL::Process::CMutex progressLock_;
+  HASH::_tagStructHashingProgress progress_ GUARDED_BY(progressLock_);
+  OSTREL::Process::CMutex saveLock_;
   // A completed download and a scan may meet the same file at once: one of them shares it.
-  std::mutex shareLock_;
+  OSTREL::Process::CMutex shareLock_;
 };
 
 }  // namespace P2P

@@ -10,6 +10,8 @@
 #include <mutex>
 #include <vector>
 
+#include "engine/protocol/Limits.h"
+#include "framework/CriticalSection.h"
 #include "service/automation/AutomationContext.h"
 #include "service/automation/HResult.h"
 
@@ -23,7 +25,6 @@ class CConnectionPointT : public IEngineEventSubscriber,
                           public std::enable_shared_from_this<CConnectionPointT<Events>> {
  public:
   using Deliver = void (*)(Events& sink, Kind kind, uint32_t key);
-  static constexpr size_t kMaxSinks = 64;
 
   static std::shared_ptr<CConnectionPointT> Make(std::shared_ptr<SAutomationContext> context,
                                                  Source source, Deliver deliver) {
@@ -36,8 +37,8 @@ class CConnectionPointT : public IEngineEventSubscriber,
     if (!sink) return E_INVALIDARG;
     bool first = false;
     {
-      std::lock_guard guard(lock_);
-      if (sinks_.size() >= kMaxSinks) return CONNECT_E_ADVISELIMIT;
+      OSTREL::Process::CLock guard(lock_);
+      if (sinks_.size() >= P2P::Protocol::kMaxEventSinks) return CONNECT_E_ADVISELIMIT;
       first = sinks_.empty();
       *cookie = nextCookie_++;
       sinks_.emplace(*cookie, std::move(sink));
@@ -51,7 +52,7 @@ class CConnectionPointT : public IEngineEventSubscriber,
   HRESULT Unadvise(uint32_t cookie) {
     bool last = false;
     {
-      std::lock_guard guard(lock_);
+      OSTREL::Process::CLock guard(lock_);
       if (sinks_.erase(cookie) == 0) return CONNECT_E_NOCONNECTION;
       last = sinks_.empty();
     }
@@ -62,7 +63,7 @@ class CConnectionPointT : public IEngineEventSubscriber,
   // Drops every sink; for the owner's destruction.
   void Close() {
     {
-      std::lock_guard guard(lock_);
+      OSTREL::Process::CLock guard(lock_);
       sinks_.clear();
     }
     context_->hub->Unsubscribe(this);
@@ -72,7 +73,7 @@ class CConnectionPointT : public IEngineEventSubscriber,
     if (source != source_) return;
     std::vector<std::shared_ptr<Events>> sinks;
     {
-      std::lock_guard guard(lock_);
+      OSTREL::Process::CLock guard(lock_);
       for (const auto& [cookie, sink] : sinks_) sinks.push_back(sink);
     }
     if (sinks.empty()) return;
@@ -88,9 +89,9 @@ class CConnectionPointT : public IEngineEventSubscriber,
   std::shared_ptr<SAutomationContext> context_;
   Source source_;
   Deliver deliver_;
-  std::mutex lock_;
-  uint32_t nextCookie_ = 1;
-  std::map<uint32_t, std::shared_ptr<Events>> sinks_;
+  OSTREL::Process::CMutex lock_;
+  uint32_t nextCookie_ GUARDED_BY(lock_) = 1;
+  std::map<uint32_t, std::shared_ptr<Events>> sinks_ GUARDED_BY(lock_);
 };
 
 }  // namespace OSTREL::COM

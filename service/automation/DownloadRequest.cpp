@@ -1,5 +1,7 @@
 #include "service/automation/DownloadRequest.h"
 
+#include "engine/protocol/Limits.h"
+
 namespace OSTREL::COM {
 
 HRESULT ApplyDownloadTarget(const OptionalText& folder, const OptionalText& name,
@@ -21,7 +23,7 @@ HRESULT BuildDownloadRecord(const std::string* hash, int32_t size, const Optiona
   const auto decoded = P2P::_tagUnionHash::FromHex(*hash);
   if (!decoded) return E_INVALIDARG;
   const uint32_t bytes = static_cast<uint32_t>(size);
-  if (bytes > kMaxDownloadSize) return E_INVALIDARG;
+  if (bytes > P2P::Protocol::kMaxSmallFileSize) return E_INVALIDARG;
 
   record = {};
   record.hash = *decoded;

@@ -12,7 +12,6 @@
 
 namespace OSTREL::COM {
 
-inline constexpr uint32_t kMaxDownloadSize = 4290048000u;
 inline constexpr const char* kDefaultDownloadName = "New File";
 
 HRESULT BuildDownloadRecord(const std::string* hash, int32_t size, const OptionalText& folder,

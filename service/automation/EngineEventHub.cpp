@@ -6,6 +6,7 @@
 #include "engine/search/SearchManager.h"
 #include "engine/servers/ServerManager.h"
 #include "engine/upload/UploadFileManager.h"
+#include "framework/CriticalSection.h"
 
 namespace OSTREL::COM {
 
@@ -13,10 +14,10 @@ CEngineEventHub::CEngineEventHub(std::shared_ptr<IEngineAccess> engine)
     : engine_(std::move(engine)) {}
 
 std::shared_ptr<CEngineEventHub> CEngineEventHub::Create(std::shared_ptr<IEngineAccess> engine) {
-  static std::mutex keptLock;
-  static auto* kept = new std::vector<std::shared_ptr<CEngineEventHub>>();
+  static OSTREL::Process::CMutex keptLock;
+  static auto* kept PT_GUARDED_BY(keptLock) = new std::vector<std::shared_ptr<CEngineEventHub>>();
   std::shared_ptr<CEngineEventHub> hub(new CEngineEventHub(std::move(engine)));
-  std::lock_guard guard(keptLock);
+  OSTREL::Process::CLock guard(keptLock);
   kept->push_back(hub);
   return hub;
 }
@@ -24,7 +25,7 @@ std::shared_ptr<CEngineEventHub> CEngineEventHub::Create(std::shared_ptr<IEngine
 CEngineEventHub::~CEngineEventHub() { Detach(); }
 
 void CEngineEventHub::Attach() {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   if (attached_) return;
   attached_ = true;
   if (auto* servers = engine_->Servers()) servers->Advise(this);
@@ -34,7 +35,7 @@ void CEngineEventHub::Attach() {
 }
 
 void CEngineEventHub::Detach() {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   subscribers_.clear();
   if (!attached_) return;
   attached_ = false;
@@ -45,20 +46,20 @@ void CEngineEventHub::Detach() {
 }
 
 void CEngineEventHub::Subscribe(const std::shared_ptr<IEngineEventSubscriber>& subscriber) {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   if (std::find(subscribers_.begin(), subscribers_.end(), subscriber) == subscribers_.end())
     subscribers_.push_back(subscriber);
 }
 
 void CEngineEventHub::Unsubscribe(const IEngineEventSubscriber* subscriber) {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   std::erase_if(subscribers_, [&](const auto& s) { return s.get() == subscriber; });
 }
 
 // Under the lock, so that once Detach returns no subscriber is called any more (subscribers
 // only post, so the lock is held briefly).
 void CEngineEventHub::Fire(Source source, Kind kind, uint32_t key) {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   if (!attached_) return;
   for (const auto& subscriber : subscribers_) subscriber->OnEngineEvent(source, kind, key);
 }
@@ -87,14 +88,14 @@ void CEngineEventHub::OnDownloadProgress(const P2P::Shared::_tagStructSharedFile
 // its removal follows as one event of its own.
 void CEngineEventHub::OnDownloadCompleted(const P2P::Shared::_tagStructSharedFile& file) {
   {
-    std::lock_guard guard(departedLock_);
+    OSTREL::Process::CLock guard(departedLock_);
     completing_.insert(file.id);
   }
   Fire(Source::kDownloads, Kind::kChanged, file.id);
 }
 void CEngineEventHub::OnDownloadRemoved(const P2P::Shared::_tagStructSharedFile& file) {
   {
-    std::lock_guard guard(departedLock_);
+    OSTREL::Process::CLock guard(departedLock_);
     const bool completed = completing_.erase(file.id) > 0;
     departed_.push_back({file, completed});
     if (departed_.size() > kDepartedKept) departed_.pop_front();
@@ -103,7 +104,7 @@ void CEngineEventHub::OnDownloadRemoved(const P2P::Shared::_tagStructSharedFile&
 }
 
 std::optional<SDepartedDownload> CEngineEventHub::DepartedDownload(uint32_t key) const {
-  std::lock_guard guard(departedLock_);
+  OSTREL::Process::CLock guard(departedLock_);
   for (auto it = departed_.rbegin(); it != departed_.rend(); ++it)
     if (it->file.id == key) return *it;
   return std::nullopt;

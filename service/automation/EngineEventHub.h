@@ -18,6 +18,7 @@
 #include "engine/library/SharedFileEventHandler.h"
 #include "engine/search/SearchEventHandler.h"
 #include "engine/servers/ServerEventHandler.h"
+#include "framework/CriticalSection.h"
 #include "service/automation/EngineAccess.h"
 
 namespace OSTREL::COM {
@@ -86,13 +87,13 @@ class CEngineEventHub : private P2P::ITARNNetP2PServerEventHandler,
   void OnSearchNotify() override;
 
   std::shared_ptr<IEngineAccess> engine_;
-  std::mutex lock_;
-  bool attached_ = false;
-  std::vector<std::shared_ptr<IEngineEventSubscriber>> subscribers_;
+  OSTREL::Process::CMutex lock_;
+  bool attached_ GUARDED_BY(lock_) = false;
+  std::vector<std::shared_ptr<IEngineEventSubscriber>> subscribers_ GUARDED_BY(lock_);
 
-  mutable std::mutex departedLock_;
-  std::set<uint32_t> completing_;  // completed, not yet gone
-  std::deque<SDepartedDownload> departed_;
+  mutable OSTREL::Process::CMutex departedLock_;
+  std::set<uint32_t> completing_ GUARDED_BY(departedLock_);  // completed, not yet gone
+  std::deque<SDepartedDownload> departed_ GUARDED_BY(departedLock_);
 };
 
 }  // namespace OSTREL::COM

@@ -2,8 +2,10 @@
 
 namespace OSTREL::COM {
 
+using Process::CLock;
+
 bool CEventQueue::Push(IEventExecutor::Task task) {
-  std::lock_guard guard(lock_);
+  CLock guard(lock_);
   if (tasks_.size() >= capacity_) {
     ++dropped_;
     return false;
@@ -15,7 +17,7 @@ bool CEventQueue::Push(IEventExecutor::Task task) {
 size_t CEventQueue::Drain() {
   std::deque<IEventExecutor::Task> batch;
   {
-    std::lock_guard guard(lock_);
+    CLock guard(lock_);
     batch.swap(tasks_);
   }
   for (auto& task : batch) task();
@@ -23,12 +25,12 @@ size_t CEventQueue::Drain() {
 }
 
 size_t CEventQueue::Dropped() const {
-  std::lock_guard guard(lock_);
+  CLock guard(lock_);
   return dropped_;
 }
 
 bool CEventQueue::Empty() const {
-  std::lock_guard guard(lock_);
+  CLock guard(lock_);
   return tasks_.empty();
 }
 
@@ -36,40 +38,41 @@ CEventThread::CEventThread() : thread_([this] { Loop(); }) {}
 
 CEventThread::~CEventThread() {
   {
-    std::lock_guard guard(wakeLock_);
+    CLock guard(wakeLock_);
     stop_ = true;
   }
-  wake_.notify_all();
+  wake_.NotifyAll();
   thread_.join();
   queue_.Drain();
 }
 
 bool CEventThread::Post(Task task) {
-  std::lock_guard guard(wakeLock_);
+  CLock guard(wakeLock_);
   if (!queue_.Push(std::move(task))) return false;
   ++posted_;
-  wake_.notify_all();
+  wake_.NotifyAll();
   return true;
 }
 
 void CEventThread::Flush() {
-  std::unique_lock guard(wakeLock_);
+  CLock guard(wakeLock_);
   const size_t target = posted_;
-  wake_.wait(guard, [&] { return done_ >= target; });
+  while (done_ < target) wake_.Wait(wakeLock_);
 }
 
 void CEventThread::Loop() {
-  std::unique_lock guard(wakeLock_);
+  wakeLock_.lock();
   while (true) {
-    wake_.wait(guard, [&] { return stop_ || done_ < posted_; });
-    if (stop_) return;
+    while (!stop_ && done_ >= posted_) wake_.Wait(wakeLock_);
+    if (stop_) break;
     const size_t target = posted_;
-    guard.unlock();
+    wakeLock_.unlock();
     queue_.Drain();
-    guard.lock();
+    wakeLock_.lock();
     done_ = target;
-    wake_.notify_all();
+    wake_.NotifyAll();
   }
+  wakeLock_.unlock();
 }
 
 }  // namespace OSTREL::COM

@@ -11,6 +11,8 @@
 #include <mutex>
 #include <thread>
 
+#include "framework/CriticalSection.h"
+
 namespace OSTREL::COM {
 
 class IEventExecutor {
@@ -25,17 +27,17 @@ class IEventExecutor {
 class CEventQueue {
  public:
   explicit CEventQueue(size_t capacity) : capacity_(capacity) {}
-  bool Push(IEventExecutor::Task task);
+  bool Push(IEventExecutor::Task task) EXCLUDES(lock_);
   // Runs every task queued so far; returns how many ran.
-  size_t Drain();
-  size_t Dropped() const;
-  bool Empty() const;
+  size_t Drain() EXCLUDES(lock_);
+  size_t Dropped() const EXCLUDES(lock_);
+  bool Empty() const EXCLUDES(lock_);
 
  private:
-  mutable std::mutex lock_;
-  std::deque<IEventExecutor::Task> tasks_;
-  size_t capacity_;
-  size_t dropped_ = 0;
+  mutable OSTREL::Process::CMutex lock_;
+  std::deque<IEventExecutor::Task> tasks_ GUARDED_BY(lock_);
+  const size_t capacity_;
+  size_t dropped_ GUARDED_BY(lock_) = 0;
 };
 
 // An executor with a thread of its own, for in-process use.
@@ -48,19 +50,19 @@ class CEventThread : public IEventExecutor {
   CEventThread(const CEventThread&) = delete;
   CEventThread& operator=(const CEventThread&) = delete;
 
-  bool Post(Task task) override;
+  bool Post(Task task) override EXCLUDES(wakeLock_);
   // Waits until everything posted before the call has run.
-  void Flush();
+  void Flush() EXCLUDES(wakeLock_);
 
  private:
-  void Loop();
+  void Loop() EXCLUDES(wakeLock_);
 
   CEventQueue queue_{kCapacity};
-  std::mutex wakeLock_;
-  std::condition_variable wake_;
-  size_t posted_ = 0;
-  size_t done_ = 0;
-  bool stop_ = false;
+  OSTREL::Process::CMutex wakeLock_;
+  OSTREL::Process::CConditionVariable wake_;
+  size_t posted_ GUARDED_BY(wakeLock_) = 0;
+  size_t done_ GUARDED_BY(wakeLock_) = 0;
+  bool stop_ GUARDED_BY(wakeLock_) = false;
   std::thread thread_;
 };
 

@@ -3,19 +3,20 @@
 #include <mutex>
 
 #include "engine/base/ClientConfig.h"
+#include "framework/CriticalSection.h"
 
 namespace OSTREL::COM {
 namespace {
 
 // Client calls arrive on several threads; their writes are serialised among themselves.
-std::mutex configWriteLock;
+OSTREL::Process::CMutex configWriteLock;
 
 template <typename T, typename Read>
 HRESULT Answer(SAutomationContext& context, T* out, Read read) {
   if (out == nullptr) return E_POINTER;
   auto* config = context.engine->Config();
   if (config == nullptr) return E_FAIL;
-  std::lock_guard guard(configWriteLock);
+  OSTREL::Process::CLock guard(configWriteLock);
   *out = read(*config);
   return S_OK;
 }
@@ -24,7 +25,7 @@ template <typename Change>
 HRESULT Store(SAutomationContext& context, Change change) {
   auto* config = context.engine->Config();
   if (config == nullptr) return E_FAIL;
-  std::lock_guard guard(configWriteLock);
+  OSTREL::Process::CLock guard(configWriteLock);
   change(*config);
   return S_OK;
 }

@@ -5,6 +5,7 @@
 #include "engine/net/TARNNetClientCreditList.h"
 #include "engine/net/TARNNetUploadService.h"
 #include "engine/servers/ServerManager.h"
+#include "framework/CriticalSection.h"
 #include "service/automation/ServerAddress.h"
 
 namespace OSTREL::COM {
@@ -36,7 +37,7 @@ HRESULT CP2PConnection::GetConnectionState(SConnectionState* state) {
     state->connected = false;
     return S_OK;
   }
-  std::lock_guard guard(servers->List().Lock());
+  OSTREL::Process::CLock guard(servers->List().Lock());
   state->address = FormatServerAddress(server->address, server->port);
   state->name = server->name;
   state->clientId = connection->ClientId();

@@ -1,6 +1,7 @@
 #include "service/automation/P2PSearchRequest.h"
 
 #include "engine/search/SearchManager.h"
+#include "framework/CriticalSection.h"
 #include "service/automation/SearchRequestFault.h"
 
 namespace OSTREL::COM {
@@ -56,12 +57,12 @@ HRESULT CP2PSearchRequest::Search() {
   if (searches == nullptr) return E_FAIL;
   Params params;
   {
-    std::lock_guard guard(lock_);
+    OSTREL::Process::CLock guard(lock_);
     params = params_;
   }
   const std::string fault = SearchRequestFault(params);
   {
-    std::lock_guard guard(lock_);
+    OSTREL::Process::CLock guard(lock_);
     lastError_ = fault;
   }
   if (!fault.empty()) return E_INVALIDARG;
@@ -71,7 +72,7 @@ HRESULT CP2PSearchRequest::Search() {
 
 HRESULT CP2PSearchRequest::get_LastError(std::string* value) {
   if (value == nullptr) return E_POINTER;
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   *value = lastError_;
   return S_OK;
 }

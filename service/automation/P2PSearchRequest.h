@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "engine/search/SearchParams.h"
+#include "framework/CriticalSection.h"
 #include "service/automation/ConnectionPoint.h"
 #include "service/automation/P2PInterfaces.h"
 
@@ -55,13 +56,13 @@ class CP2PSearchRequest : public IP2PSearchRequest {
   template <typename T, typename Field>
   HRESULT Read(T* out, Field field) {
     if (out == nullptr) return E_POINTER;
-    std::lock_guard guard(lock_);
+    OSTREL::Process::CLock guard(lock_);
     *out = static_cast<T>(params_.*field);
     return S_OK;
   }
   template <typename T, typename Field>
   HRESULT Write(const T& value, Field field) {
-    std::lock_guard guard(lock_);
+    OSTREL::Process::CLock guard(lock_);
     using Stored = std::remove_reference_t<decltype(params_.*field)>;
     params_.*field = static_cast<Stored>(value);
     return S_OK;
@@ -69,9 +70,9 @@ class CP2PSearchRequest : public IP2PSearchRequest {
 
   std::shared_ptr<SAutomationContext> context_;
   std::shared_ptr<CConnectionPointT<_IP2PSearchRequestEvents>> connectionPoint_;
-  std::mutex lock_;
-  P2P::Shared::Search::SearchParam::_tagStructSearchParams params_;
-  std::string lastError_;
+  OSTREL::Process::CMutex lock_;
+  P2P::Shared::Search::SearchParam::_tagStructSearchParams params_ GUARDED_BY(lock_);
+  std::string lastError_ GUARDED_BY(lock_);
 };
 
 }  // namespace OSTREL::COM

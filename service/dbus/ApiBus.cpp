@@ -5,6 +5,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "framework/CriticalSection.h"
 #include "framework/Log.h"
 #include "service/automation/P2PConnection.h"
 #include "service/automation/P2PServiceManager.h"
@@ -64,7 +65,7 @@ void CApiBus::Stop() {
   std::map<uint64_t, std::shared_ptr<CExportedObject>> objects;
   std::vector<std::shared_ptr<CExportedObject>> retired;
   {
-    std::lock_guard guard(tableLock_);
+    OSTREL::Process::CLock guard(tableLock_);
     objects.swap(objects_);
     retired.swap(retired_);
     for (size_t i = 0; i < clients_.size(); ++i) {
@@ -115,13 +116,13 @@ std::set<uint64_t>& CApiBus::ClientLocked(const std::string& client) {
 
 void CApiBus::Touch(const std::string& client) {
   if (client.empty()) return;
-  std::lock_guard guard(tableLock_);
+  OSTREL::Process::CLock guard(tableLock_);
   ClientLocked(client);
 }
 
 HRESULT CApiBus::Release(uint64_t id, const std::string& caller) {
   if (id == 0) return S_OK;  // the service manager serves everyone and stays
-  std::lock_guard guard(tableLock_);
+  OSTREL::Process::CLock guard(tableLock_);
   const auto object = objects_.find(id);
   if (object == objects_.end()) return E_FAIL;
   if (object->second->Owner() != caller) return E_ACCESSDENIED;
@@ -141,7 +142,7 @@ void CApiBus::RetireLocked(uint64_t id) {
 void CApiBus::DrainRetired() {
   std::vector<std::shared_ptr<CExportedObject>> retired;
   {
-    std::lock_guard guard(tableLock_);
+    OSTREL::Process::CLock guard(tableLock_);
     retired.swap(retired_);
   }
   retired.clear();  // unregisters the objects from the bus
@@ -149,7 +150,7 @@ void CApiBus::DrainRetired() {
 
 void CApiBus::ClientLeft(const std::string& client) {
   {
-    std::lock_guard guard(tableLock_);
+    OSTREL::Process::CLock guard(tableLock_);
     const auto found = clients_.find(client);
     if (found == clients_.end()) return;
     const std::set<uint64_t> owned = found->second;
@@ -160,12 +161,12 @@ void CApiBus::ClientLeft(const std::string& client) {
 }
 
 size_t CApiBus::ObjectCount() const {
-  std::lock_guard guard(tableLock_);
+  OSTREL::Process::CLock guard(tableLock_);
   return objects_.size();
 }
 
 size_t CApiBus::ClientCount() const {
-  std::lock_guard guard(tableLock_);
+  OSTREL::Process::CLock guard(tableLock_);
   return clients_.size();
 }
 

@@ -1,10 +1,12 @@
 // The automation API on D-Bus: owns the bus connection of tarnsvc and its one thread, which
 // dispatches every method call, exports the objects clients obtain (each at its own path,
-// owned by the caller, at most kMaxObjectsPerClient at once), releases them on Release or when
-// their client leaves the bus, and emits the events posted from engine threads. Each client
-// the bus sees holds one lock on the server. Start, Stop and Post may be called from any
-// thread; everything else runs on the bus thread.
+// owned by the caller, at most kMaxObjectsPerClient (engine/protocol/Limits.h) at once), releases
+// them on Release or when their client leaves the bus, and emits the events posted from engine
+// threads. Each client the bus sees holds one lock on the server. Start, Stop and Post may be
+// called from any thread; everything else runs on the bus thread.
 #pragma once
+
+#include <sdbus-c++/sdbus-c++.h>
 
 #include <atomic>
 #include <cstdint>
@@ -16,8 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include <sdbus-c++/sdbus-c++.h>
-
+#include "engine/protocol/Limits.h"
+#include "framework/CriticalSection.h"
 #include "service/automation/AutomationContext.h"
 #include "service/automation/EventExecutor.h"
 #include "service/dbus/ExportedObject.h"
@@ -29,12 +31,11 @@ class CApiBus : public IEventExecutor {
  public:
   static constexpr const char* kServiceManagerPath = "/com/ostrel/TarnSvc/ServiceManager";
   static constexpr const char* kObjectPathPrefix = "/com/ostrel/TarnSvc/obj/";
-  static constexpr size_t kMaxObjectsPerClient = 10000;
   static constexpr size_t kEventCapacity = 65536;
 
   // `lock` may be null (no lock counting).
   CApiBus(std::unique_ptr<sdbus::IConnection> connection, Process::IServerLock* lock,
-          size_t maxObjectsPerClient = kMaxObjectsPerClient);
+          size_t maxObjectsPerClient = P2P::Protocol::kMaxObjectsPerClient);
   ~CApiBus() override;
   CApiBus(const CApiBus&) = delete;
   CApiBus& operator=(const CApiBus&) = delete;
@@ -64,9 +65,9 @@ class CApiBus : public IEventExecutor {
  private:
   void Loop();
   void ClientLeft(const std::string& client);
-  void RetireLocked(uint64_t id);
+  void RetireLocked(uint64_t id) REQUIRES(tableLock_);
   // The objects of `client`, counting the client (one server lock) when it is new.
-  std::set<uint64_t>& ClientLocked(const std::string& client);
+  std::set<uint64_t>& ClientLocked(const std::string& client) REQUIRES(tableLock_);
   void DrainRetired();
   uint64_t Admit(const std::string& owner, const std::shared_ptr<CExportedObject>& object);
 
@@ -83,12 +84,12 @@ class CApiBus : public IEventExecutor {
   std::thread thread_;
 
   // Bus thread only, except the counts read under lock.
-  mutable std::mutex tableLock_;
-  uint64_t nextId_ = 1;
-  std::map<uint64_t, std::shared_ptr<CExportedObject>> objects_;
-  std::map<std::string, std::set<uint64_t>> clients_;
+  mutable OSTREL::Process::CMutex tableLock_;
+  uint64_t nextId_ GUARDED_BY(tableLock_) = 1;
+  std::map<uint64_t, std::shared_ptr<CExportedObject>> objects_ GUARDED_BY(tableLock_);
+  std::map<std::string, std::set<uint64_t>> clients_ GUARDED_BY(tableLock_);
   // Objects released while one of their own calls runs: destroyed after it returns.
-  std::vector<std::shared_ptr<CExportedObject>> retired_;
+  std::vector<std::shared_ptr<CExportedObject>> retired_ GUARDED_BY(tableLock_);
 };
 
 }  // namespace OSTREL::COM

@@ -9,6 +9,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "framework/CriticalSection.h"
 #include "service/automation/FileRecords.h"
 #include "service/automation/P2PConnection.h"
 #include "service/client/RecordWire.h"
@@ -464,7 +465,7 @@ template <typename Interface>
 std::tuple<int32_t, sdbus::ObjectPath> CApiBus::Export(HRESULT hr, const std::string& owner,
                                                        const std::shared_ptr<Interface>& object) {
   if (!Succeeded(hr) || !object) return {Succeeded(hr) ? E_FAIL : hr, kNoObject};
-  std::lock_guard guard(tableLock_);
+  OSTREL::Process::CLock guard(tableLock_);
   auto& owned = ClientLocked(owner);
   if (owned.size() >= maxObjectsPerClient_) return {E_OUTOFMEMORY, kNoObject};
   const uint64_t id = nextId_++;

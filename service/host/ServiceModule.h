@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/protocol/Limits.h"
 #include "framework/Log.h"
 #include "framework/MessageLoop.h"
 #include "platform/Folders.h"
@@ -30,7 +31,6 @@ template <typename T, int kServiceNameResource>
 class CServiceModuleT : public IServerLock {
  public:
   static constexpr int kNameResource = kServiceNameResource;
-  static constexpr size_t kMaxLocalServiceChars = 260;
 
   CServiceModuleT() : serviceName_(kServiceName) {}
   ~CServiceModuleT() override = default;
@@ -143,7 +143,8 @@ class CServiceModuleT : public IServerLock {
     Platform::CRegistry registry(Platform::CFolders::RegistryFolder());
     const auto key = Platform::CRegKey::Open(registry, Platform::RegRoot::kClassesRoot,
                                              "AppID\\" + std::string(kAppId));
-    return key && key->QueryString("LocalService", kMaxLocalServiceChars).has_value();
+    return key &&
+           key->QueryString("LocalService", P2P::Protocol::kMaxLocalServiceChars).has_value();
   }
 
   std::string serviceName_;

@@ -40,11 +40,16 @@ class CMemoryStorage : public ITARNNetPartStorage {
   int reads_ = 0;
 };
 
+// The block bookkeeping is used under its file's lock; each test holds it throughout.
 class DownloadBlocksTest : public ::testing::Test {
  protected:
+  ~DownloadBlocksTest() override {
+    if (file_) file_->Unlock();
+  }
   void MakeFile(uint32_t size) {
     content_ = tarn::test::PseudoRandomBytes(size, size);
     file_ = CTransferFilePtr(new CTARNNetTransferFile());
+    file_->Lock();
     file_->SetSize(size);
     file_->SetHash(HASH::MD4Of(content_));
     file_->HashSet().Reset(size);

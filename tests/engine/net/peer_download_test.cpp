@@ -172,6 +172,21 @@ class PeerDownloadTest : public ::testing::Test {
         30s);
     return spoiled ? std::move(spoiler) : nullptr;
   }
+  // The download's only source, a peer that ranks us ninth in its queue and never grants the
+  // upload; null when it did not get there.
+  std::unique_ptr<TestPeer> StartQueuedSource() {
+    auto queued = StartPeer([](TestPeer::Settings& s) {
+      s.queueRank = 9;
+      s.acceptDelay = std::chrono::hours(1);
+    });
+    if (!queued) return nullptr;
+    AddSource(*queued);
+    const bool waiting = WaitUntil([&] {
+      auto source = OnlySource();
+      return source && source->GetDownloadState() == Client::kDownloadQueued;
+    });
+    return waiting ? std::move(queued) : nullptr;
+  }
   Client::CClientPtr OnlySource() {
     auto sources = clients_.DownloadQueue().Snapshot();
     return sources.size() == 1 ? sources.front() : Client::CClientPtr();
@@ -427,16 +442,8 @@ TEST_F(PeerDownloadTest, DisconnectMidBlockLeavesTheClientForAReaskAndAnotherSou
 // How a session ends decides what becomes of its client: one waiting in the remote queue is
 // asked again later; one that left blocks unanswered is dropped with its source entry.
 TEST_F(PeerDownloadTest, SessionEndKeepsAQueuedClientAndDropsOneWithRequestsUnanswered) {
-  auto queued = StartPeer([](TestPeer::Settings& s) {
-    s.queueRank = 9;
-    s.acceptDelay = std::chrono::hours(1);
-  });
+  auto queued = StartQueuedSource();
   ASSERT_TRUE(queued);
-  AddSource(*queued);
-  ASSERT_TRUE(WaitUntil([&] {
-    auto source = OnlySource();
-    return source && source->GetDownloadState() == Client::kDownloadQueued;
-  }));
   queued->Stop();
   ASSERT_TRUE(WaitUntil([&] {
     auto source = OnlySource();
@@ -519,16 +526,8 @@ TEST_F(PeerDownloadTest, EveryPartAwaitingRecoveryIsAskedOnceWithoutAGrant) {
 // nor drops the one waiting in a remote queue, and the resume asks it again at once.
 TEST_F(PeerDownloadTest, APausedDownloadKeepsItsSourcesThroughAnHourOfReaskPasses) {
   tarn::test::ManualClock clock;
-  auto queued = StartPeer([](TestPeer::Settings& s) {
-    s.queueRank = 9;
-    s.acceptDelay = std::chrono::hours(1);
-  });
+  auto queued = StartQueuedSource();
   ASSERT_TRUE(queued);
-  AddSource(*queued);
-  ASSERT_TRUE(WaitUntil([&] {
-    auto source = OnlySource();
-    return source && source->GetDownloadState() == Client::kDownloadQueued;
-  }));
   ASSERT_TRUE(file_->Data()->SetPaused(true));
   // The queued session goes idle and ends; its client waits to be asked again.
   clock.Advance(130000);
