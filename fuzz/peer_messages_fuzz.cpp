@@ -1,6 +1,6 @@
 // Peer packet payloads: the first byte picks the reader (hello, hello answer, info, part
-// status, hash set, plain and packed data, sources, file name and the asker's status of a file
-// name request); the rest is the payload.
+// status, hash set, plain and packed data in both offset forms, sources, file name and the
+// asker's status of a file name request); the rest is the payload.
 #include <cstdint>
 #include <vector>
 
@@ -34,11 +34,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 4:
       ReadHashSet(payload, file, hashes);
       break;
-    case 5:
+    case 5:  // both forms: 32-bit and 64-bit offsets
       ReadSendingPart(payload, packet);
+      ReadSendingPart(payload, packet, nullptr, true);
       break;
     case 6:
       ReadCompressedPart(payload, packet);
+      ReadCompressedPart(payload, packet, nullptr, true);
       break;
     case 7:
       ReadSources(reader, (size & 1) != 0, sources);

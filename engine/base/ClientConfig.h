@@ -39,6 +39,10 @@ inline constexpr uint32_t kCapabilityWord =
     MakeCapabilityWord({0, 1, 1, 1, 1, 2, 3, 3, 1, 4, 1, 1});
 static_assert(kCapabilityWord == 0x3413321E);
 
+// Bit 4 of the hello's second misc-options word (tag 0xFE): the client takes files above
+// 4,290,048,000 bytes, in the 64-bit block forms.
+inline constexpr uint32_t kMiscOptions2LargeFiles = 1u << 4;
+
 inline constexpr uint32_t kEd2kVersion = 60;
 inline constexpr size_t kPrivateKeyCapacity = 384;
 
@@ -54,7 +58,8 @@ struct _tagStructClientConfig {
   uint16_t udpPort = 0;
   uint16_t secondPort = 0;                   // sent with the UDP port in hellos; always 0
   uint32_t capabilities = 0;                 // see kCapabilityWord
-  std::array<uint32_t, 3> helloTagValues{};  // the hello's 0xFC, 0xFD and 0xFE values
+  // The hello's 0xFC, 0xFD and 0xFE values; we take large files.
+  std::array<uint32_t, 3> helloTagValues{0, 0, kMiscOptions2LargeFiles};
   uint32_t helloFlags = 0;                   // bit 0 set, bits 1-3 cleared at every start
   uint32_t serverIp = 0;                     // default server, network byte order
   uint16_t serverPort = 0;

@@ -97,8 +97,7 @@ std::string CTARNNetDownloadFileManager::UniqueTransferName(const std::string& n
 
 CTARNNetDownloadFileManager::CTransferFilePtr CTARNNetDownloadFileManager::AddDownload(
     const Shared::_tagStructSharedFile& record) {
-  // Larger files are taken once blocks of files above 32 bits can be asked for.
-  if (record.info.size == 0 || record.info.size > Protocol::kMaxSmallFileSize) return {};
+  if (record.info.size == 0 || record.info.size > Protocol::kMaxFileSize) return {};
   OSTREL::Process::CLock naming(namingLock_);
   CTARNNetTransferFileList* files = TransferFiles();
   if (CTransferFilePtr known = files->FindByHash(record.hash)) {

@@ -75,6 +75,12 @@ void CTARNNetPeerDownload::StartFileRequest(bool openSession) {
   if (openSession && idle) return;
   client_->SetDownloadState(Client::kDownloadRequesting);
   if (!file) return;
+  if (!MayAskFor(*file)) {
+    // As good as a client without the file: no use to this download.
+    client_->SetDownloadState(Client::kDownloadIdle);
+    link_.Close();
+    return;
+  }
   if (!openSession) NoteSourceRecord(*file, Remote::Peer::EPeerHolds::kUnknown);
   const uint32_t capabilities = client_->GetCapabilities();
   const SPartStatus status = PartStatusOf(*file);
@@ -95,6 +101,10 @@ void CTARNNetPeerDownload::StartFileRequest(bool openSession) {
   if (Multipart(*file)) SendHash(kProtocolEDonkey, kOpSetRequestedFile, hash);
   if (askSources) SendHash(kProtocolExtended, kOpRequestSources, hash);
   if (AichVersion(capabilities) != 0) SendHash(kProtocolExtended, kOpAichFileHashRequest, hash);
+}
+
+bool CTARNNetPeerDownload::MayAskFor(File& file) const {
+  return file.GetSize() <= kMaxSmallFileSize || client_->GetIdentity().SupportsLargeFiles();
 }
 
 void CTARNNetPeerDownload::OnAskerParts(File& file, const SAskerParts& asker) {
@@ -255,9 +265,7 @@ void CTARNNetPeerDownload::OnAcceptUpload() {
   askedInSlot_.Clear();
   for (const auto& [start, end] : outstanding_.Ranges()) askedInSlot_.TakeNew(start, end);
   if (outstanding_.Size() != 0) {
-    const RequestRecord request = client_->GetRequest();
-    if (const auto payload = BuildRequestParts(file->GetHash(), request.start, request.end))
-      link_.SendPacket(kProtocolEDonkey, kOpRequestParts, *payload);
+    SendBlockRequest(*file, client_->GetRequest());
     client_->SetDownloadState(Client::kDownloadBlocksRequested);
     return;
   }

@@ -52,8 +52,9 @@ class CTARNNetPeerDownload {
   void OnHashSetAnswer(std::span<const uint8_t> payload);
   void OnMultiPacketAnswer(std::span<const uint8_t> payload);
   void OnAcceptUpload();
-  // Plain (sending part) or packed (compressed part) data of a block we asked for.
-  void OnData(std::span<const uint8_t> payload, bool packed);
+  // Plain (sending part) or packed (compressed part) data of a block we asked for, in the
+  // 32-bit or the 64-bit (`wide`) form; either is taken for any file.
+  void OnData(std::span<const uint8_t> payload, bool packed, bool wide);
   // The remote client will not serve what we asked: the blocks go back to the download.
   void OnOutOfPartRequests();
   void OnAnswerSources(std::span<const uint8_t> payload);
@@ -85,8 +86,13 @@ class CTARNNetPeerDownload {
   // The hash set request or start upload request that follows the file status.
   void AskForHashSetOrUpload(File& file);
 
+  // A file above kMaxSmallFileSize is never asked of a client that does not take large files.
+  bool MayAskFor(File& file) const;
+
   // Receiving (PeerDownloadData.cpp).
   void RequestBlocks(File& file);
+  // The block request for `request`, in the 64-bit form for a large file.
+  void SendBlockRequest(File& file, const RequestRecord& request);
   void AfterBlockCompleted(File& file);
   // Credits the sender and counts the bytes against "Max Download"; reading pauses while the
   // allowance is in debt.

@@ -6,6 +6,7 @@
 #include "engine/hashing/HashConstants.h"
 #include "engine/net/PeerDownload.h"
 #include "engine/net/TARNNetTransferBudget.h"
+#include "engine/protocol/Limits.h"
 #include "engine/protocol/Packet.h"
 #include "engine/protocol/PeerFileMessages.h"
 #include "framework/CriticalSection.h"
@@ -64,14 +65,28 @@ void CTARNNetPeerDownload::RequestBlocks(File& file) {
     askedInSlot_.TakeNew(request.start[i], request.end[i]);
   }
   client_->SetRequest(request);
-  if (const auto payload = BuildRequestParts(file.GetHash(), request.start, request.end))
-    link_.SendPacket(kProtocolEDonkey, kOpRequestParts, *payload);
+  SendBlockRequest(file, request);
   client_->SetDownloadState(Client::kDownloadBlocksRequested);
 }
 
-void CTARNNetPeerDownload::OnData(std::span<const uint8_t> payload, bool packed) {
+void CTARNNetPeerDownload::SendBlockRequest(File& file, const RequestRecord& request) {
+  // Every block of a large file is asked in the 64-bit form, those of any other file in the
+  // 32-bit one.
+  const bool wide = file.GetSize() > kMaxSmallFileSize;
+  if (wide && !MayAskFor(file)) return;
+  const auto payload = BuildRequestParts(file.GetHash(), request.start, request.end, wide);
+  if (!payload) return;
+  if (wide)
+    link_.SendPacket(kProtocolExtended, kOpRequestPartsWide, *payload);
+  else
+    link_.SendPacket(kProtocolEDonkey, kOpRequestParts, *payload);
+}
+
+void CTARNNetPeerDownload::OnData(std::span<const uint8_t> payload, bool packed, bool wide) {
   _tagStructDataPacket packet;
-  if (!(packed ? ReadCompressedPart(payload, packet) : ReadSendingPart(payload, packet))) return;
+  if (!(packed ? ReadCompressedPart(payload, packet, nullptr, wide)
+               : ReadSendingPart(payload, packet, nullptr, wide)))
+    return;
   const FilePtr file = context_.FindFile(packet.file);
   if (!file || packet.file != client_->GetRequestedFile()) {
     link_.Close();

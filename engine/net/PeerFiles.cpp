@@ -1,5 +1,6 @@
 #include "engine/net/PeerFiles.h"
 
+#include "engine/protocol/Limits.h"
 #include "engine/protocol/Packet.h"
 #include "engine/protocol/PeerMessages.h"
 #include "framework/CriticalSection.h"
@@ -9,11 +10,12 @@ namespace P2P {
 Shared::File::TransferFile::CTransferFilePtr KnownFileOr(const CPeerSessionContext& context,
                                                          ITARNNetPeerLink& link,
                                                          std::span<const uint8_t> payload,
-                                                         bool answer) {
+                                                         bool answer, bool largeFiles) {
   Protocol::CStreamReader reader(payload);
   _tagUnionHash hash;
   if (!reader.ReadHash(hash)) return {};
-  if (auto file = context.FindFile(hash)) return file;
+  auto file = context.FindFile(hash);
+  if (file && (largeFiles || file->GetSize() <= Protocol::kMaxSmallFileSize)) return file;
   if (answer) link.SendPacket(Protocol::kProtocolEDonkey, Protocol::kOpFileNotFound, hash.bytes);
   link.Close();
   return {};
@@ -21,9 +23,10 @@ Shared::File::TransferFile::CTransferFilePtr KnownFileOr(const CPeerSessionConte
 
 std::optional<SAichPartMessage> ReadAichPartMessage(const CPeerSessionContext& context,
                                                     ITARNNetPeerLink& link,
-                                                    std::span<const uint8_t> payload, bool answer) {
+                                                    std::span<const uint8_t> payload, bool answer,
+                                                    bool largeFiles) {
   SAichPartMessage message;
-  message.file = KnownFileOr(context, link, payload, answer);
+  message.file = KnownFileOr(context, link, payload, answer, largeFiles);
   if (!message.file) return std::nullopt;
   Protocol::CStreamReader reader(payload.subspan(_tagUnionHash::kSize));
   if (!reader.ReadUInt16(message.part) || !reader.ReadBytes(message.root.bytes))

@@ -16,11 +16,12 @@ namespace P2P {
 
 // The file named by the hash a packet's payload starts with. An unknown file ends the session
 // on `link` (after a file-not-found answer when `answer`); a payload too short to name a file
-// is ignored. Null for both.
+// is ignored. Null for both. A file above kMaxSmallFileSize is unknown to a remote client that
+// does not take large files (`largeFiles` false): it is never offered one.
 Shared::File::TransferFile::CTransferFilePtr KnownFileOr(const CPeerSessionContext& context,
                                                          ITARNNetPeerLink& link,
                                                          std::span<const uint8_t> payload,
-                                                         bool answer);
+                                                         bool answer, bool largeFiles = true);
 
 // What an AICH recovery request carries, and its answer starts with: the file, the part and
 // the root the asker trusts; `rest` is what follows (an answer's recovery data).
@@ -34,7 +35,8 @@ struct SAichPartMessage {
 // are cut short.
 std::optional<SAichPartMessage> ReadAichPartMessage(const CPeerSessionContext& context,
                                                     ITARNNetPeerLink& link,
-                                                    std::span<const uint8_t> payload, bool answer);
+                                                    std::span<const uint8_t> payload, bool answer,
+                                                    bool largeFiles = true);
 
 // Whole when the file is complete, else its verified parts.
 Protocol::SPartStatus PartStatusOf(Shared::File::TransferFile::CTARNNetTransferFile& file);

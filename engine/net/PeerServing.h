@@ -72,7 +72,8 @@ class CTARNNetPeerServing {
   // Previews we do not hand out; only an unknown file is answered.
   void OnUnansweredRequest(std::span<const uint8_t> payload);
   void OnStartUploadRequest(std::span<const uint8_t> payload);
-  void OnRequestParts(std::span<const uint8_t> payload);
+  // `wide`: the 64-bit form (C5 0xA3).
+  void OnRequestParts(std::span<const uint8_t> payload, bool wide);
   void OnAichFileHashRequest(std::span<const uint8_t> payload);
   void OnAichRequest(std::span<const uint8_t> payload);
 
@@ -84,6 +85,11 @@ class CTARNNetPeerServing {
   using RequestRecord = Shared::File::TransferFile::_tagStructRequestRecord;
 
   _tagStructUploadPeer UploadPeer() const;
+  // The client said in its hello that it takes files above kMaxSmallFileSize.
+  bool TakesLargeFiles() const;
+  // The file a request names, as KnownFileOr finds it; a large file is unknown to a client
+  // that does not take large files.
+  FilePtr AskedFile(std::span<const uint8_t> payload);
   void RecordAsker(File& file, const Protocol::SAskerParts& asker);
   // The source list for this client when it may have one now (SourceExchange.h).
   std::optional<std::vector<uint8_t>> SourcesForClient(File& file);

@@ -35,8 +35,16 @@ std::optional<AichRoot> RootOf(Shared::File::TransferFile::CTARNNetTransferFile&
 
 }  // namespace
 
+bool CTARNNetPeerServing::TakesLargeFiles() const {
+  return client_->GetIdentity().SupportsLargeFiles();
+}
+
+CTARNNetPeerServing::FilePtr CTARNNetPeerServing::AskedFile(std::span<const uint8_t> payload) {
+  return KnownFileOr(context_, link_, payload, true, TakesLargeFiles());
+}
+
 void CTARNNetPeerServing::OnUnansweredRequest(std::span<const uint8_t> payload) {
-  KnownFileOr(context_, link_, payload, true);
+  AskedFile(payload);
 }
 
 void CTARNNetPeerServing::RecordAsker(File& file, const SAskerParts& asker) {
@@ -52,7 +60,7 @@ std::optional<std::vector<uint8_t>> CTARNNetPeerServing::SourcesForClient(File& 
 }
 
 void CTARNNetPeerServing::OnRequestSources(std::span<const uint8_t> payload) {
-  const FilePtr file = KnownFileOr(context_, link_, payload, true);
+  const FilePtr file = AskedFile(payload);
   if (!file) return;
   if (const auto sources = SourcesForClient(*file))
     link_.SendPacket(kProtocolExtended, kOpAnswerSources,
@@ -60,7 +68,7 @@ void CTARNNetPeerServing::OnRequestSources(std::span<const uint8_t> payload) {
 }
 
 void CTARNNetPeerServing::OnSetRequestedFile(std::span<const uint8_t> payload) {
-  const FilePtr file = KnownFileOr(context_, link_, payload, true);
+  const FilePtr file = AskedFile(payload);
   if (!file) return;
   // A source of ours keeps the file we want from it.
   if (client_->GetRequestedFile().IsZero()) {
@@ -73,7 +81,7 @@ void CTARNNetPeerServing::OnSetRequestedFile(std::span<const uint8_t> payload) {
 
 std::optional<CTARNNetPeerServing::SAskedFile> CTARNNetPeerServing::OnRequestFileName(
     std::span<const uint8_t> payload) {
-  const FilePtr file = KnownFileOr(context_, link_, payload, true);
+  const FilePtr file = AskedFile(payload);
   if (!file) return std::nullopt;
   CStreamReader reader(payload.subspan(_tagUnionHash::kSize));
   SAskedFile asked{file, {}};
@@ -86,7 +94,7 @@ std::optional<CTARNNetPeerServing::SAskedFile> CTARNNetPeerServing::OnRequestFil
 }
 
 void CTARNNetPeerServing::OnHashSetRequest(std::span<const uint8_t> payload) {
-  const FilePtr file = KnownFileOr(context_, link_, payload, true);
+  const FilePtr file = AskedFile(payload);
   if (!file) return;
   std::vector<_tagUnionHash> hashes;
   {
@@ -103,17 +111,18 @@ void CTARNNetPeerServing::OnHashSetRequest(std::span<const uint8_t> payload) {
 }
 
 void CTARNNetPeerServing::OnStartUploadRequest(std::span<const uint8_t> payload) {
-  const FilePtr file = KnownFileOr(context_, link_, payload, true);
+  const FilePtr file = AskedFile(payload);
   if (!file || !HasCompletePart(*file)) return;
   AdmitUpload(file->GetHash());
 }
 
-void CTARNNetPeerServing::OnRequestParts(std::span<const uint8_t> payload) {
+void CTARNNetPeerServing::OnRequestParts(std::span<const uint8_t> payload, bool wide) {
   CStreamReader reader(payload);
   _tagUnionHash hash;
   RequestRecord request;
-  if (!reader.ReadHash(hash) || !request.Read(reader)) return;
-  const FilePtr file = KnownFileOr(context_, link_, payload, true);
+  // Either form is taken for any file; the data goes out in the form of the file's size.
+  if (!reader.ReadHash(hash) || !(wide ? request.ReadWide(reader) : request.Read(reader))) return;
+  const FilePtr file = AskedFile(payload);
   if (!file) return;
   bool servable = true;
   for (size_t i = 0; i < RequestRecord::kPairs; ++i)
@@ -134,7 +143,7 @@ void CTARNNetPeerServing::OnRequestParts(std::span<const uint8_t> payload) {
 
 std::optional<CTARNNetPeerServing::SAskedFile> CTARNNetPeerServing::OnMultiPacket(
     std::span<const uint8_t> payload) {
-  const FilePtr file = KnownFileOr(context_, link_, payload, true);
+  const FilePtr file = AskedFile(payload);
   if (!file) return std::nullopt;
   CStreamReader reader(payload.subspan(_tagUnionHash::kSize));
   const uint32_t capabilities = client_->GetCapabilities();
@@ -157,7 +166,7 @@ std::optional<CTARNNetPeerServing::SAskedFile> CTARNNetPeerServing::OnMultiPacke
 }
 
 void CTARNNetPeerServing::OnAichFileHashRequest(std::span<const uint8_t> payload) {
-  const FilePtr file = KnownFileOr(context_, link_, payload, true);
+  const FilePtr file = AskedFile(payload);
   if (!file) return;
   if (const std::optional<AichRoot> root = RootOf(*file))
     link_.SendPacket(kProtocolExtended, kOpAichFileHashAnswer,
@@ -166,7 +175,7 @@ void CTARNNetPeerServing::OnAichFileHashRequest(std::span<const uint8_t> payload
 
 void CTARNNetPeerServing::OnAichRequest(std::span<const uint8_t> payload) {
   const std::optional<SAichPartMessage> message =
-      ReadAichPartMessage(context_, link_, payload, true);
+      ReadAichPartMessage(context_, link_, payload, true, TakesLargeFiles());
   if (!message) return;
   const FilePtr& file = message->file;
   std::vector<uint8_t> recovery;

@@ -191,8 +191,16 @@ bool CTARNNetPeerSession::Dispatch(uint8_t opcode, uint8_t protocol,
       download_.OnAcceptUpload();
       break;
     case Ed2k(kOpSendingPart):
+      download_.OnData(payload, false, false);
+      break;
     case Extended(kOpCompressedPart):
-      download_.OnData(payload, protocol != kProtocolEDonkey);
+      download_.OnData(payload, true, false);
+      break;
+    case Extended(kOpSendingPartWide):
+      download_.OnData(payload, false, true);
+      break;
+    case Extended(kOpCompressedPartWide):
+      download_.OnData(payload, true, true);
       break;
     case Ed2k(kOpOutOfPartRequests):
       download_.OnOutOfPartRequests();
@@ -231,7 +239,8 @@ bool CTARNNetPeerSession::Dispatch(uint8_t opcode, uint8_t protocol,
       serving_.OnStartUploadRequest(payload);
       break;
     case Ed2k(kOpRequestParts):
-      serving_.OnRequestParts(payload);
+    case Extended(kOpRequestPartsWide):
+      serving_.OnRequestParts(payload, protocol != kProtocolEDonkey);
       break;
     case Extended(kOpAichFileHashRequest):
       serving_.OnAichFileHashRequest(payload);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/protocol/Limits.h"
 #include "engine/protocol/PeerMessages.h"
 
 namespace P2P::Protocol {
@@ -53,14 +54,18 @@ std::vector<uint8_t> BuildMultiPacketFileRequest(const _tagUnionHash& file,
 
 std::optional<std::vector<uint8_t>> BuildRequestParts(const _tagUnionHash& file,
                                                       std::span<const uint64_t, 3> starts,
-                                                      std::span<const uint64_t, 3> ends) {
+                                                      std::span<const uint64_t, 3> ends,
+                                                      bool wide) {
   std::vector<uint8_t> payload;
   CStreamWriter writer(payload);
   writer.WriteHash(file);
   for (const auto offsets : {starts, ends}) {
     for (const uint64_t offset : offsets) {
-      if (offset > UINT32_MAX) return std::nullopt;
-      writer.WriteUInt32(static_cast<uint32_t>(offset));
+      if (offset > (wide ? kMaxFileSize : UINT32_MAX)) return std::nullopt;
+      if (wide)
+        writer.WriteUInt64(offset);
+      else
+        writer.WriteUInt32(static_cast<uint32_t>(offset));
     }
   }
   return payload;

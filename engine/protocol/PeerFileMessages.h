@@ -39,11 +39,13 @@ std::vector<uint8_t> BuildMultiPacketFileRequest(const _tagUnionHash& file,
                                                  const SPartStatus& status,
                                                  uint32_t completeSources, bool severalParts,
                                                  bool askSources = true);
-// Block request: the hash, three starts, three ends, in 32-bit values; nothing when an offset
-// does not fit them.
+// Block request: the hash, three starts, three ends, in 32-bit values, or 64-bit ones when
+// `wide` (the form for files above kMaxSmallFileSize); nothing when an offset does not fit the
+// form or lies beyond the largest file.
 std::optional<std::vector<uint8_t>> BuildRequestParts(const _tagUnionHash& file,
                                                       std::span<const uint64_t, 3> starts,
-                                                      std::span<const uint64_t, 3> ends);
+                                                      std::span<const uint64_t, 3> ends,
+                                                      bool wide = false);
 // AICH recovery data request for one part, against the root we trust.
 std::vector<uint8_t> BuildAichRequest(const _tagUnionHash& file, uint16_t part,
                                       const AichRoot& root);

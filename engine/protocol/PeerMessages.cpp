@@ -83,6 +83,15 @@ void ApplyTag(const _tagStructTag& tag, _tagStructPeerIdentity& identity) {
   }
 }
 
+// A data packet's offset or length: 32-bit, or 64-bit in the wide forms.
+bool ReadOffset(CStreamReader& reader, bool wide, uint64_t& value) {
+  if (wide) return reader.ReadUInt64(value);
+  uint32_t narrow = 0;
+  if (!reader.ReadUInt32(narrow)) return false;
+  value = narrow;
+  return true;
+}
+
 bool ReadTagList(CStreamReader& reader, _tagStructPeerIdentity& identity) {
   uint32_t count = 0;
   if (!reader.ReadUInt32(count)) return false;
@@ -108,7 +117,9 @@ std::vector<uint8_t> BuildHelloPayload(const _tagStructClientConfig& own, bool a
   writer.WriteHash(own.userHash);
   writer.WriteUInt32(own.clientId);
   writer.WriteUInt16(own.tcpPort);
-  writer.WriteUInt32(5);
+  // The second misc-options word (large files) goes out only when it says something.
+  const uint32_t options2 = own.helloTagValues[2];
+  writer.WriteUInt32(options2 != 0 ? 6 : 5);
   _tagStructTag name;
   name.SetString(0x01, own.userName);
   name.WriteTag(writer, false);
@@ -116,6 +127,7 @@ std::vector<uint8_t> BuildHelloPayload(const _tagStructClientConfig& own, bool a
   WriteIntegerTag(writer, 0xF9, own.udpPort | (uint32_t{own.secondPort} << 16));
   WriteIntegerTag(writer, 0xFA, own.capabilities);
   WriteIntegerTag(writer, 0xFB, own.clientVersion);
+  if (options2 != 0) WriteIntegerTag(writer, 0xFE, options2);
   writer.WriteUInt32(own.helloServerIp);
   writer.WriteUInt16(own.helloServerPort);
   return bytes;
@@ -224,12 +236,14 @@ bool ReadHashSet(std::span<const uint8_t> payload, _tagUnionHash& file,
 }
 
 bool ReadSendingPart(std::span<const uint8_t> payload, _tagStructDataPacket& packet,
-                     SRefusal* refusal) {
+                     SRefusal* refusal, bool wide) {
   CStreamReader reader(payload);
-  if (!reader.ReadHash(packet.file) || !reader.ReadUInt32(packet.start) ||
-      !reader.ReadUInt32(packet.endOrPacked))
+  if (!reader.ReadHash(packet.file) || !ReadOffset(reader, wide, packet.start) ||
+      !ReadOffset(reader, wide, packet.endOrPacked))
     return PassRefusal(reader, refusal);
-  if (packet.endOrPacked <= packet.start)
+  if (packet.endOrPacked > kMaxFileSize)
+    reader.Refuse("block end", ERefusalReason::kOverLimit, packet.endOrPacked, kMaxFileSize);
+  else if (packet.endOrPacked <= packet.start)
     reader.Refuse("block end", ERefusalReason::kMalformed, packet.endOrPacked, packet.start);
   else if (packet.endOrPacked - packet.start > kMaxTransferBlockLength)
     reader.Refuse("block length", ERefusalReason::kOverLimit, packet.endOrPacked - packet.start,
@@ -243,12 +257,14 @@ bool ReadSendingPart(std::span<const uint8_t> payload, _tagStructDataPacket& pac
 }
 
 bool ReadCompressedPart(std::span<const uint8_t> payload, _tagStructDataPacket& packet,
-                        SRefusal* refusal) {
+                        SRefusal* refusal, bool wide) {
   CStreamReader reader(payload);
-  if (!reader.ReadHash(packet.file) || !reader.ReadUInt32(packet.start) ||
-      !reader.ReadUInt32(packet.endOrPacked) || reader.AtEnd())
+  if (!reader.ReadHash(packet.file) || !ReadOffset(reader, wide, packet.start) ||
+      !ReadOffset(reader, wide, packet.endOrPacked) || reader.AtEnd())
     return PassRefusal(reader, refusal);
-  if (packet.endOrPacked > kMaxPackedBlockInput)
+  if (packet.start >= kMaxFileSize)
+    reader.Refuse("block start", ERefusalReason::kOverLimit, packet.start, kMaxFileSize);
+  else if (packet.endOrPacked > kMaxPackedBlockInput)
     reader.Refuse("packed block length", ERefusalReason::kOverLimit, packet.endOrPacked,
                   kMaxPackedBlockInput);
   else if (reader.Remaining() > packet.endOrPacked)

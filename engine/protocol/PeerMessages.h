@@ -57,6 +57,10 @@ inline constexpr uint8_t kOpAichRequest = 0x9B;
 inline constexpr uint8_t kOpAichAnswer = 0x9C;
 inline constexpr uint8_t kOpAichFileHashAnswer = 0x9D;
 inline constexpr uint8_t kOpAichFileHashRequest = 0x9E;
+// The 64-bit forms of the block packets, for files above kMaxSmallFileSize.
+inline constexpr uint8_t kOpCompressedPartWide = 0xA1;
+inline constexpr uint8_t kOpSendingPartWide = 0xA2;
+inline constexpr uint8_t kOpRequestPartsWide = 0xA3;
 inline constexpr uint8_t kOpPortTest = 0xFE;
 inline constexpr uint8_t kPortTestAnswerByte = 0x12;
 
@@ -82,7 +86,10 @@ struct _tagStructPeerIdentity {
   uint16_t udpPort = 0;
   uint16_t secondPort = 0;
   uint32_t capabilities = 0;
-  std::array<uint32_t, 3> extraValues{};
+  std::array<uint32_t, 3> extraValues{};  // the hello's 0xFC, 0xFD and 0xFE values
+
+  // Files above kMaxSmallFileSize may be asked of and offered to this client.
+  bool SupportsLargeFiles() const { return (extraValues[2] & kMiscOptions2LargeFiles) != 0; }
 };
 
 // The twelve capability fields, lowest bit first.
@@ -133,16 +140,18 @@ bool ReadHashSet(std::span<const uint8_t> payload, _tagUnionHash& file,
                  std::vector<_tagUnionHash>& hashes, SRefusal* refusal = nullptr);
 
 // Data packets. Plain: hash, start, end, the bytes. Packed: hash, start, packed length, a slice.
+// The fields after the hash are 32-bit, or 64-bit in the wide forms (`wide`), whose offsets
+// stop at the largest file.
 struct _tagStructDataPacket {
   _tagUnionHash file;
-  uint32_t start = 0;
-  uint32_t endOrPacked = 0;
+  uint64_t start = 0;
+  uint64_t endOrPacked = 0;
   std::span<const uint8_t> data;
 };
 bool ReadSendingPart(std::span<const uint8_t> payload, _tagStructDataPacket& packet,
-                     SRefusal* refusal = nullptr);
+                     SRefusal* refusal = nullptr, bool wide = false);
 bool ReadCompressedPart(std::span<const uint8_t> payload, _tagStructDataPacket& packet,
-                        SRefusal* refusal = nullptr);
+                        SRefusal* refusal = nullptr, bool wide = false);
 
 // Source list of an answer-sources packet, bounded by its payload; the user hash is zero in
 // lists without one.

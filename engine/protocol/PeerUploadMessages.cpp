@@ -16,23 +16,32 @@ constexpr size_t kLengthOffset = 1;
 constexpr size_t kQueueRankPadding = 10;
 constexpr size_t kPackProbeBytes = 4096;
 
-// One data packet: header, hash, start, the third field, the bytes; length patched last.
-void AppendDataPacket(std::vector<uint8_t>& out, uint8_t protocol, uint8_t opcode,
-                      const _tagUnionHash& file, uint32_t start, uint32_t third,
+// One data packet: header, hash, start, the third field (32-bit, or 64-bit when `wide`), the
+// bytes; length patched last.
+void AppendDataPacket(std::vector<uint8_t>& out, uint8_t protocol, uint8_t opcode, bool wide,
+                      const _tagUnionHash& file, uint64_t start, uint64_t third,
                       std::span<const uint8_t> bytes) {
   const size_t begin = out.size();
-  out.reserve(begin + kDataPacketOverhead + bytes.size());
+  out.reserve(begin + kWideDataPacketOverhead + bytes.size());
   CStreamWriter writer(out);
   writer.WriteUInt8(protocol);
   writer.WriteUInt32(0);
   writer.WriteUInt8(opcode);
   writer.WriteHash(file);
-  writer.WriteUInt32(start);
-  writer.WriteUInt32(third);
+  if (wide) {
+    writer.WriteUInt64(start);
+    writer.WriteUInt64(third);
+  } else {
+    writer.WriteUInt32(static_cast<uint32_t>(start));
+    writer.WriteUInt32(static_cast<uint32_t>(third));
+  }
   writer.WriteBytes(bytes);
   writer.PatchUInt32(begin + kLengthOffset,
                      static_cast<uint32_t>(out.size() - begin - kTcpFrameSize));
 }
+
+// The largest offset a data packet's form carries.
+constexpr uint64_t OffsetLimit(bool wide) { return wide ? kMaxFileSize : UINT32_MAX; }
 
 // The fastest level: serving must keep up with the link, and the data that packs well (text,
 // logs, documents) packs well at any level.
@@ -49,26 +58,30 @@ std::optional<std::vector<uint8_t>> Deflate(std::span<const uint8_t> data) {
 }  // namespace
 
 bool AppendSendingParts(std::vector<uint8_t>& out, const _tagUnionHash& file, uint64_t start,
-                        std::span<const uint8_t> data) {
-  if (data.empty() || start > UINT32_MAX || data.size() > UINT32_MAX - start) return false;
+                        std::span<const uint8_t> data, bool wide) {
+  const uint64_t limit = OffsetLimit(wide);
+  if (data.empty() || start > limit || data.size() > limit - start) return false;
+  const uint8_t protocol = wide ? kProtocolExtended : kProtocolEDonkey;
+  const uint8_t opcode = wide ? kOpSendingPartWide : kOpSendingPart;
   for (size_t done = 0; done < data.size();) {
     const size_t count = std::min<size_t>(kMaxDataPacketBytes, data.size() - done);
-    const auto first = static_cast<uint32_t>(start + done);
-    AppendDataPacket(out, kProtocolEDonkey, kOpSendingPart, file, first,
-                     first + static_cast<uint32_t>(count), data.subspan(done, count));
+    const uint64_t first = start + done;
+    AppendDataPacket(out, protocol, opcode, wide, file, first, first + count,
+                     data.subspan(done, count));
     done += count;
   }
   return true;
 }
 
 bool AppendCompressedParts(std::vector<uint8_t>& out, const _tagUnionHash& file, uint64_t start,
-                           std::span<const uint8_t> packed) {
-  if (packed.empty() || packed.size() > kMaxPackedBlockInput || start > UINT32_MAX) return false;
-  const uint32_t total = static_cast<uint32_t>(packed.size());
+                           std::span<const uint8_t> packed, bool wide) {
+  if (packed.empty() || packed.size() > kMaxPackedBlockInput || start >= OffsetLimit(wide))
+    return false;
+  const uint8_t opcode = wide ? kOpCompressedPartWide : kOpCompressedPart;
   for (size_t done = 0; done < packed.size();) {
     const size_t count = std::min<size_t>(kMaxDataPacketBytes, packed.size() - done);
-    AppendDataPacket(out, kProtocolExtended, kOpCompressedPart, file, static_cast<uint32_t>(start),
-                     total, packed.subspan(done, count));
+    AppendDataPacket(out, kProtocolExtended, opcode, wide, file, start, packed.size(),
+                     packed.subspan(done, count));
     done += count;
   }
   return true;

@@ -14,19 +14,23 @@
 namespace P2P::Protocol {
 
 // The header and fixed fields before the data of either data packet: 6-byte TCP header, hash,
-// start and end (or packed length).
+// start and end (or packed length); 8 more bytes in the 64-bit forms.
 inline constexpr size_t kDataPacketOverhead = 6 + 16 + 4 + 4;
+inline constexpr size_t kWideDataPacketOverhead = 6 + 16 + 8 + 8;
 
-// Appends E3 0x46 packets covering [start, start + data.size()): hash, start, end, the bytes.
-// False (nothing appended) for empty data or a range that does not fit 32-bit offsets.
+// Appends sending-part packets covering [start, start + data.size()): hash, start, end, the
+// bytes. E3 0x46 with 32-bit offsets, or C5 0xA2 with 64-bit ones when `wide` (the form for
+// files above kMaxSmallFileSize). False (nothing appended) for empty data or a range that
+// does not fit the form's offsets or the largest file.
 bool AppendSendingParts(std::vector<uint8_t>& out, const _tagUnionHash& file, uint64_t start,
-                        std::span<const uint8_t> data);
+                        std::span<const uint8_t> data, bool wide = false);
 
-// Appends C5 0x40 packets carrying the zlib stream `packed` of the block starting at `start`:
-// each packet holds the hash, the block's start, the whole packed length and the next slice.
-// False (nothing appended) for an empty stream or a start that does not fit 32 bits.
+// Appends compressed-part packets carrying the zlib stream `packed` of the block starting at
+// `start`: each holds the hash, the block's start, the whole packed length and the next slice.
+// C5 0x40 with 32-bit fields, or C5 0xA1 with 64-bit ones when `wide`. False (nothing
+// appended) for an empty or oversize stream or a start the form cannot carry.
 bool AppendCompressedParts(std::vector<uint8_t>& out, const _tagUnionHash& file, uint64_t start,
-                           std::span<const uint8_t> packed);
+                           std::span<const uint8_t> packed, bool wide = false);
 
 // The zlib stream of `data` when it is at least 10 % smaller than `data`; nothing otherwise
 // (and for empty data or a zlib failure). A block whose first 16 KiB pack by less than 5 % is

@@ -20,6 +20,7 @@ bool AppendBlockPackets(std::vector<uint8_t>& out, const _tagStructUploadBlock& 
       block.data.size() != uint64_t{block.end} - block.start)
     return false;
   const bool tryPacking = IsPackingWorthTrying(peerCompressionVersion, block.category);
+  const bool wide = block.fileSize > Protocol::kMaxSmallFileSize;
   const std::span<const uint8_t> data(block.data);
   // Packed per 184320-byte block, the unit a receiver inflates and checks at once.
   for (size_t done = 0; done < data.size();) {
@@ -27,9 +28,9 @@ bool AppendBlockPackets(std::vector<uint8_t>& out, const _tagStructUploadBlock& 
     const auto piece = data.subspan(done, count);
     const uint64_t start = block.start + done;
     const auto stream = tryPacking ? Protocol::PackBlock(piece) : std::nullopt;
-    if (stream && Protocol::AppendCompressedParts(out, block.file, start, *stream)) {
+    if (stream && Protocol::AppendCompressedParts(out, block.file, start, *stream, wide)) {
       if (packed != nullptr) *packed = true;
-    } else if (!Protocol::AppendSendingParts(out, block.file, start, piece)) {
+    } else if (!Protocol::AppendSendingParts(out, block.file, start, piece, wide)) {
       return false;
     }
     done += count;

@@ -56,6 +56,7 @@ EUploadRead CTARNNetUploadBlockReader::Read(const _tagUnionHash& hash, uint64_t 
   block.end = end;
   block.data = std::move(data);
   block.category = CategoryFromFileName(file->GetName());
+  block.fileSize = file->GetSize();
   return EUploadRead::kOk;
 }
 

@@ -36,6 +36,7 @@ struct _tagStructUploadBlock {
   uint64_t end = 0;
   std::vector<uint8_t> data;
   EFileCategory category = kCategoryNone;  // decides whether packing is worth trying
+  uint64_t fileSize = 0;  // above kMaxSmallFileSize the block goes out in the 64-bit forms
 };
 
 class CTARNNetUploadBlockReader {

@@ -14,7 +14,7 @@ namespace tarn::test {
 
 class FakeTransferData final : public P2P::Shared::File::TransferFile::ITARNNetTransferFileData {
  public:
-  using Read = std::function<bool(uint32_t start, uint32_t end, std::vector<uint8_t>& data)>;
+  using Read = std::function<bool(uint64_t start, uint64_t end, std::vector<uint8_t>& data)>;
 
   FakeTransferData(Read read, bool finished) : read_(std::move(read)), finished_(finished) {}
 

@@ -26,9 +26,18 @@ constexpr uint8_t kPacked = 0xD4;
 constexpr uint32_t kPartSize = 9728000;
 constexpr uint32_t kMaxPacket = 2u * 1024 * 1024;
 constexpr uint32_t kMaxRequestBlock = 184320;
+// Files above this size are exchanged only in the 64-bit forms, with peers that take them.
+constexpr uint64_t kMaxSmallFile = 4290048000u;
+constexpr uint8_t kLargeFilesBit = 1u << 4;  // of the hello's tag 0xFE
+constexpr uint8_t kCompressedPartWide = 0xA1;
+constexpr uint8_t kSendingPartWide = 0xA2;
+constexpr uint8_t kRequestPartsWide = 0xA3;
 
 void Put32(std::vector<uint8_t>& out, uint32_t value) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+void Put64(std::vector<uint8_t>& out, uint64_t value) {
+  for (int i = 0; i < 8; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
 }
 void Put16(std::vector<uint8_t>& out, uint16_t value) {
   out.push_back(static_cast<uint8_t>(value));
@@ -43,6 +52,15 @@ uint32_t Get32(const std::vector<uint8_t>& in, size_t at) {
   uint32_t value = 0;
   for (int i = 3; i >= 0; --i) value = value << 8 | in[at + i];
   return value;
+}
+uint64_t Get64(const std::vector<uint8_t>& in, size_t at) {
+  return uint64_t{Get32(in, at + 4)} << 32 | Get32(in, at);
+}
+// The downloader's hello sets the large-file bit of its second misc-options word (tag 0xFE).
+bool HelloTakesLargeFiles(const std::vector<uint8_t>& hello) {
+  P2P::Protocol::_tagStructPeerIdentity identity;
+  return P2P::Protocol::ReadHello(hello, false, identity) &&
+         (identity.extraValues[2] & kLargeFilesBit) != 0;
 }
 std::array<uint8_t, 16> Md4(const uint8_t* data, size_t size) {
   const P2P::_tagUnionHash hash = P2P::HASH::MD4Of({data, size});
@@ -63,18 +81,55 @@ std::vector<uint8_t> Deflate(std::span<const uint8_t> data) {
 }  // namespace
 
 TestPeer::TestPeer(Settings settings)
-    : settings_(std::move(settings)), content_(std::move(settings_.content)) {
+    : settings_(std::move(settings)),
+      content_(std::move(settings_.content)),
+      size_(settings_.sparseSize != 0 ? settings_.sparseSize : content_.size()),
+      extents_(std::move(settings_.extents)) {
   settings_.content.clear();
-  const std::vector<uint8_t>& content = content_;
-  if (settings_.aich) BuildAichTree();
-  if (content.size() < kPartSize) {
-    fileHash_ = Md4(content.data(), content.size());
+  settings_.extents.clear();
+  if (settings_.aich && size_ <= UINT32_MAX) BuildAichTree();
+  HashParts();
+}
+
+bool TestPeer::IsLarge() const { return size_ > kMaxSmallFile; }
+
+std::vector<uint8_t> TestPeer::Bytes(uint64_t start, uint64_t end) const {
+  if (settings_.sparseSize == 0)
+    return {content_.begin() + static_cast<ptrdiff_t>(start),
+            content_.begin() + static_cast<ptrdiff_t>(end)};
+  std::vector<uint8_t> bytes(end - start, 0);
+  for (const Extent& extent : extents_) {
+    const uint64_t from = std::max(start, extent.offset);
+    const uint64_t to = std::min(end, extent.offset + extent.bytes.size());
+    for (uint64_t at = from; at < to; ++at) bytes[at - start] = extent.bytes[at - extent.offset];
+  }
+  return bytes;
+}
+
+void TestPeer::HashParts() {
+  if (size_ < kPartSize) {
+    const std::vector<uint8_t> all = Bytes(0, size_);
+    fileHash_ = Md4(all.data(), all.size());
     return;
   }
-  // One hash per part and, for an exact multiple of the part size, the empty last part's.
-  for (size_t start = 0; start <= content.size(); start += kPartSize)
-    partHashes_.push_back(
-        Md4(content.data() + start, std::min<size_t>(kPartSize, content.size() - start)));
+  // One hash per part and, for an exact multiple of the part size, the empty last part's. A
+  // whole part of a sparse file that no extent touches is all zeros: hashed once.
+  std::optional<std::array<uint8_t, 16>> zeroPart;
+  for (uint64_t start = 0; start <= size_; start += kPartSize) {
+    const uint64_t end = std::min<uint64_t>(start + kPartSize, size_);
+    const bool untouched =
+        settings_.sparseSize != 0 && end - start == kPartSize &&
+        std::none_of(extents_.begin(), extents_.end(), [&](const Extent& extent) {
+          return extent.offset < end && extent.offset + extent.bytes.size() > start;
+        });
+    if (untouched && zeroPart) {
+      partHashes_.push_back(*zeroPart);
+      continue;
+    }
+    const std::vector<uint8_t> part = Bytes(start, end);
+    partHashes_.push_back(Md4(part.data(), part.size()));
+    if (untouched) zeroPart = partHashes_.back();
+  }
   std::vector<uint8_t> all;
   for (const auto& hash : partHashes_) all.insert(all.end(), hash.begin(), hash.end());
   fileHash_ = Md4(all.data(), all.size());
@@ -258,12 +313,15 @@ bool TestPeer::ReadConnection(Connection& connection) {
 bool TestPeer::Handle(Connection& connection, const PeerPacket& packet, const Settings& settings) {
   using namespace P2P::Protocol;
   const auto& payload = packet.payload;
-  const bool namesOurFile =
-      payload.size() >= 16 && std::equal(fileHash_.begin(), fileHash_.end(), payload.begin());
+  // A large file is not offered to a downloader that does not take large files.
+  const bool namesOurFile = payload.size() >= 16 &&
+                            std::equal(fileHash_.begin(), fileHash_.end(), payload.begin()) &&
+                            (!IsLarge() || connection.takesLargeFiles);
   std::vector<uint8_t> answer(fileHash_.begin(), fileHash_.end());
   if (packet.protocol == kEd2k) {
     switch (packet.opcode) {
       case kOpPeerHello:
+        connection.takesLargeFiles = HelloTakesLargeFiles(payload);
         return SendTo(connection, Packet(kEd2k, kOpHelloAnswer, HelloAnswer(settings)));
       case kOpRequestFileName:
         if (!namesOurFile) return SendTo(connection, Packet(kEd2k, kOpFileNotFound, answer));
@@ -288,7 +346,7 @@ bool TestPeer::Handle(Connection& connection, const PeerPacket& packet, const Se
           return SendExtended(connection, kOpQueueRank, rank, settings);
         }
       case kOpRequestParts:
-        return ServeRequest(connection, packet, settings);
+        return ServeRequest(connection, packet, settings, false);
       case kOpCancelTransfer:
       case kOpEndOfDownload:
         connection.sent.Clear();  // the slot ends
@@ -299,6 +357,8 @@ bool TestPeer::Handle(Connection& connection, const PeerPacket& packet, const Se
   }
   if (packet.protocol != kExtended) return true;
   switch (packet.opcode) {
+    case kRequestPartsWide:
+      return ServeRequest(connection, packet, settings, true);
     case kOpPublicIpRequest: {
       std::vector<uint8_t> address;
       Put32(address, 0x0100007F);  // 127.0.0.1 as peers see us on loopback
@@ -327,25 +387,29 @@ bool TestPeer::Handle(Connection& connection, const PeerPacket& packet, const Se
 }
 
 bool TestPeer::ServeRequest(Connection& connection, const PeerPacket& packet,
-                            const Settings& settings) {
-  if (packet.payload.size() < 16 + 24 || settings.misbehave == Misbehaviour::kIgnoreRequests)
+                            const Settings& settings, bool wide) {
+  const size_t width = wide ? 8 : 4;
+  if (packet.payload.size() < 16 + 6 * width || settings.misbehave == Misbehaviour::kIgnoreRequests)
     return true;
-  std::array<uint32_t, 3> starts{}, ends{};
+  // A file it does not offer this downloader is not served either.
+  if (IsLarge() && !connection.takesLargeFiles) return true;
+  std::array<uint64_t, 3> starts{}, ends{};
   for (size_t i = 0; i < 3; ++i) {
-    starts[i] = Get32(packet.payload, 16 + 4 * i);
-    ends[i] = Get32(packet.payload, 28 + 4 * i);
+    starts[i] =
+        wide ? Get64(packet.payload, 16 + width * i) : Get32(packet.payload, 16 + width * i);
+    ends[i] = wide ? Get64(packet.payload, 16 + width * (3 + i))
+                   : Get32(packet.payload, 16 + width * (3 + i));
   }
   for (size_t i = 0; i < 3; ++i) {
     if (starts[i] >= ends[i]) continue;
     if (ends[i] - starts[i] > kMaxRequestBlock || !HoldsRange(settings, starts[i], ends[i]))
       return SendTo(connection, Packet(kEd2k, P2P::Protocol::kOpOutOfPartRequests, {}));
-    uint32_t start = starts[i], end = ends[i];
+    uint64_t start = starts[i], end = ends[i];
     if (settings.misbehave == Misbehaviour::kOutsideRequest &&
         misbehaved_ < settings.misbehaveBlocks) {
       ++misbehaved_;
       // The same length further on: a range no pair of the request covers.
-      const uint32_t shift = std::min<uint32_t>(
-          kMaxRequestBlock * 3, static_cast<uint32_t>(content_.size()) - end);
+      const uint64_t shift = std::min<uint64_t>(kMaxRequestBlock * 3, size_ - end);
       if (shift == 0) continue;
       start += shift;
       end += shift;
@@ -360,9 +424,17 @@ bool TestPeer::ServeRequest(Connection& connection, const PeerPacket& packet,
   return true;
 }
 
-bool TestPeer::SendBlock(Connection& connection, uint32_t start, uint32_t end,
+bool TestPeer::SendBlock(Connection& connection, uint64_t start, uint64_t end,
                          const Settings& settings) {
-  std::vector<uint8_t> data(content_.begin() + start, content_.begin() + end);
+  std::vector<uint8_t> data = Bytes(start, end);
+  // Every block of a large file goes in the 64-bit forms, whatever form asked for it.
+  const bool wide = IsLarge();
+  const auto putOffset = [wide](std::vector<uint8_t>& out, uint64_t value) {
+    if (wide)
+      Put64(out, value);
+    else
+      Put32(out, static_cast<uint32_t>(value));
+  };
   if (settings.misbehave == Misbehaviour::kWrongData && misbehaved_ < settings.misbehaveBlocks) {
     ++misbehaved_;
     for (size_t i = 0; i < data.size(); i += 997) data[i] ^= 0x5A;
@@ -379,11 +451,12 @@ bool TestPeer::SendBlock(Connection& connection, uint32_t start, uint32_t end,
     size_t limit = cutShort ? packed.size() / 2 : packed.size();
     for (size_t at = 0; at < limit; at += settings.packedSlice) {
       std::vector<uint8_t> payload(fileHash_.begin(), fileHash_.end());
-      Put32(payload, start);
-      Put32(payload, static_cast<uint32_t>(packed.size()));
+      putOffset(payload, start);
+      putOffset(payload, packed.size());
       const size_t slice = std::min(settings.packedSlice, packed.size() - at);
       payload.insert(payload.end(), packed.begin() + at, packed.begin() + at + slice);
-      if (!SendExtended(connection, P2P::Protocol::kOpCompressedPart, payload, settings))
+      if (!SendExtended(connection, wide ? kCompressedPartWide : P2P::Protocol::kOpCompressedPart,
+                        payload, settings))
         return false;
     }
   } else {
@@ -391,10 +464,13 @@ bool TestPeer::SendBlock(Connection& connection, uint32_t start, uint32_t end,
     for (size_t at = 0; at < limit; at += settings.plainSlice) {
       const size_t slice = std::min(settings.plainSlice, data.size() - at);
       std::vector<uint8_t> payload(fileHash_.begin(), fileHash_.end());
-      Put32(payload, start + static_cast<uint32_t>(at));
-      Put32(payload, start + static_cast<uint32_t>(at + slice));
+      putOffset(payload, start + at);
+      putOffset(payload, start + at + slice);
       payload.insert(payload.end(), data.begin() + at, data.begin() + at + slice);
-      if (!SendTo(connection, Packet(kEd2k, P2P::Protocol::kOpSendingPart, payload))) return false;
+      const bool sent =
+          wide ? SendExtended(connection, kSendingPartWide, payload, settings)
+               : SendTo(connection, Packet(kEd2k, P2P::Protocol::kOpSendingPart, payload));
+      if (!sent) return false;
     }
   }
   cpuNanos_.store(ThreadCpuNanos());
@@ -430,12 +506,13 @@ std::vector<uint8_t> TestPeer::HelloAnswer(const Settings& settings) const {
   own.tcpPort = port_;
   own.ed2kVersion = 60;
   own.capabilities = settings.capabilities;
+  own.helloTagValues = {0, 0, settings.largeFiles ? uint32_t{kLargeFilesBit} : 0u};
   return P2P::Protocol::BuildHelloPayload(own, true);
 }
 
 std::vector<uint8_t> TestPeer::FileStatus(const Settings& settings) const {
   std::vector<uint8_t> payload(fileHash_.begin(), fileHash_.end());
-  const auto size = static_cast<uint32_t>(content_.size());
+  const uint64_t size = size_;
   P2P::Protocol::CStreamWriter writer(payload);
   if (settings.misbehave == Misbehaviour::kBadPartCount) {
     const uint32_t count = P2P::Protocol::StatusPartCount(size) + 1;
@@ -458,10 +535,10 @@ std::vector<uint8_t> TestPeer::HashSet(const Settings& settings) const {
   return payload;
 }
 
-bool TestPeer::HoldsRange(const Settings& settings, uint32_t start, uint32_t end) const {
-  if (end > content_.size()) return false;
+bool TestPeer::HoldsRange(const Settings& settings, uint64_t start, uint64_t end) const {
+  if (end > size_) return false;
   if (settings.parts.empty()) return true;
-  const uint32_t part = start / kPartSize;
+  const uint64_t part = start / kPartSize;
   return (end - 1) / kPartSize == part && part < settings.parts.size() && settings.parts[part];
 }
 

@@ -8,7 +8,10 @@
 // out is skipped, and one new only in part is trimmed to the new pieces. It can be told to
 // misbehave: wrong data, data outside the request, a hash set that does not match, a bitmap
 // with the wrong part count, a disconnect in the middle of a block, or silence. It records
-// every packet it received.
+// every packet it received. Like live clients it says in its hello answer that it takes files
+// above 4,290,048,000 bytes (unless told not to); such a file, held as a few extents of data in
+// zeros, it offers only to a downloader whose hello says the same, and serves every block of it
+// in the 64-bit forms.
 // Runs on a thread of its own; every method may be called from any thread.
 #pragma once
 
@@ -48,10 +51,20 @@ class TestPeer {
     kIgnoreRequests,      // grants the upload but never answers a block request
   };
 
+  // Data at an offset of a sparse file; the rest of the file is zeros.
+  struct Extent {
+    uint64_t offset = 0;
+    std::vector<uint8_t> bytes;
+  };
+
   struct Settings {
     std::string address = "127.0.0.1";
     uint16_t port = 0;  // 0: any free port
     std::vector<uint8_t> content;  // taken over at construction; Update cannot change it
+    // Nonzero: the file is this long, zeros but for `extents` (then `content` is unused).
+    uint64_t sparseSize = 0;
+    std::vector<Extent> extents;
+    bool largeFiles = true;  // announced in the hello answer, as live clients do
     std::string name = "file.bin";
     // One byte per data part, 1 = held; empty: the whole file.
     std::vector<uint8_t> parts;
@@ -105,6 +118,7 @@ class TestPeer {
     std::chrono::steady_clock::time_point acceptAt{};
     bool acceptPending = false;
     bool silent = false;
+    bool takesLargeFiles = false;  // the downloader's hello said so
     // What went out in the current upload slot; cleared when a slot starts or ends.
     P2P::Shared::File::TransferFile::CTARNNetServedRangeBook sent{256};
   };
@@ -114,21 +128,28 @@ class TestPeer {
   void AcceptConnection();
   bool ReadConnection(Connection& connection);
   bool Handle(Connection& connection, const PeerPacket& packet, const Settings& settings);
-  bool ServeRequest(Connection& connection, const PeerPacket& packet, const Settings& settings);
-  bool SendBlock(Connection& connection, uint32_t start, uint32_t end, const Settings& settings);
+  bool ServeRequest(Connection& connection, const PeerPacket& packet, const Settings& settings,
+                    bool wide);
+  bool SendBlock(Connection& connection, uint64_t start, uint64_t end, const Settings& settings);
+  // The file's bytes in [start, end).
+  std::vector<uint8_t> Bytes(uint64_t start, uint64_t end) const;
+  bool IsLarge() const;
+  void HashParts();
   bool SendTo(Connection& connection, const std::vector<uint8_t>& bytes);
   bool SendExtended(Connection& connection, uint8_t opcode, const std::vector<uint8_t>& payload,
                     const Settings& settings);
   std::vector<uint8_t> HelloAnswer(const Settings& settings) const;
   std::vector<uint8_t> FileStatus(const Settings& settings) const;
   std::vector<uint8_t> HashSet(const Settings& settings) const;
-  bool HoldsRange(const Settings& settings, uint32_t start, uint32_t end) const;
+  bool HoldsRange(const Settings& settings, uint64_t start, uint64_t end) const;
   Settings SettingsCopy() const;
 
   mutable std::mutex lock_;
   mutable std::condition_variable receivedCv_;
   Settings settings_;
   const std::vector<uint8_t> content_;
+  const uint64_t size_;
+  const std::vector<Extent> extents_;
   std::array<uint8_t, 16> fileHash_{};
   std::vector<std::array<uint8_t, 16>> partHashes_;  // the hash set (empty: single part)
   std::optional<std::array<uint8_t, 20>> aichRoot_;  // of the file's tree, when built

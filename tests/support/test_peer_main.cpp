@@ -15,10 +15,11 @@ namespace {
 void PrintUsage(const char* program) {
   std::printf(
       "Usage: %s --file PATH [--port N] [--address A] [--name NAME] [--compressed] [--packed]\n"
-      "          [--queue-rank N --accept-delay MS]\n"
+      "          [--queue-rank N --accept-delay MS] [--no-large-files]\n"
       "Serves PATH to eD2K peers on A:N (default 127.0.0.1:4662) and prints its file hash.\n"
       "--compressed sends blocks packed, --packed sends extended packets 0xD4-packed,\n"
-      "--queue-rank queues each downloader before granting the upload after the delay.\n",
+      "--queue-rank queues each downloader before granting the upload after the delay,\n"
+      "--no-large-files leaves the large-file bit out of the hello answer.\n",
       program);
 }
 
@@ -51,6 +52,8 @@ int main(int argc, char** argv) {
       settings.name = argv[++i];
     } else if (option == "--compressed") {
       settings.compressed = true;
+    } else if (option == "--no-large-files") {
+      settings.largeFiles = false;
     } else if (option == "--packed") {
       settings.packExtended = true;
     } else if (option == "--queue-rank" && hasValue) {

@@ -164,11 +164,14 @@ TEST_F(DownloadFileManagerTest, AddCreatesPartFilesAtTheFirstFreeIndexWithMetada
   // The same hash again changes nothing.
   EXPECT_FALSE(Add(content, "other.avi"));
   EXPECT_EQ(downloads_->List().Count(), 1u);
-  EXPECT_FALSE(downloads_->AddDownload([] {
-    auto record = test::RecordFor({1, 2, 3}, "huge.iso");
-    record.info.size = 4290048001u;
+  // Up to the largest file; beyond it nothing is added.
+  const auto sized = [](const std::string& name, uint64_t size) {
+    auto record = test::RecordFor({1, 2, 3, static_cast<uint8_t>(size)}, name);
+    record.info.size = size;
     return record;
-  }()));
+  };
+  EXPECT_TRUE(downloads_->AddDownload(sized("large.iso", 4290048001u)));
+  EXPECT_FALSE(downloads_->AddDownload(sized("huge.iso", Protocol::kMaxFileSize + 1)));
 }
 
 TEST_F(DownloadFileManagerTest, RestartRestoresTheSameRequiredRanges) {

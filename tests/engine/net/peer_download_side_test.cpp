@@ -102,9 +102,9 @@ TEST_F(PeerDownloadSideTest, ReceivedBytesAreCreditedAndPauseReadingWhileTheAllo
   download.OnAcceptUpload();
   link_.Take();
 
-  download.OnData(SendingPart(0, 1000), false);  // within the bucket's first fill
+  download.OnData(SendingPart(0, 1000), false, false);  // within the bucket's first fill
   EXPECT_FALSE(link_.ReadingPaused());
-  download.OnData(SendingPart(1000, 9000), false);
+  download.OnData(SendingPart(1000, 9000), false, false);
   EXPECT_TRUE(link_.ReadingPaused());
   EXPECT_EQ(credited[0x66], 10000u);
   EXPECT_EQ(file_->Data()->ReceivedBytes(), 10000u);

@@ -2,6 +2,7 @@
 // sessions on the peer multiplexer, as the engine root wires them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -28,6 +29,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Shared::File::TransferFile::CTransferFilePtr;
+using tarn::test::PeerPacket;
 using tarn::test::PseudoRandomBytes;
 using tarn::test::TestPeer;
 using tarn::test::WaitUntil;
@@ -195,6 +197,41 @@ class PeerDownloadTest : public ::testing::Test {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   }
+
+  // A peer serving a 5 GiB file, zeros but for random data in the part that crosses 32 bits
+  // and in the last part, the only two parts it holds.
+  std::unique_ptr<TestPeer> StartLargePeer(uint32_t seed,
+                                           const std::function<void(TestPeer::Settings&)>& adjust) {
+    TestPeer::Settings settings;
+    settings.name = "large.bin";
+    settings.sparseSize = kLargeSize;
+    settings.extents = {{(uint64_t{1} << 32) - 500, PseudoRandomBytes(184320, seed)},
+                        {kLargeSize - 3000, PseudoRandomBytes(3000, seed + 1)}};
+    settings.parts.assign(kLargeSize / kPart + 1, 0);
+    for (const uint64_t part : kLargeParts) settings.parts[part] = 1;
+    adjust(settings);
+    auto peer = std::make_unique<TestPeer>(settings);
+    if (!peer->Start()) return nullptr;
+    return peer;
+  }
+  CTransferFilePtr AddLargeDownload(const TestPeer& peer) {
+    Shared::_tagStructSharedFile record;
+    std::copy_n(peer.FileHash().begin(), record.hash.kSize, record.hash.bytes.begin());
+    record.info.name = "large.bin";
+    record.info.size = kLargeSize;
+    const CTransferFilePtr file = downloads_->AddDownload(record);
+    if (file && downloads_->AddSource(record.hash, peer.Address(), peer.Port(), 0, 0)) return file;
+    return {};
+  }
+  static bool PartsVerified(const CTransferFilePtr& file) {
+    OSTREL::Process::CLock guard(file->LockObject());
+    const std::vector<uint8_t>& complete = file->CompletionBitmap();
+    return std::all_of(std::begin(kLargeParts), std::end(kLargeParts),
+                       [&](uint64_t part) { return part < complete.size() && complete[part]; });
+  }
+  static constexpr uint64_t kLargeSize = uint64_t{5} << 30;
+  static constexpr uint64_t kPart = 9728000;
+  static constexpr uint64_t kLargeParts[] = {(uint64_t{1} << 32) / kPart, kLargeSize / kPart};
 
   tarn::test::Sandbox sandbox_;
   fs::path temp_ = sandbox_ / "temp";
@@ -543,6 +580,52 @@ TEST_F(PeerDownloadTest, APausedDownloadKeepsItsSourcesThroughAnHourOfReaskPasse
   ASSERT_TRUE(file_->Data()->Resume());
   clients_.ReaskPass();
   EXPECT_TRUE(WaitUntil([&] { return queued->Connections() == 2; }));
+}
+
+// Every block of a large file is asked in the 64-bit form and taken in the 64-bit forms, plain
+// and packed, and the parts verify against the hash set across 32 bits and at the end.
+TEST_F(PeerDownloadTest, LargeFileIsAskedAndReceivedInTheWideFormsOnly) {
+  for (const bool compressed : {false, true}) {
+    SCOPED_TRACE(compressed);
+    auto peer = StartLargePeer(compressed ? 31 : 21, [&](TestPeer::Settings& s) {
+      s.compressed = compressed;
+      s.address = compressed ? kSecondAddress : "127.0.0.1";
+    });
+    ASSERT_TRUE(peer);
+    const CTransferFilePtr file = AddLargeDownload(*peer);
+    ASSERT_TRUE(file);
+    EXPECT_TRUE(WaitUntil([&] { return PartsVerified(file); }, 60s));
+    EXPECT_GE(peer->CountReceived(0xC5, Protocol::kOpRequestPartsWide), 1u);
+    EXPECT_EQ(peer->CountReceived(0xE3, Protocol::kOpRequestParts), 0u);
+    EXPECT_EQ(peer->CountReceived(0xE3, Protocol::kOpHashSetRequest), 1u);
+  }
+}
+
+// A peer whose hello does not take large files is not asked anything of a large file; small
+// files still come from it as before.
+TEST_F(PeerDownloadTest, APeerWithoutTheLargeFileBitIsNeverAskedForALargeFile) {
+  auto peer = StartLargePeer(41, [](TestPeer::Settings& s) { s.largeFiles = false; });
+  ASSERT_TRUE(peer);
+  ASSERT_TRUE(AddLargeDownload(*peer));
+  ASSERT_TRUE(peer->WaitForPacket(0xE3, Protocol::kOpPeerHello));
+  EXPECT_TRUE(WaitUntil([&] {
+    auto source = OnlySource();
+    return source && source->GetDownloadState() == Client::kDownloadIdle &&
+           source->GetSession() == nullptr;
+  }));
+  for (const PeerPacket& packet : peer->Received())
+    EXPECT_TRUE(packet.opcode == Protocol::kOpPeerHello ||
+                (packet.protocol == 0xC5 && packet.opcode == Protocol::kOpPublicIpRequest))
+        << int(packet.protocol) << " " << int(packet.opcode);
+
+  auto small = StartPeer([](TestPeer::Settings& s) {
+    s.largeFiles = false;
+    s.address = kSecondAddress;
+  });
+  ASSERT_TRUE(small);
+  AddSource(*small);
+  EXPECT_TRUE(Completed());
+  EXPECT_GE(small->CountReceived(0xE3, Protocol::kOpRequestParts), 1u);
 }
 
 }  // namespace

@@ -101,7 +101,7 @@ TEST_F(PeerServingSideTest, RangesWaitForTheSendQueueToDrainAndOnlyNineAreHeld) 
   link.Take();
   link.SetQueuedSendBytes(size_t{1} << 30);
   for (uint32_t request = 0; request < 4; ++request)
-    serving.OnRequestParts(RequestParts(request * 3000, 1000));
+    serving.OnRequestParts(RequestParts(request * 3000, 1000), false);
   EXPECT_TRUE(link.Take().empty());
 
   link.SetQueuedSendBytes(0);

@@ -3,12 +3,15 @@
 // multi-packet request read up to its first bad sub-request and answered in its order.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <initializer_list>
 #include <string>
 #include <vector>
 
+#include "engine/protocol/Limits.h"
 #include "engine/protocol/PeerFileMessages.h"
 #include "engine/protocol/PeerMessages.h"
+#include "engine/transfer/RequestRecord.h"
 
 namespace P2P::Protocol {
 namespace {
@@ -93,6 +96,34 @@ TEST(PeerFileMessagesTest, RequestsAndAichMessagesLayOutTheirFieldsInOrder) {
             Concat({HashBytes(), Le16(513), rootBytes, {9, 8, 7}}));
   EXPECT_EQ(BuildAichFileHashAnswer(FileHash(), root), Concat({HashBytes(), rootBytes}));
   EXPECT_EQ(BuildPublicIpAnswer(0x0100007F), Le32(0x0100007F));
+}
+
+TEST(PeerFileMessagesTest, WideBlockRequestCarriesOffsetsUpToTheLargestFile) {
+  using Shared::File::TransferFile::_tagStructRequestRecord;
+  const uint64_t kLargest = kMaxFileSize;
+  for (const uint64_t start : {kMaxSmallFileSize, kMaxSmallFileSize + 1, uint64_t{UINT32_MAX},
+                               uint64_t{1} << 32, (uint64_t{1} << 32) + 1, kLargest - 184320}) {
+    SCOPED_TRACE(start);
+    const uint64_t starts[3] = {start, start + 10, 0};
+    const uint64_t ends[3] = {start + 184320, start + 20, 0};
+    const auto payload = BuildRequestParts(FileHash(), starts, ends, true);
+    ASSERT_TRUE(payload);
+    ASSERT_EQ(payload->size(), 16u + 6 * 8);
+    CStreamReader reader(std::span<const uint8_t>(*payload).subspan(16));
+    _tagStructRequestRecord request;
+    ASSERT_TRUE(request.ReadWide(reader));
+    EXPECT_TRUE(reader.AtEnd());
+    EXPECT_TRUE(std::equal(request.start.begin(), request.start.end(), starts));
+    EXPECT_TRUE(std::equal(request.end.begin(), request.end.end(), ends));
+    // The 32-bit form only while every offset fits it.
+    EXPECT_EQ(BuildRequestParts(FileHash(), starts, ends).has_value(),
+              start + 184320 <= UINT32_MAX);
+  }
+  const uint64_t starts[3] = {kLargest - 10, 0, 0};
+  const uint64_t atEnd[3] = {kLargest, 0, 0};
+  const uint64_t beyond[3] = {kLargest + 1, 0, 0};
+  EXPECT_TRUE(BuildRequestParts(FileHash(), starts, atEnd, true));
+  EXPECT_FALSE(BuildRequestParts(FileHash(), starts, beyond, true));
 }
 
 TEST(PeerFileMessagesTest, StatusAndNameAnswersReadBackAndLongNamesAreCut) {

@@ -38,7 +38,25 @@ TEST(PeerMessagesTest, HelloAndHelloAnswerReadBackIntoTheIdentity) {
     EXPECT_EQ(identity.clientVersion, own.clientVersion);
     EXPECT_EQ(identity.serverAddress, own.helloServerIp);
     EXPECT_EQ(identity.serverPort, own.helloServerPort);
+    EXPECT_TRUE(identity.SupportsLargeFiles());
   }
+}
+
+TEST(PeerMessagesTest, HelloWithoutTheLargeFileBitKeepsItsFiveTags) {
+  _tagStructClientConfig own = OwnConfig();
+  const std::vector<uint8_t> withBit = BuildHelloPayload(own, true);
+  own.helloTagValues[2] = 0;
+  const std::vector<uint8_t> without = BuildHelloPayload(own, true);
+  // Hash, id, port, then the tag count.
+  EXPECT_EQ(without[16 + 4 + 2], 5);
+  EXPECT_EQ(withBit[16 + 4 + 2], 6);
+  _tagStructPeerIdentity identity;
+  ASSERT_TRUE(ReadHello(without, true, identity));
+  EXPECT_FALSE(identity.SupportsLargeFiles());
+  // Other bits of the word say nothing of large files.
+  own.helloTagValues[2] = ~kMiscOptions2LargeFiles;
+  ASSERT_TRUE(ReadHello(BuildHelloPayload(own, true), true, identity));
+  EXPECT_FALSE(identity.SupportsLargeFiles());
 }
 
 TEST(PeerMessagesTest, TruncatedHelloLeavesTheIdentityUnchanged) {

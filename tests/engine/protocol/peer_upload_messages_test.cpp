@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <span>
 #include <vector>
@@ -145,6 +146,84 @@ TEST(PeerUploadMessagesTest, PackingThatSavesLessThanATenthIsNotUsed) {
   std::vector<uint8_t> tail = Noise(100000);
   std::fill(tail.end() - 30000, tail.end(), 0);
   EXPECT_FALSE(PackBlock(tail).has_value());
+}
+
+// Offsets at which the 64-bit forms matter: the last small size, 32 bits and the largest file.
+constexpr uint64_t kWideOffsets[] = {kMaxSmallFileSize,       kMaxSmallFileSize + 1,
+                                     uint64_t{UINT32_MAX},    uint64_t{1} << 32,
+                                     (uint64_t{1} << 32) + 1, kMaxFileSize - 184320};
+
+TEST(PeerUploadMessagesTest, WideFormsCarryEveryOffsetUpToTheLargestFile) {
+  const std::vector<uint8_t> data = Noise(12000);
+  const std::vector<uint8_t> stream = *PackBlock(Text(kMaxTransferBlockLength));
+  for (const uint64_t start : kWideOffsets) {
+    SCOPED_TRACE(start);
+    std::vector<uint8_t> out;
+    ASSERT_TRUE(AppendSendingParts(out, FileHash(), start, data, true));
+    const auto plain = Split(out);
+    ASSERT_EQ(plain.size(), 2u);
+    uint64_t next = start;
+    for (const Framed& framed : plain) {
+      EXPECT_EQ(framed.protocol, kProtocolExtended);
+      EXPECT_EQ(framed.opcode, kOpSendingPartWide);
+      _tagStructDataPacket packet;
+      ASSERT_TRUE(ReadSendingPart(framed.payload, packet, nullptr, true));
+      EXPECT_EQ(packet.start, next);
+      next = packet.endOrPacked;
+    }
+    EXPECT_EQ(next, start + data.size());
+
+    out.clear();
+    ASSERT_TRUE(AppendCompressedParts(out, FileHash(), start, stream, true));
+    const auto packed = Split(out);
+    ASSERT_EQ(packed.size(), 1u);
+    EXPECT_EQ(packed[0].opcode, kOpCompressedPartWide);
+    _tagStructDataPacket packet;
+    ASSERT_TRUE(ReadCompressedPart(packed[0].payload, packet, nullptr, true));
+    EXPECT_EQ(packet.start, start);
+    EXPECT_EQ(packet.endOrPacked, stream.size());
+    EXPECT_TRUE(std::equal(packet.data.begin(), packet.data.end(), stream.begin()));
+
+    // The 32-bit forms refuse what they cannot carry rather than cut it.
+    out.clear();
+    EXPECT_EQ(AppendSendingParts(out, FileHash(), start, data), start + data.size() <= UINT32_MAX);
+    out.clear();
+    EXPECT_EQ(AppendCompressedParts(out, FileHash(), start, stream), start < UINT32_MAX);
+  }
+}
+
+TEST(PeerUploadMessagesTest, WideFormsStopAtTheLargestFile) {
+  const std::vector<uint8_t> data = Noise(100);
+  std::vector<uint8_t> out;
+  ASSERT_TRUE(AppendSendingParts(out, FileHash(), kMaxFileSize - 100, data, true));
+  EXPECT_FALSE(AppendSendingParts(out, FileHash(), kMaxFileSize - 99, data, true));
+  EXPECT_FALSE(AppendCompressedParts(out, FileHash(), kMaxFileSize, data, true));
+  EXPECT_EQ(Split(out).size(), 1u);
+
+  // Read back: an end or start past the largest file is refused, and so is a 64-bit length
+  // that a 32-bit reading would cut to a small one.
+  const auto wide = [](uint64_t start, uint64_t third, size_t bytes) {
+    const _tagUnionHash hash = FileHash();
+    std::vector<uint8_t> payload(hash.bytes.begin(), hash.bytes.end());
+    CStreamWriter writer(payload);
+    writer.WriteUInt64(start);
+    writer.WriteUInt64(third);
+    writer.WriteBytes(std::vector<uint8_t>(bytes, 0));
+    return payload;
+  };
+  _tagStructDataPacket packet;
+  SRefusal refusal;
+  EXPECT_TRUE(ReadSendingPart(wide(kMaxFileSize - 100, kMaxFileSize, 100), packet, &refusal, true));
+  EXPECT_FALSE(
+      ReadSendingPart(wide(kMaxFileSize, kMaxFileSize + 100, 100), packet, &refusal, true));
+  EXPECT_EQ(refusal.reason, ERefusalReason::kOverLimit);
+  EXPECT_FALSE(
+      ReadSendingPart(wide(kMaxFileSize, (uint64_t{1} << 32) + 100, 100), packet, nullptr, true));
+  EXPECT_TRUE(ReadCompressedPart(wide(kMaxFileSize - 1, 100, 100), packet, nullptr, true));
+  EXPECT_FALSE(ReadCompressedPart(wide(kMaxFileSize, 100, 100), packet, nullptr, true));
+  EXPECT_FALSE(ReadCompressedPart(wide(0, (uint64_t{1} << 32) + 100, 100), packet, nullptr, true));
+  // A 64-bit packet read as a 32-bit one does not frame.
+  EXPECT_FALSE(ReadSendingPart(wide(1 << 20, (1 << 20) + 100, 100), packet, nullptr, false));
 }
 
 TEST(PeerUploadMessagesTest, QueueRankIsU16ThenTenZeroBytes) {
