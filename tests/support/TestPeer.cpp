@@ -87,7 +87,7 @@ TestPeer::TestPeer(Settings settings)
       extents_(std::move(settings_.extents)) {
   settings_.content.clear();
   settings_.extents.clear();
-  if (settings_.aich && size_ <= UINT32_MAX) BuildAichTree();
+  if (settings_.aich && settings_.sparseSize == 0) BuildAichTree();
   HashParts();
 }
 

@@ -75,7 +75,7 @@ class TestPeer {
     uint16_t queueRank = 0;       // nonzero: a queue rank first, the accept after the delay
     std::chrono::milliseconds acceptDelay{0};
     std::optional<std::array<uint8_t, 20>> aichRoot;  // answered as the AICH root when set
-    bool aich = false;  // builds the AICH tree of the file: root and recovery data answered
+    bool aich = false;  // builds the AICH tree of `content`: root and recovery data answered
     uint32_t capabilities = 0;    // sent in the hello answer
     Misbehaviour misbehave = Misbehaviour::kNone;
     uint32_t misbehaveBlocks = 1;

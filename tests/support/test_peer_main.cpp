@@ -1,12 +1,16 @@
 // test-peer: the tests' scriptable eD2K peer as a program, for the demo and for trying the
-// daemon by hand. Serves one file until SIGINT or SIGTERM and prints what it received.
+// daemon by hand. Serves one file until SIGINT or SIGTERM and prints what it received; a
+// sparse file (a large test file) is held as its data extents only.
+#include <fcntl.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "tests/support/TestPeer.h"
 
@@ -21,6 +25,32 @@ void PrintUsage(const char* program) {
       "--queue-rank queues each downloader before granting the upload after the delay,\n"
       "--no-large-files leaves the large-file bit out of the hello answer.\n",
       program);
+}
+
+// A file with holes (a sparse test file of several GiB) is served from its data extents,
+// zeros elsewhere, rather than read whole into memory. False for a file without holes.
+bool ReadSparse(const std::string& path, tarn::test::TestPeer::Settings& settings) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const off_t size = lseek(fd, 0, SEEK_END);
+  std::vector<tarn::test::TestPeer::Extent> extents;
+  off_t held = 0;
+  for (off_t at = lseek(fd, 0, SEEK_DATA); at >= 0 && at < size;) {
+    const off_t hole = lseek(fd, at, SEEK_HOLE);
+    if (hole <= at) break;
+    tarn::test::TestPeer::Extent extent;
+    extent.offset = static_cast<uint64_t>(at);
+    extent.bytes.resize(static_cast<size_t>(hole - at));
+    if (pread(fd, extent.bytes.data(), extent.bytes.size(), at) != hole - at) break;
+    held += hole - at;
+    extents.push_back(std::move(extent));
+    at = lseek(fd, hole, SEEK_DATA);
+  }
+  close(fd);
+  if (size <= 0 || held >= size) return false;
+  settings.sparseSize = static_cast<uint64_t>(size);
+  settings.extents = std::move(extents);
+  return true;
 }
 
 std::string Hex(const std::array<uint8_t, 16>& bytes) {
@@ -70,7 +100,8 @@ int main(int argc, char** argv) {
     PrintUsage(argv[0]);
     return 2;
   }
-  settings.content.assign(std::istreambuf_iterator<char>(in), {});
+  if (!ReadSparse(path, settings)) settings.content.assign(std::istreambuf_iterator<char>(in), {});
+  const uint64_t size = settings.sparseSize != 0 ? settings.sparseSize : settings.content.size();
   if (settings.name == "file.bin") settings.name = path.substr(path.find_last_of('/') + 1);
 
   sigset_t signals;
@@ -85,9 +116,9 @@ int main(int argc, char** argv) {
                  settings.port);
     return 1;
   }
-  std::printf("test peer on %s:%u serving %s (%zu bytes), file hash %s\n",
+  std::printf("test peer on %s:%u serving %s (%llu bytes), file hash %s\n",
               settings.address.c_str(), peer.Port(), settings.name.c_str(),
-              settings.content.size(), Hex(peer.FileHash()).c_str());
+              static_cast<unsigned long long>(size), Hex(peer.FileHash()).c_str());
   std::fflush(stdout);
 
   int received = 0;
