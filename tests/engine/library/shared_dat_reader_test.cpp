@@ -64,6 +64,25 @@ TEST(SharedDatReaderTest, AgreesWithTheDocumentOnWrittenAndDamagedTexts) {
 }
 
 // A piece may end anywhere, inside a tag, a field or an entity: the entries are the same.
+// Sizes around the small-file bound and 32 bits read back whole; a size above the largest
+// file is damage and reads as unknown (0), as the document reader takes it too.
+TEST(SharedDatReaderTest, SizesAboveThirtyTwoBitsReadBack) {
+  std::vector<_tagStructSharedFile> files;
+  for (const uint64_t size :
+       {uint64_t{4290048000}, uint64_t{4290048001}, uint64_t{0xFFFFFFFF}, uint64_t{1} << 32,
+        (uint64_t{1} << 32) + 1, uint64_t{256} << 30, (uint64_t{256} << 30) + 1}) {
+    files.push_back(SampleFiles()[0]);
+    files.back().info.size = size;
+  }
+  std::vector<_tagStructSharedFile> read;
+  ASSERT_TRUE(ReadWrittenSharedDat(WriteSharedDatText(files),
+                                   [&read](_tagStructSharedFile& file) { read.push_back(file); }));
+  ASSERT_EQ(read.size(), files.size());
+  for (size_t i = 0; i + 1 < files.size(); ++i) EXPECT_EQ(read[i].info.size, files[i].info.size);
+  EXPECT_EQ(read.back().info.size, 0u);
+  EXPECT_EQ(DocumentRead(WriteSharedDatText(files)), read);
+}
+
 TEST(SharedDatReaderTest, APieceMayEndAnywhere) {
   const std::string text = WriteSharedDatText(SampleFiles());
   std::vector<_tagStructSharedFile> read;
