@@ -13,6 +13,7 @@
 #include "framework/CriticalSection.h"
 #include "platform/FileSystem.h"
 #include "tests/engine/download/DownloadTestKit.h"
+#include "tests/support/FileSizes.h"
 #include "tests/support/Sandbox.h"
 #include "tests/support/WaitUntil.h"
 
@@ -170,7 +171,7 @@ TEST_F(DownloadFileManagerTest, AddCreatesPartFilesAtTheFirstFreeIndexWithMetada
     record.info.size = size;
     return record;
   };
-  EXPECT_FALSE(downloads_->AddDownload(sized((uint64_t{256} << 30) + 1, 1)));
+  EXPECT_FALSE(downloads_->AddDownload(sized(tarn::test::kAboveLargestFile, 1)));
   const CTransferFilePtr large = downloads_->AddDownload(sized(uint64_t{5} << 30, 2));
   ASSERT_TRUE(large);
   EXPECT_EQ(large->GetSize(), uint64_t{5} << 30);

@@ -13,6 +13,7 @@
 #include "engine/hashing/FileHasher.h"
 #include "engine/hashing/HashConstants.h"
 #include "tests/engine/hashing/HashReference.h"
+#include "tests/support/FileSizes.h"
 #include "tests/support/Sandbox.h"
 
 namespace P2P::HASH {
@@ -165,7 +166,7 @@ TEST(FileHasherTest, FileAboveTheLargestSizeIsRefused) {
   tarn::test::Sandbox sandbox;
   const auto path = sandbox / "huge";
   tarn::test::WriteBytes(path, {1});
-  std::filesystem::resize_file(path, (uint64_t{256} << 30) + 1);
+  std::filesystem::resize_file(path, tarn::test::kAboveLargestFile);
   _tagUnionHash fileHash;
   EXPECT_FALSE(CTARNNetFileHasher(FullSpeed()).HashFile(path, &fileHash, nullptr, nullptr));
 }

@@ -4,6 +4,7 @@
 
 #include "engine/library/OfferRecord.h"
 #include "engine/transfer/TransferFileList.h"
+#include "tests/support/FileSizes.h"
 
 namespace P2P::Shared::File {
 namespace {
@@ -64,8 +65,7 @@ std::optional<_tagStructSharedFile> RoundTrip(const _tagStructSharedFile& record
 
 // A size above 32 bits adds the tag with its high half; smaller sizes are written as always.
 TEST(OfferRecordTest, SizesAroundAndBeyond32BitsRoundTrip) {
-  for (const uint64_t size : {uint64_t{4290048000}, uint64_t{4290048001}, uint64_t{0xFFFFFFFF},
-                              uint64_t{1} << 32, (uint64_t{1} << 32) + 1, uint64_t{256} << 30}) {
+  for (const uint64_t size : tarn::test::kSizesAround32Bits) {
     _tagStructSharedFile record = FullRecord();
     record.info.size = size;
     std::vector<uint8_t> bytes;
@@ -78,7 +78,7 @@ TEST(OfferRecordTest, SizesAroundAndBeyond32BitsRoundTrip) {
     EXPECT_EQ(read->info.size, size);
   }
   // Above 256 GiB no client holds a file: the record is refused, not cut to its low half.
-  for (const uint64_t size : {(uint64_t{256} << 30) + 1, ~uint64_t{0}}) {
+  for (const uint64_t size : {tarn::test::kAboveLargestFile, ~uint64_t{0}}) {
     _tagStructSharedFile record = FullRecord();
     record.info.size = size;
     std::vector<uint8_t> bytes;

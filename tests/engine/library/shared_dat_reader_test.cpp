@@ -6,6 +6,7 @@
 #include "engine/library/SharedDatFile.h"
 #include "engine/library/SharedDatReader.h"
 #include "framework/XmlDocument.h"
+#include "tests/support/FileSizes.h"
 #include "tests/support/Sandbox.h"
 
 namespace P2P::Shared::File {
@@ -68,12 +69,12 @@ TEST(SharedDatReaderTest, AgreesWithTheDocumentOnWrittenAndDamagedTexts) {
 // file is damage and reads as unknown (0), as the document reader takes it too.
 TEST(SharedDatReaderTest, SizesAboveThirtyTwoBitsReadBack) {
   std::vector<_tagStructSharedFile> files;
-  for (const uint64_t size :
-       {uint64_t{4290048000}, uint64_t{4290048001}, uint64_t{0xFFFFFFFF}, uint64_t{1} << 32,
-        (uint64_t{1} << 32) + 1, uint64_t{256} << 30, (uint64_t{256} << 30) + 1}) {
+  for (const uint64_t size : tarn::test::kSizesAround32Bits) {
     files.push_back(SampleFiles()[0]);
     files.back().info.size = size;
   }
+  files.push_back(SampleFiles()[0]);
+  files.back().info.size = tarn::test::kAboveLargestFile;
   std::vector<_tagStructSharedFile> read;
   ASSERT_TRUE(ReadWrittenSharedDat(WriteSharedDatText(files),
                                    [&read](_tagStructSharedFile& file) { read.push_back(file); }));

@@ -10,6 +10,7 @@
 
 #include "engine/net/TARNNetC2STCPConnecter.h"
 #include "framework/SocketError.h"
+#include "tests/support/FileSizes.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestIndexServer.h"
 #include "tests/support/WaitUntil.h"
@@ -241,14 +242,9 @@ TEST_F(TcpConnecterTest, SourcesGoToTheSinkUnlessBothSidesHaveLowIds) {
   EXPECT_EQ(found[0].serverPort, server.Port());
 }
 
-// Sizes around the small-file bound and 32 bits, and the largest file.
-constexpr uint64_t kSizes[] = {
-    4290048000,         4290048001, 0xFFFFFFFF, uint64_t{1} << 32, (uint64_t{1} << 32) + 1,
-    uint64_t{256} << 30};
-
 std::vector<Protocol::SSourceRequestEntry> SizedEntries() {
   std::vector<Protocol::SSourceRequestEntry> entries;
-  for (const uint64_t size : kSizes) {
+  for (const uint64_t size : tarn::test::kSizesAround32Bits) {
     Protocol::SSourceRequestEntry& entry = entries.emplace_back();
     entry.hash.bytes.fill(static_cast<uint8_t>(entries.size()));
     entry.size = size;

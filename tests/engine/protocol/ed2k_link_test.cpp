@@ -1,6 +1,7 @@
 #include <arpa/inet.h>
 
 #include "engine/protocol/Ed2kLink.h"
+#include "tests/support/FileSizes.h"
 #define CRYPTOPP_ENABLE_NAMESPACE_WEAK 1
 #include <cryptopp/md4.h>
 #include <gtest/gtest.h>
@@ -169,9 +170,7 @@ INSTANTIATE_TEST_SUITE_P(
 // Sizes around the small-file bound and 32 bits, up to the largest file, in both link forms;
 // a formatted link reads back with its size.
 TEST(Ed2kLinkTest, SizesUpTo256GiBReadAndFormatBack) {
-  for (const uint64_t size :
-       {uint64_t{4290048000}, uint64_t{4290048001}, uint64_t{0xFFFFFFFF}, uint64_t{1} << 32,
-        (uint64_t{1} << 32) + 1, uint64_t{5} << 30, uint64_t{256} << 30}) {
+  for (const uint64_t size : tarn::test::kSizesAround32Bits) {
     const std::string digits = std::to_string(size);
     EXPECT_EQ(Read("ed2k://|file|disc.iso|" + digits + "|" + kH + "|/").size, size);
     EXPECT_EQ(Read("tarn://|disc.iso|" + kH + "|" + digits + "|").size, size);

@@ -8,6 +8,7 @@
 
 #include "engine/search/SearchExprParser.h"
 #include "engine/search/SearchTreeEncoder.h"
+#include "tests/support/FileSizes.h"
 #include "tests/support/TestSearchIndex.h"
 
 namespace P2P::Shared::Search::SearchParam {
@@ -218,8 +219,7 @@ TEST(SearchTreeEncoder, MatchesHandWrittenBodies) {
 // Size bounds around the small-file size and 32 bits read back by the test server's decoder
 // with the value sent, in the 32-bit form while it fits.
 TEST(SearchTreeEncoder, SizeBoundsRoundTripAroundAndBeyond32Bits) {
-  for (const uint64_t size : {uint64_t{4290048000}, uint64_t{4290048001}, uint64_t{0xFFFFFFFF},
-                              uint64_t{1} << 32, (uint64_t{1} << 32) + 1, uint64_t{256} << 30}) {
+  for (const uint64_t size : tarn::test::kSizesAround32Bits) {
     _tagStructSearchParams params = Params("a", 2);
     params.minSize = size;
     params.maxSize = size;
