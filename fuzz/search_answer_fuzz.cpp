@@ -10,8 +10,9 @@ namespace {
 using P2P::Shared::File::SearchResultFile::CTARNNetSearchResultFileList;
 
 void Add(CTARNNetSearchResultFileList& list, const P2P::Protocol::SOfferRecord& record) {
-  list.AddFromRecord(P2P::Shared::File::OfferRecordFromTags(record.hash, record.clientId,
-                                                            record.port, record.tags));
+  if (const auto result = P2P::Shared::File::OfferRecordFromTags(record.hash, record.clientId,
+                                                                 record.port, record.tags))
+    list.AddFromRecord(*result);
 }
 
 struct ResultSocket : P2P::Protocol::ITARNNetC2SUDPEventDispatcher {

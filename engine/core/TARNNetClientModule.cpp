@@ -216,8 +216,9 @@ Protocol::SServerSessionHooks CTARNNetClientModule::MakeServerSessionHooks() {
   };
   hooks.offerFiles = [this](bool compactTags) { return BuildOfferList(compactTags); };
   hooks.searchResult = [this](const Protocol::SOfferRecord& record, uint32_t, uint16_t) {
-    searchManager_.AddAnswer(
-        Shared::File::OfferRecordFromTags(record.hash, record.clientId, record.port, record.tags));
+    if (auto result = Shared::File::OfferRecordFromTags(record.hash, record.clientId, record.port,
+                                                        record.tags))
+      searchManager_.AddAnswer(std::move(*result));
   };
   hooks.searchStopped = [this] { return searchManager_.IsStopped(); };
   hooks.downloadsNeedingSources = [this] { return downloadFileManager_.DownloadsNeedingSources(); };
@@ -247,7 +248,8 @@ std::vector<uint8_t> CTARNNetClientModule::BuildOfferList(bool compactTags) {
   Shared::File::TransferFile::_tagStructServerOfferParams params;
   params.ownClientId = config_.clientId;
   params.ownPort = config_.tcpPort;
-  params.serverTcpFlags = server.ServerFlagBit0() ? 0x01u : 0u;
+  params.serverTcpFlags = (server.ServerFlagBit0() ? 0x01u : 0u) |
+                          (server.ServerTakesLargeFiles() ? Protocol::kServerFlagLargeFiles : 0u);
   params.compactTags = compactTags;
   Protocol::CStreamWriter writer(payload);
   if (!transferFileList_->WriteOfferList(writer, params)) payload.clear();
@@ -255,9 +257,7 @@ std::vector<uint8_t> CTARNNetClientModule::BuildOfferList(bool compactTags) {
 }
 
 void CTARNNetClientModule::RequestSources(const _tagUnionHash& hash, uint64_t size) {
-  // The request carries a 32-bit size: a larger file is never asked for in it.
-  if (size > UINT32_MAX) return;
-  const Protocol::SSourceRequestEntry entry{hash, static_cast<uint32_t>(size)};
+  const Protocol::SSourceRequestEntry entry{hash, size};
   CTARNNetC2STCPConnecter& tcp = connectionManager_.GetServerTCPConnecter();
   if (tcp.IsConnected()) tcp.SendGetSources(std::span(&entry, 1));
   connectionManager_.GetServerUDPConnecter().SendGlobalSources(std::span(&entry, 1),

@@ -170,10 +170,8 @@ std::vector<Protocol::SSourceRequestEntry> CTARNNetDownloadFileManager::Download
   std::vector<Protocol::SSourceRequestEntry> entries;
   for (const CTransferFilePtr& file : list_.Snapshot()) {
     const auto data = file->DataAs<CTARNNetDownloadFileData>();
-    // The request carries a 32-bit size: a larger file is never asked for in it.
-    const uint64_t size = file->GetSize();
-    if (data != nullptr && data->NeedsSources() && size <= UINT32_MAX)
-      entries.push_back({file->GetHash(), static_cast<uint32_t>(size)});
+    if (data != nullptr && data->NeedsSources())
+      entries.push_back({file->GetHash(), file->GetSize()});
   }
   return entries;
 }

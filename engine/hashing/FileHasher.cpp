@@ -12,6 +12,7 @@
 #include "engine/hashing/Digest.h"
 #include "engine/hashing/HashConstants.h"
 #include "engine/hashing/HashLane.h"
+#include "engine/protocol/Limits.h"
 #include "framework/TickSource.h"
 
 namespace P2P::HASH {
@@ -106,7 +107,7 @@ bool CTARNNetFileHasher::HashLocked(const std::filesystem::path& path, _tagUnion
   const std::unique_ptr<OSTREL::File::IFile> file = FileSystem().Open(path, EOpenMode::kRead);
   if (!file) return false;
   const auto info = file->Stat();
-  if (!info || !info->isRegular || info->size > UINT32_MAX) return false;
+  if (!info || !info->isRegular || info->size > Protocol::kMaxFileSize) return false;
   const uint64_t size = info->size;
   file->AdviseSequential();
 

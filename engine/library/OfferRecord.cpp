@@ -174,14 +174,17 @@ bool WriteOfferRecord(Protocol::CStreamWriter& writer, const _tagStructSharedFil
 }
 
 std::optional<_tagStructSharedFile> ReadOfferRecord(Protocol::CStreamReader& reader) {
+  const size_t start = reader.Position();
   Protocol::SOfferRecord raw;
   if (!Protocol::ReadOfferRecord(reader, raw)) return std::nullopt;
-  return OfferRecordFromTags(raw.hash, raw.clientId, raw.port, raw.tags);
+  auto record = OfferRecordFromTags(raw.hash, raw.clientId, raw.port, raw.tags);
+  if (!record) reader.Seek(start);
+  return record;
 }
 
-_tagStructSharedFile OfferRecordFromTags(const _tagUnionHash& hash, uint32_t clientId,
-                                         uint16_t port,
-                                         std::span<const Protocol::_tagStructTag> tags) {
+std::optional<_tagStructSharedFile> OfferRecordFromTags(
+    const _tagUnionHash& hash, uint32_t clientId, uint16_t port,
+    std::span<const Protocol::_tagStructTag> tags) {
   _tagStructSharedFile record;
   record.hash = hash;
   record.clientId = clientId;
@@ -192,6 +195,8 @@ _tagStructSharedFile OfferRecordFromTags(const _tagUnionHash& hash, uint32_t cli
     else
       ApplyNamedTag(record.info, tag);
   }
+  // No client holds a larger file: such a size is made up or damaged, not one to cut down.
+  if (record.info.size > Protocol::kMaxFileSize) return std::nullopt;
   // An empty name stays empty (no name given); any other must be one plain path component.
   if (!record.info.name.empty()) record.info.name = SafeFileName(record.info.name);
   return record;

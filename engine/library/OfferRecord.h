@@ -25,14 +25,16 @@ bool WriteOfferRecord(Protocol::CStreamWriter& writer, const _tagStructSharedFil
                       const _tagStructOfferOptions& options);
 
 // Reads one record; a name is made safe to use as a file name (an absent one stays empty). On
-// failure the stream is left where it was.
+// failure (as OfferRecordFromTags refuses) the stream is left where it was.
 std::optional<_tagStructSharedFile> ReadOfferRecord(Protocol::CStreamReader& reader);
 
 // The record a server's offer or answer describes, from tags already read: each known tag
-// mapped to its field, unknown ones skipped, the name made safe as ReadOfferRecord does.
-_tagStructSharedFile OfferRecordFromTags(const _tagUnionHash& hash, uint32_t clientId,
-                                         uint16_t port,
-                                         std::span<const Protocol::_tagStructTag> tags);
+// mapped to its field, unknown ones skipped, the name made safe as ReadOfferRecord does. The
+// size is the size tag's low 32 bits with the high ones of tag 0x3A; nothing when it is above
+// the largest file size.
+std::optional<_tagStructSharedFile> OfferRecordFromTags(
+    const _tagUnionHash& hash, uint32_t clientId, uint16_t port,
+    std::span<const Protocol::_tagStructTag> tags);
 
 // A uint32 count, then that many records; fails (stream unmoved) on a count the remaining
 // bytes cannot hold, above the cap, or on the first bad record.

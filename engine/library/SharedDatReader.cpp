@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/library/RecordDescription.h"
+#include "engine/protocol/Limits.h"
 #include "framework/XmlDocument.h"
 #include "platform/FileSystem.h"
 #include "platform/XmlFile.h"
@@ -117,7 +118,10 @@ void ApplySharedDatField(_tagStructSharedFile& file, std::string_view name,
   } else if (is("FullPathName")) {
     info.fullPathName = text;
   } else if (is("Size")) {
-    if (const auto size = OSTREL::File::ParseUInt32(text)) info.size = *size;
+    // Sizes above 32 bits are written as their full decimal value; none is above the largest
+    // file, so such a text is damage and leaves the size unknown.
+    if (const auto size = OSTREL::File::ParseUInt64(text); size && *size <= Protocol::kMaxFileSize)
+      info.size = *size;
   } else if (is("CreationTime")) {
     SetTime(info.creationTime, text);
   } else if (is("LastWriteTime")) {

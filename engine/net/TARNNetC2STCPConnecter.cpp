@@ -88,11 +88,12 @@ bool CTARNNetC2STCPConnecter::SendSearch(std::span<const uint8_t> searchBody) {
 }
 
 bool CTARNNetC2STCPConnecter::SendGetSources(std::span<const SSourceRequestEntry> entries) {
-  if (entries.empty()) return false;
-  return SendPacket(BuildTcpPacket(kOpGetSources, SourceEntriesPayload(entries)));
+  const std::vector<SSourceRequestEntry> taken = SourceEntriesFor(entries, ServerTakesLargeFiles());
+  if (taken.empty()) return false;
+  return SendPacket(BuildTcpPacket(kOpGetSources, SourceEntriesPayload(taken)));
 }
 
-bool CTARNNetC2STCPConnecter::SendGetSources(const _tagUnionHash& hash, uint32_t size) {
+bool CTARNNetC2STCPConnecter::SendGetSources(const _tagUnionHash& hash, uint64_t size) {
   const SSourceRequestEntry entry{hash, size};
   return SendGetSources(std::span(&entry, 1));
 }

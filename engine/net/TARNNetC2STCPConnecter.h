@@ -53,12 +53,16 @@ class CTARNNetC2STCPConnecter
   bool SendGetServerList() override;
   bool SendOfferFiles() override;
   bool SendSearch(std::span<const uint8_t> searchBody) override;
+  // Entries of large files are left out unless the server takes large files.
   bool SendGetSources(std::span<const Protocol::SSourceRequestEntry> entries) override;
-  bool SendGetSources(const _tagUnionHash& hash, uint32_t size) override;
+  bool SendGetSources(const _tagUnionHash& hash, uint64_t size) override;
   bool SendQueryMoreResults() override;
   bool ServerFlagBit4() const override { return (ServerTcpFlags() & 0x10) != 0; }
   bool ServerSupportsCompactTags() const override { return (ServerTcpFlags() & 0x08) != 0; }
   bool ServerFlagBit0() const override { return (ServerTcpFlags() & 0x01) != 0; }
+  bool ServerTakesLargeFiles() const override {
+    return (ServerTcpFlags() & Protocol::kServerFlagLargeFiles) != 0;
+  }
 
   // Events of the server's packets.
   void OnServerMessage(const std::string& text) override;

@@ -137,11 +137,16 @@ void CTARNNetC2SUDPConnecter::SendGlobalSources(std::span<const SSourceRequestEn
     const auto group =
         downloads.subspan(first, std::min(kSourceGroupSize, downloads.size() - first));
     for (ServerInfo* server : targets) {
+      const uint32_t udpFlags = LoadField(server->status.udpFlags);
+      // A server that does not announce large files cannot know any: it is not asked.
+      const std::vector<SSourceRequestEntry> taken =
+          SourceEntriesFor(group, (udpFlags & kServerFlagLargeFiles) != 0);
+      if (taken.empty()) continue;
       // Servers that announce it take the sizes too (0x94); the others only hashes (0x9A).
-      if (LoadField(server->status.udpFlags) & 0x10)
-        SendGlobalGetSources2(server->address, server->port, group);
+      if (udpFlags & 0x10)
+        SendGlobalGetSources2(server->address, server->port, taken);
       else
-        SendGlobalGetSources(server->address, server->port, group);
+        SendGlobalGetSources(server->address, server->port, taken);
       if (!PauseBetweenServers(stop)) return;
     }
   }

@@ -53,7 +53,8 @@ class CTARNNetC2SUDPConnecter
   uint32_t CheckerPasses() const;
 
   // The global source sweep: every listed server but `current`, groups of 35, 0x94 or 0x9A by
-  // the server's UDP flags, kServerPause between servers. Ends early when `stop` is set.
+  // the server's UDP flags, kServerPause between servers; large files only to servers whose
+  // UDP flags take them. Ends early when `stop` is set.
   void SendGlobalSources(std::span<const Protocol::SSourceRequestEntry> downloads,
                          const ServerInfo* current, OSTREL::Process::CEvent* stop = nullptr);
 

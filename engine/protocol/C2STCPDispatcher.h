@@ -46,11 +46,12 @@ class ITARNNetC2STCPDispatcher {
   virtual bool SendOfferFiles() = 0;
   virtual bool SendSearch(std::span<const uint8_t> searchBody) = 0;
   virtual bool SendGetSources(std::span<const SSourceRequestEntry> entries) = 0;
-  virtual bool SendGetSources(const _tagUnionHash& hash, uint32_t size) = 0;
+  virtual bool SendGetSources(const _tagUnionHash& hash, uint64_t size) = 0;
   virtual bool SendQueryMoreResults() = 0;
   virtual bool ServerFlagBit4() const = 0;
   virtual bool ServerSupportsCompactTags() const = 0;
   virtual bool ServerFlagBit0() const = 0;
+  virtual bool ServerTakesLargeFiles() const = 0;
 };
 
 // Reads one server packet (protocol 0xE3, or 0xD4 once inflated) and calls its event. A

@@ -18,6 +18,7 @@ namespace P2P::Protocol {
 namespace {
 
 constexpr uint64_t kPartSize = 9728000;
+constexpr size_t kMaxSizeDigits = 12;
 
 // A character of a refused field as the message shows it: printable ASCII quoted, anything
 // else (controls, bytes of other characters) by its value, so a message is always plain text.
@@ -158,8 +159,13 @@ bool ReadNumber(std::string_view text, uint64_t max, const char* field, uint64_t
   return true;
 }
 
+// Sizes go up to 256 GiB: twelve digits at most.
 bool ReadSize(std::string_view text, uint64_t& size, CLinkReader& reader) {
-  if (!ReadNumber(text, kMaxSmallFileSize, "size", size, reader)) return false;
+  const std::string largest = std::to_string(kMaxFileSize) + " (256 GiB), the largest file size";
+  if (text.size() > kMaxSizeDigits)
+    return reader.Fail("size", std::to_string(text.size()) + " digits, more than " + largest);
+  if (!ReadNumber(text, UINT64_MAX, "size", size, reader)) return false;
+  if (size > kMaxFileSize) return reader.Fail("size", std::string(text) + " is above " + largest);
   return size != 0 || reader.Fail("size", "0: an empty file cannot be downloaded");
 }
 
@@ -218,7 +224,7 @@ bool ReadPartHashes(std::string_view text, SEd2kLink& link, CLinkReader& reader)
     _tagUnionHash part;
     if (!ReadHash(text.substr(start, colon - start), "p", part, reader)) return false;
     parts.push_back(part);
-    if (parts.size() > kMaxSmallFileSize / kPartSize + 1)
+    if (parts.size() > kMaxFileSize / kPartSize + 1)
       return reader.Fail("p", "more part hashes than any file has");
     start = colon + 1;
   }

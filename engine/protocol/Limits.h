@@ -69,7 +69,7 @@ inline constexpr size_t kMaxLinkSources = 200;
 inline constexpr uint64_t kMaxFileSize = uint64_t{256} * 1024 * 1024 * 1024;
 // The largest file exchanged in the 32-bit forms: 441 parts, the last one not quite full, so
 // that every offset and the size itself stay 32-bit. Larger files travel only in the 64-bit
-// forms; links, shared folders and new downloads stop at this size until those forms exist.
+// forms, and only to peers and servers that say they take large files.
 inline constexpr uint64_t kMaxSmallFileSize = 4290048000u;
 // A download's metadata file. The still-required list is its only part that grows: even a
 // file of the largest size with every block required on its own stays far below this.

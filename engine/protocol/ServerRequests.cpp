@@ -1,6 +1,7 @@
 #include "engine/protocol/ServerRequests.h"
 
 #include "engine/base/Random.h"
+#include "engine/protocol/Limits.h"
 #include "engine/protocol/Packet.h"
 #include "engine/protocol/ServerMessages.h"
 #include "engine/protocol/Tag.h"
@@ -37,14 +38,29 @@ std::optional<std::vector<uint8_t>> BuildTcpPacket(uint8_t opcode,
   return packet.Bytes();
 }
 
+bool IsLargeFileSize(uint64_t size) { return size > kMaxSmallFileSize; }
+
 std::vector<uint8_t> SourceEntriesPayload(std::span<const SSourceRequestEntry> entries) {
   std::vector<uint8_t> payload;
   CStreamWriter out(payload);
   for (const SSourceRequestEntry& entry : entries) {
     out.WriteHash(entry.hash);
-    out.WriteUInt32(entry.size);
+    if (IsLargeFileSize(entry.size)) {
+      out.WriteUInt32(0);
+      out.WriteUInt64(entry.size);
+    } else {
+      out.WriteUInt32(static_cast<uint32_t>(entry.size));
+    }
   }
   return payload;
+}
+
+std::vector<SSourceRequestEntry> SourceEntriesFor(std::span<const SSourceRequestEntry> entries,
+                                                  bool serverTakesLargeFiles) {
+  std::vector<SSourceRequestEntry> taken;
+  for (const SSourceRequestEntry& entry : entries)
+    if (serverTakesLargeFiles || !IsLargeFileSize(entry.size)) taken.push_back(entry);
+  return taken;
 }
 
 std::vector<uint8_t> SourceHashesPayload(std::span<const SSourceRequestEntry> entries) {

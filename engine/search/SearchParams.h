@@ -12,8 +12,8 @@ struct _tagStructSearchParams {
   std::string expression;        // UTF-8; must not be empty
   int32_t mode = 0;              // 0 or 1: named media tags, inclusive bounds; else one-byte names
   std::string fileType;          // category word ("Audio", ...), tag 3
-  uint32_t minSize = 0;          // tag 2, greater
-  uint32_t maxSize = 0;          // tag 2, less
+  uint64_t minSize = 0;          // tag 2, greater (a 64-bit value above 32 bits)
+  uint64_t maxSize = 0;          // tag 2, less
   uint32_t sources = 0;          // tag 21
   std::string format;            // extension, tag 4
   uint16_t completeSources = 0;  // tag 48, greater

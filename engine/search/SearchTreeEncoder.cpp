@@ -53,16 +53,23 @@ bool WriteTagName(CStreamWriter& writer, const CMediaTag& tag, int32_t mode) {
   return UsesNamedTags(mode) ? WriteShortString(writer, tag.name) : WriteTagId(writer, tag.id);
 }
 
-// Modes 0 and 1 make bounds inclusive; the adjustment saturates, so "at most 4294967295"
-// never wraps to "less than 0".
-uint32_t WireBound(uint32_t value, uint8_t op, int32_t mode) {
+// Modes 0 and 1 make bounds inclusive; the adjustment saturates at the top of the value's
+// width, so "at most 4294967295" never wraps to "less than 0".
+template <typename Value>
+Value WireBound(Value value, uint8_t op, int32_t mode) {
   if (!UsesNamedTags(mode)) return value;
   if (op == kSearchGreater) return value == 0 ? 0 : value - 1;
-  return value == std::numeric_limits<uint32_t>::max() ? value : value + 1;
+  return value == std::numeric_limits<Value>::max() ? value : value + 1;
 }
 
-bool WriteNumeric(CStreamWriter& writer, uint32_t value, uint8_t op, int32_t mode) {
-  return writer.WriteUInt8(0x03) && writer.WriteUInt32(WireBound(value, op, mode)) &&
+// A value that fits 32 bits is written as one, exactly as servers without large files read
+// it; a larger one (a size above 4 GiB) as a 64-bit value.
+bool WriteNumeric(CStreamWriter& writer, uint64_t value, uint8_t op, int32_t mode) {
+  if (value <= std::numeric_limits<uint32_t>::max())
+    return writer.WriteUInt8(0x03) &&
+           writer.WriteUInt32(WireBound(static_cast<uint32_t>(value), op, mode)) &&
+           writer.WriteUInt8(op);
+  return writer.WriteUInt8(0x08) && writer.WriteUInt64(WireBound(value, op, mode)) &&
          writer.WriteUInt8(op);
 }
 
@@ -84,7 +91,7 @@ std::vector<CConstraintWriter> CollectConstraints(const _tagStructSearchParams& 
       return w.WriteUInt8(0x02) && WriteShortString(w, value) && WriteTagName(w, tag, mode);
     });
   };
-  auto numericById = [&out, mode](uint32_t value, uint8_t op, uint8_t id) {
+  auto numericById = [&out, mode](uint64_t value, uint8_t op, uint8_t id) {
     if (value == 0) return;
     out.push_back([value, op, id, mode](CStreamWriter& w) {
       return WriteNumeric(w, value, op, mode) && WriteTagId(w, id);

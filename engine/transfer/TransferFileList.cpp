@@ -1,5 +1,7 @@
 #include "engine/transfer/TransferFileList.h"
 
+#include "engine/protocol/ServerRequests.h"
+
 namespace P2P::Shared::File::TransferFile {
 
 bool CTARNNetTransferFileList::WriteOfferList(Protocol::CStreamWriter& writer,
@@ -7,6 +9,7 @@ bool CTARNNetTransferFileList::WriteOfferList(Protocol::CStreamWriter& writer,
   const uint32_t limit =
       params.serverFileLimit != 0 ? params.serverFileLimit : kDefaultServerFileLimit;
   const bool markCompletion = (params.serverTcpFlags & 1) != 0;
+  const bool largeFiles = (params.serverTcpFlags & Protocol::kServerFlagLargeFiles) != 0;
   const _tagStructOfferOptions options{params.compactTags, params.mediaTagsById};
 
   OSTREL::Process::CLock guard(lock_);
@@ -18,6 +21,7 @@ bool CTARNNetTransferFileList::WriteOfferList(Protocol::CStreamWriter& writer,
     if (written == limit) break;
     _tagStructSharedFile record = file->GetRecord();
     if (record.hash.IsZero()) continue;  // a cancelled download on its way out
+    if (!largeFiles && Protocol::IsLargeFileSize(record.info.size)) continue;
     if (markCompletion) {
       const bool finished = file->Data()->IsFinished();
       record.clientId = finished ? kCompleteClientId : kIncompleteClientId;

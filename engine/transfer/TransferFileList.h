@@ -16,7 +16,9 @@ struct _tagStructServerOfferParams {
   uint32_t ownClientId = 0;
   uint16_t ownPort = 0;
   uint32_t serverFileLimit = 0;  // 0: the default limit
-  uint32_t serverTcpFlags = 0;   // bit 0: mark files complete / incomplete instead of own id
+  // Bit 0: mark files complete / incomplete instead of own id; kServerFlagLargeFiles: the
+  // server takes files above the small-file size (others are never offered them).
+  uint32_t serverTcpFlags = 0;
   bool compactTags = false;
   bool mediaTagsById = true;
 };
@@ -31,8 +33,8 @@ class CTARNNetTransferFileList : public OSTREL::CSingletonPtr<CTARNNetTransferFi
   static constexpr uint16_t kIncompletePort = 0xFCFC;
 
   // The offer-files payload: a uint32 count and, in list order, at most the server's limit of
-  // offer records. Files whose record cannot be written are left out. False (nothing
-  // written) only when the writer has no room.
+  // offer records. Files whose record cannot be written, and large files to a server that
+  // does not take them, are left out. False (nothing written) only when the writer has no room.
   bool WriteOfferList(Protocol::CStreamWriter& writer,
                       const _tagStructServerOfferParams& params) const;
 

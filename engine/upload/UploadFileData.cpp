@@ -5,6 +5,7 @@
 #include "engine/hashing/AICHStore.h"
 #include "engine/hashing/FileHasher.h"
 #include "engine/library/FileTime.h"
+#include "engine/protocol/Limits.h"
 #include "framework/CriticalSection.h"
 #include "platform/FileSystem.h"
 
@@ -68,7 +69,8 @@ bool CTARNNetUploadFileData::Create(const std::string& path, OSTREL::Process::CE
 
 bool CTARNNetUploadFileData::TakeAttributes(const std::string& path) {
   const auto attributes = ReadFileAttributes(path);
-  if (!attributes || attributes->size == 0 || attributes->size > UINT32_MAX) return false;
+  if (!attributes || attributes->size == 0 || attributes->size > Protocol::kMaxFileSize)
+    return false;
   _tagStructSharedFileInfo info = file_->GetRecord().info;
   info.fullPathName = path;
   info.name = std::filesystem::path(path).filename().string();

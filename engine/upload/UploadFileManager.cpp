@@ -12,6 +12,7 @@
 #include "engine/hashing/PartHashFile.h"
 #include "engine/library/SharedDatFile.h"
 #include "engine/library/SharedFolderScan.h"
+#include "engine/protocol/Limits.h"
 #include "engine/transfer/TransferFileList.h"
 #include "framework/CriticalSection.h"
 #include "framework/Log.h"
@@ -274,8 +275,8 @@ void CTARNNetUploadFileManager::RestorePartHashes() {
 
 void CTARNNetUploadFileManager::LookAt(const fs::path& path) {
   const auto attributes = Shared::File::ReadFileAttributes(path);
-  // Sizes are 32-bit on the network, and an empty file has nothing to offer.
-  if (!attributes || attributes->size == 0 || attributes->size > UINT32_MAX) return;
+  // An empty file has nothing to offer, and no client takes one above 256 GiB.
+  if (!attributes || attributes->size == 0 || attributes->size > Protocol::kMaxFileSize) return;
   const std::string fullPath = path.string();
   if (const CTransferFilePtr listed = list_.FindByPath(fullPath)) {
     if (SameAttributes(listed->GetRecord().info, *attributes)) return Seen(listed.Get());

@@ -32,9 +32,9 @@ HRESULT CP2PSearchRequest::put_FileType(const std::string& value) { return Write
 HRESULT CP2PSearchRequest::get_Extension(std::string* value) { return Read(value, &Params::format); }
 HRESULT CP2PSearchRequest::put_Extension(const std::string& value) { return Write(value, &Params::format); }
 HRESULT CP2PSearchRequest::get_MinSize(int32_t* value) { return Read(value, &Params::minSize); }
-HRESULT CP2PSearchRequest::put_MinSize(int32_t value) { return Write(value, &Params::minSize); }
+HRESULT CP2PSearchRequest::put_MinSize(int32_t value) { return Write(static_cast<uint32_t>(value), &Params::minSize); }
 HRESULT CP2PSearchRequest::get_MaxSize(int32_t* value) { return Read(value, &Params::maxSize); }
-HRESULT CP2PSearchRequest::put_MaxSize(int32_t value) { return Write(value, &Params::maxSize); }
+HRESULT CP2PSearchRequest::put_MaxSize(int32_t value) { return Write(static_cast<uint32_t>(value), &Params::maxSize); }
 HRESULT CP2PSearchRequest::get_Availability(int32_t* value) { return Read(value, &Params::sources); }
 HRESULT CP2PSearchRequest::put_Availability(int32_t value) { return Write(value, &Params::sources); }
 HRESULT CP2PSearchRequest::get_CompleteSources(int16_t* value) { return Read(value, &Params::completeSources); }

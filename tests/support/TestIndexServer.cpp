@@ -377,11 +377,22 @@ void TestIndexServer::ForgetSources(int fd) {
   }
 }
 
-// Answers one source request (hash, size) with the clients that offered the file.
+// Answers each entry of a source request with the clients that offered the file, matched by
+// hash. An entry is the hash and the 32-bit size, or for a large file the hash, a 32-bit zero
+// and the 64-bit size.
 void TestIndexServer::OnGetSources(Client& client, const ReceivedPacket& packet) {
-  if (packet.payload.size() < 16) return;
-  std::array<uint8_t, 16> hash{};
-  std::copy_n(packet.payload.begin(), hash.size(), hash.begin());
+  const std::vector<uint8_t>& in = packet.payload;
+  for (size_t at = 0; at + 20 <= in.size();) {
+    std::array<uint8_t, 16> hash{};
+    std::copy_n(in.begin() + static_cast<std::ptrdiff_t>(at), hash.size(), hash.begin());
+    const bool large = Get32(in, at + 16) == 0;
+    at += large ? 28 : 20;
+    if (at > in.size()) return;
+    AnswerSources(client, hash);
+  }
+}
+
+void TestIndexServer::AnswerSources(Client& client, const std::array<uint8_t, 16>& hash) {
   const auto found = sources_.find(hash);
   if (found == sources_.end()) return;
   std::vector<uint8_t> entries;

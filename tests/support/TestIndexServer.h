@@ -46,7 +46,9 @@ class TestIndexServer {
     // Each login its own id, the next loopback address up from `loginId` (127.0.0.10, .11,
     // ...): clients that share one address would pass for one source.
     bool distinctLoginIds = false;
-    uint32_t tcpFlags = 0x19;
+    // Zlib, compact tags, Unicode and large files (0x100); 0x19 makes a server that takes
+    // no file above 4,290,048,000 bytes.
+    uint32_t tcpFlags = 0x119;
     std::vector<std::string> loginMessages;  // sent before the id
     bool answerUdp = true;
     bool taggedDescription = false;
@@ -137,6 +139,7 @@ class TestIndexServer {
   void OnSearch(Client& client, const ReceivedPacket& packet);
   void OnQueryMore(Client& client, const ReceivedPacket& packet);
   void OnGetSources(Client& client, const ReceivedPacket& packet);
+  void AnswerSources(Client& client, const std::array<uint8_t, 16>& hash);
   void ForgetSources(int fd);
   void SendResultBatch(Client& client);
   void OnUdpSearch(const ReceivedPacket& packet, uint32_t fromAddress);

@@ -198,7 +198,8 @@ bool ReadOfferedTag(Cursor& in, IndexedFile& file) {
     return false;
   }
   if (id == 0x01 && !isNumber) file.name = text;
-  if (id == 0x02 && isNumber) file.size = static_cast<uint32_t>(number);
+  if (id == 0x02 && isNumber) file.size = (file.size & ~uint64_t{0xFFFFFFFF}) | number;
+  if (id == 0x3A && isNumber) file.size = (file.size & 0xFFFFFFFF) | number << 32;
   if (id == 0x03 && !isNumber) file.type = text;
   if (id == 0x04 && !isNumber) file.format = text;
   return true;
@@ -284,7 +285,8 @@ std::vector<uint8_t> AnswerRecord(const IndexedFile& file) {
   PutLE(out, 0, 4);
   uint32_t tags = 0;
   PutStringTag(out, 0x01, file.name), ++tags;
-  PutNumberTag(out, 0x02, file.size), ++tags;
+  PutNumberTag(out, 0x02, static_cast<uint32_t>(file.size)), ++tags;
+  if (file.size >> 32 != 0) PutNumberTag(out, 0x3A, static_cast<uint32_t>(file.size >> 32)), ++tags;
   if (!file.type.empty()) PutStringTag(out, 0x03, file.type), ++tags;
   if (!file.format.empty()) PutStringTag(out, 0x04, file.format), ++tags;
   PutNumberTag(out, 0x15, file.sources), ++tags;

@@ -17,7 +17,7 @@ namespace tarn::test {
 struct IndexedFile {
   std::array<uint8_t, 16> hash{};
   std::string name;
-  uint32_t size = 0;
+  uint64_t size = 0;   // above 32 bits: tag 0x3A carries the high half
   std::string type;    // "Audio", "Video", ...
   std::string format;  // extension without the dot; empty: taken from the name
   uint32_t sources = 1;
@@ -45,11 +45,12 @@ std::string DescribeSearchTree(const SearchNode& node);
 
 bool MatchesSearch(const SearchNode& node, const IndexedFile& file);
 
-// Reads an offer-files payload (count, then records in either tag form) on its own terms.
+// Reads an offer-files payload (count, then records in either tag form) on its own terms; a
+// size is tag 0x02's low half and tag 0x3A's high half.
 std::optional<std::vector<IndexedFile>> ReadOfferedFiles(std::span<const uint8_t> payload);
 
-// One answer record in the classic tag form: name, size, type, format, sources (tag 21) and
-// complete sources (tag 48).
+// One answer record in the classic tag form: name, size (tag 0x02, with tag 0x3A for a size
+// above 32 bits), type, format, sources (tag 21) and complete sources (tag 48).
 std::vector<uint8_t> AnswerRecord(const IndexedFile& file);
 
 // A TCP search answer payload: count, the records, the more-results flag.

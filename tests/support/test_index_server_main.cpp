@@ -16,13 +16,14 @@ namespace {
 void PrintUsage(const char* program) {
   std::printf(
       "Usage: %s [--port N] [--address A] [--id N] [--distinct-ids] [--list A:P]...\n"
-      "          [--source HASH@A:P]... [--silent-udp]\n"
+      "          [--source HASH@A:P]... [--silent-udp] [--no-large-files]\n"
       "Serves eD2K logins on A:N (TCP, default 127.0.0.1:4661) and status queries on N+4 (UDP).\n"
       "--id sets the client id given at login, --distinct-ids gives each login the next\n"
       "loopback address up from it, --list adds a server to the list it hands out,\n"
       "--source hands out A:P as a source of the file HASH (32 hex digits),\n"
       "--silent-udp leaves UDP queries unanswered, --name gives the server's name (any bytes,\n"
-      "escape codes included, as a hostile server would).\n",
+      "escape codes included, as a hostile server would), --no-large-files leaves flag 0x100\n"
+      "(files above 4,290,048,000 bytes) out of the login answer.\n",
       program);
 }
 
@@ -90,6 +91,8 @@ int main(int argc, char** argv) {
       settings.name = argv[++i];
     } else if (option == "--distinct-ids") {
       settings.distinctLoginIds = true;
+    } else if (option == "--no-large-files") {
+      settings.tcpFlags &= ~0x100u;
     } else if (option == "--silent-udp") {
       settings.answerUdp = false;
     } else if (option == "--help" || option == "-h") {

@@ -10,6 +10,7 @@
 #include "tests/engine/hashing/HashReference.h"
 #include "tests/support/EngineFixture.h"
 #include "tests/support/TestIndexServer.h"
+#include "tests/support/TestSearchIndex.h"
 
 namespace P2P {
 namespace {
@@ -166,6 +167,69 @@ TEST_F(ClientModuleOfferTest, OffersTheHashedSharedFilesToTheServer) {
   EXPECT_EQ(byName["small.txt"].hash, tarn::test::RefMD4(smallBytes, small.size()));
   EXPECT_EQ(byName["song one.mp3"].hash, tarn::test::RefMD4(largerBytes, larger.size()));
 }
+
+// A download of 5 GiB is offered and asked for sources only at a server that takes large files
+// (flag 0x100), in the 64-bit forms; a server without the flag gets the small download alone.
+class ClientModuleLargeOfferTest : public tarn::test::EngineFixture {
+ protected:
+  void OfferAndAskAt(uint32_t serverFlags) {
+    Shared::_tagStructSharedFile large, small;
+    large.hash.bytes.fill(0x51);
+    large.info.name = "disc.iso";
+    large.info.size = uint64_t{5} << 30;
+    small.hash.bytes.fill(0x52);
+    small.info.name = "small.bin";
+    small.info.size = 1000;
+    const std::vector<uint8_t> smallHash(small.hash.bytes.begin(), small.hash.bytes.end());
+    // Hash, a 32-bit zero, then 5 GiB as a 64-bit value.
+    std::vector<uint8_t> largeEntry(large.hash.bytes.begin(), large.hash.bytes.end());
+    for (uint8_t byte : {0, 0, 0, 0, 0, 0, 0, 0x40, 0x01, 0, 0, 0}) largeEntry.push_back(byte);
+
+    TestIndexServer::Settings settings;
+    settings.tcpFlags = serverFlags;
+    TestIndexServer server(settings);
+    ASSERT_TRUE(server.Start());
+    UseServer(server);
+    CTARNNetClientModule* module = StartEngine();
+    ASSERT_NE(module, nullptr);
+    ASSERT_TRUE(WaitForLogin());
+    // The large download's source request goes out first, the small one's after it.
+    ASSERT_TRUE(module->GetDownloadFileManager().AddDownload(large));
+    ASSERT_TRUE(module->GetDownloadFileManager().AddDownload(small));
+    const bool asked = WaitForPacket(
+        server, 0x19, false, [&](auto payload) { return tarn::test::Holds(payload, smallHash); });
+    module->GetConnectionManager().GetServerTCPConnecter().SendOfferFiles();
+    std::vector<tarn::test::IndexedFile> offered;
+    const bool offer = WaitForPacket(server, 0x15, false, [&](auto payload) {
+      auto files = tarn::test::ReadOfferedFiles(payload);
+      if (!files || files->empty()) return false;
+      offered = *files;
+      return true;
+    });
+    StopEngine();
+    ASSERT_TRUE(asked);
+    ASSERT_TRUE(offer);
+
+    const bool takesLarge = (serverFlags & 0x100) != 0;
+    bool largeAsked = false;
+    for (const auto& packet : server.Received())
+      if (packet.opcode == 0x19 && tarn::test::Holds(packet.payload, largeEntry)) largeAsked = true;
+    EXPECT_EQ(largeAsked, takesLarge);
+    std::map<std::string, uint64_t> sizes;
+    for (const auto& file : offered) sizes[file.name] = file.size;
+    EXPECT_EQ(sizes["small.bin"], 1000u);
+    EXPECT_EQ(sizes.count("disc.iso"), takesLarge ? 1u : 0u);
+    if (takesLarge) {
+      EXPECT_EQ(sizes["disc.iso"], uint64_t{5} << 30);
+    }
+  }
+};
+
+TEST_F(ClientModuleLargeOfferTest, AServerThatTakesLargeFilesIsOfferedAndAskedForThem) {
+  OfferAndAskAt(0x119);
+}
+
+TEST_F(ClientModuleLargeOfferTest, AServerWithoutTheFlagNeverHearsOfThem) { OfferAndAskAt(0x19); }
 
 }  // namespace
 }  // namespace P2P

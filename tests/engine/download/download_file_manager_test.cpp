@@ -13,6 +13,7 @@
 #include "framework/CriticalSection.h"
 #include "platform/FileSystem.h"
 #include "tests/engine/download/DownloadTestKit.h"
+#include "tests/support/FileSizes.h"
 #include "tests/support/Sandbox.h"
 #include "tests/support/WaitUntil.h"
 
@@ -164,14 +165,19 @@ TEST_F(DownloadFileManagerTest, AddCreatesPartFilesAtTheFirstFreeIndexWithMetada
   // The same hash again changes nothing.
   EXPECT_FALSE(Add(content, "other.avi"));
   EXPECT_EQ(downloads_->List().Count(), 1u);
-  // Up to the largest file; beyond it nothing is added.
-  const auto sized = [](const std::string& name, uint64_t size) {
-    auto record = test::RecordFor({1, 2, 3, static_cast<uint8_t>(size)}, name);
+  // Files up to 256 GiB are taken (their part file sparse), larger ones refused.
+  const auto sized = [](uint64_t size, uint8_t tag) {
+    auto record = test::RecordFor({tag}, "huge.iso");
     record.info.size = size;
     return record;
   };
-  EXPECT_TRUE(downloads_->AddDownload(sized("large.iso", 4290048001u)));
-  EXPECT_FALSE(downloads_->AddDownload(sized("huge.iso", Protocol::kMaxFileSize + 1)));
+  EXPECT_FALSE(downloads_->AddDownload(sized(tarn::test::kAboveLargestFile, 1)));
+  const CTransferFilePtr large = downloads_->AddDownload(sized(uint64_t{5} << 30, 2));
+  ASSERT_TRUE(large);
+  EXPECT_EQ(large->GetSize(), uint64_t{5} << 30);
+  EXPECT_EQ(fs::file_size(temp_ / "00002.tarn.tmp"), uint64_t{5} << 30);
+  EXPECT_NE(sandbox_.ReadFile("temp/00002.tarn.dat").find("<FileSize>5368709120</FileSize>"),
+            std::string::npos);
 }
 
 TEST_F(DownloadFileManagerTest, RestartRestoresTheSameRequiredRanges) {

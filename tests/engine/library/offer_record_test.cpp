@@ -4,6 +4,7 @@
 
 #include "engine/library/OfferRecord.h"
 #include "engine/transfer/TransferFileList.h"
+#include "tests/support/FileSizes.h"
 
 namespace P2P::Shared::File {
 namespace {
@@ -64,8 +65,7 @@ std::optional<_tagStructSharedFile> RoundTrip(const _tagStructSharedFile& record
 
 // A size above 32 bits adds the tag with its high half; smaller sizes are written as always.
 TEST(OfferRecordTest, SizesAroundAndBeyond32BitsRoundTrip) {
-  for (const uint64_t size : {uint64_t{4290048000}, uint64_t{4290048001}, uint64_t{0xFFFFFFFF},
-                              uint64_t{1} << 32, (uint64_t{1} << 32) + 1, uint64_t{256} << 30}) {
+  for (const uint64_t size : tarn::test::kSizesAround32Bits) {
     _tagStructSharedFile record = FullRecord();
     record.info.size = size;
     std::vector<uint8_t> bytes;
@@ -76,6 +76,17 @@ TEST(OfferRecordTest, SizesAroundAndBeyond32BitsRoundTrip) {
     const auto read = ReadOfferRecord(reader);
     ASSERT_TRUE(read) << size;
     EXPECT_EQ(read->info.size, size);
+  }
+  // Above 256 GiB no client holds a file: the record is refused, not cut to its low half.
+  for (const uint64_t size : {tarn::test::kAboveLargestFile, ~uint64_t{0}}) {
+    _tagStructSharedFile record = FullRecord();
+    record.info.size = size;
+    std::vector<uint8_t> bytes;
+    Protocol::CStreamWriter writer(bytes);
+    ASSERT_TRUE(WriteOfferRecord(writer, record, {}));
+    Protocol::CStreamReader reader(bytes);
+    EXPECT_FALSE(ReadOfferRecord(reader)) << size;
+    EXPECT_EQ(reader.Position(), 0u);
   }
 }
 
@@ -183,6 +194,35 @@ TEST(ServerOfferListTest, LimitOwnIdentityAndCompletionMarks) {
   ASSERT_EQ(records->size(), 3u);
   EXPECT_EQ((*records)[2].clientId, CTARNNetTransferFileList::kCompleteClientId);
   EXPECT_EQ((*records)[2].port, CTARNNetTransferFileList::kCompletePort);
+  list.Clear();
+}
+
+// Files above the small-file size go only to a server that takes large files; the others
+// are offered to every server.
+TEST(ServerOfferListTest, LargeFilesOnlyToServersThatTakeThem) {
+  using TransferFile::CTARNNetTransferFileList;
+  CTARNNetTransferFileList list;
+  const uint64_t sizes[] = {4290048000, 4290048001, uint64_t{5} << 30, 1000};
+  for (size_t i = 0; i < std::size(sizes); ++i) {
+    _tagStructSharedFile record = FullRecord();
+    record.hash.bytes[0] = static_cast<uint8_t>(i + 1);
+    record.info.size = sizes[i];
+    list.AddFromRecord(record);
+  }
+  const auto offered = [&list](uint32_t serverTcpFlags) {
+    TransferFile::_tagStructServerOfferParams params;
+    params.serverTcpFlags = serverTcpFlags;
+    std::vector<uint8_t> bytes;
+    Protocol::CStreamWriter writer(bytes);
+    EXPECT_TRUE(list.WriteOfferList(writer, params));
+    Protocol::CStreamReader reader(bytes);
+    std::vector<uint64_t> read;
+    for (const auto& record : ReadOfferList(reader).value_or(std::vector<_tagStructSharedFile>{}))
+      read.push_back(record.info.size);
+    return read;
+  };
+  EXPECT_EQ(offered(0x19), (std::vector<uint64_t>{4290048000, 1000}));
+  EXPECT_EQ(offered(0x119), std::vector<uint64_t>(std::begin(sizes), std::end(sizes)));
   list.Clear();
 }
 

@@ -6,6 +6,7 @@
 #include "engine/library/SharedDatFile.h"
 #include "engine/library/SharedDatReader.h"
 #include "framework/XmlDocument.h"
+#include "tests/support/FileSizes.h"
 #include "tests/support/Sandbox.h"
 
 namespace P2P::Shared::File {
@@ -64,6 +65,25 @@ TEST(SharedDatReaderTest, AgreesWithTheDocumentOnWrittenAndDamagedTexts) {
 }
 
 // A piece may end anywhere, inside a tag, a field or an entity: the entries are the same.
+// Sizes around the small-file bound and 32 bits read back whole; a size above the largest
+// file is damage and reads as unknown (0), as the document reader takes it too.
+TEST(SharedDatReaderTest, SizesAboveThirtyTwoBitsReadBack) {
+  std::vector<_tagStructSharedFile> files;
+  for (const uint64_t size : tarn::test::kSizesAround32Bits) {
+    files.push_back(SampleFiles()[0]);
+    files.back().info.size = size;
+  }
+  files.push_back(SampleFiles()[0]);
+  files.back().info.size = tarn::test::kAboveLargestFile;
+  std::vector<_tagStructSharedFile> read;
+  ASSERT_TRUE(ReadWrittenSharedDat(WriteSharedDatText(files),
+                                   [&read](_tagStructSharedFile& file) { read.push_back(file); }));
+  ASSERT_EQ(read.size(), files.size());
+  for (size_t i = 0; i + 1 < files.size(); ++i) EXPECT_EQ(read[i].info.size, files[i].info.size);
+  EXPECT_EQ(read.back().info.size, 0u);
+  EXPECT_EQ(DocumentRead(WriteSharedDatText(files)), read);
+}
+
 TEST(SharedDatReaderTest, APieceMayEndAnywhere) {
   const std::string text = WriteSharedDatText(SampleFiles());
   std::vector<_tagStructSharedFile> read;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -9,6 +10,7 @@
 
 #include "engine/net/TARNNetC2STCPConnecter.h"
 #include "framework/SocketError.h"
+#include "tests/support/FileSizes.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestIndexServer.h"
 #include "tests/support/WaitUntil.h"
@@ -73,7 +75,7 @@ TEST_F(TcpConnecterTest, LowIdKeepsThePublicAddressHighIdBecomesIt) {
     ASSERT_TRUE(WaitUntil([&] { return advisor_.connected > connectedBefore; }));
     EXPECT_EQ(session_.GetClientId(), id);
     EXPECT_EQ(session_.GetPublicAddress(), id == 0x01000000u ? id : 0u);
-    EXPECT_EQ(session_.ServerSupportsCompactTags(), true);  // the server's flags are 0x19
+    EXPECT_EQ(session_.ServerSupportsCompactTags(), true);  // the server's flags are 0x119
     // After the id: the server list is asked for; nothing is offered from an empty list.
     EXPECT_TRUE(server.WaitForPackets(0x14, false));
     EXPECT_EQ(server.CountReceived(0x15, false), 0u);
@@ -238,6 +240,75 @@ TEST_F(TcpConnecterTest, SourcesGoToTheSinkUnlessBothSidesHaveLowIds) {
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found[0].clientId, 0x08070605u);
   EXPECT_EQ(found[0].serverPort, server.Port());
+}
+
+std::vector<Protocol::SSourceRequestEntry> SizedEntries() {
+  std::vector<Protocol::SSourceRequestEntry> entries;
+  for (const uint64_t size : tarn::test::kSizesAround32Bits) {
+    Protocol::SSourceRequestEntry& entry = entries.emplace_back();
+    entry.hash.bytes.fill(static_cast<uint8_t>(entries.size()));
+    entry.size = size;
+  }
+  return entries;
+}
+
+// A server that takes large files gets them in the 64-bit entry form (hash, 32-bit zero,
+// 64-bit size) and answers by hash; one without the flag is asked for the small files alone.
+TEST_F(TcpConnecterTest, SourceRequestsCarryLargeFilesOnlyToServersThatTakeThem) {
+  std::mutex lock;
+  std::vector<_tagUnionHash> answered;
+  hooks_.foundSources = [&](const _tagUnionHash& hash, const std::vector<Protocol::SFoundSource>&) {
+    std::lock_guard guard(lock);
+    answered.push_back(hash);
+  };
+  const auto entries = SizedEntries();
+  for (const uint32_t flags : {0x119u, 0x19u}) {
+    TestIndexServer::Settings settings;
+    settings.tcpFlags = flags;
+    settings.address = flags == 0x119u ? "127.0.0.2" : "127.0.0.3";
+    for (const auto& entry : entries) {
+      std::array<uint8_t, 16> hash{};
+      std::copy(entry.hash.bytes.begin(), entry.hash.bytes.end(), hash.begin());
+      settings.fixedSources.push_back({hash, {0x0500007F, 4662}});
+    }
+    TestIndexServer server(settings);
+    ASSERT_TRUE(server.Start());
+    ConnectTo(server);
+    ASSERT_TRUE(WaitUntil([&] { return session_.IsConnected(); }));
+    EXPECT_EQ(session_.ServerTakesLargeFiles(), flags == 0x119u);
+    answered.clear();
+    ASSERT_TRUE(session_.SendGetSources(entries));
+    ASSERT_TRUE(server.WaitForPackets(0x19, false));
+    Bytes expected;
+    Protocol::CStreamWriter writer(expected);
+    for (const auto& entry : entries) {
+      if (flags == 0x19u && entry.size > 4290048000) continue;
+      writer.WriteHash(entry.hash);
+      if (entry.size > 4290048000) {
+        writer.WriteUInt32(0);
+        writer.WriteUInt64(entry.size);
+      } else {
+        writer.WriteUInt32(static_cast<uint32_t>(entry.size));
+      }
+    }
+    for (const auto& packet : server.Received()) {
+      if (packet.opcode == 0x19) {
+        EXPECT_EQ(packet.payload, expected) << std::hex << flags;
+      }
+    }
+    const size_t asked = flags == 0x119u ? entries.size() : 1;
+    ASSERT_TRUE(WaitUntil([&] {
+      std::lock_guard guard(lock);
+      return answered.size() == asked;
+    }));
+    std::lock_guard guard(lock);
+    for (size_t i = 0; i < asked; ++i) EXPECT_EQ(answered[i], entries[i].hash);
+    // Nothing at all to ask of a server without the flag: no packet.
+    if (flags == 0x19u) {
+      EXPECT_FALSE(session_.SendGetSources(std::span(entries).subspan(1)));
+    }
+    session_.Close(true);
+  }
 }
 
 }  // namespace

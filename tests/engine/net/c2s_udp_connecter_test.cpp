@@ -154,6 +154,41 @@ TEST_F(UdpConnecterTest, GlobalSourcesGoOutInGroupsOf35AndSkipTheCurrentServer) 
   EXPECT_TRUE(current.Received().empty());
 }
 
+// A large file is asked for only of servers whose UDP flags take large files: in the 64-bit
+// entry form by one with sizes (0x94), by its hash by one without (0x9A).
+TEST_F(UdpConnecterTest, GlobalSourcesOfLargeFilesGoOnlyToServersThatTakeThem) {
+  TestIndexServer sizedLarge, hashedLarge, sizedSmall, hashedSmall;
+  ServerInfo* servers[] = {Serve(sizedLarge, "127.0.0.2"), Serve(hashedLarge, "127.0.0.3"),
+                           Serve(sizedSmall, "127.0.0.4"), Serve(hashedSmall, "127.0.0.5")};
+  const uint32_t udpFlags[] = {0x110, 0x100, 0x10, 0};
+  for (size_t i = 0; i < 4; ++i)
+    Remote::Server::StoreField(servers[i]->status.udpFlags, udpFlags[i]);
+
+  std::vector<Protocol::SSourceRequestEntry> downloads(2);
+  downloads[0].hash.bytes.fill(1);
+  downloads[0].size = 4290048001;
+  downloads[1].hash.bytes.fill(2);
+  downloads[1].size = 4290048000;
+  udp_.SendGlobalSources(downloads, nullptr);
+  ASSERT_TRUE(sizedLarge.WaitForPackets(0x94, true));
+  ASSERT_TRUE(hashedLarge.WaitForPackets(0x9A, true));
+  ASSERT_TRUE(sizedSmall.WaitForPackets(0x94, true));
+  ASSERT_TRUE(hashedSmall.WaitForPackets(0x9A, true));
+  const auto payloadOf = [](const TestIndexServer& server) { return server.Received()[0].payload; };
+  Bytes large(16, 1);
+  for (uint8_t byte : {0, 0, 0, 0, 0x01, 0xF0, 0xB4, 0xFF, 0, 0, 0, 0}) large.push_back(byte);
+  Bytes small(16, 2);
+  for (uint8_t byte : {0x00, 0xF0, 0xB4, 0xFF}) small.push_back(byte);
+  Bytes both = large;
+  for (uint8_t byte : small) both.push_back(byte);
+  Bytes hashes(16, 1);
+  hashes.resize(32, 2);
+  EXPECT_EQ(payloadOf(sizedLarge), both);
+  EXPECT_EQ(payloadOf(hashedLarge), hashes);
+  EXPECT_EQ(payloadOf(sizedSmall), small);
+  EXPECT_EQ(payloadOf(hashedSmall), Bytes(16, 2));
+}
+
 TEST_F(UdpConnecterTest, AServerListOfKnownServersNeitherSavesNorWakes) {
   std::atomic<int> wakes{0};
   servers_.SetCheckerWake([&] { ++wakes; });

@@ -1,6 +1,7 @@
 #include <arpa/inet.h>
 
 #include "engine/protocol/Ed2kLink.h"
+#include "tests/support/FileSizes.h"
 #define CRYPTOPP_ENABLE_NAMESPACE_WEAK 1
 #include <cryptopp/md4.h>
 #include <gtest/gtest.h>
@@ -107,8 +108,12 @@ INSTANTIATE_TEST_SUITE_P(
         BadLink{"hash_bad_digit", "ed2k://|file|a|1|" + kH.substr(1) + "g|/",
                 "hash: 'g' is not a hexadecimal digit"},
         BadLink{"size_zero", "ed2k://|file|a|0|" + kH + "|/", "size: 0"},
-        BadLink{"size_above_largest", "ed2k://|file|a|4290048001|" + kH + "|/",
-                "size: 4290048001 is above 4290048000"},
+        BadLink{"size_above_largest", "ed2k://|file|a|274877906945|" + kH + "|/",
+                "size: 274877906945 is above 274877906944 (256 GiB), the largest file size"},
+        BadLink{"size_13_digits", "tarn://|a|" + kH + "|1000000000000|",
+                "size: 13 digits, more than 274877906944 (256 GiB)"},
+        BadLink{"size_beyond_64_bits", "ed2k://|file|a|99999999999999999999999|" + kH + "|/",
+                "size: 23 digits"},
         BadLink{"size_not_decimal", "ed2k://|file|a|12x|" + kH + "|/",
                 "size: 'x' is not a decimal digit"},
         BadLink{"empty_name", "ed2k://|file||1|" + kH + "|/", "name: empty"},
@@ -161,6 +166,22 @@ INSTANTIATE_TEST_SUITE_P(
         BadLink{"server_port_too_big", "ed2k://|server|127.0.0.1|70000|/", "port: 70000 is above"},
         BadLink{"server_bad_host", "ed2k://|server|a b|4661|/", "host: ' ' cannot stand"}),
     [](const ::testing::TestParamInfo<BadLink>& info) { return std::string(info.param.name); });
+
+// Sizes around the small-file bound and 32 bits, up to the largest file, in both link forms;
+// a formatted link reads back with its size.
+TEST(Ed2kLinkTest, SizesUpTo256GiBReadAndFormatBack) {
+  for (const uint64_t size : tarn::test::kSizesAround32Bits) {
+    const std::string digits = std::to_string(size);
+    EXPECT_EQ(Read("ed2k://|file|disc.iso|" + digits + "|" + kH + "|/").size, size);
+    EXPECT_EQ(Read("tarn://|disc.iso|" + kH + "|" + digits + "|").size, size);
+    SEd2kLink link;
+    link.name = "disc.iso";
+    link.size = size;
+    link.hash = *_tagUnionHash::FromHex(kHash);
+    EXPECT_EQ(FormatEd2kFileLink(link),
+              "ed2k://|file|disc.iso|" + digits + "|" + link.hash.ToHex() + "|/");
+  }
+}
 
 TEST(Ed2kLinkTest, FormattedLinkReadsBackWithTheSameName) {
   SEd2kLink link;

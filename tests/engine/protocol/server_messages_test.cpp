@@ -47,7 +47,7 @@ TEST(ServerRequestsTest, LoginCarriesIdZeroThePortTwiceAndFiveIntegerTags) {
                           {0x03, 0x01, 0x00, 0x0F},
                           Le32(4662),
                           {0x03, 0x01, 0x00, 0x20},
-                          Le32(0x19),
+                          Le32(0x119),
                           {0x03, 0x01, 0x00, 0xFB},
                           Le32(0xB900)});
   Bytes payload(config.userHash.bytes.begin(), config.userHash.bytes.end());

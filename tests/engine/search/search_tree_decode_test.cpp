@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/library/OfferRecord.h"
 #include "engine/search/SearchExprManager.h"
 #include "tests/support/TestSearchIndex.h"
 
@@ -19,6 +20,19 @@ std::vector<uint8_t> Body(const _tagStructSearchParams& params) {
   EXPECT_TRUE(CTARNNetSearchExprManager::GetInstance()->BuildSearchBody(params, body))
       << params.expression;
   return body;
+}
+
+// An offer-files payload of one file, as the engine writes it.
+std::vector<uint8_t> OfferPayload(const IndexedFile& file) {
+  _tagStructSharedFile record;
+  std::copy(file.hash.begin(), file.hash.end(), record.hash.bytes.begin());
+  record.info.name = file.name;
+  record.info.size = file.size;
+  std::vector<uint8_t> payload;
+  Protocol::CStreamWriter writer(payload);
+  writer.WriteUInt32(1);
+  EXPECT_TRUE(File::WriteOfferRecord(writer, record, {true, true}));
+  return payload;
 }
 
 tarn::test::TestSearchIndex Index() {
@@ -101,6 +115,40 @@ TEST(SearchTreeDecode, ServerFindsWhatTheExpressionAsksFor) {
     for (const IndexedFile& file : *found) names.insert(file.name);
     EXPECT_EQ(names, c.found) << c.params.expression;
   }
+}
+
+// Size bounds above 4 GiB reach the server as 64-bit values and filter files on both sides
+// of 32 bits, whose sizes the offers carried in two halves.
+TEST(SearchTreeDecode, SizeBoundsAbove4GiBFilterLargeFiles) {
+  tarn::test::TestSearchIndex index;
+  const uint64_t sizes[] = {4290048000, 4290048001, uint64_t{1} << 32, uint64_t{5} << 30,
+                            uint64_t{256} << 30};
+  for (const uint64_t size : sizes) {
+    IndexedFile file;
+    file.hash.fill(static_cast<uint8_t>(index.Count() + 1));
+    file.name = "disc " + std::to_string(size) + ".iso";
+    file.size = size;
+    // Indexed from an offer as a client writes it: the size's halves in two tags.
+    const auto offered = tarn::test::ReadOfferedFiles(OfferPayload(file));
+    ASSERT_TRUE(offered && offered->size() == 1u);
+    EXPECT_EQ(offered->front().size, size);
+    index.Add(offered->front());
+  }
+  const auto found = [&index](uint64_t minSize, uint64_t maxSize) {
+    _tagStructSearchParams params;
+    params.expression = "disc";
+    params.minSize = minSize;
+    params.maxSize = maxSize;
+    std::vector<uint64_t> sizes;
+    for (const IndexedFile& file : index.Search(Body(params)).value_or(std::vector<IndexedFile>{}))
+      sizes.push_back(file.size);
+    return sizes;
+  };
+  EXPECT_EQ(found(uint64_t{4} << 30, 0),
+            (std::vector<uint64_t>{uint64_t{1} << 32, uint64_t{5} << 30, uint64_t{256} << 30}));
+  EXPECT_EQ(found(4290048001, (uint64_t{5} << 30) - 1),
+            (std::vector<uint64_t>{4290048001, uint64_t{1} << 32}));
+  EXPECT_EQ(found(0, 4290048001), (std::vector<uint64_t>{4290048000, 4290048001}));
 }
 
 TEST(SearchTreeDecode, TreeShapeFollowsPrecedence) {

@@ -8,6 +8,8 @@
 
 #include "engine/search/SearchExprParser.h"
 #include "engine/search/SearchTreeEncoder.h"
+#include "tests/support/FileSizes.h"
+#include "tests/support/TestSearchIndex.h"
 
 namespace P2P::Shared::Search::SearchParam {
 namespace {
@@ -123,6 +125,20 @@ std::vector<EncodeCase> Cases() {
                          "a",
                          {0x03, 0xFF, 0xFF, 0xFF, 0xFF, 0x02, 0x01, 0x00, 0x02}})});
 
+  // A bound above 32 bits is a 64-bit value (0x08); the inclusive adjustment applies to it too.
+  _tagStructSearchParams large = Params("a", 2);
+  large.minSize = uint64_t{1} << 32;
+  cases.push_back({"SizeAbove32BitsIs64Bit", large,
+                   Join({{0x00, 0x00, 0x01, 0x01, 0x00},
+                         "a",
+                         {0x08, 0, 0, 0, 0, 0x01, 0, 0, 0, 0x01, 0x01, 0x00, 0x02}})});
+  large.mode = 0;
+  large.minSize = (uint64_t{1} << 32) + 1;
+  cases.push_back({"SizeAbove32BitsMode0IsInclusive", large,
+                   Join({{0x00, 0x00, 0x01, 0x01, 0x00},
+                         "a",
+                         {0x08, 0, 0, 0, 0, 0x01, 0, 0, 0, 0x01, 0x01, 0x00, 0x02}})});
+
   _tagStructSearchParams all = Params("x", 3);
   all.fileType = "Video";
   all.minSize = 1;
@@ -197,6 +213,23 @@ TEST(SearchTreeEncoder, MatchesHandWrittenBodies) {
   for (const EncodeCase& c : Cases()) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(Encode(c.params), c.expected);
+  }
+}
+
+// Size bounds around the small-file size and 32 bits read back by the test server's decoder
+// with the value sent, in the 32-bit form while it fits.
+TEST(SearchTreeEncoder, SizeBoundsRoundTripAroundAndBeyond32Bits) {
+  for (const uint64_t size : tarn::test::kSizesAround32Bits) {
+    _tagStructSearchParams params = Params("a", 2);
+    params.minSize = size;
+    params.maxSize = size;
+    const std::vector<uint8_t> body = Encode(params);
+    const auto tree = tarn::test::DecodeSearchTree(body);
+    ASSERT_TRUE(tree) << size;
+    const std::string bound = std::to_string(size);
+    EXPECT_EQ(tarn::test::DescribeSearchTree(*tree),
+              "AND(a,AND(#2>" + bound + ",#2<" + bound + "))");
+    EXPECT_EQ(body[8], size > 0xFFFFFFFF ? 0x08 : 0x03) << size;
   }
 }
 

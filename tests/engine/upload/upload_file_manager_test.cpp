@@ -18,6 +18,7 @@
 #include "engine/upload/UploadFileManager.h"
 #include "platform/FileSystem.h"
 #include "tests/support/FaultyFileSystem.h"
+#include "tests/support/FileSizes.h"
 #include "tests/support/Sandbox.h"
 #include "tests/support/WaitUntil.h"
 
@@ -158,6 +159,9 @@ TEST_F(UploadFileManagerTest, ScansTheTreeFollowingLinksAndSkippingThumbnailCach
   sandbox_.WriteFile("shared/sub/Thumbs.DB", "thumbs 1");
   sandbox_.WriteFile("shared/thumbs.db", "thumbs 2");
   sandbox_.WriteFile("shared/empty", "");
+  // Above 256 GiB (sparse here): no client takes it, so it is neither hashed nor listed.
+  sandbox_.WriteFile("shared/huge.bin", "x");
+  fs::resize_file(shared_ / "huge.bin", tarn::test::kAboveLargestFile);
   sandbox_.WriteFile("outside/folder/c.txt", "charlie");
   sandbox_.WriteFile("outside/d.txt", "delta");
   fs::create_directory_symlink(sandbox_ / "outside/folder", shared_ / "linked");
