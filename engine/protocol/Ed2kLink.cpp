@@ -159,7 +159,7 @@ bool ReadNumber(std::string_view text, uint64_t max, const char* field, uint64_t
 }
 
 bool ReadSize(std::string_view text, uint64_t& size, CLinkReader& reader) {
-  if (!ReadNumber(text, kMaxSmallFileSize, "size", size, reader)) return false;
+  if (!ReadNumber(text, kMaxFileSize, "size", size, reader)) return false;
   return size != 0 || reader.Fail("size", "0: an empty file cannot be downloaded");
 }
 
