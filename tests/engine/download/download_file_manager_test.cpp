@@ -353,6 +353,7 @@ TEST_F(DownloadFileManagerTest, ANewDownloadOf100GiBAllocatesNothingUpFront) {
   EXPECT_EQ(data->RemainingBytes(), 100 * kGiB);
   data->Cancel();
   EXPECT_FALSE(fs::exists(data->DataPath()));
+  data->Detach();
 }
 
 TEST_F(DownloadFileManagerTest, ADownloadTheDiskCannotHoldIsRefusedWithTheBytesNeededAndFree) {
