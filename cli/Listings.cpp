@@ -91,7 +91,10 @@ SResultRow ReadResult(IP2PSearchResultFile& file) {
   row.name = Read(file, &IP2PSearchResultFile::get_Name);
   row.hash = Read(file, &IP2PSearchResultFile::get_Hash);
   row.type = Read(file, &IP2PSearchResultFile::get_TypeName);
-  row.size = SizeOf(Read(file, &IP2PSearchResultFile::get_Size));
+  uint64_t size = 0;
+  row.size = Succeeded(file.get_Size64(&size))
+                 ? size
+                 : SizeOf(Read(file, &IP2PSearchResultFile::get_Size));
   row.sources = static_cast<uint32_t>(Read(file, &IP2PSearchResultFile::get_Nodes));
   row.complete = static_cast<uint32_t>(Read(file, &IP2PSearchResultFile::get_CompleteNodes));
   return row;

@@ -43,7 +43,7 @@ struct SResultRow {
 // A client of our uploads (the connection interface's upload queue entry).
 using SUploadRow = OSTREL::COM::SUploadQueueEntry;
 
-// Sizes come as int32 over the API; files above 2 GiB read back as their unsigned value.
+// A 32-bit size slot (of a daemon without the 64-bit properties) read back unsigned.
 inline uint64_t SizeOf(int32_t value) { return static_cast<uint32_t>(value); }
 
 SServerRow ServerRowFrom(const OSTREL::COM::SServerRowData& data);

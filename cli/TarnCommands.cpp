@@ -509,12 +509,11 @@ int CTarnCommands::Download(const SParsedArguments& args) {
   const OptionalText folder = args.Value("--to");
   OptionalText name = args.Value("--name");
   HRESULT hr = E_FAIL;
+  std::string reason;
   if (target.link) {
-    if (target.link->size > static_cast<uint64_t>(INT32_MAX))
-      return Fail(kExitUsage, "bad link: size: above the 2 GiB this daemon's API carries");
     if (!name) name = target.link->name;
     const std::string hash = target.link->hash.ToHex();
-    hr = manager_->AddDownload(&hash, static_cast<int32_t>(target.link->size), folder, name);
+    hr = manager_->AddDownload64(&hash, target.link->size, folder, name, &reason);
   } else {
     std::shared_ptr<IP2PSearchResultFileList> results;
     if (!Succeeded(manager_->get_SearchResultFileList(&results)) || !results)
@@ -527,6 +526,10 @@ int CTarnCommands::Download(const SParsedArguments& args) {
   if (hr == S_FALSE) {
     io_.out << "already downloading or shared\n";
     return kExitOk;
+  }
+  if (hr == STG_E_MEDIUMFULL) {
+    if (reason.empty()) reason = "not enough free space in the daemon's temp folder";
+    return Fail(kExitFailed, "download: " + reason);
   }
   if (hr == E_ACCESSDENIED) {
     std::shared_ptr<IP2PConfig> config;

@@ -34,10 +34,12 @@ int CProtocolHandler::Handle(std::string_view text) {
 
 int CProtocolHandler::StartDownload(const P2P::Protocol::SEd2kLink& link) {
   const std::string hash = link.hash.ToHex();
-  // The API carries sizes as 32 bits; the daemon reads them unsigned.
-  const auto size = static_cast<int32_t>(static_cast<uint32_t>(link.size));
-  const HRESULT hr = client_->ServiceManager()->AddDownload(&hash, size, std::nullopt, link.name);
+  std::string reason;
+  const HRESULT hr =
+      client_->ServiceManager()->AddDownload64(&hash, link.size, std::nullopt, link.name, &reason);
   if (hr == RPC_E_DISCONNECTED) return Unreachable();
+  if (hr == OSTREL::COM::STG_E_MEDIUMFULL)
+    return Fail(kExitRefused, kStrDownloadRefused, link.name + ": " + reason);
   if (hr == S_FALSE)
     return Fail(kExitRefused, kStrDownloadRefused, link.name + ": already downloading or shared");
   if (!OSTREL::COM::Succeeded(hr))

@@ -1,5 +1,6 @@
 #include "engine/download/DownloadFileData.h"
 
+#include "engine/download/FreeSpace.h"
 #include "engine/hashing/Digest.h"
 #include "engine/hashing/PartHashFile.h"
 #include "engine/library/FileTime.h"
@@ -41,6 +42,14 @@ ITARNNetP2PDownloadEventHandler* CTARNNetDownloadFileData::Sink() {
 }
 
 bool CTARNNetDownloadFileData::Create(const std::string& tempFolder, OSTREL::Process::CEvent*) {
+  // The part file is sparse: nothing is written until data comes, so the whole file must fit.
+  if (auto lack = LackOfSpace(tempFolder, file_->GetSize())) {
+    OSTREL::LogWarning("Download \"", OSTREL::EscapeForLog(file_->GetName()),
+                       "\" not started: ", *lack);
+    CLock guard(failureLock_);
+    failure_ = std::move(*lack);
+    return false;
+  }
   {
     CLock guard(file_->LockObject());
     const auto index = FreePartFileIndex(tempFolder);
@@ -290,14 +299,28 @@ bool CTARNNetDownloadFileData::SetPaused(bool paused) {
 
 bool CTARNNetDownloadFileData::Resume() {
   if (!stopped_.load() && !paused_.load()) return false;
+  std::optional<std::string> lack;
   {
     CLock guard(file_->LockObject());
-    blocks_.ForgiveFailures();
+    // Started again, the download must find room for all it still needs.
+    lack = LackOfSpace(paths_.data.parent_path(), blocks_.Required().Total());
+    if (!lack) blocks_.ForgiveFailures();
   }
   {
     CLock guard(failureLock_);
-    failure_.clear();
-    disagreeing_.clear();
+    if (lack) {
+      stopped_.store(true);
+      failure_ = *lack;
+      OSTREL::LogWarning("Download \"", OSTREL::EscapeForLog(file_->GetName()),
+                         "\" not resumed: ", failure_);
+    } else {
+      failure_.clear();
+      disagreeing_.clear();
+    }
+  }
+  if (lack) {
+    AnnounceChange();
+    return false;
   }
   stopped_.store(false);
   paused_.store(false);

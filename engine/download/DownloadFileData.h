@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -115,6 +116,10 @@ class CTARNNetDownloadFileData final
   // Sets the finished flag once; true for the caller that set it.
   bool MarkFinished() REQUIRES(file_->LockObject());
   void StopForStorageError(const char* what, uint64_t offset, int error);
+  // Why the part of `offset` cannot be written, when nothing of it is on disk yet and its
+  // space is not free.
+  std::optional<std::string> LackOfSpaceForPartLocked(uint64_t offset)
+      REQUIRES(file_->LockObject());
   // Stops the download for good with `reason` (once); true when this call did.
   bool Fail(std::string reason) EXCLUDES(failureLock_);
   // Fails the download when the data of a part keeps failing its check the same way.

@@ -96,7 +96,7 @@ std::string CTARNNetDownloadFileManager::UniqueTransferName(const std::string& n
 }
 
 CTARNNetDownloadFileManager::CTransferFilePtr CTARNNetDownloadFileManager::AddDownload(
-    const Shared::_tagStructSharedFile& record) {
+    const Shared::_tagStructSharedFile& record, std::string* refusal) {
   if (record.info.size == 0 || record.info.size > Protocol::kMaxFileSize) return {};
   OSTREL::Process::CLock naming(namingLock_);
   CTARNNetTransferFileList* files = TransferFiles();
@@ -113,6 +113,7 @@ CTARNNetDownloadFileManager::CTransferFilePtr CTARNNetDownloadFileManager::AddDo
   CTransferFilePtr file(new CTARNNetTransferFile(download));
   CDownloadFileDataPtr data = CTARNNetDownloadFileData::Attach(file, &hooks_);
   if (!data->Create(tempPath_.string(), nullptr)) {
+    if (refusal != nullptr) *refusal = data->FailureReason();
     data->Detach();
     return {};
   }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "engine/base/EventAdvisor.h"
@@ -45,8 +46,10 @@ class CTARNNetDownloadFileManager
   // Every "*.tarn.dat" of the temp folder that restores; the others stay on disk, left out.
   size_t RestoreAll();
   // The new download, or null when the hash is already downloading or shared, or the part
-  // files cannot be made.
-  CTransferFilePtr AddDownload(const Shared::_tagStructSharedFile& record);
+  // files cannot be made. `refusal`, when given, says why a download did not start for lack
+  // of disk space (the temp folder must hold the whole file).
+  CTransferFilePtr AddDownload(const Shared::_tagStructSharedFile& record,
+                               std::string* refusal = nullptr);
   // Moves a finished download into its target folder under a free name, announces its
   // completion, and (once moved) takes it off the list with one removal and shares it.
   bool CompleteDownload(const CTransferFilePtr& file);

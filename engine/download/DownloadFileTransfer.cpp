@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "engine/download/DownloadFileData.h"
+#include "engine/download/FreeSpace.h"
 #include "framework/CriticalSection.h"
 #include "framework/Log.h"
 #include "framework/LogText.h"
@@ -39,15 +40,20 @@ bool CTARNNetDownloadFileData::AcceptBlock(const CTARNNetTransferBlock& block) {
   bool finishedNow = false;
   const char* failure = nullptr;
   int error = 0;
+  std::optional<std::string> lack;
   {
     CLock guard(file_->LockObject());
     if (finished_.load()) return false;
     // An earlier block that did not reach the disk stops the download before it takes more.
     const bool earlierLost = TakeFailedWritesLocked(error);
+    if (!earlierLost) lack = LackOfSpaceForPartLocked(block.Start());
     const _tagStructBlockOutcome outcome =
-        earlierLost ? _tagStructBlockOutcome{}
-                    : blocks_.AcceptBlock(block.Start(), block.Data(), partFile_);
-    if (!outcome.stored) {
+        earlierLost || lack ? _tagStructBlockOutcome{}
+                            : blocks_.AcceptBlock(block.Start(), block.Data(), partFile_);
+    if (lack) {
+      // Kept required: asked for again once space is freed and the download resumed.
+      blocks_.Requested().Erase(block.Start(), block.End());
+    } else if (!outcome.stored) {
       // Not asked for, or refuted by AICH.
       if (!earlierLost && !partFile_.TakeWriteFailure()) return false;
       // Nothing is counted that is not on disk: the block stays required and may be asked
@@ -61,6 +67,10 @@ bool CTARNNetDownloadFileData::AcceptBlock(const CTARNNetTransferBlock& block) {
       finishedNow = outcome.finished && AllPartsComplete() && MarkFinished();
     }
   }
+  if (lack) {
+    Fail(std::move(*lack));
+    return false;
+  }
   if (failure != nullptr) {
     StopForStorageError(failure, block.Start(), error);
     return false;
@@ -69,6 +79,15 @@ bool CTARNNetDownloadFileData::AcceptBlock(const CTARNNetTransferBlock& block) {
     if (auto* sink = Sink()) sink->OnDownloadCompleted(file_->GetRecord());
   FailIfDataNeverFits();
   return true;
+}
+
+std::optional<std::string> CTARNNetDownloadFileData::LackOfSpaceForPartLocked(uint64_t offset) {
+  const uint32_t part = static_cast<uint32_t>(offset / HASH::kPartSize);
+  const uint64_t start = HASH::PartStart(part);
+  const uint64_t length = HASH::PartLength(file_->GetSize(), part);
+  // Only the first block of a part asks: the others land where the part's space was counted.
+  if (!blocks_.Required().Contains(start, start + length)) return std::nullopt;
+  return LackOfSpace(paths_.data.parent_path(), length);
 }
 
 void CTARNNetDownloadFileData::StopForStorageError(const char* what, uint64_t offset, int error) {

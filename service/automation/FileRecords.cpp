@@ -15,6 +15,11 @@ struct SReader {
     int32_t value = 0;
     return Succeeded((item.*getter)(&value)) ? static_cast<uint32_t>(value) : 0;
   }
+  // A size by its 64-bit getter, or by its 32-bit slot from an object without one.
+  uint64_t Size(HRESULT (Item::*wide)(uint64_t*), HRESULT (Item::*slot)(int32_t*)) const {
+    uint64_t value = 0;
+    return Succeeded((item.*wide)(&value)) ? value : Number(slot);
+  }
   bool Flag(HRESULT (Item::*getter)(int16_t*)) const {
     int16_t value = VARIANT_FALSE;
     return Succeeded((item.*getter)(&value)) && value != VARIANT_FALSE;
@@ -28,7 +33,7 @@ void ReadFileFields(const SReader<Item>& read, Record& record) {
   record.hash = read.Text(&Item::get_Hash);
   record.name = read.Text(&Item::get_Name);
   record.fullPath = read.Text(&Item::get_FullPathName);
-  record.size = read.Number(&Item::get_Size);
+  record.size = read.Size(&Item::get_Size64, &Item::get_Size);
   record.typeName = read.Text(&Item::get_TypeName);
   record.lastWriteTime = read.Text(&Item::get_LastWriteTime);
   record.creationTime = read.Text(&Item::get_CreationTime);
@@ -43,8 +48,8 @@ SDownloadRecord ReadRecord(IP2PDownloadFile& file) {
   ReadFileFields(read, record);
   record.nodes = read.Number(&F::get_Nodes);
   record.completeNodes = read.Number(&F::get_CompleteNodes);
-  record.completedSize = read.Number(&F::get_CompletedSize);
-  record.receivedSize = read.Number(&F::get_ReceivedSize);
+  record.completedSize = read.Size(&F::get_CompletedSize64, &F::get_CompletedSize);
+  record.receivedSize = read.Size(&F::get_ReceivedSize64, &F::get_ReceivedSize);
   record.speed = read.Number(&F::get_Speed);
   record.paused = read.Flag(&F::get_IsPaused);
   record.stopped = read.Flag(&F::get_IsStopped);
@@ -66,7 +71,7 @@ SSearchResultRecord ReadRecord(IP2PSearchResultFile& file) {
   record.key = read.Number(&F::get_Key);
   record.hash = read.Text(&F::get_Hash);
   record.name = read.Text(&F::get_Name);
-  record.size = read.Number(&F::get_Size);
+  record.size = read.Size(&F::get_Size64, &F::get_Size);
   record.format = read.Text(&F::get_Format);
   record.nodes = read.Number(&F::get_Nodes);
   record.completeNodes = read.Number(&F::get_CompleteNodes);

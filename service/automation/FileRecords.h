@@ -18,14 +18,17 @@ namespace OSTREL::COM {
 // Where a download stands: in the list, or gone from it, completed or not.
 enum class EDownloadPhase : uint32_t { kListed = 0, kCompleted = 1, kRemoved = 2 };
 
-// Sizes and counts are the unsigned values the items answer as 32-bit numbers. Every field has
-// an initializer, so a record can be built with only the fields that matter.
+// Sizes are whole (64-bit); counts are the unsigned values the items answer as 32-bit numbers.
+// On the bus GetRecords64 carries the records as they are, GetRecords their sizes' low 32 bits.
+// Every field has an initializer, so a record can be built with only the fields that matter.
 struct SDownloadRecord {
   uint32_t key = 0;
   std::string hash{}, name{}, fullPath{};
-  uint32_t size = 0;
+  uint64_t size = 0;
   std::string typeName{}, lastWriteTime{}, creationTime{};
-  uint32_t nodes = 0, completeNodes = 0, completedSize = 0, receivedSize = 0, speed = 0;
+  uint32_t nodes = 0, completeNodes = 0;
+  uint64_t completedSize = 0, receivedSize = 0;
+  uint32_t speed = 0;
   bool paused = false, stopped = false;
   uint32_t phase = static_cast<uint32_t>(EDownloadPhase::kListed);
 
@@ -40,7 +43,7 @@ struct SDownloadRecord {
 struct SSharedFileRecord {
   uint32_t key = 0;
   std::string hash{}, name{}, fullPath{};
-  uint32_t size = 0;
+  uint64_t size = 0;
   std::string typeName{}, lastWriteTime{}, creationTime{};
 
   auto Tie() {
@@ -53,7 +56,7 @@ struct SSharedFileRecord {
 struct SSearchResultRecord {
   uint32_t key = 0;
   std::string hash{}, name{};
-  uint32_t size = 0;
+  uint64_t size = 0;
   std::string format{};
   uint32_t nodes = 0, completeNodes = 0;
   std::string typeName{}, duration{};

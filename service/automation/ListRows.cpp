@@ -18,6 +18,15 @@ uint32_t Unsigned(Object& object, HRESULT (Object::*getter)(int32_t*)) {
   return static_cast<uint32_t>(Read(object, getter));
 }
 
+// A size by its 64-bit getter, or by its 32-bit slot from an object without one.
+template <typename Object>
+uint64_t Whole(Object& object, HRESULT (Object::*wide)(uint64_t*),
+               HRESULT (Object::*slot)(int32_t*)) {
+  uint64_t value = 0;
+  if (Succeeded((object.*wide)(&value))) return value;
+  return Unsigned(object, slot);
+}
+
 // What a download and a shared file have alike.
 template <typename Row, typename File>
 Row FileRowOf(File& file) {
@@ -29,7 +38,7 @@ Row FileRowOf(File& file) {
   row.typeName = Read(file, &File::get_TypeName);
   row.creationTime = Read(file, &File::get_CreationTime);
   row.lastWriteTime = Read(file, &File::get_LastWriteTime);
-  row.size = Unsigned(file, &File::get_Size);
+  row.size = Whole(file, &File::get_Size64, &File::get_Size);
   return row;
 }
 
@@ -52,8 +61,8 @@ SServerRowData ServerRowOf(IP2PServer& server) {
 SDownloadRowData DownloadRowOf(IP2PDownloadFile& file) {
   using F = IP2PDownloadFile;
   auto row = FileRowOf<SDownloadRowData>(file);
-  row.completed = Unsigned(file, &F::get_CompletedSize);
-  row.received = Unsigned(file, &F::get_ReceivedSize);
+  row.completed = Whole(file, &F::get_CompletedSize64, &F::get_CompletedSize);
+  row.received = Whole(file, &F::get_ReceivedSize64, &F::get_ReceivedSize);
   row.speed = Unsigned(file, &F::get_Speed);
   row.sources = Unsigned(file, &F::get_Nodes);
   row.completeSources = Unsigned(file, &F::get_CompleteNodes);

@@ -1,7 +1,7 @@
 // The rows of the bulk listing methods: what the command line and the user interface show of
 // each element of a list, handed out for the whole list in one call instead of an item object
 // and a call per value. The in-process lists fill them through their items' own getters, so
-// a row says what the item would. Any thread.
+// a row says what the item would. Sizes are whole (64-bit). Any thread.
 #pragma once
 
 #include <cstdint>
@@ -24,7 +24,8 @@ struct SServerRowData {
 struct SDownloadRowData {
   int32_t key = 0;
   std::string hash, name, fullPath, typeName, creationTime, lastWriteTime;
-  uint32_t size = 0, completed = 0, received = 0, speed = 0;
+  uint64_t size = 0, completed = 0, received = 0;
+  uint32_t speed = 0;
   uint32_t sources = 0, completeSources = 0;
   bool paused = false, stopped = false;
   std::string failure;  // why the download failed; empty while it goes on
@@ -33,7 +34,7 @@ struct SDownloadRowData {
 struct SSharedRowData {
   int32_t key = 0;
   std::string hash, name, fullPath, typeName, creationTime, lastWriteTime;
-  uint32_t size = 0;
+  uint64_t size = 0;
 };
 
 SServerRowData ServerRowOf(IP2PServer& server);

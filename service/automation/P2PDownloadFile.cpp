@@ -8,7 +8,8 @@ namespace {
 
 using File = CTransferFileItem::File;
 
-int32_t AsLong(uint32_t value) { return static_cast<int32_t>(value); }
+// The slots of sizes answer their low 32 bits.
+int32_t AsLong(uint64_t value) { return static_cast<int32_t>(static_cast<uint32_t>(value)); }
 int16_t AsBool(bool value) { return value ? VARIANT_TRUE : VARIANT_FALSE; }
 
 }  // namespace
@@ -21,6 +22,9 @@ HRESULT CP2PDownloadFile::get_Nodes(int32_t* value) {
 }
 HRESULT CP2PDownloadFile::get_CompletedSize(int32_t* value) {
   return item_.Answer(value, [](File& f) { return AsLong(f.Data()->CompletedBytes()); });
+}
+HRESULT CP2PDownloadFile::get_CompletedSize64(uint64_t* value) {
+  return item_.Answer(value, [](File& f) { return f.Data()->CompletedBytes(); });
 }
 HRESULT CP2PDownloadFile::get_CompleteNodes(int32_t* value) {
   return item_.Answer(value, [](File& f) { return AsLong(f.GetSecondCount()); });
@@ -45,6 +49,9 @@ HRESULT CP2PDownloadFile::get_Codec(std::string* value) {
 }
 HRESULT CP2PDownloadFile::get_ReceivedSize(int32_t* value) {
   return item_.Answer(value, [](File& f) { return AsLong(f.Data()->ReceivedBytes()); });
+}
+HRESULT CP2PDownloadFile::get_ReceivedSize64(uint64_t* value) {
+  return item_.Answer(value, [](File& f) { return f.Data()->ReceivedBytes(); });
 }
 HRESULT CP2PDownloadFile::get_Speed(int32_t* value) {
   return item_.Answer(value, [](File& f) { return AsLong(f.Data()->Speed()); });

@@ -40,6 +40,9 @@ class CP2PDownloadFile : public IP2PDownloadFile {
   HRESULT Resume() override;
   HRESULT Cancel() override;
   HRESULT get_FailureReason(std::string* value) override;
+  HRESULT get_Size64(uint64_t* value) override { return item_.Size64(value); }
+  HRESULT get_CompletedSize64(uint64_t* value) override;
+  HRESULT get_ReceivedSize64(uint64_t* value) override;
 
  private:
   CTransferFileItem item_;

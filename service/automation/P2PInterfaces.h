@@ -130,6 +130,11 @@ class IP2PDownloadFile : public IP2PUnknown {
   // After the slots: why the download failed (its sources all disagree with its size, say);
   // empty while it goes on.
   virtual HRESULT get_FailureReason(std::string* value) = 0;
+  // The whole values of get_Size, get_CompletedSize and get_ReceivedSize, whose slots answer
+  // the low 32 bits of files above 4 GiB.
+  virtual HRESULT get_Size64(uint64_t* value) = 0;
+  virtual HRESULT get_CompletedSize64(uint64_t* value) = 0;
+  virtual HRESULT get_ReceivedSize64(uint64_t* value) = 0;
 };
 
 class IP2PSharedFile : public IP2PUnknown {
@@ -143,6 +148,8 @@ class IP2PSharedFile : public IP2PUnknown {
   virtual HRESULT get_TypeName(std::string* value) = 0;
   virtual HRESULT get_CreationTime(std::string* value) = 0;
   virtual HRESULT get_LastWriteTime(std::string* value) = 0;
+  // After the slots: the whole size; get_Size answers its low 32 bits.
+  virtual HRESULT get_Size64(uint64_t* value) = 0;
 };
 
 class IP2PSearchResultFile : public IP2PUnknown {
@@ -163,6 +170,8 @@ class IP2PSearchResultFile : public IP2PUnknown {
   virtual HRESULT get_Artist(std::string* value) = 0;
   virtual HRESULT get_Title(std::string* value) = 0;
   virtual HRESULT get_Codec(std::string* value) = 0;
+  // After the slots: the whole size; get_Size answers its low 32 bits.
+  virtual HRESULT get_Size64(uint64_t* value) = 0;
 };
 
 // The four methods every collection starts with; `get__NewEnum` is not implemented.
@@ -176,7 +185,8 @@ class IP2PCollectionT : public IP2PUnknown {
 };
 
 // The lists' bulk listing, after their slots: every element's row in one call, in list
-// order; the whole list or a failure, never part of it.
+// order; the whole list or a failure, never part of it. Rows hold sizes whole: on the bus the
+// file lists answer them in GetRows64, and their low 32 bits in GetRows.
 class IP2PServerList : public IP2PCollectionT<IP2PServer>,
                        public IP2PConnectionPointT<_IP2PServerListEvents> {
  public:
@@ -250,6 +260,10 @@ class IP2PServiceManager : public IP2PUnknown {
   virtual HRESULT get_SearchResultFileList(std::shared_ptr<IP2PSearchResultFileList>* list) = 0;
   virtual HRESULT AddDownload(const std::string* hash, int32_t size, const OptionalText& folder,
                               const OptionalText& name) = 0;
+  // After the slots: AddDownload with the whole size, up to the largest file the network
+  // exchanges. When the download cannot start, `reason` (may be null) says why.
+  virtual HRESULT AddDownload64(const std::string* hash, uint64_t size, const OptionalText& folder,
+                                const OptionalText& name, std::string* reason) = 0;
 };
 
 }  // namespace OSTREL::COM

@@ -7,7 +7,8 @@ namespace {
 
 using Result = P2P::Shared::File::SearchResultFile::CTARNNetSearchResultFile;
 
-int32_t AsLong(uint32_t value) { return static_cast<int32_t>(value); }
+// The size's slot answers its low 32 bits.
+int32_t AsLong(uint64_t value) { return static_cast<int32_t>(static_cast<uint32_t>(value)); }
 
 template <typename T, typename Read>
 HRESULT Answer(const CP2PSearchResultFile::ResultPtr& result, T* out, Read read) {
@@ -33,6 +34,9 @@ HRESULT CP2PSearchResultFile::get_AlternativeNames(std::string* value) {
 }
 HRESULT CP2PSearchResultFile::get_Size(int32_t* value) {
   return Answer(result_, value, [](Result& f) { return AsLong(f.GetSize()); });
+}
+HRESULT CP2PSearchResultFile::get_Size64(uint64_t* value) {
+  return Answer(result_, value, [](Result& f) { return f.GetSize(); });
 }
 HRESULT CP2PSearchResultFile::get_Format(std::string* value) {
   return Answer(result_, value, [](Result& f) { return f.GetFormat(); });

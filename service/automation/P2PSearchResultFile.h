@@ -32,6 +32,7 @@ class CP2PSearchResultFile : public IP2PSearchResultFile {
   HRESULT get_Artist(std::string* value) override;
   HRESULT get_Title(std::string* value) override;
   HRESULT get_Codec(std::string* value) override;
+  HRESULT get_Size64(uint64_t* value) override;
 
  private:
   ResultPtr result_;

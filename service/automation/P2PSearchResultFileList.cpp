@@ -50,15 +50,12 @@ std::shared_ptr<IP2PSearchResultFile> CP2PSearchResultFileList::ItemByKey(uint32
 HRESULT CP2PSearchResultFileList::Download(int32_t key, const OptionalText& folder,
                                            const OptionalText& name) {
   auto* searches = context_->engine->Searches();
-  auto* downloads = context_->engine->Downloads();
-  const auto* config = context_->engine->Config();
-  if (searches == nullptr || downloads == nullptr || config == nullptr) return E_FAIL;
+  if (searches == nullptr) return E_FAIL;
   const auto result = searches->GetResultList().FindById(static_cast<uint32_t>(key));
   if (!result) return S_FALSE;
   auto record = result->GetRecord();
   if (const HRESULT hr = ApplyDownloadTarget(folder, name, record); hr != S_OK) return hr;
-  if (const HRESULT hr = ApproveDownloadFolder(*config, record); hr != S_OK) return hr;
-  return downloads->AddDownload(record) ? S_OK : S_FALSE;
+  return StartDownload(*context_, record, nullptr);
 }
 
 }  // namespace OSTREL::COM

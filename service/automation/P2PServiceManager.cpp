@@ -48,11 +48,17 @@ HRESULT CP2PServiceManager::AddDownload(const std::string* hash, int32_t size,
   P2P::Shared::_tagStructSharedFile record;
   if (const HRESULT hr = BuildDownloadRecord(hash, size, folder, name, record); hr != S_OK)
     return hr;
-  auto* downloads = context_->engine->Downloads();
-  const auto* config = context_->engine->Config();
-  if (downloads == nullptr || config == nullptr) return E_FAIL;
-  if (const HRESULT hr = ApproveDownloadFolder(*config, record); hr != S_OK) return hr;
-  return downloads->AddDownload(record) ? S_OK : S_FALSE;
+  return StartDownload(*context_, record, nullptr);
+}
+
+HRESULT CP2PServiceManager::AddDownload64(const std::string* hash, uint64_t size,
+                                          const OptionalText& folder, const OptionalText& name,
+                                          std::string* reason) {
+  if (reason != nullptr) reason->clear();
+  P2P::Shared::_tagStructSharedFile record;
+  if (const HRESULT hr = BuildLargeDownloadRecord(hash, size, folder, name, record); hr != S_OK)
+    return hr;
+  return StartDownload(*context_, record, reason);
 }
 
 }  // namespace OSTREL::COM

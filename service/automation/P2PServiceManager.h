@@ -25,6 +25,10 @@ class CP2PServiceManager : public IP2PServiceManager {
   // shared, or the part files could not be made), E_INVALIDARG for a malformed request.
   HRESULT AddDownload(const std::string* hash, int32_t size, const OptionalText& folder,
                       const OptionalText& name) override;
+  // As AddDownload, and STG_E_MEDIUMFULL with `reason` when the temp folder's disk cannot
+  // hold the file.
+  HRESULT AddDownload64(const std::string* hash, uint64_t size, const OptionalText& folder,
+                        const OptionalText& name, std::string* reason) override;
 
  private:
   std::shared_ptr<SAutomationContext> context_;

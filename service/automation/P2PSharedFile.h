@@ -21,6 +21,7 @@ class CP2PSharedFile : public IP2PSharedFile {
   HRESULT get_TypeName(std::string* value) override { return item_.TypeName(value); }
   HRESULT get_CreationTime(std::string* value) override { return item_.CreationTime(value); }
   HRESULT get_LastWriteTime(std::string* value) override { return item_.LastWriteTime(value); }
+  HRESULT get_Size64(uint64_t* value) override { return item_.Size64(value); }
 
  private:
   CTransferFileItem item_;

@@ -27,6 +27,9 @@ HRESULT CTransferFileItem::Name(std::string* value) const {
 HRESULT CTransferFileItem::Size(int32_t* value) const {
   return Answer(value, [](File& f) { return static_cast<int32_t>(f.GetSize()); });
 }
+HRESULT CTransferFileItem::Size64(uint64_t* value) const {
+  return Answer(value, [](File& f) { return f.GetSize(); });
+}
 HRESULT CTransferFileItem::TypeName(std::string* value) const {
   return Answer(value, [](File& f) { return Platform::FileTypeName(f.GetName()); });
 }

@@ -31,7 +31,9 @@ class CTransferFileItem {
   HRESULT FullPathName(std::string* value) const;
   HRESULT Hash(std::string* value) const;
   HRESULT Name(std::string* value) const;
+  // The low 32 bits, as the size's slot has always answered.
   HRESULT Size(int32_t* value) const;
+  HRESULT Size64(uint64_t* value) const;
   HRESULT TypeName(std::string* value) const;
   HRESULT CreationTime(std::string* value) const;
   HRESULT LastWriteTime(std::string* value) const;

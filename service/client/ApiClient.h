@@ -65,10 +65,19 @@ class CApiClient {
 };
 
 // What a failed bus call means to the caller: E_ACCESSDENIED when the bus's policy refused
-// it, RPC_E_DISCONNECTED for anything else (no service, a broken connection).
+// it, E_NOTIMPL for a method the service does not have (an older daemon, without the 64-bit
+// methods), RPC_E_DISCONNECTED for anything else (no service, a broken connection).
 inline HRESULT BusFailure(const sdbus::Error& error) {
-  return error.getName() == "org.freedesktop.DBus.Error.AccessDenied" ? E_ACCESSDENIED
-                                                                      : RPC_E_DISCONNECTED;
+  if (error.getName() == "org.freedesktop.DBus.Error.AccessDenied") return E_ACCESSDENIED;
+  if (error.getName() == "org.freedesktop.DBus.Error.UnknownMethod") return E_NOTIMPL;
+  return RPC_E_DISCONNECTED;
+}
+
+// The 64-bit form of a call, or its 32-bit form where the service has only that.
+template <typename WideFn, typename NarrowFn>
+HRESULT CallWide(WideFn wide, NarrowFn narrow) {
+  const HRESULT hr = Call(wide);
+  return hr == E_NOTIMPL ? Call(narrow) : hr;
 }
 
 // A method call's HRESULT, or the BusFailure when the call did not go through.

@@ -177,24 +177,30 @@ class CRemoteRecordsT : public Base, public IP2PRecordsT<Record> {
   using Base::Base;
 
   HRESULT GetRecords(std::vector<Record>* records) override {
-    return Read(records, [&] { return this->glue_->GetRecords(); });
+    return Read(
+        records, [&] { return this->glue_->GetRecords64(); },
+        [&] { return this->glue_->GetRecords(); });
   }
   HRESULT GetRecordsByKey(const std::vector<uint32_t>& keys,
                           std::vector<Record>* records) override {
-    return Read(records, [&] { return this->glue_->GetRecordsByKey(keys); });
+    return Read(
+        records, [&] { return this->glue_->GetRecordsByKey64(keys); },
+        [&] { return this->glue_->GetRecordsByKey(keys); });
   }
 
  private:
-  template <typename CallFn>
-  HRESULT Read(std::vector<Record>* records, CallFn call) {
+  // The whole records, or their low 32 bits from a service without the 64-bit methods.
+  template <typename WideFn, typename NarrowFn>
+  HRESULT Read(std::vector<Record>* records, WideFn wide, NarrowFn narrow) {
     if (records == nullptr) return E_POINTER;
     records->clear();
-    return Call([&] {
-      const auto [hr, wire] = call();
+    const auto take = [records](const auto& reply) {
+      const auto& [hr, wire] = reply;
       records->reserve(wire.size());
       for (const auto& item : wire) records->push_back(FromWire<Record>(item));
       return hr;
-    });
+    };
+    return CallWide([&] { return take(wide()); }, [&] { return take(narrow()); });
   }
 };
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "engine/protocol/Limits.h"
 #include "service/client/RemoteObject.h"
 #include "service/dbus/WireRows.h"
 
@@ -41,6 +42,20 @@ class CRemoteServiceManager final : public CRemoteT<IP2PServiceManager, CService
     if (hash == nullptr) return E_INVALIDARG;
     return Call(
         [&] { return glue_->AddDownload(*hash, size, VariantOf(folder), VariantOf(name)); });
+  }
+  // A service without the 64-bit method still takes the sizes its 32-bit slot carries.
+  HRESULT AddDownload64(const std::string* hash, uint64_t size, const OptionalText& folder,
+                        const OptionalText& name, std::string* reason) override {
+    if (hash == nullptr) return E_INVALIDARG;
+    if (reason != nullptr) reason->clear();
+    const HRESULT hr = Call([&] {
+      const auto [result, why] =
+          glue_->AddDownload64(*hash, size, VariantOf(folder), VariantOf(name));
+      if (reason != nullptr) *reason = why;
+      return result;
+    });
+    if (hr != E_NOTIMPL || size > P2P::Protocol::kMaxSmallFileSize) return hr;
+    return AddDownload(hash, static_cast<int32_t>(static_cast<uint32_t>(size)), folder, name);
   }
 };
 
@@ -160,10 +175,12 @@ class CRemoteFileListT final
     return Call([&] { return this->glue_->Remove(VariantOf(item)); });
   }
   using Row = decltype(RowTypeOf(&Interface::GetRows));
+  // The whole rows, or their low 32 bits from a service without GetRows64.
   HRESULT GetRows(std::vector<Row>* rows) override {
     if (rows == nullptr) return E_POINTER;
     rows->clear();
-    return Call([&] { return RowsFromWire(this->glue_->GetRows(), *rows); });
+    return CallWide([&] { return RowsFromWire(this->glue_->GetRows64(), *rows); },
+                    [&] { return RowsFromWire(this->glue_->GetRows(), *rows); });
   }
 };
 
@@ -202,6 +219,7 @@ class CRemoteFileT : public CRemoteT<Interface, CGlueT<Proxy>, E_INVALIDARG> {
   HRESULT get_LastWriteTime(std::string* value) override {
     return this->Get(value, &Proxy::get_LastWriteTime);
   }
+  HRESULT get_Size64(uint64_t* value) override { return this->Get(value, &Proxy::get_Size64); }
 };
 
 // The media fields a download file and a search result both have.
@@ -255,6 +273,12 @@ class CRemoteDownloadFile final
   HRESULT Cancel() override { return Invoke(&Glue::Cancel); }
   HRESULT get_FailureReason(std::string* value) override {
     return Get(value, &Glue::get_FailureReason);
+  }
+  HRESULT get_CompletedSize64(uint64_t* value) override {
+    return Get(value, &Glue::get_CompletedSize64);
+  }
+  HRESULT get_ReceivedSize64(uint64_t* value) override {
+    return Get(value, &Glue::get_ReceivedSize64);
   }
 };
 
@@ -317,6 +341,7 @@ class CRemoteSearchResultFile final
     return Get(value, &Glue::get_CompleteNodes);
   }
   HRESULT get_TypeName(std::string* value) override { return Get(value, &Glue::get_TypeName); }
+  HRESULT get_Size64(uint64_t* value) override { return Get(value, &Glue::get_Size64); }
 };
 
 class CSearchRequestEvents

@@ -76,6 +76,14 @@ class CExportedServiceManager final
     Bus().Touch(Caller());
     return impl_->AddDownload(&hash, size, TextOf(folder), TextOf(name));
   }
+  std::tuple<int32_t, std::string> AddDownload64(const std::string& hash, const uint64_t& size,
+                                                 const sdbus::Variant& folder,
+                                                 const sdbus::Variant& name) override {
+    Bus().Touch(Caller());
+    std::string reason;
+    const HRESULT hr = impl_->AddDownload64(&hash, size, TextOf(folder), TextOf(name), &reason);
+    return {hr, reason};
+  }
 };
 
 class CExportedConfig final : public CExportedT<IP2PConfig, TarnSvcBus::IP2PConfig_adaptor> {
@@ -159,27 +167,43 @@ class CExportedRecordsT : public Base {
 
  private:
   using Wire = RecordWire<Record>;
+  using NarrowWire = NarrowRecordWire<Record>;
 
-  std::tuple<int32_t, std::vector<Wire>> GetRecords() override {
-    return Answer([](IP2PRecordsT<Record>& list, std::vector<Record>* records) {
+  std::tuple<int32_t, std::vector<NarrowWire>> GetRecords() override {
+    return Answer(&ToNarrowWire<Record>, All());
+  }
+  std::tuple<int32_t, std::vector<NarrowWire>> GetRecordsByKey(
+      const std::vector<uint32_t>& keys) override {
+    return Answer(&ToNarrowWire<Record>, ByKey(keys));
+  }
+  std::tuple<int32_t, std::vector<Wire>> GetRecords64() override {
+    return Answer(&ToWire<Record>, All());
+  }
+  std::tuple<int32_t, std::vector<Wire>> GetRecordsByKey64(
+      const std::vector<uint32_t>& keys) override {
+    return Answer(&ToWire<Record>, ByKey(keys));
+  }
+
+  static auto All() {
+    return [](IP2PRecordsT<Record>& list, std::vector<Record>* records) {
       return list.GetRecords(records);
-    });
+    };
   }
-  std::tuple<int32_t, std::vector<Wire>> GetRecordsByKey(const std::vector<uint32_t>& keys) override {
-    return Answer([&keys](IP2PRecordsT<Record>& list, std::vector<Record>* records) {
+  static auto ByKey(const std::vector<uint32_t>& keys) {
+    return [&keys](IP2PRecordsT<Record>& list, std::vector<Record>* records) {
       return list.GetRecordsByKey(keys, records);
-    });
+    };
   }
 
-  template <typename Read>
-  std::tuple<int32_t, std::vector<Wire>> Answer(Read read) {
+  template <typename Form, typename Read>
+  std::tuple<int32_t, std::vector<Form>> Answer(Form (*convert)(const Record&), Read read) {
     auto* list = dynamic_cast<IP2PRecordsT<Record>*>(this->impl_.get());
     if (list == nullptr) return {E_NOTIMPL, {}};
     std::vector<Record> records;
     const HRESULT hr = read(*list, &records);
-    std::vector<Wire> wire;
+    std::vector<Form> wire;
     wire.reserve(records.size());
-    for (const Record& record : records) wire.push_back(ToWire(record));
+    for (const Record& record : records) wire.push_back(convert(record));
     return {hr, std::move(wire)};
   }
 };
@@ -236,6 +260,9 @@ class CExportedFileListT final
   auto GetRows() -> decltype(WireRowsOf(std::declval<Impl&>())) override {
     return WireRowsOf(*this->impl_);
   }
+  auto GetRows64() -> decltype(WireRowsOf64(std::declval<Impl&>())) override {
+    return WireRowsOf64(*this->impl_);
+  }
 };
 
 using CExportedDownloadFileList =
@@ -271,6 +298,7 @@ class CExportedFileT : public CExportedT<Impl, Adaptor> {
   std::tuple<int32_t, std::string> get_LastWriteTime() override {
     return this->Get(&Impl::get_LastWriteTime);
   }
+  std::tuple<int32_t, uint64_t> get_Size64() override { return this->Get(&Impl::get_Size64); }
 };
 
 // The media fields a download file and a search result both have.
@@ -326,6 +354,12 @@ class CExportedDownloadFile final
   std::tuple<int32_t, std::string> get_FailureReason() override {
     return Get(&IP2PDownloadFile::get_FailureReason);
   }
+  std::tuple<int32_t, uint64_t> get_CompletedSize64() override {
+    return Get(&IP2PDownloadFile::get_CompletedSize64);
+  }
+  std::tuple<int32_t, uint64_t> get_ReceivedSize64() override {
+    return Get(&IP2PDownloadFile::get_ReceivedSize64);
+  }
 };
 
 class CExportedSharedFile final
@@ -375,6 +409,7 @@ class CExportedSearchResultFile final
     return Get(&File::get_CompleteNodes);
   }
   std::tuple<int32_t, std::string> get_TypeName() override { return Get(&File::get_TypeName); }
+  std::tuple<int32_t, uint64_t> get_Size64() override { return Get(&File::get_Size64); }
 };
 
 class CExportedSearchRequest final

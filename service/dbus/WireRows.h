@@ -1,12 +1,14 @@
 // The rows of the bulk listing methods as they cross the bus: one D-Bus struct per row, its
-// members in the order the introspection XML gives. Both the exported lists and the client's
-// remote lists convert through here. Pure; any thread.
+// members in the order the introspection XML gives. The file lists' rows travel whole in
+// GetRows64 and with their sizes' low 32 bits in GetRows, whose signature stays. Both the
+// exported lists and the client's remote lists convert through here. Pure; any thread.
 #pragma once
 
 #include <sdbus-c++/sdbus-c++.h>
 
 #include <string>
 #include <tuple>
+#include <type_traits>
 #include <vector>
 
 #include "service/automation/ListRows.h"
@@ -21,16 +23,45 @@ using WireDownloadRow =
                   bool, std::string>;
 using WireSharedRow = sdbus::Struct<int32_t, std::string, std::string, std::string, std::string,
                                     std::string, std::string, uint32_t>;
+using WireDownloadRow64 = sdbus::Struct<int32_t, std::string, std::string, std::string, std::string,
+                                        std::string, std::string, uint64_t, uint64_t, uint64_t,
+                                        uint32_t, uint32_t, uint32_t, bool, bool, std::string>;
+using WireSharedRow64 = sdbus::Struct<int32_t, std::string, std::string, std::string, std::string,
+                                      std::string, std::string, uint64_t>;
+
+inline uint32_t Low32(uint64_t value) { return static_cast<uint32_t>(value); }
 
 inline WireServerRow ToWire(const SServerRowData& r) {
   return {r.key, r.ip, r.port, r.name, r.description, r.users, r.maxUsers, r.files, r.ping};
 }
 inline WireDownloadRow ToWire(const SDownloadRowData& r) {
+  return {r.key,
+          r.hash,
+          r.name,
+          r.fullPath,
+          r.typeName,
+          r.creationTime,
+          r.lastWriteTime,
+          Low32(r.size),
+          Low32(r.completed),
+          Low32(r.received),
+          r.speed,
+          r.sources,
+          r.completeSources,
+          r.paused,
+          r.stopped,
+          r.failure};
+}
+inline WireSharedRow ToWire(const SSharedRowData& r) {
+  return {r.key,      r.hash,         r.name,          r.fullPath,
+          r.typeName, r.creationTime, r.lastWriteTime, Low32(r.size)};
+}
+inline WireDownloadRow64 ToWire64(const SDownloadRowData& r) {
   return {r.key,        r.hash,      r.name,     r.fullPath, r.typeName, r.creationTime,
           r.lastWriteTime, r.size,   r.completed, r.received, r.speed,  r.sources,
           r.completeSources, r.paused, r.stopped, r.failure};
 }
-inline WireSharedRow ToWire(const SSharedRowData& r) {
+inline WireSharedRow64 ToWire64(const SSharedRowData& r) {
   return {r.key,          r.hash,          r.name, r.fullPath, r.typeName,
           r.creationTime, r.lastWriteTime, r.size};
 }
@@ -38,12 +69,17 @@ inline WireSharedRow ToWire(const SSharedRowData& r) {
 inline void FromWire(const WireServerRow& w, SServerRowData& r) {
   std::tie(r.key, r.ip, r.port, r.name, r.description, r.users, r.maxUsers, r.files, r.ping) = w;
 }
-inline void FromWire(const WireDownloadRow& w, SDownloadRowData& r) {
+// Either form of a file list's row.
+template <typename Wire>
+requires std::is_same_v<Wire, WireDownloadRow> || std::is_same_v<Wire, WireDownloadRow64>
+void FromWire(const Wire& w, SDownloadRowData& r) {
   std::tie(r.key, r.hash, r.name, r.fullPath, r.typeName, r.creationTime, r.lastWriteTime, r.size,
            r.completed, r.received, r.speed, r.sources, r.completeSources, r.paused, r.stopped,
            r.failure) = w;
 }
-inline void FromWire(const WireSharedRow& w, SSharedRowData& r) {
+template <typename Wire>
+requires std::is_same_v<Wire, WireSharedRow> || std::is_same_v<Wire, WireSharedRow64>
+void FromWire(const Wire& w, SSharedRowData& r) {
   std::tie(r.key, r.hash, r.name, r.fullPath, r.typeName, r.creationTime, r.lastWriteTime,
            r.size) = w;
 }
@@ -52,18 +88,27 @@ inline void FromWire(const WireSharedRow& w, SSharedRowData& r) {
 template <typename List, typename Row>
 Row RowTypeOf(HRESULT (List::*)(std::vector<Row>*));
 
-// A list's GetRows as a bus reply: its HRESULT, and its rows when it succeeded.
-template <typename List>
-auto WireRowsOf(List& list) {
+// A list's GetRows as a bus reply in the form `convert` makes: its HRESULT, and its rows when
+// it succeeded.
+template <typename List, typename Convert>
+auto WireRowsOf(List& list, Convert convert) {
   using Row = decltype(RowTypeOf(&List::GetRows));
   std::vector<Row> rows;
   const HRESULT hr = list.GetRows(&rows);
-  std::vector<decltype(ToWire(std::declval<const Row&>()))> wire;
+  std::vector<decltype(convert(std::declval<const Row&>()))> wire;
   if (Succeeded(hr)) {
     wire.reserve(rows.size());
-    for (const Row& row : rows) wire.push_back(ToWire(row));
+    for (const Row& row : rows) wire.push_back(convert(row));
   }
   return std::tuple<int32_t, decltype(wire)>{hr, std::move(wire)};
+}
+template <typename List>
+auto WireRowsOf(List& list) {
+  return WireRowsOf(list, [](const auto& row) { return ToWire(row); });
+}
+template <typename List>
+auto WireRowsOf64(List& list) {
+  return WireRowsOf(list, [](const auto& row) { return ToWire64(row); });
 }
 
 // A bus reply of rows into `rows`: its HRESULT.

@@ -15,7 +15,8 @@ struct SItemDetails {
   std::string name{}, hash{}, alternativeNames{}, fullPath{}, typeName{}, creationTime{},
       lastWriteTime{};
   std::string format{}, duration{}, album{}, artist{}, title{}, codec{};
-  uint32_t size = 0, nodes = 0, completeNodes = 0, completedSize = 0, speed = 0, bitrate = 0;
+  uint64_t size = 0, completedSize = 0;
+  uint32_t nodes = 0, completeNodes = 0, speed = 0, bitrate = 0;
   bool isDownload = false, isShared = false, paused = false, stopped = false;
 };
 

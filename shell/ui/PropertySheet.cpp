@@ -53,7 +53,7 @@ SPropertyPage SummaryPage(const SItemDetails& item) {
   g.push_back({"Hash", item.hash});
   g.push_back({"Size", SizeText(item.size, 2)});
   if (item.isDownload) {
-    const uint32_t completed = item.completedSize < item.size ? item.completedSize : item.size;
+    const uint64_t completed = item.completedSize < item.size ? item.completedSize : item.size;
     g.push_back({"Completed", SizeText(completed, 2)});
     g.push_back({"Remain", SizeText(item.size - completed, 2)});
     g.push_back({"Progress", PercentText(completed, item.size, 2)});

@@ -348,6 +348,13 @@ instance_tarn "$work/a" watch --for 60 >"$work/watch" 2>"$work/watch.err" &
 watcher=$!
 sleep 0.5
 instance_stop_daemon "$work/a"
+# An earlier run left a 5 GiB download (its part file sparse) that lacks its last 1000 bytes.
+large_hash=00112233445566778899AABBCCDDEE05
+temp_dir=$work/a/data/Ostrel/TARN/Temp
+mkdir -p "$temp_dir"
+printf '<?xml version="1.0" encoding="utf-8" ?>\n<DownloadFile>\n\t<HHASH>%s</HHASH>\n\t<FileName>film.mkv</FileName>\n\t<FileSize>5368709120</FileSize>\n\t<EmptyBlockList>\n\t\t<Block>\n\t\t\t<StartPos>5368708120</StartPos>\n\t\t\t<EndPos>5368709120</EndPos>\n\t\t</Block>\n\t</EmptyBlockList>\n</DownloadFile>' \
+  "$large_hash" >"$temp_dir/00099.tarn.dat"
+truncate -s 5368709120 "$temp_dir/00099.tarn.tmp"
 instance_start "$work/a" "$work/a/tarnsvc-again.log"
 check "the daemon starts again" instance_wait "$work/a" 30
 for _ in $(seq 50); do grep -q "daemon restarted" "$work/watch" && break; sleep 0.2; done
@@ -355,6 +362,17 @@ run download 'ed2k://|file|after.bin|1000|00112233445566778899AABBCCDDEE04|/'
 for _ in $(seq 50); do grep -q "download added" "$work/watch" && break; sleep 0.2; done
 check "watch follows the restarted daemon" grep -q "^daemon restarted" "$work/watch"
 check "watch hears the restarted daemon's events" grep -q "^download added" "$work/watch"
+
+# Files above 4 GiB: true sizes in the listings, and links up to 256 GiB reach the daemon.
+run downloads --json
+check "downloads --json shows a 5 GiB download whole" json "f = [x for x in d if x['name'] == 'film.mkv'][0]; assert f['size'] == 5368709120 and f['completed'] == 5368708120, f"
+run downloads
+check "downloads for people shows 5 GiB" grep -q "film.mkv .*5.0 GiB" "$work/out"
+run download "ed2k://|file|film.mkv|5368709120|$large_hash|/"
+check "a 5 GiB link reaches the daemon" grep -q "already downloading or shared" "$work/out"
+run download "ed2k://|file|huge.iso|274877906945|00112233445566778899AABBCCDDEE06|/"
+check "a link above 256 GiB exits 2" [ "$rc" -eq 2 ]
+check "a link above 256 GiB names the size" one_line_error "bad link: size: 274877906945 is above 274877906944"
 
 # The daemon stopped under a running bus.
 instance_stop_daemon "$work/a"

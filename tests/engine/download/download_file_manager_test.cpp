@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
@@ -32,6 +33,9 @@ class CFaultyFileSystem : public OSTREL::File::IFileSystem {
  public:
   std::atomic<bool> failWrites{false};
   std::atomic<bool> failTruncate{false};
+  // What the disk says is free; kRealSpace: what it really has.
+  static constexpr uint64_t kRealSpace = UINT64_MAX;
+  std::atomic<uint64_t> freeSpace{kRealSpace};
 
   class CFile : public IFile {
    public:
@@ -79,6 +83,7 @@ class CFaultyFileSystem : public OSTREL::File::IFileSystem {
     return PosixFileSystem().Stat(path);
   }
   std::optional<uint64_t> FreeSpace(const fs::path& folder) override {
+    if (freeSpace != kRealSpace) return freeSpace.load();
     return PosixFileSystem().FreeSpace(folder);
   }
   bool SyncFolder(const fs::path& folder) override { return PosixFileSystem().SyncFolder(folder); }
@@ -336,6 +341,71 @@ TEST_F(DownloadFileManagerTest, WriteErrorKeepsTheBlockRequiredAndStopsTheDownlo
   // Once there is room again, the same blocks are asked for and stored.
   faulty_.failWrites = false;
   file->Data()->Resume();
+  test::DownloadAll(*file, content);
+  EXPECT_TRUE(file->Data()->IsFinished());
+}
+
+// The part file of a new download is sized, not filled: a 100 GiB download takes (almost) no
+// blocks of the disk until its data comes.
+TEST_F(DownloadFileManagerTest, ANewDownloadOf100GiBAllocatesNothingUpFront) {
+  constexpr uint64_t kGiB = uint64_t{1} << 30;
+  faulty_.freeSpace = 101 * kGiB;
+  auto record = test::RecordFor({1, 2, 3}, "disc.iso");
+  record.info.size = 100 * kGiB;
+  const CTransferFilePtr file(new Shared::File::TransferFile::CTARNNetTransferFile(record));
+  const auto data = Shared::File::TransferFile::CTARNNetDownloadFileData::Attach(file, nullptr);
+  ASSERT_TRUE(data->Create(temp_.string(), nullptr));
+  struct stat status {};
+  ASSERT_EQ(::stat(data->DataPath().c_str(), &status), 0);
+  EXPECT_EQ(static_cast<uint64_t>(status.st_size), 100 * kGiB);
+  EXPECT_LT(static_cast<uint64_t>(status.st_blocks) * 512, uint64_t{1} << 20);
+  EXPECT_EQ(data->RemainingBytes(), 100 * kGiB);
+  data->Cancel();
+  EXPECT_FALSE(fs::exists(data->DataPath()));
+  data->Detach();
+}
+
+TEST_F(DownloadFileManagerTest, ADownloadTheDiskCannotHoldIsRefusedWithTheBytesNeededAndFree) {
+  StartDownloads();
+  const auto content = PseudoRandomBytes(600000, 11);
+  faulty_.freeSpace = 599999;
+  std::string refusal;
+  EXPECT_FALSE(downloads_->AddDownload(test::RecordFor(content, "big.bin"), &refusal));
+  EXPECT_EQ(refusal,
+            "not enough free space in " + temp_.string() + ": 600000 bytes needed, 599999 free");
+  EXPECT_EQ(downloads_->List().Count(), 0u);
+  EXPECT_TRUE(fs::is_empty(temp_));
+  faulty_.freeSpace = 600000;
+  EXPECT_TRUE(downloads_->AddDownload(test::RecordFor(content, "big.bin"), &refusal));
+}
+
+// Space is counted per part, as the sparse part file fills: the first block of a part that
+// does not fit stops the download with the reason, and it goes on once space is freed.
+TEST_F(DownloadFileManagerTest, APartTheDiskCannotHoldStopsTheDownloadUntilSpaceIsFreed) {
+  StartDownloads();
+  const auto content = PseudoRandomBytes(HASH::kPartSize + 1000, 12);
+  const CTransferFilePtr file = Add(content, "two parts.bin");
+  ASSERT_TRUE(file);
+  test::GivePartHashes(*file, content);
+  test::AnswerOneRequest(*file, content);
+  ASSERT_GT(file->Data()->CompletedBytes(), 0u);
+  // The first part's space was counted at its first block: the rest of it still lands.
+  faulty_.freeSpace = 999;
+  test::DownloadAll(*file, content);
+  EXPECT_EQ(file->Data()->CompletedBytes(), HASH::kPartSize);
+  EXPECT_EQ(file->Data()->RemainingBytes(), 1000u);
+  EXPECT_TRUE(file->Data()->IsStopped());
+  const auto data = file->DataAs<Shared::File::TransferFile::CTARNNetDownloadFileData>();
+  const std::string reason =
+      "not enough free space in " + temp_.string() + ": 1000 bytes needed, 999 free";
+  EXPECT_EQ(data->FailureReason(), reason);
+  // Resuming starts the download again, which must find room for what it still needs.
+  EXPECT_FALSE(file->Data()->Resume());
+  EXPECT_TRUE(file->Data()->IsStopped());
+  EXPECT_EQ(data->FailureReason(), reason);
+  faulty_.freeSpace = 1000;
+  EXPECT_TRUE(file->Data()->Resume());
+  EXPECT_EQ(data->FailureReason(), "");
   test::DownloadAll(*file, content);
   EXPECT_TRUE(file->Data()->IsFinished());
 }

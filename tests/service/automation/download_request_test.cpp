@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "engine/protocol/Limits.h"
 #include "service/automation/DownloadRequest.h"
 
 namespace {
@@ -48,6 +49,21 @@ INSTANTIATE_TEST_SUITE_P(
         RequestCase{"NameWithFolder", kHash, 100, std::string("/srv/in"),
                     std::string("a/b.txt"), S_OK}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The 64-bit request takes every size the network exchanges, whole.
+TEST(DownloadRecordTest, LargeRequestsKeepTheWholeSizeUpTo256GiB) {
+  const std::string hash = kHash;
+  P2P::Shared::_tagStructSharedFile record;
+  for (const uint64_t size : {uint64_t{4290048001u}, uint64_t{1} << 32, (uint64_t{1} << 32) + 1,
+                              P2P::Protocol::kMaxFileSize}) {
+    ASSERT_EQ(BuildLargeDownloadRecord(&hash, size, std::nullopt, std::nullopt, record), S_OK);
+    EXPECT_EQ(record.info.size, size);
+  }
+  EXPECT_EQ(BuildLargeDownloadRecord(&hash, P2P::Protocol::kMaxFileSize + 1, std::nullopt,
+                                     std::nullopt, record),
+            E_INVALIDARG);
+  EXPECT_EQ(BuildLargeDownloadRecord(&hash, 0, std::nullopt, std::nullopt, record), E_INVALIDARG);
+}
 
 TEST(DownloadRecordTest, DecodesTheHashAndCleansTheName) {
   const std::string hash = kHash;

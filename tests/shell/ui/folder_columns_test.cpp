@@ -48,6 +48,17 @@ TEST(CellTexts, DownloadRowFormatsSizesProgressSpeedAndNodes) {
   ASSERT_EQ(CellTexts(d).size(), Columns(EFolder::kIncoming).size());
 }
 
+// Above 4 GiB the cells show the whole sizes the 64-bit records carry, not their low 32 bits.
+TEST(CellTexts, SizesAbove32BitsShowWhole) {
+  const uint64_t fiveGiB = uint64_t{5} << 30;
+  SDownloadRecord d{.key = 8, .name = "disc.iso", .size = fiveGiB, .completedSize = 1ull << 32};
+  const auto cells = CellTexts(d);
+  EXPECT_EQ(cells[2], "5.00 GB");
+  EXPECT_EQ(cells[3], "4 GB");
+  EXPECT_EQ(cells[4], "80.00 %");
+  EXPECT_EQ(CellTexts(SSharedFileRecord{.key = 9, .name = "disc.iso", .size = fiveGiB})[2], "5 GB");
+}
+
 TEST(CellTexts, ResultRowLeavesCompleteAndBitrateEmptyWhenUnknown) {
   SSearchResultRecord r{.key = 1, .name = "a.mp3", .size = 1023, .nodes = 0, .typeName = "Audio"};
   auto cells = CellTexts(r);
