@@ -8,41 +8,50 @@ std::string_view ChannelName(EChannel channel) {
   return kNames[static_cast<size_t>(channel)];
 }
 
+template <typename Done>
+bool CEventHub::WaitUntil(std::chrono::steady_clock::time_point deadline, Done done) const {
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    changed_.WaitUntil(lock_, deadline);
+  }
+  return true;
+}
+
 void CEventHub::Touch(EChannel channel) {
   {
-    std::lock_guard guard(lock_);
+    OSTREL::Process::CLock guard(lock_);
     ++versions_[static_cast<size_t>(channel)];
   }
-  changed_.notify_all();
+  changed_.NotifyAll();
 }
 
 Versions CEventHub::Current() const {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   return versions_;
 }
 
 bool CEventHub::WaitForChange(const Versions& seen, std::chrono::milliseconds timeout) const {
-  std::unique_lock guard(lock_);
-  changed_.wait_for(guard, timeout, [&] { return closed_ || versions_ != seen; });
+  OSTREL::Process::CLock guard(lock_);
+  WaitUntil(std::chrono::steady_clock::now() + timeout,
+            [&]() REQUIRES(lock_) { return closed_ || versions_ != seen; });
   return !closed_ && versions_ != seen;
 }
 
 bool CEventHub::Rest(std::chrono::milliseconds pause) const {
-  std::unique_lock guard(lock_);
-  changed_.wait_for(guard, pause, [&] { return closed_; });
-  return !closed_;
+  OSTREL::Process::CLock guard(lock_);
+  return !WaitUntil(std::chrono::steady_clock::now() + pause, [&]() REQUIRES(lock_) { return closed_; });
 }
 
 void CEventHub::Close() {
   {
-    std::lock_guard guard(lock_);
+    OSTREL::Process::CLock guard(lock_);
     closed_ = true;
   }
-  changed_.notify_all();
+  changed_.NotifyAll();
 }
 
 bool CEventHub::Closed() const {
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   return closed_;
 }
 

@@ -6,10 +6,10 @@
 
 #include <array>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <string_view>
+
+#include "framework/CriticalSection.h"
 
 namespace tarn::shell::ui {
 
@@ -36,10 +36,15 @@ class CEventHub {
   bool Closed() const;
 
  private:
-  mutable std::mutex lock_;
-  mutable std::condition_variable changed_;
-  Versions versions_{};
-  bool closed_ = false;
+  // Waits until `done` holds or `deadline` passes; true when `done` holds.
+  template <typename Done>
+  bool WaitUntil(std::chrono::steady_clock::time_point deadline, Done done) const
+      REQUIRES(lock_);
+
+  mutable OSTREL::Process::CMutex lock_;
+  mutable OSTREL::Process::CConditionVariable changed_;
+  Versions versions_ GUARDED_BY(lock_){};
+  bool closed_ GUARDED_BY(lock_) = false;
 };
 
 }  // namespace tarn::shell::ui

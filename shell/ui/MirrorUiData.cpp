@@ -64,18 +64,22 @@ void CMirrorUiData::Start(CCompletionPrompt::Unshown unshownPrompt) {
   results_.Start();
   hub_.Touch(EChannel::kDaemon);
   ticker_ = std::thread([this] {
-    std::unique_lock guard(tickLock_);
-    while (!tickWake_.wait_for(guard, kStatusPause, [this] { return stopping_; }))
-      worker_.Post([this] { PollStatus(); });
+    OSTREL::Process::CLock guard(tickLock_);
+    while (!stopping_) {
+      const auto wake = std::chrono::steady_clock::now() + kStatusPause;
+      while (!stopping_ && std::chrono::steady_clock::now() < wake)
+        tickWake_.WaitUntil(tickLock_, wake);
+      if (!stopping_) worker_.Post([this] { PollStatus(); });
+    }
   });
 }
 
 void CMirrorUiData::Stop() {
   {
-    std::lock_guard guard(tickLock_);
+    OSTREL::Process::CLock guard(tickLock_);
     stopping_ = true;
   }
-  tickWake_.notify_all();
+  tickWake_.NotifyAll();
   if (ticker_.joinable()) ticker_.join();
   downloads_.Stop();
   shared_.Stop();
@@ -87,7 +91,7 @@ void CMirrorUiData::Stop() {
 
 template <typename Mirror, typename Record>
 Snapshot<Record> CMirrorUiData::Cached(Mirror& mirror, SCachedList<Record>& cache) {
-  std::lock_guard guard(cache.lock);
+  OSTREL::Process::CLock guard(cache.lock);
   if (!cache.snapshot)
     cache.snapshot = std::make_shared<const std::vector<Record>>(mirror.Snapshot());
   return cache.snapshot;
@@ -99,7 +103,7 @@ std::shared_ptr<IMirrorListenerT<Record>> CMirrorUiData::Follow(SCachedList<Reco
   return std::make_shared<CMirrorListenerFn<Record>>(
       [this, &cache, channel](EMirrorChange change, const Record*) {
         {
-          std::lock_guard guard(cache.lock);
+          OSTREL::Process::CLock guard(cache.lock);
           cache.snapshot.reset();
         }
         hub_.Touch(channel);
@@ -118,7 +122,7 @@ void CMirrorUiData::OnDaemonChange(EMirrorChange change) {
       Session();
     } else {
       searchState_ = ESearchState::kIdle;
-      std::lock_guard guard(statusLock_);
+      OSTREL::Process::CLock guard(statusLock_);
       status_ = {};
     }
     for (EChannel c : {EChannel::kDaemon, EChannel::kStatus, EChannel::kSearch}) hub_.Touch(c);
@@ -134,7 +138,7 @@ bool CMirrorUiData::DaemonReachable() {
 }
 
 SStatusBar CMirrorUiData::Status() {
-  std::lock_guard guard(statusLock_);
+  OSTREL::Process::CLock guard(statusLock_);
   return status_;
 }
 
@@ -188,7 +192,7 @@ void CMirrorUiData::PollStatus() {
     status.downloadRate = totals.downloadRate;
   }
   {
-    std::lock_guard guard(statusLock_);
+    OSTREL::Process::CLock guard(statusLock_);
     status_ = status;
   }
   hub_.Touch(EChannel::kStatus);

@@ -8,13 +8,12 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
 
+#include "framework/CriticalSection.h"
 #include "shell/CompletionPrompt.h"
 #include "shell/Mirrors.h"
 #include "shell/ui/EventHub.h"
@@ -59,8 +58,8 @@ class CMirrorUiData final : public IUiData {
   // A mirror's snapshot as the page reads it: made once per change of the list.
   template <typename Record>
   struct SCachedList {
-    std::mutex lock;
-    Snapshot<Record> snapshot;
+    OSTREL::Process::CMutex lock;
+    Snapshot<Record> snapshot GUARDED_BY(lock);
   };
   template <typename Mirror, typename Record>
   Snapshot<Record> Cached(Mirror& mirror, SCachedList<Record>& cache);
@@ -92,8 +91,8 @@ class CMirrorUiData final : public IUiData {
 
   std::atomic<ESearchState> searchState_{ESearchState::kIdle};
   std::atomic<int64_t> resultsWhenSent_{-1};  // -1: the search was not sent yet
-  std::mutex statusLock_;
-  SStatusBar status_;  // guarded by statusLock_
+  OSTREL::Process::CMutex statusLock_;
+  SStatusBar status_ GUARDED_BY(statusLock_);
 
   std::unique_ptr<SSession> session_;  // worker thread only
   CBusWorker worker_;
@@ -102,9 +101,9 @@ class CMirrorUiData final : public IUiData {
   std::filesystem::path registryFolder_;
 
   // Wakes the worker each second to read the status bar's figures.
-  std::mutex tickLock_;
-  std::condition_variable tickWake_;
-  bool stopping_ = false;  // guarded by tickLock_
+  OSTREL::Process::CMutex tickLock_;
+  OSTREL::Process::CConditionVariable tickWake_;
+  bool stopping_ GUARDED_BY(tickLock_) = false;
   std::thread ticker_;
 };
 

@@ -192,14 +192,14 @@ std::shared_ptr<const std::vector<uint32_t>> CUiApi::OrderOf(
     EFolder folder, const void* snapshot, int column, bool descending,
     const std::function<std::vector<uint32_t>()>& sort) {
   {
-    std::lock_guard guard(lock_);
+    OSTREL::Process::CLock guard(lock_);
     const SSortCache& cached = sortCache_[folder];
     if (cached.snapshot == snapshot && cached.column == column && cached.descending == descending)
       return cached.order;
   }
   // Sorted outside the lock: a slow sort of one folder holds up no other request.
   auto order = std::make_shared<const std::vector<uint32_t>>(sort());
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   sortCache_[folder] = {snapshot, column, descending, order};
   return order;
 }
@@ -483,7 +483,7 @@ SApiAnswer CUiApi::AddLink(const Parameters& p) {
 
 void CUiApi::QueueCompletionPrompt(const SDownloadRecord& completed) {
   {
-    std::lock_guard guard(lock_);
+    OSTREL::Process::CLock guard(lock_);
     prompts_.push_back({nextPromptId_++, completed.name, completed.fullPath});
   }
   hub_.Touch(EChannel::kPrompts);
@@ -492,7 +492,7 @@ void CUiApi::QueueCompletionPrompt(const SDownloadRecord& completed) {
 SApiAnswer CUiApi::Prompts() {
   CJsonWriter json;
   json.BeginObject().Key("prompts").BeginArray();
-  std::lock_guard guard(lock_);
+  OSTREL::Process::CLock guard(lock_);
   for (const SPrompt& prompt : prompts_) {
     json.BeginObject()
         .Member("id", prompt.id)
@@ -509,7 +509,7 @@ SApiAnswer CUiApi::AnswerPrompt(const Parameters& p) {
   const auto id = NumberParam(p, "id");
   std::optional<SPrompt> answered;
   {
-    std::lock_guard guard(lock_);
+    OSTREL::Process::CLock guard(lock_);
     const auto at = std::find_if(prompts_.begin(), prompts_.end(),
                                  [&](const SPrompt& prompt) { return id && prompt.id == *id; });
     if (at != prompts_.end()) {

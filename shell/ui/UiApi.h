@@ -9,9 +9,9 @@
 #include <deque>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <string>
 
+#include "framework/CriticalSection.h"
 #include "platform/Registry.h"
 #include "shell/ui/EventHub.h"
 #include "shell/ui/UiData.h"
@@ -76,10 +76,10 @@ class CUiApi {
   CEventHub& hub_;
   OSTREL::Platform::CRegistry& registry_;
   CViewStates viewStates_;
-  std::mutex lock_;
-  std::map<EFolder, SSortCache> sortCache_;  // guarded by lock_
-  std::deque<SPrompt> prompts_;              // guarded by lock_
-  uint64_t nextPromptId_ = 1;                // guarded by lock_
+  OSTREL::Process::CMutex lock_;
+  std::map<EFolder, SSortCache> sortCache_ GUARDED_BY(lock_);
+  std::deque<SPrompt> prompts_ GUARDED_BY(lock_);
+  uint64_t nextPromptId_ GUARDED_BY(lock_) = 1;
 };
 
 }  // namespace tarn::shell::ui
