@@ -29,8 +29,9 @@ const std::map<std::string, std::string>& Helps() {
        "Searches the connected server and prints the results as they arrive (key, name,\n"
        "size, sources) until none came for two seconds after the first, or --wait seconds\n"
        "(default 8) passed. Types: Audio, Video, Image, Program, Document, Archive, Iso.\n"
-       "Sizes take k, M, G units (binary). A malformed expression exits 2 with the reason,\n"
-       "a search while not connected exits 1. Download one with `tarn download KEY`.\n"},
+       "Sizes take k, M, G units (binary), up to 256 GiB. A malformed expression exits 2\n"
+       "with the reason, a search while not connected exits 1. Download one with\n"
+       "`tarn download KEY`.\n"},
       {"download",
        "Usage: tarn download LINK|KEY [--to FOLDER] [--name NAME]\n"
        "Starts the download of a file link (ed2k://|file|NAME|SIZE|HASH|/) or of the search\n"

@@ -10,6 +10,7 @@
 #include "cli/Targets.h"
 #include "cli/TerminalText.h"
 #include "cli/Units.h"
+#include "engine/protocol/Limits.h"
 #include "framework/JsonWriter.h"
 #include "service/automation/FileRecords.h"
 
@@ -440,14 +441,18 @@ int CTarnCommands::Search(const SParsedArguments& args) {
   }
   if (const auto ext = args.Value("--ext")) request->put_Extension(*ext);
   for (const auto& [option, setter] :
-       {std::pair{"--min-size", &IP2PSearchRequest::put_MinSize},
-        std::pair{"--max-size", &IP2PSearchRequest::put_MaxSize}}) {
+       {std::pair{"--min-size", &IP2PSearchRequest::put_MinSize64},
+        std::pair{"--max-size", &IP2PSearchRequest::put_MaxSize64}}) {
     const auto text = args.Value(option);
     if (!text) continue;
     const auto size = ParseSize(*text);
-    if (!size || *size > static_cast<uint64_t>(INT32_MAX))
-      return Fail(kExitUsage, std::string("search: ") + option + " needs a size up to 2 GiB (700k, 1.5M)");
-    (request.get()->*setter)(static_cast<int32_t>(*size));
+    if (!size || *size > P2P::Protocol::kMaxFileSize)
+      return Fail(kExitUsage, std::string("search: ") + option +
+                                  " needs a size up to 256 GiB (700k, 1.5M, 4G)");
+    // A daemon without the 64-bit bounds takes them up to 4 GiB - 1 only.
+    if (!Succeeded((request.get()->*setter)(*size)))
+      return Fail(kExitFailed, std::string("search: the daemon does not take ") + option + " " +
+                                   *text + " (an older daemon takes sizes below 4 GiB)");
   }
   if (const auto text = args.Value("--sources")) {
     const auto sources = ReadKey(*text);

@@ -248,6 +248,13 @@ class IP2PSearchRequest : public IP2PUnknown,
   // After the slots: why the last Search did not start (the parser's reason, an unknown file
   // type); empty once one started.
   virtual HRESULT get_LastError(std::string* value) = 0;
+  // After the slots: the size bounds whole, up to the largest file the network exchanges
+  // (E_INVALIDARG above it); 0 is no bound. get_MinSize and get_MaxSize answer a bound above
+  // 32 bits as 0xFFFFFFFF.
+  virtual HRESULT get_MinSize64(uint64_t* value) = 0;
+  virtual HRESULT put_MinSize64(uint64_t value) = 0;
+  virtual HRESULT get_MaxSize64(uint64_t* value) = 0;
+  virtual HRESULT put_MaxSize64(uint64_t value) = 0;
 };
 
 class IP2PServiceManager : public IP2PUnknown {

@@ -1,5 +1,8 @@
 #include "service/automation/P2PSearchRequest.h"
 
+#include <algorithm>
+
+#include "engine/protocol/Limits.h"
 #include "engine/search/SearchManager.h"
 #include "framework/CriticalSection.h"
 #include "service/automation/SearchRequestFault.h"
@@ -31,10 +34,22 @@ HRESULT CP2PSearchRequest::get_FileType(std::string* value) { return Read(value,
 HRESULT CP2PSearchRequest::put_FileType(const std::string& value) { return Write(value, &Params::fileType); }
 HRESULT CP2PSearchRequest::get_Extension(std::string* value) { return Read(value, &Params::format); }
 HRESULT CP2PSearchRequest::put_Extension(const std::string& value) { return Write(value, &Params::format); }
-HRESULT CP2PSearchRequest::get_MinSize(int32_t* value) { return Read(value, &Params::minSize); }
+HRESULT CP2PSearchRequest::get_MinSize(int32_t* value) {
+  return ReadNarrow(value, &Params::minSize);
+}
 HRESULT CP2PSearchRequest::put_MinSize(int32_t value) { return Write(static_cast<uint32_t>(value), &Params::minSize); }
-HRESULT CP2PSearchRequest::get_MaxSize(int32_t* value) { return Read(value, &Params::maxSize); }
+HRESULT CP2PSearchRequest::get_MaxSize(int32_t* value) {
+  return ReadNarrow(value, &Params::maxSize);
+}
 HRESULT CP2PSearchRequest::put_MaxSize(int32_t value) { return Write(static_cast<uint32_t>(value), &Params::maxSize); }
+HRESULT CP2PSearchRequest::get_MinSize64(uint64_t* value) { return Read(value, &Params::minSize); }
+HRESULT CP2PSearchRequest::put_MinSize64(uint64_t value) {
+  return WriteSize(value, &Params::minSize);
+}
+HRESULT CP2PSearchRequest::get_MaxSize64(uint64_t* value) { return Read(value, &Params::maxSize); }
+HRESULT CP2PSearchRequest::put_MaxSize64(uint64_t value) {
+  return WriteSize(value, &Params::maxSize);
+}
 HRESULT CP2PSearchRequest::get_Availability(int32_t* value) { return Read(value, &Params::sources); }
 HRESULT CP2PSearchRequest::put_Availability(int32_t value) { return Write(value, &Params::sources); }
 HRESULT CP2PSearchRequest::get_CompleteSources(int16_t* value) { return Read(value, &Params::completeSources); }
@@ -51,6 +66,19 @@ HRESULT CP2PSearchRequest::get_Album(std::string* value) { return Read(value, &P
 HRESULT CP2PSearchRequest::put_Album(const std::string& value) { return Write(value, &Params::album); }
 HRESULT CP2PSearchRequest::get_Artist(std::string* value) { return Read(value, &Params::artist); }
 HRESULT CP2PSearchRequest::put_Artist(const std::string& value) { return Write(value, &Params::artist); }
+
+HRESULT CP2PSearchRequest::ReadNarrow(int32_t* out, uint64_t Params::*field) {
+  uint64_t whole = 0;
+  const HRESULT hr = Read(&whole, field);
+  if (hr == S_OK)
+    *out = static_cast<int32_t>(static_cast<uint32_t>(std::min<uint64_t>(whole, UINT32_MAX)));
+  return hr;
+}
+
+HRESULT CP2PSearchRequest::WriteSize(uint64_t value, uint64_t Params::*field) {
+  if (value > P2P::Protocol::kMaxFileSize) return E_INVALIDARG;
+  return Write(value, field);
+}
 
 HRESULT CP2PSearchRequest::Search() {
   auto* searches = context_->engine->Searches();

@@ -48,6 +48,11 @@ class CP2PSearchRequest : public IP2PSearchRequest {
   // or an unknown file type; S_OK otherwise.
   HRESULT Search() override;
   HRESULT get_LastError(std::string* value) override;
+  // Up to the largest file the network exchanges; E_INVALIDARG above it.
+  HRESULT get_MinSize64(uint64_t* value) override;
+  HRESULT put_MinSize64(uint64_t value) override;
+  HRESULT get_MaxSize64(uint64_t* value) override;
+  HRESULT put_MaxSize64(uint64_t value) override;
 
   HRESULT Advise(std::shared_ptr<_IP2PSearchRequestEvents> sink, uint32_t* cookie) override;
   HRESULT Unadvise(uint32_t cookie) override;
@@ -67,6 +72,11 @@ class CP2PSearchRequest : public IP2PSearchRequest {
     params_.*field = static_cast<Stored>(value);
     return S_OK;
   }
+
+  using Params = P2P::Shared::Search::SearchParam::_tagStructSearchParams;
+  // A bound above 32 bits reads as 0xFFFFFFFF on the 32-bit slots.
+  HRESULT ReadNarrow(int32_t* out, uint64_t Params::*field);
+  HRESULT WriteSize(uint64_t value, uint64_t Params::*field);
 
   std::shared_ptr<SAutomationContext> context_;
   std::shared_ptr<CConnectionPointT<_IP2PSearchRequestEvents>> connectionPoint_;

@@ -401,6 +401,23 @@ class CRemoteSearchRequest final
   HRESULT put_Artist(const std::string& value) override { return Invoke(&Glue::put_Artist, value); }
   HRESULT Search() override { return Invoke(&Glue::Search); }
   HRESULT get_LastError(std::string* value) override { return Get(value, &Glue::get_LastError); }
+  HRESULT get_MinSize64(uint64_t* value) override { return Get(value, &Glue::get_MinSize64); }
+  HRESULT put_MinSize64(uint64_t value) override {
+    return PutSize(value, &Glue::put_MinSize64, &Glue::put_MinSize);
+  }
+  HRESULT get_MaxSize64(uint64_t* value) override { return Get(value, &Glue::get_MaxSize64); }
+  HRESULT put_MaxSize64(uint64_t value) override {
+    return PutSize(value, &Glue::put_MaxSize64, &Glue::put_MaxSize);
+  }
+
+ private:
+  // A service without the 64-bit slots still takes the bounds its 32-bit slots carry.
+  template <typename Wide, typename Narrow>
+  HRESULT PutSize(uint64_t value, Wide wide, Narrow narrow) {
+    const HRESULT hr = Invoke(wide, value);
+    if (hr != E_NOTIMPL || value > UINT32_MAX) return hr;
+    return Invoke(narrow, static_cast<int32_t>(static_cast<uint32_t>(value)));
+  }
 };
 
 }  // namespace OSTREL::COM

@@ -456,6 +456,10 @@ class CExportedSearchRequest final
   int32_t put_Artist(const std::string& value) override { return impl_->put_Artist(value); }
   int32_t Search() override { return impl_->Search(); }
   std::tuple<int32_t, std::string> get_LastError() override { return Get(&Request::get_LastError); }
+  std::tuple<int32_t, uint64_t> get_MinSize64() override { return Get(&Request::get_MinSize64); }
+  int32_t put_MinSize64(const uint64_t& value) override { return impl_->put_MinSize64(value); }
+  std::tuple<int32_t, uint64_t> get_MaxSize64() override { return Get(&Request::get_MaxSize64); }
+  int32_t put_MaxSize64(const uint64_t& value) override { return impl_->put_MaxSize64(value); }
 };
 
 // The exported object for an in-process object of each interface: declared only, for

@@ -225,6 +225,14 @@ run search "cli sample" --wait 3 --type Audio
 check "a search by another type leaves it out" grep -q "no results" "$work/out"
 run search "cli sample" --wait 3 --min-size lots
 check "a bad size exits 2" [ "$rc" -eq 2 ]
+# Bounds above 32 bits go whole: cut to their low 32 bits they would be 1 byte.
+run search "cli sample" --wait 3 --min-size 4294967297
+check "a lower bound above 4 GiB leaves it out" grep -q "no results" "$work/out"
+run search "cli sample" --wait 3 --max-size 4294967297 --json
+check "an upper bound above 4 GiB keeps it" json "assert d and d[0]['name'] == 'tarn cli sample.bin'"
+run search "cli sample" --wait 3 --max-size 257G
+check "a size above 256 GiB exits 2" [ "$rc" -eq 2 ]
+check "a size above 256 GiB says the bound" one_line_error "up to 256 GiB"
 run search "cli sample" --wait 3
 check "search for people prints the result line" grep -q "tarn cli sample.bin .* 1 source$" "$work/out"
 

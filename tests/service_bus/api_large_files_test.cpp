@@ -14,6 +14,7 @@
 #include "service/dbus/WireRows.h"
 #include "tests/service_bus/ApiBusFixture.h"
 #include "tests/support/FaultyFileSystem.h"
+#include "tests/support/WaitUntil.h"
 
 namespace tarn::test {
 namespace {
@@ -211,6 +212,73 @@ TEST_F(ApiLargeFilesTest, AddDownload64BoundsTheSizeAndNamesTheSpaceADownloadLac
   uint64_t size = 0;
   EXPECT_EQ(download->get_Size64(&size), S_OK);
   EXPECT_EQ(size, 5000u);
+}
+
+// The 64-bit bounds hold sizes whole up to the largest file; the 32-bit slots read a bound
+// above 32 bits as 0xFFFFFFFF and still set the low 32 bits.
+TEST_F(ApiLargeFilesTest, SearchSizeBoundsAbove32BitsAreWholeInThe64BitForms) {
+  std::shared_ptr<IP2PSearchRequest> request;
+  ASSERT_EQ(manager_->get_SearchRequest(&request), S_OK);
+  const uint64_t above = (uint64_t{1} << 32) + 1;
+  ASSERT_EQ(request->put_MinSize64(above), S_OK);
+  ASSERT_EQ(request->put_MaxSize64(P2P::Protocol::kMaxFileSize), S_OK);
+  uint64_t whole = 0;
+  int32_t narrow = 0;
+  EXPECT_EQ(request->get_MinSize64(&whole), S_OK);
+  EXPECT_EQ(whole, above);
+  EXPECT_EQ(request->get_MinSize(&narrow), S_OK);
+  EXPECT_EQ(narrow, -1);
+  EXPECT_EQ(request->get_MaxSize64(&whole), S_OK);
+  EXPECT_EQ(whole, P2P::Protocol::kMaxFileSize);
+  EXPECT_EQ(request->get_MaxSize(&narrow), S_OK);
+  EXPECT_EQ(narrow, -1);
+
+  EXPECT_EQ(request->put_MinSize64(P2P::Protocol::kMaxFileSize + 1), E_INVALIDARG);
+  EXPECT_EQ(request->put_MaxSize64(UINT64_MAX), E_INVALIDARG);
+  EXPECT_EQ(request->get_MinSize64(&whole), S_OK);
+  EXPECT_EQ(whole, above) << "a refused bound leaves the one set";
+
+  // The old slots take up to 4 GiB - 1, a negative value meaning its unsigned 32 bits.
+  ASSERT_EQ(request->put_MinSize(-2), S_OK);
+  EXPECT_EQ(request->get_MinSize64(&whole), S_OK);
+  EXPECT_EQ(whole, 0xFFFFFFFEu);
+  EXPECT_EQ(request->get_MinSize(&narrow), S_OK);
+  EXPECT_EQ(narrow, -2);
+  EXPECT_EQ(request->get_MinSize64(nullptr), E_POINTER);
+}
+
+// A search whose lower bound is 4 GiB finds the indexed 5 GiB file and not the 1 MB one.
+TEST_F(ApiLargeFilesTest, SearchByASizeAbove32BitsFindsOnlyTheLargeFile) {
+  for (const uint64_t size : {uint64_t{1} << 20, 5 * kGiB}) {
+    IndexedFile indexed;
+    indexed.hash = HashFor(size).bytes;
+    indexed.name = "bounded disc " + std::to_string(size) + ".iso";
+    indexed.size = size;
+    server_.AddFile(indexed);
+  }
+  std::shared_ptr<IP2PSearchRequest> request;
+  std::shared_ptr<IP2PSearchResultFileList> results;
+  ASSERT_EQ(manager_->get_SearchRequest(&request), S_OK);
+  ASSERT_EQ(manager_->get_SearchResultFileList(&results), S_OK);
+  auto events = std::make_shared<EventRecorder>();
+  uint32_t cookie = 0;
+  ASSERT_EQ(results->Advise(events, &cookie), S_OK);
+  ASSERT_EQ(request->put_Keyword("bounded disc"), S_OK);
+  ASSERT_EQ(request->put_MinSize64(4 * kGiB), S_OK);
+  ASSERT_TRUE(WaitUntil([&] { return module_->GetConnectionManager().IsConnected(); }));
+  ASSERT_EQ(request->Search(), S_OK);
+  ASSERT_TRUE(PumpUntil([&] { return events->HasPrefix("OnResultAdded "); }));
+
+  // One reply carries every result the server found.
+  int32_t count = 0;
+  ASSERT_EQ(results->get_Count(&count), S_OK);
+  ASSERT_EQ(count, 1);
+  std::shared_ptr<IP2PSearchResultFile> result;
+  ASSERT_EQ(results->get_Item(1, &result), S_OK);
+  uint64_t size = 0;
+  EXPECT_EQ(result->get_Size64(&size), S_OK);
+  EXPECT_EQ(size, 5 * kGiB);
+  results->Unadvise(cookie);
 }
 
 }  // namespace
