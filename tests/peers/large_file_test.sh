@@ -24,7 +24,10 @@ mib=$((1024 * 1024))
 file=$work/a/data/Ostrel/TARN/Shared/$name
 mkdir -p "$(dirname "$file")" "$work/b"
 free=$(df --output=avail -B1 "$work" | tail -n 1)
-[ "$free" -gt $((size + 1024 * mib)) ] || fail "the disk of $work has $free bytes free; the copy needs 6 GiB"
+if [ "$free" -le $((size + 1024 * mib)) ]; then
+  echo "skipped: the disk of $work has $free bytes free; the copy needs 6 GiB"
+  exit 77
+fi
 truncate -s "$size" "$file" || fail "the sparse file was not created"
 # Random data (MiB offsets): the first part, across 2^32, the last part.
 for at in 0 4095 $((size / mib - 2)); do
