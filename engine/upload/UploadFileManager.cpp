@@ -209,8 +209,9 @@ void CTARNNetUploadFileManager::Scan() {
   const bool walked = Shared::File::ScanSharedFolder(
       sharedPath_, [this] { return Stopping(); }, [this](const fs::path& path) { LookAt(path); });
   HashBatch();
-  list_.SetScanned(true);
   if (walked && !Stopping()) DropFilesNotSeen();
+  // Only now: a list that says it was scanned holds no file the scan did not see.
+  list_.SetScanned(true);
   SaveDataFiles();
   pending_.clear();
   seen_.clear();
