@@ -83,7 +83,12 @@ copy=$work/b/data/Ostrel/TARN/Shared/$name
 cmp -s "$copy" "$file" || fail "B's copy differs from A's file"
 [ "$(rhash --printf '%{aich}' "$copy")" = "$aich" ] || fail "B's copy has another AICH root"
 
-sleep 1  # the relay writes its counts every half second
+# The relay rewrites its counts every half second: wait for a copy written after the download.
+done_at=$(date +%s.%N)
+for _ in $(seq 50); do
+  [ "$(stat -c %.9Y "$work/frames.json" 2>/dev/null || echo 0)" \> "$done_at" ] && break
+  sleep 0.1
+done
 frames=$(cat "$work/frames.json")
 count() {
   python3 -c "import json,sys; c=json.loads(sys.argv[1]); print(c['$1'].get('$2', 0))" "$frames"
